@@ -1,0 +1,54 @@
+// Stand-ins for the platform's dialogs and shell, behind interfaces so that
+// tests can script the answers and see the requests.
+#pragma once
+
+#include <QString>
+#include <QWidget>
+
+#include <string>
+
+// Message boxes and the common dialogs. Qt's dialogs in the program; a scripted
+// one in tests (no test may block on a modal dialog).
+class Dialogs {
+public:
+    enum class Icon { None, Information, Warning, Error, Question };
+    enum Button { Ok = 1, Cancel = 2, Yes = 4, No = 8 };
+
+    virtual ~Dialogs() = default;
+
+    // Returns the button chosen (Cancel when the box was closed).
+    virtual Button messageBox(const QString& caption, const QString& text, Icon icon,
+                              int buttons) = 0;
+    // File names are bytes in the file system's encoding; empty when cancelled.
+    virtual std::string openFileName(const QString& caption, const QString& filter,
+                                     const std::string& folder) = 0;
+    virtual std::string saveFileName(const QString& caption, const QString& filter,
+                                     const std::string& suggested) = 0;
+};
+
+class QtDialogs : public Dialogs {
+public:
+    explicit QtDialogs(QWidget* parent = nullptr) : parent_(parent) {}
+    void setParent(QWidget* parent) { parent_ = parent; }
+    Button messageBox(const QString& caption, const QString& text, Icon icon,
+                      int buttons) override;
+    std::string openFileName(const QString& caption, const QString& filter,
+                             const std::string& folder) override;
+    std::string saveFileName(const QString& caption, const QString& filter,
+                             const std::string& suggested) override;
+
+private:
+    QWidget* parent_;
+};
+
+// The shell's open operation (addresses, the help page).
+class Shell {
+public:
+    virtual ~Shell() = default;
+    virtual bool open(const QString& address) = 0;
+};
+
+class QtShell : public Shell {
+public:
+    bool open(const QString& address) override;
+};
