@@ -1,0 +1,12 @@
+// mmedit-cli: checks a newsletter file with exactly the editor's layout.
+#pragma once
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+// Runs the command line (without the program name). Output goes to out,
+// messages to err. Returns the exit status: 0, or 2 for a usage or file error.
+// programFolder ends with '/' and holds MMEdit.ini when there is one.
+int runCli(const std::vector<std::string>& args, const std::string& programFolder,
+           std::ostream& out, std::ostream& err);

@@ -1,0 +1,290 @@
+#include "editor/lineview.h"
+#include "editor/options.h"
+
+#include "common/cp932.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+namespace {
+
+std::string sj(const char* utf8) { return cp932::encodeKnown(QString::fromUtf8(utf8)); }
+
+constexpr std::uint32_t kEditor = 0x170;   // level 2, word wrap, word break, overflow
+constexpr std::uint32_t kLevel1 = 0xF0;    // level 1 with the three wrap rules
+
+std::vector<std::string> layOut(const std::string& text, int width, std::uint32_t mode = kEditor) {
+    LineView v;
+    v.setRules({width, mode, {}});
+    v.layoutAll(text);
+    std::vector<std::string> out;
+    for (const LaidLine& l : v.lines()) out.push_back(text.substr(l.start, l.length));
+    return out;
+}
+
+std::vector<std::string> sjv(std::initializer_list<const char*> l) {
+    std::vector<std::string> out;
+    for (const char* s : l) out.push_back(sj(s));
+    return out;
+}
+
+int columns(std::string_view s) {
+    int col = 0;
+    for (std::size_t p = 0; p < s.size(); p += cp932::charLength(s, p)) col += cp932::charColumns(s, p, col);
+    return col;
+}
+
+}  // namespace
+
+TEST(LineLayout, LineEndsAndTheEmptyLastLine) {
+    EXPECT_TRUE(layOut("", 10).empty());
+    EXPECT_EQ(layOut("a\rb\nc\r\n", 10), (std::vector<std::string>{"a", "b", "c"}));
+    EXPECT_EQ(layOut("\r\n\r\n", 10), (std::vector<std::string>{"", ""}));
+    EXPECT_EQ(layOut("a\n\rb", 10), (std::vector<std::string>{"a", "", "b"}));  // LF CR is two ends
+    // A lead byte before the line end stands alone.
+    EXPECT_EQ(layOut("\x81\r\nx", 10), (std::vector<std::string>{"\x81", "x"}));
+}
+
+TEST(LineLayout, DoubleByteCharacterAtTheLastColumnGoesDown) {
+    EXPECT_EQ(layOut(sj("abcdあ"), 5, 0), sjv({"abcd", "あ"}));
+    EXPECT_EQ(layOut(sj("abcdeあ"), 5, 0), sjv({"abcde", "あ"}));
+    EXPECT_EQ(layOut(sj("ｱｲｳｴｵｶ"), 5, 0), sjv({"ｱｲｳｴｵ", "ｶ"}));  // half-width katakana: 1 column
+}
+
+TEST(LineLayout, ProhibitedRunsAtTheEdgeMoveTheBreakEarlier) {
+    EXPECT_EQ(layOut(sj("あい「。」」え"), 8), sjv({"あい", "「。」」", "え"}));
+    EXPECT_EQ(layOut(sj("あいうえ。」か"), 8), sjv({"あいう", "え。」か"}));
+    // A leading bracket never ends a line.
+    EXPECT_EQ(layOut(sj("あいう「え"), 8), sjv({"あいう", "「え"}));
+    // Dash and leader pairs stay together.
+    EXPECT_EQ(layOut(sj("あい――"), 6), sjv({"あい", "――"}));
+    EXPECT_EQ(layOut(sj("あい……"), 6), sjv({"あい", "……"}));
+}
+
+TEST(LineLayout, HangingPunctuationGivesWidthPlusTwo) {
+    const auto lines = layOut(sj("あいう。え"), 6);
+    EXPECT_EQ(lines, sjv({"あいう。", "え"}));
+    EXPECT_EQ(columns(lines[0]), 8);
+    // Without overflow the 。 may not begin a line either, so う goes down with it.
+    EXPECT_EQ(layOut(sj("あいう。え"), 6, 0x130), sjv({"あい", "う。え"}));
+    // A hanging 。 followed by 」 cannot hang: the break moves back.
+    EXPECT_EQ(layOut(sj("あいう。」え"), 6), sjv({"あい", "う。」", "え"}));
+}
+
+TEST(LineLayout, LevelOneAllowsSmallKanaAtALineStart) {
+    EXPECT_EQ(layOut(sj("あいうぁえ"), 6, kLevel1), sjv({"あいう", "ぁえ"}));
+    EXPECT_EQ(layOut(sj("あいうぁえ"), 6, kEditor), sjv({"あい", "うぁえ"}));
+    EXPECT_EQ(layOut(sj("あいうーえ"), 6, kEditor), sjv({"あい", "うーえ"}));
+}
+
+TEST(LineLayout, WordsStayWholeUnlessLongerThanTheLine) {
+    EXPECT_EQ(layOut("ab abcdefgh", 5), (std::vector<std::string>{"ab ", "abcde", "fgh"}));
+    EXPECT_EQ(layOut(sj("あword"), 5), sjv({"あ", "word"}));
+    EXPECT_EQ(layOut("ab abcdefgh", 5, 0), (std::vector<std::string>{"ab ab", "cdefg", "h"}));
+}
+
+TEST(LineLayout, OnlyProhibitedCharactersBreakAtTheWidth) {
+    EXPECT_EQ(layOut(sj("」」」」」」"), 4), sjv({"」」", "」」", "」」"}));
+    EXPECT_EQ(layOut(sj("あ"), 1), sjv({"あ"}));  // wider than the line: still one character a line
+    EXPECT_EQ(layOut("\t\t", 4), (std::vector<std::string>{"\t", "\t"}));
+}
+
+TEST(LineLayout, TabsAdvanceToTheNextMultipleOfEight) {
+    EXPECT_EQ(layOut("a\tbcd", 10), (std::vector<std::string>{"a\t", "bcd"}));
+    EXPECT_EQ(layOut("a\tbcd", 10, 0), (std::vector<std::string>{"a\tbc", "d"}));
+    EXPECT_EQ(layOut("abcdefg\tx", 9, 0), (std::vector<std::string>{"abcdefg\tx"}));
+}
+
+TEST(LineLayout, BuiltinListsAreAllCodePage932) {
+    for (const char* s : {"!%),.:;?]}！％），．：；？］｝’”〕〉》」』】、。・々ゝゞヽヾ゛゜°′″℃‰￠｡｣､･ﾞﾟ",
+                          "$([\\{＄（［｛‘“〔〈《「『【￥￡｢", "ぁぃぅぇぉっゃゅょゎァィゥェォッャュョヮヵヶーｧｨｩｪｫｬｭｮｯｰ‐～"})
+        EXPECT_TRUE(cp932::encode(QString::fromUtf8(s)).ok()) << s;
+    EXPECT_EQ(builtinLevel2()[0].substr(0, builtinLevel1()[0].size()), builtinLevel1()[0]);
+    EXPECT_EQ(builtinLevel1()[3], sj(" \t　"));
+}
+
+using Tot = std::pair<std::int64_t, std::int64_t>;
+
+TEST(TextTotals, StatusBarExamples) {
+    auto totals = [](const std::string& t, int width = 80) {
+        LineView v;
+        v.setRules({width, kEditor, {}});
+        v.layoutAll(t);
+        return std::pair(v.totals().lines, v.totals().characters);
+    };
+    EXPECT_EQ(totals(""), Tot(0, 0));
+    EXPECT_EQ(totals("abc"), Tot(0, 5));
+    EXPECT_EQ(totals(sj("ああ\r\nabc\r\n")), Tot(0, 11));
+    EXPECT_EQ(totals("1\r\n2\r\n3\r\n4\r\n5").first, 3);
+    // A wrap counts as a line and adds 2; widening the line removes both.
+    const std::string line(30, 'x');
+    EXPECT_EQ(totals(line + "\r\n" + line + "\r\n" + line, 20), Tot(4, 102));
+    EXPECT_EQ(totals(line + "\r\n" + line + "\r\n" + line, 40), Tot(1, 96));
+}
+
+namespace {
+
+// Pieces random texts are made of: the characters the rules care about.
+const std::vector<std::string>& pieces() {
+    static const std::vector<std::string> p = [] {
+        std::vector<std::string> v = sjv({"あ", "い", "。", "、", "」", "「", "ぁ", "ー", "―", "…", "　", "ｱ", "（"});
+        for (const char* s : {"a", "b", "1", " ", "\t", "\r", "\n", "\r\n", ".", "(", "\x80", "\xFF", "\x81"})
+            v.emplace_back(s);
+        v.push_back("\x85\x40");  // undefined double-byte code
+        return v;
+    }();
+    return p;
+}
+
+std::string randomText(std::mt19937& rng, int maxPieces) {
+    std::string t;
+    const int n = static_cast<int>(rng() % static_cast<unsigned>(maxPieces));
+    for (int i = 0; i < n; ++i) t += pieces()[rng() % pieces().size()];
+    return t;
+}
+
+// Every byte in exactly one line or line end, in order; widths; no split characters.
+void checkView(const std::string& text, const LineView& v, int width, std::uint32_t mode) {
+    std::size_t p = 0;
+    for (std::size_t i = 0; i < v.count(); ++i) {
+        const LaidLine& l = v.line(i);
+        ASSERT_EQ(l.start, p) << i;
+        const std::string_view s(text.data() + l.start, l.length);
+        if (l.eol == 0 && i + 1 < v.count()) {
+            ASSERT_GT(l.length, 0u);
+            // The next line starts at a character boundary of the logical line.
+            ASSERT_EQ(cp932::charStartAtOrBefore(std::string_view(text).substr(0, l.start + l.length + 1), l.start + l.length),
+                      l.start + l.length);
+            int cols = columns(s);
+            if (cols > width) {
+                const std::size_t last = cp932::charStartAtOrBefore(s, s.size() - 1);
+                const bool oneChar = last == 0;
+                const bool hang = (mode & WBF_OVERFLOW) && cols <= width + 2 &&
+                                  builtinLevel2()[2].find(s.substr(last)) != std::string::npos;
+                ASSERT_TRUE(oneChar || hang) << i << " " << cols;
+            }
+        }
+        if (l.eol) {
+            const std::string_view e(text.data() + l.start + l.length, l.eol);
+            ASSERT_TRUE(e == "\r\n" || e == "\r" || e == "\n");
+            if (e == "\r") {
+                ASSERT_FALSE(l.start + l.length + 1 < text.size() && text[l.start + l.length + 1] == '\n');
+            }
+        }
+        p = l.start + l.length + l.eol;
+    }
+    ASSERT_EQ(p, text.size());
+    std::uint64_t bytes = 0;
+    for (const LaidLine& l : v.lines()) bytes += l.length;
+    ASSERT_EQ(bytes, v.laidBytes());
+}
+
+}  // namespace
+
+TEST(LineLayoutProperty, EveryByteOnceAndEveryLineWithinTheWidth) {
+    std::mt19937 rng(1234);
+    for (int round = 0; round < 3000; ++round) {
+        const std::string text = randomText(rng, 40);
+        const int width = 1 + static_cast<int>(rng() % 14);
+        const std::uint32_t modes[] = {0, kEditor, kLevel1, 0x110, 0x160, 0x150};
+        const std::uint32_t mode = modes[rng() % 6];
+        LineView v;
+        v.setRules({width, mode, {}});
+        v.layoutAll(text);
+        ASSERT_NO_FATAL_FAILURE(checkView(text, v, width, mode)) << round;
+    }
+}
+
+TEST(LineLayoutProperty, NoFollowingCharacterStartsAWrappedLineWhenABreakExisted) {
+    // With the editor's rules, a wrapped line starting with a prohibited
+    // character is only allowed when that line's predecessor is all prohibited.
+    std::mt19937 rng(99);
+    const std::string following = builtinLevel2()[0];
+    for (int round = 0; round < 2000; ++round) {
+        std::string text;
+        const std::vector<std::string> p = sjv({"あ", "。", "」", "「", "ぁ", "い"});
+        for (int i = 0, n = static_cast<int>(rng() % 30); i < n; ++i) text += p[rng() % p.size()];
+        LineView v;
+        v.setRules({8, 0x110, {}});  // level 2 word wrap only
+        v.layoutAll(text);
+        for (std::size_t i = 1; i < v.count(); ++i) {
+            const LaidLine& prev = v.line(i - 1);
+            const std::string first = text.substr(v.line(i).start, 2);
+            const std::string last = text.substr(prev.start + prev.length - 2, 2);
+            const bool badStart = following.find(first) != std::string::npos && first.size() == 2;
+            const bool badEnd = last == sj("「");
+            if (badStart || badEnd) {
+                // Then no allowed break existed in the previous line.
+                const std::string pl = text.substr(prev.start, prev.length);
+                for (std::size_t b = 2; b < pl.size(); b += 2) {
+                    const std::string nx = pl.substr(b, 2), pv = pl.substr(b - 2, 2);
+                    ASSERT_TRUE(following.find(nx) != std::string::npos || pv == sj("「"))
+                        << round << " line " << i;
+                }
+            }
+        }
+    }
+}
+
+TEST(LineLayoutProperty, IncrementalLayoutEqualsFullLayout) {
+    std::mt19937 rng(42);
+    for (int round = 0; round < 400; ++round) {
+        const int width = 1 + static_cast<int>(rng() % 12);
+        const std::uint32_t mode = (round % 2) ? kEditor : 0;
+        TextBuffer buf(randomText(rng, 60));
+        LineView inc;
+        inc.setRules({width, mode, {}});
+        inc.layoutAll(buf);
+        for (int edit = 0; edit < 30; ++edit) {
+            const std::size_t pos = buf.size() ? rng() % (buf.size() + 1) : 0;
+            const std::size_t removed = (rng() % 3 == 0) ? std::min<std::size_t>(rng() % 6, buf.size() - pos) : 0;
+            const std::string ins = (rng() % 4 == 0) ? std::string() : randomText(rng, 4);
+            buf.erase(pos, removed);
+            buf.insert(pos, ins);
+            inc.edited(buf, pos, removed, ins.size());
+            LineView full;
+            full.setRules({width, mode, {}});
+            const std::string text = buf.str();
+            full.layoutAll(text);
+            ASSERT_EQ(inc.count(), full.count()) << round << "/" << edit;
+            for (std::size_t i = 0; i < full.count(); ++i) {
+                ASSERT_EQ(inc.line(i).start, full.line(i).start) << round << "/" << edit << " line " << i;
+                ASSERT_EQ(inc.line(i).length, full.line(i).length);
+                ASSERT_EQ(inc.line(i).eol, full.line(i).eol);
+            }
+            ASSERT_EQ(inc.laidBytes(), full.laidBytes());
+        }
+    }
+}
+
+TEST(LineView, LineOfAPosition) {
+    LineView v;
+    v.setRules({4, 0, {}});
+    const std::string t = "abcdef\r\nx\r\n";
+    v.layoutAll(t);  // "abcd" "ef" "x"
+    EXPECT_EQ(v.lineOf(0), 0u);
+    EXPECT_EQ(v.lineOf(4), 1u);
+    EXPECT_EQ(v.lineOf(7), 1u);  // the LF of the line end
+    EXPECT_EQ(v.lineOf(8), 2u);
+    EXPECT_EQ(v.lineOf(11), 3u);  // after the final line end
+    EXPECT_TRUE(v.wrapped(0));
+    EXPECT_FALSE(v.wrapped(1));
+}
+
+TEST(TextBufferTest, EditsAndViewsAcrossTheGap) {
+    TextBuffer b("hello world");
+    b.insert(5, ",");
+    b.erase(0, 1);
+    b.insert(0, "J");
+    EXPECT_EQ(b.str(), "Jello, world");
+    EXPECT_EQ(b.view(3, 9), "lo, wo");
+    EXPECT_EQ(b.findLineEnd(0), b.size());
+    b.insert(6, "\r\n");
+    EXPECT_EQ(b.findLineEnd(0), 6u);
+    EXPECT_EQ(b.findLineEnd(7), 7u);
+    std::string big(100000, 'x');
+    b.insert(3, big);
+    EXPECT_EQ(b.size(), 14u + big.size());
+    EXPECT_EQ(b.at(3 + big.size()), 'l');
+}
