@@ -6,7 +6,7 @@
 void TextBuffer::assign(std::string_view text) {
     const std::size_t gap = std::max<std::size_t>(4096, text.size() / 16);
     data_.assign(text.size() + gap, '\0');
-    std::memcpy(data_.data(), text.data(), text.size());
+    if (!text.empty()) std::memcpy(data_.data(), text.data(), text.size());
     gapStart_ = text.size();
     gapEnd_ = data_.size();
 }
@@ -29,9 +29,9 @@ void TextBuffer::reserveGap(std::size_t needed) {
     const std::size_t used = size();
     const std::size_t gap = needed + std::max<std::size_t>(4096, used / 16);
     std::vector<char> grown(used + gap);
-    std::memcpy(grown.data(), data_.data(), gapStart_);
     const std::size_t tail = data_.size() - gapEnd_;
-    std::memcpy(grown.data() + gapStart_ + gap, data_.data() + gapEnd_, tail);
+    if (gapStart_) std::memcpy(grown.data(), data_.data(), gapStart_);
+    if (tail) std::memcpy(grown.data() + gapStart_ + gap, data_.data() + gapEnd_, tail);
     data_.swap(grown);
     gapEnd_ = gapStart_ + gap;
 }
@@ -40,7 +40,7 @@ void TextBuffer::insert(std::size_t pos, std::string_view bytes) {
     pos = std::min(pos, size());
     moveGap(pos);
     reserveGap(bytes.size());
-    std::memcpy(data_.data() + gapStart_, bytes.data(), bytes.size());
+    if (!bytes.empty()) std::memcpy(data_.data() + gapStart_, bytes.data(), bytes.size());
     gapStart_ += bytes.size();
 }
 

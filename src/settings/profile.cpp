@@ -167,13 +167,19 @@ void ProfileFile::writeString(std::string_view section, std::string_view key,
         Line& l = lines_[static_cast<std::size_t>(at)];
         std::string_view k, v;
         entry(l.text, k, v);
-        l.text = std::string(k) + "=" + std::string(value);
+        std::string text;
+        text.reserve(k.size() + 1 + value.size());
+        text.append(k).append(1, '=').append(value);
+        l.text = std::move(text);
         return;
     }
-    const std::string newLine = std::string(trim(key)) + "=" + std::string(value);
+    std::string newLine(trim(key));
+    newLine.append(1, '=').append(value);
     if (!lines_.empty() && lines_.back().eol.empty()) lines_.back().eol = "\r\n";
     if (header < 0) {
-        lines_.push_back({"[" + std::string(trim(section)) + "]", "\r\n"});
+        std::string headerLine("[");
+        headerLine.append(trim(section)).append(1, ']');
+        lines_.push_back({std::move(headerLine), "\r\n"});
         lines_.push_back({newLine, "\r\n"});
         return;
     }
