@@ -437,10 +437,13 @@ void TRichEdit::replaceRange(std::size_t pos, std::size_t len, std::string_view 
     // The region whose character count can change: the logical lines around
     // the change, with one byte on each side (a CR and an LF may pair up).
     std::size_t a = 0, b = n;
+    std::size_t firstLine = 0;
+    const std::size_t oldCount = view_.count();
     if (view_.count()) {
         std::size_t i = std::min(view_.lineOf(pos), view_.count() - 1);
         while (i > 0 && view_.wrapped(i - 1)) --i;
         a = view_.line(i).start;
+        firstLine = i;
         std::size_t j = std::min(view_.lineOf(pos + len), view_.count() - 1);
         while (j + 1 < view_.count() && view_.wrapped(j)) ++j;
         b = std::max<std::size_t>(view_.line(j).start + view_.line(j).length + view_.line(j).eol, pos + len);
@@ -469,7 +472,27 @@ void TRichEdit::replaceRange(std::size_t pos, std::size_t len, std::string_view 
     }
     modified_ = true;
     updateScrollBars();
-    viewport()->update();
+    // Repaint the lines the change laid out again; everything below them
+    // only when the number of lines changed.
+    std::size_t lastLine = view_.count();
+    if (view_.count() == oldCount && view_.count()) {
+        lastLine = std::min(view_.lineOf(pos + bytes.size()), view_.count() - 1);
+        while (lastLine + 1 < view_.count() && view_.wrapped(lastLine)) ++lastLine;
+        ++lastLine;  // the end-of-text or line-end position just after it
+    }
+    updateLines(firstLine, lastLine);
+}
+
+void TRichEdit::updateLines(std::size_t first, std::size_t last) {
+    const QRect fmt = handle_ ? GetRect() : viewport()->rect();
+    const long top = static_cast<long>(first) - verticalScrollBar()->value();
+    const long bottom = static_cast<long>(last) - verticalScrollBar()->value() + 1;
+    if (bottom < 0) return;
+    const int y0 = fmt.top() + static_cast<int>(std::max<long>(top, 0)) * lineH_;
+    const int y1 = last >= view_.count() ? viewport()->height()
+                                         : fmt.top() + static_cast<int>(std::min<long>(bottom, 100000)) * lineH_;
+    if (y0 >= viewport()->height()) return;
+    viewport()->update(QRect(0, y0, viewport()->width(), std::max(0, y1 - y0)));
 }
 
 bool TRichEdit::ReplaceSel(std::string_view bytes) {
@@ -599,8 +622,15 @@ void TRichEdit::setSelection(std::size_t anchor, std::size_t caret) {
     caret_ = boundary(std::min(caret, doc_.size()));
     caretAtEnd_ = false;
     mergeTyping_ = false;
-    viewport()->update();
+    updateSelectionRows(oldA, oldC);
     if (oldA != anchor_ || oldC != caret_) emitSelectionIfChanged(oldA, oldC);
+}
+
+void TRichEdit::updateSelectionRows(std::size_t oldAnchor, std::size_t oldCaret) {
+    const std::size_t lo = std::min({oldAnchor, oldCaret, anchor_, caret_});
+    const std::size_t hi = std::max({oldAnchor, oldCaret, anchor_, caret_});
+    const std::size_t first = view_.lineOf(lo);
+    updateLines(first > 0 ? first - 1 : 0, view_.lineOf(hi) + 1);
 }
 
 void TRichEdit::SetSelStart(int pos) {
@@ -623,7 +653,7 @@ void TRichEdit::moveCaret(std::size_t pos, bool extend, bool atLineEnd) {
     caretAtEnd_ = atLineEnd;
     mergeTyping_ = false;
     ensureCaretVisible();
-    viewport()->update();
+    updateSelectionRows(oldA, oldC);
     if (oldA != anchor_ || oldC != caret_ || atLineEnd) emitSelectionIfChanged(oldA, oldC);
 }
 

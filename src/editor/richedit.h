@@ -172,6 +172,9 @@ protected:
     // The column (single-byte columns from the line start) of pos in its line.
     int columnOf(std::size_t line, std::size_t pos) const;
     void ensureCaretVisible();
+    // Repaints the rows of the lines first to last (last past the end: to the bottom).
+    void updateLines(std::size_t first, std::size_t last);
+    void updateSelectionRows(std::size_t oldAnchor, std::size_t oldCaret);
     void tellRefused(const std::vector<cp932::Unrepresentable>& bad);
     int visibleLines() const;
     std::size_t caretLine() const;
