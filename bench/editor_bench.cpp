@@ -4,6 +4,7 @@
 #include "sample_text.h"
 
 #include "common/cp932.h"
+#include "editor/extmemo.h"
 #include "editor/extrichedit.h"
 
 #include <QApplication>
@@ -148,6 +149,23 @@ void BM_PlainTextEditScrollPage(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_PlainTextEditScrollPage)->Unit(benchmark::kMicrosecond);
+
+// A full window of newsletter text with every mark on, painted whole.
+void BM_ExtMemoPaintAllMarks(benchmark::State& state) {
+    TExtMemo m;
+    m.SetFont(editorFont());
+    m.resize(800, 600);
+    m.EditArea().Margin().SetLeft(10);
+    for (TEditSymbol* s : {&m.EditMarks().esCrLf, &m.EditMarks().esCtrl, &m.EditMarks().esDSp,
+                           &m.EditMarks().esSSp, &m.EditMarks().esTab, &m.EditMarks().esEot})
+        s->SetEnabled(true);
+    m.EditMarks().lmWordWrap.SetEnabled(true);
+    m.EditArea().SetLineLength(70);
+    m.SetText(bigText());
+    m.verticalScrollBar()->setValue(1000);
+    for (auto _ : state) paint(m.viewport());
+}
+BENCHMARK(BM_ExtMemoPaintAllMarks)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 

@@ -271,6 +271,13 @@ public:
     void SetLeft(std::int32_t v);
     void SetTop(std::int32_t v);
     void SetBottom(std::int32_t v);
+    // The control's own margins, written straight into the fields (no limits,
+    // no notification).
+    void setFromControl(std::int32_t left, std::int32_t top, std::int32_t bottom) {
+        left_ = left;
+        top_ = top;
+        bottom_ = bottom;
+    }
 
 protected:
     void AssignTo(TPersistent& dest) const override;

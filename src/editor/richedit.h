@@ -165,6 +165,8 @@ protected:
     void typeBytes(const std::string& bytes);
     // Draws the text of the visible lines (the base paint).
     void paintText(QPainter& p, const QRect& update);
+    // Draws the caret, or the input method's pre-edit text at the caret.
+    void paintCaret(QPainter& p);
     // The byte position of the character that starts at or before pos.
     std::size_t boundary(std::size_t pos) const;
     std::size_t nextBoundary(std::size_t pos) const;

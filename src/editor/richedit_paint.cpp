@@ -37,6 +37,7 @@ int compositionSet(const QTextCharFormat& f) {
 void TRichEdit::paintEvent(QPaintEvent* e) {
     QPainter p(viewport());
     paintText(p, e->rect());
+    paintCaret(p);
 }
 
 void TRichEdit::paintText(QPainter& p, const QRect& update) {
@@ -115,7 +116,10 @@ void TRichEdit::paintText(QPainter& p, const QRect& update) {
             p.fillRect(QRect(fmt.left() + col * colW_ - hs, y, colW_, lineH_), pal.color(QPalette::Highlight));
     }
     p.setClipping(false);
+}
 
+void TRichEdit::paintCaret(QPainter& p) {
+    const QColor fg = toQColor(fontColor_);
     // The caret and the input method's pre-edit text.
     if (hasFocus() || !preedit_.isEmpty()) {
         const QRect c = caretRect();

@@ -1,0 +1,81 @@
+// TExtMemo: the editing area. It lays the text out at a fixed line length in
+// single-byte columns with margins around it, and draws over the text the
+// wrap line at the line length, the underline of the caret's line and the
+// marks of line ends, spaces, tabs, control characters and the end of the
+// text. Every rule is carried out inside the paint pass, so nothing drawn is
+// ever left behind when the text, the selection or the view moves.
+#pragma once
+
+#include "extrichedit.h"
+#include "options.h"
+
+#include <QImage>
+
+// A rectangle as the formatting-rectangle messages give it (right and bottom
+// exclusive).
+struct WinRect {
+    int left = 0, top = 0, right = 0, bottom = 0;
+    static WinRect from(const QRect& r) { return {r.x(), r.y(), r.x() + r.width(), r.y() + r.height()}; }
+    QRect toQRect() const { return QRect(left, top, right - left, bottom - top); }
+};
+
+class TExtMemo : public TCustomExtRichEdit, public EditMarksOwner, public EditAreaOwner {
+    Q_OBJECT
+
+public:
+    explicit TExtMemo(QWidget* parent = nullptr);
+    ~TExtMemo() override;
+
+    TEditArea& EditArea() { return *editArea_; }
+    void SetEditArea(const TEditArea& a) { editArea_->Assign(a); }
+    TEditMarks& EditMarks() { return *editMarks_; }
+    void SetEditMarks(const TEditMarks& m) { editMarks_->Assign(m); }
+    bool CanPaste() const { return CanPasteText(); }
+    void SelectAll() override;
+
+    void UpdateCharWidth();
+    void UpdateEditRect() override;   // EditAreaOwner
+    void ReleaseEditRect() override;  // EditAreaOwner
+    void RepaintWhole() override;     // EditMarksOwner
+
+    // The caret-line marker: works out the line that carries it and has the
+    // rows repainted; the marker itself is drawn by the paint pass.
+    void ShowCaretLine();
+    void HideCaretLine();
+
+    int caretLineIndex() const { return caretLine_; }
+    bool caretLineShown() const { return caretLineShown_; }
+    // The row (client y) of the caret-line marker for a line.
+    int caretLineRow(int line) const;
+    int wrapLineX() const;
+    std::pair<int, int> previousSelection() const { return {prevSelStart_, prevSelEnd_}; }
+
+protected:
+    void CreateWnd() override;
+    void DestroyWnd() override;
+    void SelectionChange() override;
+    void FontChanged() override;
+    void KeyDown(QKeyEvent* e) override;
+    void paintEvent(QPaintEvent* e) override;
+    void resizeEvent(QResizeEvent* e) override;
+    void mousePressEvent(QMouseEvent* e) override;
+    void mouseDoubleClickEvent(QMouseEvent* e) override;
+
+private:
+    // The draw pass of the marks between two positions (both included), onto
+    // the paint pass's canvas.
+    void PaintMarks(QPainter& p, int startPos, int endPos);
+    void PaintWrapLine(QPainter& p);
+    void drawCaretLine(QImage& canvas, const QRect& update);
+    bool lineVisible(int line) const;
+    int computeCaretLine() const;
+    void updateRow(int line);
+
+    int prevSelStart_ = 0, prevSelEnd_ = 0;
+    int caretLine_ = 0;
+    bool caretLineShown_ = false;
+    bool painting_ = false;
+    TEditArea* editArea_;
+    TEditMarks* editMarks_;
+    QImage canvas_;
+};

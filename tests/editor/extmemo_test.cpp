@@ -1,0 +1,230 @@
+#include "editor/extmemo.h"
+
+#include "common/cp932.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QImage>
+#include <QScrollBar>
+#include <QTest>
+#include <gtest/gtest.h>
+
+namespace {
+
+std::string sj(const char* utf8) { return cp932::encodeKnown(QString::fromUtf8(utf8)); }
+
+// The main window's editor settings, in the form's order.
+void configureLikeTheMainWindow(TExtMemo& m) {
+    m.setLoading(true);
+    m.ImeColors().Untransfered().SeticBackground(clWhite);
+    m.ImeColors().Untransfered().SetStyle(fsUnderline);
+    m.ImeColors().WatchingTransfered().SeticBackground(clGray);
+    m.ImeColors().Transfered().SeticBackground(clWhite);
+    m.ImeColors().Transfered().SetStyle(fsUnderline);
+    m.ImeColors().WatchingUntransfered().SeticText(clWhite);
+    m.WordWrapOption().SetPunctuationMode(wbfLevel2);
+    m.WordWrapOption().SetWordWrapMode(wbfWordWrap | wbfWordBreak | wbfOverflow);
+    m.EditArea().Margin().SetLeft(10);
+    m.EditArea().Margin().SetTop(2);
+    m.EditArea().Margin().SetBottom(1);
+    for (TEditSymbol* s : {&m.EditMarks().esCrLf, &m.EditMarks().esCtrl, &m.EditMarks().esDSp, &m.EditMarks().esEot}) {
+        s->SetEnabled(true);
+        s->SetColor(clTeal);
+    }
+    for (TEditSymbol* s : {&m.EditMarks().esSSp, &m.EditMarks().esTab}) {
+        s->SetEnabled(true);
+        s->SetColor(clAqua);
+    }
+    m.EditMarks().lmWordWrap.SetEnabled(true);
+    m.setLoading(false);
+}
+
+int countColor(const QImage& img, const QRect& r, QColor c) {
+    int n = 0;
+    for (int y = std::max(r.top(), 0); y <= std::min(r.bottom(), img.height() - 1); ++y)
+        for (int x = std::max(r.left(), 0); x <= std::min(r.right(), img.width() - 1); ++x)
+            if (img.pixelColor(x, y) == c) ++n;
+    return n;
+}
+
+// Pixels of a glyph drawn in colour c on white, anti-aliased edges included:
+// at least half way from white to c.
+int countInk(const QImage& img, const QRect& r, QColor c) {
+    int n = 0;
+    for (int y = std::max(r.top(), 0); y <= std::min(r.bottom(), img.height() - 1); ++y)
+        for (int x = std::max(r.left(), 0); x <= std::min(r.right(), img.width() - 1); ++x) {
+            const QColor p = img.pixelColor(x, y);
+            const double t = (255.0 - p.red()) / (255.0 - c.red());
+            if (t < 0.5) continue;
+            const double g = 255.0 - t * (255.0 - c.green()), b = 255.0 - t * (255.0 - c.blue());
+            if (std::abs(p.green() - g) < 24 && std::abs(p.blue() - b) < 24) ++n;
+        }
+    return n;
+}
+
+const QColor kTeal(0, 128, 128), kAqua(0, 255, 255), kSilver(192, 192, 192), kWhite(255, 255, 255);
+
+struct MemoTest : ::testing::Test {
+    TExtMemo memo;
+    MemoTest() {
+        QFont f(QStringLiteral("IPAGothic"));
+        f.setPixelSize(15);  // "□" 15 pixels wide: the character width becomes 16
+        memo.SetFont(f);
+        memo.resize(700, 300);
+        configureLikeTheMainWindow(memo);
+        memo.EditArea().SetLineLength(70);
+        memo.SetColor(clWhite);
+        memo.SetFontColor(clBlack);
+    }
+    QImage grab() { return memo.viewport()->grab().toImage(); }
+    QRect cell(int pos) {
+        const QPoint p = memo.PosFromChar(pos);
+        return QRect(p.x(), p.y(), memo.EditArea().CharWidth(), memo.lineHeight());
+    }
+};
+
+}  // namespace
+
+TEST_F(MemoTest, GeometryFollowsLineLengthMarginsAndCharacterWidth) {
+    EXPECT_EQ(memo.EditArea().CharWidth(), 16);
+    EXPECT_EQ(memo.DefaultCharHeight(), 16 * 1440 / memo.logicalDpiY());
+    EXPECT_EQ(memo.EditArea().Margin().Left(), 10);  // the control's own left edge
+    EXPECT_EQ(memo.EditArea().Margin().Top(), 2);
+    EXPECT_EQ(memo.EditArea().Margin().Bottom(), 1);
+    EXPECT_EQ(memo.wrapLineX(), 571);
+    EXPECT_EQ(WinRect::from(memo.GetRect()).right, 586);
+    EXPECT_EQ(memo.wrapColumns(), 70);
+    memo.WordWrapOption().SetWordWrapMode(wbfWordWrap | wbfWordBreak);
+    memo.UpdateEditRect();
+    EXPECT_EQ(WinRect::from(memo.GetRect()).right, 602);
+    EXPECT_EQ(memo.wrapColumns(), 70);
+    memo.EditArea().SetLineLength(0);
+    EXPECT_EQ(memo.wrapLineX(), 11);
+    EXPECT_EQ(WinRect::from(memo.GetRect()).right, 10 + 32);
+}
+
+TEST(ExtMemoWindow, MarginsAtWindowCreationAndSwitchedOffAreas) {
+    TExtMemo m;
+    m.EditArea().Margin().SetTop(5);  // creates the window; the control's own top wins
+    EXPECT_TRUE(m.HandleAllocated());
+    EXPECT_EQ(m.EditArea().Margin().Top(), 0);
+    m.EditArea().Margin().SetTop(5);
+    EXPECT_EQ(m.EditArea().Margin().Top(), 5);
+    EXPECT_EQ(WinRect::from(m.GetRect()).top, 5);
+
+    TExtMemo off;
+    off.SetWordWrap(false);
+    off.EditArea().Margin().SetTop(5);
+    EXPECT_FALSE(off.HandleAllocated());
+    TExtMemo disabled;
+    disabled.EditArea().SetEnabled(false);
+    disabled.EditArea().SetLineLength(40);
+    EXPECT_FALSE(disabled.HandleAllocated());
+    disabled.HandleNeeded();
+    disabled.resize(400, 200);
+    disabled.EditArea().SetEnabled(true);
+    disabled.EditArea().SetEnabled(false);  // the right edge goes to the width less 2
+    EXPECT_EQ(WinRect::from(disabled.GetRect()).right, 398);
+}
+
+TEST_F(MemoTest, WrapLineAndLineEndMarksAreDrawnWhereTheRulesSay) {
+    memo.SetText(sj("ab\r\ncd\nef"));
+    const QImage img = grab();
+    // The wrap line: a column of silver at x = 571 below the text.
+    EXPECT_GT(countColor(img, QRect(571, 100, 1, 100), kSilver), 90);
+    EXPECT_EQ(countColor(img, QRect(572, 100, 1, 100), kSilver), 0);
+    // A mark at the CR of CR LF, one at the lone LF, the end-of-text mark after "ef".
+    EXPECT_GT(countInk(img, cell(2), kTeal), 3);
+    EXPECT_GT(countInk(img, cell(6), kTeal), 3);
+    EXPECT_GT(countInk(img, cell(9), kTeal), 3);
+    EXPECT_EQ(countInk(img, cell(0), kTeal), 0);
+}
+
+TEST_F(MemoTest, DoubleByteSpaceMarkOnlyForARealDoubleByteSpace) {
+    memo.SetText(sj("ａ") + "@\r\n" + sj("　") + "x \t\x1B");
+    const QImage img = grab();
+    EXPECT_EQ(countInk(img, cell(0), kTeal), 0);   // 0x82 0x81, then 0x40: no mark
+    EXPECT_GT(countInk(img, cell(5), kTeal), 3);   // 0x81 0x40: □
+    EXPECT_GT(countInk(img, cell(8), kAqua), 0);   // single-byte space
+    EXPECT_GT(countInk(img, cell(9), kAqua), 3);   // tab
+    EXPECT_GT(countInk(img, cell(10), kTeal), 3);  // ESC shows "["
+}
+
+TEST_F(MemoTest, NoMarksInsideTheSelectionAndTheyComeBack) {
+    memo.SetText("a \r\nb");
+    memo.setSelection(0, 5);  // everything: no marks, no end-of-text mark
+    QImage img = grab();
+    EXPECT_EQ(countInk(img, cell(1), kAqua), 0);
+    EXPECT_EQ(countInk(img, cell(2), kTeal), 0);
+    EXPECT_EQ(countInk(img, cell(5), kTeal), 0);
+    memo.SetSelStart(0);
+    img = grab();
+    EXPECT_GT(countInk(img, cell(1), kAqua), 0);
+    EXPECT_GT(countInk(img, cell(2), kTeal), 3);
+    EXPECT_GT(countInk(img, cell(5), kTeal), 3);
+}
+
+TEST_F(MemoTest, ReversedMarksAreBlocksOfTheMarkColour) {
+    memo.SetText("a\r\nb");
+    memo.EditMarks().esCrLf.SetReversed(true);
+    const QImage img = grab();
+    const QRect c = cell(1);
+    EXPECT_GT(countColor(img, c, kTeal), c.width() * c.height() / 3);
+    EXPECT_GT(countColor(img, c, kWhite), 3);  // the glyph in the background colour
+}
+
+TEST_F(MemoTest, CaretLineMarkerFollowsTheShownRowAndLeavesNothingBehind) {
+    memo.EditMarks().lmCaret.SetEnabled(true);
+    memo.EditMarks().lmCaret.SetColor(rgbColor(255, 0, 0));
+    std::string text;
+    for (int i = 0; i < 40; ++i) text += "line " + std::to_string(i) + "\r\n";
+    memo.SetText(std::string(80, 'x') + "\r\n" + text);  // the first line wraps at 70
+    memo.show();
+    QApplication::setActiveWindow(&memo);
+    memo.setFocus();
+    QApplication::processEvents();
+    if (!memo.hasFocus()) GTEST_SKIP() << "no keyboard focus on this platform";
+    const QColor red(255, 0, 0);
+    auto markerRows = [&] {
+        const QImage img = grab();
+        std::vector<int> rows;
+        for (int y = 0; y < img.height(); ++y)
+            if (countColor(img, QRect(0, y, img.width(), 1), red) > 0) rows.push_back(y);
+        return rows;
+    };
+    // The caret at the end of the wrapped part: the first row is underlined.
+    memo.SetSelStart(0);
+    QTest::keyClick(&memo, Qt::Key_End);
+    EXPECT_EQ(memo.caretLineIndex(), 0);
+    EXPECT_EQ(markerRows(), std::vector<int>{memo.caretLineRow(0)});
+    QTest::keyClick(&memo, Qt::Key_PageDown);
+    auto rows = markerRows();
+    EXPECT_EQ(rows.size(), 1u);
+    QTest::keyClick(&memo, Qt::Key_PageUp);
+    rows = markerRows();
+    ASSERT_EQ(rows.size(), 1u);
+    QTest::keyClick(&memo, Qt::Key_Right, Qt::ShiftModifier);  // a selection: no marker
+    EXPECT_TRUE(markerRows().empty());
+    QTest::keyClick(&memo, Qt::Key_Left);
+    EXPECT_EQ(markerRows().size(), 1u);
+}
+
+TEST_F(MemoTest, ScreenshotOfATypicalNewsletter) {
+    memo.resize(760, 420);
+    memo.SetText(sj("━━━━━━━━━━━━━━━━━━━━━━━━━━━━━━━━━━━\r\n"
+                    "　週刊もるもる通信　第１２３号　　　　　　　　　2026/12/08\r\n"
+                    "━━━━━━━━━━━━━━━━━━━━━━━━━━━━━━━━━━━\r\n"
+                    "\r\n"
+                    "こんにちは、編集部です。今週は「年末の大掃除」についてお届けします。"
+                    "読者の皆様からいただいたご質問にも、いくつかお答えしますので、最後までお付き合いください。\r\n"
+                    "\r\n"
+                    "■目次\t1. 大掃除の段取り\r\n"
+                    "\t2. 読者 Q&A\r\n"
+                    "詳しくは http://example.jp/mag/ をご覧ください (^_^)\r\n"));
+    memo.SetSelStart(0);
+    const QImage img = grab();
+    const QString dir = QDir::currentPath() + QStringLiteral("/screenshots");
+    QDir().mkpath(dir);
+    img.save(dir + QStringLiteral("/newsletter-marks.png"));
+    EXPECT_GT(countColor(img, QRect(571, 0, 1, img.height()), kSilver), 100);
+}
