@@ -1,25 +1,64 @@
-// Program entry.
+// Program entry: the splash window, the windows in their order, the loop.
+#include "lockkeys.h"
+#include "singleinstance.h"
+#include "splash.h"
+#include "tmain.h"
+
 #include "common/fonts.h"
+#include "common/platform.h"
+#include "settings/profile.h"
+#include "settings/settings.h"
 
 #include <QApplication>
-#include <QMainWindow>
-#include <QPlainTextEdit>
-#include <QStatusBar>
+#include <QElapsedTimer>
+#include <QTimer>
+
+#include <cstdio>
 
 int main(int argc, char* argv[]) {
+    QElapsedTimer started;
+    started.start();
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("「もるもる」メールマガジンエディタ"));
+    QApplication::setApplicationName(QString::fromUtf8(TMain::kTitle));
+    QApplication::setApplicationDisplayName(QString::fromUtf8(TMain::kTitle));
     fonts::installSubstitutions();
 
-    // The main window with its editing area. Menus, settings and the byte-string
-    // editor control join it as they are built.
-    QMainWindow main;
-    main.setWindowTitle(QApplication::applicationName());
-    auto* edit = new QPlainTextEdit(&main);
-    edit->setFont(QFont(QString::fromUtf8(fonts::kGothic), 11));
-    main.setCentralWidget(edit);
-    main.statusBar()->showMessage(QStringLiteral("保存機能はまだありません"));
-    main.resize(720, 520);
+    const std::string folder = programFolderOfExecutable();
+    SingleInstance single(folder);
+    if (ProfileFile::load(folder + "MMEdit.ini").readInt("Application", "OnlyStart", 0) == 1 &&
+        single.handOver())
+        return 0;
+
+    TForm12* splash = new TForm12;
+    splash->show();
+    splash->repaint();
+    QApplication::processEvents();
+
+    SettingsState settings;
+    QtDialogs dialogs;
+    QtShell shell;
+    XkbLockKeys locks;
+    TMain main(settings, dialogs, shell, locks, folder);
+    dialogs.setParent(&main);
+    main.FormCreate();
+    splash->advance(10);
+    // The other windows join here as they are built, each advancing by 10.
+    delete splash;
+
+    QObject::connect(&main, &TMain::closed, &app, &QApplication::quit, Qt::QueuedConnection);
+    single.listen([&main] {
+        main.showNormal();
+        main.raise();
+        main.activateWindow();
+    });
+    app.setQuitOnLastWindowClosed(false);  // the program ends when the main window closes
     main.show();
+    if (qEnvironmentVariableIsSet("MMEDIT_REPORT_STARTUP")) {
+        // Measurement hook: the time from process start to the main window shown.
+        QTimer::singleShot(0, [&] {
+            std::fprintf(stderr, "main window shown after %lld ms\n", static_cast<long long>(started.elapsed()));
+            QApplication::quit();
+        });
+    }
     return app.exec();
 }
