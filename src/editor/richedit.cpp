@@ -576,32 +576,26 @@ std::string TRichEdit::SelText() const {
     return doc_.str(s, s + static_cast<std::size_t>(SelLength()));
 }
 
-void TRichEdit::Undo() {
-    if (undo_.empty() || readOnly_) return;
-    Edit e = undo_.back();
-    undo_.pop_back();
-    const std::size_t oldA = anchor_, oldC = caret_;
-    replaceRange(e.pos, e.inserted.size(), e.removed, false, false);
-    anchor_ = e.anchorBefore;
-    caret_ = e.caretBefore;
-    caretAtEnd_ = false;
-    redo_.push_back(std::move(e));
-    mergeTyping_ = false;
-    ensureCaretVisible();
-    Q_EMIT changed();
-    emitSelectionIfChanged(oldA, oldC);
-}
+void TRichEdit::Undo() { replay(undo_, redo_, true); }
 
-void TRichEdit::Redo() {
-    if (redo_.empty() || readOnly_) return;
-    Edit e = redo_.back();
-    redo_.pop_back();
+void TRichEdit::Redo() { replay(redo_, undo_, false); }
+
+void TRichEdit::replay(std::vector<Edit>& from, std::vector<Edit>& to, bool backwards) {
+    if (from.empty() || readOnly_) return;
+    Edit e = std::move(from.back());
+    from.pop_back();
     const std::size_t oldA = anchor_, oldC = caret_;
-    replaceRange(e.pos, e.removed.size(), e.inserted, false, false);
-    anchor_ = e.anchorAfter;
-    caret_ = e.caretAfter;
+    if (backwards) {
+        replaceRange(e.pos, e.inserted.size(), e.removed, false, false);
+        anchor_ = e.anchorBefore;
+        caret_ = e.caretBefore;
+    } else {
+        replaceRange(e.pos, e.removed.size(), e.inserted, false, false);
+        anchor_ = e.anchorAfter;
+        caret_ = e.caretAfter;
+    }
     caretAtEnd_ = false;
-    undo_.push_back(std::move(e));
+    to.push_back(std::move(e));
     mergeTyping_ = false;
     ensureCaretVisible();
     Q_EMIT changed();

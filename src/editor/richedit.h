@@ -193,6 +193,10 @@ private:
     };
 
     void replaceRange(std::size_t pos, std::size_t len, std::string_view bytes, bool undoable, bool merge);
+    // Undo (backwards) or redo one edit, moving it from one stack to the other.
+    void replay(std::vector<Edit>& from, std::vector<Edit>& to, bool backwards);
+    // The code of the character at pos (lead << 8 | trail, or the byte).
+    unsigned codeAt(std::size_t pos) const;
     void applyRules();
     void updateScrollBars();
     void relayoutAll();

@@ -31,14 +31,15 @@ int wordClass(unsigned code) {
 
 }  // namespace
 
+unsigned TRichEdit::codeAt(std::size_t p) const {
+    const std::size_t len = nextBoundary(p) - p;
+    const auto b = static_cast<unsigned char>(doc_.at(p));
+    return len == 2 ? (b << 8 | static_cast<unsigned char>(doc_.at(p + 1))) : b;
+}
+
 std::size_t TRichEdit::wordStart(std::size_t pos) const {
     const std::size_t line = view_.lineOf(pos);
     const std::size_t start = lineStartOf(line);
-    auto codeAt = [&](std::size_t p) {
-        const std::size_t len = nextBoundary(p) - p;
-        return len == 2 ? (static_cast<unsigned char>(doc_.at(p)) << 8 | static_cast<unsigned char>(doc_.at(p + 1)))
-                        : static_cast<unsigned>(static_cast<unsigned char>(doc_.at(p)));
-    };
     if (pos >= lineEndOf(line)) return pos;
     const int cls = wordClass(codeAt(pos));
     std::size_t p = pos;
@@ -54,11 +55,6 @@ std::size_t TRichEdit::wordEnd(std::size_t pos) const {
     const std::size_t line = view_.lineOf(pos);
     const std::size_t end = lineEndOf(line);
     if (pos >= end) return pos;
-    auto codeAt = [&](std::size_t p) {
-        const std::size_t len = nextBoundary(p) - p;
-        return len == 2 ? (static_cast<unsigned char>(doc_.at(p)) << 8 | static_cast<unsigned char>(doc_.at(p + 1)))
-                        : static_cast<unsigned>(static_cast<unsigned char>(doc_.at(p)));
-    };
     const int cls = wordClass(codeAt(pos));
     std::size_t p = pos;
     while (p < end && wordClass(codeAt(p)) == cls) p = nextBoundary(p);

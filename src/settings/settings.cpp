@@ -100,7 +100,14 @@ std::string defaultSettingsBytes() {
     return out;
 }
 
-void WriteDefaultSettings(const std::string& path) { fileio::writeAll(path, defaultSettingsBytes()); }
+void WriteDefaultSettings(const std::string& path) {
+    try {
+        fileio::writeAll(path, defaultSettingsBytes());
+    } catch (const MMEditError&) {
+        // The user learns which file could not be made, whatever step failed.
+        throw MMEditError(createErrorText(path));
+    }
+}
 
 std::string programFolderOfExecutable() {
     std::string f = QFile::encodeName(QCoreApplication::applicationDirPath()).toStdString();

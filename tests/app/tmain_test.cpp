@@ -2,6 +2,7 @@
 #include "app/tmain.h"
 
 #include "common/cp932.h"
+#include "common/fileio.h"
 #include "common/linelist.h"
 #include "settings/profile.h"
 #include "support/scripted.h"
@@ -14,6 +15,7 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -269,4 +271,16 @@ TEST_F(MainTest, ScreenshotAfterTypingJapanese) {
     main->grab().save(shots + QStringLiteral("/main-window.png"));
     EXPECT_TRUE(main->CoolBar2->isVisible());
     EXPECT_EQ(panel(3), QStringLiteral("総行数2"));  // 1 line, then 3 wrapped at 40
+}
+
+TEST_F(MainTest, UnwritableDefaultSettingsAreReportedAndStartUpGoesOnWithDefaults) {
+    dir.write("link.dat", "");
+    fileio::testing::setWriteHook([](std::size_t) { return false; });  // the folder refuses writes
+    start();
+    fileio::testing::setWriteHook({});
+    ASSERT_GE(dialogs.boxes.size(), 1u);
+    EXPECT_TRUE(dialogs.boxes[0].text.contains(QStringLiteral("MMEdit.ini を作成できません")));
+    EXPECT_EQ(settings.GlobalParams.LineWidth, 80);
+    EXPECT_EQ(main->ExtMemo1->EditArea().LineLength(), 80);
+    EXPECT_EQ(dialogs.boxes.size(), 1u);  // the later steps ran: link.dat was read
 }

@@ -8,6 +8,8 @@
 #include <QDir>
 #include <QImage>
 #include <QKeyEvent>
+#include <QPrinter>
+#include <QTextCharFormat>
 #include <QSignalSpy>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -155,6 +157,41 @@ TEST_F(EditorTest, InputMethodCommitsLikeTypingAndShowsThePreedit) {
     QApplication::sendEvent(&edit, &commit);
     EXPECT_EQ(edit.Text(), sj("日本"));
     EXPECT_EQ(edit.SelStart(), 4);
+}
+
+TEST_F(EditorTest, PreeditShowsInTheCompositionColours) {
+    edit.SetColor(clWhite);
+    CompColors c{};
+    c[0] = {0x000000, 0x00FFFF, 0};  // text being entered: black on yellow
+    c[1] = {0xFFFFFF, 0x800000, 0};  // clause under conversion: white on navy
+    edit.SetImeColorMsg(c);
+    QTextCharFormat plain;
+    plain.setUnderlineStyle(QTextCharFormat::SingleUnderline);
+    QTextCharFormat target;
+    target.setBackground(Qt::gray);
+    QInputMethodEvent pre(QStringLiteral("にほんご"),
+                          {QInputMethodEvent::Attribute(QInputMethodEvent::TextFormat, 0, 2, plain),
+                           QInputMethodEvent::Attribute(QInputMethodEvent::TextFormat, 2, 2, target)});
+    QApplication::sendEvent(&edit, &pre);
+    const QImage img = edit.viewport()->grab().toImage();
+    const QRect fmt = edit.GetRect();
+    const int y = fmt.top() + 2;
+    EXPECT_EQ(img.pixelColor(fmt.left() + 1, y), QColor(255, 255, 0));
+    EXPECT_EQ(img.pixelColor(fmt.left() + 4 * edit.columnWidth() + 1, y), QColor(0, 0, 128));
+    EXPECT_EQ(edit.Text(), "");  // nothing is in the document until it is committed
+}
+
+TEST_F(EditorTest, PrintsTheLineViewToAPrinter) {
+    edit.SetText(sj("印刷のテスト\r\n二行目"));
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    const QString file = QDir::tempPath() + QStringLiteral("/mmedit-print-test.pdf");
+    printer.setOutputFileName(file);
+    edit.Print(printer, QStringLiteral("週刊もるもる"));
+    EXPECT_EQ(printer.docName(), QStringLiteral("週刊もるもる"));
+    QFile f(file);
+    EXPECT_GT(f.size(), 500);
+    f.remove();
 }
 
 TEST_F(EditorTest, MessagesAnswerZeroWithoutAWindow) {
