@@ -167,6 +167,33 @@ void BM_ExtMemoPaintAllMarks(benchmark::State& state) {
 }
 BENCHMARK(BM_ExtMemoPaintAllMarks)->Unit(benchmark::kMicrosecond);
 
+// A key in the middle of 10 MB in the editing area with every mark on,
+// with its screen update.
+void BM_ExtMemoKeyInMiddle(benchmark::State& state) {
+    TExtMemo m;
+    m.SetFont(editorFont());
+    m.resize(800, 600);
+    m.EditArea().Margin().SetLeft(10);
+    for (TEditSymbol* s : {&m.EditMarks().esCrLf, &m.EditMarks().esCtrl, &m.EditMarks().esDSp,
+                           &m.EditMarks().esSSp, &m.EditMarks().esTab, &m.EditMarks().esEot})
+        s->SetEnabled(true);
+    m.EditMarks().lmWordWrap.SetEnabled(true);
+    m.EditArea().SetLineLength(70);
+    m.SetText(bigText());
+    m.SetSelStart(static_cast<int>(bigText().size() / 2));
+    m.show();
+    QCoreApplication::processEvents();
+    QKeyEvent a(QEvent::KeyPress, Qt::Key_A, Qt::NoModifier, QStringLiteral("a"));
+    QKeyEvent bs(QEvent::KeyPress, Qt::Key_Backspace, Qt::NoModifier);
+    bool typed = false;
+    for (auto _ : state) {
+        QApplication::sendEvent(&m, typed ? &bs : &a);
+        typed = !typed;
+        QCoreApplication::processEvents();
+    }
+}
+BENCHMARK(BM_ExtMemoKeyInMiddle)->Unit(benchmark::kMicrosecond);
+
 }  // namespace
 
 int main(int argc, char** argv) {

@@ -216,21 +216,26 @@ void TExtMemo::PaintMarks(QPainter& p, int startPos, int endPos) {
         !m.esTab.Enabled())
         return;
 
-    const std::string_view text = buffer().view(0, static_cast<std::size_t>(len));
+    // Only the bytes of the pass (and the one after it, for CR LF and
+    // double-byte pairs) are looked at.
+    const int from = std::max(startPos, 0);
+    const std::string_view piece =
+        buffer().view(static_cast<std::size_t>(from), static_cast<std::size_t>(std::min(len, last + 2)));
+    auto byteAt = [&](int pos) { return static_cast<unsigned char>(piece[static_cast<std::size_t>(pos - from)]); };
     const char* gothic = "ＭＳ ゴシック";
-    int i = std::max(startPos, 0);
+    int i = from;
     while (i <= last) {
         if (selected && i >= selStart) {
             i = selEnd;
             selected = false;
             continue;
         }
-        const auto b = static_cast<unsigned char>(text[static_cast<std::size_t>(i)]);
+        const unsigned char b = byteAt(i);
         int step = 1;
         if (b == '\r') {
             if (m.esCrLf.Enabled()) {
                 draw(m.esCrLf, "Symbol", QString(kSymbolDownArrow), PosFromChar(i) + QPoint(2, 2));
-                if (i + 1 < len && text[static_cast<std::size_t>(i + 1)] == '\n') step = 2;
+                if (i + 1 < len && byteAt(i + 1) == '\n') step = 2;
             }
         } else if (b == '\n') {
             if (m.esCrLf.Enabled()) draw(m.esCrLf, "Symbol", QString(kSymbolDownArrow), PosFromChar(i) + QPoint(2, 2));
@@ -240,7 +245,7 @@ void TExtMemo::PaintMarks(QPainter& p, int startPos, int endPos) {
             if (m.esSSp.Enabled()) draw(m.esSSp, "Symbol", QString(kSymbolSpace), PosFromChar(i) + QPoint(1, 2));
         } else if (cp932::isLeadByte(b)) {
             step = 2;
-            if (m.esDSp.Enabled() && b == 0x81 && i + 1 < len && static_cast<unsigned char>(text[static_cast<std::size_t>(i + 1)]) == 0x40)
+            if (m.esDSp.Enabled() && b == 0x81 && i + 1 < len && byteAt(i + 1) == 0x40)
                 draw(m.esDSp, gothic, QString(QChar(0x25A1)), PosFromChar(i) + QPoint(0, 1));
         } else if (b < 0x20) {
             if (m.esCtrl.Enabled()) draw(m.esCtrl, gothic, QString(QChar(b + 0x40)), PosFromChar(i) + QPoint(0, 1));

@@ -79,6 +79,7 @@ void TRichEdit::baseKeyPress(QKeyEvent* e) {
     if ((ctrl && key == Qt::Key_C) || (ctrl && !shift && key == Qt::Key_Insert)) return CopyToClipboard();
     if ((ctrl && key == Qt::Key_X) || (shift && !ctrl && key == Qt::Key_Delete)) return CutToClipboard();
     if ((ctrl && key == Qt::Key_V) || (shift && !ctrl && key == Qt::Key_Insert)) return PasteFromClipboard();
+    if (ctrl && shift && key == Qt::Key_Z) return Redo();
     if (ctrl && key == Qt::Key_Z) return Undo();
     if (ctrl && key == Qt::Key_Y) return Redo();
     if (ctrl && key == Qt::Key_A) return SelectAll();
