@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages MMEdit needs to build, run and test.
 set -euo pipefail
-packages=(cmake g++ make pkg-config qt6-base-dev libgl-dev fonts-ipafont-gothic
+packages=(cmake g++ make pkg-config qt6-base-dev libgl-dev fonts-ipafont-gothic fonts-dejavu-core
           libgtest-dev libgmock-dev libbenchmark-dev)
 missing=()
 for p in "${packages[@]}"; do

@@ -80,9 +80,7 @@ TMain::TMain(SettingsState& settings, Dialogs& dialogs, Shell& shell, const Lock
     ExtMemo1 = new TExtMemo(central);
     ExtMemo1->setObjectName(QStringLiteral("ExtMemo1"));
     ExtMemo1->setDialogs(&dialogs_);
-    ExtMemo1->setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(ExtMemo1, &QWidget::customContextMenuRequested, this,
-            [this](const QPoint& p) { PopupMenu1->exec(ExtMemo1->mapToGlobal(p)); });
+    ExtMemo1->viewport()->installEventFilter(this);  // its pop-up menu
     configureEditor(*ExtMemo1);
     layout->addWidget(ExtMemo1, 1);
     setCentralWidget(central);

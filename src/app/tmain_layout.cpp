@@ -289,6 +289,13 @@ void TMain::buildTray() {
 void TMain::contextMenuEvent(QContextMenuEvent* e) { QMainWindow::contextMenuEvent(e); }
 
 bool TMain::eventFilter(QObject* watched, QEvent* e) {
+    if (ExtMemo1 && watched == ExtMemo1->viewport()) {
+        if (e->type() == QEvent::ContextMenu) {
+            PopupMenu1->popup(static_cast<QContextMenuEvent*>(e)->globalPos());
+            return true;
+        }
+        return false;
+    }
     // Tool buttons whose hint is not shown as a tip.
     if (e->type() == QEvent::ToolTip) return true;
     return QMainWindow::eventFilter(watched, e);

@@ -9,6 +9,7 @@
 #include "support/tempdir.h"
 
 #include <QApplication>
+#include <QContextMenuEvent>
 #include <QDir>
 #include <QKeyEvent>
 #include <QMenuBar>
@@ -254,6 +255,16 @@ TEST_F(MainTest, MenusShortcutsAndTags) {
     EXPECT_TRUE(main->item(QStringLiteral("Exit1"))->isEnabled());
     EXPECT_FALSE(main->item(QStringLiteral("Open1"))->isEnabled());  // its command is not built yet
     EXPECT_EQ(main->menuBar()->actions().size(), 7);
+}
+
+TEST_F(MainTest, RightClickInTheEditorOpensItsPopUpMenu) {
+    dir.write("link.dat", "");
+    start();
+    main->show();
+    QContextMenuEvent e(QContextMenuEvent::Mouse, QPoint(20, 20), main->ExtMemo1->viewport()->mapToGlobal(QPoint(20, 20)));
+    QApplication::sendEvent(main->ExtMemo1->viewport(), &e);
+    EXPECT_TRUE(main->PopupMenu1->isVisible());
+    main->PopupMenu1->hide();
 }
 
 TEST_F(MainTest, ScreenshotAfterTypingJapanese) {
