@@ -163,7 +163,8 @@ void BM_ExtMemoPaintAllMarks(benchmark::State& state) {
     m.EditArea().SetLineLength(70);
     m.SetText(bigText());
     m.verticalScrollBar()->setValue(1000);
-    for (auto _ : state) paint(m.viewport());
+    for (auto _ : state)
+        paint(m.viewport());
 }
 BENCHMARK(BM_ExtMemoPaintAllMarks)->Unit(benchmark::kMicrosecond);
 
@@ -194,7 +195,7 @@ void BM_ExtMemoKeyInMiddle(benchmark::State& state) {
 }
 BENCHMARK(BM_ExtMemoKeyInMiddle)->Unit(benchmark::kMicrosecond);
 
-}  // namespace
+} // namespace
 
 int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");

@@ -66,7 +66,11 @@ void BM_QTextLayoutFullLayout(benchmark::State& state) {
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * t.size()));
     state.counters["lines"] = static_cast<double>(lines);
 }
-BENCHMARK(BM_QTextLayoutFullLayout)->Arg(30 << 10)->Arg(10 << 20)->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK(BM_QTextLayoutFullLayout)
+    ->Arg(30 << 10)
+    ->Arg(10 << 20)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1);
 
 // One character typed in the middle of a 10 MB document (and taken out again
 // on the next iteration), with re-layout and updated totals.
@@ -116,7 +120,7 @@ void BM_QPlainTextEditInsertMiddle(benchmark::State& state) {
 }
 BENCHMARK(BM_QPlainTextEditInsertMiddle)->Unit(benchmark::kMicrosecond);
 
-}  // namespace
+} // namespace
 
 int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");

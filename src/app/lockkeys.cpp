@@ -11,7 +11,7 @@ using OpenDisplayFn = Display* (*)(const char*);
 using CloseDisplayFn = int (*)(Display*);
 using InternAtomFn = Atom (*)(Display*, const char*, int);
 using GetNamedIndicatorFn = int (*)(Display*, Atom, int*, int*, void*, int*);
-}  // namespace
+} // namespace
 
 XkbLockKeys::XkbLockKeys() {
     if (QGuiApplication::platformName() != QLatin1String("xcb")) return;
@@ -35,6 +35,7 @@ std::optional<bool> XkbLockKeys::indicator(const char* name) const {
     auto get = reinterpret_cast<GetNamedIndicatorFn>(::dlsym(lib_, "XkbGetNamedIndicator"));
     if (!intern || !get) return std::nullopt;
     int state = 0;
-    if (!get(display_, intern(display_, name, 0), nullptr, &state, nullptr, nullptr)) return std::nullopt;
+    if (!get(display_, intern(display_, name, 0), nullptr, &state, nullptr, nullptr))
+        return std::nullopt;
     return state != 0;
 }

@@ -6,7 +6,7 @@
 #include <optional>
 
 class LockKeys {
-public:
+  public:
     virtual ~LockKeys() = default;
     virtual std::optional<bool> capsLock() const = 0;
     virtual std::optional<bool> numLock() const = 0;
@@ -14,13 +14,13 @@ public:
 
 // X11 through libX11 loaded at run time (no build dependency on it).
 class XkbLockKeys : public LockKeys {
-public:
+  public:
     XkbLockKeys();
     ~XkbLockKeys() override;
     std::optional<bool> capsLock() const override { return indicator("Caps Lock"); }
     std::optional<bool> numLock() const override { return indicator("Num Lock"); }
 
-private:
+  private:
     std::optional<bool> indicator(const char* name) const;
     void* lib_ = nullptr;
     void* display_ = nullptr;

@@ -51,12 +51,13 @@ int main(int argc, char* argv[]) {
         main.raise();
         main.activateWindow();
     });
-    app.setQuitOnLastWindowClosed(false);  // the program ends when the main window closes
+    app.setQuitOnLastWindowClosed(false); // the program ends when the main window closes
     main.show();
     if (qEnvironmentVariableIsSet("MMEDIT_REPORT_STARTUP")) {
         // Measurement hook: the time from process start to the main window shown.
         QTimer::singleShot(0, [&] {
-            std::fprintf(stderr, "main window shown after %lld ms\n", static_cast<long long>(started.elapsed()));
+            std::fprintf(stderr, "main window shown after %lld ms\n",
+                         static_cast<long long>(started.elapsed()));
             QApplication::quit();
         });
     }

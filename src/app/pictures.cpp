@@ -14,7 +14,7 @@ QFont gothic(int px, bool bold = false) {
     f.setBold(bold);
     return f;
 }
-}  // namespace
+} // namespace
 
 QIcon programIcon() {
     QIcon icon;
@@ -68,4 +68,4 @@ QPixmap splashPicture() {
     return pm;
 }
 
-}  // namespace pictures
+} // namespace pictures

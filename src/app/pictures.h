@@ -12,4 +12,4 @@ QIcon programIcon();
 QIcon buttonGlyph(const QString& label, const QColor& color);
 // The 303 by 150 picture of the splash and version windows.
 QPixmap splashPicture();
-}  // namespace pictures
+} // namespace pictures

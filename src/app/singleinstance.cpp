@@ -6,8 +6,10 @@
 #include <unistd.h>
 
 SingleInstance::SingleInstance(const std::string& programFolder) {
-    const QByteArray hash = QCryptographicHash::hash(QByteArray::fromStdString(programFolder),
-                                                     QCryptographicHash::Sha1).toHex().left(16);
+    const QByteArray hash =
+        QCryptographicHash::hash(QByteArray::fromStdString(programFolder), QCryptographicHash::Sha1)
+            .toHex()
+            .left(16);
     name_ = QStringLiteral("mmedit-%1-%2").arg(::getuid()).arg(QString::fromLatin1(hash));
 }
 
@@ -22,7 +24,7 @@ bool SingleInstance::handOver() {
 }
 
 void SingleInstance::listen(std::function<void()> activate) {
-    QLocalServer::removeServer(name_);  // a socket left by a copy that crashed
+    QLocalServer::removeServer(name_); // a socket left by a copy that crashed
     if (!server_.listen(name_)) return;
     connect(&server_, &QLocalServer::newConnection, this, [this, activate] {
         while (QLocalSocket* c = server_.nextPendingConnection()) {

@@ -9,14 +9,14 @@
 #include <string>
 
 class SingleInstance : public QObject {
-public:
+  public:
     explicit SingleInstance(const std::string& programFolder);
     // True when another copy runs and was asked to come to the front.
     bool handOver();
     // Listens for later starts; each one calls activate.
     void listen(std::function<void()> activate);
 
-private:
+  private:
     QString name_;
     QLocalServer server_;
 };

@@ -7,7 +7,8 @@
 #include <QLabel>
 #include <QScreen>
 
-TForm12::TForm12() : QWidget(nullptr, Qt::SplashScreen | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint) {
+TForm12::TForm12()
+    : QWidget(nullptr, Qt::SplashScreen | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint) {
     setObjectName(QStringLiteral("TForm12"));
     setFixedSize(311, 196);
     auto* panel = new QFrame(this);

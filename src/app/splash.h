@@ -5,7 +5,7 @@
 #include <QWidget>
 
 class TForm12 : public QWidget {
-public:
+  public:
     TForm12();
     QProgressBar* ProgressBar1;
     void advance(int by);

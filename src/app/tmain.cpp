@@ -18,8 +18,12 @@
 #include <QVBoxLayout>
 
 namespace {
-QString u(const char* s) { return QString::fromUtf8(s); }
-QString path(const std::string& p) { return QFile::decodeName(p.c_str()); }
+QString u(const char* s) {
+    return QString::fromUtf8(s);
+}
+QString path(const std::string& p) {
+    return QFile::decodeName(p.c_str());
+}
 
 // The editor settings of the main window's design, applied as stored
 // properties are: in this order, while the control is loading.
@@ -49,7 +53,7 @@ void configureEditor(TExtMemo& m) {
     marks.lmWordWrap.SetEnabled(true);
     m.setLoading(false);
 }
-}  // namespace
+} // namespace
 
 TMain::TMain(SettingsState& settings, Dialogs& dialogs, Shell& shell, const LockKeys& locks,
              const std::string& programFolder, QWidget* parent)
@@ -80,7 +84,7 @@ TMain::TMain(SettingsState& settings, Dialogs& dialogs, Shell& shell, const Lock
     ExtMemo1 = new TExtMemo(central);
     ExtMemo1->setObjectName(QStringLiteral("ExtMemo1"));
     ExtMemo1->setDialogs(&dialogs_);
-    ExtMemo1->viewport()->installEventFilter(this);  // its pop-up menu
+    ExtMemo1->viewport()->installEventFilter(this); // its pop-up menu
     configureEditor(*ExtMemo1);
     layout->addWidget(ExtMemo1, 1);
     setCentralWidget(central);
@@ -105,36 +109,36 @@ SettingsFont TMain::settingsFont() const {
 void TMain::FormCreate() {
     runCommand(dialogs_, [this] {
         // 1. The editor holds plain text only (it has no other mode).
-        DocumentModified = false;                                   // 2
-        s_.setProgramFolder(programFolder_);                         // 3
-        if (!fileio::exists(s_.SettingsPath)) {                      // 4
+        DocumentModified = false;               // 2
+        s_.setProgramFolder(programFolder_);    // 3
+        if (!fileio::exists(s_.SettingsPath)) { // 4
             // A default file that cannot be written is reported; start-up
             // goes on with the defaults of missing keys.
             runCommand(dialogs_, [this] { WriteDefaultSettings(s_.SettingsPath); });
         }
-        SettingsFont font;                                           // 5
+        SettingsFont font; // 5
         s_.LoadSettings(font);
         fontDialogFont_.setFamily(cp932::decode(font.Name));
         if (font.Size > 0) fontDialogFont_.setPointSize(font.Size);
         fontColor_ = font.Color;
-        ExtMemo1->SelectAll();                                       // 6
+        ExtMemo1->SelectAll(); // 6
         ExtMemo1->SetFont(fontDialogFont_);
         ExtMemo1->SetFontColor(fontColor_);
         ExtMemo1->SetSelStart(ExtMemo1->SelStart() + ExtMemo1->SelLength());
-        const bool shown = s_.ToolBarShown == 1;                     // 7
+        const bool shown = s_.ToolBarShown == 1; // 7
         CoolBar2->setEnabled(shown);
         CoolBar2->setVisible(shown);
         Show1->setChecked(shown);
         NoShow1->setChecked(!shown);
-        UpdateHistoryMenu();                                         // 8
-        s_.CopyGlobalToDoc();                                        // 9
+        UpdateHistoryMenu();  // 8
+        s_.CopyGlobalToDoc(); // 9
         s_.CopyGlobalToNewDoc();
-        ApplyEditorSettings();                                       // 10
-        ApplyWindowSettings();                                       // 11
-        const std::string& last = s_.AppOptions.History[0];          // 12
+        ApplyEditorSettings();                              // 10
+        ApplyWindowSettings();                              // 11
+        const std::string& last = s_.AppOptions.History[0]; // 12
         if (s_.AppOptions.OpenLastFile == 1 && !last.empty()) LoadIntoEditor(last);
         // 13: the previous-file window arrives with the document commands.
-        BuildLinkMenu();                                             // 14
+        BuildLinkMenu(); // 14
     });
 }
 
@@ -148,7 +152,8 @@ void TMain::LoadIntoEditor(const std::string& file) {
 }
 
 void TMain::BuildLinkMenu() {
-    const std::vector<std::string> lines = linelist::parse(fileio::readAll(s_.ProgramFolder + "link.dat"));
+    const std::vector<std::string> lines =
+        linelist::parse(fileio::readAll(s_.ProgramFolder + "link.dat"));
     for (std::size_t k = 0; k + 1 < lines.size(); k += 2) {
         auto* a = new QAction(cp932::decode(lines[k]), this);
         a->setObjectName(QStringLiteral("Link%1").arg(k / 2));
@@ -166,7 +171,9 @@ std::vector<std::pair<QString, QString>> TMain::links() const {
     return out;
 }
 
-void TMain::DummyClick(QAction* a) { shell_.open(a->property("Hint").toString()); }
+void TMain::DummyClick(QAction* a) {
+    shell_.open(a->property("Hint").toString());
+}
 
 // --- settings --------------------------------------------------------------------
 
@@ -177,7 +184,9 @@ void TMain::ApplyEditorSettings() {
     ExtMemo1->EditArea().SetLineLength(s_.DocParams.LineWidth);
 }
 
-void TMain::SetFont() { ApplyEditorSettings(); }
+void TMain::SetFont() {
+    ApplyEditorSettings();
+}
 
 void TMain::ApplyWindowSettings() {
     // 1. The pitch of the font read from the settings file.
@@ -236,11 +245,14 @@ void TMain::FormKeyDown(QKeyEvent* e) {
     case Qt::Key_CapsLock:
         StatusPanels[0]->setText(locks_.capsLock().value_or(false) ? u("CapsOn") : u("CapsOff"));
         break;
-    case Qt::Key_Insert: StatusPanels[1]->setText(ExtMemo1->InsertMode() ? u("挿入") : u("上書き")); break;
+    case Qt::Key_Insert:
+        StatusPanels[1]->setText(ExtMemo1->InsertMode() ? u("挿入") : u("上書き"));
+        break;
     case Qt::Key_NumLock:
         StatusPanels[2]->setText(locks_.numLock().value_or(false) ? u("NumOn") : u("NumOff"));
         break;
-    default: break;
+    default:
+        break;
     }
 }
 
@@ -257,7 +269,9 @@ void TMain::keyPressEvent(QKeyEvent* e) {
 
 // --- resizing and the icon ----------------------------------------------------------
 
-bool TMain::trayShown() const { return TaskTray1 && TaskTray1->IconShown(); }
+bool TMain::trayShown() const {
+    return TaskTray1 && TaskTray1->IconShown();
+}
 
 void TMain::FormResize() {
     if (s_.AppOptions.MinimizeToTray != 1) return;
@@ -270,10 +284,17 @@ void TMain::FormResize() {
 
 void TMain::N8Click(int tag) {
     switch (tag) {
-    case 0: showMaximized(); break;
-    case 1: showMinimized(); break;
-    case 2: showNormal(); break;
-    default: return;
+    case 0:
+        showMaximized();
+        break;
+    case 1:
+        showMinimized();
+        break;
+    case 2:
+        showNormal();
+        break;
+    default:
+        return;
     }
     if (tag != 1) {
         raise();
@@ -292,8 +313,9 @@ void TMain::changeEvent(QEvent* e) {
 bool TMain::saveBeforeClose() {
     const std::string suggested = s_.CurrentFile.empty() ? std::string("*.txt") : s_.CurrentFile;
     const std::string name = dialogs_.saveFileName(QString(), SaveDialog1Filter(), suggested);
-    if (name.empty()) return false;  // cancelled: the text stays where it is
-    if (!runCommand(dialogs_, [&] { fileio::writeAll(name, ExtMemo1->buffer().all()); })) return false;
+    if (name.empty()) return false; // cancelled: the text stays where it is
+    if (!runCommand(dialogs_, [&] { fileio::writeAll(name, ExtMemo1->buffer().all()); }))
+        return false;
     s_.CurrentFile = name;
     DocumentModified = false;
     s_.AddToHistory();
@@ -308,8 +330,8 @@ void TMain::closeEvent(QCloseEvent* e) {
         return;
     }
     const Dialogs::Button answer =
-        dialogs_.messageBox(u("終了時の警告"), u("編集中の文章があります。保存しますか？"), Dialogs::Icon::None,
-                            Dialogs::Yes | Dialogs::No | Dialogs::Cancel);
+        dialogs_.messageBox(u("終了時の警告"), u("編集中の文章があります。保存しますか？"),
+                            Dialogs::Icon::None, Dialogs::Yes | Dialogs::No | Dialogs::Cancel);
     if (answer == Dialogs::Cancel || (answer == Dialogs::Yes && !saveBeforeClose())) {
         e->ignore();
         return;

@@ -24,7 +24,7 @@ class LockKeys;
 class TMain : public QMainWindow {
     Q_OBJECT
 
-public:
+  public:
     static const char* const kTitle;        // "「もるもる」メールマガジンエディタ"
     static const char* const kVersionTitle; // "「もるもる」メールマガジンエディタ1.2"
 
@@ -75,7 +75,7 @@ public:
     QMenu* LinkMenu = nullptr;
     QAction* Dummy = nullptr;
     QAction *Show1 = nullptr, *NoShow1 = nullptr;
-    std::array<QAction*, 10> HistoryItems{};  // N17, N21, ..., N91, N01
+    std::array<QAction*, 10> HistoryItems{}; // N17, N21, ..., N91, N01
     TTaskTray* TaskTray1 = nullptr;
 
     // Every menu item, pop-up item and tool button by its design name.
@@ -88,24 +88,24 @@ public:
     static QString SaveDialog1Filter();
     static QString SaveDialog2Filter();
 
-Q_SIGNALS:
+  Q_SIGNALS:
     // The window has decided to close: the program ends.
     void closed();
 
-protected:
+  protected:
     void closeEvent(QCloseEvent* e) override;
     void changeEvent(QEvent* e) override;
     void keyPressEvent(QKeyEvent* e) override;
     void contextMenuEvent(QContextMenuEvent* e) override;
     bool eventFilter(QObject* watched, QEvent* e) override;
 
-private:
+  private:
     void buildMenus();
     void buildToolBars();
     void buildStatusBar();
     void buildTray();
-    QAction* addItem(QMenu* menu, const char* name, const char* caption, const QKeySequence& key = {},
-                     int tag = -1);
+    QAction* addItem(QMenu* menu, const char* name, const char* caption,
+                     const QKeySequence& key = {}, int tag = -1);
     void BuildLinkMenu();
     void DummyClick(QAction* item);
     // The close prompt's Yes: save under a chosen name; false keeps the window open.

@@ -17,18 +17,25 @@ const char* const TMain::kTitle = "「もるもる」メールマガジンエデ
 const char* const TMain::kVersionTitle = "「もるもる」メールマガジンエディタ1.2";
 
 namespace {
-QString u(const char* s) { return QString::fromUtf8(s); }
-}  // namespace
+QString u(const char* s) {
+    return QString::fromUtf8(s);
+}
+} // namespace
 
 QString TMain::OpenDialog1Filter() {
-    return u("*.txt(テキストファイル) (*.txt);;*.rtf(リッチテキストファイル) (*.rtf);;*.*(全てのファイル) (*)");
+    return u("*.txt(テキストファイル) (*.txt);;*.rtf(リッチテキストファイル) "
+             "(*.rtf);;*.*(全てのファイル) (*)");
 }
 QString TMain::SaveDialog1Filter() {
-    return u("*.txt(テキストファイル) (*.txt);;*.rtf(リッチテキストファイル) (*.rtf);;*.*(すべて表示) (*)");
+    return u("*.txt(テキストファイル) (*.txt);;*.rtf(リッチテキストファイル) "
+             "(*.rtf);;*.*(すべて表示) (*)");
 }
-QString TMain::SaveDialog2Filter() { return u("*.html (*.html);;*.htm (*.htm)"); }
+QString TMain::SaveDialog2Filter() {
+    return u("*.html (*.html);;*.htm (*.htm)");
+}
 
-QAction* TMain::addItem(QMenu* menu, const char* name, const char* caption, const QKeySequence& key, int tag) {
+QAction* TMain::addItem(QMenu* menu, const char* name, const char* caption, const QKeySequence& key,
+                        int tag) {
     auto* a = new QAction(u(caption), this);
     a->setObjectName(QString::fromLatin1(name));
     if (!key.isEmpty()) a->setShortcut(key);
@@ -70,7 +77,8 @@ void TMain::buildMenus() {
     const char* names[10] = {"N17", "N21", "N31", "N41", "N51", "N61", "N71", "N81", "N91", "N01"};
     for (int i = 0; i < 10; ++i) {
         const QString caption = QString::number((i + 1) % 10) + QLatin1Char(':');
-        HistoryItems[static_cast<std::size_t>(i)] = addItem(file, names[i], caption.toUtf8().constData(), {}, i);
+        HistoryItems[static_cast<std::size_t>(i)] =
+            addItem(file, names[i], caption.toUtf8().constData(), {}, i);
         HistoryItems[static_cast<std::size_t>(i)]->setVisible(false);
     }
 
@@ -128,11 +136,13 @@ void TMain::buildMenus() {
     addItem(PopupMenu1, "Delete2", "削除      Ctrl+D");
     addItem(PopupMenu1, "kopi1", "コピー    Ctrl+C");
     addItem(PopupMenu1, "Paste1", "貼り付け Ctrl+V");
-    addItem(PopupMenu1, "SelectAll2", "すべて選択", QKeySequence(Qt::CTRL | Qt::Key_A))->setShortcutContext(Qt::WidgetShortcut);
+    addItem(PopupMenu1, "SelectAll2", "すべて選択", QKeySequence(Qt::CTRL | Qt::Key_A))
+        ->setShortcutContext(Qt::WidgetShortcut);
     PopupMenu1->addSeparator();
     addItem(PopupMenu1, "N3", "枠パターン選択");
     addItem(PopupMenu1, "N7", "顔文字選択");
-    addItem(PopupMenu1, "N29", "クリップボードに転送", QKeySequence(Qt::CTRL | Qt::Key_L))->setShortcutContext(Qt::WidgetShortcut);
+    addItem(PopupMenu1, "N29", "クリップボードに転送", QKeySequence(Qt::CTRL | Qt::Key_L))
+        ->setShortcutContext(Qt::WidgetShortcut);
 
     // The menu of the notification-area icon.
     TaskMenu2 = new QMenu(this);
@@ -228,8 +238,10 @@ void TMain::buildToolBars() {
         {ToolBar1, "SpeedButton54", "バージョン情報", "i", -1},
     };
     for (const Button& b : buttons) {
-        const QColor color = b.bar == ToolBar2 ? teal : b.bar == ToolBar5 ? blue : b.bar == ToolBar4 ? green
-                                                                                                       : red;
+        const QColor color = b.bar == ToolBar2   ? teal
+                             : b.bar == ToolBar5 ? blue
+                             : b.bar == ToolBar4 ? green
+                                                 : red;
         QAction* a = addItem(nullptr, b.name, b.hint, {}, b.tag);
         a->setIcon(pictures::buttonGlyph(u(b.glyph), color));
         a->setProperty("Hint", u(b.hint));
@@ -286,7 +298,9 @@ void TMain::buildTray() {
     });
 }
 
-void TMain::contextMenuEvent(QContextMenuEvent* e) { QMainWindow::contextMenuEvent(e); }
+void TMain::contextMenuEvent(QContextMenuEvent* e) {
+    QMainWindow::contextMenuEvent(e);
+}
 
 bool TMain::eventFilter(QObject* watched, QEvent* e) {
     if (ExtMemo1 && watched == ExtMemo1->viewport()) {

@@ -33,7 +33,7 @@ int defaultWidth(const std::string& programFolder) {
     return ProfileFile::load(ini).readInt("String", "MaxLength", 80);
 }
 
-}  // namespace
+} // namespace
 
 int runCli(const std::vector<std::string>& args, const std::string& programFolder,
            std::ostream& out, std::ostream& err) {
@@ -63,7 +63,8 @@ int runCli(const std::vector<std::string>& args, const std::string& programFolde
             } else {
                 value = a.substr(8);
             }
-            const auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), width);
+            const auto [end, ec] =
+                std::from_chars(value.data(), value.data() + value.size(), width);
             if (ec != std::errc() || end != value.data() + value.size())
                 return fail(err, "桁数が正しくありません: " + value);
             widthGiven = true;
@@ -88,14 +89,16 @@ int runCli(const std::vector<std::string>& args, const std::string& programFolde
     if (text.size() >= 0xFFFFFFFFu) return fail(err, "ファイルが大きすぎます: " + file);
 
     LineView view;
-    view.setRules({width, 0x170, {}});  // level 2, word wrap, word break, overflow
+    view.setRules({width, 0x170, {}}); // level 2, word wrap, word break, overflow
     view.layoutAll(text);
     if (command == "view") {
         for (const LaidLine& l : view.lines())
-            out << cp932::decode(std::string_view(text).substr(l.start, l.length)).toStdString() << "\n";
+            out << cp932::decode(std::string_view(text).substr(l.start, l.length)).toStdString()
+                << "\n";
     } else {
         const TextTotals t = view.totals();
-        out << "総行数" << t.lines << "\n" << "総文字数=" << t.characters << "\n";
+        out << "総行数" << t.lines << "\n"
+            << "総文字数=" << t.characters << "\n";
     }
     return 0;
 }

@@ -7,18 +7,27 @@ namespace {
 QColor systemQColor(int index) {
     const QPalette pal = QGuiApplication::palette();
     switch (index) {
-    case 5: return pal.color(QPalette::Base);             // window background
-    case 8: return pal.color(QPalette::Text);             // window text
-    case 13: return pal.color(QPalette::Highlight);
-    case 14: return pal.color(QPalette::HighlightedText);
-    case 15: return pal.color(QPalette::Button);          // button face
-    case 18: return pal.color(QPalette::ButtonText);
-    case 4: return pal.color(QPalette::Window);           // menu
-    case 7: return pal.color(QPalette::WindowText);       // menu text
-    default: return pal.color(QPalette::Window);
+    case 5:
+        return pal.color(QPalette::Base); // window background
+    case 8:
+        return pal.color(QPalette::Text); // window text
+    case 13:
+        return pal.color(QPalette::Highlight);
+    case 14:
+        return pal.color(QPalette::HighlightedText);
+    case 15:
+        return pal.color(QPalette::Button); // button face
+    case 18:
+        return pal.color(QPalette::ButtonText);
+    case 4:
+        return pal.color(QPalette::Window); // menu
+    case 7:
+        return pal.color(QPalette::WindowText); // menu text
+    default:
+        return pal.color(QPalette::Window);
     }
 }
-}  // namespace
+} // namespace
 
 QColor toQColor(TColor c) {
     if (isSystemColor(c)) return systemQColor(c & 0xFF);
@@ -32,4 +41,6 @@ std::uint32_t colorToRgb(TColor c) {
     return static_cast<std::uint32_t>(fromQColor(systemQColor(c & 0xFF)));
 }
 
-TColor fromQColor(const QColor& c) { return rgbColor(c.red(), c.green(), c.blue()); }
+TColor fromQColor(const QColor& c) {
+    return rgbColor(c.red(), c.green(), c.blue());
+}

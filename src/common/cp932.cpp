@@ -14,7 +14,8 @@ std::size_t charStartAtOrBefore(std::string_view text, std::size_t pos) {
     // such byte before pos, the bytes up to pos are all lead-range bytes and
     // pair up two by two.
     std::size_t runStart = pos;
-    while (runStart > 0 && isLeadByte(static_cast<unsigned char>(text[runStart - 1]))) --runStart;
+    while (runStart > 0 && isLeadByte(static_cast<unsigned char>(text[runStart - 1])))
+        --runStart;
     // Walk forward from the known boundary with the real character rule.
     std::size_t p = runStart;
     while (true) {
@@ -32,7 +33,8 @@ std::size_t boundaryAtOrBefore(std::string_view text, std::size_t pos) {
 
 std::size_t countChars(std::string_view text) {
     std::size_t n = 0;
-    for (std::size_t p = 0; p < text.size(); p += charLength(text, p)) ++n;
+    for (std::size_t p = 0; p < text.size(); p += charLength(text, p))
+        ++n;
     return n;
 }
 
@@ -54,7 +56,8 @@ const Tables& tables() {
         auto tb = std::make_unique<Tables>();
         tb->dbcs.assign(0x10000 - 0x8100, 0);
         tb->fromUnicode.assign(0x10000, 0);
-        for (unsigned c = 0; c < 0x80; ++c) tb->fromUnicode[c] = static_cast<std::uint16_t>(c);
+        for (unsigned c = 0; c < 0x80; ++c)
+            tb->fromUnicode[c] = static_cast<std::uint16_t>(c);
         for (unsigned c = 0xA1; c <= 0xDF; ++c)
             tb->fromUnicode[0xFF61 + (c - 0xA1)] = static_cast<std::uint16_t>(c);
 
@@ -79,7 +82,8 @@ const Tables& tables() {
             enc.resetState();
             const QByteArray b = enc.encode(QStringView(&u, 1));
             if (b.size() != 2) continue;
-            const unsigned c = static_cast<unsigned char>(b[0]) << 8 | static_cast<unsigned char>(b[1]);
+            const unsigned c =
+                static_cast<unsigned char>(b[0]) << 8 | static_cast<unsigned char>(b[1]);
             if (c >= 0x8100 && tb->dbcs[c - 0x8100] == u)
                 tb->fromUnicode[u] = static_cast<std::uint16_t>(c);
             else
@@ -90,7 +94,7 @@ const Tables& tables() {
     return *t;
 }
 
-}  // namespace
+} // namespace
 
 char16_t toUnicode(std::string_view text, std::size_t pos) {
     const unsigned char b = static_cast<unsigned char>(text[pos]);
@@ -111,7 +115,8 @@ QString decode(std::string_view bytes) {
         const char16_t u = toUnicode(bytes, p);
         if (u == 0 && bytes[p] != '\0') {
             // An invalid double-byte code shows one substitute per byte.
-            for (std::size_t i = 0; i < len; ++i) out.append(QChar(kInvalidSubstitute));
+            for (std::size_t i = 0; i < len; ++i)
+                out.append(QChar(kInvalidSubstitute));
         } else {
             out.append(QChar(u));
         }
@@ -142,6 +147,8 @@ EncodeResult encode(QStringView text) {
     return r;
 }
 
-std::string encodeKnown(QStringView text) { return encode(text).bytes; }
+std::string encodeKnown(QStringView text) {
+    return encode(text).bytes;
+}
 
-}  // namespace cp932
+} // namespace cp932

@@ -16,8 +16,12 @@
 
 namespace cp932 {
 
-inline bool isLeadByte(unsigned char b) { return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC); }
-inline bool isTrailByte(unsigned char b) { return b >= 0x40 && b <= 0xFC && b != 0x7F; }
+inline bool isLeadByte(unsigned char b) {
+    return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
+}
+inline bool isTrailByte(unsigned char b) {
+    return b >= 0x40 && b <= 0xFC && b != 0x7F;
+}
 
 // Length (1 or 2) of the character that starts at pos. A lead byte counts as a
 // double-byte character only when a valid trail byte follows it; otherwise it
@@ -59,13 +63,13 @@ constexpr char16_t kInvalidSubstitute = 0xFFFD;
 QString decode(std::string_view bytes);
 
 struct Unrepresentable {
-    qsizetype index;  // index in the source string (UTF-16 units)
-    char32_t ch;      // the character
+    qsizetype index; // index in the source string (UTF-16 units)
+    char32_t ch;     // the character
 };
 
 struct EncodeResult {
-    std::string bytes;                  // the representable characters
-    std::vector<Unrepresentable> bad;   // characters left out
+    std::string bytes;                // the representable characters
+    std::vector<Unrepresentable> bad; // characters left out
     bool ok() const { return bad.empty(); }
 };
 
@@ -76,4 +80,4 @@ EncodeResult encode(QStringView text);
 // Encodes text that is known to be representable (the program's own texts).
 std::string encodeKnown(QStringView text);
 
-}  // namespace cp932
+} // namespace cp932

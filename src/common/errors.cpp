@@ -17,7 +17,9 @@ QString createErrorText(const std::string& path) {
     return QStringLiteral("ファイル %1 を作成できません").arg(QFile::decodeName(path.c_str()));
 }
 
-QString writeErrorText() { return QStringLiteral("ストリームへの書き込みエラー"); }
+QString writeErrorText() {
+    return QStringLiteral("ストリームへの書き込みエラー");
+}
 
 QString errorBoxText(const QString& message) {
     if (message.isEmpty()) return message;

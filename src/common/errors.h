@@ -11,11 +11,11 @@ class Dialogs;
 
 // A failure with the text the user is shown.
 class MMEditError : public std::runtime_error {
-public:
+  public:
     explicit MMEditError(const QString& message);
     const QString& message() const { return message_; }
 
-private:
+  private:
     QString message_;
 };
 

@@ -24,11 +24,13 @@ struct Fd {
         if (fd >= 0) ::close(fd);
     }
 };
-}  // namespace
+} // namespace
 
 namespace testing {
-void setWriteHook(std::function<bool(std::size_t)> hook) { writeHook() = std::move(hook); }
-}  // namespace testing
+void setWriteHook(std::function<bool(std::size_t)> hook) {
+    writeHook() = std::move(hook);
+}
+} // namespace testing
 
 bool exists(const std::string& path) {
     struct stat st {};
@@ -139,4 +141,4 @@ bool moveNoReplace(const std::string& from, const std::string& to) {
     return ::rename(from.c_str(), to.c_str()) == 0;
 }
 
-}  // namespace fileio
+} // namespace fileio

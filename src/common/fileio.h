@@ -32,6 +32,6 @@ namespace testing {
 // Test hook: when set, called before each chunk is written with the number of
 // bytes written so far; returning false makes that write fail.
 void setWriteHook(std::function<bool(std::size_t)> hook);
-}  // namespace testing
+} // namespace testing
 
-}  // namespace fileio
+} // namespace fileio

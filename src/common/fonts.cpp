@@ -12,8 +12,8 @@ void installSubstitutions() {
     const QStringList fixed = {QStringLiteral("IPAGothic"), QStringLiteral("Noto Sans Mono CJK JP"),
                                QStringLiteral("Noto Sans CJK JP"), QStringLiteral("monospace")};
     const QStringList proportional = {QStringLiteral("IPAPGothic"),
-                                      QStringLiteral("Noto Sans CJK JP"), QStringLiteral("IPAGothic"),
-                                      QStringLiteral("sans-serif")};
+                                      QStringLiteral("Noto Sans CJK JP"),
+                                      QStringLiteral("IPAGothic"), QStringLiteral("sans-serif")};
     for (const char* name : {kGothic, "MS Gothic", "ＭＳ 明朝", "FixedSys", "Fixedsys"})
         QFont::insertSubstitutions(QString::fromUtf8(name), fixed);
     for (const char* name : {kProportional, "MS PGothic", "MS UI Gothic"})
@@ -22,4 +22,4 @@ void installSubstitutions() {
                                {QStringLiteral("DejaVu Sans"), QStringLiteral("IPAGothic")});
 }
 
-}  // namespace fonts
+} // namespace fonts

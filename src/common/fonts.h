@@ -6,10 +6,10 @@
 
 namespace fonts {
 
-extern const char* const kGothic;         // "ＭＳ ゴシック"
-extern const char* const kProportional;  // "ＭＳ Ｐゴシック"
+extern const char* const kGothic;       // "ＭＳ ゴシック"
+extern const char* const kProportional; // "ＭＳ Ｐゴシック"
 
 // Registers the substitutions; call once after the application object exists.
 void installSubstitutions();
 
-}  // namespace fonts
+} // namespace fonts

@@ -3,7 +3,8 @@
 namespace linelist {
 
 std::vector<std::string> parse(std::string_view bytes) {
-    if (const auto nul = bytes.find('\0'); nul != std::string_view::npos) bytes = bytes.substr(0, nul);
+    if (const auto nul = bytes.find('\0'); nul != std::string_view::npos)
+        bytes = bytes.substr(0, nul);
     std::vector<std::string> lines;
     std::size_t start = 0;
     std::size_t p = 0;
@@ -30,4 +31,4 @@ std::string format(const std::vector<std::string>& lines) {
     return out;
 }
 
-}  // namespace linelist
+} // namespace linelist

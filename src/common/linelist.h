@@ -14,4 +14,4 @@ std::vector<std::string> parse(std::string_view bytes);
 // Every entry followed by CR LF.
 std::string format(const std::vector<std::string>& lines);
 
-}  // namespace linelist
+} // namespace linelist

@@ -13,11 +13,21 @@ Dialogs::Button QtDialogs::messageBox(const QString& caption, const QString& tex
     box.setWindowTitle(caption);
     box.setText(text);
     switch (icon) {
-    case Icon::None: box.setIcon(QMessageBox::NoIcon); break;
-    case Icon::Information: box.setIcon(QMessageBox::Information); break;
-    case Icon::Warning: box.setIcon(QMessageBox::Warning); break;
-    case Icon::Error: box.setIcon(QMessageBox::Critical); break;
-    case Icon::Question: box.setIcon(QMessageBox::Question); break;
+    case Icon::None:
+        box.setIcon(QMessageBox::NoIcon);
+        break;
+    case Icon::Information:
+        box.setIcon(QMessageBox::Information);
+        break;
+    case Icon::Warning:
+        box.setIcon(QMessageBox::Warning);
+        break;
+    case Icon::Error:
+        box.setIcon(QMessageBox::Critical);
+        break;
+    case Icon::Question:
+        box.setIcon(QMessageBox::Question);
+        break;
     }
     struct Map {
         Button ours;
@@ -47,8 +57,8 @@ std::string QtDialogs::openFileName(const QString& caption, const QString& filte
 
 std::string QtDialogs::saveFileName(const QString& caption, const QString& filter,
                                     const std::string& suggested) {
-    const QString name = QFileDialog::getSaveFileName(
-        parent_, caption, QFile::decodeName(suggested.c_str()), filter);
+    const QString name = QFileDialog::getSaveFileName(parent_, caption,
+                                                      QFile::decodeName(suggested.c_str()), filter);
     return QFile::encodeName(name).toStdString();
 }
 

@@ -10,7 +10,7 @@
 // Message boxes and the common dialogs. Qt's dialogs in the program; a scripted
 // one in tests (no test may block on a modal dialog).
 class Dialogs {
-public:
+  public:
     enum class Icon { None, Information, Warning, Error, Question };
     enum Button { Ok = 1, Cancel = 2, Yes = 4, No = 8 };
 
@@ -27,28 +27,27 @@ public:
 };
 
 class QtDialogs : public Dialogs {
-public:
+  public:
     explicit QtDialogs(QWidget* parent = nullptr) : parent_(parent) {}
     void setParent(QWidget* parent) { parent_ = parent; }
-    Button messageBox(const QString& caption, const QString& text, Icon icon,
-                      int buttons) override;
+    Button messageBox(const QString& caption, const QString& text, Icon icon, int buttons) override;
     std::string openFileName(const QString& caption, const QString& filter,
                              const std::string& folder) override;
     std::string saveFileName(const QString& caption, const QString& filter,
                              const std::string& suggested) override;
 
-private:
+  private:
     QWidget* parent_;
 };
 
 // The shell's open operation (addresses, the help page).
 class Shell {
-public:
+  public:
     virtual ~Shell() = default;
     virtual bool open(const QString& address) = 0;
 };
 
 class QtShell : public Shell {
-public:
+  public:
     bool open(const QString& address) override;
 };

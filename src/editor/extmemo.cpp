@@ -11,9 +11,9 @@
 namespace {
 
 // The "Symbol" glyphs the marks use, as Unicode.
-const QChar kSymbolLeftArrow(0x2190);   // byte 0xAC
-const QChar kSymbolDownArrow(0x2193);   // byte 0xAF
-const QChar kSymbolSpace(0x00B7);       // byte 0xA0: the font's own glyph; a middle dot here
+const QChar kSymbolLeftArrow(0x2190); // byte 0xAC
+const QChar kSymbolDownArrow(0x2193); // byte 0xAF
+const QChar kSymbolSpace(0x00B7);     // byte 0xA0: the font's own glyph; a middle dot here
 
 bool isNavigationKey(int key) {
     switch (key) {
@@ -24,15 +24,18 @@ bool isNavigationKey(int key) {
     case Qt::Key_Left:
     case Qt::Key_Up:
     case Qt::Key_Right:
-    case Qt::Key_Down: return true;
-    default: return false;
+    case Qt::Key_Down:
+        return true;
+    default:
+        return false;
     }
 }
 
-}  // namespace
+} // namespace
 
 TExtMemo::TExtMemo(QWidget* parent)
-    : TCustomExtRichEdit(parent), editArea_(new TEditArea(this)), editMarks_(new TEditMarks(this)) {}
+    : TCustomExtRichEdit(parent), editArea_(new TEditArea(this)), editMarks_(new TEditMarks(this)) {
+}
 
 TExtMemo::~TExtMemo() {
     delete editMarks_;
@@ -56,7 +59,7 @@ void TExtMemo::DestroyWnd() {
 
 void TExtMemo::UpdateCharWidth() {
     const QFontMetrics fm(Font());
-    int w = fm.horizontalAdvance(QChar(0x25A1));  // □
+    int w = fm.horizontalAdvance(QChar(0x25A1)); // □
     w = ((w + 1) / 2) * 2;
     SetDefaultCharHeight(w * 1440 / std::max(1, logicalDpiY()));
     editArea_->SetCharWidth(w);
@@ -65,7 +68,7 @@ void TExtMemo::UpdateCharWidth() {
 
 void TExtMemo::UpdateEditRect() {
     if (!WordWrap() || !editArea_->Enabled()) return;
-    HandleNeeded();  // creating the window rewrites the margins
+    HandleNeeded(); // creating the window rewrites the margins
     const TEditMargin& m = editArea_->Margin();
     const int cw = editArea_->CharWidth();
     WinRect r;
@@ -84,7 +87,9 @@ void TExtMemo::ReleaseEditRect() {
     SetRect(r.toQRect());
 }
 
-void TExtMemo::RepaintWhole() { viewport()->update(); }
+void TExtMemo::RepaintWhole() {
+    viewport()->update();
+}
 
 void TExtMemo::FontChanged() {
     editMarks_->BeginUpdate();
@@ -151,7 +156,9 @@ void TExtMemo::HideCaretLine() {
 }
 
 void TExtMemo::drawCaretLine(QImage& canvas, const QRect& update) {
-    if (editMarks_->updating() || !editMarks_->lmCaret.Enabled() || !caretLineShown_ || SelLength() > 0) return;
+    if (editMarks_->updating() || !editMarks_->lmCaret.Enabled() || !caretLineShown_ ||
+        SelLength() > 0)
+        return;
     if (!lineVisible(caretLine_)) return;
     const int y = caretLineRow(caretLine_);
     if (y < update.top() || y > update.bottom() || y < 0 || y >= canvas.height()) return;
@@ -207,7 +214,8 @@ void TExtMemo::PaintMarks(QPainter& p, int startPos, int endPos) {
     if (endPos >= len) {
         if (m.esEot.Enabled() && (!selected || selEnd < len)) {
             const QPoint pt = PosFromChar(len);
-            if (pt.x() < fmt.right) draw(m.esEot, "Symbol", QString(kSymbolLeftArrow), pt + QPoint(2, 0));
+            if (pt.x() < fmt.right)
+                draw(m.esEot, "Symbol", QString(kSymbolLeftArrow), pt + QPoint(2, 0));
         }
         last = len - 1;
     }
@@ -219,9 +227,11 @@ void TExtMemo::PaintMarks(QPainter& p, int startPos, int endPos) {
     // Only the bytes of the pass (and the one after it, for CR LF and
     // double-byte pairs) are looked at.
     const int from = std::max(startPos, 0);
-    const std::string_view piece =
-        buffer().view(static_cast<std::size_t>(from), static_cast<std::size_t>(std::min(len, last + 2)));
-    auto byteAt = [&](int pos) { return static_cast<unsigned char>(piece[static_cast<std::size_t>(pos - from)]); };
+    const std::string_view piece = buffer().view(static_cast<std::size_t>(from),
+                                                 static_cast<std::size_t>(std::min(len, last + 2)));
+    auto byteAt = [&](int pos) {
+        return static_cast<unsigned char>(piece[static_cast<std::size_t>(pos - from)]);
+    };
     const char* gothic = "ＭＳ ゴシック";
     int i = from;
     while (i <= last) {
@@ -238,17 +248,21 @@ void TExtMemo::PaintMarks(QPainter& p, int startPos, int endPos) {
                 if (i + 1 < len && byteAt(i + 1) == '\n') step = 2;
             }
         } else if (b == '\n') {
-            if (m.esCrLf.Enabled()) draw(m.esCrLf, "Symbol", QString(kSymbolDownArrow), PosFromChar(i) + QPoint(2, 2));
+            if (m.esCrLf.Enabled())
+                draw(m.esCrLf, "Symbol", QString(kSymbolDownArrow), PosFromChar(i) + QPoint(2, 2));
         } else if (b == '\t') {
-            if (m.esTab.Enabled()) draw(m.esTab, "Symbol", QStringLiteral(">"), PosFromChar(i) + QPoint(1, 1));
+            if (m.esTab.Enabled())
+                draw(m.esTab, "Symbol", QStringLiteral(">"), PosFromChar(i) + QPoint(1, 1));
         } else if (b == ' ') {
-            if (m.esSSp.Enabled()) draw(m.esSSp, "Symbol", QString(kSymbolSpace), PosFromChar(i) + QPoint(1, 2));
+            if (m.esSSp.Enabled())
+                draw(m.esSSp, "Symbol", QString(kSymbolSpace), PosFromChar(i) + QPoint(1, 2));
         } else if (cp932::isLeadByte(b)) {
             step = 2;
             if (m.esDSp.Enabled() && b == 0x81 && i + 1 < len && byteAt(i + 1) == 0x40)
                 draw(m.esDSp, gothic, QString(QChar(0x25A1)), PosFromChar(i) + QPoint(0, 1));
         } else if (b < 0x20) {
-            if (m.esCtrl.Enabled()) draw(m.esCtrl, gothic, QString(QChar(b + 0x40)), PosFromChar(i) + QPoint(0, 1));
+            if (m.esCtrl.Enabled())
+                draw(m.esCtrl, gothic, QString(QChar(b + 0x40)), PosFromChar(i) + QPoint(0, 1));
         }
         i += step;
     }
@@ -257,9 +271,12 @@ void TExtMemo::PaintMarks(QPainter& p, int startPos, int endPos) {
     const QRect cl = viewport()->rect();
     const WinRect c = WinRect::from(cl);
     if (c.top < fmt.top) p.fillRect(QRect(c.left, c.top, c.right - c.left, fmt.top - c.top), back);
-    if (fmt.bottom < c.bottom) p.fillRect(QRect(c.left, fmt.bottom, c.right - c.left, c.bottom - fmt.bottom), back);
-    if (c.left < fmt.left) p.fillRect(QRect(c.left, c.top, fmt.left - c.left, c.bottom - c.top), back);
-    if (fmt.right < c.right) p.fillRect(QRect(fmt.right, c.top, c.right - fmt.right, c.bottom - c.top), back);
+    if (fmt.bottom < c.bottom)
+        p.fillRect(QRect(c.left, fmt.bottom, c.right - c.left, c.bottom - fmt.bottom), back);
+    if (c.left < fmt.left)
+        p.fillRect(QRect(c.left, c.top, fmt.left - c.left, c.bottom - c.top), back);
+    if (fmt.right < c.right)
+        p.fillRect(QRect(fmt.right, c.top, c.right - fmt.right, c.bottom - c.top), back);
     PaintWrapLine(p);
 }
 
@@ -267,7 +284,8 @@ void TExtMemo::paintEvent(QPaintEvent* e) {
     if (editMarks_->updating() || painting_) return TCustomExtRichEdit::paintEvent(e);
     painting_ = true;
     const QRect r = e->rect();
-    if (canvas_.size() != viewport()->size()) canvas_ = QImage(viewport()->size(), QImage::Format_RGB32);
+    if (canvas_.size() != viewport()->size())
+        canvas_ = QImage(viewport()->size(), QImage::Format_RGB32);
     {
         QPainter p(&canvas_);
         p.setClipRect(r);

@@ -15,14 +15,16 @@
 // exclusive).
 struct WinRect {
     int left = 0, top = 0, right = 0, bottom = 0;
-    static WinRect from(const QRect& r) { return {r.x(), r.y(), r.x() + r.width(), r.y() + r.height()}; }
+    static WinRect from(const QRect& r) {
+        return {r.x(), r.y(), r.x() + r.width(), r.y() + r.height()};
+    }
     QRect toQRect() const { return QRect(left, top, right - left, bottom - top); }
 };
 
 class TExtMemo : public TCustomExtRichEdit, public EditMarksOwner, public EditAreaOwner {
     Q_OBJECT
 
-public:
+  public:
     explicit TExtMemo(QWidget* parent = nullptr);
     ~TExtMemo() override;
 
@@ -34,9 +36,9 @@ public:
     void SelectAll() override;
 
     void UpdateCharWidth();
-    void UpdateEditRect() override;   // EditAreaOwner
-    void ReleaseEditRect() override;  // EditAreaOwner
-    void RepaintWhole() override;     // EditMarksOwner
+    void UpdateEditRect() override;  // EditAreaOwner
+    void ReleaseEditRect() override; // EditAreaOwner
+    void RepaintWhole() override;    // EditMarksOwner
 
     // The caret-line marker: works out the line that carries it and has the
     // rows repainted; the marker itself is drawn by the paint pass.
@@ -50,7 +52,7 @@ public:
     int wrapLineX() const;
     std::pair<int, int> previousSelection() const { return {prevSelStart_, prevSelEnd_}; }
 
-protected:
+  protected:
     void CreateWnd() override;
     void DestroyWnd() override;
     void SelectionChange() override;
@@ -61,7 +63,7 @@ protected:
     void mousePressEvent(QMouseEvent* e) override;
     void mouseDoubleClickEvent(QMouseEvent* e) override;
 
-private:
+  private:
     // The draw pass of the marks between two positions (both included), onto
     // the paint pass's canvas.
     void PaintMarks(QPainter& p, int startPos, int endPos);

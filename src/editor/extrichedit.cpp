@@ -15,7 +15,7 @@ TImeColors& TCustomExtRichEdit::ImeColors() {
         CompColors c{};
         if (GetImeColorMsg(c))
             for (int i = 0; i < 4; ++i)
-                const_cast<TImeColor&>(imeColors_->set(i)).FromCompColor(c[static_cast<std::size_t>(i)]);
+                imeColors_->set(i).FromCompColor(c[static_cast<std::size_t>(i)]);
     }
     return *imeColors_;
 }
@@ -29,7 +29,9 @@ TWordWrapOption& TCustomExtRichEdit::WordWrapOption() {
     return *wordWrap_;
 }
 
-void TCustomExtRichEdit::SetImeColorsToControl(const CompColors& colors) { SetImeColorMsg(colors); }
+void TCustomExtRichEdit::SetImeColorsToControl(const CompColors& colors) {
+    SetImeColorMsg(colors);
+}
 
 void TCustomExtRichEdit::SetWordWrapModeToControl(std::uint32_t modeWord) {
     if (SetWordWrapModeMsg(modeWord) < 0) throw ERangeError();

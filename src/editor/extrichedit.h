@@ -9,7 +9,7 @@
 class TCustomExtRichEdit : public TRichEdit, public ImeColorsOwner, public WordWrapOwner {
     Q_OBJECT
 
-public:
+  public:
     explicit TCustomExtRichEdit(QWidget* parent = nullptr);
     ~TCustomExtRichEdit() override;
 
@@ -30,11 +30,11 @@ public:
     void SetWordWrapModeToControl(std::uint32_t modeWord) override;
     bool SetPunctuationToControl(int type, const std::string& list) override;
 
-protected:
+  protected:
     void CreateWnd() override;
     void KeyDown(QKeyEvent* e) override;
 
-private:
+  private:
     bool insertMode_ = true;
     bool selectionBar_ = true;
     TImeColors* imeColors_;
@@ -43,6 +43,6 @@ private:
 
 // A negative reply to the word-wrap mode messages.
 class ERangeError : public std::range_error {
-public:
+  public:
     ERangeError() : std::range_error("word-wrap mode out of range") {}
 };

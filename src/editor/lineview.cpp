@@ -28,9 +28,11 @@ inline unsigned codeAt(const char* base, std::size_t pos, std::size_t len) {
     return len == 2 ? (b << 8 | static_cast<unsigned char>(base[pos + 1])) : b;
 }
 
-inline bool isWordByte(unsigned code) { return code >= 0x21 && code <= 0x7E; }
+inline bool isWordByte(unsigned code) {
+    return code >= 0x21 && code <= 0x7E;
+}
 
-}  // namespace
+} // namespace
 
 const PunctuationLists& builtinLevel1() {
     static const PunctuationLists l = makeLists(kLevel1Following, kLeadingList);
@@ -45,9 +47,12 @@ const PunctuationLists& builtinLevel2() {
 
 const PunctuationLists& LayoutRules::lists() const {
     switch (punctuationModeOf(modeWord)) {
-    case wbfCustom: return custom;
-    case wbfLevel1: return builtinLevel1();
-    case wbfLevel2: return builtinLevel2();
+    case wbfCustom:
+        return custom;
+    case wbfLevel1:
+        return builtinLevel1();
+    case wbfLevel2:
+        return builtinLevel2();
     }
     return builtinLevel2();
 }
@@ -58,7 +63,9 @@ struct LineView::Classes {
     std::array<std::uint8_t, 0x10000> bits{};
 };
 
-LineView::LineView() : classes_(std::make_unique<Classes>()) { setRules(LayoutRules{}); }
+LineView::LineView() : classes_(std::make_unique<Classes>()) {
+    setRules(LayoutRules{});
+}
 LineView::~LineView() = default;
 
 void LineView::setRules(const LayoutRules& rules) {
@@ -76,8 +83,8 @@ void LineView::setRules(const LayoutRules& rules) {
     }
 }
 
-bool LineView::breakAllowed(const char* base, std::size_t prevStart, std::size_t b,
-                            std::size_t end, bool wordBreak) const {
+bool LineView::breakAllowed(const char* base, std::size_t prevStart, std::size_t b, std::size_t end,
+                            bool wordBreak) const {
     const std::size_t prevLen = b - prevStart;
     const std::size_t nextLen = cp932::charLength(std::string_view(base, end), b);
     const unsigned prev = codeAt(base, prevStart, prevLen);
@@ -95,7 +102,7 @@ bool LineView::breakAllowed(const char* base, std::size_t prevStart, std::size_t
 std::size_t LineView::chooseBreak(const char* base, std::size_t pos, std::size_t fitEnd,
                                   std::size_t end) {
     // starts_ holds the character starts from pos up to and including fitEnd.
-    const std::size_t n = starts_.size();  // starts_[n-1] == fitEnd
+    const std::size_t n = starts_.size(); // starts_[n-1] == fitEnd
     if (n < 2) {
         // Not even the first character fits: it stands alone.
         const std::string_view v(base + pos, end - pos);
@@ -107,7 +114,7 @@ std::size_t LineView::chooseBreak(const char* base, std::size_t pos, std::size_t
     const std::string_view rest(base, end);
     for (int level = 0; level < 2; ++level) {
         const bool wordBreak = level == 0 && (mode & WBF_WORDBREAK);
-        if (level == 1 && !(mode & WBF_WORDBREAK)) break;  // the same rules again
+        if (level == 1 && !(mode & WBF_WORDBREAK)) break; // the same rules again
         // A punctuation character may hang past the width.
         if (mode & WBF_OVERFLOW) {
             const std::size_t len = cp932::charLength(rest, fitEnd);
@@ -129,7 +136,8 @@ void LineView::layoutLogical(const char* base, std::size_t start, std::size_t en
     while (true) {
         if (pos >= end || width <= 0) {
             // An empty line, or no wrapping at all.
-            out.push_back({static_cast<std::uint32_t>(pos), static_cast<std::uint32_t>(end - pos), eol});
+            out.push_back(
+                {static_cast<std::uint32_t>(pos), static_cast<std::uint32_t>(end - pos), eol});
             return;
         }
         // Fit as many characters as the width holds.
@@ -153,13 +161,15 @@ void LineView::layoutLogical(const char* base, std::size_t start, std::size_t en
             p += len;
         }
         if (p >= end) {
-            out.push_back({static_cast<std::uint32_t>(pos), static_cast<std::uint32_t>(end - pos), eol});
+            out.push_back(
+                {static_cast<std::uint32_t>(pos), static_cast<std::uint32_t>(end - pos), eol});
             return;
         }
         starts_.push_back(static_cast<std::uint32_t>(p));
         const std::size_t b = chooseBreak(base, pos, p, end);
         if (b >= end) {
-            out.push_back({static_cast<std::uint32_t>(pos), static_cast<std::uint32_t>(end - pos), eol});
+            out.push_back(
+                {static_cast<std::uint32_t>(pos), static_cast<std::uint32_t>(end - pos), eol});
             return;
         }
         out.push_back({static_cast<std::uint32_t>(pos), static_cast<std::uint32_t>(b - pos), 0});
@@ -188,7 +198,8 @@ void LineView::layoutAll(std::string_view text) {
         layoutLogical(base, p, e, eol, lines_);
         p = e + eol;
     }
-    for (const LaidLine& l : lines_) laidBytes_ += l.length;
+    for (const LaidLine& l : lines_)
+        laidBytes_ += l.length;
 }
 
 std::size_t LineView::lineOf(std::size_t pos) const {
@@ -198,7 +209,7 @@ std::size_t LineView::lineOf(std::size_t pos) const {
     if (it == lines_.begin()) return 0;
     const std::size_t i = static_cast<std::size_t>(it - lines_.begin()) - 1;
     const LaidLine& l = lines_[i];
-    if (l.eol > 0 && pos >= l.start + l.length + l.eol) return i + 1;  // after a final line end
+    if (l.eol > 0 && pos >= l.start + l.length + l.eol) return i + 1; // after a final line end
     return i;
 }
 
@@ -209,23 +220,26 @@ void LineView::edited(const TextBuffer& text, std::size_t pos, std::size_t remov
         layoutAll(text.all());
         return;
     }
-    const std::int64_t delta = static_cast<std::int64_t>(inserted) - static_cast<std::int64_t>(removed);
+    const std::int64_t delta =
+        static_cast<std::int64_t>(inserted) - static_cast<std::int64_t>(removed);
 
     // First line to lay out again: the start of the logical line holding pos,
     // or the one before when that ends with a lone CR (an LF may join it).
     std::size_t i0 = std::min(lineOf(pos), lines_.size() - 1);
-    while (i0 > 0 && lines_[i0 - 1].eol == 0) --i0;
+    while (i0 > 0 && lines_[i0 - 1].eol == 0)
+        --i0;
     if (i0 > 0 && lines_[i0 - 1].eol == 1) {
         const LaidLine& prev = lines_[i0 - 1];
         if (text.at(prev.start + prev.length) == '\r') {
             --i0;
-            while (i0 > 0 && lines_[i0 - 1].eol == 0) --i0;
+            while (i0 > 0 && lines_[i0 - 1].eol == 0)
+                --i0;
         }
     }
 
     scratch_.clear();
     std::size_t p = lines_[i0].start;
-    std::size_t j = i0;  // first old line not yet known to be replaced
+    std::size_t j = i0; // first old line not yet known to be replaced
     const std::size_t editEndOld = pos + removed;
     const std::size_t editEndNew = pos + inserted;
     bool joined = false;
@@ -242,7 +256,8 @@ void LineView::edited(const TextBuffer& text, std::size_t pos, std::size_t remov
                (lines_[j].start < editEndOld ||
                 static_cast<std::int64_t>(lines_[j].start) + delta < static_cast<std::int64_t>(p)))
             ++j;
-        if (j < lines_.size() && static_cast<std::int64_t>(lines_[j].start) + delta == static_cast<std::int64_t>(p) &&
+        if (j < lines_.size() &&
+            static_cast<std::int64_t>(lines_[j].start) + delta == static_cast<std::int64_t>(p) &&
             j > 0 && lines_[j - 1].eol > 0) {
             joined = true;
             break;
@@ -251,8 +266,10 @@ void LineView::edited(const TextBuffer& text, std::size_t pos, std::size_t remov
     const std::size_t jEnd = joined ? j : lines_.size();
 
     std::uint64_t oldBytes = 0, newBytes = 0;
-    for (std::size_t k = i0; k < jEnd; ++k) oldBytes += lines_[k].length;
-    for (const LaidLine& l : scratch_) newBytes += l.length;
+    for (std::size_t k = i0; k < jEnd; ++k)
+        oldBytes += lines_[k].length;
+    for (const LaidLine& l : scratch_)
+        newBytes += l.length;
     laidBytes_ = laidBytes_ - oldBytes + newBytes;
 
     // Replace the old lines and shift the starts of the rest.
@@ -263,13 +280,15 @@ void LineView::edited(const TextBuffer& text, std::size_t pos, std::size_t remov
         lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(jEnd),
                       scratch_.begin() + static_cast<std::ptrdiff_t>(oldCount), scratch_.end());
     } else {
-        std::copy(scratch_.begin(), scratch_.end(), lines_.begin() + static_cast<std::ptrdiff_t>(i0));
+        std::copy(scratch_.begin(), scratch_.end(),
+                  lines_.begin() + static_cast<std::ptrdiff_t>(i0));
         lines_.erase(lines_.begin() + static_cast<std::ptrdiff_t>(i0 + scratch_.size()),
                      lines_.begin() + static_cast<std::ptrdiff_t>(jEnd));
     }
     if (delta != 0) {
-        const auto d = static_cast<std::uint32_t>(delta);  // modular addition
-        for (std::size_t k = i0 + scratch_.size(); k < lines_.size(); ++k) lines_[k].start += d;
+        const auto d = static_cast<std::uint32_t>(delta); // modular addition
+        for (std::size_t k = i0 + scratch_.size(); k < lines_.size(); ++k)
+            lines_[k].start += d;
     }
 }
 
@@ -280,4 +299,6 @@ TextTotals totalsOf(std::size_t lineCount, std::uint64_t laidBytes) {
     return t;
 }
 
-TextTotals LineView::totals() const { return totalsOf(lines_.size(), laidBytes_); }
+TextTotals LineView::totals() const {
+    return totalsOf(lines_.size(), laidBytes_);
+}

@@ -20,9 +20,9 @@ const PunctuationLists& builtinLevel1();
 const PunctuationLists& builtinLevel2();
 
 struct LayoutRules {
-    int width = 80;          // single-byte columns; 0 or less: lines end only at line ends
-    std::uint32_t modeWord = 0x170;   // WBF_* bits
-    PunctuationLists custom;          // the lists of custom punctuation mode
+    int width = 80;                 // single-byte columns; 0 or less: lines end only at line ends
+    std::uint32_t modeWord = 0x170; // WBF_* bits
+    PunctuationLists custom;        // the lists of custom punctuation mode
 
     // The lists in effect for the mode word.
     const PunctuationLists& lists() const;
@@ -30,18 +30,18 @@ struct LayoutRules {
 
 struct LaidLine {
     std::uint32_t start;
-    std::uint32_t length : 30;  // bytes, without the line end
-    std::uint32_t eol : 2;      // bytes of the line end that follows (0 after a wrap)
+    std::uint32_t length : 30; // bytes, without the line end
+    std::uint32_t eol : 2;     // bytes of the line end that follows (0 after a wrap)
 };
 
 // The two status-bar totals of a line view.
 struct TextTotals {
-    std::int64_t lines = 0;       // laid-out lines less 2, at least 0
-    std::int64_t characters = 0;  // bytes of every line plus 2 for each line
+    std::int64_t lines = 0;      // laid-out lines less 2, at least 0
+    std::int64_t characters = 0; // bytes of every line plus 2 for each line
 };
 
 class LineView {
-public:
+  public:
     LineView();
     ~LineView();
     LineView(const LineView&) = delete;
@@ -70,7 +70,7 @@ public:
 
     std::size_t memoryBytes() const { return lines_.capacity() * sizeof(LaidLine); }
 
-private:
+  private:
     struct Classes;
     void layoutLogical(const char* base, std::size_t start, std::size_t end, unsigned eol,
                        std::vector<LaidLine>& out);
@@ -81,7 +81,7 @@ private:
     LayoutRules rules_;
     std::unique_ptr<Classes> classes_;
     std::vector<LaidLine> lines_;
-    std::vector<std::uint32_t> starts_;  // scratch: character starts of the line being laid out
+    std::vector<std::uint32_t> starts_; // scratch: character starts of the line being laid out
     std::vector<LaidLine> scratch_;
     std::uint64_t laidBytes_ = 0;
 };

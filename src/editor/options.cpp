@@ -5,7 +5,9 @@ AssignError::AssignError(const char* source, const char* dest)
       message_(QStringLiteral("%1 を %2 に代入することはできません")
                    .arg(QLatin1String(source), QLatin1String(dest))) {}
 
-void TPersistent::AssignTo(TPersistent& dest) const { throw AssignError(ClassName(), dest.ClassName()); }
+void TPersistent::AssignTo(TPersistent& dest) const {
+    throw AssignError(ClassName(), dest.ClassName());
+}
 
 // --- TImeColor ---------------------------------------------------------------
 
@@ -75,7 +77,8 @@ void TImeColors::setOne(int i, const TImeColor& v) {
 void TImeColors::AssignTo(TPersistent& dest) const {
     auto* d = dynamic_cast<TImeColors*>(&dest);
     if (!d) return TPersistent::AssignTo(dest);
-    for (std::size_t i = 0; i < 4; ++i) d->sets_[i].Assign(sets_[i]);
+    for (std::size_t i = 0; i < 4; ++i)
+        d->sets_[i].Assign(sets_[i]);
     d->SendColors();
 }
 
@@ -90,13 +93,16 @@ TPunctuationMode punctuationModeOf(std::uint32_t w) {
 namespace {
 std::uint32_t modeBits(TPunctuationMode m) {
     switch (m) {
-    case wbfCustom: return WBF_CUSTOM;
-    case wbfLevel1: return WBF_LEVEL1;
-    case wbfLevel2: return WBF_LEVEL2;
+    case wbfCustom:
+        return WBF_CUSTOM;
+    case wbfLevel1:
+        return WBF_LEVEL1;
+    case wbfLevel2:
+        return WBF_LEVEL2;
     }
     return WBF_LEVEL2;
 }
-}  // namespace
+} // namespace
 
 const std::string& TWordWrapOption::punctuation(int type) const {
     const int row = (owner_ && owner_->IsWriting()) ? wbfCustom : PunctuationMode();

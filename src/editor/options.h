@@ -15,21 +15,21 @@
 
 // "%s を %s に代入することはできません" (source class, destination class).
 class AssignError : public std::runtime_error {
-public:
+  public:
     AssignError(const char* source, const char* dest);
     const QString& message() const { return message_; }
 
-private:
+  private:
     QString message_;
 };
 
 class TPersistent {
-public:
+  public:
     virtual ~TPersistent() = default;
     virtual const char* ClassName() const = 0;
     void Assign(const TPersistent& source) { source.AssignTo(*this); }
 
-protected:
+  protected:
     virtual void AssignTo(TPersistent& dest) const;
 };
 
@@ -48,13 +48,13 @@ using CompColors = std::array<CompColor, 4>;
 
 // What the option objects tell the editor control.
 class ImeColorsOwner {
-public:
+  public:
     virtual ~ImeColorsOwner() = default;
     virtual void SetImeColorsToControl(const CompColors& colors) = 0;
 };
 
 class WordWrapOwner {
-public:
+  public:
     virtual ~WordWrapOwner() = default;
     virtual void SetWordWrapModeToControl(std::uint32_t modeWord) = 0;
     // Returns false when the control refuses the list.
@@ -64,13 +64,13 @@ public:
 };
 
 class EditMarksOwner {
-public:
+  public:
     virtual ~EditMarksOwner() = default;
     virtual void RepaintWhole() = 0;
 };
 
 class EditAreaOwner {
-public:
+  public:
     virtual ~EditAreaOwner() = default;
     virtual void UpdateEditRect() = 0;
     // Edit area switched off: the right edge of the formatting rectangle goes
@@ -81,7 +81,7 @@ public:
 class TImeColors;
 
 class TImeColor : public TPersistent {
-public:
+  public:
     explicit TImeColor(TImeColors* owner) : owner_(owner) {}
     const char* ClassName() const override { return "TImeColor"; }
 
@@ -96,12 +96,12 @@ public:
         return text_ == o.text_ && background_ == o.background_ && style_ == o.style_;
     }
     CompColor ToCompColor() const;
-    void FromCompColor(const CompColor& c);  // no notification
+    void FromCompColor(const CompColor& c); // no notification
 
-protected:
+  protected:
     void AssignTo(TPersistent& dest) const override;
 
-private:
+  private:
     void changed();
     TImeColors* owner_;
     TColor text_ = clBlack;
@@ -110,7 +110,7 @@ private:
 };
 
 class TImeColors : public TPersistent {
-public:
+  public:
     explicit TImeColors(ImeColorsOwner* owner);
     const char* ClassName() const override { return "TImeColors"; }
 
@@ -119,6 +119,7 @@ public:
     TImeColor& Transfered() { return sets_[2]; }
     TImeColor& WatchingUntransfered() { return sets_[3]; }
     const TImeColor& set(int i) const { return sets_[static_cast<std::size_t>(i)]; }
+    TImeColor& set(int i) { return sets_[static_cast<std::size_t>(i)]; }
     void SetUntransfered(const TImeColor& v) { setOne(0, v); }
     void SetWatchingTransfered(const TImeColor& v) { setOne(1, v); }
     void SetTransfered(const TImeColor& v) { setOne(2, v); }
@@ -127,10 +128,10 @@ public:
     CompColors ToCompColors() const;
     void SendColors();
 
-protected:
+  protected:
     void AssignTo(TPersistent& dest) const override;
 
-private:
+  private:
     void setOne(int i, const TImeColor& v);
     ImeColorsOwner* owner_;
     std::array<TImeColor, 4> sets_;
@@ -157,8 +158,8 @@ constexpr int PC_DELIMITER = 4;
 TPunctuationMode punctuationModeOf(std::uint32_t modeWord);
 
 class TWordWrapOption : public TPersistent {
-public:
-    using Table = std::array<std::array<std::string, 4>, 3>;  // [mode][type - 1]
+  public:
+    using Table = std::array<std::array<std::string, 4>, 3>; // [mode][type - 1]
 
     explicit TWordWrapOption(WordWrapOwner* owner) : owner_(owner) {}
     const char* ClassName() const override { return "TWordWrapOption"; }
@@ -185,10 +186,10 @@ public:
     Table& table() { return table_; }
     const Table& table() const { return table_; }
 
-protected:
+  protected:
     void AssignTo(TPersistent& dest) const override;
 
-private:
+  private:
     WordWrapOwner* owner_;
     Table table_;
     std::uint32_t mode_ = 0;
@@ -197,7 +198,7 @@ private:
 class TEditMarks;
 
 class TEditSymbol : public TPersistent {
-public:
+  public:
     explicit TEditSymbol(TEditMarks* owner) : owner_(owner) {}
     const char* ClassName() const override { return "TEditSymbol"; }
     bool Enabled() const { return enabled_; }
@@ -207,10 +208,10 @@ public:
     void SetColor(TColor v);
     void SetReversed(bool v);
 
-protected:
+  protected:
     void AssignTo(TPersistent& dest) const override;
 
-private:
+  private:
     TEditMarks* owner_;
     bool enabled_ = false;
     TColor color_ = clSilver;
@@ -218,7 +219,7 @@ private:
 };
 
 class TLineMarker : public TPersistent {
-public:
+  public:
     explicit TLineMarker(TEditMarks* owner) : owner_(owner) {}
     const char* ClassName() const override { return "TLineMarker"; }
     bool Enabled() const { return enabled_; }
@@ -226,17 +227,17 @@ public:
     void SetEnabled(bool v);
     void SetColor(TColor v);
 
-protected:
+  protected:
     void AssignTo(TPersistent& dest) const override;
 
-private:
+  private:
     TEditMarks* owner_;
     bool enabled_ = false;
     TColor color_ = clSilver;
 };
 
 class TEditMarks : public TPersistent {
-public:
+  public:
     explicit TEditMarks(EditMarksOwner* owner)
         : owner_(owner), esCrLf(this), esCtrl(this), esDSp(this), esSSp(this), esTab(this),
           esEot(this), lmCaret(this), lmWordWrap(this) {}
@@ -247,22 +248,22 @@ public:
     bool updating() const { return updating_; }
     void Changed();
 
-private:
+  private:
     EditMarksOwner* owner_;
     bool updating_ = false;
 
-public:
+  public:
     TEditSymbol esCrLf, esCtrl, esDSp, esSSp, esTab, esEot;
     TLineMarker lmCaret, lmWordWrap;
 
-protected:
+  protected:
     void AssignTo(TPersistent& dest) const override;
 };
 
 class TEditArea;
 
 class TEditMargin : public TPersistent {
-public:
+  public:
     explicit TEditMargin(TEditArea* owner) : owner_(owner) {}
     const char* ClassName() const override { return "TEditMargin"; }
     std::int32_t Left() const { return left_; }
@@ -279,17 +280,17 @@ public:
         bottom_ = bottom;
     }
 
-protected:
+  protected:
     void AssignTo(TPersistent& dest) const override;
 
-private:
+  private:
     void changed();
     TEditArea* owner_;
     std::int32_t left_ = 0, top_ = 0, bottom_ = 0;
 };
 
 class TEditArea : public TPersistent {
-public:
+  public:
     explicit TEditArea(EditAreaOwner* owner) : owner_(owner), margin_(this) {}
     const char* ClassName() const override { return "TEditArea"; }
 
@@ -301,13 +302,13 @@ public:
     std::int32_t LineLength() const { return lineLength_; }
     void SetLineLength(std::int32_t v);
     std::int32_t CharWidth() const { return charWidth_; }
-    void SetCharWidth(std::int32_t v) { charWidth_ = v; }  // computed by the control
+    void SetCharWidth(std::int32_t v) { charWidth_ = v; } // computed by the control
     void Changed();
 
-protected:
+  protected:
     void AssignTo(TPersistent& dest) const override;
 
-private:
+  private:
     EditAreaOwner* owner_;
     bool enabled_ = true;
     TEditMargin margin_;

@@ -38,7 +38,9 @@ void TRichEdit::CreateWnd() {
     applyRules();
 }
 
-void TRichEdit::DestroyWnd() { handle_ = false; }
+void TRichEdit::DestroyWnd() {
+    handle_ = false;
+}
 
 void TRichEdit::DestroyHandle() {
     if (handle_) DestroyWnd();
@@ -63,7 +65,7 @@ void TRichEdit::computeMetrics() {
         drawFont_.setPixelSize(px);
     }
     const QFontMetrics fm(drawFont_);
-    const int square = fm.horizontalAdvance(QChar(0x25A1));  // □
+    const int square = fm.horizontalAdvance(QChar(0x25A1)); // □
     colW_ = std::max(1, (square + 1) / 2);
     lineH_ = std::max(1, fm.height());
     ascent_ = fm.ascent();
@@ -152,11 +154,12 @@ int TRichEdit::visibleLines() const {
 }
 
 void TRichEdit::updateScrollBars() {
-    const int lines = static_cast<int>(view_.count()) +
-                      ((doc_.empty() || (doc_.size() && (doc_.at(doc_.size() - 1) == '\n' ||
-                                                          doc_.at(doc_.size() - 1) == '\r')))
-                           ? 1
-                           : 0);
+    const int lines =
+        static_cast<int>(view_.count()) +
+        ((doc_.empty() ||
+          (doc_.size() && (doc_.at(doc_.size() - 1) == '\n' || doc_.at(doc_.size() - 1) == '\r')))
+             ? 1
+             : 0);
     const int page = visibleLines();
     verticalScrollBar()->setRange(0, std::max(0, lines - page));
     verticalScrollBar()->setPageStep(page);
@@ -174,7 +177,9 @@ void TRichEdit::resizeEvent(QResizeEvent* e) {
     updateScrollBars();
 }
 
-void TRichEdit::scrollContentsBy(int, int) { viewport()->update(); }
+void TRichEdit::scrollContentsBy(int, int) {
+    viewport()->update();
+}
 
 // --- character positions -------------------------------------------------------------
 
@@ -182,7 +187,8 @@ std::size_t TRichEdit::boundary(std::size_t pos) const {
     const std::size_t n = doc_.size();
     if (pos >= n) return n;
     std::size_t runStart = pos;
-    while (runStart > 0 && cp932::isLeadByte(static_cast<unsigned char>(doc_.at(runStart - 1)))) --runStart;
+    while (runStart > 0 && cp932::isLeadByte(static_cast<unsigned char>(doc_.at(runStart - 1))))
+        --runStart;
     std::size_t p = runStart;
     while (true) {
         std::size_t len = 1;
@@ -249,14 +255,19 @@ std::size_t TRichEdit::posAtColumn(std::size_t line, int targetCol) const {
 
 std::size_t TRichEdit::caretLine() const {
     std::size_t i = view_.lineOf(caret_);
-    if (caretAtEnd_ && i > 0 && i < view_.count() && view_.line(i).start == caret_ && view_.wrapped(i - 1))
+    if (caretAtEnd_ && i > 0 && i < view_.count() && view_.line(i).start == caret_ &&
+        view_.wrapped(i - 1))
         return i - 1;
     return i;
 }
 
-int TRichEdit::GetTextLen() const { return handle_ ? static_cast<int>(doc_.size()) : 0; }
+int TRichEdit::GetTextLen() const {
+    return handle_ ? static_cast<int>(doc_.size()) : 0;
+}
 
-int TRichEdit::GetFirstVisibleLine() const { return handle_ ? verticalScrollBar()->value() : 0; }
+int TRichEdit::GetFirstVisibleLine() const {
+    return handle_ ? verticalScrollBar()->value() : 0;
+}
 
 QPoint TRichEdit::PosFromChar(int pos) const {
     if (!handle_ || pos < 0) return {};
@@ -329,7 +340,9 @@ int TRichEdit::SetWordWrapModeMsg(std::uint32_t mode) {
     return static_cast<int>(old);
 }
 
-int TRichEdit::GetWordWrapModeMsg() const { return handle_ ? static_cast<int>(modeWord_) : 0; }
+int TRichEdit::GetWordWrapModeMsg() const {
+    return handle_ ? static_cast<int>(modeWord_) : 0;
+}
 
 void TRichEdit::SetImeColorMsg(const CompColors& c) {
     if (!handle_) return;
@@ -346,11 +359,20 @@ bool TRichEdit::GetImeColorMsg(CompColors& c) const {
 void TRichEdit::SetOptions(std::uint32_t op, std::uint32_t bits) {
     if (!handle_) return;
     switch (op) {
-    case 1: options_ = bits; break;         // ECOOP_SET
-    case ECOOP_OR: options_ |= bits; break;
-    case 3: options_ &= bits; break;        // ECOOP_AND
-    case 4: options_ ^= bits; break;        // ECOOP_XOR
-    default: break;
+    case 1:
+        options_ = bits;
+        break; // ECOOP_SET
+    case ECOOP_OR:
+        options_ |= bits;
+        break;
+    case 3:
+        options_ &= bits;
+        break; // ECOOP_AND
+    case 4:
+        options_ ^= bits;
+        break; // ECOOP_XOR
+    default:
+        break;
     }
     if (!fmtSet_) applyRules();
 }
@@ -429,8 +451,8 @@ std::string TRichEdit::fitToMaxLength(std::string_view bytes, std::size_t replac
     return std::string(bytes.substr(0, p));
 }
 
-void TRichEdit::replaceRange(std::size_t pos, std::size_t len, std::string_view bytes, bool undoable,
-                             bool merge) {
+void TRichEdit::replaceRange(std::size_t pos, std::size_t len, std::string_view bytes,
+                             bool undoable, bool merge) {
     const std::size_t n = doc_.size();
     pos = std::min(pos, n);
     len = std::min(len, n - pos);
@@ -441,12 +463,15 @@ void TRichEdit::replaceRange(std::size_t pos, std::size_t len, std::string_view 
     const std::size_t oldCount = view_.count();
     if (view_.count()) {
         std::size_t i = std::min(view_.lineOf(pos), view_.count() - 1);
-        while (i > 0 && view_.wrapped(i - 1)) --i;
+        while (i > 0 && view_.wrapped(i - 1))
+            --i;
         a = view_.line(i).start;
         firstLine = i;
         std::size_t j = std::min(view_.lineOf(pos + len), view_.count() - 1);
-        while (j + 1 < view_.count() && view_.wrapped(j)) ++j;
-        b = std::max<std::size_t>(view_.line(j).start + view_.line(j).length + view_.line(j).eol, pos + len);
+        while (j + 1 < view_.count() && view_.wrapped(j))
+            ++j;
+        b = std::max<std::size_t>(view_.line(j).start + view_.line(j).length + view_.line(j).eol,
+                                  pos + len);
     }
     a = a > 0 ? a - 1 : 0;
     b = std::min(b + 1, n);
@@ -477,8 +502,9 @@ void TRichEdit::replaceRange(std::size_t pos, std::size_t len, std::string_view 
     std::size_t lastLine = view_.count();
     if (view_.count() == oldCount && view_.count()) {
         lastLine = std::min(view_.lineOf(pos + bytes.size()), view_.count() - 1);
-        while (lastLine + 1 < view_.count() && view_.wrapped(lastLine)) ++lastLine;
-        ++lastLine;  // the end-of-text or line-end position just after it
+        while (lastLine + 1 < view_.count() && view_.wrapped(lastLine))
+            ++lastLine;
+        ++lastLine; // the end-of-text or line-end position just after it
     }
     updateLines(firstLine, lastLine);
 }
@@ -489,8 +515,9 @@ void TRichEdit::updateLines(std::size_t first, std::size_t last) {
     const long bottom = static_cast<long>(last) - verticalScrollBar()->value() + 1;
     if (bottom < 0) return;
     const int y0 = fmt.top() + static_cast<int>(std::max<long>(top, 0)) * lineH_;
-    const int y1 = last >= view_.count() ? viewport()->height()
-                                         : fmt.top() + static_cast<int>(std::min<long>(bottom, 100000)) * lineH_;
+    const int y1 = last >= view_.count()
+                       ? viewport()->height()
+                       : fmt.top() + static_cast<int>(std::min<long>(bottom, 100000)) * lineH_;
     if (y0 >= viewport()->height()) return;
     viewport()->update(QRect(0, y0, viewport()->width(), std::max(0, y1 - y0)));
 }
@@ -547,7 +574,9 @@ void TRichEdit::typeBytes(const std::string& bytes) {
     emitSelectionIfChanged(oldA, oldC);
 }
 
-void TRichEdit::CharTyped(const std::string& bytes) { typeBytes(bytes); }
+void TRichEdit::CharTyped(const std::string& bytes) {
+    typeBytes(bytes);
+}
 
 void TRichEdit::SetText(std::string_view bytes) {
     const std::size_t oldA = anchor_, oldC = caret_;
@@ -576,9 +605,13 @@ std::string TRichEdit::SelText() const {
     return doc_.str(s, s + static_cast<std::size_t>(SelLength()));
 }
 
-void TRichEdit::Undo() { replay(undo_, redo_, true); }
+void TRichEdit::Undo() {
+    replay(undo_, redo_, true);
+}
 
-void TRichEdit::Redo() { replay(redo_, undo_, false); }
+void TRichEdit::Redo() {
+    replay(redo_, undo_, false);
+}
 
 void TRichEdit::replay(std::vector<Edit>& from, std::vector<Edit>& to, bool backwards) {
     if (from.empty() || readOnly_) return;
@@ -638,7 +671,9 @@ void TRichEdit::SetSelLength(int len) {
     setSelection(s, s + static_cast<std::size_t>(std::max(len, 0)));
 }
 
-void TRichEdit::SelectAll() { setSelection(0, doc_.size()); }
+void TRichEdit::SelectAll() {
+    setSelection(0, doc_.size());
+}
 
 void TRichEdit::moveCaret(std::size_t pos, bool extend, bool atLineEnd) {
     const std::size_t oldA = anchor_, oldC = caret_;

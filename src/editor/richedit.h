@@ -33,27 +33,29 @@ constexpr std::uint32_t ECO_SELECTIONBAR = 0x01000000;
 class TRichEdit : public QAbstractScrollArea {
     Q_OBJECT
 
-public:
+  public:
     explicit TRichEdit(QWidget* parent = nullptr);
     ~TRichEdit() override;
 
     // --- the window's life cycle -------------------------------------------
     bool HandleAllocated() const { return handle_; }
-    void HandleNeeded();          // creates the window when it is missing
-    void DestroyHandle();         // the window goes; the text stays
+    void HandleNeeded();  // creates the window when it is missing
+    void DestroyHandle(); // the window goes; the text stays
     void RecreateWnd();
 
     // --- text and selection ---------------------------------------------------
     std::string Text() const { return doc_.str(); }
-    void SetText(std::string_view bytes);        // replaces the whole text
+    void SetText(std::string_view bytes); // replaces the whole text
     const TextBuffer& buffer() const { return doc_; }
-    int GetTextLen() const;                       // WM_GETTEXTLENGTH
+    int GetTextLen() const; // WM_GETTEXTLENGTH
     std::size_t textSize() const { return doc_.size(); }
     std::size_t charCount() const { return charCount_; }
 
     int SelStart() const { return static_cast<int>(std::min(anchor_, caret_)); }
-    int SelLength() const { return static_cast<int>(anchor_ > caret_ ? anchor_ - caret_ : caret_ - anchor_); }
-    void SetSelStart(int pos);                    // also empties the selection
+    int SelLength() const {
+        return static_cast<int>(anchor_ > caret_ ? anchor_ - caret_ : caret_ - anchor_);
+    }
+    void SetSelStart(int pos); // also empties the selection
     void SetSelLength(int len);
     void setSelection(std::size_t anchor, std::size_t caret);
     std::size_t caretPos() const { return caret_; }
@@ -65,7 +67,7 @@ public:
     bool ReplaceSel(std::string_view bytes);
 
     int MaxLength() const { return maxLength_; }
-    void SetMaxLength(int chars) { maxLength_ = chars; }  // 0: no limit
+    void SetMaxLength(int chars) { maxLength_ = chars; } // 0: no limit
     bool Modified() const { return modified_; }
     void SetModified(bool m) { modified_ = m; }
     bool ReadOnly() const { return readOnly_; }
@@ -94,25 +96,25 @@ public:
     void setDialogs(Dialogs* d) { dialogs_ = d; }
 
     // --- the rich-edit messages --------------------------------------------
-    QRect GetRect() const;                       // EM_GETRECT
-    void SetRect(const QRect& r);                // EM_SETRECT
-    QPoint PosFromChar(int pos) const;           // EM_POSFROMCHAR
-    int CharFromPos(QPoint p) const;             // EM_CHARFROMPOS
-    int LineFromChar(int pos) const;             // EM_EXLINEFROMCHAR
-    int LineIndex(int line) const;               // EM_LINEINDEX (-1: the caret's line)
-    int GetFirstVisibleLine() const;             // EM_GETFIRSTVISIBLELINE
+    QRect GetRect() const;             // EM_GETRECT
+    void SetRect(const QRect& r);      // EM_SETRECT
+    QPoint PosFromChar(int pos) const; // EM_POSFROMCHAR
+    int CharFromPos(QPoint p) const;   // EM_CHARFROMPOS
+    int LineFromChar(int pos) const;   // EM_EXLINEFROMCHAR
+    int LineIndex(int line) const;     // EM_LINEINDEX (-1: the caret's line)
+    int GetFirstVisibleLine() const;   // EM_GETFIRSTVISIBLELINE
     int LineCount() const { return static_cast<int>(std::max<std::size_t>(view_.count(), 1)); }
-    bool SetPunctuation(int type, const std::string& list);  // EM_SETPUNCTUATION
-    bool GetPunctuation(int type, std::string& list) const;  // EM_GETPUNCTUATION
-    int SetWordWrapModeMsg(std::uint32_t mode);              // EM_SETWORDWRAPMODE (reply)
-    int GetWordWrapModeMsg() const;                          // EM_GETWORDWRAPMODE
-    void SetImeColorMsg(const CompColors& c);                // EM_SETIMECOLOR
-    bool GetImeColorMsg(CompColors& c) const;                // EM_GETIMECOLOR
-    void SetOptions(std::uint32_t op, std::uint32_t bits);   // EM_SETOPTIONS
+    bool SetPunctuation(int type, const std::string& list); // EM_SETPUNCTUATION
+    bool GetPunctuation(int type, std::string& list) const; // EM_GETPUNCTUATION
+    int SetWordWrapModeMsg(std::uint32_t mode);             // EM_SETWORDWRAPMODE (reply)
+    int GetWordWrapModeMsg() const;                         // EM_GETWORDWRAPMODE
+    void SetImeColorMsg(const CompColors& c);               // EM_SETIMECOLOR
+    bool GetImeColorMsg(CompColors& c) const;               // EM_GETIMECOLOR
+    void SetOptions(std::uint32_t op, std::uint32_t bits);  // EM_SETOPTIONS
     std::uint32_t Options() const { return options_; }
-    void SetDefaultCharHeight(int twips);                    // EM_SETCHARFORMAT (CFM_SIZE)
+    void SetDefaultCharHeight(int twips); // EM_SETCHARFORMAT (CFM_SIZE)
     int DefaultCharHeight() const { return charHeightTwips_; }
-    bool CanPasteText() const;                               // EM_CANPASTE, CF_TEXT
+    bool CanPasteText() const; // EM_CANPASTE, CF_TEXT
     // Finds bytes forward from start, at character boundaries; -1 when absent.
     int FindText(int start, std::string_view what, bool matchCase) const;
     // Prints the line view on the printer under a job title.
@@ -121,19 +123,19 @@ public:
     // --- the line view and the grid ----------------------------------------
     const LineView& lineView() const { return view_; }
     TextTotals totals() const { return view_.totals(); }
-    int columnWidth() const { return colW_; }    // pixels of one single-byte column
+    int columnWidth() const { return colW_; } // pixels of one single-byte column
     int lineHeight() const { return lineH_; }
     int wrapColumns() const { return rules_.width; }
 
     // The change notification after every change of the text.
-Q_SIGNALS:
+  Q_SIGNALS:
     void changed();
     void selectionChanged();
     // Every key pressed in the control, inside its key handling and before
     // the control acts on it (the main window's key preview).
     void keyPreview(QKeyEvent* e);
 
-protected:
+  protected:
     // Hooks of the derived controls.
     virtual void CreateWnd();
     virtual void DestroyWnd();
@@ -155,7 +157,7 @@ protected:
     void resizeEvent(QResizeEvent* e) override;
     void showEvent(QShowEvent* e) override;
     void scrollContentsBy(int dx, int dy) override;
-    bool focusNextPrevChild(bool) override { return false; }  // Tab is text
+    bool focusNextPrevChild(bool) override { return false; } // Tab is text
     void focusInEvent(QFocusEvent* e) override;
     void focusOutEvent(QFocusEvent* e) override;
 
@@ -183,16 +185,17 @@ protected:
     bool caretAtLineEnd() const { return caretAtEnd_; }
     const QString& preedit() const { return preedit_; }
 
-    bool loading_ = false;  // while stored properties are being applied
+    bool loading_ = false; // while stored properties are being applied
 
-private:
+  private:
     struct Edit {
         std::size_t pos;
         std::string removed, inserted;
         std::size_t anchorBefore, caretBefore, anchorAfter, caretAfter;
     };
 
-    void replaceRange(std::size_t pos, std::size_t len, std::string_view bytes, bool undoable, bool merge);
+    void replaceRange(std::size_t pos, std::size_t len, std::string_view bytes, bool undoable,
+                      bool merge);
     // Undo (backwards) or redo one edit, moving it from one stack to the other.
     void replay(std::vector<Edit>& from, std::vector<Edit>& to, bool backwards);
     // The code of the character at pos (lead << 8 | trail, or the byte).
@@ -204,7 +207,7 @@ private:
     std::string fitToMaxLength(std::string_view bytes, std::size_t replacedChars) const;
     void moveCaret(std::size_t pos, bool extend, bool atLineEnd = false);
     std::size_t lineStartOf(std::size_t line) const;
-    std::size_t lineEndOf(std::size_t line) const;  // before the line end
+    std::size_t lineEndOf(std::size_t line) const; // before the line end
     std::size_t posAtColumn(std::size_t line, int col) const;
     std::size_t wordStart(std::size_t pos) const;
     std::size_t wordEnd(std::size_t pos) const;
@@ -218,7 +221,7 @@ private:
     LayoutRules rules_;
     bool handle_ = false;
     std::size_t anchor_ = 0, caret_ = 0;
-    bool caretAtEnd_ = false;   // the caret stands at the end of a wrapped line
+    bool caretAtEnd_ = false; // the caret stands at the end of a wrapped line
     int goalX_ = -1;
     std::size_t charCount_ = 0;
     int maxLength_ = 0;
@@ -232,7 +235,7 @@ private:
     QFont font_;
     QFont drawFont_;
     int colW_ = 8, lineH_ = 16, ascent_ = 12;
-    bool gridFont_ = false;  // the font's own advances fit the grid: runs are drawn at once
+    bool gridFont_ = false; // the font's own advances fit the grid: runs are drawn at once
     int charHeightTwips_ = 0;
     QRect fmt_;
     bool fmtSet_ = false;

@@ -18,18 +18,19 @@ int wordClass(unsigned code) {
     if (code == ' ' || code == '\t' || code == 0x8140) return 0;
     if (code < 0x80) {
         const char c = static_cast<char>(code);
-        if ((c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_') return 1;
+        if ((c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_')
+            return 1;
         return code < 0x20 ? 9 : 2;
     }
-    if (code >= 0xA1 && code <= 0xDF) return 3;         // half-width katakana
-    if (code >= 0x829F && code <= 0x82F1) return 4;     // hiragana
-    if ((code >= 0x8340 && code <= 0x8396) || code == 0x815B) return 5;  // katakana, ー
-    if (code >= 0x824F && code <= 0x829A) return 6;     // full-width letters and digits
-    if (code >= 0x889F) return 7;                       // kanji
+    if (code >= 0xA1 && code <= 0xDF) return 3;                         // half-width katakana
+    if (code >= 0x829F && code <= 0x82F1) return 4;                     // hiragana
+    if ((code >= 0x8340 && code <= 0x8396) || code == 0x815B) return 5; // katakana, ー
+    if (code >= 0x824F && code <= 0x829A) return 6; // full-width letters and digits
+    if (code >= 0x889F) return 7;                   // kanji
     return 8;
 }
 
-}  // namespace
+} // namespace
 
 unsigned TRichEdit::codeAt(std::size_t p) const {
     const std::size_t len = nextBoundary(p) - p;
@@ -57,11 +58,14 @@ std::size_t TRichEdit::wordEnd(std::size_t pos) const {
     if (pos >= end) return pos;
     const int cls = wordClass(codeAt(pos));
     std::size_t p = pos;
-    while (p < end && wordClass(codeAt(p)) == cls) p = nextBoundary(p);
+    while (p < end && wordClass(codeAt(p)) == cls)
+        p = nextBoundary(p);
     return p;
 }
 
-void TRichEdit::keyPressEvent(QKeyEvent* e) { KeyDown(e); }
+void TRichEdit::keyPressEvent(QKeyEvent* e) {
+    KeyDown(e);
+}
 
 void TRichEdit::KeyDown(QKeyEvent* e) {
     Q_EMIT keyPreview(e);
@@ -76,9 +80,12 @@ void TRichEdit::baseKeyPress(QKeyEvent* e) {
     const int key = e->key();
 
     // Clipboard, undo and selection keys.
-    if ((ctrl && key == Qt::Key_C) || (ctrl && !shift && key == Qt::Key_Insert)) return CopyToClipboard();
-    if ((ctrl && key == Qt::Key_X) || (shift && !ctrl && key == Qt::Key_Delete)) return CutToClipboard();
-    if ((ctrl && key == Qt::Key_V) || (shift && !ctrl && key == Qt::Key_Insert)) return PasteFromClipboard();
+    if ((ctrl && key == Qt::Key_C) || (ctrl && !shift && key == Qt::Key_Insert))
+        return CopyToClipboard();
+    if ((ctrl && key == Qt::Key_X) || (shift && !ctrl && key == Qt::Key_Delete))
+        return CutToClipboard();
+    if ((ctrl && key == Qt::Key_V) || (shift && !ctrl && key == Qt::Key_Insert))
+        return PasteFromClipboard();
     if (ctrl && shift && key == Qt::Key_Z) return Redo();
     if (ctrl && key == Qt::Key_Z) return Undo();
     if (ctrl && key == Qt::Key_Y) return Redo();
@@ -92,12 +99,15 @@ void TRichEdit::baseKeyPress(QKeyEvent* e) {
     const std::size_t line = caretLine();
     auto vertical = [&](long delta) {
         const int x = goalX_ >= 0 ? goalX_ : columnOf(line, caret_);
-        const long target = std::clamp<long>(static_cast<long>(line) + delta, 0,
-                                             std::max<long>(static_cast<long>(view_.count()) -
-                                                                ((view_.count() && lineEndOf(view_.count() - 1) == doc_.size()) ? 1 : 0),
-                                                            0));
+        const long target = std::clamp<long>(
+            static_cast<long>(line) + delta, 0,
+            std::max<long>(
+                static_cast<long>(view_.count()) -
+                    ((view_.count() && lineEndOf(view_.count() - 1) == doc_.size()) ? 1 : 0),
+                0));
         const std::size_t pos = posAtColumn(static_cast<std::size_t>(target), x);
-        const bool atEnd = static_cast<std::size_t>(target) + 1 < view_.count() && view_.wrapped(static_cast<std::size_t>(target)) &&
+        const bool atEnd = static_cast<std::size_t>(target) + 1 < view_.count() &&
+                           view_.wrapped(static_cast<std::size_t>(target)) &&
                            pos == lineEndOf(static_cast<std::size_t>(target));
         moveCaret(pos, shift, atEnd);
         goalX_ = x;
@@ -106,16 +116,22 @@ void TRichEdit::baseKeyPress(QKeyEvent* e) {
     switch (key) {
     case Qt::Key_Left:
         goalX_ = -1;
-        if (!shift && SelLength() > 0) return moveCaret(static_cast<std::size_t>(SelStart()), false);
+        if (!shift && SelLength() > 0)
+            return moveCaret(static_cast<std::size_t>(SelStart()), false);
         if (ctrl) return moveCaret(wordStart(prevBoundary(caret_)), shift);
         return moveCaret(prevBoundary(caret_), shift);
     case Qt::Key_Right:
         goalX_ = -1;
-        if (!shift && SelLength() > 0) return moveCaret(static_cast<std::size_t>(SelStart() + SelLength()), false);
-        if (ctrl) return moveCaret(wordEnd(caret_) == caret_ ? nextBoundary(caret_) : wordEnd(caret_), shift);
+        if (!shift && SelLength() > 0)
+            return moveCaret(static_cast<std::size_t>(SelStart() + SelLength()), false);
+        if (ctrl)
+            return moveCaret(wordEnd(caret_) == caret_ ? nextBoundary(caret_) : wordEnd(caret_),
+                             shift);
         return moveCaret(nextBoundary(caret_), shift);
-    case Qt::Key_Up: return vertical(-1);
-    case Qt::Key_Down: return vertical(1);
+    case Qt::Key_Up:
+        return vertical(-1);
+    case Qt::Key_Down:
+        return vertical(1);
     case Qt::Key_PageUp:
         verticalScrollBar()->setValue(verticalScrollBar()->value() - visibleLines());
         return vertical(-visibleLines());
@@ -132,7 +148,8 @@ void TRichEdit::baseKeyPress(QKeyEvent* e) {
         const bool wrappedLine = line + 1 < view_.count() && view_.wrapped(line);
         return moveCaret(lineEndOf(line), shift, wrappedLine);
     }
-    default: break;
+    default:
+        break;
     }
 
     if (readOnly_) return;
@@ -148,9 +165,12 @@ void TRichEdit::baseKeyPress(QKeyEvent* e) {
         setSelection(caret_, nextBoundary(caret_));
         return ClearSelection();
     case Qt::Key_Return:
-    case Qt::Key_Enter: return CharTyped("\r\n");
-    case Qt::Key_Tab: return CharTyped("\t");
-    default: break;
+    case Qt::Key_Enter:
+        return CharTyped("\r\n");
+    case Qt::Key_Tab:
+        return CharTyped("\t");
+    default:
+        break;
     }
 
     const QString text = e->text();
@@ -249,7 +269,9 @@ void TRichEdit::mouseMoveEvent(QMouseEvent* e) {
     if (pos != caret_) moveCaret(pos, true);
 }
 
-void TRichEdit::mouseReleaseEvent(QMouseEvent*) { dragging_ = false; }
+void TRichEdit::mouseReleaseEvent(QMouseEvent*) {
+    dragging_ = false;
+}
 
 void TRichEdit::mouseDoubleClickEvent(QMouseEvent* e) {
     if (e->button() != Qt::LeftButton) return;
@@ -292,9 +314,12 @@ void TRichEdit::inputMethodEvent(QInputMethodEvent* e) {
 
 QVariant TRichEdit::inputMethodQuery(Qt::InputMethodQuery q) const {
     switch (q) {
-    case Qt::ImEnabled: return !readOnly_;
-    case Qt::ImCursorRectangle: return caretRect();
-    case Qt::ImFont: return drawFont_;
+    case Qt::ImEnabled:
+        return !readOnly_;
+    case Qt::ImCursorRectangle:
+        return caretRect();
+    case Qt::ImFont:
+        return drawFont_;
     case Qt::ImCursorPosition: {
         const std::size_t line = caretLine();
         return cp932::decode(doc_.view(lineStartOf(line), caret_)).size();
@@ -303,8 +328,10 @@ QVariant TRichEdit::inputMethodQuery(Qt::InputMethodQuery q) const {
         const std::size_t line = caretLine();
         return cp932::decode(doc_.view(lineStartOf(line), lineEndOf(line)));
     }
-    case Qt::ImAnchorPosition: return inputMethodQuery(Qt::ImCursorPosition);
-    default: return QAbstractScrollArea::inputMethodQuery(q);
+    case Qt::ImAnchorPosition:
+        return inputMethodQuery(Qt::ImCursorPosition);
+    default:
+        return QAbstractScrollArea::inputMethodQuery(q);
     }
 }
 

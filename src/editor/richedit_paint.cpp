@@ -26,13 +26,16 @@ int compositionSet(const QTextCharFormat& f) {
     }
     switch (f.underlineStyle()) {
     case QTextCharFormat::DotLine:
-    case QTextCharFormat::DashUnderline: return 2;
-    case QTextCharFormat::WaveUnderline: return 3;
-    default: return 0;
+    case QTextCharFormat::DashUnderline:
+        return 2;
+    case QTextCharFormat::WaveUnderline:
+        return 3;
+    default:
+        return 0;
     }
 }
 
-}  // namespace
+} // namespace
 
 void TRichEdit::paintEvent(QPaintEvent* e) {
     QPainter p(viewport());
@@ -89,8 +92,11 @@ void TRichEdit::paintText(QPainter& p, const QRect& update) {
                 else if (u != 0x20 && u != 0x3000)
                     glyph = QString(QChar(u));
             }
-            const bool substitute = !glyph.isEmpty() && glyph[0].unicode() == cp932::kInvalidSubstitute;
-            if (glyph.isEmpty() || substitute || sel != runSel || x != runX + runWidth(run) || !gridFont_) flush();
+            const bool substitute =
+                !glyph.isEmpty() && glyph[0].unicode() == cp932::kInvalidSubstitute;
+            if (glyph.isEmpty() || substitute || sel != runSel || x != runX + runWidth(run) ||
+                !gridFont_)
+                flush();
             if (substitute) {
                 // Each invalid byte in its own cell, whatever the fallback font's width.
                 p.setPen(sel ? pal.color(QPalette::HighlightedText) : fg);
@@ -98,7 +104,8 @@ void TRichEdit::paintText(QPainter& p, const QRect& update) {
                 small.setPixelSize(std::max(6, colW_));
                 p.setFont(small);
                 for (int i = 0; i < glyph.size(); ++i)
-                    p.drawText(QRect(x + i * colW_, y, colW_, lineH_), Qt::AlignCenter, QString(glyph[i]));
+                    p.drawText(QRect(x + i * colW_, y, colW_, lineH_), Qt::AlignCenter,
+                               QString(glyph[i]));
                 p.setFont(drawFont_);
             } else if (!glyph.isEmpty()) {
                 if (run.isEmpty()) {
@@ -113,7 +120,8 @@ void TRichEdit::paintText(QPainter& p, const QRect& update) {
         flush();
         // A selected line end shows as one highlighted cell.
         if (l.eol && l.start + l.length >= selS && l.start + l.length < selE)
-            p.fillRect(QRect(fmt.left() + col * colW_ - hs, y, colW_, lineH_), pal.color(QPalette::Highlight));
+            p.fillRect(QRect(fmt.left() + col * colW_ - hs, y, colW_, lineH_),
+                       pal.color(QPalette::Highlight));
     }
     p.setClipping(false);
 }
@@ -135,8 +143,12 @@ void TRichEdit::paintCaret(QPainter& p) {
             }
             for (int i = 0; i < n; ++i) {
                 const QChar ch = preedit_[i];
-                const CompColor& cc = imeColors_[static_cast<std::size_t>(set[static_cast<std::size_t>(i)])];
-                const int w = (ch.unicode() < 0x80 || (ch.unicode() >= 0xFF61 && ch.unicode() <= 0xFF9F)) ? colW_ : colW_ * 2;
+                const CompColor& cc =
+                    imeColors_[static_cast<std::size_t>(set[static_cast<std::size_t>(i)])];
+                const int w =
+                    (ch.unicode() < 0x80 || (ch.unicode() >= 0xFF61 && ch.unicode() <= 0xFF9F))
+                        ? colW_
+                        : colW_ * 2;
                 p.fillRect(QRect(x, c.top(), w, lineH_), rgbToQColor(cc.crBackground));
                 QFont f = drawFont_;
                 f.setBold(cc.dwEffects & 1);
@@ -159,7 +171,9 @@ int TRichEdit::runWidth(const QString& run) const {
     int w = 0;
     for (const QChar ch : run) {
         const char16_t u = ch.unicode();
-        w += (u < 0x80 || (u >= 0xFF61 && u <= 0xFF9F) || u == cp932::kInvalidSubstitute) ? colW_ : colW_ * 2;
+        w += (u < 0x80 || (u >= 0xFF61 && u <= 0xFF9F) || u == cp932::kInvalidSubstitute)
+                 ? colW_
+                 : colW_ * 2;
     }
     return w;
 }
@@ -169,7 +183,8 @@ void TRichEdit::Print(QPrinter& printer, const QString& title) {
     QPainter p;
     if (!p.begin(&printer)) return;
     QFont f = drawFont_;
-    f.setPointSizeF(drawFont_.pixelSize() > 0 ? drawFont_.pixelSize() * 72.0 / logicalDpiY() : drawFont_.pointSizeF());
+    f.setPointSizeF(drawFont_.pixelSize() > 0 ? drawFont_.pixelSize() * 72.0 / logicalDpiY()
+                                              : drawFont_.pointSizeF());
     p.setFont(f);
     const QFontMetrics fm(f, &printer);
     const int colW = std::max(1, (fm.horizontalAdvance(QChar(0x25A1)) + 1) / 2);
@@ -189,7 +204,8 @@ void TRichEdit::Print(QPrinter& printer, const QString& title) {
             const auto b = static_cast<unsigned char>(v[k]);
             if (b > 0x20 && b != 0x7F) {
                 const char16_t u = cp932::toUnicode(v, k);
-                p.drawText(QPoint(col * colW, y + fm.ascent()), QString(QChar(u ? u : cp932::kInvalidSubstitute)));
+                p.drawText(QPoint(col * colW, y + fm.ascent()),
+                           QString(QChar(u ? u : cp932::kInvalidSubstitute)));
             }
             col += w;
             k += len;

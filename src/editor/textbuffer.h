@@ -8,7 +8,7 @@
 #include <vector>
 
 class TextBuffer {
-public:
+  public:
     TextBuffer() = default;
     explicit TextBuffer(std::string_view text) { assign(text); }
 
@@ -32,7 +32,7 @@ public:
 
     std::size_t capacity() const { return data_.size(); }
 
-private:
+  private:
     std::size_t gapLength() const { return gapEnd_ - gapStart_; }
     void moveGap(std::size_t pos) const;
     void reserveGap(std::size_t needed);

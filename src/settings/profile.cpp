@@ -8,11 +8,15 @@
 
 namespace {
 
-bool isBlank(char c) { return c == ' ' || c == '\t'; }
+bool isBlank(char c) {
+    return c == ' ' || c == '\t';
+}
 
 std::string_view trim(std::string_view s) {
-    while (!s.empty() && isBlank(s.front())) s.remove_prefix(1);
-    while (!s.empty() && isBlank(s.back())) s.remove_suffix(1);
+    while (!s.empty() && isBlank(s.front()))
+        s.remove_prefix(1);
+    while (!s.empty() && isBlank(s.back()))
+        s.remove_suffix(1);
     return s;
 }
 
@@ -54,7 +58,7 @@ std::string_view singleLine(std::string_view v) {
     return end == std::string_view::npos ? v : v.substr(0, end);
 }
 
-}  // namespace
+} // namespace
 
 ProfileFile ProfileFile::load(const std::string& path) {
     try {
@@ -73,8 +77,10 @@ void ProfileFile::parse(std::string_view bytes) {
             lines_.push_back({std::string(bytes.substr(start)), ""});
             break;
         }
-        const std::size_t eolLen = (bytes[end] == '\r' && end + 1 < bytes.size() && bytes[end + 1] == '\n') ? 2 : 1;
-        lines_.push_back({std::string(bytes.substr(start, end - start)), std::string(bytes.substr(end, eolLen))});
+        const std::size_t eolLen =
+            (bytes[end] == '\r' && end + 1 < bytes.size() && bytes[end + 1] == '\n') ? 2 : 1;
+        lines_.push_back({std::string(bytes.substr(start, end - start)),
+                          std::string(bytes.substr(end, eolLen))});
         start = end + eolLen;
     }
 }
@@ -92,7 +98,8 @@ long ProfileFile::findSection(std::string_view section) const {
     const std::string_view want = trim(section);
     for (std::size_t i = 0; i < lines_.size(); ++i) {
         std::string_view name;
-        if (headerName(lines_[i].text, name) && equalNoCase(name, want)) return static_cast<long>(i);
+        if (headerName(lines_[i].text, name) && equalNoCase(name, want))
+            return static_cast<long>(i);
     }
     return -1;
 }
@@ -100,7 +107,8 @@ long ProfileFile::findSection(std::string_view section) const {
 std::size_t ProfileFile::sectionEnd(std::size_t header) const {
     std::size_t i = header + 1;
     std::string_view name;
-    while (i < lines_.size() && !headerName(lines_[i].text, name)) ++i;
+    while (i < lines_.size() && !headerName(lines_[i].text, name))
+        ++i;
     return i;
 }
 
@@ -140,8 +148,9 @@ std::int32_t ProfileFile::parseInt(std::string_view value) {
         value.remove_prefix(1);
     }
     std::int64_t n = 0;
-    const std::int64_t limit = negative ? -static_cast<std::int64_t>(std::numeric_limits<std::int32_t>::min())
-                                        : std::numeric_limits<std::int32_t>::max();
+    const std::int64_t limit =
+        negative ? -static_cast<std::int64_t>(std::numeric_limits<std::int32_t>::min())
+                 : std::numeric_limits<std::int32_t>::max();
     for (char c : value) {
         if (c < '0' || c > '9') break;
         n = std::min<std::int64_t>(n * 10 + (c - '0'), limit);
@@ -185,7 +194,8 @@ void ProfileFile::writeString(std::string_view section, std::string_view key,
     }
     // After the section's last line that is not blank (its own comments count).
     std::size_t pos = sectionEnd(static_cast<std::size_t>(header));
-    while (pos > static_cast<std::size_t>(header) + 1 && trim(lines_[pos - 1].text).empty()) --pos;
+    while (pos > static_cast<std::size_t>(header) + 1 && trim(lines_[pos - 1].text).empty())
+        --pos;
     lines_.insert(lines_.begin() + static_cast<long>(pos), Line{newLine, "\r\n"});
 }
 

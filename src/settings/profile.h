@@ -12,7 +12,7 @@
 #include <vector>
 
 class ProfileFile {
-public:
+  public:
     // Longest text value read (the platform reads into 256 bytes).
     static constexpr std::size_t kMaxValue = 255;
 
@@ -37,10 +37,10 @@ public:
     // are held at the nearest 32-bit limit.
     static std::int32_t parseInt(std::string_view value);
 
-private:
+  private:
     struct Line {
         std::string text;
-        std::string eol;  // "\r\n", "\r", "\n" or "" for a last line without one
+        std::string eol; // "\r\n", "\r", "\n" or "" for a last line without one
     };
     std::vector<Line> lines_;
 

@@ -13,7 +13,9 @@
 
 namespace {
 
-std::string sj(const char* utf8) { return cp932::encodeKnown(QString::fromUtf8(utf8)); }
+std::string sj(const char* utf8) {
+    return cp932::encodeKnown(QString::fromUtf8(utf8));
+}
 
 std::string separator(const char* heading) {
     std::string s = sj(heading);
@@ -21,7 +23,7 @@ std::string separator(const char* heading) {
     return s;
 }
 
-}  // namespace
+} // namespace
 
 std::string defaultSettingsBytes() {
     std::vector<std::string> lines = {
@@ -86,7 +88,16 @@ std::string defaultSettingsBytes() {
         "Switch=1",
         sj("; 履歴の数(max10)"),
         "Number=10",
-        "1=", "2=", "3=", "4=", "5=", "6=", "7=", "8=", "9=", "10=",
+        "1=",
+        "2=",
+        "3=",
+        "4=",
+        "5=",
+        "6=",
+        "7=",
+        "8=",
+        "9=",
+        "10=",
         separator(";"),
         // The maker block: plain lines, read as nothing.
         sj("MMEdit メールマガジンエディタ"),
@@ -96,7 +107,8 @@ std::string defaultSettingsBytes() {
         sj("この五行は設定として読まれません"),
     };
     std::string out;
-    for (const auto& l : lines) out += l + "\r\n";
+    for (const auto& l : lines)
+        out += l + "\r\n";
     return out;
 }
 
@@ -150,7 +162,8 @@ void SettingsState::LoadSettings(SettingsFont& font) {
     a.HistoryShown = ini.readInt("FileHistry", "Switch", 0);
     a.HistoryCount = ini.readInt("FileHistry", "Number", 0);
     for (int i = 0; i < kHistorySlots; ++i)
-        a.History[static_cast<std::size_t>(i)] = ini.readString("FileHistry", std::to_string(i + 1), "");
+        a.History[static_cast<std::size_t>(i)] =
+            ini.readString("FileHistry", std::to_string(i + 1), "");
 
     a.AnyPitchFont = ini.readInt("FontParam", "Pich", 0);
 
@@ -197,7 +210,8 @@ void SettingsState::SaveSettings(const SettingsFont& font) {
     ini.writeInt("FileHistry", "Switch", a.HistoryShown);
     ini.writeInt("FileHistry", "Number", a.HistoryCount);
     for (int i = 0; i < kHistorySlots; ++i)
-        ini.writeString("FileHistry", std::to_string(i + 1), a.History[static_cast<std::size_t>(i)]);
+        ini.writeString("FileHistry", std::to_string(i + 1),
+                        a.History[static_cast<std::size_t>(i)]);
 
     ini.writeInt("FontParam", "Pich", a.AnyPitchFont);
     ini.writeInt("DefaultPos", "Position", a.RestorePosition);
@@ -225,10 +239,14 @@ void copyNine(const TSetting& from, TSetting& to) {
     to.LineWidth = from.LineWidth;
     to.MaxChars = from.MaxChars;
 }
-}  // namespace
+} // namespace
 
-void SettingsState::CopyGlobalToDoc() { copyNine(GlobalParams, DocParams); }
-void SettingsState::CopyGlobalToNewDoc() { copyNine(GlobalParams, NewDocParams); }
+void SettingsState::CopyGlobalToDoc() {
+    copyNine(GlobalParams, DocParams);
+}
+void SettingsState::CopyGlobalToNewDoc() {
+    copyNine(GlobalParams, NewDocParams);
+}
 
 void SettingsState::CopyNewDocToDoc() {
     const std::string folder = DocParams.SaveFolder;
@@ -246,9 +264,11 @@ void SettingsState::AddToHistory() {
         }
     }
     if (found >= 0 && found < kHistorySlots - 1) {
-        for (int j = found; j > 0; --j) h[static_cast<std::size_t>(j)] = h[static_cast<std::size_t>(j - 1)];
+        for (int j = found; j > 0; --j)
+            h[static_cast<std::size_t>(j)] = h[static_cast<std::size_t>(j - 1)];
     } else {
-        for (int j = kHistorySlots - 1; j > 0; --j) h[static_cast<std::size_t>(j)] = h[static_cast<std::size_t>(j - 1)];
+        for (int j = kHistorySlots - 1; j > 0; --j)
+            h[static_cast<std::size_t>(j)] = h[static_cast<std::size_t>(j - 1)];
         AppOptions.HistoryCount =
             AppOptions.HistoryCount < kHistorySlots ? AppOptions.HistoryCount + 1 : kHistorySlots;
     }
@@ -257,13 +277,20 @@ void SettingsState::AddToHistory() {
 
 std::string DocField(int number, const TSetting& r) {
     switch (number) {
-    case 1: return r.MagTitle;
-    case 2: return r.AuthorMail;
-    case 3: return r.HomeUrl;
-    case 4: return r.AuthorName;
-    case 5: return r.IssueDay;
-    case 6: return r.LaunchDay;
-    default: return {};
+    case 1:
+        return r.MagTitle;
+    case 2:
+        return r.AuthorMail;
+    case 3:
+        return r.HomeUrl;
+    case 4:
+        return r.AuthorName;
+    case 5:
+        return r.IssueDay;
+    case 6:
+        return r.LaunchDay;
+    default:
+        return {};
     }
 }
 

@@ -45,15 +45,15 @@ struct TApliSet {
     std::int32_t AnyPitchFont = 0;
     std::int32_t HistoryShown = 0;
     std::int32_t HistoryCount = 0;
-    std::array<std::string, kHistorySlots> History;  // History[0] is slot 1
+    std::array<std::string, kHistorySlots> History; // History[0] is slot 1
 
     bool operator==(const TApliSet&) const = default;
 };
 
 // The editor font as the settings file holds it (the font dialog's font).
 struct SettingsFont {
-    std::string Name;  // code page 932 bytes
-    std::int32_t Size = 0;  // points; 0 is the platform's default height
+    std::string Name;      // code page 932 bytes
+    std::int32_t Size = 0; // points; 0 is the platform's default height
     TColor Color = 0;
 
     bool operator==(const SettingsFont&) const = default;
@@ -69,9 +69,9 @@ struct SettingsState {
     std::int32_t ToolBarShown = 0;
     std::int32_t WindowLeft = 0;
     std::int32_t WindowTop = 0;
-    std::string ProgramFolder;  // ends with '/'
+    std::string ProgramFolder; // ends with '/'
     std::string SettingsPath;
-    std::string CurrentFile;    // empty for a new document
+    std::string CurrentFile; // empty for a new document
 
     // Sets ProgramFolder (a separator is added when missing) and SettingsPath.
     void setProgramFolder(const std::string& folder);
@@ -103,8 +103,12 @@ std::string defaultSettingsBytes();
 // One text field by number: 1 MagTitle ... 6 LaunchDay; otherwise empty.
 std::string DocField(int number, const TSetting& record);
 
-inline std::int32_t clampMaxChars(std::int32_t v) { return v < 30000 ? v : 30000; }
-inline std::int32_t clampLineWidth(std::int32_t v) { return v < 80 ? v : 80; }
+inline std::int32_t clampMaxChars(std::int32_t v) {
+    return v < 30000 ? v : 30000;
+}
+inline std::int32_t clampLineWidth(std::int32_t v) {
+    return v < 80 ? v : 80;
+}
 
 // Opens help/index.html in the program's folder through the shell, at the
 // topic of the keyword (the contents when empty). Throws MMEditError when the

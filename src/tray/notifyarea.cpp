@@ -13,7 +13,9 @@ NotificationArea& notificationArea() {
     return g_area ? *g_area : real;
 }
 
-void setNotificationArea(NotificationArea* area) { g_area = area; }
+void setNotificationArea(NotificationArea* area) {
+    g_area = area;
+}
 
 void QtNotificationArea::apply(Entry& e, const NotifyIconData& data) {
     if (data.uFlags & NIF_ICON) e.icon->setIcon(data.hIcon);
@@ -39,11 +41,20 @@ NotificationArea::Result QtNotificationArea::add(const NotifyIconData& data) {
                              if (it == icons_.end() || !it->second.window) return;
                              std::uint32_t msg = 0;
                              switch (reason) {
-                             case QSystemTrayIcon::Trigger: msg = WM_LBUTTONDOWN; break;
-                             case QSystemTrayIcon::Context: msg = WM_RBUTTONDOWN; break;
-                             case QSystemTrayIcon::DoubleClick: msg = WM_LBUTTONDBLCLK; break;
-                             case QSystemTrayIcon::MiddleClick: msg = WM_MBUTTONDOWN; break;
-                             default: return;
+                             case QSystemTrayIcon::Trigger:
+                                 msg = WM_LBUTTONDOWN;
+                                 break;
+                             case QSystemTrayIcon::Context:
+                                 msg = WM_RBUTTONDOWN;
+                                 break;
+                             case QSystemTrayIcon::DoubleClick:
+                                 msg = WM_LBUTTONDBLCLK;
+                                 break;
+                             case QSystemTrayIcon::MiddleClick:
+                                 msg = WM_MBUTTONDOWN;
+                                 break;
+                             default:
+                                 return;
                              }
                              it->second.window->WMTaskTray(it->second.message, id, msg);
                          });
@@ -62,9 +73,12 @@ NotificationArea::Result QtNotificationArea::modify(const NotifyIconData& data) 
     return Result::Done;
 }
 
-void QtNotificationArea::remove(const NotifyIconData& data) { icons_.erase(data.uID); }
+void QtNotificationArea::remove(const NotifyIconData& data) {
+    icons_.erase(data.uID);
+}
 
 bool QtNotificationArea::isShown(std::uint32_t uID) const {
     auto it = icons_.find(uID);
-    return it != icons_.end() && QSystemTrayIcon::isSystemTrayAvailable() && it->second.icon->isVisible();
+    return it != icons_.end() && QSystemTrayIcon::isSystemTrayAvailable() &&
+           it->second.icon->isVisible();
 }

@@ -17,7 +17,7 @@ class TNotifyWindow;
 constexpr std::uint32_t NIF_MESSAGE = 1;
 constexpr std::uint32_t NIF_ICON = 2;
 constexpr std::uint32_t NIF_TIP = 4;
-constexpr std::uint32_t WM_TASKTRAY = 0x400 + 102;  // WM_USER + 102
+constexpr std::uint32_t WM_TASKTRAY = 0x400 + 102; // WM_USER + 102
 
 // Mouse messages of the callback.
 constexpr std::uint32_t WM_MOUSEMOVE = 0x200;
@@ -43,7 +43,7 @@ struct NotifyIconData {
 };
 
 class NotificationArea {
-public:
+  public:
     enum class Result { Done, Refused, NoArea };
     virtual ~NotificationArea() = default;
     virtual Result add(const NotifyIconData& data) = 0;
@@ -55,13 +55,13 @@ public:
 
 // The real notification area, through QSystemTrayIcon.
 class QtNotificationArea : public QObject, public NotificationArea {
-public:
+  public:
     Result add(const NotifyIconData& data) override;
     Result modify(const NotifyIconData& data) override;
     void remove(const NotifyIconData& data) override;
     bool isShown(std::uint32_t uID) const override;
 
-private:
+  private:
     struct Entry {
         std::unique_ptr<QSystemTrayIcon> icon;
         QPointer<TNotifyWindow> window;
@@ -73,4 +73,4 @@ private:
 
 // The area the tray components use; the real one unless a test set another.
 NotificationArea& notificationArea();
-void setNotificationArea(NotificationArea* area);  // nullptr: back to the real one
+void setNotificationArea(NotificationArea* area); // nullptr: back to the real one

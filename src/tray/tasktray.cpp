@@ -41,7 +41,7 @@ Registry::iterator findEntry(const std::string& text) {
 
 constexpr std::size_t kTipBytes = 63;
 
-}  // namespace
+} // namespace
 
 // --- TNotifyWindow -----------------------------------------------------------
 
@@ -63,16 +63,35 @@ void TNotifyWindow::WMTaskTray(std::uint32_t message, std::uint32_t wParam, std:
     } clear;
     const int x = cursor.x(), y = cursor.y();
     switch (lParam) {
-    case WM_MOUSEMOVE: tray->MouseMove(x, y); break;
-    case WM_LBUTTONDOWN: tray->MouseDown(TMouseButton::mbLeft, ssLeft, x, y); break;
-    case WM_LBUTTONUP: tray->MouseUp(TMouseButton::mbLeft, ssLeft, x, y); break;
-    case WM_LBUTTONDBLCLK: tray->DblClick(TMouseButton::mbLeft); break;
-    case WM_RBUTTONDOWN: tray->MouseDown(TMouseButton::mbRight, ssRight, x, y); break;
-    case WM_RBUTTONUP: tray->MouseUp(TMouseButton::mbRight, ssRight, x, y); break;
-    case WM_RBUTTONDBLCLK: tray->DblClick(TMouseButton::mbRight); break;
-    case WM_MBUTTONDOWN: tray->MouseDown(TMouseButton::mbMiddle, ssMiddle, x, y); break;
-    case WM_MBUTTONUP: tray->MouseUp(TMouseButton::mbMiddle, ssMiddle, x, y); break;
-    default: break;
+    case WM_MOUSEMOVE:
+        tray->MouseMove(x, y);
+        break;
+    case WM_LBUTTONDOWN:
+        tray->MouseDown(TMouseButton::mbLeft, ssLeft, x, y);
+        break;
+    case WM_LBUTTONUP:
+        tray->MouseUp(TMouseButton::mbLeft, ssLeft, x, y);
+        break;
+    case WM_LBUTTONDBLCLK:
+        tray->DblClick(TMouseButton::mbLeft);
+        break;
+    case WM_RBUTTONDOWN:
+        tray->MouseDown(TMouseButton::mbRight, ssRight, x, y);
+        break;
+    case WM_RBUTTONUP:
+        tray->MouseUp(TMouseButton::mbRight, ssRight, x, y);
+        break;
+    case WM_RBUTTONDBLCLK:
+        tray->DblClick(TMouseButton::mbRight);
+        break;
+    case WM_MBUTTONDOWN:
+        tray->MouseDown(TMouseButton::mbMiddle, ssMiddle, x, y);
+        break;
+    case WM_MBUTTONUP:
+        tray->MouseUp(TMouseButton::mbMiddle, ssMiddle, x, y);
+        break;
+    default:
+        break;
     }
 }
 
@@ -82,7 +101,8 @@ TTaskTray::TTaskTray(QWidget* owner) : QObject(owner), owner_(owner) {
     Registry& r = registry();
     std::int32_t id = r.empty() ? 1 : std::stoi(r.back().first) + 1;
     // Identifiers in use (after an identifier change) are skipped.
-    while (findEntry(std::to_string(id)) != r.end()) ++id;
+    while (findEntry(std::to_string(id)) != r.end())
+        ++id;
     id_ = id;
     r.emplace_back(std::to_string(id), this);
 }
@@ -93,7 +113,9 @@ TTaskTray::~TTaskTray() {
     if (it != registry().end() && it->second == this) registry().erase(it);
 }
 
-const std::vector<std::pair<std::string, TTaskTray*>>& TTaskTray::IconRegistry() { return registry(); }
+const std::vector<std::pair<std::string, TTaskTray*>>& TTaskTray::IconRegistry() {
+    return registry();
+}
 
 void TTaskTray::setPopupRunner(std::function<void(QMenu*, QPoint)> runner) {
     popupRunner() = runner ? std::move(runner) : [](QMenu* m, QPoint p) { m->exec(p); };
@@ -103,8 +125,12 @@ void TTaskTray::setCursorSource(std::function<QPoint()> source) {
     cursorSource() = source ? std::move(source) : [] { return QCursor::pos(); };
 }
 
-void TTaskTray::SetPopupMenuL(QMenu* m) { popupL_ = m; }
-void TTaskTray::SetPopupMenuR(QMenu* m) { popupR_ = m; }
+void TTaskTray::SetPopupMenuL(QMenu* m) {
+    popupL_ = m;
+}
+void TTaskTray::SetPopupMenuR(QMenu* m) {
+    popupR_ = m;
+}
 
 void TTaskTray::SetTipString(const std::string& tip) {
     if (tip == tip_) return;
@@ -116,7 +142,7 @@ void TTaskTray::SetIcon(const QIcon* icon) {
     if (icon == &icon_) return;
     if (icon) {
         icon_ = *icon;
-        UpdateIcon();  // the image changed
+        UpdateIcon(); // the image changed
         UpdateIcon();
     } else {
         icon_ = QIcon();
@@ -136,7 +162,7 @@ void TTaskTray::SetIconID(std::int32_t value) {
         registered_ = true;
     }
     id_ = value;
-    if (own != registry().end()) own->first = std::to_string(value);  // keeps its place
+    if (own != registry().end()) own->first = std::to_string(value); // keeps its place
     UpdateIcon();
 }
 

@@ -17,7 +17,13 @@
 
 enum class TMouseButton { mbLeft, mbRight, mbMiddle };
 enum TShiftFlag : std::uint8_t {
-    ssShift = 1, ssAlt = 2, ssCtrl = 4, ssLeft = 8, ssRight = 16, ssMiddle = 32, ssDouble = 64
+    ssShift = 1,
+    ssAlt = 2,
+    ssCtrl = 4,
+    ssLeft = 8,
+    ssRight = 16,
+    ssMiddle = 32,
+    ssDouble = 64
 };
 using TShiftState = std::uint8_t;
 
@@ -25,14 +31,14 @@ class TTaskTray;
 
 // The hidden window that receives the notification area's callback message.
 class TNotifyWindow : public QWidget {
-public:
+  public:
     explicit TNotifyWindow(QWidget* owner);
     // The callback message: wParam the icon identifier, lParam the mouse message.
     void WMTaskTray(std::uint32_t message, std::uint32_t wParam, std::uint32_t lParam);
 };
 
 class TTaskTray : public QObject {
-public:
+  public:
     explicit TTaskTray(QWidget* owner);
     ~TTaskTray() override;
 
@@ -41,7 +47,7 @@ public:
     void SetPopupMenuL(QMenu* m);
     void SetPopupMenuR(QMenu* m);
 
-    const std::string& TipString() const { return tip_; }  // code page 932
+    const std::string& TipString() const { return tip_; } // code page 932
     void SetTipString(const std::string& tip);
 
     const QIcon& Icon() const { return icon_; }
@@ -80,7 +86,7 @@ public:
     static void setPopupRunner(std::function<void(QMenu*, QPoint)> runner);
     static void setCursorSource(std::function<QPoint()> source);
 
-private:
+  private:
     void fillTip();
 
     QWidget* owner_;

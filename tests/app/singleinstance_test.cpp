@@ -9,14 +9,15 @@
 TEST(SingleInstance, ASecondStartHandsOverToTheFirst) {
     TempDir dir;
     SingleInstance second(dir.path());
-    EXPECT_FALSE(second.handOver());  // nobody runs yet
+    EXPECT_FALSE(second.handOver()); // nobody runs yet
     SingleInstance first(dir.path());
     int activations = 0;
     first.listen([&] { ++activations; });
     EXPECT_TRUE(second.handOver());
     QElapsedTimer t;
     t.start();
-    while (activations == 0 && t.elapsed() < 2000) QCoreApplication::processEvents();
+    while (activations == 0 && t.elapsed() < 2000)
+        QCoreApplication::processEvents();
     EXPECT_EQ(activations, 1);
     // Another program folder is another program.
     TempDir other;

@@ -21,7 +21,9 @@
 
 namespace {
 
-std::string sj(const char* utf8) { return cp932::encodeKnown(QString::fromUtf8(utf8)); }
+std::string sj(const char* utf8) {
+    return cp932::encodeKnown(QString::fromUtf8(utf8));
+}
 
 struct FakeLocks : LockKeys {
     bool caps = false, num = true;
@@ -50,7 +52,7 @@ struct MainTest : ::testing::Test {
     }
 };
 
-}  // namespace
+} // namespace
 
 TEST_F(MainTest, FirstStartWritesTheSettingsFileInTheProgramFolderAndReportsAMissingLinkFile) {
     TempDir elsewhere;
@@ -61,7 +63,8 @@ TEST_F(MainTest, FirstStartWritesTheSettingsFileInTheProgramFolderAndReportsAMis
     EXPECT_TRUE(dir.read("MMEdit.ini").starts_with(";\r\n"));
     EXPECT_EQ(elsewhere.read("MMEdit.ini"), "");
     ASSERT_EQ(dialogs.boxes.size(), 1u);
-    EXPECT_EQ(dialogs.boxes[0].text, QString::fromStdString("ファイル " + dir.path() + "link.dat は開けません."));
+    EXPECT_EQ(dialogs.boxes[0].text,
+              QString::fromStdString("ファイル " + dir.path() + "link.dat は開けません."));
     EXPECT_TRUE(main->links().empty());
     EXPECT_EQ(main->ExtMemo1->EditArea().LineLength(), 80);
     EXPECT_EQ(main->ExtMemo1->MaxLength(), 30000);
@@ -72,7 +75,8 @@ TEST_F(MainTest, FirstStartWritesTheSettingsFileInTheProgramFolderAndReportsAMis
 }
 
 TEST_F(MainTest, LinkMenuFromPairsOfLines) {
-    dir.write("link.dat", sj("まぐまぐ\r\nhttps://www.mag2.com/\nメルマ\rhttps://melma.com/\r\nodd line"));
+    dir.write("link.dat",
+              sj("まぐまぐ\r\nhttps://www.mag2.com/\nメルマ\rhttps://melma.com/\r\nodd line"));
     start();
     EXPECT_TRUE(dialogs.boxes.empty());
     const auto links = main->links();
@@ -86,12 +90,13 @@ TEST_F(MainTest, LinkMenuFromPairsOfLines) {
 
 TEST_F(MainTest, DeletedLastFileIsReportedAndStartUpGoesOn) {
     dir.write("link.dat", "a\r\nb\r\n");
-    dir.write("MMEdit.ini", "[Application]\r\nLastFileOpen=1\r\n[FileHistry]\r\nSwitch=1\r\nNumber=1\r\n1=" +
-                                dir.file("gone.txt") + "\r\n");
+    dir.write("MMEdit.ini",
+              "[Application]\r\nLastFileOpen=1\r\n[FileHistry]\r\nSwitch=1\r\nNumber=1\r\n1=" +
+                  dir.file("gone.txt") + "\r\n");
     start();
     ASSERT_EQ(dialogs.boxes.size(), 1u);
     EXPECT_TRUE(dialogs.boxes[0].text.contains(QStringLiteral("gone.txt は開けません")));
-    EXPECT_TRUE(main->links().empty());  // the steps after it are skipped
+    EXPECT_TRUE(main->links().empty()); // the steps after it are skipped
     main->show();
     EXPECT_TRUE(main->isVisible());
 }
@@ -99,20 +104,21 @@ TEST_F(MainTest, DeletedLastFileIsReportedAndStartUpGoesOn) {
 TEST_F(MainTest, LastFileIsLoadedWithoutNamingTheDocument) {
     dir.write("link.dat", "");
     dir.write("last.txt", sj("前回の号\r\n"));
-    dir.write("MMEdit.ini", "[Application]\r\nLastFileOpen=1\r\n[String]\r\nMaxString=10\r\n[FileHistry]\r\n1=" +
-                                dir.file("last.txt") + "\r\n");
+    dir.write("MMEdit.ini",
+              "[Application]\r\nLastFileOpen=1\r\n[String]\r\nMaxString=10\r\n[FileHistry]\r\n1=" +
+                  dir.file("last.txt") + "\r\n");
     start();
     EXPECT_EQ(main->ExtMemo1->Text(), sj("前回の号\r\n"));
     EXPECT_EQ(settings.CurrentFile, "");
     EXPECT_TRUE(main->DocumentModified);
-    EXPECT_GT(main->ExtMemo1->MaxLength(), 30000);  // a loaded file is not held to the limit
+    EXPECT_GT(main->ExtMemo1->MaxLength(), 30000); // a loaded file is not held to the limit
 }
 
 TEST_F(MainTest, TotalsAndCaptionFollowEveryChange) {
     dir.write("link.dat", "");
     start();
     EXPECT_EQ(panel(3), QStringLiteral("１行の文字数"));
-    EXPECT_EQ(panel(1), QStringLiteral("上書き"));  // before the first activation
+    EXPECT_EQ(panel(1), QStringLiteral("上書き")); // before the first activation
     type(QStringLiteral("abc"));
     EXPECT_EQ(panel(3), QStringLiteral("総行数0"));
     EXPECT_EQ(panel(4), QStringLiteral("総文字数=5"));
@@ -129,7 +135,8 @@ TEST_F(MainTest, TotalsAndCaptionFollowEveryChange) {
     EXPECT_EQ(panel(4), QStringLiteral("総文字数=104"));
     settings.CurrentFile = "/mag/vol1.txt";
     type(QStringLiteral("y"));
-    EXPECT_EQ(main->windowTitle(), QStringLiteral("「もるもる」メールマガジンエディタ1.2/mag/vol1.txt(変更)"));
+    EXPECT_EQ(main->windowTitle(),
+              QStringLiteral("「もるもる」メールマガジンエディタ1.2/mag/vol1.txt(変更)"));
     main->ShowDocumentState(false);
     EXPECT_EQ(panel(5), QString());
 }
@@ -160,21 +167,24 @@ TEST_F(MainTest, KeyboardStatePanels) {
     locks.caps = true;
     QTest::keyClick(main->ExtMemo1, Qt::Key_CapsLock);
     EXPECT_EQ(panel(0), QStringLiteral("CapsOn"));
-    QTest::keyClick(main->ExtMemo1, Qt::Key_A);  // other keys change nothing
+    QTest::keyClick(main->ExtMemo1, Qt::Key_A); // other keys change nothing
     EXPECT_EQ(panel(0), QStringLiteral("CapsOn"));
 }
 
 TEST_F(MainTest, HistoryMenuCaptionsAndVisibility) {
     dir.write("link.dat", "");
-    dir.write("MMEdit.ini", "[FileHistry]\r\nSwitch=1\r\nNumber=3\r\n1=/a/one.txt\r\n2=/a/two.txt\r\n4=/a/four.txt\r\n10=/a/ten.txt\r\n");
+    dir.write("MMEdit.ini", "[FileHistry]\r\nSwitch=1\r\nNumber=3\r\n1=/a/one.txt\r\n2=/a/"
+                            "two.txt\r\n4=/a/four.txt\r\n10=/a/ten.txt\r\n");
     start();
     EXPECT_EQ(main->HistoryItems[0]->text(), QStringLiteral("1:/a/one.txt"));
     EXPECT_EQ(main->HistoryItems[9]->text(), QStringLiteral("0:/a/ten.txt"));
     EXPECT_EQ(main->HistoryItems[2]->text(), QStringLiteral("3:"));
-    for (int i = 0; i < 10; ++i) EXPECT_EQ(main->HistoryItems[static_cast<std::size_t>(i)]->isVisible(), i < 3) << i;
+    for (int i = 0; i < 10; ++i)
+        EXPECT_EQ(main->HistoryItems[static_cast<std::size_t>(i)]->isVisible(), i < 3) << i;
     settings.AppOptions.HistoryShown = 0;
     main->UpdateHistoryMenu();
-    for (QAction* a : main->HistoryItems) EXPECT_FALSE(a->isVisible());
+    for (QAction* a : main->HistoryItems)
+        EXPECT_FALSE(a->isVisible());
     EXPECT_EQ(main->HistoryItems[3]->text(), QStringLiteral("4:/a/four.txt"));
 }
 
@@ -216,7 +226,8 @@ TEST_F(MainTest, ClosePromptBranches) {
     dialogs.fileNames = {dir.file("vol1.txt")};
     EXPECT_TRUE(main->close());
     EXPECT_EQ(dir.read("vol1.txt"), sj("週刊"));
-    EXPECT_EQ(ProfileFile(dir.read("MMEdit.ini")).readString("FileHistry", "1", ""), dir.file("vol1.txt"));
+    EXPECT_EQ(ProfileFile(dir.read("MMEdit.ini")).readString("FileHistry", "1", ""),
+              dir.file("vol1.txt"));
 }
 
 TEST_F(MainTest, CloseWithNoSavesTheSettingsOnly) {
@@ -225,14 +236,15 @@ TEST_F(MainTest, CloseWithNoSavesTheSettingsOnly) {
     type(QStringLiteral("x"));
     dialogs.answers = {Dialogs::No};
     EXPECT_TRUE(main->close());
-    EXPECT_TRUE(ProfileFile(dir.read("MMEdit.ini")).hasKey("Application", "TaskIcon"));  // a save happened
+    EXPECT_TRUE(
+        ProfileFile(dir.read("MMEdit.ini")).hasKey("Application", "TaskIcon")); // a save happened
     EXPECT_TRUE(dialogs.fileCaptions.empty());
 }
 
 TEST_F(MainTest, MinimizingNeverHidesTheWindowBehindAMissingIcon) {
     dir.write("link.dat", "");
-    start();  // default settings: HideOnTask 1, StayOnTask 1
-    EXPECT_TRUE(dialogs.boxes.empty());  // no notification area here: no error box
+    start();                            // default settings: HideOnTask 1, StayOnTask 1
+    EXPECT_TRUE(dialogs.boxes.empty()); // no notification area here: no error box
     main->show();
     main->showMinimized();
     QApplication::processEvents();
@@ -245,7 +257,8 @@ TEST_F(MainTest, MinimizingNeverHidesTheWindowBehindAMissingIcon) {
 TEST_F(MainTest, MenusShortcutsAndTags) {
     dir.write("link.dat", "");
     start();
-    EXPECT_EQ(main->item(QStringLiteral("Replace1"))->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_R));
+    EXPECT_EQ(main->item(QStringLiteral("Replace1"))->shortcut(),
+              QKeySequence(Qt::CTRL | Qt::Key_R));
     EXPECT_EQ(main->item(QStringLiteral("N27"))->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_H));
     EXPECT_EQ(main->item(QStringLiteral("SpeedButton47"))->property("Tag").toInt(), 5);
     EXPECT_EQ(main->item(QStringLiteral("SpeedButton47"))->toolTip(), QStringLiteral("創刊日"));
@@ -253,7 +266,7 @@ TEST_F(MainTest, MenusShortcutsAndTags) {
     EXPECT_FALSE(main->item(QStringLiteral("SpeedButton51"))->property("ShowHint").toBool());
     EXPECT_TRUE(main->item(QStringLiteral("SpeedButton50"))->property("ShowHint").toBool());
     EXPECT_TRUE(main->item(QStringLiteral("Exit1"))->isEnabled());
-    EXPECT_FALSE(main->item(QStringLiteral("Open1"))->isEnabled());  // its command is not built yet
+    EXPECT_FALSE(main->item(QStringLiteral("Open1"))->isEnabled()); // its command is not built yet
     EXPECT_EQ(main->menuBar()->actions().size(), 7);
 }
 
@@ -261,7 +274,8 @@ TEST_F(MainTest, RightClickInTheEditorOpensItsPopUpMenu) {
     dir.write("link.dat", "");
     start();
     main->show();
-    QContextMenuEvent e(QContextMenuEvent::Mouse, QPoint(20, 20), main->ExtMemo1->viewport()->mapToGlobal(QPoint(20, 20)));
+    QContextMenuEvent e(QContextMenuEvent::Mouse, QPoint(20, 20),
+                        main->ExtMemo1->viewport()->mapToGlobal(QPoint(20, 20)));
     QApplication::sendEvent(main->ExtMemo1->viewport(), &e);
     EXPECT_TRUE(main->PopupMenu1->isVisible());
     main->PopupMenu1->hide();
@@ -269,29 +283,32 @@ TEST_F(MainTest, RightClickInTheEditorOpensItsPopUpMenu) {
 
 TEST_F(MainTest, ScreenshotAfterTypingJapanese) {
     dir.write("link.dat", "");
-    dir.write("MMEdit.ini", "[Application]\r\nToolBar=1\r\n[String]\r\nMaxLength=40\r\n[FontParam]\r\nSize=12\r\n");
+    dir.write(
+        "MMEdit.ini",
+        "[Application]\r\nToolBar=1\r\n[String]\r\nMaxLength=40\r\n[FontParam]\r\nSize=12\r\n");
     start();
     main->show();
     main->FormActivate();
     type(QStringLiteral("週刊もるもる通信　第１号"));
     QTest::keyClick(main->ExtMemo1, Qt::Key_Return);
-    type(QStringLiteral("こんにちは。今週は「年末の大掃除」についてお届けします。読者の皆様からのご質問にもお答えします。"));
+    type(QStringLiteral("こんにちは。今週は「年末の大掃除」についてお届けします。読者の皆様からのご"
+                        "質問にもお答えします。"));
     QApplication::processEvents();
     const QString shots = QDir::currentPath() + QStringLiteral("/screenshots");
     QDir().mkpath(shots);
     main->grab().save(shots + QStringLiteral("/main-window.png"));
     EXPECT_TRUE(main->CoolBar2->isVisible());
-    EXPECT_EQ(panel(3), QStringLiteral("総行数2"));  // 1 line, then 3 wrapped at 40
+    EXPECT_EQ(panel(3), QStringLiteral("総行数2")); // 1 line, then 3 wrapped at 40
 }
 
 TEST_F(MainTest, UnwritableDefaultSettingsAreReportedAndStartUpGoesOnWithDefaults) {
     dir.write("link.dat", "");
-    fileio::testing::setWriteHook([](std::size_t) { return false; });  // the folder refuses writes
+    fileio::testing::setWriteHook([](std::size_t) { return false; }); // the folder refuses writes
     start();
     fileio::testing::setWriteHook({});
     ASSERT_GE(dialogs.boxes.size(), 1u);
     EXPECT_TRUE(dialogs.boxes[0].text.contains(QStringLiteral("MMEdit.ini を作成できません")));
     EXPECT_EQ(settings.GlobalParams.LineWidth, 80);
     EXPECT_EQ(main->ExtMemo1->EditArea().LineLength(), 80);
-    EXPECT_EQ(dialogs.boxes.size(), 1u);  // the later steps ran: link.dat was read
+    EXPECT_EQ(dialogs.boxes.size(), 1u); // the later steps ran: link.dat was read
 }

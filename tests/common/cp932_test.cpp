@@ -5,15 +5,15 @@
 using namespace std::string_view_literals;
 
 TEST(Cp932Bytes, CharacterLengthFollowsLeadAndTrailRanges) {
-    EXPECT_EQ(cp932::charLength("\x81\x40"sv, 0), 2u);   // trail 0x40
-    EXPECT_EQ(cp932::charLength("\x81\x7E"sv, 0), 2u);   // trail 0x7E
-    EXPECT_EQ(cp932::charLength("\x81\x7F"sv, 0), 1u);   // 0x7F is no trail byte
+    EXPECT_EQ(cp932::charLength("\x81\x40"sv, 0), 2u); // trail 0x40
+    EXPECT_EQ(cp932::charLength("\x81\x7E"sv, 0), 2u); // trail 0x7E
+    EXPECT_EQ(cp932::charLength("\x81\x7F"sv, 0), 1u); // 0x7F is no trail byte
     EXPECT_EQ(cp932::charLength("\x81\x80"sv, 0), 2u);
     EXPECT_EQ(cp932::charLength("\xFC\xFC"sv, 0), 2u);
-    EXPECT_EQ(cp932::charLength("\x83\xA1"sv, 0), 2u);   // 0xA1 after a lead byte is a trail
-    EXPECT_EQ(cp932::charLength("\xA1\x83"sv, 0), 1u);   // half-width katakana
-    EXPECT_EQ(cp932::charLength("\x81"sv, 0), 1u);       // lone lead byte at the end
-    EXPECT_EQ(cp932::charLength("\x81\r\n"sv, 0), 1u);   // a lead byte never swallows a CR
+    EXPECT_EQ(cp932::charLength("\x83\xA1"sv, 0), 2u); // 0xA1 after a lead byte is a trail
+    EXPECT_EQ(cp932::charLength("\xA1\x83"sv, 0), 1u); // half-width katakana
+    EXPECT_EQ(cp932::charLength("\x81"sv, 0), 1u);     // lone lead byte at the end
+    EXPECT_EQ(cp932::charLength("\x81\r\n"sv, 0), 1u); // a lead byte never swallows a CR
     for (unsigned char b : {0x80, 0xA0, 0xFD, 0xFE, 0xFF}) {
         const char s[2] = {static_cast<char>(b), '\x40'};
         EXPECT_EQ(cp932::charLength(std::string_view(s, 2), 0), 1u) << int(b);

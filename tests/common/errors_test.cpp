@@ -6,9 +6,10 @@
 #include <gtest/gtest.h>
 
 TEST(ErrorBox, PeriodFollowsTextsEndingAboveThePeriod) {
-    EXPECT_EQ(errorBoxText(QStringLiteral("ファイル a は開けません")), QStringLiteral("ファイル a は開けません."));
+    EXPECT_EQ(errorBoxText(QStringLiteral("ファイル a は開けません")),
+              QStringLiteral("ファイル a は開けません."));
     EXPECT_EQ(errorBoxText(QStringLiteral("done.")), QStringLiteral("done."));
-    EXPECT_EQ(errorBoxText(QStringLiteral("a-")), QStringLiteral("a-"));   // '-' sorts before '.'
+    EXPECT_EQ(errorBoxText(QStringLiteral("a-")), QStringLiteral("a-")); // '-' sorts before '.'
     EXPECT_EQ(errorBoxText(QStringLiteral("a/")), QStringLiteral("a/."));
     EXPECT_EQ(errorBoxText(QString()), QString());
 }

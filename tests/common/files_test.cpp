@@ -17,7 +17,7 @@ TEST(LineList, ReadsEveryLineEndAndStopsAtZero) {
     EXPECT_EQ(linelist::parse("a\r\nb\rc\nd"sv), (V{"a", "b", "c", "d"}));
     EXPECT_EQ(linelist::parse("a\r\n"sv), V{"a"});
     EXPECT_EQ(linelist::parse("a\r\n\r\n"sv), (V{"a", ""}));
-    EXPECT_EQ(linelist::parse("\n\r"sv), (V{"", ""}));           // LF, then lone CR
+    EXPECT_EQ(linelist::parse("\n\r"sv), (V{"", ""})); // LF, then lone CR
     EXPECT_EQ(linelist::parse("\r\r\n"sv), (V{"", ""}));
     EXPECT_EQ(linelist::parse(std::string_view("a\nb\0c\nd", 7)), (V{"a", "b"}));
     EXPECT_EQ(linelist::parse("\x81\r\n\x82\xA0"sv), (V{"\x81", "\x82\xA0"}));
@@ -31,7 +31,8 @@ TEST(LineList, WritesCrLfAfterEveryEntry) {
 TEST(Files, ReadAndWriteKeepEveryByte) {
     TempDir dir;
     std::string all;
-    for (int i = 0; i < 256; ++i) all.push_back(static_cast<char>(i));
+    for (int i = 0; i < 256; ++i)
+        all.push_back(static_cast<char>(i));
     fileio::writeAll(dir.file("all.bin"), all);
     EXPECT_EQ(fileio::readAll(dir.file("all.bin")), all);
     fileio::writeAll(dir.file("all.bin"), "");
@@ -39,7 +40,8 @@ TEST(Files, ReadAndWriteKeepEveryByte) {
     // No temporary file is left beside it.
     fileio::writeAll(dir.file("x"), "y");
     int n = 0;
-    for ([[maybe_unused]] auto& e : std::filesystem::directory_iterator(dir.path())) ++n;
+    for ([[maybe_unused]] auto& e : std::filesystem::directory_iterator(dir.path()))
+        ++n;
     EXPECT_EQ(n, 2);
 }
 
@@ -49,9 +51,10 @@ TEST(Files, MissingFileGivesTheOpenText) {
         fileio::readAll(dir.file("none.txt"));
         FAIL();
     } catch (const MMEditError& e) {
-        EXPECT_EQ(e.message(), QString::fromStdString("ファイル " + dir.file("none.txt") + " は開けません"));
+        EXPECT_EQ(e.message(),
+                  QString::fromStdString("ファイル " + dir.file("none.txt") + " は開けません"));
     }
-    EXPECT_THROW(fileio::readAll(dir.path()), MMEditError);  // a folder
+    EXPECT_THROW(fileio::readAll(dir.path()), MMEditError); // a folder
 }
 
 TEST(Files, FailedWritesLeaveTheOldFileIntact) {
@@ -79,8 +82,9 @@ TEST(Files, FailedWritesLeaveTheOldFileIntact) {
     fileio::testing::setWriteHook({});
     EXPECT_EQ(dir.read("doc.txt"), "old contents");
     int n = 0;
-    for ([[maybe_unused]] auto& e : std::filesystem::directory_iterator(dir.path())) ++n;
-    EXPECT_EQ(n, 2);  // doc.txt and folder: no temporary file left
+    for ([[maybe_unused]] auto& e : std::filesystem::directory_iterator(dir.path()))
+        ++n;
+    EXPECT_EQ(n, 2); // doc.txt and folder: no temporary file left
 }
 
 TEST(Files, WritingKeepsPermissionsAndSymbolicLinks) {

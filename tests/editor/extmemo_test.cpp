@@ -11,7 +11,9 @@
 
 namespace {
 
-std::string sj(const char* utf8) { return cp932::encodeKnown(QString::fromUtf8(utf8)); }
+std::string sj(const char* utf8) {
+    return cp932::encodeKnown(QString::fromUtf8(utf8));
+}
 
 // The main window's editor settings, in the form's order.
 void configureLikeTheMainWindow(TExtMemo& m) {
@@ -27,7 +29,8 @@ void configureLikeTheMainWindow(TExtMemo& m) {
     m.EditArea().Margin().SetLeft(10);
     m.EditArea().Margin().SetTop(2);
     m.EditArea().Margin().SetBottom(1);
-    for (TEditSymbol* s : {&m.EditMarks().esCrLf, &m.EditMarks().esCtrl, &m.EditMarks().esDSp, &m.EditMarks().esEot}) {
+    for (TEditSymbol* s : {&m.EditMarks().esCrLf, &m.EditMarks().esCtrl, &m.EditMarks().esDSp,
+                           &m.EditMarks().esEot}) {
         s->SetEnabled(true);
         s->SetColor(clTeal);
     }
@@ -68,7 +71,7 @@ struct MemoTest : ::testing::Test {
     TExtMemo memo;
     MemoTest() {
         QFont f(QStringLiteral("IPAGothic"));
-        f.setPixelSize(15);  // "□" 15 pixels wide: the character width becomes 16
+        f.setPixelSize(15); // "□" 15 pixels wide: the character width becomes 16
         memo.SetFont(f);
         memo.resize(700, 300);
         configureLikeTheMainWindow(memo);
@@ -83,12 +86,12 @@ struct MemoTest : ::testing::Test {
     }
 };
 
-}  // namespace
+} // namespace
 
 TEST_F(MemoTest, GeometryFollowsLineLengthMarginsAndCharacterWidth) {
     EXPECT_EQ(memo.EditArea().CharWidth(), 16);
     EXPECT_EQ(memo.DefaultCharHeight(), 16 * 1440 / memo.logicalDpiY());
-    EXPECT_EQ(memo.EditArea().Margin().Left(), 10);  // the control's own left edge
+    EXPECT_EQ(memo.EditArea().Margin().Left(), 10); // the control's own left edge
     EXPECT_EQ(memo.EditArea().Margin().Top(), 2);
     EXPECT_EQ(memo.EditArea().Margin().Bottom(), 1);
     EXPECT_EQ(memo.wrapLineX(), 571);
@@ -105,7 +108,7 @@ TEST_F(MemoTest, GeometryFollowsLineLengthMarginsAndCharacterWidth) {
 
 TEST(ExtMemoWindow, MarginsAtWindowCreationAndSwitchedOffAreas) {
     TExtMemo m;
-    m.EditArea().Margin().SetTop(5);  // creates the window; the control's own top wins
+    m.EditArea().Margin().SetTop(5); // creates the window; the control's own top wins
     EXPECT_TRUE(m.HandleAllocated());
     EXPECT_EQ(m.EditArea().Margin().Top(), 0);
     m.EditArea().Margin().SetTop(5);
@@ -123,7 +126,7 @@ TEST(ExtMemoWindow, MarginsAtWindowCreationAndSwitchedOffAreas) {
     disabled.HandleNeeded();
     disabled.resize(400, 200);
     disabled.EditArea().SetEnabled(true);
-    disabled.EditArea().SetEnabled(false);  // the right edge goes to the width less 2
+    disabled.EditArea().SetEnabled(false); // the right edge goes to the width less 2
     EXPECT_EQ(WinRect::from(disabled.GetRect()).right, 398);
 }
 
@@ -143,16 +146,16 @@ TEST_F(MemoTest, WrapLineAndLineEndMarksAreDrawnWhereTheRulesSay) {
 TEST_F(MemoTest, DoubleByteSpaceMarkOnlyForARealDoubleByteSpace) {
     memo.SetText(sj("ａ") + "@\r\n" + sj("　") + "x \t\x1B");
     const QImage img = grab();
-    EXPECT_EQ(countInk(img, cell(0), kTeal), 0);   // 0x82 0x81, then 0x40: no mark
-    EXPECT_GT(countInk(img, cell(5), kTeal), 3);   // 0x81 0x40: □
-    EXPECT_GT(countInk(img, cell(8), kAqua), 0);   // single-byte space
-    EXPECT_GT(countInk(img, cell(9), kAqua), 3);   // tab
-    EXPECT_GT(countInk(img, cell(10), kTeal), 3);  // ESC shows "["
+    EXPECT_EQ(countInk(img, cell(0), kTeal), 0);  // 0x82 0x81, then 0x40: no mark
+    EXPECT_GT(countInk(img, cell(5), kTeal), 3);  // 0x81 0x40: □
+    EXPECT_GT(countInk(img, cell(8), kAqua), 0);  // single-byte space
+    EXPECT_GT(countInk(img, cell(9), kAqua), 3);  // tab
+    EXPECT_GT(countInk(img, cell(10), kTeal), 3); // ESC shows "["
 }
 
 TEST_F(MemoTest, NoMarksInsideTheSelectionAndTheyComeBack) {
     memo.SetText("a \r\nb");
-    memo.setSelection(0, 5);  // everything: no marks, no end-of-text mark
+    memo.setSelection(0, 5); // everything: no marks, no end-of-text mark
     QImage img = grab();
     EXPECT_EQ(countInk(img, cell(1), kAqua), 0);
     EXPECT_EQ(countInk(img, cell(2), kTeal), 0);
@@ -170,15 +173,16 @@ TEST_F(MemoTest, ReversedMarksAreBlocksOfTheMarkColour) {
     const QImage img = grab();
     const QRect c = cell(1);
     EXPECT_GT(countColor(img, c, kTeal), c.width() * c.height() / 3);
-    EXPECT_GT(countColor(img, c, kWhite), 3);  // the glyph in the background colour
+    EXPECT_GT(countColor(img, c, kWhite), 3); // the glyph in the background colour
 }
 
 TEST_F(MemoTest, CaretLineMarkerFollowsTheShownRowAndLeavesNothingBehind) {
     memo.EditMarks().lmCaret.SetEnabled(true);
     memo.EditMarks().lmCaret.SetColor(rgbColor(255, 0, 0));
     std::string text;
-    for (int i = 0; i < 40; ++i) text += "line " + std::to_string(i) + "\r\n";
-    memo.SetText(std::string(80, 'x') + "\r\n" + text);  // the first line wraps at 70
+    for (int i = 0; i < 40; ++i)
+        text += "line " + std::to_string(i) + "\r\n";
+    memo.SetText(std::string(80, 'x') + "\r\n" + text); // the first line wraps at 70
     memo.show();
     QApplication::setActiveWindow(&memo);
     memo.setFocus();
@@ -203,7 +207,7 @@ TEST_F(MemoTest, CaretLineMarkerFollowsTheShownRowAndLeavesNothingBehind) {
     QTest::keyClick(&memo, Qt::Key_PageUp);
     rows = markerRows();
     ASSERT_EQ(rows.size(), 1u);
-    QTest::keyClick(&memo, Qt::Key_Right, Qt::ShiftModifier);  // a selection: no marker
+    QTest::keyClick(&memo, Qt::Key_Right, Qt::ShiftModifier); // a selection: no marker
     EXPECT_TRUE(markerRows().empty());
     QTest::keyClick(&memo, Qt::Key_Left);
     EXPECT_EQ(markerRows().size(), 1u);
@@ -216,7 +220,8 @@ TEST_F(MemoTest, ScreenshotOfATypicalNewsletter) {
                     "━━━━━━━━━━━━━━━━━━━━━━━━━━━━━━━━━━━\r\n"
                     "\r\n"
                     "こんにちは、編集部です。今週は「年末の大掃除」についてお届けします。"
-                    "読者の皆様からいただいたご質問にも、いくつかお答えしますので、最後までお付き合いください。\r\n"
+                    "読者の皆様からいただいたご質問にも、いくつかお答えしますので、最後までお付き合"
+                    "いください。\r\n"
                     "\r\n"
                     "■目次\t1. 大掃除の段取り\r\n"
                     "\t2. 読者 Q&A\r\n"

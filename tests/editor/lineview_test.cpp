@@ -9,39 +9,44 @@
 
 namespace {
 
-std::string sj(const char* utf8) { return cp932::encodeKnown(QString::fromUtf8(utf8)); }
+std::string sj(const char* utf8) {
+    return cp932::encodeKnown(QString::fromUtf8(utf8));
+}
 
-constexpr std::uint32_t kEditor = 0x170;   // level 2, word wrap, word break, overflow
-constexpr std::uint32_t kLevel1 = 0xF0;    // level 1 with the three wrap rules
+constexpr std::uint32_t kEditor = 0x170; // level 2, word wrap, word break, overflow
+constexpr std::uint32_t kLevel1 = 0xF0;  // level 1 with the three wrap rules
 
 std::vector<std::string> layOut(const std::string& text, int width, std::uint32_t mode = kEditor) {
     LineView v;
     v.setRules({width, mode, {}});
     v.layoutAll(text);
     std::vector<std::string> out;
-    for (const LaidLine& l : v.lines()) out.push_back(text.substr(l.start, l.length));
+    for (const LaidLine& l : v.lines())
+        out.push_back(text.substr(l.start, l.length));
     return out;
 }
 
 std::vector<std::string> sjv(std::initializer_list<const char*> l) {
     std::vector<std::string> out;
-    for (const char* s : l) out.push_back(sj(s));
+    for (const char* s : l)
+        out.push_back(sj(s));
     return out;
 }
 
 int columns(std::string_view s) {
     int col = 0;
-    for (std::size_t p = 0; p < s.size(); p += cp932::charLength(s, p)) col += cp932::charColumns(s, p, col);
+    for (std::size_t p = 0; p < s.size(); p += cp932::charLength(s, p))
+        col += cp932::charColumns(s, p, col);
     return col;
 }
 
-}  // namespace
+} // namespace
 
 TEST(LineLayout, LineEndsAndTheEmptyLastLine) {
     EXPECT_TRUE(layOut("", 10).empty());
     EXPECT_EQ(layOut("a\rb\nc\r\n", 10), (std::vector<std::string>{"a", "b", "c"}));
     EXPECT_EQ(layOut("\r\n\r\n", 10), (std::vector<std::string>{"", ""}));
-    EXPECT_EQ(layOut("a\n\rb", 10), (std::vector<std::string>{"a", "", "b"}));  // LF CR is two ends
+    EXPECT_EQ(layOut("a\n\rb", 10), (std::vector<std::string>{"a", "", "b"})); // LF CR is two ends
     // A lead byte before the line end stands alone.
     EXPECT_EQ(layOut("\x81\r\nx", 10), (std::vector<std::string>{"\x81", "x"}));
 }
@@ -49,7 +54,7 @@ TEST(LineLayout, LineEndsAndTheEmptyLastLine) {
 TEST(LineLayout, DoubleByteCharacterAtTheLastColumnGoesDown) {
     EXPECT_EQ(layOut(sj("abcdあ"), 5, 0), sjv({"abcd", "あ"}));
     EXPECT_EQ(layOut(sj("abcdeあ"), 5, 0), sjv({"abcde", "あ"}));
-    EXPECT_EQ(layOut(sj("ｱｲｳｴｵｶ"), 5, 0), sjv({"ｱｲｳｴｵ", "ｶ"}));  // half-width katakana: 1 column
+    EXPECT_EQ(layOut(sj("ｱｲｳｴｵｶ"), 5, 0), sjv({"ｱｲｳｴｵ", "ｶ"})); // half-width katakana: 1 column
 }
 
 TEST(LineLayout, ProhibitedRunsAtTheEdgeMoveTheBreakEarlier) {
@@ -86,7 +91,7 @@ TEST(LineLayout, WordsStayWholeUnlessLongerThanTheLine) {
 
 TEST(LineLayout, OnlyProhibitedCharactersBreakAtTheWidth) {
     EXPECT_EQ(layOut(sj("」」」」」」"), 4), sjv({"」」", "」」", "」」"}));
-    EXPECT_EQ(layOut(sj("あ"), 1), sjv({"あ"}));  // wider than the line: still one character a line
+    EXPECT_EQ(layOut(sj("あ"), 1), sjv({"あ"})); // wider than the line: still one character a line
     EXPECT_EQ(layOut("\t\t", 4), (std::vector<std::string>{"\t", "\t"}));
 }
 
@@ -97,8 +102,10 @@ TEST(LineLayout, TabsAdvanceToTheNextMultipleOfEight) {
 }
 
 TEST(LineLayout, BuiltinListsAreAllCodePage932) {
-    for (const char* s : {"!%),.:;?]}！％），．：；？］｝’”〕〉》」』】、。・々ゝゞヽヾ゛゜°′″℃‰￠｡｣､･ﾞﾟ",
-                          "$([\\{＄（［｛‘“〔〈《「『【￥￡｢", "ぁぃぅぇぉっゃゅょゎァィゥェォッャュョヮヵヶーｧｨｩｪｫｬｭｮｯｰ‐～"})
+    for (const char* s :
+         {"!%),.:;?]}！％），．：；？］｝’”〕〉》」』】、。・々ゝゞヽヾ゛゜°′″℃‰￠｡｣､･ﾞﾟ",
+          "$([\\{＄（［｛‘“〔〈《「『【￥￡｢",
+          "ぁぃぅぇぉっゃゅょゎァィゥェォッャュョヮヵヶーｧｨｩｪｫｬｭｮｯｰ‐～"})
         EXPECT_TRUE(cp932::encode(QString::fromUtf8(s)).ok()) << s;
     EXPECT_EQ(builtinLevel2()[0].substr(0, builtinLevel1()[0].size()), builtinLevel1()[0]);
     EXPECT_EQ(builtinLevel1()[3], sj(" \t　"));
@@ -128,10 +135,12 @@ namespace {
 // Pieces random texts are made of: the characters the rules care about.
 const std::vector<std::string>& pieces() {
     static const std::vector<std::string> p = [] {
-        std::vector<std::string> v = sjv({"あ", "い", "。", "、", "」", "「", "ぁ", "ー", "―", "…", "　", "ｱ", "（"});
-        for (const char* s : {"a", "b", "1", " ", "\t", "\r", "\n", "\r\n", ".", "(", "\x80", "\xFF", "\x81"})
+        std::vector<std::string> v =
+            sjv({"あ", "い", "。", "、", "」", "「", "ぁ", "ー", "―", "…", "　", "ｱ", "（"});
+        for (const char* s :
+             {"a", "b", "1", " ", "\t", "\r", "\n", "\r\n", ".", "(", "\x80", "\xFF", "\x81"})
             v.emplace_back(s);
-        v.push_back("\x85\x40");  // undefined double-byte code
+        v.push_back("\x85\x40"); // undefined double-byte code
         return v;
     }();
     return p;
@@ -140,7 +149,8 @@ const std::vector<std::string>& pieces() {
 std::string randomText(std::mt19937& rng, int maxPieces) {
     std::string t;
     const int n = static_cast<int>(rng() % static_cast<unsigned>(maxPieces));
-    for (int i = 0; i < n; ++i) t += pieces()[rng() % pieces().size()];
+    for (int i = 0; i < n; ++i)
+        t += pieces()[rng() % pieces().size()];
     return t;
 }
 
@@ -154,8 +164,10 @@ void checkView(const std::string& text, const LineView& v, int width, std::uint3
         if (l.eol == 0 && i + 1 < v.count()) {
             ASSERT_GT(l.length, 0u);
             // The next line starts at a character boundary of the logical line.
-            ASSERT_EQ(cp932::charStartAtOrBefore(std::string_view(text).substr(0, l.start + l.length + 1), l.start + l.length),
-                      l.start + l.length);
+            ASSERT_EQ(
+                cp932::charStartAtOrBefore(std::string_view(text).substr(0, l.start + l.length + 1),
+                                           l.start + l.length),
+                l.start + l.length);
             int cols = columns(s);
             if (cols > width) {
                 const std::size_t last = cp932::charStartAtOrBefore(s, s.size() - 1);
@@ -169,18 +181,20 @@ void checkView(const std::string& text, const LineView& v, int width, std::uint3
             const std::string_view e(text.data() + l.start + l.length, l.eol);
             ASSERT_TRUE(e == "\r\n" || e == "\r" || e == "\n");
             if (e == "\r") {
-                ASSERT_FALSE(l.start + l.length + 1 < text.size() && text[l.start + l.length + 1] == '\n');
+                ASSERT_FALSE(l.start + l.length + 1 < text.size() &&
+                             text[l.start + l.length + 1] == '\n');
             }
         }
         p = l.start + l.length + l.eol;
     }
     ASSERT_EQ(p, text.size());
     std::uint64_t bytes = 0;
-    for (const LaidLine& l : v.lines()) bytes += l.length;
+    for (const LaidLine& l : v.lines())
+        bytes += l.length;
     ASSERT_EQ(bytes, v.laidBytes());
 }
 
-}  // namespace
+} // namespace
 
 TEST(LineLayoutProperty, EveryByteOnceAndEveryLineWithinTheWidth) {
     std::mt19937 rng(1234);
@@ -204,9 +218,10 @@ TEST(LineLayoutProperty, NoFollowingCharacterStartsAWrappedLineWhenABreakExisted
     for (int round = 0; round < 2000; ++round) {
         std::string text;
         const std::vector<std::string> p = sjv({"あ", "。", "」", "「", "ぁ", "い"});
-        for (int i = 0, n = static_cast<int>(rng() % 30); i < n; ++i) text += p[rng() % p.size()];
+        for (int i = 0, n = static_cast<int>(rng() % 30); i < n; ++i)
+            text += p[rng() % p.size()];
         LineView v;
-        v.setRules({8, 0x110, {}});  // level 2 word wrap only
+        v.setRules({8, 0x110, {}}); // level 2 word wrap only
         v.layoutAll(text);
         for (std::size_t i = 1; i < v.count(); ++i) {
             const LaidLine& prev = v.line(i - 1);
@@ -238,7 +253,8 @@ TEST(LineLayoutProperty, IncrementalLayoutEqualsFullLayout) {
         inc.layoutAll(buf);
         for (int edit = 0; edit < 30; ++edit) {
             const std::size_t pos = buf.size() ? rng() % (buf.size() + 1) : 0;
-            const std::size_t removed = (rng() % 3 == 0) ? std::min<std::size_t>(rng() % 6, buf.size() - pos) : 0;
+            const std::size_t removed =
+                (rng() % 3 == 0) ? std::min<std::size_t>(rng() % 6, buf.size() - pos) : 0;
             const std::string ins = (rng() % 4 == 0) ? std::string() : randomText(rng, 4);
             buf.erase(pos, removed);
             buf.insert(pos, ins);
@@ -249,7 +265,8 @@ TEST(LineLayoutProperty, IncrementalLayoutEqualsFullLayout) {
             full.layoutAll(text);
             ASSERT_EQ(inc.count(), full.count()) << round << "/" << edit;
             for (std::size_t i = 0; i < full.count(); ++i) {
-                ASSERT_EQ(inc.line(i).start, full.line(i).start) << round << "/" << edit << " line " << i;
+                ASSERT_EQ(inc.line(i).start, full.line(i).start)
+                    << round << "/" << edit << " line " << i;
                 ASSERT_EQ(inc.line(i).length, full.line(i).length);
                 ASSERT_EQ(inc.line(i).eol, full.line(i).eol);
             }
@@ -262,12 +279,12 @@ TEST(LineView, LineOfAPosition) {
     LineView v;
     v.setRules({4, 0, {}});
     const std::string t = "abcdef\r\nx\r\n";
-    v.layoutAll(t);  // "abcd" "ef" "x"
+    v.layoutAll(t); // "abcd" "ef" "x"
     EXPECT_EQ(v.lineOf(0), 0u);
     EXPECT_EQ(v.lineOf(4), 1u);
-    EXPECT_EQ(v.lineOf(7), 1u);  // the LF of the line end
+    EXPECT_EQ(v.lineOf(7), 1u); // the LF of the line end
     EXPECT_EQ(v.lineOf(8), 2u);
-    EXPECT_EQ(v.lineOf(11), 3u);  // after the final line end
+    EXPECT_EQ(v.lineOf(11), 3u); // after the final line end
     EXPECT_TRUE(v.wrapped(0));
     EXPECT_FALSE(v.wrapped(1));
 }

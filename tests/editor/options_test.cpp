@@ -12,7 +12,7 @@ struct FakeOwner : ImeColorsOwner, WordWrapOwner, EditMarksOwner, EditAreaOwner 
     std::vector<CompColors> colorsSent;
     std::vector<std::uint32_t> modeWords;
     std::vector<std::pair<int, std::string>> punctuation;
-    std::string refuse = "\x01";  // a list the control refuses
+    std::string refuse = "\x01"; // a list the control refuses
     int repaints = 0, layouts = 0, releases = 0;
 
     void SetImeColorsToControl(const CompColors& c) override { colorsSent.push_back(c); }
@@ -26,30 +26,30 @@ struct FakeOwner : ImeColorsOwner, WordWrapOwner, EditMarksOwner, EditAreaOwner 
     void ReleaseEditRect() override { ++releases; }
 };
 
-}  // namespace
+} // namespace
 
 TEST(ImeColors, SettersSendAllFourSetsAndConvertStyles) {
     FakeOwner o;
     TImeColors c(&o);
     c.Untransfered().SeticBackground(clWhite);
     c.Untransfered().SetStyle(fsUnderline | fsBold);
-    c.Untransfered().SetStyle(fsUnderline | fsBold);  // unchanged: nothing sent
+    c.Untransfered().SetStyle(fsUnderline | fsBold); // unchanged: nothing sent
     c.WatchingUntransfered().SeticText(clWindowText);
     ASSERT_EQ(o.colorsSent.size(), 3u);
     const CompColors& last = o.colorsSent.back();
     EXPECT_EQ(last[0].crBackground, 0xFFFFFFu);
     EXPECT_EQ(last[0].dwEffects, 5u);
-    EXPECT_EQ(last[3].crText, colorToRgb(clWindowText));  // system colour resolved
+    EXPECT_EQ(last[3].crText, colorToRgb(clWindowText)); // system colour resolved
 
     TImeColor copy(nullptr);
     copy.FromCompColor({0x123456, 0x654321, 0xFF});
     EXPECT_EQ(copy.icText(), 0x123456);
-    EXPECT_EQ(copy.Style(), 0x0F);  // other bits ignored
+    EXPECT_EQ(copy.Style(), 0x0F); // other bits ignored
     const std::size_t before = o.colorsSent.size();
-    c.SetTransfered(c.Transfered());  // equal set: skipped
+    c.SetTransfered(c.Transfered()); // equal set: skipped
     EXPECT_EQ(o.colorsSent.size(), before);
     c.SetTransfered(copy);
-    EXPECT_EQ(o.colorsSent.size(), before + 2);  // the held set's Assign, then the setter
+    EXPECT_EQ(o.colorsSent.size(), before + 2); // the held set's Assign, then the setter
     EXPECT_EQ(c.Transfered().icBackground(), 0x654321);
 }
 
@@ -64,7 +64,8 @@ TEST(OptionObjects, AssigningAcrossClassesFailsAndLeavesDestUnchanged) {
         marker.Assign(sym);
         FAIL();
     } catch (const AssignError& e) {
-        EXPECT_EQ(e.message(), QStringLiteral("TEditSymbol を TLineMarker に代入することはできません"));
+        EXPECT_EQ(e.message(),
+                  QStringLiteral("TEditSymbol を TLineMarker に代入することはできません"));
     }
     EXPECT_EQ(marker.Color(), clTeal);
     TEditArea area(&o);
@@ -74,12 +75,12 @@ TEST(OptionObjects, AssigningAcrossClassesFailsAndLeavesDestUnchanged) {
 TEST(WordWrapOption, ModeWordEncodingAndDecoding) {
     FakeOwner o;
     TWordWrapOption w(&o);
-    EXPECT_EQ(w.PunctuationMode(), wbfLevel2);  // mode word 0
+    EXPECT_EQ(w.PunctuationMode(), wbfLevel2); // mode word 0
     w.SetWordWrapMode(wbfWordWrap);
-    EXPECT_EQ(w.modeWord(), 0x210u);  // fresh: custom punctuation first
+    EXPECT_EQ(w.modeWord(), 0x210u); // fresh: custom punctuation first
     EXPECT_EQ(w.PunctuationMode(), wbfCustom);
 
-    TWordWrapOption form(&o);  // the main window's order
+    TWordWrapOption form(&o); // the main window's order
     form.SetPunctuationMode(wbfLevel2);
     EXPECT_EQ(form.modeWord(), 0x100u);
     form.SetWordWrapMode(wbfWordWrap | wbfWordBreak | wbfOverflow);
@@ -92,7 +93,7 @@ TEST(WordWrapOption, ModeWordEncodingAndDecoding) {
 
     TWordWrapOption x(nullptr);
     x.setModeWordFromControl(0x280);
-    EXPECT_EQ(x.PunctuationMode(), wbfLevel1);  // both custom and level 1 bits
+    EXPECT_EQ(x.PunctuationMode(), wbfLevel1); // both custom and level 1 bits
     x.setModeWordFromControl(0x300);
     EXPECT_EQ(x.PunctuationMode(), wbfLevel2);
 }
@@ -104,14 +105,14 @@ TEST(WordWrapOption, PunctuationStringsSwitchToCustomAndDropRefusedLists) {
     w.table()[wbfLevel2][PC_LEADING - 1] = "level2";
     EXPECT_EQ(w.pcLeading(), "level2");
     o.modeWords.clear();
-    w.SetpcLeading("");  // unchanged string, but the mode still switches
+    w.SetpcLeading(""); // unchanged string, but the mode still switches
     EXPECT_EQ(w.PunctuationMode(), wbfCustom);
     EXPECT_EQ(o.modeWords, std::vector<std::uint32_t>{0x200});
     EXPECT_TRUE(o.punctuation.empty());
     w.SetpcFollowing("abc");
     EXPECT_EQ(o.punctuation.back(), (std::pair<int, std::string>{PC_FOLLOWING, "abc"}));
     w.SetpcOverflow(o.refuse);
-    EXPECT_EQ(w.pcOverflow(), "");  // refused: cleared
+    EXPECT_EQ(w.pcOverflow(), ""); // refused: cleared
 
     // Copying sends 0x270, the four custom lists, then the copied mode word.
     FakeOwner o2;
@@ -128,7 +129,7 @@ TEST(WordWrapOption, PunctuationStringsSwitchToCustomAndDropRefusedLists) {
 TEST(EditMarks, RepaintOnlyOnChangeAndOnceForAWholeCopy) {
     FakeOwner o;
     TEditMarks marks(&o);
-    marks.esCrLf.SetColor(clSilver);  // the current value
+    marks.esCrLf.SetColor(clSilver); // the current value
     EXPECT_EQ(o.repaints, 0);
     marks.esCrLf.SetEnabled(true);
     EXPECT_EQ(o.repaints, 1);
@@ -140,7 +141,7 @@ TEST(EditMarks, RepaintOnlyOnChangeAndOnceForAWholeCopy) {
     other.BeginUpdate();
     other.BeginUpdate();
     other.esTab.SetEnabled(true);
-    other.EndUpdate();  // a flag, not a counter: the inner end ends it
+    other.EndUpdate(); // a flag, not a counter: the inner end ends it
     EXPECT_FALSE(other.updating());
     EXPECT_EQ(o2.repaints, 2);
 }
@@ -168,7 +169,7 @@ TEST(EditArea, RangesCopyRulesAndSwitching) {
     src.SetEnabled(false);
     TEditArea dest(&o2);
     dest.Assign(src);
-    EXPECT_TRUE(dest.Enabled());  // not copied
+    EXPECT_TRUE(dest.Enabled()); // not copied
     EXPECT_EQ(dest.LineLength(), 70);
     EXPECT_EQ(dest.Margin().Left(), 20);
     EXPECT_GE(o2.layouts, 1);

@@ -9,14 +9,16 @@
 #include <QImage>
 #include <QKeyEvent>
 #include <QPrinter>
-#include <QTextCharFormat>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTextCharFormat>
 #include <gtest/gtest.h>
 
 namespace {
 
-std::string sj(const char* utf8) { return cp932::encodeKnown(QString::fromUtf8(utf8)); }
+std::string sj(const char* utf8) {
+    return cp932::encodeKnown(QString::fromUtf8(utf8));
+}
 
 struct EditorTest : ::testing::Test {
     TCustomExtRichEdit edit;
@@ -32,13 +34,13 @@ struct EditorTest : ::testing::Test {
     void key(Qt::Key k, Qt::KeyboardModifiers m = Qt::NoModifier) { QTest::keyClick(&edit, k, m); }
 };
 
-}  // namespace
+} // namespace
 
 TEST_F(EditorTest, WindowCreationReadsTheBuiltInListsAndKeepsTheModifiedFlag) {
     TCustomExtRichEdit e;
     e.SetModified(false);
     e.WordWrapOption().SetPunctuationMode(wbfLevel2);
-    e.WordWrapOption().SetpcLeading("x");  // before the window: refused and dropped
+    e.WordWrapOption().SetpcLeading("x"); // before the window: refused and dropped
     EXPECT_EQ(e.WordWrapOption().PunctuationMode(), wbfCustom);
     EXPECT_EQ(e.WordWrapOption().table()[wbfCustom][PC_LEADING - 1], "");
     e.WordWrapOption().SetPunctuationMode(wbfLevel2);
@@ -64,8 +66,8 @@ TEST_F(EditorTest, InsertAloneTogglesTheInsertMode) {
     key(Qt::Key_Insert);
     EXPECT_FALSE(edit.InsertMode());
     EXPECT_TRUE(edit.controlOverwrite());
-    key(Qt::Key_Insert, Qt::ShiftModifier);  // paste
-    key(Qt::Key_Insert, Qt::ControlModifier);  // copy
+    key(Qt::Key_Insert, Qt::ShiftModifier);   // paste
+    key(Qt::Key_Insert, Qt::ControlModifier); // copy
     EXPECT_FALSE(edit.InsertMode());
     EXPECT_EQ(edit.Text(), "x");
     key(Qt::Key_Insert);
@@ -74,7 +76,7 @@ TEST_F(EditorTest, InsertAloneTogglesTheInsertMode) {
 
 TEST_F(EditorTest, BackspaceAndDeleteRemoveWholeCharacters) {
     edit.SetText(sj("aあ\r\nb"));
-    edit.SetSelStart(5);  // after the CR LF
+    edit.SetSelStart(5); // after the CR LF
     key(Qt::Key_Backspace);
     EXPECT_EQ(edit.Text(), sj("aあb"));
     key(Qt::Key_Backspace);
@@ -84,7 +86,7 @@ TEST_F(EditorTest, BackspaceAndDeleteRemoveWholeCharacters) {
     EXPECT_EQ(edit.Text(), "b");
     key(Qt::Key_Return);
     EXPECT_EQ(edit.Text(), "\r\nb");
-    EXPECT_EQ(edit.charCount(), 2u);  // a line end counts one
+    EXPECT_EQ(edit.charCount(), 2u); // a line end counts one
     // The caret never stands inside a double-byte character or a CR LF.
     edit.SetText(sj("あい\r\n"));
     edit.SetSelStart(1);
@@ -102,7 +104,7 @@ TEST_F(EditorTest, OverwriteReplacesAWholeDoubleByteCharacterButNotALineEnd) {
     QTest::keyClicks(&edit, QStringLiteral("x"));
     EXPECT_EQ(edit.Text(), sj("xい\r\nう"));
     QTest::keyClicks(&edit, QStringLiteral("yz"));
-    EXPECT_EQ(edit.Text(), sj("xyz\r\nう"));  // the line end stays
+    EXPECT_EQ(edit.Text(), sj("xyz\r\nう")); // the line end stays
 }
 
 TEST_F(EditorTest, PasteConvertsRefusesWhatShiftJisCannotHoldAndStopsAtTheLimit) {
@@ -117,7 +119,7 @@ TEST_F(EditorTest, PasteConvertsRefusesWhatShiftJisCannotHoldAndStopsAtTheLimit)
     EXPECT_EQ(edit.Text(), sj("一\r\n二\r\n三"));
     edit.SetText("");
     edit.SetMaxLength(4);
-    edit.PasteFromClipboard();  // 一 CRLF 二 CRLF: four characters fit
+    edit.PasteFromClipboard(); // 一 CRLF 二 CRLF: four characters fit
     EXPECT_EQ(edit.Text(), sj("一\r\n二\r\n"));
     QTest::keyClicks(&edit, QStringLiteral("a"));
     EXPECT_EQ(edit.Text(), sj("一\r\n二\r\n"));
@@ -139,7 +141,7 @@ TEST_F(EditorTest, UndoAndRedoRestoreTextAndSelection) {
     EXPECT_EQ(edit.Text(), "abc");
     EXPECT_EQ(edit.SelStart(), 1);
     EXPECT_EQ(edit.SelLength(), 1);
-    key(Qt::Key_Z, Qt::ControlModifier);  // the typing, as one step
+    key(Qt::Key_Z, Qt::ControlModifier); // the typing, as one step
     EXPECT_EQ(edit.Text(), "");
     key(Qt::Key_Y, Qt::ControlModifier);
     key(Qt::Key_Y, Qt::ControlModifier);
@@ -162,23 +164,24 @@ TEST_F(EditorTest, InputMethodCommitsLikeTypingAndShowsThePreedit) {
 TEST_F(EditorTest, PreeditShowsInTheCompositionColours) {
     edit.SetColor(clWhite);
     CompColors c{};
-    c[0] = {0x000000, 0x00FFFF, 0};  // text being entered: black on yellow
-    c[1] = {0xFFFFFF, 0x800000, 0};  // clause under conversion: white on navy
+    c[0] = {0x000000, 0x00FFFF, 0}; // text being entered: black on yellow
+    c[1] = {0xFFFFFF, 0x800000, 0}; // clause under conversion: white on navy
     edit.SetImeColorMsg(c);
     QTextCharFormat plain;
     plain.setUnderlineStyle(QTextCharFormat::SingleUnderline);
     QTextCharFormat target;
     target.setBackground(Qt::gray);
-    QInputMethodEvent pre(QStringLiteral("にほんご"),
-                          {QInputMethodEvent::Attribute(QInputMethodEvent::TextFormat, 0, 2, plain),
-                           QInputMethodEvent::Attribute(QInputMethodEvent::TextFormat, 2, 2, target)});
+    QInputMethodEvent pre(
+        QStringLiteral("にほんご"),
+        {QInputMethodEvent::Attribute(QInputMethodEvent::TextFormat, 0, 2, plain),
+         QInputMethodEvent::Attribute(QInputMethodEvent::TextFormat, 2, 2, target)});
     QApplication::sendEvent(&edit, &pre);
     const QImage img = edit.viewport()->grab().toImage();
     const QRect fmt = edit.GetRect();
     const int y = fmt.top() + 2;
     EXPECT_EQ(img.pixelColor(fmt.left() + 1, y), QColor(255, 255, 0));
     EXPECT_EQ(img.pixelColor(fmt.left() + 4 * edit.columnWidth() + 1, y), QColor(0, 0, 128));
-    EXPECT_EQ(edit.Text(), "");  // nothing is in the document until it is committed
+    EXPECT_EQ(edit.Text(), ""); // nothing is in the document until it is committed
 }
 
 TEST_F(EditorTest, PrintsTheLineViewToAPrinter) {

@@ -21,15 +21,15 @@ TEST(Profile, IntegersTakeTheLeadingSignAndDigits) {
     EXPECT_EQ(ProfileFile::parseInt("99999999999"), 2147483647);
     EXPECT_EQ(ProfileFile::parseInt("-99999999999999999999999"), -2147483647 - 1);
     const ProfileFile p("[S]\r\nA=\r\n");
-    EXPECT_EQ(p.readInt("S", "A", 5), 0);   // present without digits
-    EXPECT_EQ(p.readInt("S", "B", 5), 5);   // missing
+    EXPECT_EQ(p.readInt("S", "A", 5), 0); // present without digits
+    EXPECT_EQ(p.readInt("S", "B", 5), 5); // missing
 }
 
 TEST(Profile, WritesReplaceInPlaceAppendToSectionOrFile) {
     ProfileFile p("; head\r\n[A]\r\nx=1\r\n; tail comment of A\r\n\r\n[B]\r\ny=2\r\n");
-    p.writeString("a", "X", "9");         // in place, original spelling of the name kept
-    p.writeString("A", "z", "3");         // at the end of A, after its comment, before the blank
-    p.writeString("C", "w", "4");         // new section at the end
+    p.writeString("a", "X", "9"); // in place, original spelling of the name kept
+    p.writeString("A", "z", "3"); // at the end of A, after its comment, before the blank
+    p.writeString("C", "w", "4"); // new section at the end
     EXPECT_EQ(p.bytes(), "; head\r\n[A]\r\nx=9\r\n; tail comment of A\r\nz=3\r\n\r\n[B]\r\ny=2\r\n"
                          "[C]\r\nw=4\r\n");
     // A value never brings a line end into the file.
@@ -46,11 +46,11 @@ TEST(Profile, DuplicatesLongValuesAndOddLinesSurvive) {
     EXPECT_EQ(p.readString("S", "long", "").size(), 255u);
     EXPECT_EQ(p.readString("S", "noequals", "d"), "d");
     p.writeString("S", "k", "new");
-    p.writeString("T", "m", "2");  // the last line had no line end
+    p.writeString("T", "m", "2"); // the last line had no line end
     std::string expected = text;
     expected.replace(expected.find("k=first"), 7, "k=new");
     expected += "\r\nm=2\r\n";
-    EXPECT_EQ(p.bytes(), expected);  // every other line (and its own line end) kept
+    EXPECT_EQ(p.bytes(), expected); // every other line (and its own line end) kept
     ProfileFile again(p.bytes());
     EXPECT_EQ(again.readString("S", "long", "").size(), 255u);
     EXPECT_EQ(again.readString("T", "n", ""), "1");
@@ -58,10 +58,11 @@ TEST(Profile, DuplicatesLongValuesAndOddLinesSurvive) {
 
 TEST(Profile, LongValueIsCutAtACharacterBoundary) {
     std::string v = "a";
-    for (int i = 0; i < 200; ++i) v += "\x82\xA0";  // あ
+    for (int i = 0; i < 200; ++i)
+        v += "\x82\xA0"; // あ
     const ProfileFile p("[S]\r\nk=" + v + "\r\n");
-    EXPECT_EQ(p.readString("S", "k", "").size(), 255u);  // 'a' + 127 double-byte characters
-    v = "bb" + std::string(300, '\x82');  // a run of lead bytes pairs up from its start
+    EXPECT_EQ(p.readString("S", "k", "").size(), 255u); // 'a' + 127 double-byte characters
+    v = "bb" + std::string(300, '\x82'); // a run of lead bytes pairs up from its start
     EXPECT_EQ(ProfileFile("[S]\r\nk=" + v).readString("S", "k", "").size(), 254u);
 }
 
@@ -69,9 +70,10 @@ TEST(Profile, RandomBytesNeverBreakIt) {
     std::mt19937 rng(7);
     for (int round = 0; round < 50; ++round) {
         std::string junk(static_cast<std::size_t>(rng() % 4000), '\0');
-        for (char& c : junk) c = static_cast<char>(rng());
+        for (char& c : junk)
+            c = static_cast<char>(rng());
         ProfileFile p(junk);
-        EXPECT_EQ(p.bytes(), junk);  // read and written back unchanged
+        EXPECT_EQ(p.bytes(), junk); // read and written back unchanged
         p.writeInt("String", "MaxLength", 70);
         ProfileFile q(p.bytes());
         EXPECT_EQ(q.readInt("String", "MaxLength", 0), 70) << round;

@@ -13,7 +13,9 @@
 #include <sys/stat.h>
 
 namespace {
-std::string sj(const char* utf8) { return cp932::encodeKnown(QString::fromUtf8(utf8)); }
+std::string sj(const char* utf8) {
+    return cp932::encodeKnown(QString::fromUtf8(utf8));
+}
 
 struct Fixture : ::testing::Test {
     TempDir dir;
@@ -21,7 +23,7 @@ struct Fixture : ::testing::Test {
     SettingsFont font;
     Fixture() { s.setProgramFolder(dir.path()); }
 };
-}  // namespace
+} // namespace
 
 using SettingsFile = Fixture;
 
@@ -33,7 +35,7 @@ TEST_F(SettingsFile, DefaultFileIsExactAndLoadsTheFreshStartValues) {
     ASSERT_EQ(lines.size(), 77u);
     EXPECT_EQ(lines[1], sj(";「もるもる」メールマガジンエディタ設定ファイル"));
     EXPECT_EQ(lines[8], sj("; 0:ﾀｽｸﾄﾚｲに常駐しない 1:ﾀｽｸﾄﾚｲに常駐"));
-    EXPECT_NE(lines[13].find("\x81\x40"), std::string::npos);  // ideographic space
+    EXPECT_NE(lines[13].find("\x81\x40"), std::string::npos); // ideographic space
     EXPECT_EQ(lines[50], sj("Name=ＭＳ ゴシック"));
     EXPECT_EQ(lines[70], "10=");
     const int separators[] = {7, 27, 32, 42, 45, 49, 56, 72};
@@ -87,11 +89,12 @@ TEST_F(SettingsFile, EmptyFileGivesTheMissingKeyDefaults) {
     EXPECT_EQ(s.GlobalParams.MaxChars, 30000);
     EXPECT_EQ(s.GlobalParams.MagTitle, "");
     EXPECT_EQ(font, (SettingsFont{sj("ＭＳ ゴシック"), 0, 0}));
-    EXPECT_EQ(dir.read("MMEdit.ini"), "");  // not replaced
+    EXPECT_EQ(dir.read("MMEdit.ini"), ""); // not replaced
 }
 
 TEST_F(SettingsFile, PositionRulesAndUncheckedValues) {
-    dir.write("MMEdit.ini", "[DefaultPos]\r\nPosition=1\r\nLeft=-4\r\nTop=-4\r\n[String]\r\nMaxLength=200\r\n");
+    dir.write("MMEdit.ini",
+              "[DefaultPos]\r\nPosition=1\r\nLeft=-4\r\nTop=-4\r\n[String]\r\nMaxLength=200\r\n");
     s.LoadSettings(font);
     EXPECT_EQ(s.WindowLeft, -4);
     EXPECT_EQ(s.WindowTop, -4);
@@ -170,7 +173,8 @@ TEST_F(SettingsFile, FailedSaveIsReportedAndTheOldFileStays) {
     EXPECT_FALSE(runCommand(d, [&] { s.SaveSettings(font); }));
     fileio::testing::setWriteHook({});
     ASSERT_EQ(d.boxes.size(), 1u);
-    EXPECT_EQ(d.boxes[0].text, QString::fromStdString("ファイル " + s.SettingsPath + " を作成できません."));
+    EXPECT_EQ(d.boxes[0].text,
+              QString::fromStdString("ファイル " + s.SettingsPath + " を作成できません."));
     EXPECT_EQ(dir.read("MMEdit.ini"), before);
     EXPECT_EQ(s.GlobalParams.MagTitle, "changed");
 
@@ -208,7 +212,7 @@ TEST(History, MovesAndCounts) {
     s.AddToHistory();
     EXPECT_EQ(h, (std::array<std::string, 10>{"F4", "F3", "F1", "F2"}));
     EXPECT_EQ(s.AppOptions.HistoryCount, 4);
-    s.CurrentFile = "f4";  // letter case counts
+    s.CurrentFile = "f4"; // letter case counts
     s.AddToHistory();
     EXPECT_EQ(h[0], "f4");
     EXPECT_EQ(h[1], "F4");
@@ -218,7 +222,8 @@ TEST(History, MovesAndCounts) {
     s.AppOptions.HistoryCount = 8;
     s.CurrentFile = "A10";
     s.AddToHistory();
-    EXPECT_EQ(h, (std::array<std::string, 10>{"A10", "A1", "A2", "A3", "A4", "A5", "A6", "A7", "A8", "A9"}));
+    EXPECT_EQ(h, (std::array<std::string, 10>{"A10", "A1", "A2", "A3", "A4", "A5", "A6", "A7", "A8",
+                                              "A9"}));
     EXPECT_EQ(s.AppOptions.HistoryCount, 9);
 
     // Slot 5 with the count at 3.
@@ -267,12 +272,13 @@ TEST(SettingsCopies, WhichFieldsTravel) {
 TEST(Help, OpensThePageAtTheKeywordsAnchor) {
     TempDir dir;
     RecordingShell shell;
-    EXPECT_THROW(ShowHelp(shell, dir.path()), MMEditError);  // no help page yet
+    EXPECT_THROW(ShowHelp(shell, dir.path()), MMEditError); // no help page yet
     ::mkdir(dir.file("help").c_str(), 0777);
     dir.write("help/index.html", "<html></html>");
     ShowHelp(shell, dir.path());
     ShowHelp(shell, dir.path(), QStringLiteral("顔文字パレット"));
     ASSERT_EQ(shell.opened.size(), 2u);
     EXPECT_EQ(shell.opened[0], QString::fromStdString("file://" + dir.path() + "help/index.html"));
-    EXPECT_EQ(shell.opened[1], QString::fromStdString("file://" + dir.path() + "help/index.html#face-palette"));
+    EXPECT_EQ(shell.opened[1],
+              QString::fromStdString("file://" + dir.path() + "help/index.html#face-palette"));
 }

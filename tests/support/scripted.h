@@ -8,15 +8,15 @@
 
 // Dialogs that answer from a script and record what they were asked.
 class ScriptedDialogs : public Dialogs {
-public:
+  public:
     struct Box {
         QString caption, text;
         Icon icon;
         int buttons;
     };
     std::vector<Box> boxes;
-    std::deque<Button> answers;          // message box answers; Ok/first button when empty
-    std::deque<std::string> fileNames;   // open/save answers; "" (cancel) when empty
+    std::deque<Button> answers;        // message box answers; Ok/first button when empty
+    std::deque<std::string> fileNames; // open/save answers; "" (cancel) when empty
     std::vector<QString> fileCaptions;
 
     Button messageBox(const QString& caption, const QString& text, Icon icon, int buttons) override;
@@ -27,7 +27,7 @@ public:
 };
 
 class RecordingShell : public Shell {
-public:
+  public:
     std::vector<QString> opened;
     bool result = true;
     bool open(const QString& address) override {

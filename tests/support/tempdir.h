@@ -5,7 +5,7 @@
 
 // A temporary folder for one test, removed afterwards. path() ends with '/'.
 class TempDir {
-public:
+  public:
     TempDir();
     ~TempDir();
     TempDir(const TempDir&) = delete;
@@ -15,6 +15,6 @@ public:
     void write(std::string_view name, std::string_view bytes) const;
     std::string read(std::string_view name) const;
 
-private:
+  private:
     std::string path_;
 };

@@ -11,7 +11,7 @@
 namespace {
 
 struct Call {
-    char op;  // 'a'dd, 'm'odify, 'd'elete
+    char op; // 'a'dd, 'm'odify, 'd'elete
     std::uint32_t uID, uFlags;
     std::string tip;
 };
@@ -49,7 +49,7 @@ struct TrayTest : ::testing::Test {
     }
 };
 
-}  // namespace
+} // namespace
 
 TEST_F(TrayTest, IdentifiersFollowTheRegistry) {
     auto a = std::make_unique<TTaskTray>(&owner);
@@ -64,7 +64,7 @@ TEST_F(TrayTest, IdentifiersFollowTheRegistry) {
     EXPECT_EQ(a->IconID(), 3);
     EXPECT_EQ(TTaskTray::IconRegistry().front().first, "2");
 
-    b->SetIconID(2);  // its own value: nothing, also with another instance there
+    b->SetIconID(2); // its own value: nothing, also with another instance there
     try {
         b->SetIconID(3);
         FAIL();
@@ -76,22 +76,22 @@ TEST_F(TrayTest, IdentifiersFollowTheRegistry) {
     // After a change the registry's last entry is not the highest: new ones skip used numbers.
     a->SetIconID(9);
     b->SetIconID(4);
-    auto c = std::make_unique<TTaskTray>(&owner);  // last entry 9 → 10
+    auto c = std::make_unique<TTaskTray>(&owner); // last entry 9 → 10
     EXPECT_EQ(c->IconID(), 10);
     c->SetIconID(5);
-    auto d = std::make_unique<TTaskTray>(&owner);  // last entry 5 → 6
+    auto d = std::make_unique<TTaskTray>(&owner); // last entry 5 → 6
     EXPECT_EQ(d->IconID(), 6);
     c->SetIconID(7);
-    auto e = std::make_unique<TTaskTray>(&owner);  // last is d (6) → 7 in use → 8
+    auto e = std::make_unique<TTaskTray>(&owner); // last is d (6) → 7 in use → 8
     EXPECT_EQ(e->IconID(), 8);
     EXPECT_TRUE(area.calls.empty());
 }
 
 TEST_F(TrayTest, RegisteringAddsOnceAndFlagsFollowTheTip) {
     TTaskTray t(&owner);
-    EXPECT_THROW(t.SetRegistered(true), MMEditError);  // no image
+    EXPECT_THROW(t.SetRegistered(true), MMEditError); // no image
     EXPECT_FALSE(t.Registered());
-    t.SetRegistered(false);  // hidden: no shell call
+    t.SetRegistered(false); // hidden: no shell call
     EXPECT_TRUE(area.calls.empty());
     const QIcon icon = someIcon();
     t.SetIcon(&icon);
@@ -103,7 +103,7 @@ TEST_F(TrayTest, RegisteringAddsOnceAndFlagsFollowTheTip) {
     t.SetTipString(cp932::encodeKnown(QStringLiteral("「もるもる」メールマガジンエディタ")));
     EXPECT_EQ(area.calls.back().op, 'm');
     EXPECT_EQ(area.calls.back().uFlags, 7u);
-    t.SetTipString(t.TipString());  // unchanged: nothing
+    t.SetTipString(t.TipString()); // unchanged: nothing
     EXPECT_EQ(area.calls.size(), 2u);
     // A new identifier while shown: delete under the old, add under the new.
     t.SetIconID(5);
@@ -123,7 +123,7 @@ TEST_F(TrayTest, LongTipIsCutAtACharacterBoundary) {
     TTaskTray t(&owner);
     const QIcon icon = someIcon();
     t.SetIcon(&icon);
-    t.SetTipString(std::string(62, 'a') + "\x82\xA0\x82\xA0");  // あ at bytes 62-63
+    t.SetTipString(std::string(62, 'a') + "\x82\xA0\x82\xA0"); // あ at bytes 62-63
     t.SetRegistered(true);
     EXPECT_EQ(area.calls.back().tip, std::string(62, 'a'));
     t.SetTipString(std::string(100, 'b'));
@@ -141,13 +141,13 @@ TEST_F(TrayTest, RefusalAndMissingNotificationArea) {
     } catch (const MMEditError& e) {
         EXPECT_EQ(e.message(), QStringLiteral("タスクトレイに登録できません"));
     }
-    EXPECT_TRUE(t.Registered());  // pending
+    EXPECT_TRUE(t.Registered()); // pending
     EXPECT_FALSE(t.Added());
     area.answer = NotificationArea::Result::NoArea;
-    EXPECT_NO_THROW(t.Loaded());  // no area: pending, quietly
+    EXPECT_NO_THROW(t.Loaded()); // no area: pending, quietly
     EXPECT_FALSE(t.IconShown());
     area.answer = NotificationArea::Result::Done;
-    t.Loaded();  // the next update adds it
+    t.Loaded(); // the next update adds it
     EXPECT_TRUE(t.Added());
     EXPECT_TRUE(t.IconShown());
     EXPECT_EQ(area.calls.back().op, 'a');
@@ -165,11 +165,13 @@ TEST_F(TrayTest, CallbackDispatchDropsUnknownAndReentrantNotifications) {
 
     std::vector<std::string> events;
     t.OnMouseDown = [&](TTaskTray*, TMouseButton b, TShiftState s, int x, int y) {
-        events.push_back("down" + std::to_string(static_cast<int>(b)) + "/" + std::to_string(s) + "@" +
-                         std::to_string(x) + "," + std::to_string(y));
+        events.push_back("down" + std::to_string(static_cast<int>(b)) + "/" + std::to_string(s) +
+                         "@" + std::to_string(x) + "," + std::to_string(y));
     };
     t.OnMouseUp = [&](TTaskTray*, TMouseButton, TShiftState, int, int) { events.push_back("up"); };
-    t.OnDblClick = [&](TTaskTray*, TMouseButton b) { events.push_back("dbl" + std::to_string(static_cast<int>(b))); };
+    t.OnDblClick = [&](TTaskTray*, TMouseButton b) {
+        events.push_back("dbl" + std::to_string(static_cast<int>(b)));
+    };
     TNotifyWindow* w = owner.findChild<TNotifyWindow*>();
     ASSERT_NE(w, nullptr);
     std::vector<QPoint> menusAt;
@@ -183,12 +185,13 @@ TEST_F(TrayTest, CallbackDispatchDropsUnknownAndReentrantNotifications) {
     w->WMTaskTray(WM_TASKTRAY, 1, WM_LBUTTONDOWN);
     EXPECT_EQ(events, (std::vector<std::string>{"down0/8@100,200"}));
     EXPECT_EQ(menusAt, (std::vector<QPoint>{QPoint(100, 200)}));
-    w->WMTaskTray(WM_TASKTRAY, 1, WM_LBUTTONUP);  // the menu is closed now
-    w->WMTaskTray(WM_TASKTRAY, 2, WM_LBUTTONDOWN);  // unknown identifier
-    w->WMTaskTray(WM_TASKTRAY, 1, WM_MBUTTONDBLCLK);  // no event
+    w->WMTaskTray(WM_TASKTRAY, 1, WM_LBUTTONUP);     // the menu is closed now
+    w->WMTaskTray(WM_TASKTRAY, 2, WM_LBUTTONDOWN);   // unknown identifier
+    w->WMTaskTray(WM_TASKTRAY, 1, WM_MBUTTONDBLCLK); // no event
     w->WMTaskTray(WM_TASKTRAY, 1, WM_RBUTTONDBLCLK);
-    w->WMTaskTray(WM_TASKTRAY, 1, WM_MBUTTONDOWN);    // middle: no menu
-    EXPECT_EQ(events, (std::vector<std::string>{"down0/8@100,200", "up", "dbl1", "down2/32@100,200"}));
+    w->WMTaskTray(WM_TASKTRAY, 1, WM_MBUTTONDOWN); // middle: no menu
+    EXPECT_EQ(events,
+              (std::vector<std::string>{"down0/8@100,200", "up", "dbl1", "down2/32@100,200"}));
     EXPECT_EQ(menusAt.size(), 1u);
 }
 
