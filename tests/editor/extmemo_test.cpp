@@ -233,3 +233,59 @@ TEST_F(MemoTest, ScreenshotOfATypicalNewsletter) {
     img.save(dir + QStringLiteral("/newsletter-marks.png"));
     EXPECT_GT(countColor(img, QRect(571, 0, 1, img.height()), kSilver), 100);
 }
+
+TEST_F(MemoTest, WhatIsOnTheScreenAfterEditingEqualsAFreshPaint) {
+    // Partial repaints after typing, deleting, selecting, paging and a font
+    // change leave exactly what a paint of the whole window shows.
+    memo.EditMarks().lmCaret.SetEnabled(true);
+    memo.EditMarks().lmCaret.SetColor(rgbColor(255, 0, 0));
+    std::string text;
+    for (int i = 0; i < 60; ++i)
+        text += sj("　行") + std::to_string(i) + " \t" +
+                std::string(static_cast<std::size_t>(i % 90), 'x') + "\r\n";
+    memo.SetText(text);
+    memo.show();
+    QApplication::setActiveWindow(&memo);
+    memo.setFocus();
+    QApplication::processEvents();
+    const QImage probe = memo.screen()->grabWindow(memo.winId()).toImage();
+    if (probe.isNull()) GTEST_SKIP() << "this platform cannot read the screen back";
+    auto settle = [] {
+        for (int i = 0; i < 3; ++i)
+            QApplication::processEvents();
+    };
+    auto sameAsFresh = [&](const char* step) {
+        settle();
+        const QImage screen =
+            memo.screen()->grabWindow(memo.winId()).toImage().convertToFormat(QImage::Format_RGB32);
+        const QImage fresh = memo.grab().toImage().convertToFormat(QImage::Format_RGB32);
+        ASSERT_EQ(screen.size(), fresh.size()) << step;
+        int differing = 0;
+        for (int y = 0; y < fresh.height(); ++y)
+            for (int x = 0; x < fresh.width(); ++x)
+                if (screen.pixel(x, y) != fresh.pixel(x, y)) ++differing;
+        EXPECT_EQ(differing, 0) << step;
+    };
+    QTest::keyClicks(&memo, QStringLiteral("abc def"));
+    sameAsFresh("typing");
+    QTest::keyClick(&memo, Qt::Key_Backspace);
+    QTest::keyClick(&memo, Qt::Key_Return);
+    sameAsFresh("backspace and enter");
+    for (int i = 0; i < 5; ++i)
+        QTest::keyClick(&memo, Qt::Key_Down, Qt::ShiftModifier);
+    sameAsFresh("selecting");
+    QTest::keyClick(&memo, Qt::Key_Right);
+    sameAsFresh("selection removed");
+    QTest::keyClick(&memo, Qt::Key_PageDown);
+    QTest::keyClick(&memo, Qt::Key_End);
+    sameAsFresh("paging");
+    QTest::keyClick(&memo, Qt::Key_Delete);
+    QTest::keyClick(&memo, Qt::Key_Delete);
+    sameAsFresh("joining lines");
+    QFont f = memo.Font();
+    f.setPixelSize(19);
+    memo.SetFont(f);
+    sameAsFresh("font change");
+    memo.resize(520, 260);
+    sameAsFresh("resize");
+}
