@@ -144,7 +144,8 @@ void TMain::FormCreate() {
 
 void TMain::LoadIntoEditor(const std::string& file) {
     const std::string bytes = fileio::readAll(file);
-    if (bytes.size() >= 0xFFFFFFF0u)
+    // The editor holds at most 2147483632 characters, as its positions are int.
+    if (bytes.size() > 2147483632u)
         throw MMEditError(u("ファイル %1 は大きすぎて開けません").arg(path(file)));
     ExtMemo1->SetText(bytes);
     // A loaded file is never cut at the character limit.
