@@ -2,6 +2,7 @@
 #include "richedit.h"
 
 #include "common/cp932.h"
+#include "common/errors.h"
 #include "common/platform.h"
 
 #include <QApplication>
