@@ -96,7 +96,6 @@ class TMain : public QMainWindow {
     void closeEvent(QCloseEvent* e) override;
     void changeEvent(QEvent* e) override;
     void keyPressEvent(QKeyEvent* e) override;
-    void contextMenuEvent(QContextMenuEvent* e) override;
     bool eventFilter(QObject* watched, QEvent* e) override;
 
   private:
@@ -120,5 +119,4 @@ class TMain : public QMainWindow {
     QFont fontDialogFont_;
     TColor fontColor_ = 0;
     std::vector<QAction*> items_;
-    bool closing_ = false;
 };

@@ -298,10 +298,6 @@ void TMain::buildTray() {
     });
 }
 
-void TMain::contextMenuEvent(QContextMenuEvent* e) {
-    QMainWindow::contextMenuEvent(e);
-}
-
 bool TMain::eventFilter(QObject* watched, QEvent* e) {
     if (ExtMemo1 && watched == ExtMemo1->viewport()) {
         if (e->type() == QEvent::ContextMenu) {

@@ -7,7 +7,6 @@
 #include <QString>
 
 #include <algorithm>
-#include <cstring>
 
 namespace {
 

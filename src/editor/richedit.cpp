@@ -528,7 +528,6 @@ bool TRichEdit::ReplaceSel(std::string_view bytes) {
     const std::size_t l = static_cast<std::size_t>(SelLength());
     const std::string fitted = fitToMaxLength(bytes, l ? countCharsIn(s, s + l) : 0);
     if (fitted.empty() && l == 0) return false;
-    const std::size_t oldA = anchor_, oldC = caret_;
     replaceRange(s, l, fitted, true, false);
     anchor_ = caret_ = s + fitted.size();
     caretAtEnd_ = false;
@@ -538,7 +537,7 @@ bool TRichEdit::ReplaceSel(std::string_view bytes) {
     }
     ensureCaretVisible();
     Q_EMIT changed();
-    emitSelectionIfChanged(oldA, oldC);
+    SelectionChange(); // also when the selection only moved with the text
     return !fitted.empty();
 }
 
@@ -560,7 +559,6 @@ void TRichEdit::typeBytes(const std::string& bytes) {
     }
     const std::string fitted = fitToMaxLength(bytes, l ? countCharsIn(s, s + l) : 0);
     if (fitted.empty()) return;
-    const std::size_t oldA = anchor_, oldC = caret_;
     replaceRange(s, l, fitted, true, l == 0);
     anchor_ = caret_ = s + fitted.size();
     caretAtEnd_ = false;
@@ -571,7 +569,7 @@ void TRichEdit::typeBytes(const std::string& bytes) {
     }
     ensureCaretVisible();
     Q_EMIT changed();
-    emitSelectionIfChanged(oldA, oldC);
+    SelectionChange(); // also when the selection only moved with the text
 }
 
 void TRichEdit::CharTyped(const std::string& bytes) {
@@ -579,7 +577,6 @@ void TRichEdit::CharTyped(const std::string& bytes) {
 }
 
 void TRichEdit::SetText(std::string_view bytes) {
-    const std::size_t oldA = anchor_, oldC = caret_;
     doc_.assign(bytes);
     charCount_ = countCharsIn(0, doc_.size());
     view_.layoutAll(doc_);
@@ -593,7 +590,7 @@ void TRichEdit::SetText(std::string_view bytes) {
     updateScrollBars();
     viewport()->update();
     Q_EMIT changed();
-    emitSelectionIfChanged(oldA, oldC);
+    SelectionChange(); // also when the selection only moved with the text
 }
 
 void TRichEdit::ClearSelection() {
@@ -617,7 +614,6 @@ void TRichEdit::replay(std::vector<Edit>& from, std::vector<Edit>& to, bool back
     if (from.empty() || readOnly_) return;
     Edit e = std::move(from.back());
     from.pop_back();
-    const std::size_t oldA = anchor_, oldC = caret_;
     if (backwards) {
         replaceRange(e.pos, e.inserted.size(), e.removed, false, false);
         anchor_ = e.anchorBefore;
@@ -632,16 +628,10 @@ void TRichEdit::replay(std::vector<Edit>& from, std::vector<Edit>& to, bool back
     mergeTyping_ = false;
     ensureCaretVisible();
     Q_EMIT changed();
-    emitSelectionIfChanged(oldA, oldC);
+    SelectionChange(); // also when the selection only moved with the text
 }
 
 // --- selection ---------------------------------------------------------------------------
-
-void TRichEdit::emitSelectionIfChanged(std::size_t, std::size_t) {
-    // The control reports every selection change, also one that only moved
-    // with the text.
-    SelectionChange();
-}
 
 void TRichEdit::setSelection(std::size_t anchor, std::size_t caret) {
     const std::size_t oldA = anchor_, oldC = caret_;
@@ -650,7 +640,7 @@ void TRichEdit::setSelection(std::size_t anchor, std::size_t caret) {
     caretAtEnd_ = false;
     mergeTyping_ = false;
     updateSelectionRows(oldA, oldC);
-    if (oldA != anchor_ || oldC != caret_) emitSelectionIfChanged(oldA, oldC);
+    if (oldA != anchor_ || oldC != caret_) SelectionChange();
 }
 
 void TRichEdit::updateSelectionRows(std::size_t oldAnchor, std::size_t oldCaret) {
@@ -683,7 +673,7 @@ void TRichEdit::moveCaret(std::size_t pos, bool extend, bool atLineEnd) {
     mergeTyping_ = false;
     ensureCaretVisible();
     updateSelectionRows(oldA, oldC);
-    if (oldA != anchor_ || oldC != caret_ || atLineEnd) emitSelectionIfChanged(oldA, oldC);
+    if (oldA != anchor_ || oldC != caret_ || atLineEnd) SelectionChange();
 }
 
 void TRichEdit::ensureCaretVisible() {

@@ -214,7 +214,6 @@ class TRichEdit : public QAbstractScrollArea {
     void computeMetrics();
     QRect caretRect() const;
     int runWidth(const QString& run) const;
-    void emitSelectionIfChanged(std::size_t oldAnchor, std::size_t oldCaret);
 
     TextBuffer doc_;
     LineView view_;
