@@ -529,8 +529,14 @@ bool TRichEdit::ReplaceSel(std::string_view bytes) {
     const std::string fitted = fitToMaxLength(bytes, l ? countCharsIn(s, s + l) : 0);
     if (fitted.empty() && l == 0) return false;
     replaceRange(s, l, fitted, true, false);
-    anchor_ = caret_ = s + fitted.size();
+    caretAfterEdit(s + fitted.size());
+    return !fitted.empty();
+}
+
+void TRichEdit::caretAfterEdit(std::size_t pos) {
+    anchor_ = caret_ = pos;
     caretAtEnd_ = false;
+    goalX_ = -1;
     if (!undo_.empty()) {
         undo_.back().anchorAfter = anchor_;
         undo_.back().caretAfter = caret_;
@@ -538,7 +544,6 @@ bool TRichEdit::ReplaceSel(std::string_view bytes) {
     ensureCaretVisible();
     Q_EMIT changed();
     SelectionChange(); // also when the selection only moved with the text
-    return !fitted.empty();
 }
 
 void TRichEdit::typeBytes(const std::string& bytes) {
@@ -560,16 +565,7 @@ void TRichEdit::typeBytes(const std::string& bytes) {
     const std::string fitted = fitToMaxLength(bytes, l ? countCharsIn(s, s + l) : 0);
     if (fitted.empty()) return;
     replaceRange(s, l, fitted, true, l == 0);
-    anchor_ = caret_ = s + fitted.size();
-    caretAtEnd_ = false;
-    goalX_ = -1;
-    if (!undo_.empty()) {
-        undo_.back().anchorAfter = anchor_;
-        undo_.back().caretAfter = caret_;
-    }
-    ensureCaretVisible();
-    Q_EMIT changed();
-    SelectionChange(); // also when the selection only moved with the text
+    caretAfterEdit(s + fitted.size());
 }
 
 void TRichEdit::CharTyped(const std::string& bytes) {

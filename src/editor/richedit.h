@@ -196,6 +196,9 @@ class TRichEdit : public QAbstractScrollArea {
 
     void replaceRange(std::size_t pos, std::size_t len, std::string_view bytes, bool undoable,
                       bool merge);
+    // After an edit: the caret at pos, the undo record completed, the change
+    // and selection notifications sent.
+    void caretAfterEdit(std::size_t pos);
     // Undo (backwards) or redo one edit, moving it from one stack to the other.
     void replay(std::vector<Edit>& from, std::vector<Edit>& to, bool backwards);
     // The code of the character at pos (lead << 8 | trail, or the byte).
