@@ -25,34 +25,6 @@ QString path(const std::string& p) {
     return QFile::decodeName(p.c_str());
 }
 
-// The editor settings of the main window's design, applied as stored
-// properties are: in this order, while the control is loading.
-void configureEditor(TExtMemo& m) {
-    m.setLoading(true);
-    TImeColors& ime = m.ImeColors();
-    ime.Untransfered().SeticBackground(clWhite);
-    ime.Untransfered().SetStyle(fsUnderline);
-    ime.WatchingTransfered().SeticBackground(clGray);
-    ime.Transfered().SeticBackground(clWhite);
-    ime.Transfered().SetStyle(fsUnderline);
-    ime.WatchingUntransfered().SeticText(clWhite);
-    m.WordWrapOption().SetPunctuationMode(wbfLevel2);
-    m.WordWrapOption().SetWordWrapMode(wbfWordWrap | wbfWordBreak | wbfOverflow);
-    m.EditArea().Margin().SetLeft(10);
-    m.EditArea().Margin().SetTop(2);
-    m.EditArea().Margin().SetBottom(1);
-    TEditMarks& marks = m.EditMarks();
-    for (TEditSymbol* s : {&marks.esCrLf, &marks.esCtrl, &marks.esDSp, &marks.esEot}) {
-        s->SetEnabled(true);
-        s->SetColor(clTeal);
-    }
-    for (TEditSymbol* s : {&marks.esSSp, &marks.esTab}) {
-        s->SetEnabled(true);
-        s->SetColor(clAqua);
-    }
-    marks.lmWordWrap.SetEnabled(true);
-    m.setLoading(false);
-}
 } // namespace
 
 TMain::TMain(SettingsState& settings, Dialogs& dialogs, Shell& shell, const LockKeys& locks,
@@ -85,7 +57,7 @@ TMain::TMain(SettingsState& settings, Dialogs& dialogs, Shell& shell, const Lock
     ExtMemo1->setObjectName(QStringLiteral("ExtMemo1"));
     ExtMemo1->setDialogs(&dialogs_);
     ExtMemo1->viewport()->installEventFilter(this); // its pop-up menu
-    configureEditor(*ExtMemo1);
+    configureNewsletterEditor(*ExtMemo1);
     layout->addWidget(ExtMemo1, 1);
     setCentralWidget(central);
     connect(ExtMemo1, &TRichEdit::changed, this, [this] { RichEdit1Change(); });

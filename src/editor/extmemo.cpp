@@ -338,3 +338,30 @@ void TExtMemo::mouseDoubleClickEvent(QMouseEvent* e) {
     HideCaretLine();
     TCustomExtRichEdit::mouseDoubleClickEvent(e);
 }
+
+void configureNewsletterEditor(TExtMemo& m) {
+    m.setLoading(true);
+    TImeColors& ime = m.ImeColors();
+    ime.Untransfered().SeticBackground(clWhite);
+    ime.Untransfered().SetStyle(fsUnderline);
+    ime.WatchingTransfered().SeticBackground(clGray);
+    ime.Transfered().SeticBackground(clWhite);
+    ime.Transfered().SetStyle(fsUnderline);
+    ime.WatchingUntransfered().SeticText(clWhite);
+    m.WordWrapOption().SetPunctuationMode(wbfLevel2);
+    m.WordWrapOption().SetWordWrapMode(wbfWordWrap | wbfWordBreak | wbfOverflow);
+    m.EditArea().Margin().SetLeft(10);
+    m.EditArea().Margin().SetTop(2);
+    m.EditArea().Margin().SetBottom(1);
+    TEditMarks& marks = m.EditMarks();
+    for (TEditSymbol* s : {&marks.esCrLf, &marks.esCtrl, &marks.esDSp, &marks.esEot}) {
+        s->SetEnabled(true);
+        s->SetColor(clTeal);
+    }
+    for (TEditSymbol* s : {&marks.esSSp, &marks.esTab}) {
+        s->SetEnabled(true);
+        s->SetColor(clAqua);
+    }
+    marks.lmWordWrap.SetEnabled(true);
+    m.setLoading(false);
+}

@@ -81,3 +81,9 @@ class TExtMemo : public TCustomExtRichEdit, public EditMarksOwner, public EditAr
     TEditMarks* editMarks_;
     QImage canvas_;
 };
+
+// The editing area as the main window designs it: composition colours,
+// level 2 line breaking with all three wrap rules, margins 10, 2, 1, the
+// marks in teal and aqua and the wrap line. Applied as stored properties are,
+// in this order, while the control is loading.
+void configureNewsletterEditor(TExtMemo& m);

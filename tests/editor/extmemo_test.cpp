@@ -15,33 +15,6 @@ std::string sj(const char* utf8) {
     return cp932::encodeKnown(QString::fromUtf8(utf8));
 }
 
-// The main window's editor settings, in the form's order.
-void configureLikeTheMainWindow(TExtMemo& m) {
-    m.setLoading(true);
-    m.ImeColors().Untransfered().SeticBackground(clWhite);
-    m.ImeColors().Untransfered().SetStyle(fsUnderline);
-    m.ImeColors().WatchingTransfered().SeticBackground(clGray);
-    m.ImeColors().Transfered().SeticBackground(clWhite);
-    m.ImeColors().Transfered().SetStyle(fsUnderline);
-    m.ImeColors().WatchingUntransfered().SeticText(clWhite);
-    m.WordWrapOption().SetPunctuationMode(wbfLevel2);
-    m.WordWrapOption().SetWordWrapMode(wbfWordWrap | wbfWordBreak | wbfOverflow);
-    m.EditArea().Margin().SetLeft(10);
-    m.EditArea().Margin().SetTop(2);
-    m.EditArea().Margin().SetBottom(1);
-    for (TEditSymbol* s : {&m.EditMarks().esCrLf, &m.EditMarks().esCtrl, &m.EditMarks().esDSp,
-                           &m.EditMarks().esEot}) {
-        s->SetEnabled(true);
-        s->SetColor(clTeal);
-    }
-    for (TEditSymbol* s : {&m.EditMarks().esSSp, &m.EditMarks().esTab}) {
-        s->SetEnabled(true);
-        s->SetColor(clAqua);
-    }
-    m.EditMarks().lmWordWrap.SetEnabled(true);
-    m.setLoading(false);
-}
-
 int countColor(const QImage& img, const QRect& r, QColor c) {
     int n = 0;
     for (int y = std::max(r.top(), 0); y <= std::min(r.bottom(), img.height() - 1); ++y)
@@ -74,7 +47,7 @@ struct MemoTest : ::testing::Test {
         f.setPixelSize(15); // "□" 15 pixels wide: the character width becomes 16
         memo.SetFont(f);
         memo.resize(700, 300);
-        configureLikeTheMainWindow(memo);
+        configureNewsletterEditor(memo);
         memo.EditArea().SetLineLength(70);
         memo.SetColor(clWhite);
         memo.SetFontColor(clBlack);
