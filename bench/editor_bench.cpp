@@ -7,6 +7,8 @@
 #include "editor/extmemo.h"
 #include "editor/extrichedit.h"
 
+#include <memory>
+
 #include <QApplication>
 #include <QImage>
 #include <QKeyEvent>
@@ -35,6 +37,45 @@ void paint(QWidget* w) {
     benchmark::DoNotOptimize(img.bits());
 }
 
+// The control with the 10 MB text, the caret in the middle.
+std::unique_ptr<TCustomExtRichEdit> loadedEditor() {
+    auto e = std::make_unique<TCustomExtRichEdit>();
+    e->SetFont(editorFont());
+    e->resize(800, 600);
+    e->HandleNeeded();
+    e->SetText(bigText());
+    e->SetSelStart(static_cast<int>(bigText().size() / 2));
+    return e;
+}
+
+std::unique_ptr<QPlainTextEdit> loadedPlainTextEdit() {
+    auto e = std::make_unique<QPlainTextEdit>();
+    e->setFont(editorFont());
+    e->resize(800, 600);
+    e->setPlainText(cp932::decode(bigText()));
+    QTextCursor c(e->document());
+    c.setPosition(e->document()->characterCount() / 2);
+    e->setTextCursor(c);
+    return e;
+}
+
+// Types a letter and takes it back again, key after key, with the screen
+// update when asked.
+void typeInMiddle(benchmark::State& state, QWidget* w, bool screen) {
+    QKeyEvent a(QEvent::KeyPress, Qt::Key_A, Qt::NoModifier, QStringLiteral("a"));
+    QKeyEvent bs(QEvent::KeyPress, Qt::Key_Backspace, Qt::NoModifier);
+    if (screen) {
+        w->show();
+        QCoreApplication::processEvents();
+    }
+    bool typed = false;
+    for (auto _ : state) {
+        QApplication::sendEvent(w, typed ? &bs : &a);
+        typed = !typed;
+        if (screen) QCoreApplication::processEvents(); // only what the key marked dirty is painted
+    }
+}
+
 void BM_EditorOpen10MB(benchmark::State& state) {
     for (auto _ : state) {
         TCustomExtRichEdit e;
@@ -60,148 +101,68 @@ void BM_PlainTextEditOpen10MB(benchmark::State& state) {
 BENCHMARK(BM_PlainTextEditOpen10MB)->Unit(benchmark::kMillisecond)->Iterations(2);
 
 void BM_EditorKeyInMiddle(benchmark::State& state) {
-    TCustomExtRichEdit e;
-    e.SetFont(editorFont());
-    e.resize(800, 600);
-    e.HandleNeeded();
-    e.SetText(bigText());
-    e.SetSelStart(static_cast<int>(bigText().size() / 2));
-    QKeyEvent a(QEvent::KeyPress, Qt::Key_A, Qt::NoModifier, QStringLiteral("a"));
-    QKeyEvent bs(QEvent::KeyPress, Qt::Key_Backspace, Qt::NoModifier);
-    bool typed = false;
-    e.show();
-    QCoreApplication::processEvents();
-    for (auto _ : state) {
-        QApplication::sendEvent(&e, typed ? &bs : &a);
-        typed = !typed;
-        // The screen update: only what the key marked dirty is painted.
-        QCoreApplication::processEvents();
-    }
+    typeInMiddle(state, loadedEditor().get(), true);
 }
 BENCHMARK(BM_EditorKeyInMiddle)->Unit(benchmark::kMicrosecond);
 
 // The key alone: edit, re-layout and totals, without the screen update.
 void BM_EditorKeyInMiddleNoPaint(benchmark::State& state) {
-    TCustomExtRichEdit e;
-    e.SetFont(editorFont());
-    e.resize(800, 600);
-    e.HandleNeeded();
-    e.SetText(bigText());
-    e.SetSelStart(static_cast<int>(bigText().size() / 2));
-    QKeyEvent a(QEvent::KeyPress, Qt::Key_A, Qt::NoModifier, QStringLiteral("a"));
-    QKeyEvent bs(QEvent::KeyPress, Qt::Key_Backspace, Qt::NoModifier);
-    bool typed = false;
-    for (auto _ : state) {
-        QApplication::sendEvent(&e, typed ? &bs : &a);
-        typed = !typed;
-        benchmark::DoNotOptimize(e.totals());
-    }
+    typeInMiddle(state, loadedEditor().get(), false);
 }
 BENCHMARK(BM_EditorKeyInMiddleNoPaint)->Unit(benchmark::kMicrosecond);
 
 void BM_PlainTextEditKeyInMiddle(benchmark::State& state) {
-    QPlainTextEdit e;
-    e.setFont(editorFont());
-    e.resize(800, 600);
-    e.setPlainText(cp932::decode(bigText()));
-    QTextCursor c(e.document());
-    c.setPosition(e.document()->characterCount() / 2);
-    e.setTextCursor(c);
-    QKeyEvent a(QEvent::KeyPress, Qt::Key_A, Qt::NoModifier, QStringLiteral("a"));
-    QKeyEvent bs(QEvent::KeyPress, Qt::Key_Backspace, Qt::NoModifier);
-    bool typed = false;
-    e.show();
-    QCoreApplication::processEvents();
-    for (auto _ : state) {
-        QApplication::sendEvent(&e, typed ? &bs : &a);
-        typed = !typed;
-        // The screen update: only what the key marked dirty is painted.
-        QCoreApplication::processEvents();
-    }
+    typeInMiddle(state, loadedPlainTextEdit().get(), true);
 }
 BENCHMARK(BM_PlainTextEditKeyInMiddle)->Unit(benchmark::kMicrosecond);
 
-void BM_EditorScrollPage(benchmark::State& state) {
-    TCustomExtRichEdit e;
-    e.SetFont(editorFont());
-    e.resize(800, 600);
-    e.HandleNeeded();
-    e.SetText(bigText());
+// A page of scrolling with its paint.
+void scrollPages(benchmark::State& state, QAbstractScrollArea* area) {
+    QScrollBar* bar = area->verticalScrollBar();
     int v = 0;
     for (auto _ : state) {
-        v = (v + e.verticalScrollBar()->pageStep()) % std::max(1, e.verticalScrollBar()->maximum());
-        e.verticalScrollBar()->setValue(v);
-        paint(e.viewport());
+        v = (v + bar->pageStep()) % std::max(1, bar->maximum());
+        bar->setValue(v);
+        paint(area->viewport());
     }
+}
+
+void BM_EditorScrollPage(benchmark::State& state) {
+    scrollPages(state, loadedEditor().get());
 }
 BENCHMARK(BM_EditorScrollPage)->Unit(benchmark::kMicrosecond);
 
 void BM_PlainTextEditScrollPage(benchmark::State& state) {
-    QPlainTextEdit e;
-    e.setFont(editorFont());
-    e.resize(800, 600);
-    e.setPlainText(cp932::decode(bigText()));
-    int v = 0;
-    for (auto _ : state) {
-        v = (v + e.verticalScrollBar()->pageStep()) % std::max(1, e.verticalScrollBar()->maximum());
-        e.verticalScrollBar()->setValue(v);
-        paint(e.viewport());
-    }
+    scrollPages(state, loadedPlainTextEdit().get());
 }
 BENCHMARK(BM_PlainTextEditScrollPage)->Unit(benchmark::kMicrosecond);
 
+// The editing area with the 10 MB text and every mark on.
+std::unique_ptr<TExtMemo> loadedMemo() {
+    auto m = std::make_unique<TExtMemo>();
+    m->SetFont(editorFont());
+    m->resize(800, 600);
+    configureNewsletterEditor(*m);
+    m->EditArea().SetLineLength(70);
+    m->SetText(bigText());
+    m->SetSelStart(static_cast<int>(bigText().size() / 2));
+    return m;
+}
+
 // A full window of newsletter text with every mark on, painted whole.
 void BM_ExtMemoPaintAllMarks(benchmark::State& state) {
-    TExtMemo m;
-    m.SetFont(editorFont());
-    m.resize(800, 600);
-    m.EditArea().Margin().SetLeft(10);
-    for (TEditSymbol* s : {&m.EditMarks().esCrLf, &m.EditMarks().esCtrl, &m.EditMarks().esDSp,
-                           &m.EditMarks().esSSp, &m.EditMarks().esTab, &m.EditMarks().esEot})
-        s->SetEnabled(true);
-    m.EditMarks().lmWordWrap.SetEnabled(true);
-    m.EditArea().SetLineLength(70);
-    m.SetText(bigText());
-    m.verticalScrollBar()->setValue(1000);
+    auto m = loadedMemo();
+    m->verticalScrollBar()->setValue(1000);
     for (auto _ : state)
-        paint(m.viewport());
+        paint(m->viewport());
 }
 BENCHMARK(BM_ExtMemoPaintAllMarks)->Unit(benchmark::kMicrosecond);
 
-// A key in the middle of 10 MB in the editing area with every mark on,
-// with its screen update.
+// A key in the middle of 10 MB in the editing area with every mark on, with
+// its screen update.
 void BM_ExtMemoKeyInMiddle(benchmark::State& state) {
-    TExtMemo m;
-    m.SetFont(editorFont());
-    m.resize(800, 600);
-    m.EditArea().Margin().SetLeft(10);
-    for (TEditSymbol* s : {&m.EditMarks().esCrLf, &m.EditMarks().esCtrl, &m.EditMarks().esDSp,
-                           &m.EditMarks().esSSp, &m.EditMarks().esTab, &m.EditMarks().esEot})
-        s->SetEnabled(true);
-    m.EditMarks().lmWordWrap.SetEnabled(true);
-    m.EditArea().SetLineLength(70);
-    m.SetText(bigText());
-    m.SetSelStart(static_cast<int>(bigText().size() / 2));
-    m.show();
-    QCoreApplication::processEvents();
-    QKeyEvent a(QEvent::KeyPress, Qt::Key_A, Qt::NoModifier, QStringLiteral("a"));
-    QKeyEvent bs(QEvent::KeyPress, Qt::Key_Backspace, Qt::NoModifier);
-    bool typed = false;
-    for (auto _ : state) {
-        QApplication::sendEvent(&m, typed ? &bs : &a);
-        typed = !typed;
-        QCoreApplication::processEvents();
-    }
+    typeInMiddle(state, loadedMemo().get(), true);
 }
 BENCHMARK(BM_ExtMemoKeyInMiddle)->Unit(benchmark::kMicrosecond);
 
 } // namespace
-
-int main(int argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

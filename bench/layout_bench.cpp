@@ -121,12 +121,3 @@ void BM_QPlainTextEditInsertMiddle(benchmark::State& state) {
 BENCHMARK(BM_QPlainTextEditInsertMiddle)->Unit(benchmark::kMicrosecond);
 
 } // namespace
-
-int main(int argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
