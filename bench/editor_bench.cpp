@@ -3,9 +3,9 @@
 // QPlainTextEdit on the same text.
 #include "sample_text.h"
 
-#include "common/cp932.h"
-#include "editor/extmemo.h"
-#include "editor/extrichedit.h"
+#include "editor/eastasianedit.h"
+#include "editor/editingarea.h"
+#include "text/cp932.h"
 
 #include <memory>
 
@@ -38,13 +38,13 @@ void paint(QWidget* w) {
 }
 
 // The control with the 10 MB text, the caret in the middle.
-std::unique_ptr<TCustomExtRichEdit> loadedEditor() {
-    auto e = std::make_unique<TCustomExtRichEdit>();
-    e->SetFont(editorFont());
+std::unique_ptr<EastAsianEdit> loadedEditor() {
+    auto e = std::make_unique<EastAsianEdit>();
+    e->setEditorFont(editorFont());
     e->resize(800, 600);
-    e->HandleNeeded();
-    e->SetText(bigText());
-    e->SetSelStart(static_cast<int>(bigText().size() / 2));
+    e->ensureWindow();
+    e->setText(bigText());
+    e->setSelectionStart(static_cast<int>(bigText().size() / 2));
     return e;
 }
 
@@ -78,11 +78,11 @@ void typeInMiddle(benchmark::State& state, QWidget* w, bool screen) {
 
 void BM_EditorOpen10MB(benchmark::State& state) {
     for (auto _ : state) {
-        TCustomExtRichEdit e;
-        e.SetFont(editorFont());
+        EastAsianEdit e;
+        e.setEditorFont(editorFont());
         e.resize(800, 600);
-        e.HandleNeeded();
-        e.SetText(bigText());
+        e.ensureWindow();
+        e.setText(bigText());
         paint(e.viewport());
     }
 }
@@ -138,14 +138,14 @@ void BM_PlainTextEditScrollPage(benchmark::State& state) {
 BENCHMARK(BM_PlainTextEditScrollPage)->Unit(benchmark::kMicrosecond);
 
 // The editing area with the 10 MB text and every mark on.
-std::unique_ptr<TExtMemo> loadedMemo() {
-    auto m = std::make_unique<TExtMemo>();
-    m->SetFont(editorFont());
+std::unique_ptr<EditingArea> loadedMemo() {
+    auto m = std::make_unique<EditingArea>();
+    m->setEditorFont(editorFont());
     m->resize(800, 600);
     configureNewsletterEditor(*m);
-    m->EditArea().SetLineLength(70);
-    m->SetText(bigText());
-    m->SetSelStart(static_cast<int>(bigText().size() / 2));
+    m->editArea().setLineLength(70);
+    m->setText(bigText());
+    m->setSelectionStart(static_cast<int>(bigText().size() / 2));
     return m;
 }
 

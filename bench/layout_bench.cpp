@@ -2,8 +2,8 @@
 // editor on the same text as the peers.
 #include "sample_text.h"
 
-#include "common/cp932.h"
-#include "editor/lineview.h"
+#include "text/cp932.h"
+#include "text/lineview.h"
 
 #include <QApplication>
 #include <QFont>
@@ -76,7 +76,7 @@ BENCHMARK(BM_QTextLayoutFullLayout)
 // on the next iteration), with re-layout and updated totals.
 void BM_LineViewInsertMiddle(benchmark::State& state) {
     const std::string& t = text(10 << 20);
-    TextBuffer buf(t);
+    GapBuffer buf(t);
     LineView v;
     v.setRules({kWidth, 0x170, {}});
     v.layoutAll(buf);

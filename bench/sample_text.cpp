@@ -1,6 +1,6 @@
 #include "sample_text.h"
 
-#include "common/cp932.h"
+#include "text/cp932.h"
 
 #include <QString>
 

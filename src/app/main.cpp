@@ -1,11 +1,11 @@
 // Program entry: the splash window, the windows in their order, the loop.
 #include "lockkeys.h"
+#include "mainwindow.h"
 #include "singleinstance.h"
-#include "splash.h"
-#include "tmain.h"
+#include "splashwindow.h"
 
-#include "common/fonts.h"
-#include "common/platform.h"
+#include "platform/dialogs.h"
+#include "platform/fonts.h"
 #include "settings/profile.h"
 #include "settings/settings.h"
 
@@ -19,8 +19,8 @@ int main(int argc, char* argv[]) {
     QElapsedTimer started;
     started.start();
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QString::fromUtf8(TMain::kTitle));
-    QApplication::setApplicationDisplayName(QString::fromUtf8(TMain::kTitle));
+    QApplication::setApplicationName(QString::fromUtf8(MainWindow::kTitle));
+    QApplication::setApplicationDisplayName(QString::fromUtf8(MainWindow::kTitle));
     fonts::installSubstitutions();
 
     const std::string folder = programFolderOfExecutable();
@@ -29,7 +29,7 @@ int main(int argc, char* argv[]) {
         single.handOver())
         return 0;
 
-    TForm12* splash = new TForm12;
+    SplashWindow* splash = new SplashWindow;
     splash->show();
     splash->repaint();
     QApplication::processEvents();
@@ -38,14 +38,14 @@ int main(int argc, char* argv[]) {
     QtDialogs dialogs;
     QtShell shell;
     XkbLockKeys locks;
-    TMain main(settings, dialogs, shell, locks, folder);
+    MainWindow main(settings, dialogs, shell, locks, folder);
     dialogs.setParent(&main);
-    main.FormCreate();
+    main.startUp();
     splash->advance(10);
     // The other windows join here as they are built, each advancing by 10.
     delete splash;
 
-    QObject::connect(&main, &TMain::closed, &app, &QApplication::quit, Qt::QueuedConnection);
+    QObject::connect(&main, &MainWindow::closed, &app, &QApplication::quit, Qt::QueuedConnection);
     single.listen([&main] {
         main.showNormal();
         main.raise();

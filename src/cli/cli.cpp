@@ -1,14 +1,26 @@
 #include "cli.h"
 
-#include "common/cp932.h"
-#include "common/errors.h"
-#include "common/fileio.h"
-#include "editor/lineview.h"
 #include "settings/profile.h"
+#include "settings/settings.h"
+#include "text/cp932.h"
+#include "text/errors.h"
+#include "text/fileio.h"
+#include "text/lineview.h"
 
 #include <charconv>
+#include <cstdint>
+#include <string_view>
 
 namespace {
+
+// Exit status of a usage or file error.
+constexpr int kErrorStatus = 2;
+
+constexpr std::string_view kWidthOption = "--width";
+constexpr std::string_view kWidthOptionWithValue = "--width=";
+
+// Line starts are 32-bit byte offsets, so a text must stay below 4 GiB.
+constexpr std::uint64_t kTextSizeLimit = 0xFFFFFFFFu;
 
 constexpr const char* kUsage =
     "使い方: mmedit-cli view [--width N] FILE\n"
@@ -24,13 +36,18 @@ constexpr const char* kUsage =
 
 int fail(std::ostream& err, const std::string& message) {
     err << "mmedit-cli: " << message << "\n";
-    return 2;
+    return kErrorStatus;
 }
 
+// The line width of the settings file beside the program, as the editor reads it.
 int defaultWidth(const std::string& programFolder) {
-    const std::string ini = programFolder + "MMEdit.ini";
-    if (!fileio::isRegularFile(ini)) return 80;
-    return ProfileFile::load(ini).readInt("String", "MaxLength", 80);
+    const std::string ini = programFolder + kSettingsFileName;
+    if (!fileio::isRegularFile(ini)) return kDefaultLineWidth;
+    return ProfileFile::load(ini).readInt("String", "MaxLength", kDefaultLineWidth);
+}
+
+bool isHelp(const std::string& arg) {
+    return arg == "--help" || arg == "-h";
 }
 
 } // namespace
@@ -38,7 +55,7 @@ int defaultWidth(const std::string& programFolder) {
 int runCli(const std::vector<std::string>& args, const std::string& programFolder,
            std::ostream& out, std::ostream& err) {
     if (args.empty()) return fail(err, "コマンドがありません (--help で使い方を表示します)");
-    if (args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
+    if (isHelp(args[0]) || args[0] == "help") {
         out << kUsage;
         return 0;
     }
@@ -50,28 +67,28 @@ int runCli(const std::vector<std::string>& args, const std::string& programFolde
     bool widthGiven = false;
     std::string file;
     for (std::size_t i = 1; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        if (a == "--help" || a == "-h") {
+        const std::string& arg = args[i];
+        if (isHelp(arg)) {
             out << kUsage;
             return 0;
         }
-        if (a == "--width" || a.rfind("--width=", 0) == 0) {
+        if (arg == kWidthOption || arg.starts_with(kWidthOptionWithValue)) {
             std::string value;
-            if (a == "--width") {
+            if (arg == kWidthOption) {
                 if (i + 1 >= args.size()) return fail(err, "--width に桁数がありません");
                 value = args[++i];
             } else {
-                value = a.substr(8);
+                value = arg.substr(kWidthOptionWithValue.size());
             }
             const auto [end, ec] =
                 std::from_chars(value.data(), value.data() + value.size(), width);
             if (ec != std::errc() || end != value.data() + value.size())
                 return fail(err, "桁数が正しくありません: " + value);
             widthGiven = true;
-        } else if (a.size() > 1 && a[0] == '-') {
-            return fail(err, "不明なオプションです: " + a);
+        } else if (arg.size() > 1 && arg[0] == '-') {
+            return fail(err, "不明なオプションです: " + arg);
         } else if (file.empty()) {
-            file = a;
+            file = arg;
         } else {
             return fail(err, "ファイルは一つだけ指定してください");
         }
@@ -86,19 +103,20 @@ int runCli(const std::vector<std::string>& args, const std::string& programFolde
     } catch (const MMEditError& e) {
         return fail(err, e.message().toStdString());
     }
-    if (text.size() >= 0xFFFFFFFFu) return fail(err, "ファイルが大きすぎます: " + file);
+    if (text.size() >= kTextSizeLimit) return fail(err, "ファイルが大きすぎます: " + file);
 
     LineView view;
-    view.setRules({width, 0x170, {}}); // level 2, word wrap, word break, overflow
+    view.setRules({width, kNewsletterWrapMode, {}});
     view.layoutAll(text);
     if (command == "view") {
-        for (const LaidLine& l : view.lines())
-            out << cp932::decode(std::string_view(text).substr(l.start, l.length)).toStdString()
+        for (const LaidLine& line : view.lines())
+            out << cp932::decode(std::string_view(text).substr(line.start, line.length))
+                       .toStdString()
                 << "\n";
     } else {
-        const TextTotals t = view.totals();
-        out << "総行数" << t.lines << "\n"
-            << "総文字数=" << t.characters << "\n";
+        const TextTotals totals = view.totals();
+        out << "総行数" << totals.lines << "\n"
+            << "総文字数=" << totals.characters << "\n";
     }
     return 0;
 }

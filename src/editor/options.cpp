@@ -5,290 +5,245 @@ AssignError::AssignError(const char* source, const char* dest)
       message_(QStringLiteral("%1 を %2 に代入することはできません")
                    .arg(QLatin1String(source), QLatin1String(dest))) {}
 
-void TPersistent::AssignTo(TPersistent& dest) const {
-    throw AssignError(ClassName(), dest.ClassName());
+// --- ImeColor ---------------------------------------------------------------
+
+void ImeColor::changed() {
+    if (owner_) owner_->sendColors();
 }
 
-// --- TImeColor ---------------------------------------------------------------
-
-void TImeColor::changed() {
-    if (owner_) owner_->SendColors();
-}
-
-void TImeColor::SeticText(TColor v) {
+void ImeColor::setTextColor(ColorValue v) {
     if (v == text_) return;
     text_ = v;
     changed();
 }
 
-void TImeColor::SeticBackground(TColor v) {
+void ImeColor::setBackgroundColor(ColorValue v) {
     if (v == background_) return;
     background_ = v;
     changed();
 }
 
-void TImeColor::SetStyle(TFontStyles v) {
+void ImeColor::setStyle(FontStyles v) {
     if (v == style_) return;
     style_ = v;
     changed();
 }
 
-CompColor TImeColor::ToCompColor() const {
+CompColor ImeColor::toCompColor() const {
     // The style bits and the effect bits coincide (bold 1, italic 2, underline 4, strike-out 8).
     return {colorToRgb(text_), colorToRgb(background_), static_cast<std::uint32_t>(style_ & 0x0F)};
 }
 
-void TImeColor::FromCompColor(const CompColor& c) {
-    text_ = static_cast<TColor>(c.crText);
-    background_ = static_cast<TColor>(c.crBackground);
-    style_ = static_cast<TFontStyles>(c.dwEffects & 0x0F);
+void ImeColor::fromCompColor(const CompColor& c) {
+    text_ = static_cast<ColorValue>(c.text);
+    background_ = static_cast<ColorValue>(c.background);
+    style_ = static_cast<FontStyles>(c.effects & 0x0F);
 }
 
-void TImeColor::AssignTo(TPersistent& dest) const {
-    auto* d = dynamic_cast<TImeColor*>(&dest);
-    if (!d) return TPersistent::AssignTo(dest);
-    d->text_ = text_;
-    d->background_ = background_;
-    d->style_ = style_;
-    d->changed();
+void ImeColor::assign(const ImeColor& source) {
+    text_ = source.text_;
+    background_ = source.background_;
+    style_ = source.style_;
+    changed();
 }
 
-// --- TImeColors --------------------------------------------------------------
+// --- imeColors --------------------------------------------------------------
 
-TImeColors::TImeColors(ImeColorsOwner* owner)
-    : owner_(owner), sets_{TImeColor(this), TImeColor(this), TImeColor(this), TImeColor(this)} {}
+ImeColors::ImeColors(ImeColorsOwner* owner)
+    : owner_(owner), sets_{ImeColor(this), ImeColor(this), ImeColor(this), ImeColor(this)} {}
 
-CompColors TImeColors::ToCompColors() const {
-    return {sets_[0].ToCompColor(), sets_[1].ToCompColor(), sets_[2].ToCompColor(),
-            sets_[3].ToCompColor()};
+CompColors ImeColors::toCompColors() const {
+    return {sets_[0].toCompColor(), sets_[1].toCompColor(), sets_[2].toCompColor(),
+            sets_[3].toCompColor()};
 }
 
-void TImeColors::SendColors() {
-    if (owner_) owner_->SetImeColorsToControl(ToCompColors());
+void ImeColors::sendColors() {
+    if (owner_) owner_->setCompositionColors(toCompColors());
 }
 
-void TImeColors::setOne(int i, const TImeColor& v) {
-    TImeColor& held = sets_[static_cast<std::size_t>(i)];
+void ImeColors::setOne(int i, const ImeColor& v) {
+    ImeColor& held = sets_[static_cast<std::size_t>(i)];
     if (held == v) return;
-    held.Assign(v);
-    SendColors();
+    held.assign(v);
+    sendColors();
 }
 
-void TImeColors::AssignTo(TPersistent& dest) const {
-    auto* d = dynamic_cast<TImeColors*>(&dest);
-    if (!d) return TPersistent::AssignTo(dest);
+void ImeColors::assign(const ImeColors& source) {
     for (std::size_t i = 0; i < 4; ++i)
-        d->sets_[i].Assign(sets_[i]);
-    d->SendColors();
+        sets_[i].assign(source.sets_[i]);
+    sendColors();
 }
 
-// --- TWordWrapOption ---------------------------------------------------------
+// --- wordWrapOption ---------------------------------------------------------
 
-TPunctuationMode punctuationModeOf(std::uint32_t w) {
-    if ((w & 0x380) == 0x200) return wbfCustom;
-    if ((w & 0x180) == 0x80) return wbfLevel1;
-    return wbfLevel2;
+const std::string& WordWrapOption::punctuation(int type) const {
+    const PunctuationMode row =
+        (owner_ && owner_->isWriting()) ? PunctuationMode::custom : punctuationMode();
+    return table_[row][static_cast<std::size_t>(type - 1)];
 }
 
-namespace {
-std::uint32_t modeBits(TPunctuationMode m) {
-    switch (m) {
-    case wbfCustom:
-        return WBF_CUSTOM;
-    case wbfLevel1:
-        return WBF_LEVEL1;
-    case wbfLevel2:
-        return WBF_LEVEL2;
-    }
-    return WBF_LEVEL2;
-}
-} // namespace
-
-const std::string& TWordWrapOption::punctuation(int type) const {
-    const int row = (owner_ && owner_->IsWriting()) ? wbfCustom : PunctuationMode();
-    return table_[static_cast<std::size_t>(row)][static_cast<std::size_t>(type - 1)];
+void WordWrapOption::setPunctuationMode(PunctuationMode m) {
+    const std::uint32_t bits = punctuationModeBits(m);
+    if ((mode_ & kPunctuationModeMask) == bits) return;
+    mode_ = (mode_ & ~kPunctuationModeMask) | bits;
+    if (owner_) owner_->setWrapModeWordOfControl(mode_);
 }
 
-void TWordWrapOption::SetPunctuationMode(TPunctuationMode m) {
-    const std::uint32_t bits = modeBits(m);
-    if ((mode_ & 0x380) == bits) return;
-    mode_ = (mode_ & ~0x380u) | bits;
-    if (owner_) owner_->SetWordWrapModeToControl(mode_);
+WrapRules WordWrapOption::wrapRules() const {
+    return mode_ & kWrapRuleMask;
 }
 
-TWordWrapModes TWordWrapOption::WordWrapMode() const {
-    TWordWrapModes m = 0;
-    if (mode_ & WBF_WORDWRAP) m |= wbfWordWrap;
-    if (mode_ & WBF_WORDBREAK) m |= wbfWordBreak;
-    if (mode_ & WBF_OVERFLOW) m |= wbfOverflow;
-    return m;
+void WordWrapOption::setWrapRules(WrapRules m) {
+    const std::uint32_t bits = m & kWrapRuleMask;
+    if ((mode_ & kWrapRuleMask) == bits) return;
+    // A fresh mode word starts with the custom lists.
+    if (mode_ == 0) mode_ = kCustomBits;
+    mode_ = (mode_ & ~kWrapRuleMask) | bits;
+    if (owner_) owner_->setWrapModeWordOfControl(mode_);
 }
 
-void TWordWrapOption::SetWordWrapMode(TWordWrapModes m) {
-    std::uint32_t bits = 0;
-    if (m & wbfWordWrap) bits |= WBF_WORDWRAP;
-    if (m & wbfWordBreak) bits |= WBF_WORDBREAK;
-    if (m & wbfOverflow) bits |= WBF_OVERFLOW;
-    if ((mode_ & 0x70) == bits) return;
-    if (mode_ == 0) mode_ = WBF_CUSTOM;
-    mode_ = (mode_ & ~0x70u) | bits;
-    if (owner_) owner_->SetWordWrapModeToControl(mode_);
-}
-
-void TWordWrapOption::setPunctuation(int type, const std::string& v) {
-    if (type < PC_FOLLOWING || type > PC_DELIMITER) return;
-    SetPunctuationMode(wbfCustom);
-    std::string& held = table_[wbfCustom][static_cast<std::size_t>(type - 1)];
+void WordWrapOption::setPunctuation(int type, const std::string& v) {
+    if (type < punctuationFollowing || type > punctuationDelimiter) return;
+    setPunctuationMode(PunctuationMode::custom);
+    std::string& held = table_[PunctuationMode::custom][static_cast<std::size_t>(type - 1)];
     if (held == v) return;
     held = v;
-    if (owner_ && !owner_->SetPunctuationToControl(type, v)) held.clear();
+    if (owner_ && !owner_->setPunctuationList(type, v)) held.clear();
 }
 
-void TWordWrapOption::AssignTo(TPersistent& dest) const {
-    auto* d = dynamic_cast<TWordWrapOption*>(&dest);
-    if (!d) return TPersistent::AssignTo(dest);
-    d->table_ = table_;
-    d->mode_ = mode_;
-    if (!d->owner_) return;
-    d->owner_->SetWordWrapModeToControl(WBF_CUSTOM | WBF_WORDWRAP | WBF_WORDBREAK | WBF_OVERFLOW);
-    for (int type = PC_FOLLOWING; type <= PC_DELIMITER; ++type) {
-        std::string& s = d->table_[wbfCustom][static_cast<std::size_t>(type - 1)];
-        if (!d->owner_->SetPunctuationToControl(type, s)) s.clear();
+void WordWrapOption::assign(const WordWrapOption& source) {
+    table_ = source.table_;
+    mode_ = source.mode_;
+    if (!owner_) return;
+    owner_->setWrapModeWordOfControl(kCustomBits | wrapKinsoku | wrapWordBreak | wrapOverflow);
+    for (int type = punctuationFollowing; type <= punctuationDelimiter; ++type) {
+        std::string& s = table_[PunctuationMode::custom][static_cast<std::size_t>(type - 1)];
+        if (!owner_->setPunctuationList(type, s)) s.clear();
     }
-    d->owner_->SetWordWrapModeToControl(d->mode_);
+    owner_->setWrapModeWordOfControl(mode_);
 }
 
-// --- TEditSymbol, TLineMarker, TEditMarks ------------------------------------
+// --- EditSymbol, LineMarker, editMarks ------------------------------------
 
-void TEditSymbol::SetEnabled(bool v) {
+void EditSymbol::setEnabled(bool v) {
     if (v == enabled_) return;
     enabled_ = v;
-    owner_->Changed();
+    owner_->changed();
 }
 
-void TEditSymbol::SetColor(TColor v) {
+void EditSymbol::setColor(ColorValue v) {
     if (v == color_) return;
     color_ = v;
-    owner_->Changed();
+    owner_->changed();
 }
 
-void TEditSymbol::SetReversed(bool v) {
+void EditSymbol::setReversed(bool v) {
     if (v == reversed_) return;
     reversed_ = v;
-    owner_->Changed();
+    owner_->changed();
 }
 
-void TEditSymbol::AssignTo(TPersistent& dest) const {
-    auto* d = dynamic_cast<TEditSymbol*>(&dest);
-    if (!d) return TPersistent::AssignTo(dest);
-    d->color_ = color_;
-    d->reversed_ = reversed_;
-    d->enabled_ = enabled_;
-    d->owner_->Changed();
+void EditSymbol::assign(const EditSymbol& source) {
+    color_ = source.color_;
+    reversed_ = source.reversed_;
+    enabled_ = source.enabled_;
+    owner_->changed();
 }
 
-void TLineMarker::SetEnabled(bool v) {
+void LineMarker::setEnabled(bool v) {
     if (v == enabled_) return;
     enabled_ = v;
-    owner_->Changed();
+    owner_->changed();
 }
 
-void TLineMarker::SetColor(TColor v) {
+void LineMarker::setColor(ColorValue v) {
     if (v == color_) return;
     color_ = v;
-    owner_->Changed();
+    owner_->changed();
 }
 
-void TLineMarker::AssignTo(TPersistent& dest) const {
-    auto* d = dynamic_cast<TLineMarker*>(&dest);
-    if (!d) return TPersistent::AssignTo(dest);
-    d->enabled_ = enabled_;
-    d->color_ = color_;
-    d->owner_->Changed();
+void LineMarker::assign(const LineMarker& source) {
+    enabled_ = source.enabled_;
+    color_ = source.color_;
+    owner_->changed();
 }
 
-void TEditMarks::Changed() {
-    if (!updating_ && owner_) owner_->RepaintWhole();
+void EditMarks::changed() {
+    if (!updating_ && owner_) owner_->repaintMarks();
 }
 
-void TEditMarks::EndUpdate() {
+void EditMarks::endUpdate() {
     updating_ = false;
-    if (owner_) owner_->RepaintWhole();
+    if (owner_) owner_->repaintMarks();
 }
 
-void TEditMarks::AssignTo(TPersistent& dest) const {
-    auto* d = dynamic_cast<TEditMarks*>(&dest);
-    if (!d) return TPersistent::AssignTo(dest);
-    d->BeginUpdate();
-    d->esCrLf.Assign(esCrLf);
-    d->esCtrl.Assign(esCtrl);
-    d->esDSp.Assign(esDSp);
-    d->esSSp.Assign(esSSp);
-    d->esTab.Assign(esTab);
-    d->esEot.Assign(esEot);
-    d->lmCaret.Assign(lmCaret);
-    d->lmWordWrap.Assign(lmWordWrap);
-    d->EndUpdate();
+void EditMarks::assign(const EditMarks& source) {
+    beginUpdate();
+    lineEnd.assign(source.lineEnd);
+    controlChar.assign(source.controlChar);
+    doubleByteSpace.assign(source.doubleByteSpace);
+    space.assign(source.space);
+    tab.assign(source.tab);
+    endOfText.assign(source.endOfText);
+    caretLine.assign(source.caretLine);
+    wrapLine.assign(source.wrapLine);
+    endUpdate();
 }
 
-// --- TEditMargin, TEditArea --------------------------------------------------
+// --- EditMargin, editArea --------------------------------------------------
 
-void TEditMargin::changed() {
-    if (owner_) owner_->Changed();
+void EditMargin::changed() {
+    if (owner_) owner_->changed();
 }
 
-void TEditMargin::SetLeft(std::int32_t v) {
+void EditMargin::setLeft(std::int32_t v) {
     if (v == left_ || v < 10) return;
     left_ = v;
     changed();
 }
 
-void TEditMargin::SetTop(std::int32_t v) {
+void EditMargin::setTop(std::int32_t v) {
     if (v == top_ || v < 0) return;
     top_ = v;
     changed();
 }
 
-void TEditMargin::SetBottom(std::int32_t v) {
+void EditMargin::setBottom(std::int32_t v) {
     if (v == bottom_ || v < 0) return;
     bottom_ = v;
     changed();
 }
 
-void TEditMargin::AssignTo(TPersistent& dest) const {
-    auto* d = dynamic_cast<TEditMargin*>(&dest);
-    if (!d) return TPersistent::AssignTo(dest);
-    d->left_ = left_;
-    d->top_ = top_;
-    d->bottom_ = bottom_;
-    d->changed();
+void EditMargin::assign(const EditMargin& source) {
+    left_ = source.left_;
+    top_ = source.top_;
+    bottom_ = source.bottom_;
+    changed();
 }
 
-void TEditArea::Changed() {
-    if (owner_) owner_->UpdateEditRect();
+void EditArea::changed() {
+    if (owner_) owner_->updateEditRect();
 }
 
-void TEditArea::SetEnabled(bool v) {
+void EditArea::setEnabled(bool v) {
     if (v == enabled_) return;
     enabled_ = v;
     if (!owner_) return;
     if (v)
-        owner_->UpdateEditRect();
+        owner_->updateEditRect();
     else
-        owner_->ReleaseEditRect();
+        owner_->releaseEditRect();
 }
 
-void TEditArea::SetLineLength(std::int32_t v) {
+void EditArea::setLineLength(std::int32_t v) {
     if (v == lineLength_ || v < 0) return;
     lineLength_ = v;
-    Changed();
+    changed();
 }
 
-void TEditArea::AssignTo(TPersistent& dest) const {
-    auto* d = dynamic_cast<TEditArea*>(&dest);
-    if (!d) return TPersistent::AssignTo(dest);
-    d->margin_.Assign(margin_);
-    d->lineLength_ = lineLength_;
-    d->charWidth_ = charWidth_;
-    d->Changed();
+void EditArea::assign(const EditArea& source) {
+    margin_.assign(source.margin_);
+    lineLength_ = source.lineLength_;
+    charWidth_ = source.charWidth_;
+    changed();
 }

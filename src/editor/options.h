@@ -4,7 +4,8 @@
 // of another class fails with the assignment error.
 #pragma once
 
-#include "common/colors.h"
+#include "platform/colors.h"
+#include "text/wrapmode.h"
 
 #include <QString>
 
@@ -12,6 +13,7 @@
 #include <cstdint>
 #include <stdexcept>
 #include <string>
+#include <type_traits>
 
 // "%s を %s に代入することはできません" (source class, destination class).
 class AssignError : public std::runtime_error {
@@ -23,25 +25,31 @@ class AssignError : public std::runtime_error {
     QString message_;
 };
 
-class TPersistent {
-  public:
-    virtual ~TPersistent() = default;
-    virtual const char* ClassName() const = 0;
-    void Assign(const TPersistent& source) { source.AssignTo(*this); }
-
-  protected:
-    virtual void AssignTo(TPersistent& dest) const;
-};
+// Copies an option object into another of the same class. Option objects of
+// different classes cannot be copied into each other; the generic path (a
+// value handed over without its class, as a stored form does) fails with the
+// assignment error that names both classes.
+template <class Dest, class Source> void assignOption(Dest& dest, const Source& source) {
+    if constexpr (std::is_same_v<Dest, Source>)
+        dest.assign(source);
+    else
+        throw AssignError(Source::kClassName, Dest::kClassName);
+}
 
 // Font styles: bits 1, 2, 4, 8.
-enum TFontStyle : std::uint8_t { fsBold = 1, fsItalic = 2, fsUnderline = 4, fsStrikeOut = 8 };
-using TFontStyles = std::uint8_t;
+enum FontStyle : std::uint8_t {
+    styleBold = 1,
+    styleItalic = 2,
+    styleUnderline = 4,
+    styleStrikeOut = 8
+};
+using FontStyles = std::uint8_t;
 
 // One composition-colour record of the text control.
 struct CompColor {
-    std::uint32_t crText = 0;
-    std::uint32_t crBackground = 0;
-    std::uint32_t dwEffects = 0;
+    std::uint32_t text = 0;
+    std::uint32_t background = 0;
+    std::uint32_t effects = 0;
     bool operator==(const CompColor&) const = default;
 };
 using CompColors = std::array<CompColor, 4>;
@@ -50,135 +58,125 @@ using CompColors = std::array<CompColor, 4>;
 class ImeColorsOwner {
   public:
     virtual ~ImeColorsOwner() = default;
-    virtual void SetImeColorsToControl(const CompColors& colors) = 0;
+    virtual void setCompositionColors(const CompColors& colors) = 0;
 };
 
 class WordWrapOwner {
   public:
     virtual ~WordWrapOwner() = default;
-    virtual void SetWordWrapModeToControl(std::uint32_t modeWord) = 0;
+    virtual void setWrapModeWordOfControl(std::uint32_t modeWord) = 0;
     // Returns false when the control refuses the list.
-    virtual bool SetPunctuationToControl(int type, const std::string& list) = 0;
+    virtual bool setPunctuationList(int type, const std::string& list) = 0;
     // True while the control is being written to a stream.
-    virtual bool IsWriting() const { return false; }
+    virtual bool isWriting() const { return false; }
 };
 
 class EditMarksOwner {
   public:
     virtual ~EditMarksOwner() = default;
-    virtual void RepaintWhole() = 0;
+    virtual void repaintMarks() = 0;
 };
 
 class EditAreaOwner {
   public:
     virtual ~EditAreaOwner() = default;
-    virtual void UpdateEditRect() = 0;
+    virtual void updateEditRect() = 0;
     // Edit area switched off: the right edge of the formatting rectangle goes
     // to the control's width minus 2; left, top and bottom stay.
-    virtual void ReleaseEditRect() = 0;
+    virtual void releaseEditRect() = 0;
 };
 
-class TImeColors;
+class ImeColors;
 
-class TImeColor : public TPersistent {
+class ImeColor {
   public:
-    explicit TImeColor(TImeColors* owner) : owner_(owner) {}
-    const char* ClassName() const override { return "TImeColor"; }
+    explicit ImeColor(ImeColors* owner) : owner_(owner) {}
+    static constexpr const char* kClassName = "TImeColor";
 
-    TColor icText() const { return text_; }
-    TColor icBackground() const { return background_; }
-    TFontStyles Style() const { return style_; }
-    void SeticText(TColor v);
-    void SeticBackground(TColor v);
-    void SetStyle(TFontStyles v);
+    ColorValue textColor() const { return text_; }
+    ColorValue backgroundColor() const { return background_; }
+    FontStyles style() const { return style_; }
+    void setTextColor(ColorValue v);
+    void setBackgroundColor(ColorValue v);
+    void setStyle(FontStyles v);
 
-    bool operator==(const TImeColor& o) const {
+    bool operator==(const ImeColor& o) const {
         return text_ == o.text_ && background_ == o.background_ && style_ == o.style_;
     }
-    CompColor ToCompColor() const;
-    void FromCompColor(const CompColor& c); // no notification
+    CompColor toCompColor() const;
+    void fromCompColor(const CompColor& c); // no notification
 
-  protected:
-    void AssignTo(TPersistent& dest) const override;
+  public:
+    void assign(const ImeColor& source);
 
   private:
     void changed();
-    TImeColors* owner_;
-    TColor text_ = clBlack;
-    TColor background_ = clBlack;
-    TFontStyles style_ = 0;
+    ImeColors* owner_;
+    ColorValue text_ = color::black;
+    ColorValue background_ = color::black;
+    FontStyles style_ = 0;
 };
 
-class TImeColors : public TPersistent {
+class ImeColors {
   public:
-    explicit TImeColors(ImeColorsOwner* owner);
-    const char* ClassName() const override { return "TImeColors"; }
+    explicit ImeColors(ImeColorsOwner* owner);
+    static constexpr const char* kClassName = "TImeColors";
 
-    TImeColor& Untransfered() { return sets_[0]; }
-    TImeColor& WatchingTransfered() { return sets_[1]; }
-    TImeColor& Transfered() { return sets_[2]; }
-    TImeColor& WatchingUntransfered() { return sets_[3]; }
-    const TImeColor& set(int i) const { return sets_[static_cast<std::size_t>(i)]; }
-    TImeColor& set(int i) { return sets_[static_cast<std::size_t>(i)]; }
-    void SetUntransfered(const TImeColor& v) { setOne(0, v); }
-    void SetWatchingTransfered(const TImeColor& v) { setOne(1, v); }
-    void SetTransfered(const TImeColor& v) { setOne(2, v); }
-    void SetWatchingUntransfered(const TImeColor& v) { setOne(3, v); }
+    ImeColor& input() { return sets_[0]; }
+    ImeColor& selectedConverted() { return sets_[1]; }
+    ImeColor& converted() { return sets_[2]; }
+    ImeColor& selectedUnconverted() { return sets_[3]; }
+    const ImeColor& set(int i) const { return sets_[static_cast<std::size_t>(i)]; }
+    ImeColor& set(int i) { return sets_[static_cast<std::size_t>(i)]; }
+    void setInput(const ImeColor& v) { setOne(0, v); }
+    void setSelectedConverted(const ImeColor& v) { setOne(1, v); }
+    void setConverted(const ImeColor& v) { setOne(2, v); }
+    void setSelectedUnconverted(const ImeColor& v) { setOne(3, v); }
 
-    CompColors ToCompColors() const;
-    void SendColors();
+    CompColors toCompColors() const;
+    void sendColors();
 
-  protected:
-    void AssignTo(TPersistent& dest) const override;
+  public:
+    void assign(const ImeColors& source);
 
   private:
-    void setOne(int i, const TImeColor& v);
+    void setOne(int i, const ImeColor& v);
     ImeColorsOwner* owner_;
-    std::array<TImeColor, 4> sets_;
+    std::array<ImeColor, 4> sets_;
 };
 
-enum TPunctuationMode { wbfCustom = 0, wbfLevel1 = 1, wbfLevel2 = 2 };
-enum TWordWrapMode : std::uint8_t { wbfWordWrap = 1, wbfWordBreak = 2, wbfOverflow = 4 };
-using TWordWrapModes = std::uint8_t;
-
-// Rich-edit word-wrap mode bits.
-constexpr std::uint32_t WBF_WORDWRAP = 0x10;
-constexpr std::uint32_t WBF_WORDBREAK = 0x20;
-constexpr std::uint32_t WBF_OVERFLOW = 0x40;
-constexpr std::uint32_t WBF_LEVEL1 = 0x80;
-constexpr std::uint32_t WBF_LEVEL2 = 0x100;
-constexpr std::uint32_t WBF_CUSTOM = 0x200;
-
-// Punctuation types.
-constexpr int PC_FOLLOWING = 1;
-constexpr int PC_LEADING = 2;
-constexpr int PC_OVERFLOW = 3;
-constexpr int PC_DELIMITER = 4;
-
-TPunctuationMode punctuationModeOf(std::uint32_t modeWord);
-
-class TWordWrapOption : public TPersistent {
+class WordWrapOption {
   public:
-    using Table = std::array<std::array<std::string, 4>, 3>; // [mode][type - 1]
+    // The punctuation lists of each mode, by type - 1.
+    struct Table {
+        std::array<std::array<std::string, 4>, 3> rows;
+        std::array<std::string, 4>& operator[](PunctuationMode m) {
+            return rows[static_cast<std::size_t>(m)];
+        }
+        const std::array<std::string, 4>& operator[](PunctuationMode m) const {
+            return rows[static_cast<std::size_t>(m)];
+        }
+        bool operator==(const Table&) const = default;
+    };
 
-    explicit TWordWrapOption(WordWrapOwner* owner) : owner_(owner) {}
-    const char* ClassName() const override { return "TWordWrapOption"; }
+    explicit WordWrapOption(WordWrapOwner* owner) : owner_(owner) {}
+    static constexpr const char* kClassName = "TWordWrapOption";
 
-    const std::string& pcFollowing() const { return punctuation(PC_FOLLOWING); }
-    const std::string& pcLeading() const { return punctuation(PC_LEADING); }
-    const std::string& pcOverflow() const { return punctuation(PC_OVERFLOW); }
-    const std::string& pcDelimiter() const { return punctuation(PC_DELIMITER); }
-    void SetpcFollowing(const std::string& v) { setPunctuation(PC_FOLLOWING, v); }
-    void SetpcLeading(const std::string& v) { setPunctuation(PC_LEADING, v); }
-    void SetpcOverflow(const std::string& v) { setPunctuation(PC_OVERFLOW, v); }
-    void SetpcDelimiter(const std::string& v) { setPunctuation(PC_DELIMITER, v); }
+    const std::string& following() const { return punctuation(punctuationFollowing); }
+    const std::string& leading() const { return punctuation(punctuationLeading); }
+    const std::string& overflowMarks() const { return punctuation(punctuationOverflow); }
+    const std::string& delimiters() const { return punctuation(punctuationDelimiter); }
+    void setFollowing(const std::string& v) { setPunctuation(punctuationFollowing, v); }
+    void setLeading(const std::string& v) { setPunctuation(punctuationLeading, v); }
+    void setOverflowMarks(const std::string& v) { setPunctuation(punctuationOverflow, v); }
+    void setDelimiters(const std::string& v) { setPunctuation(punctuationDelimiter, v); }
     const std::string& punctuation(int type) const;
     void setPunctuation(int type, const std::string& v);
 
-    TPunctuationMode PunctuationMode() const { return punctuationModeOf(mode_); }
-    void SetPunctuationMode(TPunctuationMode m);
-    TWordWrapModes WordWrapMode() const;
-    void SetWordWrapMode(TWordWrapModes m);
+    PunctuationMode punctuationMode() const { return punctuationModeOf(mode_); }
+    void setPunctuationMode(PunctuationMode m);
+    WrapRules wrapRules() const;
+    void setWrapRules(WrapRules m);
 
     std::uint32_t modeWord() const { return mode_; }
     // The control's own mode word, read back without notification.
@@ -186,8 +184,8 @@ class TWordWrapOption : public TPersistent {
     Table& table() { return table_; }
     const Table& table() const { return table_; }
 
-  protected:
-    void AssignTo(TPersistent& dest) const override;
+  public:
+    void assign(const WordWrapOption& source);
 
   private:
     WordWrapOwner* owner_;
@@ -195,83 +193,83 @@ class TWordWrapOption : public TPersistent {
     std::uint32_t mode_ = 0;
 };
 
-class TEditMarks;
+class EditMarks;
 
-class TEditSymbol : public TPersistent {
+class EditSymbol {
   public:
-    explicit TEditSymbol(TEditMarks* owner) : owner_(owner) {}
-    const char* ClassName() const override { return "TEditSymbol"; }
-    bool Enabled() const { return enabled_; }
-    TColor Color() const { return color_; }
-    bool Reversed() const { return reversed_; }
-    void SetEnabled(bool v);
-    void SetColor(TColor v);
-    void SetReversed(bool v);
+    explicit EditSymbol(EditMarks* owner) : owner_(owner) {}
+    static constexpr const char* kClassName = "TEditSymbol";
+    bool isEnabled() const { return enabled_; }
+    ColorValue color() const { return color_; }
+    bool isReversed() const { return reversed_; }
+    void setEnabled(bool v);
+    void setColor(ColorValue v);
+    void setReversed(bool v);
 
-  protected:
-    void AssignTo(TPersistent& dest) const override;
+  public:
+    void assign(const EditSymbol& source);
 
   private:
-    TEditMarks* owner_;
+    EditMarks* owner_;
     bool enabled_ = false;
-    TColor color_ = clSilver;
+    ColorValue color_ = color::silver;
     bool reversed_ = false;
 };
 
-class TLineMarker : public TPersistent {
+class LineMarker {
   public:
-    explicit TLineMarker(TEditMarks* owner) : owner_(owner) {}
-    const char* ClassName() const override { return "TLineMarker"; }
-    bool Enabled() const { return enabled_; }
-    TColor Color() const { return color_; }
-    void SetEnabled(bool v);
-    void SetColor(TColor v);
+    explicit LineMarker(EditMarks* owner) : owner_(owner) {}
+    static constexpr const char* kClassName = "TLineMarker";
+    bool isEnabled() const { return enabled_; }
+    ColorValue color() const { return color_; }
+    void setEnabled(bool v);
+    void setColor(ColorValue v);
 
-  protected:
-    void AssignTo(TPersistent& dest) const override;
+  public:
+    void assign(const LineMarker& source);
 
   private:
-    TEditMarks* owner_;
+    EditMarks* owner_;
     bool enabled_ = false;
-    TColor color_ = clSilver;
+    ColorValue color_ = color::silver;
 };
 
-class TEditMarks : public TPersistent {
+class EditMarks {
   public:
-    explicit TEditMarks(EditMarksOwner* owner)
-        : owner_(owner), esCrLf(this), esCtrl(this), esDSp(this), esSSp(this), esTab(this),
-          esEot(this), lmCaret(this), lmWordWrap(this) {}
-    const char* ClassName() const override { return "TEditMarks"; }
+    explicit EditMarks(EditMarksOwner* owner)
+        : owner_(owner), lineEnd(this), controlChar(this), doubleByteSpace(this), space(this),
+          tab(this), endOfText(this), caretLine(this), wrapLine(this) {}
+    static constexpr const char* kClassName = "TEditMarks";
 
-    void BeginUpdate() { updating_ = true; }
-    void EndUpdate();
+    void beginUpdate() { updating_ = true; }
+    void endUpdate();
     bool updating() const { return updating_; }
-    void Changed();
+    void changed();
 
   private:
     EditMarksOwner* owner_;
     bool updating_ = false;
 
   public:
-    TEditSymbol esCrLf, esCtrl, esDSp, esSSp, esTab, esEot;
-    TLineMarker lmCaret, lmWordWrap;
+    EditSymbol lineEnd, controlChar, doubleByteSpace, space, tab, endOfText;
+    LineMarker caretLine, wrapLine;
 
-  protected:
-    void AssignTo(TPersistent& dest) const override;
+  public:
+    void assign(const EditMarks& source);
 };
 
-class TEditArea;
+class EditArea;
 
-class TEditMargin : public TPersistent {
+class EditMargin {
   public:
-    explicit TEditMargin(TEditArea* owner) : owner_(owner) {}
-    const char* ClassName() const override { return "TEditMargin"; }
-    std::int32_t Left() const { return left_; }
-    std::int32_t Top() const { return top_; }
-    std::int32_t Bottom() const { return bottom_; }
-    void SetLeft(std::int32_t v);
-    void SetTop(std::int32_t v);
-    void SetBottom(std::int32_t v);
+    explicit EditMargin(EditArea* owner) : owner_(owner) {}
+    static constexpr const char* kClassName = "TEditMargin";
+    std::int32_t left() const { return left_; }
+    std::int32_t top() const { return top_; }
+    std::int32_t bottom() const { return bottom_; }
+    void setLeft(std::int32_t v);
+    void setTop(std::int32_t v);
+    void setBottom(std::int32_t v);
     // The control's own margins, written straight into the fields (no limits,
     // no notification).
     void setFromControl(std::int32_t left, std::int32_t top, std::int32_t bottom) {
@@ -280,38 +278,38 @@ class TEditMargin : public TPersistent {
         bottom_ = bottom;
     }
 
-  protected:
-    void AssignTo(TPersistent& dest) const override;
+  public:
+    void assign(const EditMargin& source);
 
   private:
     void changed();
-    TEditArea* owner_;
+    EditArea* owner_;
     std::int32_t left_ = 0, top_ = 0, bottom_ = 0;
 };
 
-class TEditArea : public TPersistent {
+class EditArea {
   public:
-    explicit TEditArea(EditAreaOwner* owner) : owner_(owner), margin_(this) {}
-    const char* ClassName() const override { return "TEditArea"; }
+    explicit EditArea(EditAreaOwner* owner) : owner_(owner), margin_(this) {}
+    static constexpr const char* kClassName = "TEditArea";
 
-    bool Enabled() const { return enabled_; }
-    void SetEnabled(bool v);
-    TEditMargin& Margin() { return margin_; }
-    const TEditMargin& Margin() const { return margin_; }
-    void SetMargin(const TEditMargin& m) { margin_.Assign(m); }
-    std::int32_t LineLength() const { return lineLength_; }
-    void SetLineLength(std::int32_t v);
-    std::int32_t CharWidth() const { return charWidth_; }
-    void SetCharWidth(std::int32_t v) { charWidth_ = v; } // computed by the control
-    void Changed();
+    bool isEnabled() const { return enabled_; }
+    void setEnabled(bool v);
+    EditMargin& margin() { return margin_; }
+    const EditMargin& margin() const { return margin_; }
+    void setMargin(const EditMargin& m) { margin_.assign(m); }
+    std::int32_t lineLength() const { return lineLength_; }
+    void setLineLength(std::int32_t v);
+    std::int32_t charWidth() const { return charWidth_; }
+    void setCharWidth(std::int32_t v) { charWidth_ = v; } // computed by the control
+    void changed();
 
-  protected:
-    void AssignTo(TPersistent& dest) const override;
+  public:
+    void assign(const EditArea& source);
 
   private:
     EditAreaOwner* owner_;
     bool enabled_ = true;
-    TEditMargin margin_;
+    EditMargin margin_;
     std::int32_t charWidth_ = 0;
     std::int32_t lineLength_ = 80;
 };

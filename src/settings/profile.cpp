@@ -1,7 +1,7 @@
 #include "profile.h"
 
-#include "common/cp932.h"
-#include "common/fileio.h"
+#include "text/cp932.h"
+#include "text/fileio.h"
 
 #include <algorithm>
 #include <limits>
@@ -20,14 +20,15 @@ std::string_view trim(std::string_view s) {
     return s;
 }
 
+// Only ASCII letters fold; every other byte compares as it is.
+char asciiUpper(char c) {
+    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
 bool equalNoCase(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        char x = a[i], y = b[i];
-        if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 32);
-        if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 32);
-        if (x != y) return false;
-    }
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (asciiUpper(a[i]) != asciiUpper(b[i])) return false;
     return true;
 }
 
@@ -42,7 +43,7 @@ bool headerName(std::string_view line, std::string_view& name) {
 }
 
 // The key and value of an entry line "key=value", or false.
-bool entry(std::string_view line, std::string_view& key, std::string_view& value) {
+bool parseEntry(std::string_view line, std::string_view& key, std::string_view& value) {
     const std::string_view t = trim(line);
     if (t.empty() || t.front() == ';' || t.front() == '[') return false;
     const auto eq = t.find('=');
@@ -118,7 +119,7 @@ long ProfileFile::findKey(long header, std::string_view key) const {
     const std::size_t end = sectionEnd(static_cast<std::size_t>(header));
     for (std::size_t i = static_cast<std::size_t>(header) + 1; i < end; ++i) {
         std::string_view k, v;
-        if (entry(lines_[i].text, k, v) && equalNoCase(k, want)) return static_cast<long>(i);
+        if (parseEntry(lines_[i].text, k, v) && equalNoCase(k, want)) return static_cast<long>(i);
     }
     return -1;
 }
@@ -128,12 +129,12 @@ bool ProfileFile::hasKey(std::string_view section, std::string_view key) const {
 }
 
 std::string ProfileFile::readString(std::string_view section, std::string_view key,
-                                    std::string_view def) const {
+                                    std::string_view fallback) const {
     const long i = findKey(findSection(section), key);
-    std::string_view value = def;
+    std::string_view value = fallback;
     if (i >= 0) {
         std::string_view k;
-        entry(lines_[static_cast<std::size_t>(i)].text, k, value);
+        parseEntry(lines_[static_cast<std::size_t>(i)].text, k, value);
     }
     if (value.size() > kMaxValue)
         value = value.substr(0, cp932::charStartAtOrBefore(value, kMaxValue));
@@ -159,11 +160,11 @@ std::int32_t ProfileFile::parseInt(std::string_view value) {
 }
 
 std::int32_t ProfileFile::readInt(std::string_view section, std::string_view key,
-                                  std::int32_t def) const {
+                                  std::int32_t fallback) const {
     const long i = findKey(findSection(section), key);
-    if (i < 0) return def;
+    if (i < 0) return fallback;
     std::string_view k, v;
-    entry(lines_[static_cast<std::size_t>(i)].text, k, v);
+    parseEntry(lines_[static_cast<std::size_t>(i)].text, k, v);
     return parseInt(v);
 }
 
@@ -175,7 +176,7 @@ void ProfileFile::writeString(std::string_view section, std::string_view key,
     if (at >= 0) {
         Line& l = lines_[static_cast<std::size_t>(at)];
         std::string_view k, v;
-        entry(l.text, k, v);
+        parseEntry(l.text, k, v);
         std::string text;
         text.reserve(k.size() + 1 + value.size());
         text.append(k).append(1, '=').append(value);

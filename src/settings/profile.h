@@ -26,9 +26,11 @@ class ProfileFile {
     std::string bytes() const;
 
     bool hasKey(std::string_view section, std::string_view key) const;
+    // The value of the key, or fallback when the file does not have the key.
     std::string readString(std::string_view section, std::string_view key,
-                           std::string_view def) const;
-    std::int32_t readInt(std::string_view section, std::string_view key, std::int32_t def) const;
+                           std::string_view fallback) const;
+    std::int32_t readInt(std::string_view section, std::string_view key,
+                         std::int32_t fallback) const;
 
     void writeString(std::string_view section, std::string_view key, std::string_view value);
     void writeInt(std::string_view section, std::string_view key, std::int32_t value);

@@ -2,25 +2,37 @@
 
 #include "profile.h"
 
-#include "common/cp932.h"
-#include "common/errors.h"
-#include "common/fileio.h"
-#include "common/platform.h"
+#include "text/cp932.h"
+#include "text/errors.h"
+#include "text/fileio.h"
 
 #include <QCoreApplication>
 #include <QFile>
-#include <QUrl>
+
+#include <algorithm>
+#include <vector>
 
 namespace {
 
-std::string sj(const char* utf8) {
+// Bytes of a section separator line in the default file: its heading filled
+// out with hyphens.
+constexpr std::size_t kSeparatorWidth = 79;
+
+// The font a settings file without one names.
+constexpr const char* kDefaultFontName = "ＭＳ ゴシック";
+
+std::string toCp932(const char* utf8) {
     return cp932::encodeKnown(QString::fromUtf8(utf8));
 }
 
 std::string separator(const char* heading) {
-    std::string s = sj(heading);
-    s.append(79 - s.size(), '-');
-    return s;
+    std::string line = toCp932(heading);
+    line.append(kSeparatorWidth - line.size(), '-');
+    return line;
+}
+
+std::string historyKey(std::size_t index) {
+    return std::to_string(index + 1);
 }
 
 } // namespace
@@ -28,29 +40,29 @@ std::string separator(const char* heading) {
 std::string defaultSettingsBytes() {
     std::vector<std::string> lines = {
         ";",
-        sj(";「もるもる」メールマガジンエディタ設定ファイル"),
+        toCp932(";「もるもる」メールマガジンエディタ設定ファイル"),
         ";",
-        sj("; 基本設定を保存してあります。"),
-        sj("; ここからでもカスタマイズできます。"),
+        toCp932("; 基本設定を保存してあります。"),
+        toCp932("; ここからでもカスタマイズできます。"),
         ";",
         separator("; アプリケーション情報"),
         "[Application]",
-        sj("; 0:ﾀｽｸﾄﾚｲに常駐しない 1:ﾀｽｸﾄﾚｲに常駐"),
+        toCp932("; 0:ﾀｽｸﾄﾚｲに常駐しない 1:ﾀｽｸﾄﾚｲに常駐"),
         "StayOnTask=1",
-        sj("; 0:最小化はﾀｽｸﾊﾞｰ 1:最小化はﾀｽｸﾄﾚｲｱｲｺﾝ"),
+        toCp932("; 0:最小化はﾀｽｸﾊﾞｰ 1:最小化はﾀｽｸﾄﾚｲｱｲｺﾝ"),
         "HideOnTask=1",
-        sj("; ﾀｽｸｱｲｺﾝの動作"),
-        sj("; 0:左右クリック　ポップアップメニュー 1:右クリック　ポップアップメニュー"),
-        sj("; 2:左クリック　ポップアップメニュー"),
-        sj("; 1:起動時に最後に編集したファイルを開く"),
-        sj("; 1:別ウィンドウで前回編集したファイルを開く"),
-        sj("; 1:多重起動禁止"),
+        toCp932("; ﾀｽｸｱｲｺﾝの動作"),
+        toCp932("; 0:左右クリック　ポップアップメニュー 1:右クリック　ポップアップメニュー"),
+        toCp932("; 2:左クリック　ポップアップメニュー"),
+        toCp932("; 1:起動時に最後に編集したファイルを開く"),
+        toCp932("; 1:別ウィンドウで前回編集したファイルを開く"),
+        toCp932("; 1:多重起動禁止"),
         "OnlyStart=1",
-        sj("; 1:起動時にIME On"),
+        toCp932("; 1:起動時にIME On"),
         "IMESwitch=1",
-        sj("; 1:ﾊﾞｯｸｱｯﾌﾟOn"),
+        toCp932("; 1:ﾊﾞｯｸｱｯﾌﾟOn"),
         "BackUp=1",
-        sj("; ツールバー 0: 非表示 1: 表示"),
+        toCp932("; ツールバー 0: 非表示 1: 表示"),
         "ToolBar=0",
         "Path=",
         separator(";Windowの位置"),
@@ -60,33 +72,33 @@ std::string defaultSettingsBytes() {
         "Top=0",
         separator(";エディターのパラメータ"),
         "[EditParam]",
-        sj("Title=タイトル"),
-        sj("Emaile=メールアドレス"),
-        sj("URL=ホームページURL"),
-        sj("Name=名前"),
-        sj("Day1=日付"),
-        sj("Day2=日付"),
+        toCp932("Title=タイトル"),
+        toCp932("Emaile=メールアドレス"),
+        toCp932("URL=ホームページURL"),
+        toCp932("Name=名前"),
+        toCp932("Day1=日付"),
+        toCp932("Day2=日付"),
         "Position=0",
-        sj("ID=マガジンID"),
+        toCp932("ID=マガジンID"),
         separator(";作業用パス"),
         "[Path]",
         "DefaultPath=PATH",
         separator(";文字数設定"),
         "[String]",
-        "MaxString=30000",
-        "MaxLength=80",
+        "MaxString=" + std::to_string(kDefaultMaxChars),
+        "MaxLength=" + std::to_string(kDefaultLineWidth),
         separator(";フォントの情報"),
         "[FontParam]",
-        sj("Name=ＭＳ ゴシック"),
+        toCp932("Name=ＭＳ ゴシック"),
         "Size=9",
         "Color=0",
-        sj("; 0:固定ピッチのみ"),
+        toCp932("; 0:固定ピッチのみ"),
         "Pich=0",
         separator(";ファイルの履歴"),
         "[FileHistry]",
-        sj("; ファイルの履歴 0:無効 1:有効"),
+        toCp932("; ファイルの履歴 0:無効 1:有効"),
         "Switch=1",
-        sj("; 履歴の数(max10)"),
+        toCp932("; 履歴の数(max10)"),
         "Number=10",
         "1=",
         "2=",
@@ -100,19 +112,19 @@ std::string defaultSettingsBytes() {
         "10=",
         separator(";"),
         // The maker block: plain lines, read as nothing.
-        sj("MMEdit メールマガジンエディタ"),
-        sj("作成 MMEdit 開発チーム"),
-        sj("使い方と連絡先は同梱の README とヘルプをご覧ください"),
-        sj("不具合やご要望は開発チームまでお寄せください"),
-        sj("この五行は設定として読まれません"),
+        toCp932("MMEdit メールマガジンエディタ"),
+        toCp932("作成 MMEdit 開発チーム"),
+        toCp932("使い方と連絡先は同梱の README とヘルプをご覧ください"),
+        toCp932("不具合やご要望は開発チームまでお寄せください"),
+        toCp932("この五行は設定として読まれません"),
     };
     std::string out;
-    for (const auto& l : lines)
-        out += l + "\r\n";
+    for (const auto& line : lines)
+        out += line + "\r\n";
     return out;
 }
 
-void WriteDefaultSettings(const std::string& path) {
+void writeDefaultSettings(const std::string& path) {
     try {
         fileio::writeAll(path, defaultSettingsBytes());
     } catch (const MMEditError&) {
@@ -122,191 +134,169 @@ void WriteDefaultSettings(const std::string& path) {
 }
 
 std::string programFolderOfExecutable() {
-    std::string f = QFile::encodeName(QCoreApplication::applicationDirPath()).toStdString();
-    if (f.empty() || f.back() != '/') f += '/';
-    return f;
+    std::string folder = QFile::encodeName(QCoreApplication::applicationDirPath()).toStdString();
+    if (folder.empty() || folder.back() != '/') folder += '/';
+    return folder;
 }
 
 void SettingsState::setProgramFolder(const std::string& folder) {
-    ProgramFolder = folder;
-    if (ProgramFolder.empty() || ProgramFolder.back() != '/') ProgramFolder += '/';
-    SettingsPath = ProgramFolder + "MMEdit.ini";
+    programFolder = folder;
+    if (programFolder.empty() || programFolder.back() != '/') programFolder += '/';
+    settingsPath = programFolder + kSettingsFileName;
 }
 
-void SettingsState::LoadSettings(SettingsFont& font) {
-    const ProfileFile ini = ProfileFile::load(SettingsPath);
-    ToolBarShown = ini.readInt("Application", "ToolBar", 0);
+void SettingsState::load(SettingsFont& font) {
+    const ProfileFile ini = ProfileFile::load(settingsPath);
+    toolBarShown = ini.readInt("Application", "ToolBar", 0);
 
-    TSetting& g = GlobalParams;
-    g.MagTitle = ini.readString("EditParam", "Title", "");
-    g.AuthorMail = ini.readString("EditParam", "Emaile", "");
-    g.HomeUrl = ini.readString("EditParam", "URL", "");
-    g.AuthorName = ini.readString("EditParam", "Name", "");
-    g.IssueDay = ini.readString("EditParam", "Day1", "");
-    g.LaunchDay = ini.readString("EditParam", "Day2", "");
-    g.MagazineId = ini.readString("EditParam", "ID", "");
-    g.SaveFolder = ini.readString("Path", "DefaultPath", "");
-    g.LineWidth = ini.readInt("String", "MaxLength", 80);
-    g.MaxChars = ini.readInt("String", "MaxString", 30000);
+    NewsletterValues& g = global;
+    g.title = ini.readString("EditParam", "Title", "");
+    g.authorMail = ini.readString("EditParam", "Emaile", "");
+    g.homeUrl = ini.readString("EditParam", "URL", "");
+    g.authorName = ini.readString("EditParam", "Name", "");
+    g.issueDay = ini.readString("EditParam", "Day1", "");
+    g.launchDay = ini.readString("EditParam", "Day2", "");
+    g.magazineId = ini.readString("EditParam", "ID", "");
+    g.saveFolder = ini.readString("Path", "DefaultPath", "");
+    g.lineWidth = ini.readInt("String", "MaxLength", kDefaultLineWidth);
+    g.maxChars = ini.readInt("String", "MaxString", kDefaultMaxChars);
 
-    TApliSet& a = AppOptions;
-    a.TrayResident = ini.readInt("Application", "StayOnTask", 0);
-    a.MinimizeToTray = ini.readInt("Application", "HideOnTask", 0);
-    a.TrayIconAction = ini.readInt("Application", "TaskIcon", 0);
-    a.OpenLastFile = ini.readInt("Application", "LastFileOpen", 0);
-    a.OpenPreviousInWindow = ini.readInt("Application", "OldOpen", 0);
-    a.SingleInstance = ini.readInt("Application", "OnlyStart", 0);
-    a.ImeOnAtStart = ini.readInt("Application", "IMESwitch", 0);
-    a.MakeBackup = ini.readInt("Application", "BackUp", 0);
+    AppOptions& o = options;
+    o.trayResident = ini.readInt("Application", "StayOnTask", 0);
+    o.minimizeToTray = ini.readInt("Application", "HideOnTask", 0);
+    o.trayIconAction = ini.readInt("Application", "TaskIcon", 0);
+    o.openLastFile = ini.readInt("Application", "LastFileOpen", 0);
+    o.openPreviousInWindow = ini.readInt("Application", "OldOpen", 0);
+    o.singleInstance = ini.readInt("Application", "OnlyStart", 0);
+    o.imeOnAtStart = ini.readInt("Application", "IMESwitch", 0);
+    o.makeBackup = ini.readInt("Application", "BackUp", 0);
 
-    a.HistoryShown = ini.readInt("FileHistry", "Switch", 0);
-    a.HistoryCount = ini.readInt("FileHistry", "Number", 0);
-    for (int i = 0; i < kHistorySlots; ++i)
-        a.History[static_cast<std::size_t>(i)] =
-            ini.readString("FileHistry", std::to_string(i + 1), "");
+    o.historyShown = ini.readInt("FileHistry", "Switch", 0);
+    o.historyCount = ini.readInt("FileHistry", "Number", 0);
+    for (std::size_t i = 0; i < o.history.size(); ++i)
+        o.history[i] = ini.readString("FileHistry", historyKey(i), "");
 
-    a.AnyPitchFont = ini.readInt("FontParam", "Pich", 0);
+    o.anyPitchFont = ini.readInt("FontParam", "Pich", 0);
 
-    a.RestorePosition = ini.readInt("DefaultPos", "Position", 0);
-    if (a.RestorePosition == 1) {
-        WindowLeft = ini.readInt("DefaultPos", "Left", 0);
-        WindowTop = ini.readInt("DefaultPos", "Top", 0);
+    // The saved position counts only while restoring it is on; otherwise the
+    // window starts at 0, 0 and that is what the next save writes.
+    o.restorePosition = ini.readInt("DefaultPos", "Position", 0);
+    if (o.restorePosition == 1) {
+        windowLeft = ini.readInt("DefaultPos", "Left", 0);
+        windowTop = ini.readInt("DefaultPos", "Top", 0);
     }
 
-    font.Name = ini.readString("FontParam", "Name", sj("ＭＳ ゴシック"));
-    font.Size = ini.readInt("FontParam", "Size", 0);
-    font.Color = ini.readInt("FontParam", "Color", 0);
+    font.name = ini.readString("FontParam", "Name", toCp932(kDefaultFontName));
+    font.size = ini.readInt("FontParam", "Size", 0);
+    font.color = ini.readInt("FontParam", "Color", color::black);
 }
 
-void SettingsState::SaveSettings(const SettingsFont& font) {
-    ProfileFile ini = ProfileFile::load(SettingsPath);
-    ini.writeInt("DefaultPos", "Left", WindowLeft);
-    ini.writeInt("DefaultPos", "Top", WindowTop);
+void SettingsState::save(const SettingsFont& font) {
+    // The order of the writes decides where keys and sections the file does not
+    // have yet are added, so it stays as it is.
+    ProfileFile ini = ProfileFile::load(settingsPath);
+    ini.writeInt("DefaultPos", "Left", windowLeft);
+    ini.writeInt("DefaultPos", "Top", windowTop);
 
-    const TSetting& g = GlobalParams;
-    ini.writeString("EditParam", "Title", g.MagTitle);
-    ini.writeString("EditParam", "Emaile", g.AuthorMail);
-    ini.writeString("EditParam", "URL", g.HomeUrl);
-    ini.writeString("EditParam", "Name", g.AuthorName);
-    ini.writeString("EditParam", "Day1", g.IssueDay);
-    ini.writeString("EditParam", "Day2", g.LaunchDay);
-    ini.writeString("EditParam", "ID", g.MagazineId);
-    ini.writeString("Path", "DefaultPath", g.SaveFolder);
+    const NewsletterValues& g = global;
+    ini.writeString("EditParam", "Title", g.title);
+    ini.writeString("EditParam", "Emaile", g.authorMail);
+    ini.writeString("EditParam", "URL", g.homeUrl);
+    ini.writeString("EditParam", "Name", g.authorName);
+    ini.writeString("EditParam", "Day1", g.issueDay);
+    ini.writeString("EditParam", "Day2", g.launchDay);
+    ini.writeString("EditParam", "ID", g.magazineId);
+    ini.writeString("Path", "DefaultPath", g.saveFolder);
 
-    ini.writeInt("Application", "ToolBar", ToolBarShown);
-    ini.writeInt("String", "MaxString", g.MaxChars);
-    ini.writeInt("String", "MaxLength", g.LineWidth);
+    ini.writeInt("Application", "ToolBar", toolBarShown);
+    ini.writeInt("String", "MaxString", g.maxChars);
+    ini.writeInt("String", "MaxLength", g.lineWidth);
 
-    const TApliSet& a = AppOptions;
-    ini.writeInt("Application", "StayOnTask", a.TrayResident);
-    ini.writeInt("Application", "HideOnTask", a.MinimizeToTray);
-    ini.writeInt("Application", "TaskIcon", a.TrayIconAction);
-    ini.writeInt("Application", "LastFileOpen", a.OpenLastFile);
-    ini.writeInt("Application", "OldOpen", a.OpenPreviousInWindow);
-    ini.writeInt("Application", "OnlyStart", a.SingleInstance);
-    ini.writeInt("Application", "IMESwitch", a.ImeOnAtStart);
-    ini.writeInt("Application", "BackUp", a.MakeBackup);
+    const AppOptions& o = options;
+    ini.writeInt("Application", "StayOnTask", o.trayResident);
+    ini.writeInt("Application", "HideOnTask", o.minimizeToTray);
+    ini.writeInt("Application", "TaskIcon", o.trayIconAction);
+    ini.writeInt("Application", "LastFileOpen", o.openLastFile);
+    ini.writeInt("Application", "OldOpen", o.openPreviousInWindow);
+    ini.writeInt("Application", "OnlyStart", o.singleInstance);
+    ini.writeInt("Application", "IMESwitch", o.imeOnAtStart);
+    ini.writeInt("Application", "BackUp", o.makeBackup);
 
-    ini.writeInt("FileHistry", "Switch", a.HistoryShown);
-    ini.writeInt("FileHistry", "Number", a.HistoryCount);
-    for (int i = 0; i < kHistorySlots; ++i)
-        ini.writeString("FileHistry", std::to_string(i + 1),
-                        a.History[static_cast<std::size_t>(i)]);
+    ini.writeInt("FileHistry", "Switch", o.historyShown);
+    ini.writeInt("FileHistry", "Number", o.historyCount);
+    for (std::size_t i = 0; i < o.history.size(); ++i)
+        ini.writeString("FileHistry", historyKey(i), o.history[i]);
 
-    ini.writeInt("FontParam", "Pich", a.AnyPitchFont);
-    ini.writeInt("DefaultPos", "Position", a.RestorePosition);
+    ini.writeInt("FontParam", "Pich", o.anyPitchFont);
+    ini.writeInt("DefaultPos", "Position", o.restorePosition);
 
-    ini.writeString("FontParam", "Name", font.Name);
-    ini.writeInt("FontParam", "Size", font.Size);
-    ini.writeInt("FontParam", "Color", font.Color);
+    ini.writeString("FontParam", "Name", font.name);
+    ini.writeInt("FontParam", "Size", font.size);
+    ini.writeInt("FontParam", "Color", font.color);
 
     try {
-        fileio::writeAll(SettingsPath, ini.bytes());
+        fileio::writeAll(settingsPath, ini.bytes());
     } catch (const MMEditError&) {
-        throw MMEditError(createErrorText(SettingsPath));
+        throw MMEditError(createErrorText(settingsPath));
     }
 }
 
 namespace {
-void copyNine(const TSetting& from, TSetting& to) {
-    to.MagTitle = from.MagTitle;
-    to.AuthorMail = from.AuthorMail;
-    to.HomeUrl = from.HomeUrl;
-    to.AuthorName = from.AuthorName;
-    to.IssueDay = from.IssueDay;
-    to.LaunchDay = from.LaunchDay;
-    to.SaveFolder = from.SaveFolder;
-    to.LineWidth = from.LineWidth;
-    to.MaxChars = from.MaxChars;
+// Every value but the magazine ID, which each record keeps as its own.
+void copyAllButMagazineId(const NewsletterValues& from, NewsletterValues& to) {
+    const std::string magazineId = to.magazineId;
+    to = from;
+    to.magazineId = magazineId;
 }
 } // namespace
 
-void SettingsState::CopyGlobalToDoc() {
-    copyNine(GlobalParams, DocParams);
+void SettingsState::copyGlobalToDocument() {
+    copyAllButMagazineId(global, document);
 }
-void SettingsState::CopyGlobalToNewDoc() {
-    copyNine(GlobalParams, NewDocParams);
-}
-
-void SettingsState::CopyNewDocToDoc() {
-    const std::string folder = DocParams.SaveFolder;
-    DocParams = NewDocParams;
-    DocParams.SaveFolder = folder;
+void SettingsState::copyGlobalToNewDocument() {
+    copyAllButMagazineId(global, newDocument);
 }
 
-void SettingsState::AddToHistory() {
-    auto& h = AppOptions.History;
-    int found = -1;
-    for (int i = 0; i < kHistorySlots; ++i) {
-        if (h[static_cast<std::size_t>(i)] == CurrentFile) {
-            found = i;
-            break;
-        }
-    }
-    if (found >= 0 && found < kHistorySlots - 1) {
-        for (int j = found; j > 0; --j)
-            h[static_cast<std::size_t>(j)] = h[static_cast<std::size_t>(j - 1)];
+void SettingsState::copyNewDocumentToDocument() {
+    const std::string folder = document.saveFolder;
+    document = newDocument;
+    document.saveFolder = folder;
+}
+
+void SettingsState::addToHistory(const std::string& path) {
+    const std::string entry = path; // path may be one of the slots moved below
+    auto& history = options.history;
+    const auto found = std::find(history.begin(), history.end(), entry);
+    const auto last = history.end() - 1;
+    if (found < last) {
+        // Already listed: the paths before it move down one slot to make room
+        // at the front; the count stays.
+        std::move_backward(history.begin(), found, found + 1);
     } else {
-        for (int j = kHistorySlots - 1; j > 0; --j)
-            h[static_cast<std::size_t>(j)] = h[static_cast<std::size_t>(j - 1)];
-        AppOptions.HistoryCount =
-            AppOptions.HistoryCount < kHistorySlots ? AppOptions.HistoryCount + 1 : kHistorySlots;
+        // A new path, or the one in the last slot: every path moves down one
+        // slot and the last one drops out; the count grows up to the slots.
+        std::move_backward(history.begin(), last, history.end());
+        options.historyCount =
+            options.historyCount < kHistorySlots ? options.historyCount + 1 : kHistorySlots;
     }
-    h[0] = CurrentFile;
+    history.front() = entry;
 }
 
-std::string DocField(int number, const TSetting& r) {
+std::string documentField(int number, const NewsletterValues& values) {
     switch (number) {
     case 1:
-        return r.MagTitle;
+        return values.title;
     case 2:
-        return r.AuthorMail;
+        return values.authorMail;
     case 3:
-        return r.HomeUrl;
+        return values.homeUrl;
     case 4:
-        return r.AuthorName;
+        return values.authorName;
     case 5:
-        return r.IssueDay;
+        return values.issueDay;
     case 6:
-        return r.LaunchDay;
+        return values.launchDay;
     default:
         return {};
     }
-}
-
-QString helpAnchor(const QString& keyword) {
-    if (keyword.isEmpty()) return {};
-    if (keyword == QStringLiteral("基本設定と全体基本設定")) return QStringLiteral("settings");
-    if (keyword == QStringLiteral("顔文字パレット")) return QStringLiteral("face-palette");
-    if (keyword == QStringLiteral("パターンパレット")) return QStringLiteral("frame-palette");
-    return keyword;
-}
-
-void ShowHelp(Shell& shell, const std::string& programFolder, const QString& keyword) {
-    const std::string page = programFolder + "help/index.html";
-    if (!fileio::isRegularFile(page)) throw MMEditError(openErrorText(page));
-    QUrl url = QUrl::fromLocalFile(QFile::decodeName(page.c_str()));
-    const QString anchor = helpAnchor(keyword);
-    if (!anchor.isEmpty()) url.setFragment(anchor);
-    shell.open(url.toString(QUrl::FullyEncoded));
 }

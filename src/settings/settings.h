@@ -1,60 +1,65 @@
 // The settings records, the settings file operations and the recent-file list.
 #pragma once
 
-#include "common/colors.h"
-
-#include <QString>
+#include "text/colorvalue.h"
 
 #include <array>
 #include <cstdint>
 #include <string>
 
-class Shell;
-class ProfileFile;
+// The settings file's name in the program's folder.
+inline constexpr char kSettingsFileName[] = "MMEdit.ini";
+
+// The two text limits: the largest values the settings accept, and the values
+// used when the settings file does not have them.
+constexpr std::int32_t kMaxCharsLimit = 30000;
+constexpr std::int32_t kLineWidthLimit = 80;
+constexpr std::int32_t kDefaultMaxChars = 30000;
+constexpr std::int32_t kDefaultLineWidth = 80;
 
 // The newsletter values and the two text limits. Texts are code page 932 bytes.
-struct TSetting {
-    std::string MagTitle;
-    std::string AuthorMail;
-    std::string HomeUrl;
-    std::string AuthorName;
-    std::string IssueDay;
-    std::string LaunchDay;
-    std::string SaveFolder;
-    std::int32_t LineWidth = 0;
-    std::int32_t MaxChars = 0;
-    std::string MagazineId;
+struct NewsletterValues {
+    std::string title;
+    std::string authorMail;
+    std::string homeUrl;
+    std::string authorName;
+    std::string issueDay;
+    std::string launchDay;
+    std::string saveFolder;
+    std::int32_t lineWidth = 0; // single-byte columns
+    std::int32_t maxChars = 0;  // bytes of the whole text
+    std::string magazineId;
 
-    bool operator==(const TSetting&) const = default;
+    bool operator==(const NewsletterValues&) const = default;
 };
 
 constexpr int kHistorySlots = 10;
 
 // Behaviour options (1 means on) and the recent-file list. History entries are
 // paths as the file system spells them (bytes, UTF-8 here), slot 1 the newest.
-struct TApliSet {
-    std::int32_t TrayResident = 0;
-    std::int32_t MinimizeToTray = 0;
-    std::int32_t TrayIconAction = 0;
-    std::int32_t RestorePosition = 0;
-    std::int32_t OpenLastFile = 0;
-    std::int32_t OpenPreviousInWindow = 0;
-    std::int32_t SingleInstance = 0;
-    std::int32_t ImeOnAtStart = 0;
-    std::int32_t MakeBackup = 0;
-    std::int32_t AnyPitchFont = 0;
-    std::int32_t HistoryShown = 0;
-    std::int32_t HistoryCount = 0;
-    std::array<std::string, kHistorySlots> History; // History[0] is slot 1
+struct AppOptions {
+    std::int32_t trayResident = 0;
+    std::int32_t minimizeToTray = 0;
+    std::int32_t trayIconAction = 0;
+    std::int32_t restorePosition = 0;
+    std::int32_t openLastFile = 0;
+    std::int32_t openPreviousInWindow = 0;
+    std::int32_t singleInstance = 0;
+    std::int32_t imeOnAtStart = 0;
+    std::int32_t makeBackup = 0;
+    std::int32_t anyPitchFont = 0;
+    std::int32_t historyShown = 0;
+    std::int32_t historyCount = 0;
+    std::array<std::string, kHistorySlots> history; // history[0] is slot 1
 
-    bool operator==(const TApliSet&) const = default;
+    bool operator==(const AppOptions&) const = default;
 };
 
 // The editor font as the settings file holds it (the font dialog's font).
 struct SettingsFont {
-    std::string Name;      // code page 932 bytes
-    std::int32_t Size = 0; // points; 0 is the platform's default height
-    TColor Color = 0;
+    std::string name;      // code page 932 bytes
+    std::int32_t size = 0; // points; 0 is the platform's default height
+    ColorValue color = color::black;
 
     bool operator==(const SettingsFont&) const = default;
 };
@@ -62,57 +67,53 @@ struct SettingsFont {
 // The program-wide settings values, owned by the program and handed to its
 // windows (tests make their own).
 struct SettingsState {
-    TSetting GlobalParams;
-    TSetting NewDocParams;
-    TSetting DocParams;
-    TApliSet AppOptions;
-    std::int32_t ToolBarShown = 0;
-    std::int32_t WindowLeft = 0;
-    std::int32_t WindowTop = 0;
-    std::string ProgramFolder; // ends with '/'
-    std::string SettingsPath;
-    std::string CurrentFile; // empty for a new document
+    NewsletterValues global;      // program-wide, as the settings file holds them
+    NewsletterValues newDocument; // for a new document
+    NewsletterValues document;    // the open document's
+    AppOptions options;
+    std::int32_t toolBarShown = 0;
+    std::int32_t windowLeft = 0;
+    std::int32_t windowTop = 0;
+    std::string programFolder; // ends with '/'
+    std::string settingsPath;
 
-    // Sets ProgramFolder (a separator is added when missing) and SettingsPath.
+    // Sets programFolder (a separator is added when missing) and settingsPath.
     void setProgramFolder(const std::string& folder);
 
-    // Reads SettingsPath into the records and the font. A missing or unreadable
+    // Reads settingsPath into the records and the font. A missing or unreadable
     // file gives the defaults of missing keys.
-    void LoadSettings(SettingsFont& font);
-    // Writes every key to SettingsPath and the font, keeping every other line.
+    void load(SettingsFont& font);
+    // Writes every key to settingsPath and the font, keeping every other line.
     // The new file replaces the old one whole; on failure the old file stays
     // and MMEditError "ファイル %s を作成できません" is thrown.
-    void SaveSettings(const SettingsFont& font);
+    void save(const SettingsFont& font);
 
-    void CopyGlobalToDoc();
-    void CopyGlobalToNewDoc();
-    // OK in the new-document basic settings dialog: NewDocParams into DocParams.
-    void CopyNewDocToDoc();
-    // Puts CurrentFile into history slot 1.
-    void AddToHistory();
+    // Both copies carry every value but the magazine ID, which each record
+    // keeps as its own.
+    void copyGlobalToDocument();
+    void copyGlobalToNewDocument();
+    // OK in the new-document basic settings dialog: newDocument into document,
+    // except the save folder, which stays the document's own.
+    void copyNewDocumentToDocument();
+    // Puts path into history slot 1, moving it up when the list has it.
+    void addToHistory(const std::string& path);
 };
 
 // The program's folder: the executable's folder, ending with '/'.
 std::string programFolderOfExecutable();
 
 // Writes the default settings file. Throws MMEditError on failure.
-void WriteDefaultSettings(const std::string& path);
+void writeDefaultSettings(const std::string& path);
 // The default file's bytes.
 std::string defaultSettingsBytes();
 
-// One text field by number: 1 MagTitle ... 6 LaunchDay; otherwise empty.
-std::string DocField(int number, const TSetting& record);
+// One text field by number: 1 title, 2 authorMail, 3 homeUrl, 4 authorName,
+// 5 issueDay, 6 launchDay; any other number gives an empty text.
+std::string documentField(int number, const NewsletterValues& values);
 
 inline std::int32_t clampMaxChars(std::int32_t v) {
-    return v < 30000 ? v : 30000;
+    return v < kMaxCharsLimit ? v : kMaxCharsLimit;
 }
 inline std::int32_t clampLineWidth(std::int32_t v) {
-    return v < 80 ? v : 80;
+    return v < kLineWidthLimit ? v : kLineWidthLimit;
 }
-
-// Opens help/index.html in the program's folder through the shell, at the
-// topic of the keyword (the contents when empty). Throws MMEditError when the
-// help page is missing.
-void ShowHelp(Shell& shell, const std::string& programFolder, const QString& keyword = {});
-// The anchor of a help keyword ("" for the contents).
-QString helpAnchor(const QString& keyword);

@@ -1,7 +1,7 @@
 #include "cli/cli.h"
 
-#include "common/cp932.h"
 #include "support/tempdir.h"
+#include "text/cp932.h"
 
 #include <gtest/gtest.h>
 
@@ -17,14 +17,14 @@ CliRun run(const std::vector<std::string>& args, const std::string& folder) {
     const int s = runCli(args, folder, out, err);
     return {s, out.str(), err.str()};
 }
-std::string sj(const char* utf8) {
+std::string cp932Text(const char* utf8) {
     return cp932::encodeKnown(QString::fromUtf8(utf8));
 }
 } // namespace
 
 TEST(Cli, ViewAndCountUseTheEditorsLayout) {
     TempDir dir;
-    dir.write("issue.txt", sj("あいう。え\r\nabc\r\n") + "\x80\r\n");
+    dir.write("issue.txt", cp932Text("あいう。え\r\nabc\r\n") + "\x80\r\n");
     CliRun r = run({"view", "--width", "6", dir.file("issue.txt")}, dir.path());
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, "あいう。\nえ\nabc\n\xEF\xBF\xBD\n"); // hanging 。, invalid byte as U+FFFD

@@ -1,42 +1,44 @@
 #include "settings/profile.h"
 #include "settings/settings.h"
 
-#include "common/cp932.h"
-#include "common/errors.h"
-#include "common/fileio.h"
-#include "common/linelist.h"
+#include "platform/errorbox.h"
+
 #include "support/scripted.h"
 #include "support/tempdir.h"
+#include "text/cp932.h"
+#include "text/errors.h"
+#include "text/fileio.h"
+#include "text/linelist.h"
 
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
 
 namespace {
-std::string sj(const char* utf8) {
+std::string cp932Text(const char* utf8) {
     return cp932::encodeKnown(QString::fromUtf8(utf8));
 }
 
-struct Fixture : ::testing::Test {
+struct SettingsFileFixture : ::testing::Test {
     TempDir dir;
     SettingsState s;
     SettingsFont font;
-    Fixture() { s.setProgramFolder(dir.path()); }
+    SettingsFileFixture() { s.setProgramFolder(dir.path()); }
 };
 } // namespace
 
-using SettingsFile = Fixture;
+using SettingsFile = SettingsFileFixture;
 
 TEST_F(SettingsFile, DefaultFileIsExactAndLoadsTheFreshStartValues) {
-    WriteDefaultSettings(s.SettingsPath);
+    writeDefaultSettings(s.settingsPath);
     const std::string bytes = dir.read("MMEdit.ini");
     EXPECT_EQ(bytes.find("\n"), bytes.find("\r\n") + 1);
     const auto lines = linelist::parse(bytes);
     ASSERT_EQ(lines.size(), 77u);
-    EXPECT_EQ(lines[1], sj(";「もるもる」メールマガジンエディタ設定ファイル"));
-    EXPECT_EQ(lines[8], sj("; 0:ﾀｽｸﾄﾚｲに常駐しない 1:ﾀｽｸﾄﾚｲに常駐"));
+    EXPECT_EQ(lines[1], cp932Text(";「もるもる」メールマガジンエディタ設定ファイル"));
+    EXPECT_EQ(lines[8], cp932Text("; 0:ﾀｽｸﾄﾚｲに常駐しない 1:ﾀｽｸﾄﾚｲに常駐"));
     EXPECT_NE(lines[13].find("\x81\x40"), std::string::npos); // ideographic space
-    EXPECT_EQ(lines[50], sj("Name=ＭＳ ゴシック"));
+    EXPECT_EQ(lines[50], cp932Text("Name=ＭＳ ゴシック"));
     EXPECT_EQ(lines[70], "10=");
     const int separators[] = {7, 27, 32, 42, 45, 49, 56, 72};
     const std::size_t hyphens[] = {57, 66, 56, 68, 68, 64, 64, 78};
@@ -53,53 +55,53 @@ TEST_F(SettingsFile, DefaultFileIsExactAndLoadsTheFreshStartValues) {
     // The line count and CR LF pairs: 77 lines, each with CR LF.
     EXPECT_EQ(std::count(bytes.begin(), bytes.end(), '\n'), 77);
 
-    s.LoadSettings(font);
-    s.CopyGlobalToDoc();
-    s.CopyGlobalToNewDoc();
-    for (const TSetting* t : {&s.GlobalParams, &s.NewDocParams, &s.DocParams}) {
-        EXPECT_EQ(t->MagTitle, sj("タイトル"));
-        EXPECT_EQ(t->AuthorMail, sj("メールアドレス"));
-        EXPECT_EQ(t->HomeUrl, sj("ホームページURL"));
-        EXPECT_EQ(t->IssueDay, sj("日付"));
-        EXPECT_EQ(t->SaveFolder, "PATH");
-        EXPECT_EQ(t->LineWidth, 80);
-        EXPECT_EQ(t->MaxChars, 30000);
+    s.load(font);
+    s.copyGlobalToDocument();
+    s.copyGlobalToNewDocument();
+    for (const NewsletterValues* t : {&s.global, &s.newDocument, &s.document}) {
+        EXPECT_EQ(t->title, cp932Text("タイトル"));
+        EXPECT_EQ(t->authorMail, cp932Text("メールアドレス"));
+        EXPECT_EQ(t->homeUrl, cp932Text("ホームページURL"));
+        EXPECT_EQ(t->issueDay, cp932Text("日付"));
+        EXPECT_EQ(t->saveFolder, "PATH");
+        EXPECT_EQ(t->lineWidth, 80);
+        EXPECT_EQ(t->maxChars, 30000);
     }
-    EXPECT_EQ(s.GlobalParams.MagazineId, sj("マガジンID"));
-    EXPECT_EQ(s.DocParams.MagazineId, "");
-    EXPECT_EQ(s.NewDocParams.MagazineId, "");
-    const TApliSet& a = s.AppOptions;
-    EXPECT_EQ(a.TrayResident, 1);
-    EXPECT_EQ(a.MinimizeToTray, 1);
-    EXPECT_EQ(a.TrayIconAction, 0);
-    EXPECT_EQ(a.OpenLastFile, 0);
-    EXPECT_EQ(a.SingleInstance, 1);
-    EXPECT_EQ(a.HistoryShown, 1);
-    EXPECT_EQ(a.HistoryCount, 10);
-    EXPECT_EQ(a.History[9], "");
-    EXPECT_EQ(s.ToolBarShown, 0);
-    EXPECT_EQ(font, (SettingsFont{sj("ＭＳ ゴシック"), 9, 0}));
+    EXPECT_EQ(s.global.magazineId, cp932Text("マガジンID"));
+    EXPECT_EQ(s.document.magazineId, "");
+    EXPECT_EQ(s.newDocument.magazineId, "");
+    const AppOptions& a = s.options;
+    EXPECT_EQ(a.trayResident, 1);
+    EXPECT_EQ(a.minimizeToTray, 1);
+    EXPECT_EQ(a.trayIconAction, 0);
+    EXPECT_EQ(a.openLastFile, 0);
+    EXPECT_EQ(a.singleInstance, 1);
+    EXPECT_EQ(a.historyShown, 1);
+    EXPECT_EQ(a.historyCount, 10);
+    EXPECT_EQ(a.history[9], "");
+    EXPECT_EQ(s.toolBarShown, 0);
+    EXPECT_EQ(font, (SettingsFont{cp932Text("ＭＳ ゴシック"), 9, 0}));
 }
 
 TEST_F(SettingsFile, EmptyFileGivesTheMissingKeyDefaults) {
     dir.write("MMEdit.ini", "");
-    s.LoadSettings(font);
-    EXPECT_EQ(s.AppOptions, TApliSet{});
-    EXPECT_EQ(s.GlobalParams.LineWidth, 80);
-    EXPECT_EQ(s.GlobalParams.MaxChars, 30000);
-    EXPECT_EQ(s.GlobalParams.MagTitle, "");
-    EXPECT_EQ(font, (SettingsFont{sj("ＭＳ ゴシック"), 0, 0}));
+    s.load(font);
+    EXPECT_EQ(s.options, AppOptions{});
+    EXPECT_EQ(s.global.lineWidth, 80);
+    EXPECT_EQ(s.global.maxChars, 30000);
+    EXPECT_EQ(s.global.title, "");
+    EXPECT_EQ(font, (SettingsFont{cp932Text("ＭＳ ゴシック"), 0, 0}));
     EXPECT_EQ(dir.read("MMEdit.ini"), ""); // not replaced
 }
 
 TEST_F(SettingsFile, PositionRulesAndUncheckedValues) {
     dir.write("MMEdit.ini",
               "[DefaultPos]\r\nPosition=1\r\nLeft=-4\r\nTop=-4\r\n[String]\r\nMaxLength=200\r\n");
-    s.LoadSettings(font);
-    EXPECT_EQ(s.WindowLeft, -4);
-    EXPECT_EQ(s.WindowTop, -4);
-    EXPECT_EQ(s.GlobalParams.LineWidth, 200);
-    s.SaveSettings(font);
+    s.load(font);
+    EXPECT_EQ(s.windowLeft, -4);
+    EXPECT_EQ(s.windowTop, -4);
+    EXPECT_EQ(s.global.lineWidth, 200);
+    s.save(font);
     ProfileFile saved(dir.read("MMEdit.ini"));
     EXPECT_EQ(saved.readInt("DefaultPos", "Left", 0), -4);
     EXPECT_EQ(saved.readInt("DefaultPos", "Top", 0), -4);
@@ -107,25 +109,25 @@ TEST_F(SettingsFile, PositionRulesAndUncheckedValues) {
     SettingsState t;
     t.setProgramFolder(dir.path());
     dir.write("MMEdit.ini", "[DefaultPos]\r\nPosition=0\r\nLeft=300\r\n");
-    t.LoadSettings(font);
-    EXPECT_EQ(t.WindowLeft, 0);
-    t.SaveSettings(font);
+    t.load(font);
+    EXPECT_EQ(t.windowLeft, 0);
+    t.save(font);
     EXPECT_EQ(ProfileFile(dir.read("MMEdit.ini")).readInt("DefaultPos", "Left", -1), 0);
 }
 
 TEST_F(SettingsFile, FirstSaveAddsTheMissingKeysAndASecondSaveChangesNothing) {
-    WriteDefaultSettings(s.SettingsPath);
-    s.LoadSettings(font);
-    s.SaveSettings(font);
+    writeDefaultSettings(s.settingsPath);
+    s.load(font);
+    s.save(font);
     const std::string once = dir.read("MMEdit.ini");
     const auto lines = linelist::parse(once);
     ASSERT_EQ(lines.size(), 80u);
-    EXPECT_EQ(lines[26].rfind(sj(";Windowの位置"), 0), 0u);
+    EXPECT_EQ(lines[26].rfind(cp932Text(";Windowの位置"), 0), 0u);
     EXPECT_EQ(lines[27], "TaskIcon=0");
     EXPECT_EQ(lines[28], "LastFileOpen=0");
     EXPECT_EQ(lines[29], "OldOpen=0");
     EXPECT_EQ(lines[30], "[DefaultPos]");
-    s.SaveSettings(font);
+    s.save(font);
     EXPECT_EQ(dir.read("MMEdit.ini"), once);
     // Everything but the three added lines is as the default file wrote it.
     auto defaults = linelist::parse(defaultSettingsBytes());
@@ -136,149 +138,133 @@ TEST_F(SettingsFile, FirstSaveAddsTheMissingKeysAndASecondSaveChangesNothing) {
 
 TEST_F(SettingsFile, KeyInAnotherCaseIsReplacedInPlace) {
     dir.write("MMEdit.ini", "[editparam]\r\ntitle=old\r\n; keep me\r\nunknown=1\r\n");
-    s.LoadSettings(font);
-    EXPECT_EQ(s.GlobalParams.MagTitle, "old");
-    s.GlobalParams.MagTitle = sj("週刊もるもる");
-    s.SaveSettings(font);
+    s.load(font);
+    EXPECT_EQ(s.global.title, "old");
+    s.global.title = cp932Text("週刊もるもる");
+    s.save(font);
     const auto lines = linelist::parse(dir.read("MMEdit.ini"));
-    EXPECT_EQ(lines[1], "title=" + sj("週刊もるもる"));
+    EXPECT_EQ(lines[1], "title=" + cp932Text("週刊もるもる"));
     EXPECT_EQ(lines[2], "; keep me");
     EXPECT_EQ(lines[3], "unknown=1");
 }
 
 TEST_F(SettingsFile, HandEditedLineEndsStayReadable) {
     dir.write("MMEdit.ini", "[String]\nMaxLength=60\n[EditParam]\rTitle=A\r");
-    s.LoadSettings(font);
-    EXPECT_EQ(s.GlobalParams.LineWidth, 60);
-    EXPECT_EQ(s.GlobalParams.MagTitle, "A");
-    s.GlobalParams.MagTitle = "B";
-    s.SaveSettings(font);
+    s.load(font);
+    EXPECT_EQ(s.global.lineWidth, 60);
+    EXPECT_EQ(s.global.title, "A");
+    s.global.title = "B";
+    s.save(font);
     SettingsState t;
     t.setProgramFolder(dir.path());
     SettingsFont f2;
-    t.LoadSettings(f2);
-    EXPECT_EQ(t.GlobalParams, s.GlobalParams);
-    EXPECT_EQ(t.AppOptions, s.AppOptions);
+    t.load(f2);
+    EXPECT_EQ(t.global, s.global);
+    EXPECT_EQ(t.options, s.options);
     EXPECT_EQ(f2, font);
     EXPECT_EQ(dir.read("MMEdit.ini").rfind("[String]\nMaxLength=60\n", 0), 0u);
 }
 
 TEST_F(SettingsFile, FailedSaveIsReportedAndTheOldFileStays) {
-    WriteDefaultSettings(s.SettingsPath);
-    s.LoadSettings(font);
+    writeDefaultSettings(s.settingsPath);
+    s.load(font);
     const std::string before = dir.read("MMEdit.ini");
-    s.GlobalParams.MagTitle = "changed";
+    s.global.title = "changed";
     fileio::testing::setWriteHook([](std::size_t) { return false; });
     ScriptedDialogs d;
-    EXPECT_FALSE(runCommand(d, [&] { s.SaveSettings(font); }));
+    EXPECT_FALSE(runCommand(d, [&] { s.save(font); }));
     fileio::testing::setWriteHook({});
     ASSERT_EQ(d.boxes.size(), 1u);
     EXPECT_EQ(d.boxes[0].text,
-              QString::fromStdString("ファイル " + s.SettingsPath + " を作成できません."));
+              QString::fromStdString("ファイル " + s.settingsPath + " を作成できません."));
     EXPECT_EQ(dir.read("MMEdit.ini"), before);
-    EXPECT_EQ(s.GlobalParams.MagTitle, "changed");
+    EXPECT_EQ(s.global.title, "changed");
 
     // A folder where the settings file should be.
     SettingsState t;
     t.setProgramFolder(dir.file("sub"));
     ::mkdir(dir.file("sub").c_str(), 0777);
-    ::mkdir(t.SettingsPath.c_str(), 0777);
-    EXPECT_THROW(t.SaveSettings(font), MMEditError);
-    EXPECT_THROW(WriteDefaultSettings(t.SettingsPath), MMEditError);
+    ::mkdir(t.settingsPath.c_str(), 0777);
+    EXPECT_THROW(t.save(font), MMEditError);
+    EXPECT_THROW(writeDefaultSettings(t.settingsPath), MMEditError);
 }
 
 TEST_F(SettingsFile, PathsKeepTheirOwnBytes) {
-    WriteDefaultSettings(s.SettingsPath);
-    s.LoadSettings(font);
-    s.CurrentFile = dir.file("café 😀 週刊.txt");
-    s.AddToHistory();
-    s.SaveSettings(font);
+    writeDefaultSettings(s.settingsPath);
+    s.load(font);
+    const std::string path = dir.file("café 😀 週刊.txt");
+    s.addToHistory(path);
+    s.save(font);
     SettingsState t;
     t.setProgramFolder(dir.path());
-    t.LoadSettings(font);
-    EXPECT_EQ(t.AppOptions.History[0], s.CurrentFile);
+    t.load(font);
+    EXPECT_EQ(t.options.history[0], path);
 }
 
 TEST(History, MovesAndCounts) {
     SettingsState s;
-    auto& h = s.AppOptions.History;
+    auto& h = s.options.history;
     h = {"F1", "F2", "F3"};
-    s.AppOptions.HistoryCount = 3;
-    s.CurrentFile = "F3";
-    s.AddToHistory();
+    s.options.historyCount = 3;
+    s.addToHistory("F3");
     EXPECT_EQ(h, (std::array<std::string, 10>{"F3", "F1", "F2"}));
-    EXPECT_EQ(s.AppOptions.HistoryCount, 3);
-    s.CurrentFile = "F4";
-    s.AddToHistory();
+    EXPECT_EQ(s.options.historyCount, 3);
+    s.addToHistory("F4");
     EXPECT_EQ(h, (std::array<std::string, 10>{"F4", "F3", "F1", "F2"}));
-    EXPECT_EQ(s.AppOptions.HistoryCount, 4);
-    s.CurrentFile = "f4"; // letter case counts
-    s.AddToHistory();
+    EXPECT_EQ(s.options.historyCount, 4);
+    s.addToHistory("f4"); // letter case counts
     EXPECT_EQ(h[0], "f4");
     EXPECT_EQ(h[1], "F4");
 
     // Full list, the name in slot 10.
     h = {"A1", "A2", "A3", "A4", "A5", "A6", "A7", "A8", "A9", "A10"};
-    s.AppOptions.HistoryCount = 8;
-    s.CurrentFile = "A10";
-    s.AddToHistory();
+    s.options.historyCount = 8;
+    s.addToHistory("A10");
     EXPECT_EQ(h, (std::array<std::string, 10>{"A10", "A1", "A2", "A3", "A4", "A5", "A6", "A7", "A8",
                                               "A9"}));
-    EXPECT_EQ(s.AppOptions.HistoryCount, 9);
+    EXPECT_EQ(s.options.historyCount, 9);
 
     // Slot 5 with the count at 3.
     h = {"A1", "A2", "A3", "A4", "A5"};
-    s.AppOptions.HistoryCount = 3;
-    s.CurrentFile = "A5";
-    s.AddToHistory();
+    s.options.historyCount = 3;
+    s.addToHistory("A5");
     EXPECT_EQ(h, (std::array<std::string, 10>{"A5", "A1", "A2", "A3", "A4"}));
-    EXPECT_EQ(s.AppOptions.HistoryCount, 3);
+    EXPECT_EQ(s.options.historyCount, 3);
 
     // A count above 10 stays until a new name brings it back to 10.
-    s.AppOptions.HistoryCount = 50;
-    s.CurrentFile = "A1";
-    s.AddToHistory();
-    EXPECT_EQ(s.AppOptions.HistoryCount, 50);
-    s.CurrentFile = "new";
-    s.AddToHistory();
-    EXPECT_EQ(s.AppOptions.HistoryCount, 10);
+    s.options.historyCount = 50;
+    s.addToHistory("A1");
+    EXPECT_EQ(s.options.historyCount, 50);
+    s.addToHistory("new");
+    EXPECT_EQ(s.options.historyCount, 10);
+
+    // A path handed over from the list itself.
+    h = {"B1", "B2", "B3"};
+    s.addToHistory(h[2]);
+    EXPECT_EQ(h, (std::array<std::string, 10>{"B3", "B1", "B2"}));
 }
 
 TEST(SettingsCopies, WhichFieldsTravel) {
     SettingsState s;
-    s.GlobalParams = {"t", "m", "u", "n", "d1", "d2", "folder", 70, 2000, "gid"};
-    s.DocParams.MagazineId = "doc-id";
-    s.NewDocParams.MagazineId = "new-id";
-    s.CopyGlobalToDoc();
-    s.CopyGlobalToNewDoc();
-    EXPECT_EQ(s.DocParams.MagazineId, "doc-id");
-    EXPECT_EQ(s.NewDocParams.MagazineId, "new-id");
-    EXPECT_EQ(s.DocParams.SaveFolder, "folder");
-    s.NewDocParams.LineWidth = 40;
-    s.NewDocParams.SaveFolder = "elsewhere";
-    s.CopyNewDocToDoc();
-    EXPECT_EQ(s.DocParams.LineWidth, 40);
-    EXPECT_EQ(s.DocParams.MagazineId, "new-id");
-    EXPECT_EQ(s.DocParams.SaveFolder, "folder");
-    EXPECT_EQ(DocField(1, s.DocParams), "t");
-    EXPECT_EQ(DocField(6, s.DocParams), "d2");
-    EXPECT_EQ(DocField(7, s.DocParams), "");
-    EXPECT_EQ(DocField(0, s.DocParams), "");
+    s.global = {"t", "m", "u", "n", "d1", "d2", "folder", 70, 2000, "gid"};
+    s.document.magazineId = "doc-id";
+    s.newDocument.magazineId = "new-id";
+    s.copyGlobalToDocument();
+    s.copyGlobalToNewDocument();
+    EXPECT_EQ(s.document.magazineId, "doc-id");
+    EXPECT_EQ(s.newDocument.magazineId, "new-id");
+    EXPECT_EQ(s.document.saveFolder, "folder");
+    s.newDocument.lineWidth = 40;
+    s.newDocument.saveFolder = "elsewhere";
+    s.copyNewDocumentToDocument();
+    EXPECT_EQ(s.document.lineWidth, 40);
+    EXPECT_EQ(s.document.magazineId, "new-id");
+    EXPECT_EQ(s.document.saveFolder, "folder");
+    EXPECT_EQ(documentField(1, s.document), "t");
+    EXPECT_EQ(documentField(6, s.document), "d2");
+    EXPECT_EQ(documentField(7, s.document), "");
+    EXPECT_EQ(documentField(0, s.document), "");
     EXPECT_EQ(clampLineWidth(200), 80);
     EXPECT_EQ(clampMaxChars(31000), 30000);
     EXPECT_EQ(clampMaxChars(100), 100);
-}
-
-TEST(Help, OpensThePageAtTheKeywordsAnchor) {
-    TempDir dir;
-    RecordingShell shell;
-    EXPECT_THROW(ShowHelp(shell, dir.path()), MMEditError); // no help page yet
-    ::mkdir(dir.file("help").c_str(), 0777);
-    dir.write("help/index.html", "<html></html>");
-    ShowHelp(shell, dir.path());
-    ShowHelp(shell, dir.path(), QStringLiteral("顔文字パレット"));
-    ASSERT_EQ(shell.opened.size(), 2u);
-    EXPECT_EQ(shell.opened[0], QString::fromStdString("file://" + dir.path() + "help/index.html"));
-    EXPECT_EQ(shell.opened[1],
-              QString::fromStdString("file://" + dir.path() + "help/index.html#face-palette"));
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "common/platform.h"
+#include "platform/dialogs.h"
 
 #include <deque>
 #include <string>

@@ -1,5 +1,5 @@
 // One QApplication on the offscreen platform for every test program.
-#include "common/fonts.h"
+#include "platform/fonts.h"
 
 #include <QApplication>
 #include <gtest/gtest.h>

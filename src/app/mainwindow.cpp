@@ -1,0 +1,319 @@
+// The main window: start-up, shut-down, status bar and settings.
+#include "mainwindow.h"
+
+#include "lockkeys.h"
+#include "pictures.h"
+
+#include "platform/dialogs.h"
+#include "platform/errorbox.h"
+#include "text/cp932.h"
+#include "text/errors.h"
+#include "text/fileio.h"
+#include "text/linelist.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFile>
+#include <QKeyEvent>
+#include <QScreen>
+#include <QVBoxLayout>
+
+namespace {
+// The largest document the editor holds: its positions are int.
+constexpr int kLargestDocument = 2147483632;
+
+QString u(const char* s) {
+    return QString::fromUtf8(s);
+}
+QString path(const std::string& p) {
+    return QFile::decodeName(p.c_str());
+}
+
+} // namespace
+
+MainWindow::MainWindow(SettingsState& settings, Dialogs& dialogs, Shell& shell,
+                       const LockKeys& locks, const std::string& programFolder, QWidget* parent)
+    : QMainWindow(parent), s_(settings), dialogs_(dialogs), shell_(shell), locks_(locks),
+      programFolder_(programFolder) {
+    setObjectName(QStringLiteral("TMain"));
+    setWindowTitle(u(kTitle));
+    setWindowIcon(pictures::programIcon());
+    QFont f(u("ＭＳ Ｐゴシック"));
+    f.setPixelSize(12);
+    setFont(f);
+    resize(542, 493);
+
+    // The font dialog's initial font: fixed pitch, 12 pixels.
+    fontDialogFont_ = QFont(u("ＭＳ Ｐゴシック"));
+    fontDialogFont_.setPixelSize(12);
+    fontDialogFont_.setFixedPitch(true);
+
+    buildMenus();
+    buildToolBars();
+    buildStatusBar();
+
+    auto* central = new QWidget(this);
+    auto* layout = new QVBoxLayout(central);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(toolBarArea_);
+    editor_ = new EditingArea(central);
+    editor_->setObjectName(QStringLiteral("ExtMemo1"));
+    connect(editor_, &TextEdit::inputRefused, this, &MainWindow::showEditorMessage);
+    connect(editor_, &TextEdit::failed, this,
+            [this](const QString& m) { showErrorBox(dialogs_, m); });
+    editor_->viewport()->installEventFilter(this); // its pop-up menu
+    configureNewsletterEditor(*editor_);
+    layout->addWidget(editor_, 1);
+    setCentralWidget(central);
+    connect(editor_, &TextEdit::changed, this, [this] { textChanged(); });
+    connect(editor_, &TextEdit::keyPreview, this, [this](QKeyEvent* e) { previewKey(e); });
+
+    buildTray();
+}
+
+MainWindow::~MainWindow() = default;
+
+SettingsFont MainWindow::settingsFont() const {
+    SettingsFont f;
+    f.name = cp932::encode(fontDialogFont_.family()).bytes;
+    f.size = fontDialogFont_.pointSize() > 0 ? fontDialogFont_.pointSize() : 0;
+    f.color = fontColor_;
+    return f;
+}
+
+// --- start-up ------------------------------------------------------------------
+
+void MainWindow::startUp() {
+    runCommand(dialogs_, [this] {
+        // The editor holds plain text only; a new window starts unchanged.
+        document().setModified(false);
+        s_.setProgramFolder(programFolder_);
+        if (!fileio::exists(s_.settingsPath)) {
+            // A default file that cannot be written is reported; start-up
+            // goes on with the defaults of missing keys.
+            runCommand(dialogs_, [this] { writeDefaultSettings(s_.settingsPath); });
+        }
+        SettingsFont font;
+        s_.load(font);
+        fontDialogFont_.setFamily(cp932::decode(font.name));
+        if (font.size > 0) fontDialogFont_.setPointSize(font.size);
+        fontColor_ = font.color;
+        // The whole text takes the font; the caret goes after it.
+        editor_->selectAll();
+        editor_->setEditorFont(fontDialogFont_);
+        editor_->setTextColor(fontColor_);
+        editor_->setSelectionStart(editor_->selectionStart() + editor_->selectionLength());
+        const bool shown = s_.toolBarShown == 1;
+        toolBarArea_->setEnabled(shown);
+        toolBarArea_->setVisible(shown);
+        showToolBar_->setChecked(shown);
+        hideToolBar_->setChecked(!shown);
+        updateHistoryMenu();
+        s_.copyGlobalToDocument();
+        s_.copyGlobalToNewDocument();
+        applyEditorSettings();
+        applyWindowSettings();
+        const std::string& last = s_.options.history[0];
+        if (s_.options.openLastFile == 1 && !last.empty()) loadIntoEditor(last);
+        buildLinkMenu();
+    });
+}
+
+void MainWindow::loadIntoEditor(const std::string& file) {
+    const std::string bytes = fileio::readAll(file);
+    if (bytes.size() > static_cast<std::size_t>(kLargestDocument))
+        throw MMEditError(u("ファイル %1 は大きすぎて開けません").arg(path(file)));
+    editor_->setText(bytes);
+    // A loaded file is never cut at the character limit.
+    editor_->setMaxLength(kLargestDocument);
+}
+
+void MainWindow::buildLinkMenu() {
+    const std::vector<std::string> lines =
+        linelist::parse(fileio::readAll(s_.programFolder + "link.dat"));
+    for (std::size_t k = 0; k + 1 < lines.size(); k += 2) {
+        auto* a = new QAction(cp932::decode(lines[k]), this);
+        a->setObjectName(QStringLiteral("Link%1").arg(k / 2));
+        a->setProperty("Hint", cp932::decode(lines[k + 1]));
+        a->setStatusTip(cp932::decode(lines[k + 1]));
+        connect(a, &QAction::triggered, this, [this, a] { openLink(a); });
+        linkMenu_->addAction(a);
+    }
+}
+
+std::vector<std::pair<QString, QString>> MainWindow::links() const {
+    std::vector<std::pair<QString, QString>> out;
+    for (QAction* a : linkMenu_->actions())
+        if (a != linkPlaceholder_) out.emplace_back(a->text(), a->property("Hint").toString());
+    return out;
+}
+
+void MainWindow::openLink(QAction* a) {
+    shell_.open(a->property("Hint").toString());
+}
+
+// --- settings --------------------------------------------------------------------
+
+void MainWindow::applyEditorSettings() {
+    editor_->setEditorFont(fontDialogFont_);
+    editor_->setTextColor(fontColor_);
+    editor_->setMaxLength(s_.document.maxChars);
+    editor_->editArea().setLineLength(s_.document.lineWidth);
+}
+
+void MainWindow::showEditorMessage(const QString& message) {
+    dialogs_.messageBox(QApplication::applicationName(), message, Dialogs::Icon::Warning,
+                        Dialogs::Ok);
+}
+
+void MainWindow::applyFont() {
+    applyEditorSettings();
+}
+
+void MainWindow::applyWindowSettings() {
+    // The pitch of the font read from the settings file.
+    if (s_.options.anyPitchFont == 1) {
+        fontDialogFont_.setFixedPitch(false);
+        fontDialogFont_.setStyleHint(QFont::AnyStyle);
+    } else {
+        fontDialogFont_.setFixedPitch(true);
+        fontDialogFont_.setStyleHint(QFont::TypeWriter);
+    }
+    editor_->setEditorFont(fontDialogFont_);
+    // The input method: the editor always takes input-method text; Qt cannot
+    // switch the input method on by itself (imeOnAtStart is kept).
+    if (s_.options.restorePosition == 1) {
+        move(s_.windowLeft, s_.windowTop);
+    } else if (const QScreen* sc = QGuiApplication::primaryScreen()) {
+        move(sc->availableGeometry().center() - QPoint(width() / 2, height() / 2));
+    }
+    trayIcon_->setRegistered(s_.options.trayResident == 1);
+}
+
+void MainWindow::updateHistoryMenu() {
+    for (int k = 0; k < kHistorySlots; ++k) {
+        QAction* a = historyItems_[static_cast<std::size_t>(k)];
+        const QString caption = QString::number((k + 1) % 10) + QLatin1Char(':') +
+                                path(s_.options.history[static_cast<std::size_t>(k)]);
+        a->setText(caption);
+        a->setVisible(false);
+    }
+    if (s_.options.historyShown == 1)
+        for (int k = 0; k < kHistorySlots && s_.options.historyCount >= k + 1; ++k)
+            historyItems_[static_cast<std::size_t>(k)]->setVisible(true);
+}
+
+// --- status bar and caption --------------------------------------------------------
+
+void MainWindow::showDocumentState(bool modified) {
+    setWindowTitle(u(kVersionTitle) + path(document().filePath()) +
+                   (modified ? u("(変更)") : QString()));
+    statusPanels_->showModified(modified);
+}
+
+void MainWindow::textChanged() {
+    document().setModified(true);
+    const TextTotals t = editor_->totals();
+    statusPanels_->showTotals(t);
+    showDocumentState(true);
+    s_.windowLeft = x();
+    s_.windowTop = y();
+}
+
+void MainWindow::previewKey(QKeyEvent* e) {
+    switch (e->key()) {
+    case Qt::Key_CapsLock:
+        statusPanels_->showCapsLock(locks_.capsLock().value_or(false));
+        break;
+    case Qt::Key_Insert:
+        statusPanels_->showInsertMode(editor_->isInsertMode());
+        break;
+    case Qt::Key_NumLock:
+        statusPanels_->showNumLock(locks_.numLock().value_or(false));
+        break;
+    default:
+        break;
+    }
+}
+
+void MainWindow::activated() {
+    statusPanels_->showCapsLock(locks_.capsLock().value_or(false));
+    statusPanels_->showInsertMode(editor_->isInsertMode());
+    statusPanels_->showNumLock(locks_.numLock().value_or(false));
+}
+
+void MainWindow::keyPressEvent(QKeyEvent* e) {
+    previewKey(e);
+    QMainWindow::keyPressEvent(e);
+}
+
+// --- resizing and the icon ----------------------------------------------------------
+
+bool MainWindow::trayShown() const {
+    return trayIcon_ && trayIcon_->isIconShown();
+}
+
+void MainWindow::windowStateChanged() {
+    if (s_.options.minimizeToTray != 1) return;
+    const bool minimized = isMinimized();
+    runCommand(dialogs_, [&] { trayIcon_->setRegistered(minimized); });
+    // Hidden to the notification area only when the icon is really there;
+    // otherwise the window stays on the task bar, reachable.
+    if (minimized && trayShown()) hide();
+}
+
+void MainWindow::applySizeCommand(SizeCommand command) {
+    switch (command) {
+    case SizeCommand::maximize:
+        showMaximized();
+        break;
+    case SizeCommand::minimize:
+        showMinimized();
+        return; // a minimized window is not brought forward
+    case SizeCommand::restore:
+        showNormal();
+        break;
+    }
+    raise();
+    activateWindow();
+}
+
+void MainWindow::changeEvent(QEvent* e) {
+    QMainWindow::changeEvent(e);
+    if (e->type() == QEvent::WindowStateChange) windowStateChanged();
+    if (e->type() == QEvent::ActivationChange && isActiveWindow()) activated();
+}
+
+// --- closing ---------------------------------------------------------------------------
+
+bool MainWindow::saveBeforeClose() {
+    const std::string& current = document().filePath();
+    const std::string suggested = current.empty() ? std::string("*.txt") : current;
+    const std::string name = dialogs_.saveFileName(QString(), saveFilter(), suggested);
+    if (name.empty()) return false; // cancelled: the text stays where it is
+    if (!runCommand(dialogs_, [&] { fileio::writeAll(name, document().all()); })) return false;
+    document().setFilePath(name);
+    document().setModified(false);
+    s_.addToHistory(name);
+    updateHistoryMenu();
+    return true;
+}
+
+void MainWindow::closeEvent(QCloseEvent* e) {
+    if (!isDocumentModified()) {
+        e->accept();
+        Q_EMIT closed();
+        return;
+    }
+    const Dialogs::Button answer =
+        dialogs_.messageBox(u("終了時の警告"), u("編集中の文章があります。保存しますか？"),
+                            Dialogs::Icon::None, Dialogs::Yes | Dialogs::No | Dialogs::Cancel);
+    if (answer == Dialogs::Cancel || (answer == Dialogs::Yes && !saveBeforeClose())) {
+        e->ignore();
+        return;
+    }
+    runCommand(dialogs_, [this] { s_.save(settingsFont()); });
+    e->accept();
+    Q_EMIT closed();
+}

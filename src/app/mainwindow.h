@@ -1,0 +1,142 @@
+// The main window: its layout, actions and menus, its start-up and
+// shut-down, the live totals in the status bar, and the application of the
+// settings to itself, the editing area and the notification-area icon.
+#pragma once
+
+#include "statuspanels.h"
+
+#include "editor/editingarea.h"
+#include "settings/settings.h"
+#include "tray/trayicon.h"
+
+#include <QAction>
+#include <QMainWindow>
+#include <QMenu>
+#include <QToolBar>
+
+#include <array>
+#include <memory>
+#include <string>
+#include <vector>
+
+class Dialogs;
+class Shell;
+class LockKeys;
+
+class MainWindow : public QMainWindow {
+    Q_OBJECT
+
+  public:
+    static const char* const kTitle;        // "「もるもる」メールマガジンエディタ"
+    static const char* const kVersionTitle; // "「もるもる」メールマガジンエディタ1.2"
+
+    // programFolder stands for the folder of the program file (tests pass a
+    // temporary folder).
+    MainWindow(SettingsState& settings, Dialogs& dialogs, Shell& shell, const LockKeys& locks,
+               const std::string& programFolder, QWidget* parent = nullptr);
+    ~MainWindow() override;
+
+    // --- start-up and shut-down -------------------------------------------
+    // Finds the settings (writing the defaults when there are none), applies
+    // them, may load the last file and builds the link menu. A failing step is
+    // reported and the later steps are skipped.
+    void startUp();
+    // The window was minimized or restored: it may hide in the notification area.
+    void windowStateChanged();
+    void exit() { close(); }
+
+    // --- status bar and caption --------------------------------------------
+    // After every change of the text: totals, modified mark, caption.
+    void textChanged();
+    // Every key pressed in the window or the editor, before it acts.
+    void previewKey(QKeyEvent* e);
+    void activated();
+    // The caption and the modified panel: marked (after a change) or clean.
+    void showDocumentState(bool modified);
+
+    // --- settings ------------------------------------------------------------
+    void applyEditorSettings();
+    void applyFont();
+    void applyWindowSettings();
+    void updateHistoryMenu();
+
+    // The editing font (the font dialog's font) and its colour.
+    const QFont& fontDialogFont() const { return fontDialogFont_; }
+    SettingsFont settingsFont() const;
+
+    // Loads a file into the editor as a document file is loaded.
+    void loadIntoEditor(const std::string& path);
+
+    // The size commands of the notification-area menu.
+    enum class SizeCommand { maximize = 0, minimize = 1, restore = 2 };
+    void applySizeCommand(SizeCommand command);
+
+    // --- what the window holds ------------------------------------------------
+    Document& document() { return editor_->document(); }
+    bool isDocumentModified() const { return editor_->document().isModified(); }
+    EditingArea* editor() const { return editor_; }
+    QWidget* toolBarArea() const { return toolBarArea_; }
+    const StatusPanels& statusPanels() const { return *statusPanels_; }
+    QMenu* editorMenu() const { return editorMenu_; }
+    QMenu* trayMenu() const { return trayMenu_; }
+    QMenu* linkMenu() const { return linkMenu_; }
+    // The recent-file item of a slot (0 is slot 1, the newest).
+    QAction* historyItem(int slot) const { return historyItems_[static_cast<std::size_t>(slot)]; }
+    TrayIcon* trayIcon() const { return trayIcon_; }
+
+    // Every menu item, pop-up item and tool button by its object name.
+    QAction* item(const QString& name) const;
+    // The link items built from link.dat (caption and address).
+    std::vector<std::pair<QString, QString>> links() const;
+
+    // The filters of the file dialogs.
+    static QString openFilter();
+    static QString saveFilter();
+    static QString htmlFilter();
+
+  Q_SIGNALS:
+    // The window has decided to close: the program ends.
+    void closed();
+
+  protected:
+    void closeEvent(QCloseEvent* e) override;
+    void changeEvent(QEvent* e) override;
+    void keyPressEvent(QKeyEvent* e) override;
+    bool eventFilter(QObject* watched, QEvent* e) override;
+
+  private:
+    void buildMenus();
+    void buildToolBars();
+    void buildStatusBar();
+    void buildTray();
+    QAction* addItem(QMenu* menu, const char* name, const char* caption,
+                     const QKeySequence& key = {}, int tag = -1);
+    void buildLinkMenu();
+    void openLink(QAction* item);
+    // The close prompt's Yes: save under a chosen name; false keeps the window open.
+    bool saveBeforeClose();
+    bool trayShown() const;
+    void showEditorMessage(const QString& message);
+
+    SettingsState& s_;
+    Dialogs& dialogs_;
+    Shell& shell_;
+    const LockKeys& locks_;
+    std::string programFolder_;
+    QFont fontDialogFont_;
+    ColorValue fontColor_ = 0;
+    std::vector<QAction*> items_;
+
+    EditingArea* editor_ = nullptr;
+    QWidget* toolBarArea_ = nullptr;
+    std::array<QToolBar*, 5> toolBars_{};
+    std::unique_ptr<StatusPanels> statusPanels_;
+    QMenu* editorMenu_ = nullptr;
+    QMenu* trayMenu_ = nullptr;
+    QMenu* linkMenu_ = nullptr;
+    QAction* linkPlaceholder_ = nullptr;
+    QAction* showToolBar_ = nullptr;
+    QAction* hideToolBar_ = nullptr;
+    std::array<QAction*, kHistorySlots> historyItems_{};
+    TrayIcon* trayIcon_ = nullptr;
+};

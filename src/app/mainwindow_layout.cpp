@@ -1,0 +1,313 @@
+// The main window's layout and command map.
+#include "mainwindow.h"
+
+#include "pictures.h"
+
+#include "platform/dialogs.h"
+#include "platform/errorbox.h"
+#include "text/cp932.h"
+#include "text/errors.h"
+
+#include <QContextMenuEvent>
+#include <QHBoxLayout>
+#include <QMenuBar>
+#include <QStatusBar>
+#include <QVBoxLayout>
+
+const char* const MainWindow::kTitle = "「もるもる」メールマガジンエディタ";
+const char* const MainWindow::kVersionTitle = "「もるもる」メールマガジンエディタ1.2";
+
+namespace {
+// The face-mark palette's button keeps its hint but shows no tip; the frame
+// palette's button starts a group of its own.
+constexpr const char* kButtonWithoutTip = "SpeedButton51";
+constexpr const char* kButtonAfterSeparator = "SpeedButton50";
+
+QString u(const char* s) {
+    return QString::fromUtf8(s);
+}
+} // namespace
+
+QString MainWindow::openFilter() {
+    return u("*.txt(テキストファイル) (*.txt);;*.rtf(リッチテキストファイル) "
+             "(*.rtf);;*.*(全てのファイル) (*)");
+}
+QString MainWindow::saveFilter() {
+    return u("*.txt(テキストファイル) (*.txt);;*.rtf(リッチテキストファイル) "
+             "(*.rtf);;*.*(すべて表示) (*)");
+}
+QString MainWindow::htmlFilter() {
+    return u("*.html (*.html);;*.htm (*.htm)");
+}
+
+QAction* MainWindow::addItem(QMenu* menu, const char* name, const char* caption,
+                             const QKeySequence& key, int tag) {
+    auto* a = new QAction(u(caption), this);
+    a->setObjectName(QString::fromLatin1(name));
+    if (!key.isEmpty()) a->setShortcut(key);
+    if (tag >= 0) a->setProperty("Tag", tag);
+    // Commands arrive with their own parts of the program; until then the
+    // item is shown but cannot be chosen.
+    a->setEnabled(false);
+    if (menu) menu->addAction(a);
+    items_.push_back(a);
+    return a;
+}
+
+QAction* MainWindow::item(const QString& name) const {
+    for (QAction* a : items_)
+        if (a->objectName() == name) return a;
+    return nullptr;
+}
+
+void MainWindow::buildMenus() {
+    QMenuBar* bar = menuBar();
+    QMenu* file = bar->addMenu(u("ファイル(&F)"));
+    QMenu* newMenu = file->addMenu(u("新規作成"));
+    newMenu->menuAction()->setObjectName(QStringLiteral("New1"));
+    newMenu->menuAction()->setShortcut(QKeySequence(Qt::Key_F1));
+    addItem(newMenu, "NormalSet1", "基本設定", {}, 1);
+    addItem(newMenu, "New2", "白紙", {}, 0);
+    addItem(file, "Open1", "ファイル読み込み", Qt::Key_F2);
+    addItem(file, "Save1", "ファイルの保存", Qt::Key_F3);
+    addItem(file, "SaveAs1", "ファイルに名前を付けて保存", Qt::Key_F4);
+    addItem(file, "HTML1", "HTMLで保存");
+    file->addSeparator();
+    addItem(file, "PrinterSet1", "プリンタの設定");
+    addItem(file, "Print1", "印刷", QKeySequence(Qt::CTRL | Qt::Key_P));
+    file->addSeparator();
+    QAction* exit1 = addItem(file, "Exit1", "&Exit", Qt::Key_F10);
+    exit1->setEnabled(true);
+    connect(exit1, &QAction::triggered, this, [this] { exit(); });
+    file->addSeparator()->setObjectName(QStringLiteral("N18"));
+    const char* names[10] = {"N17", "N21", "N31", "N41", "N51", "N61", "N71", "N81", "N91", "N01"};
+    for (int i = 0; i < 10; ++i) {
+        const QString caption = QString::number((i + 1) % 10) + QLatin1Char(':');
+        historyItems_[static_cast<std::size_t>(i)] =
+            addItem(file, names[i], caption.toUtf8().constData(), {}, i);
+        historyItems_[static_cast<std::size_t>(i)]->setVisible(false);
+    }
+
+    QMenu* edit = bar->addMenu(u("編集(&E)"));
+    addItem(edit, "NormalSet2", "基本設定");
+    addItem(edit, "CopyToClip1", "クリップボードへ転送", QKeySequence(Qt::CTRL | Qt::Key_L));
+    edit->addSeparator();
+    addItem(edit, "Copy1", "コピー       Ctrl+C");
+    addItem(edit, "Cut1", "切り取り    Ctrl+X");
+    addItem(edit, "Pest1", "貼り付け    Ctrl+V");
+    addItem(edit, "Delete1", "削除         Ctrl+D");
+    edit->addSeparator();
+    addItem(edit, "SelectAll1", "すべて選択", QKeySequence(Qt::CTRL | Qt::Key_A));
+
+    QMenu* search = bar->addMenu(u("検索(&S)"));
+    addItem(search, "Find1", "検索", QKeySequence(Qt::CTRL | Qt::Key_F));
+    addItem(search, "Replace1", "置換", QKeySequence(Qt::CTRL | Qt::Key_R));
+
+    QMenu* tool = bar->addMenu(u("ツール(&T)"));
+    tool->menuAction()->setObjectName(QStringLiteral("Tool1"));
+    addItem(tool, "Title1", "メールマガジンタイトル", QKeySequence(Qt::CTRL | Qt::Key_T), 0);
+    addItem(tool, "MailAddress", "メールアドレス", QKeySequence(Qt::CTRL | Qt::Key_E), 1);
+    addItem(tool, "URL1", "&URL", QKeySequence(Qt::CTRL | Qt::Key_U), 2);
+    addItem(tool, "Names", "あなたの名前", QKeySequence(Qt::CTRL | Qt::Key_N), 3);
+    addItem(tool, "Days", "発行日", QKeySequence(Qt::CTRL | Qt::Key_B), 4);
+    addItem(tool, "Days2", "創刊日", QKeySequence(Qt::CTRL | Qt::Key_Y), 5);
+    tool->addSeparator()->setObjectName(QStringLiteral("N9"));
+    linkMenu_ = tool->addMenu(u("メルマガ発行サイト(&M)"));
+    linkMenu_->menuAction()->setObjectName(QStringLiteral("LinkMenu"));
+    linkPlaceholder_ = addItem(linkMenu_, "Dummy", "ダミー");
+    linkPlaceholder_->setVisible(false);
+
+    QMenu* window = bar->addMenu(u("ウインドウ(&W)"));
+    addItem(window, "Palette1", "枠パレット表示", QKeySequence(Qt::CTRL | Qt::Key_W), 0);
+    addItem(window, "face1", "顔文字パレット表示", QKeySequence(Qt::CTRL | Qt::Key_K), 1);
+    addItem(window, "N27", "ヘッダ、フッダウインドウ", QKeySequence(Qt::CTRL | Qt::Key_H), 2);
+
+    QMenu* options = bar->addMenu(u("オプション(&O)"));
+    addItem(options, "AllNormalSet", "全体基本設定");
+    addItem(options, "Font1", "Fontの設定");
+    QMenu* toolSw = options->addMenu(u("ツールバーの表示／非表示"));
+    toolSw->menuAction()->setObjectName(QStringLiteral("ToolSw"));
+    showToolBar_ = addItem(toolSw, "Show1", "表示", {}, 0);
+    hideToolBar_ = addItem(toolSw, "NoShow1", "非表示", {}, 1);
+    showToolBar_->setCheckable(true);
+    hideToolBar_->setCheckable(true);
+
+    QMenu* help = bar->addMenu(u("ヘルプ(&H)"));
+    addItem(help, "About1", "バージョン情報");
+    addItem(help, "Help2", "ヘルプ(&H)");
+
+    // The editor's pop-up menu.
+    editorMenu_ = new QMenu(this);
+    addItem(editorMenu_, "Cut2", "切り取り  Ctrl+X");
+    addItem(editorMenu_, "Delete2", "削除      Ctrl+D");
+    addItem(editorMenu_, "kopi1", "コピー    Ctrl+C");
+    addItem(editorMenu_, "Paste1", "貼り付け Ctrl+V");
+    addItem(editorMenu_, "SelectAll2", "すべて選択", QKeySequence(Qt::CTRL | Qt::Key_A))
+        ->setShortcutContext(Qt::WidgetShortcut);
+    editorMenu_->addSeparator();
+    addItem(editorMenu_, "N3", "枠パターン選択");
+    addItem(editorMenu_, "N7", "顔文字選択");
+    addItem(editorMenu_, "N29", "クリップボードに転送", QKeySequence(Qt::CTRL | Qt::Key_L))
+        ->setShortcutContext(Qt::WidgetShortcut);
+
+    // The menu of the notification-area icon.
+    trayMenu_ = new QMenu(this);
+    addItem(trayMenu_, "New3", "新規作成", {}, 0);
+    addItem(trayMenu_, "N12", "保存");
+    addItem(trayMenu_, "SaveAs2", "名前を付けて保存");
+    addItem(trayMenu_, "N15", "読み込み");
+    trayMenu_->addSeparator();
+    QMenu* size = trayMenu_->addMenu(u("サイズ変更"));
+    size->menuAction()->setObjectName(QStringLiteral("N6"));
+    for (auto [name, caption, tag] : {std::tuple{"N8", "最大化", 0}, std::tuple{"N11", "最小化", 1},
+                                      std::tuple{"N13", "元のサイズに戻す", 2}}) {
+        QAction* a = addItem(size, name, caption, {}, tag);
+        a->setEnabled(true);
+        connect(a, &QAction::triggered, this,
+                [this, tag = tag] { applySizeCommand(static_cast<SizeCommand>(tag)); });
+    }
+    addItem(trayMenu_, "About2", "バージョン情報");
+    addItem(trayMenu_, "Help3", "Help");
+    trayMenu_->addSeparator();
+    QAction* exit2 = addItem(trayMenu_, "Exit2", "終了");
+    exit2->setEnabled(true);
+    connect(exit2, &QAction::triggered, this, [this] { exit(); });
+}
+
+void MainWindow::buildToolBars() {
+    toolBarArea_ = new QWidget(this);
+    toolBarArea_->setObjectName(QStringLiteral("CoolBar2"));
+    // Buttons of 24 by 24 pixels, close together, as the design has them.
+    toolBarArea_->setStyleSheet(
+        QStringLiteral("QToolBar { spacing: 0px; padding: 1px; border: none; }"
+                       "QToolButton { padding: 0px; margin: 0px; }"));
+    auto* rows = new QVBoxLayout(toolBarArea_);
+    rows->setContentsMargins(0, 0, 0, 0);
+    rows->setSpacing(0);
+    auto makeRow = [&] {
+        auto* row = new QHBoxLayout;
+        row->setSpacing(2);
+        rows->addLayout(row);
+        return row;
+    };
+    auto makeBar = [&](QHBoxLayout* row, const char* name, int width) {
+        auto* bar = new QToolBar(toolBarArea_);
+        bar->setObjectName(QString::fromLatin1(name));
+        bar->setIconSize(QSize(24, 24));
+        bar->setMinimumWidth(width);
+        bar->setMovable(false);
+        row->addWidget(bar);
+        return bar;
+    };
+    QHBoxLayout* first = makeRow();
+    QToolBar* const bar2 = makeBar(first, "ToolBar2", 110);
+    QToolBar* const bar5 = makeBar(first, "ToolBar5", 188);
+    QToolBar* const bar4 = makeBar(first, "ToolBar4", 228);
+    first->addStretch();
+    QHBoxLayout* second = makeRow();
+    QToolBar* const bar3 = makeBar(second, "ToolBar3", 232);
+    QToolBar* const bar1 = makeBar(second, "ToolBar1", 296);
+    second->addStretch();
+
+    struct Button {
+        QToolBar* bar;
+        const char* name;
+        const char* hint;
+        const char* glyph;
+        int tag;
+    };
+    const QColor teal(0, 128, 128), blue(40, 80, 200), red(180, 60, 60), green(40, 140, 40);
+    const Button buttons[] = {
+        {bar2, "SpeedButton28", "新規作成（白紙）", "白", 0},
+        {bar2, "SpeedButton29", "新規作成（基本設定）", "基", 1},
+        {bar2, "SpeedButton30", "読み込み", "開", -1},
+        {bar2, "SpeedButton31", "保存（テキスト形式）", "保", -1},
+        {bar5, "SpeedButton33", "コピー", "写", -1},
+        {bar5, "SpeedButton34", "切り取り", "切", -1},
+        {bar5, "SpeedButton35", "削除", "削", -1},
+        {bar5, "SpeedButton36", "貼り付け", "貼", -1},
+        {bar5, "SpeedButton37", "すべて選択", "全", -1},
+        {bar5, "SpeedButton38", "検索", "検", -1},
+        {bar5, "SpeedButton39", "置換", "置", -1},
+        {bar4, "SpeedButton41", "印刷", "印", -1},
+        {bar4, "SpeedButton42", "印刷の設定", "設", -1},
+        {bar3, "SpeedButton43", "メールマガジンタイトル", "題", 0},
+        {bar3, "SpeedButton44", "電子メールアドレス", "@", 1},
+        {bar3, "SpeedButton45", "ホームページのURL", "URL", 2},
+        {bar3, "SpeedButton46", "あなたの名前", "名", 3},
+        {bar3, "SpeedButton47", "創刊日", "創", 5},
+        {bar3, "SpeedButton48", "発行日", "発", 4},
+        {bar3, "SpeedButton50", "枠パレット", "枠", 0},
+        {bar3, "SpeedButton51", "顔文字パレット", "顔", 1},
+        {bar3, "SpeedButton1", "クリップボードへ転送", "転", -1},
+        {bar1, "SpeedButton40", "フォントの設定", "字", -1},
+        {bar1, "SpeedButton49", "全体基本設定", "全", -1},
+        {bar1, "SpeedButton53", "ヘルプ", "?", -1},
+        {bar1, "SpeedButton54", "バージョン情報", "i", -1},
+    };
+    for (const Button& b : buttons) {
+        const QColor color = b.bar == bar2   ? teal
+                             : b.bar == bar5 ? blue
+                             : b.bar == bar4 ? green
+                                             : red;
+        QAction* a = addItem(nullptr, b.name, b.hint, {}, b.tag);
+        a->setIcon(pictures::buttonGlyph(u(b.glyph), color));
+        a->setProperty("Hint", u(b.hint));
+        a->setToolTip(u(b.hint));
+        // The face-mark palette's button keeps its hint but shows no tip.
+        const bool showHint = QString::fromLatin1(b.name) != QLatin1String(kButtonWithoutTip);
+        a->setProperty("ShowHint", showHint);
+        if (QString::fromLatin1(b.name) == QLatin1String(kButtonAfterSeparator))
+            b.bar->addSeparator();
+        b.bar->addAction(a);
+        if (!showHint) b.bar->widgetForAction(a)->installEventFilter(this);
+    }
+    // Each band is as wide as its buttons (never less than its design width).
+    toolBars_ = {bar1, bar2, bar3, bar4, bar5};
+    for (QToolBar* bar : toolBars_) {
+        bar->adjustSize();
+        bar->setMinimumWidth(std::max(bar->minimumWidth(), bar->sizeHint().width()));
+        bar->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    }
+}
+
+void MainWindow::buildStatusBar() {
+    QStatusBar* bar = statusBar();
+    bar->setObjectName(QStringLiteral("StatusBar1"));
+    bar->setSizeGripEnabled(true);
+    statusPanels_ = std::make_unique<StatusPanels>(bar);
+}
+
+void MainWindow::buildTray() {
+    trayIcon_ = new TrayIcon(this);
+    trayIcon_->setLeftMenu(trayMenu_);
+    trayIcon_->setRightMenu(trayMenu_);
+    trayIcon_->setTip(cp932::encodeKnown(u(kTitle)));
+    const QIcon icon = pictures::programIcon();
+    trayIcon_->setIcon(&icon);
+    if (trayIcon_->iconId() != 1) {
+        try {
+            trayIcon_->setIconId(1);
+        } catch (const MMEditError&) {
+            // Another instance in this program holds 1: keep the one given.
+        }
+    }
+    // isRegistered when the window is loaded; the settings decide later.
+    runCommand(dialogs_, [this] {
+        trayIcon_->setRegistered(true);
+        trayIcon_->loaded();
+    });
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* e) {
+    if (editor_ && watched == editor_->viewport()) {
+        if (e->type() == QEvent::ContextMenu) {
+            editorMenu_->popup(static_cast<QContextMenuEvent*>(e)->globalPos());
+            return true;
+        }
+        return false;
+    }
+    // Tool buttons whose hint is not shown as a tip.
+    if (e->type() == QEvent::ToolTip) return true;
+    return QMainWindow::eventFilter(watched, e);
+}

@@ -1,0 +1,38 @@
+#include "splashwindow.h"
+
+#include "pictures.h"
+
+#include <QApplication>
+#include <QFrame>
+#include <QLabel>
+#include <QScreen>
+
+SplashWindow::SplashWindow()
+    : QWidget(nullptr, Qt::SplashScreen | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint) {
+    setObjectName(QStringLiteral("TForm12"));
+    setFixedSize(311, 196);
+    auto* panel = new QFrame(this);
+    panel->setFrameStyle(QFrame::Box | QFrame::Plain);
+    panel->setGeometry(0, 0, 311, 196);
+    auto* image = new QLabel(panel);
+    image->setPixmap(pictures::splashPicture());
+    image->setGeometry(4, 4, 303, 150);
+    auto* label = new QLabel(QStringLiteral("フォーム＆データ読み込み中・・・"), panel);
+    QFont f(QStringLiteral("ＭＳ Ｐゴシック"));
+    f.setPixelSize(12);
+    label->setFont(f);
+    label->move(80, 160);
+    label->adjustSize();
+    ProgressBar1 = new QProgressBar(panel);
+    ProgressBar1->setRange(0, 100);
+    ProgressBar1->setValue(0);
+    ProgressBar1->setTextVisible(false);
+    ProgressBar1->setGeometry(1, 196 - 16 - 1, 309, 16);
+    if (const QScreen* s = QGuiApplication::primaryScreen())
+        move(s->availableGeometry().center() - rect().center());
+}
+
+void SplashWindow::advance(int by) {
+    ProgressBar1->setValue(ProgressBar1->value() + by);
+    repaint();
+}

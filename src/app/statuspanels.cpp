@@ -1,0 +1,44 @@
+#include "statuspanels.h"
+
+#include "text/lineview.h"
+
+#include <QStatusBar>
+
+StatusPanels::StatusPanels(QStatusBar* bar) {
+    struct Design {
+        int width;
+        const char* text;
+    };
+    static constexpr Design kDesign[kPanelCount] = {{50, "Caps"},    {50, "上書き"},
+                                                    {50, "Num"},     {80, "１行の文字数"},
+                                                    {100, "文字数"}, {50, "変更"}};
+    for (int i = 0; i < kPanelCount; ++i) {
+        auto* l = new QLabel(QString::fromUtf8(kDesign[i].text), bar);
+        l->setObjectName(QStringLiteral("Panel%1").arg(i));
+        l->setFixedWidth(kDesign[i].width);
+        l->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+        bar->addWidget(l);
+        labels_[static_cast<std::size_t>(i)] = l;
+    }
+}
+
+void StatusPanels::showCapsLock(bool on) {
+    label(capsLock)->setText(on ? QStringLiteral("CapsOn") : QStringLiteral("CapsOff"));
+}
+
+void StatusPanels::showNumLock(bool on) {
+    label(numLock)->setText(on ? QStringLiteral("NumOn") : QStringLiteral("NumOff"));
+}
+
+void StatusPanels::showInsertMode(bool insert) {
+    label(insertMode)->setText(insert ? QStringLiteral("挿入") : QStringLiteral("上書き"));
+}
+
+void StatusPanels::showTotals(const TextTotals& t) {
+    label(lineTotal)->setText(QStringLiteral("総行数") + QString::number(t.lines));
+    label(characterTotal)->setText(QStringLiteral("総文字数=") + QString::number(t.characters));
+}
+
+void StatusPanels::showModified(bool modified) {
+    label(modifiedMark)->setText(modified ? QStringLiteral("変更あり") : QString());
+}

@@ -1,0 +1,33 @@
+// The main window's status bar: six named panels (lock keys, insert mode,
+// the two totals, the modified mark) and what each shows.
+#pragma once
+
+#include <QLabel>
+#include <QString>
+
+#include <array>
+#include <cstdint>
+
+class QStatusBar;
+struct TextTotals;
+
+class StatusPanels {
+  public:
+    enum Panel { capsLock, insertMode, numLock, lineTotal, characterTotal, modifiedMark };
+    static constexpr int kPanelCount = 6;
+
+    // Adds the panels to the bar, with their design widths and first texts.
+    explicit StatusPanels(QStatusBar* bar);
+
+    QString text(Panel panel) const { return label(panel)->text(); }
+    QLabel* label(Panel panel) const { return labels_[static_cast<std::size_t>(panel)]; }
+
+    void showCapsLock(bool on);
+    void showNumLock(bool on);
+    void showInsertMode(bool insert);
+    void showTotals(const TextTotals& totals);
+    void showModified(bool modified);
+
+  private:
+    std::array<QLabel*, kPanelCount> labels_{};
+};

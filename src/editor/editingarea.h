@@ -1,0 +1,90 @@
+// EditingArea: the editing area. It lays the text out at a fixed line length in
+// single-byte columns with margins around it, and draws over the text the
+// wrap line at the line length, the underline of the caret's line and the
+// marks of line ends, spaces, tabs, control characters and the end of the
+// text. Every rule is carried out inside the paint pass, so nothing drawn is
+// ever left behind when the text, the selection or the view moves.
+#pragma once
+
+#include "eastasianedit.h"
+#include "options.h"
+
+#include <QImage>
+
+// A rectangle as the formatting-rectangle messages give it (right and bottom
+// exclusive).
+struct WinRect {
+    int left = 0, top = 0, right = 0, bottom = 0;
+    static WinRect from(const QRect& r) {
+        return {r.x(), r.y(), r.x() + r.width(), r.y() + r.height()};
+    }
+    QRect toQRect() const { return QRect(left, top, right - left, bottom - top); }
+};
+
+class EditingArea : public EastAsianEdit, public EditMarksOwner, public EditAreaOwner {
+    Q_OBJECT
+
+  public:
+    explicit EditingArea(QWidget* parent = nullptr);
+    ~EditingArea() override;
+
+    EditArea& editArea() { return *editArea_; }
+    void setEditArea(const EditArea& a) { editArea_->assign(a); }
+    EditMarks& editMarks() { return *editMarks_; }
+    void setEditMarks(const EditMarks& m) { editMarks_->assign(m); }
+    bool canPaste() const { return canPaste(); }
+    void selectAll() override;
+
+    void updateCharWidth();
+    void updateEditRect() override;  // EditAreaOwner
+    void releaseEditRect() override; // EditAreaOwner
+    void repaintMarks() override;    // EditMarksOwner
+
+    // The caret-line marker: works out the line that carries it and has the
+    // rows repainted; the marker itself is drawn by the paint pass.
+    void showCaretLine();
+    void hideCaretLine();
+
+    int caretLineIndex() const { return caretLine_; }
+    bool caretLineShown() const { return caretLineShown_; }
+    // The row (client y) of the caret-line marker for a line.
+    int caretLineRow(int line) const;
+    int wrapLineX() const;
+    std::pair<int, int> previousSelection() const { return {prevSelStart_, prevSelEnd_}; }
+
+  protected:
+    void createWindow() override;
+    void tearDownWindow() override;
+    void selectionChange() override;
+    void fontChanged() override;
+    void keyDown(QKeyEvent* e) override;
+    void paintEvent(QPaintEvent* e) override;
+    void resizeEvent(QResizeEvent* e) override;
+    void mousePressEvent(QMouseEvent* e) override;
+    void mouseDoubleClickEvent(QMouseEvent* e) override;
+
+  private:
+    // The draw pass of the marks between two positions (both included), onto
+    // the paint pass's canvas.
+    void paintMarks(QPainter& p, int startPos, int endPos);
+    void paintWrapLine(QPainter& p);
+    void paintMarginBands(QPainter& p);
+    void drawCaretLine(QImage& canvas, const QRect& update);
+    bool lineVisible(int line) const;
+    int computeCaretLine() const;
+    void updateRow(int line);
+
+    int prevSelStart_ = 0, prevSelEnd_ = 0;
+    int caretLine_ = 0;
+    bool caretLineShown_ = false;
+    bool painting_ = false;
+    EditArea* editArea_;
+    EditMarks* editMarks_;
+    QImage canvas_;
+};
+
+// The editing area as the main window designs it: composition colours,
+// level 2 line breaking with all three wrap rules, margins 10, 2, 1, the
+// marks in teal and aqua and the wrap line. Applied as stored properties are,
+// in this order, while the control is loading.
+void configureNewsletterEditor(EditingArea& m);

@@ -1,0 +1,598 @@
+#include "textedit.h"
+
+#include "platform/dialogs.h"
+#include "text/cp932.h"
+#include "text/errors.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QFontMetrics>
+#include <QMimeData>
+#include <QScrollBar>
+
+#include <algorithm>
+
+namespace {
+// The left edge of the formatting rectangle: room for the selection bar, or
+// one pixel.
+constexpr int kSelectionBarWidth = 10;
+constexpr int kPlainLeftEdge = 1;
+} // namespace
+
+TextEdit::TextEdit(QWidget* parent) : QAbstractScrollArea(parent) {
+    setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    setAttribute(Qt::WA_InputMethodEnabled);
+    setFocusPolicy(Qt::StrongFocus);
+    viewport()->setCursor(Qt::IBeamCursor);
+    viewport()->setAutoFillBackground(false);
+    connect(&doc_, &Document::changed, this, &TextEdit::documentChanged);
+    font_ = QFont(QStringLiteral("ＭＳ ゴシック"), 9);
+    computeMetrics();
+    applyRules();
+}
+
+TextEdit::~TextEdit() = default;
+
+// --- window life cycle ---------------------------------------------------------
+
+void TextEdit::ensureWindow() {
+    if (handle_) return;
+    createWindow();
+}
+
+void TextEdit::createWindow() {
+    handle_ = true;
+    applyRules();
+}
+
+void TextEdit::tearDownWindow() {
+    handle_ = false;
+}
+
+void TextEdit::destroyWindow() {
+    if (handle_) tearDownWindow();
+}
+
+void TextEdit::recreateWindow() {
+    destroyWindow();
+    ensureWindow();
+}
+
+void TextEdit::showEvent(QShowEvent* e) {
+    ensureWindow();
+    QAbstractScrollArea::showEvent(e);
+}
+
+// --- metrics and layout ----------------------------------------------------------
+
+void TextEdit::computeMetrics() {
+    drawFont_ = font_;
+    if (charHeightTwips_ > 0) {
+        const int px = std::max(1, charHeightTwips_ * logicalDpiY() / 1440);
+        drawFont_.setPixelSize(px);
+    }
+    grid_ = measureGrid(drawFont_);
+}
+
+void TextEdit::fontChanged() {
+    computeMetrics();
+    applyRules();
+    viewport()->update();
+}
+
+void TextEdit::setEditorFont(const QFont& f) {
+    font_ = f;
+    fontChanged();
+}
+
+void TextEdit::setTextColor(ColorValue c) {
+    fontColor_ = c;
+    viewport()->update();
+}
+
+void TextEdit::setBackgroundColor(ColorValue c) {
+    color_ = c;
+    viewport()->update();
+}
+
+void TextEdit::setWordWrap(bool w) {
+    wordWrap_ = w;
+    applyRules();
+}
+
+QRect TextEdit::formatRect() const {
+    if (!handle_) return {};
+    if (fmtSet_) return fmt_;
+    // The control's own rectangle: the client area, with room for the
+    // selection bar when that option is on.
+    const QRect cl = viewport()->rect();
+    const int left = (options_ & kSelectionBarOption) ? kSelectionBarWidth : kPlainLeftEdge;
+    return QRect(QPoint(left, 0), QPoint(cl.right(), cl.bottom()));
+}
+
+void TextEdit::setFormatRect(const QRect& r) {
+    if (!handle_) return;
+    fmt_ = r;
+    fmtSet_ = true;
+    applyRules();
+    viewport()->update();
+}
+
+void TextEdit::applyRules() {
+    LayoutRules r;
+    r.modeWord = modeWord_;
+    r.custom = custom_;
+    int width = 0;
+    if (wordWrap_) {
+        const QRect fmt = handle_ ? formatRect() : viewport()->rect();
+        // The rectangle keeps one double-byte character for a hanging
+        // punctuation mark, two when nothing may hang.
+        const int reserve = (modeWord_ & wrapOverflow) ? 2 : 4;
+        width = std::max(1, (fmt.right() - fmt.left() + 1) / grid_.columnWidth - reserve);
+    }
+    r.width = width;
+    const bool same =
+        r.width == rules_.width && r.modeWord == rules_.modeWord &&
+        (punctuationModeOf(r.modeWord) != PunctuationMode::custom || r.custom == rules_.custom);
+    rules_ = r;
+    if (same && view_.count() > 0) return;
+    view_.setRules(rules_);
+    relayoutAll();
+}
+
+void TextEdit::relayoutAll() {
+    view_.layoutAll(doc_.buffer());
+    updateScrollBars();
+    viewport()->update();
+}
+
+int TextEdit::visibleLines() const {
+    const QRect fmt = handle_ ? formatRect() : viewport()->rect();
+    return std::max(1, (fmt.bottom() - fmt.top() + 1) / grid_.lineHeight);
+}
+
+void TextEdit::updateScrollBars() {
+    const int lines =
+        static_cast<int>(view_.count()) +
+        ((doc_.empty() ||
+          (doc_.size() && (doc_.at(doc_.size() - 1) == '\n' || doc_.at(doc_.size() - 1) == '\r')))
+             ? 1
+             : 0);
+    const int page = visibleLines();
+    verticalScrollBar()->setRange(0, std::max(0, lines - page));
+    verticalScrollBar()->setPageStep(page);
+    verticalScrollBar()->setSingleStep(1);
+    const QRect fmt = handle_ ? formatRect() : viewport()->rect();
+    const int contentRight = rules_.width > 0 ? fmt.right() + grid_.columnWidth * 2 : fmt.right();
+    horizontalScrollBar()->setRange(0, std::max(0, contentRight - viewport()->width() + 1));
+    horizontalScrollBar()->setPageStep(std::max(1, viewport()->width()));
+    horizontalScrollBar()->setSingleStep(grid_.columnWidth * 2);
+}
+
+void TextEdit::resizeEvent(QResizeEvent* e) {
+    QAbstractScrollArea::resizeEvent(e);
+    if (!fmtSet_) applyRules();
+    updateScrollBars();
+}
+
+void TextEdit::scrollContentsBy(int, int) {
+    viewport()->update();
+}
+
+// --- character positions -------------------------------------------------------------
+
+std::size_t TextEdit::lineStartOf(std::size_t line) const {
+    if (line < view_.count()) return view_.line(line).start;
+    return doc_.size();
+}
+
+std::size_t TextEdit::lineEndOf(std::size_t line) const {
+    if (line < view_.count()) return view_.line(line).start + view_.line(line).length;
+    return doc_.size();
+}
+
+int TextEdit::columnOf(std::size_t line, std::size_t pos) const {
+    const std::size_t start = lineStartOf(line);
+    pos = std::min(pos, lineEndOf(line));
+    if (pos <= start) return 0;
+    const std::string_view v = doc_.view(start, pos);
+    int col = 0;
+    for (std::size_t p = 0; p < v.size();) {
+        col += cp932::charColumns(v, p, col);
+        p += cp932::charLength(v, p);
+    }
+    return col;
+}
+
+std::size_t TextEdit::posAtColumn(std::size_t line, int targetCol) const {
+    const std::size_t start = lineStartOf(line), end = lineEndOf(line);
+    const std::string_view v = doc_.view(start, end);
+    int col = 0;
+    for (std::size_t p = 0; p < v.size();) {
+        const int w = cp932::charColumns(v, p, col);
+        if (targetCol < col + (w + 1) / 2) return start + p;
+        col += w;
+        p += cp932::charLength(v, p);
+    }
+    return end;
+}
+
+std::size_t TextEdit::caretLine() const {
+    std::size_t i = view_.lineOf(caret_);
+    if (caretAtEnd_ && i > 0 && i < view_.count() && view_.line(i).start == caret_ &&
+        view_.wrapped(i - 1))
+        return i - 1;
+    return i;
+}
+
+int TextEdit::textLength() const {
+    return handle_ ? static_cast<int>(doc_.size()) : 0;
+}
+
+int TextEdit::firstVisibleLine() const {
+    return handle_ ? verticalScrollBar()->value() : 0;
+}
+
+QPoint TextEdit::positionOfChar(int pos) const {
+    if (!handle_ || pos < 0) return {};
+    const auto p = std::min<std::size_t>(static_cast<std::size_t>(pos), doc_.size());
+    const std::size_t line = view_.lineOf(p);
+    const QRect fmt = formatRect();
+    const int x =
+        fmt.left() + columnOf(line, p) * grid_.columnWidth - horizontalScrollBar()->value();
+    const int y =
+        fmt.top() + (static_cast<int>(line) - verticalScrollBar()->value()) * grid_.lineHeight;
+    return {x, y};
+}
+
+int TextEdit::charAtPoint(QPoint pt) const {
+    if (!handle_) return 0;
+    const QRect fmt = formatRect();
+    if (view_.count() == 0) return 0;
+    int row = (pt.y() - fmt.top());
+    row = row < 0 ? -1 : row / grid_.lineHeight;
+    const long line = std::clamp<long>(verticalScrollBar()->value() + row, 0,
+                                       static_cast<long>(view_.count()) - 1);
+    const int x = pt.x() - fmt.left() + horizontalScrollBar()->value();
+    const std::size_t start = lineStartOf(static_cast<std::size_t>(line));
+    const std::size_t end = lineEndOf(static_cast<std::size_t>(line));
+    const std::string_view v = doc_.view(start, end);
+    int col = 0;
+    for (std::size_t p = 0; p < v.size();) {
+        const int w = cp932::charColumns(v, p, col);
+        if (x < (col + w) * grid_.columnWidth) return static_cast<int>(start + p);
+        col += w;
+        p += cp932::charLength(v, p);
+    }
+    return static_cast<int>(end);
+}
+
+int TextEdit::lineOfChar(int pos) const {
+    if (!handle_) return 0;
+    return static_cast<int>(view_.lineOf(static_cast<std::size_t>(std::max(pos, 0))));
+}
+
+int TextEdit::lineStart(int line) const {
+    if (!handle_) return 0;
+    const std::size_t l = line < 0 ? caretLine() : static_cast<std::size_t>(line);
+    if (l < view_.count()) return static_cast<int>(view_.line(l).start);
+    if (l == view_.count()) return static_cast<int>(doc_.size());
+    return -1;
+}
+
+// --- the East Asian messages -----------------------------------------------------------
+
+bool TextEdit::setPunctuation(int type, const std::string& list) {
+    if (!handle_ || type < 1 || type > 4) return false;
+    custom_[static_cast<std::size_t>(type - 1)] = list;
+    if (punctuationModeOf(modeWord_) == PunctuationMode::custom) applyRules();
+    return true;
+}
+
+bool TextEdit::punctuationList(int type, std::string& list) const {
+    if (!handle_ || type < 1 || type > 4) return false;
+    LayoutRules r;
+    r.modeWord = modeWord_;
+    r.custom = custom_;
+    list = r.lists()[static_cast<std::size_t>(type - 1)];
+    return true;
+}
+
+int TextEdit::setWrapModeWord(std::uint32_t mode) {
+    if (!handle_) return 0;
+    const std::uint32_t old = modeWord_;
+    modeWord_ = mode & kModeWordMask;
+    applyRules();
+    return static_cast<int>(old);
+}
+
+int TextEdit::wrapModeWord() const {
+    return handle_ ? static_cast<int>(modeWord_) : 0;
+}
+
+void TextEdit::applyCompositionColors(const CompColors& c) {
+    if (!handle_) return;
+    imeColors_ = c;
+    viewport()->update();
+}
+
+bool TextEdit::compositionColors(CompColors& c) const {
+    if (!handle_) return false;
+    c = imeColors_;
+    return true;
+}
+
+void TextEdit::setOptions(OptionOperation op, std::uint32_t bits) {
+    if (!handle_) return;
+    switch (op) {
+    case OptionOperation::set:
+        options_ = bits;
+        break;
+    case OptionOperation::orBits:
+        options_ |= bits;
+        break;
+    case OptionOperation::andBits:
+        options_ &= bits;
+        break;
+    case OptionOperation::xorBits:
+        options_ ^= bits;
+        break;
+    }
+    if (!fmtSet_) applyRules();
+}
+
+void TextEdit::setDefaultCharHeight(int twips) {
+    if (!handle_) return;
+    charHeightTwips_ = twips;
+    computeMetrics();
+    applyRules();
+    updateScrollBars();
+    viewport()->update();
+}
+
+bool TextEdit::canPaste() const {
+    if (!handle_) return false;
+    const QMimeData* m = QGuiApplication::clipboard()->mimeData();
+    return m && m->hasText();
+}
+
+int TextEdit::find(int start, std::string_view what, bool matchCase) const {
+    if (what.empty() || start < 0) return -1;
+    FindOptions o;
+    o.matchCase = matchCase;
+    const std::optional<std::size_t> hit = doc_.find(what, static_cast<std::size_t>(start), o);
+    return hit ? static_cast<int>(*hit) : -1;
+}
+
+// --- editing -------------------------------------------------------------------------
+
+void TextEdit::documentChanged(const TextChange& c) {
+    const std::size_t oldCount = view_.count();
+    std::size_t firstLine = 0;
+    if (oldCount) {
+        std::size_t i = std::min(view_.lineOf(c.pos), oldCount - 1);
+        while (i > 0 && view_.wrapped(i - 1))
+            --i;
+        firstLine = i;
+    }
+    view_.edited(doc_.buffer(), c.pos, c.removed, c.inserted);
+    if (!inEdit_) {
+        // Changed from outside (a command on the document): keep the
+        // selection on the same text.
+        auto follow = [&](std::size_t p) {
+            if (p <= c.pos) return p;
+            if (p >= c.pos + c.removed) return p - c.removed + c.inserted;
+            return c.pos + c.inserted;
+        };
+        anchor_ = boundary(std::min(follow(anchor_), doc_.size()));
+        caret_ = boundary(std::min(follow(caret_), doc_.size()));
+        caretAtEnd_ = false;
+    }
+    updateScrollBars();
+    // Repaint the lines the change laid out again; everything below them
+    // only when the number of lines changed.
+    std::size_t lastLine = view_.count();
+    if (view_.count() == oldCount && view_.count()) {
+        lastLine = std::min(view_.lineOf(c.pos + c.inserted), view_.count() - 1);
+        while (lastLine + 1 < view_.count() && view_.wrapped(lastLine))
+            ++lastLine;
+        ++lastLine; // the end-of-text or line-end position just after it
+    }
+    updateLines(firstLine, lastLine);
+    if (!inEdit_) {
+        Q_EMIT changed();
+        selectionChange();
+    }
+}
+
+void TextEdit::updateLines(std::size_t first, std::size_t last) {
+    const QRect fmt = handle_ ? formatRect() : viewport()->rect();
+    const long top = static_cast<long>(first) - verticalScrollBar()->value();
+    const long bottom = static_cast<long>(last) - verticalScrollBar()->value() + 1;
+    if (bottom < 0) return;
+    const int y0 = fmt.top() + static_cast<int>(std::max<long>(top, 0)) * grid_.lineHeight;
+    const int y1 =
+        last >= view_.count()
+            ? viewport()->height()
+            : fmt.top() + static_cast<int>(std::min<long>(bottom, 100000)) * grid_.lineHeight;
+    if (y0 >= viewport()->height()) return;
+    viewport()->update(QRect(0, y0, viewport()->width(), std::max(0, y1 - y0)));
+}
+
+bool TextEdit::replaceSelection(std::string_view bytes) {
+    if (readOnly_) return false;
+    const std::size_t s = static_cast<std::size_t>(selectionStart());
+    const std::size_t l = static_cast<std::size_t>(selectionLength());
+    const std::size_t fitted = doc_.fittingPrefix(bytes, s, s + l);
+    if (fitted == 0 && l == 0) return false;
+    const Selection before = selection();
+    inEdit_ = true;
+    doc_.replace(s, l, bytes.substr(0, fitted), before, Selection{s + fitted, s + fitted});
+    inEdit_ = false;
+    caretAfterEdit(s + fitted);
+    return fitted > 0;
+}
+
+void TextEdit::caretAfterEdit(std::size_t pos) {
+    anchor_ = caret_ = pos;
+    caretAtEnd_ = false;
+    goalX_ = -1;
+    ensureCaretVisible();
+    Q_EMIT changed();
+    selectionChange(); // also when the selection only moved with the text
+}
+
+void TextEdit::typeBytes(const std::string& bytes) {
+    if (readOnly_ || bytes.empty()) return;
+    std::size_t s = static_cast<std::size_t>(selectionStart());
+    std::size_t l = static_cast<std::size_t>(selectionLength());
+    // Overwrite: the typed characters take the place of as many characters,
+    // never of a line end.
+    if (overwrite_ && l == 0 && bytes != "\r\n") {
+        const std::size_t chars = cp932::countCharacters(bytes);
+        std::size_t e = s;
+        for (std::size_t k = 0; k < chars && e < doc_.size(); ++k) {
+            const char c = doc_.at(e);
+            if (c == '\r' || c == '\n') break;
+            e = nextBoundary(e);
+        }
+        l = e - s;
+    }
+    const std::size_t fitted = doc_.fittingPrefix(bytes, s, s + l);
+    if (fitted == 0) return;
+    const Selection before = selection();
+    inEdit_ = true;
+    doc_.replace(s, l, std::string_view(bytes).substr(0, fitted), before,
+                 Selection{s + fitted, s + fitted}, l == 0);
+    inEdit_ = false;
+    caretAfterEdit(s + fitted);
+}
+
+void TextEdit::charTyped(const std::string& bytes) {
+    typeBytes(bytes);
+}
+
+void TextEdit::setText(std::string_view bytes) {
+    inEdit_ = true;
+    doc_.setText(bytes);
+    inEdit_ = false;
+    anchor_ = caret_ = 0;
+    caretAtEnd_ = false;
+    verticalScrollBar()->setValue(0);
+    horizontalScrollBar()->setValue(0);
+    updateScrollBars();
+    viewport()->update();
+    Q_EMIT changed();
+    selectionChange(); // also when the selection only moved with the text
+}
+
+void TextEdit::deleteSelection() {
+    if (selectionLength() > 0) replaceSelection({});
+}
+
+std::string TextEdit::selectedText() const {
+    const std::size_t s = static_cast<std::size_t>(selectionStart());
+    return doc_.text(s, s + static_cast<std::size_t>(selectionLength()));
+}
+
+void TextEdit::undo() {
+    if (readOnly_) return;
+    inEdit_ = true;
+    const std::optional<Selection> shown = doc_.undo();
+    inEdit_ = false;
+    showUndoneSelection(shown);
+}
+
+void TextEdit::redo() {
+    if (readOnly_) return;
+    inEdit_ = true;
+    const std::optional<Selection> shown = doc_.redo();
+    inEdit_ = false;
+    showUndoneSelection(shown);
+}
+
+void TextEdit::showUndoneSelection(const std::optional<Selection>& shown) {
+    if (!shown) return;
+    anchor_ = boundary(std::min(shown->anchor, doc_.size()));
+    caret_ = boundary(std::min(shown->caret, doc_.size()));
+    caretAtEnd_ = false;
+    ensureCaretVisible();
+    viewport()->update();
+    Q_EMIT changed();
+    selectionChange(); // also when the selection only moved with the text
+}
+
+void TextEdit::guarded(const std::function<void()>& handler) {
+    try {
+        handler();
+    } catch (const std::bad_alloc&) {
+        inEdit_ = false;
+        Q_EMIT failed(QStringLiteral("メモリが不足しています"));
+    } catch (const std::exception& e) {
+        inEdit_ = false;
+        Q_EMIT failed(QString::fromLocal8Bit(e.what()));
+    }
+}
+
+// --- selection ---------------------------------------------------------------------------
+
+void TextEdit::setSelection(std::size_t anchor, std::size_t caret) {
+    const std::size_t oldA = anchor_, oldC = caret_;
+    anchor_ = boundary(std::min(anchor, doc_.size()));
+    caret_ = boundary(std::min(caret, doc_.size()));
+    caretAtEnd_ = false;
+    doc_.breakTypingMerge();
+    updateSelectionRows(oldA, oldC);
+    if (oldA != anchor_ || oldC != caret_) selectionChange();
+}
+
+void TextEdit::updateSelectionRows(std::size_t oldAnchor, std::size_t oldCaret) {
+    const std::size_t lo = std::min({oldAnchor, oldCaret, anchor_, caret_});
+    const std::size_t hi = std::max({oldAnchor, oldCaret, anchor_, caret_});
+    const std::size_t first = view_.lineOf(lo);
+    updateLines(first > 0 ? first - 1 : 0, view_.lineOf(hi) + 1);
+}
+
+void TextEdit::setSelectionStart(int pos) {
+    const auto p = static_cast<std::size_t>(std::max(pos, 0));
+    setSelection(p, p);
+    ensureCaretVisible();
+}
+
+void TextEdit::setSelectionLength(int len) {
+    const std::size_t s = static_cast<std::size_t>(selectionStart());
+    setSelection(s, s + static_cast<std::size_t>(std::max(len, 0)));
+}
+
+void TextEdit::selectAll() {
+    setSelection(0, doc_.size());
+}
+
+void TextEdit::moveCaret(std::size_t pos, bool extend, bool atLineEnd) {
+    const std::size_t oldA = anchor_, oldC = caret_;
+    caret_ = std::min(pos, doc_.size());
+    if (!extend) anchor_ = caret_;
+    caretAtEnd_ = atLineEnd;
+    doc_.breakTypingMerge();
+    ensureCaretVisible();
+    updateSelectionRows(oldA, oldC);
+    if (oldA != anchor_ || oldC != caret_ || atLineEnd) selectionChange();
+}
+
+void TextEdit::ensureCaretVisible() {
+    const int line = static_cast<int>(caretLine());
+    QScrollBar* v = verticalScrollBar();
+    const int page = visibleLines();
+    if (line < v->value())
+        v->setValue(line);
+    else if (line >= v->value() + page)
+        v->setValue(line - page + 1);
+    QScrollBar* h = horizontalScrollBar();
+    const QRect fmt = handle_ ? formatRect() : viewport()->rect();
+    const int x = fmt.left() + columnOf(caretLine(), caret_) * grid_.columnWidth;
+    if (x - h->value() < 0)
+        h->setValue(std::max(0, x - fmt.left()));
+    else if (x - h->value() > viewport()->width() - grid_.columnWidth * 2)
+        h->setValue(x - viewport()->width() + grid_.columnWidth * 2);
+}

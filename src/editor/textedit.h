@@ -1,0 +1,261 @@
+// TextEdit: our multi-line text control over the code page 932 byte-string
+// document, standing in for the platform's rich-edit control. It lays the
+// text out with the line view, draws it on a grid in which a single-byte
+// column is half as wide as a double-byte character, and handles keys,
+// mouse, input method, clipboard, undo and redo. Its operations answer what
+// the rich-edit messages answer; while its window does not exist they answer 0.
+#pragma once
+
+#include "keytable.h"
+#include "linerenderer.h"
+#include "options.h"
+
+#include "platform/colors.h"
+#include "text/cp932.h"
+#include "text/document.h"
+#include "text/lineview.h"
+
+#include <QAbstractScrollArea>
+#include <QFont>
+#include <QInputMethodEvent>
+#include <QList>
+#include <QRect>
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+class QPrinter;
+class QPainter;
+
+// How setOptions combines the option bits with the ones set.
+enum class OptionOperation : std::uint32_t { set = 1, orBits = 2, andBits = 3, xorBits = 4 };
+// The option that keeps a selection bar left of the text.
+constexpr std::uint32_t kSelectionBarOption = 0x01000000;
+
+class TextEdit : public QAbstractScrollArea {
+    Q_OBJECT
+
+  public:
+    explicit TextEdit(QWidget* parent = nullptr);
+    ~TextEdit() override;
+
+    // --- the window's life cycle -------------------------------------------
+    bool isWindowCreated() const { return handle_; }
+    void ensureWindow();  // creates the window when it is missing
+    void destroyWindow(); // the window goes; the text stays
+    void recreateWindow();
+
+    // --- text and selection ---------------------------------------------------
+    Document& document() { return doc_; }
+    const Document& document() const { return doc_; }
+    std::string text() const { return doc_.text(); }
+    void setText(std::string_view bytes); // replaces the whole text
+    int textLength() const;               // bytes, as an int
+
+    int selectionStart() const { return static_cast<int>(std::min(anchor_, caret_)); }
+    int selectionLength() const {
+        return static_cast<int>(anchor_ > caret_ ? anchor_ - caret_ : caret_ - anchor_);
+    }
+    void setSelectionStart(int pos); // also empties the selection
+    void setSelectionLength(int len);
+    void setSelection(std::size_t anchor, std::size_t caret);
+    std::size_t caretPosition() const { return caret_; }
+    std::string selectedText() const;
+    virtual void selectAll();
+    // Replaces the selection (at the caret when empty) with bytes, as one
+    // undoable change. Returns false when nothing could be inserted
+    // (read-only, or the maximum length reached).
+    bool replaceSelection(std::string_view bytes);
+
+    int maxLength() const { return static_cast<int>(doc_.characterLimit()); }
+    void setMaxLength(int chars) { // 0 or less: no limit
+        doc_.setCharacterLimit(chars > 0 ? static_cast<std::size_t>(chars) : Document::kNoLimit);
+    }
+    bool isModified() const { return doc_.isModified(); }
+    void setModified(bool m) { doc_.setModified(m); }
+    bool isReadOnly() const { return readOnly_; }
+    void setReadOnly(bool r) { readOnly_ = r; }
+    bool wordWrap() const { return wordWrap_; }
+    void setWordWrap(bool w);
+    bool isOverwriting() const { return overwrite_; }
+
+    ColorValue backgroundColor() const { return color_; }
+    void setBackgroundColor(ColorValue c);
+    const QFont& editorFont() const { return font_; }
+    void setEditorFont(const QFont& f);
+    ColorValue textColor() const { return fontColor_; }
+    void setTextColor(ColorValue c);
+
+    bool canUndo() const { return doc_.canUndo(); }
+    bool canRedo() const { return doc_.canRedo(); }
+    void undo();
+    void redo();
+    void copy();
+    void cut();
+    void paste();
+    void deleteSelection();
+
+    // Runs an editor command as its key would (the main window's actions
+    // share the key table). A failure is reported by the failed signal.
+    void runEditorCommand(EditorCommand command);
+
+    // --- the rich-edit messages --------------------------------------------
+    QRect formatRect() const;             // EM_GETRECT
+    void setFormatRect(const QRect& r);   // EM_SETRECT
+    QPoint positionOfChar(int pos) const; // EM_POSFROMCHAR
+    int charAtPoint(QPoint p) const;      // EM_CHARFROMPOS
+    int lineOfChar(int pos) const;        // EM_EXLINEFROMCHAR
+    int lineStart(int line) const;        // EM_LINEINDEX (-1: the caret's line)
+    int firstVisibleLine() const;         // EM_GETFIRSTVISIBLELINE
+    int lineCount() const { return static_cast<int>(std::max<std::size_t>(view_.count(), 1)); }
+    bool setPunctuation(int type, const std::string& list);  // EM_SETPUNCTUATION
+    bool punctuationList(int type, std::string& list) const; // EM_GETPUNCTUATION
+    int setWrapModeWord(std::uint32_t mode);                 // EM_SETWORDWRAPMODE (reply)
+    int wrapModeWord() const;                                // EM_GETWORDWRAPMODE
+    void applyCompositionColors(const CompColors& c);        // EM_SETIMECOLOR
+    bool compositionColors(CompColors& c) const;             // EM_GETIMECOLOR
+    void setOptions(OptionOperation op, std::uint32_t bits); // EM_SETOPTIONS
+    std::uint32_t options() const { return options_; }
+    void setDefaultCharHeight(int twips); // EM_SETCHARFORMAT (CFM_SIZE)
+    int defaultCharHeight() const { return charHeightTwips_; }
+    bool canPaste() const; // EM_CANPASTE, CF_TEXT
+    // Finds bytes forward from start, at character boundaries; -1 when absent.
+    int find(int start, std::string_view what, bool matchCase) const;
+    // The grid the text is drawn on.
+    const TextGrid& grid() const { return grid_; }
+    // Prints the line view on the printer under a job title.
+    void print(QPrinter& printer, const QString& title);
+    // Draws the line view on pages of a device (page: the printable area in
+    // device pixels; newPage starts the next page).
+    void printPages(QPainter& p, QPaintDevice* device, const QRect& page,
+                    const std::function<void()>& newPage) const;
+
+    // --- the line view and the grid ----------------------------------------
+    const LineView& lineView() const { return view_; }
+    TextTotals totals() const { return view_.totals(); }
+    int columnWidth() const { return grid_.columnWidth; } // pixels of one single-byte column
+    int lineHeight() const { return grid_.lineHeight; }
+    int wrapColumns() const { return rules_.width; }
+
+  Q_SIGNALS:
+    // The change notification after every change of the text.
+    void changed();
+    void selectionChanged();
+    // Every key pressed in the control, inside its key handling and before
+    // the control acts on it (the main window's key preview).
+    void keyPreview(QKeyEvent* e);
+    // Typed, pasted or composed text was refused (the message says why).
+    void inputRefused(const QString& message);
+    // An event could not be handled (the message says why); the text is as it was.
+    void failed(const QString& message);
+
+  protected:
+    // Hooks of the derived controls.
+    virtual void createWindow();
+    virtual void tearDownWindow();
+    virtual void selectionChange() { Q_EMIT selectionChanged(); }
+    virtual void fontChanged();
+    // Key handling before the control's own (the Insert rule lives here).
+    virtual void keyDown(QKeyEvent* e);
+    // A typed character, before and after it is inserted.
+    virtual void charTyped(const std::string& bytes);
+
+    void paintEvent(QPaintEvent* e) override;
+    void keyPressEvent(QKeyEvent* e) override;
+    void mousePressEvent(QMouseEvent* e) override;
+    void mouseMoveEvent(QMouseEvent* e) override;
+    void mouseReleaseEvent(QMouseEvent* e) override;
+    void mouseDoubleClickEvent(QMouseEvent* e) override;
+    void inputMethodEvent(QInputMethodEvent* e) override;
+    QVariant inputMethodQuery(Qt::InputMethodQuery q) const override;
+    void resizeEvent(QResizeEvent* e) override;
+    void showEvent(QShowEvent* e) override;
+    void scrollContentsBy(int dx, int dy) override;
+    bool focusNextPrevChild(bool) override { return false; } // Tab is text
+    void focusInEvent(QFocusEvent* e) override;
+    void focusOutEvent(QFocusEvent* e) override;
+
+    // The control's base key handling (navigation, editing, clipboard).
+    void baseKeyPress(QKeyEvent* e);
+    // Types text as the keyboard would (insert or overwrite).
+    void typeBytes(const std::string& bytes);
+    // Draws the text of the visible lines (the base paint).
+    void paintText(QPainter& p, const QRect& update);
+    // Draws the caret, or the input method's pre-edit text at the caret.
+    void paintCaret(QPainter& p);
+    // The byte position of the character that starts at or before pos.
+    std::size_t boundary(std::size_t pos) const { return doc_.boundaryAtOrBefore(pos); }
+    std::size_t nextBoundary(std::size_t pos) const { return doc_.nextBoundary(pos); }
+    std::size_t prevBoundary(std::size_t pos) const { return doc_.previousBoundary(pos); }
+    // Runs an event handler; a failure is reported by the failed signal and
+    // never reaches Qt.
+    void guarded(const std::function<void()>& handler);
+    // The column (single-byte columns from the line start) of pos in its line.
+    int columnOf(std::size_t line, std::size_t pos) const;
+    void ensureCaretVisible();
+    // Repaints the rows of the lines first to last (last past the end: to the bottom).
+    void updateLines(std::size_t first, std::size_t last);
+    void updateSelectionRows(std::size_t oldAnchor, std::size_t oldCaret);
+    void tellRefused(const std::vector<cp932::Unrepresentable>& bad);
+    int visibleLines() const;
+    std::size_t caretLine() const;
+    bool caretAtLineEnd() const { return caretAtEnd_; }
+    const QString& preedit() const { return preedit_; }
+
+    bool loading_ = false; // while stored properties are being applied
+
+  private:
+    // The document changed: the line view, the caret and the screen follow.
+    void documentChanged(const TextChange& change);
+    // After an edit: the caret at pos, the change and selection
+    // notifications sent.
+    void caretAfterEdit(std::size_t pos);
+    void showUndoneSelection(const std::optional<Selection>& shown);
+    Selection selection() const { return {anchor_, caret_}; }
+    void runCommand(EditorCommand command, bool extend);
+    void moveVertically(long delta, bool extend);
+    // The code of the character at pos (lead << 8 | trail, or the byte).
+    unsigned codeAt(std::size_t pos) const;
+    void applyRules();
+    void updateScrollBars();
+    void relayoutAll();
+    void moveCaret(std::size_t pos, bool extend, bool atLineEnd = false);
+    std::size_t lineStartOf(std::size_t line) const;
+    std::size_t lineEndOf(std::size_t line) const; // before the line end
+    std::size_t posAtColumn(std::size_t line, int col) const;
+    std::size_t wordStart(std::size_t pos) const;
+    std::size_t wordEnd(std::size_t pos) const;
+    void computeMetrics();
+    QRect caretRect() const;
+
+    Document doc_;
+    LineView view_;
+    LayoutRules rules_;
+    bool handle_ = false;
+    std::size_t anchor_ = 0, caret_ = 0;
+    bool caretAtEnd_ = false; // the caret stands at the end of a wrapped line
+    int goalX_ = -1;
+    bool readOnly_ = false;
+    bool wordWrap_ = true;
+    bool overwrite_ = false;
+    bool dragging_ = false;
+    ColorValue color_ = color::window;
+    ColorValue fontColor_ = color::windowText;
+    QFont font_;
+    QFont drawFont_;
+    TextGrid grid_;
+    int charHeightTwips_ = 0;
+    QRect fmt_;
+    bool fmtSet_ = false;
+    std::uint32_t modeWord_ = 0;
+    PunctuationLists custom_;
+    CompColors imeColors_{};
+    std::uint32_t options_ = 0;
+    bool inEdit_ = false; // the control itself is changing the document
+    std::size_t linesBeforeEdit_ = 0;
+    QString preedit_;
+    QList<QInputMethodEvent::Attribute> preeditAttrs_;
+};

@@ -1,0 +1,357 @@
+// Keys, mouse, input method and clipboard of the text control.
+#include "textedit.h"
+
+#include "platform/dialogs.h"
+#include "text/cp932.h"
+#include "text/errors.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QKeyEvent>
+#include <QMimeData>
+#include <QMouseEvent>
+#include <QScrollBar>
+
+namespace {
+
+// Character classes for word selection.
+int wordClass(unsigned code) {
+    if (code == ' ' || code == '\t' || code == 0x8140) return 0;
+    if (code < 0x80) {
+        const char c = static_cast<char>(code);
+        if ((c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_')
+            return 1;
+        return code < 0x20 ? 9 : 2;
+    }
+    if (code >= 0xA1 && code <= 0xDF) return 3;                         // half-width katakana
+    if (code >= 0x829F && code <= 0x82F1) return 4;                     // hiragana
+    if ((code >= 0x8340 && code <= 0x8396) || code == 0x815B) return 5; // katakana, ー
+    if (code >= 0x824F && code <= 0x829A) return 6; // full-width letters and digits
+    if (code >= 0x889F) return 7;                   // kanji
+    return 8;
+}
+
+} // namespace
+
+unsigned TextEdit::codeAt(std::size_t p) const {
+    const std::size_t len = nextBoundary(p) - p;
+    const auto b = static_cast<unsigned char>(doc_.at(p));
+    return len == 2 ? (b << 8 | static_cast<unsigned char>(doc_.at(p + 1))) : b;
+}
+
+std::size_t TextEdit::wordStart(std::size_t pos) const {
+    const std::size_t line = view_.lineOf(pos);
+    const std::size_t start = lineStartOf(line);
+    if (pos >= lineEndOf(line)) return pos;
+    const int cls = wordClass(codeAt(pos));
+    std::size_t p = pos;
+    while (p > start) {
+        const std::size_t q = prevBoundary(p);
+        if (wordClass(codeAt(q)) != cls) break;
+        p = q;
+    }
+    return p;
+}
+
+std::size_t TextEdit::wordEnd(std::size_t pos) const {
+    const std::size_t line = view_.lineOf(pos);
+    const std::size_t end = lineEndOf(line);
+    if (pos >= end) return pos;
+    const int cls = wordClass(codeAt(pos));
+    std::size_t p = pos;
+    while (p < end && wordClass(codeAt(p)) == cls)
+        p = nextBoundary(p);
+    return p;
+}
+
+void TextEdit::keyPressEvent(QKeyEvent* e) {
+    guarded([&] { keyDown(e); });
+}
+
+void TextEdit::keyDown(QKeyEvent* e) {
+    Q_EMIT keyPreview(e);
+    baseKeyPress(e);
+}
+
+void TextEdit::baseKeyPress(QKeyEvent* e) {
+    if (const std::optional<KeyCommand> c = commandForKey(*e))
+        return runCommand(c->command, c->extend);
+    const Qt::KeyboardModifiers mods = e->modifiers();
+    if (readOnly_ || (mods & (Qt::ControlModifier | Qt::AltModifier))) return;
+    const QString text = e->text();
+    if (text.isEmpty()) return;
+    for (const QChar c : text)
+        if (c.unicode() < 0x20 || c.unicode() == 0x7F) return;
+    const cp932::EncodeResult enc = cp932::encode(text);
+    if (!enc.ok()) return tellRefused(enc.bad);
+    charTyped(enc.bytes);
+}
+
+void TextEdit::runEditorCommand(EditorCommand command) {
+    guarded([&] { runCommand(command, false); });
+}
+
+void TextEdit::moveVertically(long delta, bool extend) {
+    const std::size_t line = caretLine();
+    const int x = goalX_ >= 0 ? goalX_ : columnOf(line, caret_);
+    // The empty line after a final line end can be reached; nothing below it.
+    const long lastLine =
+        std::max<long>(static_cast<long>(view_.count()) -
+                           ((view_.count() && lineEndOf(view_.count() - 1) == doc_.size()) ? 1 : 0),
+                       0);
+    const auto target =
+        static_cast<std::size_t>(std::clamp<long>(static_cast<long>(line) + delta, 0, lastLine));
+    const std::size_t pos = posAtColumn(target, x);
+    const bool atEnd =
+        target + 1 < view_.count() && view_.wrapped(target) && pos == lineEndOf(target);
+    moveCaret(pos, extend, atEnd);
+    goalX_ = x;
+}
+
+void TextEdit::runCommand(EditorCommand command, bool extend) {
+    using C = EditorCommand;
+    if (readOnly_ && changesText(command)) return;
+    const std::size_t line = caretLine();
+    switch (command) {
+    case C::copy:
+        return copy();
+    case C::cut:
+        return cut();
+    case C::paste:
+        return paste();
+    case C::undo:
+        return undo();
+    case C::redo:
+        return redo();
+    case C::selectAll:
+        return selectAll();
+    case C::toggleOverwrite:
+        overwrite_ = !overwrite_;
+        viewport()->update();
+        return;
+    case C::moveLeft:
+        goalX_ = -1;
+        if (!extend && selectionLength() > 0)
+            return moveCaret(static_cast<std::size_t>(selectionStart()), false);
+        return moveCaret(prevBoundary(caret_), extend);
+    case C::moveWordLeft:
+        goalX_ = -1;
+        return moveCaret(wordStart(prevBoundary(caret_)), extend);
+    case C::moveRight:
+        goalX_ = -1;
+        if (!extend && selectionLength() > 0)
+            return moveCaret(static_cast<std::size_t>(selectionStart() + selectionLength()), false);
+        return moveCaret(nextBoundary(caret_), extend);
+    case C::moveWordRight:
+        goalX_ = -1;
+        return moveCaret(wordEnd(caret_) == caret_ ? nextBoundary(caret_) : wordEnd(caret_),
+                         extend);
+    case C::moveUp:
+        return moveVertically(-1, extend);
+    case C::moveDown:
+        return moveVertically(1, extend);
+    case C::pageUp:
+        verticalScrollBar()->setValue(verticalScrollBar()->value() - visibleLines());
+        return moveVertically(-visibleLines(), extend);
+    case C::pageDown:
+        verticalScrollBar()->setValue(verticalScrollBar()->value() + visibleLines());
+        return moveVertically(visibleLines(), extend);
+    case C::lineStart:
+        goalX_ = -1;
+        return moveCaret(lineStartOf(line), extend);
+    case C::textStart:
+        goalX_ = -1;
+        return moveCaret(0, extend);
+    case C::lineEnd: {
+        goalX_ = -1;
+        const bool wrappedLine = line + 1 < view_.count() && view_.wrapped(line);
+        return moveCaret(lineEndOf(line), extend, wrappedLine);
+    }
+    case C::textEnd:
+        goalX_ = -1;
+        return moveCaret(doc_.size(), extend);
+    case C::deleteBackward:
+        if (selectionLength() > 0) return deleteSelection();
+        if (caret_ == 0) return;
+        setSelection(caret_, prevBoundary(caret_));
+        return deleteSelection();
+    case C::deleteForward:
+        if (selectionLength() > 0) return deleteSelection();
+        if (caret_ >= doc_.size()) return;
+        setSelection(caret_, nextBoundary(caret_));
+        return deleteSelection();
+    case C::newLine:
+        return charTyped("\r\n");
+    case C::tab:
+        return charTyped("\t");
+    }
+}
+
+void TextEdit::tellRefused(const std::vector<cp932::Unrepresentable>& bad) {
+    QString chars;
+    int shown = 0;
+    for (const auto& u : bad) {
+        const QString c = QString::fromUcs4(&u.ch, 1);
+        if (chars.contains(c)) continue;
+        if (shown++ == 5) {
+            chars += QStringLiteral(" …");
+            break;
+        }
+        if (!chars.isEmpty()) chars += QLatin1Char(' ');
+        chars += c;
+    }
+    Q_EMIT inputRefused(
+        QStringLiteral("Shift-JIS で表せない文字があるため入力できません: %1").arg(chars));
+}
+
+void TextEdit::copy() {
+    if (selectionLength() == 0) return;
+    QString text = cp932::decode(selectedText());
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    QGuiApplication::clipboard()->setText(text);
+}
+
+void TextEdit::cut() {
+    if (readOnly_ || selectionLength() == 0) return;
+    copy();
+    deleteSelection();
+}
+
+void TextEdit::paste() {
+    if (readOnly_) return;
+    const QMimeData* m = QGuiApplication::clipboard()->mimeData();
+    if (!m || !m->hasText()) return;
+    QString text = m->text();
+    // Every line end becomes CR LF, the document's own.
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    text.replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
+    const cp932::EncodeResult enc = cp932::encode(text);
+    if (!enc.ok()) return tellRefused(enc.bad);
+    replaceSelection(enc.bytes);
+}
+
+// --- mouse ------------------------------------------------------------------------------
+
+void TextEdit::mousePressEvent(QMouseEvent* e) {
+    guarded([&] {
+        if (e->button() != Qt::LeftButton) return QAbstractScrollArea::mousePressEvent(e);
+        setFocus(Qt::MouseFocusReason);
+        const QPoint pt = e->position().toPoint();
+        const QRect fmt = formatRect();
+        const bool shift = e->modifiers() & Qt::ShiftModifier;
+        goalX_ = -1;
+        if ((options_ & kSelectionBarOption) && pt.x() < fmt.left() && view_.count()) {
+            // The selection bar: the whole line.
+            const int line = lineOfChar(charAtPoint(QPoint(fmt.left(), pt.y())));
+            const std::size_t l = static_cast<std::size_t>(line);
+            const std::size_t end =
+                l < view_.count() ? lineEndOf(l) + view_.line(l).eol : doc_.size();
+            setSelection(lineStartOf(l), end);
+            ensureCaretVisible();
+            return;
+        }
+        // The nearest character boundary.
+        std::size_t pos = static_cast<std::size_t>(charAtPoint(pt));
+        bool atEnd = false;
+        if (view_.count()) {
+            const std::size_t line = view_.lineOf(pos);
+            if (pos < lineEndOf(line)) {
+                const QPoint cell = positionOfChar(static_cast<int>(pos));
+                const int w = static_cast<int>(nextBoundary(pos) - pos) * grid_.columnWidth;
+                if (pt.x() > cell.x() + w / 2) pos = nextBoundary(pos);
+            }
+            atEnd = line + 1 < view_.count() && view_.wrapped(line) && pos == lineEndOf(line);
+        }
+        dragging_ = true;
+        moveCaret(pos, shift, atEnd);
+    });
+}
+
+void TextEdit::mouseMoveEvent(QMouseEvent* e) {
+    guarded([&] {
+        if (!dragging_) return;
+        const std::size_t pos = static_cast<std::size_t>(charAtPoint(e->position().toPoint()));
+        if (pos != caret_) moveCaret(pos, true);
+    });
+}
+
+void TextEdit::mouseReleaseEvent(QMouseEvent*) {
+    dragging_ = false;
+}
+
+void TextEdit::mouseDoubleClickEvent(QMouseEvent* e) {
+    guarded([&] {
+        if (e->button() != Qt::LeftButton) return;
+        const std::size_t pos = static_cast<std::size_t>(charAtPoint(e->position().toPoint()));
+        setSelection(wordStart(pos), wordEnd(pos));
+        ensureCaretVisible();
+    });
+}
+
+void TextEdit::focusInEvent(QFocusEvent* e) {
+    QAbstractScrollArea::focusInEvent(e);
+    viewport()->update();
+}
+
+void TextEdit::focusOutEvent(QFocusEvent* e) {
+    QAbstractScrollArea::focusOutEvent(e);
+    viewport()->update();
+}
+
+// --- input method -----------------------------------------------------------------------
+
+void TextEdit::inputMethodEvent(QInputMethodEvent* e) {
+    guarded([&] {
+        if (readOnly_) {
+            e->ignore();
+            return;
+        }
+        if (!e->commitString().isEmpty()) {
+            const cp932::EncodeResult enc = cp932::encode(e->commitString());
+            preedit_.clear();
+            preeditAttrs_.clear();
+            if (!enc.ok())
+                tellRefused(enc.bad);
+            else
+                charTyped(enc.bytes);
+        }
+        preedit_ = e->preeditString();
+        preeditAttrs_ = e->attributes();
+        viewport()->update();
+        e->accept();
+    });
+}
+
+QVariant TextEdit::inputMethodQuery(Qt::InputMethodQuery q) const {
+    switch (q) {
+    case Qt::ImEnabled:
+        return !readOnly_;
+    case Qt::ImCursorRectangle:
+        return caretRect();
+    case Qt::ImFont:
+        return drawFont_;
+    case Qt::ImCursorPosition: {
+        const std::size_t line = caretLine();
+        return cp932::decode(doc_.view(lineStartOf(line), caret_)).size();
+    }
+    case Qt::ImSurroundingText: {
+        const std::size_t line = caretLine();
+        return cp932::decode(doc_.view(lineStartOf(line), lineEndOf(line)));
+    }
+    case Qt::ImAnchorPosition:
+        return inputMethodQuery(Qt::ImCursorPosition);
+    default:
+        return QAbstractScrollArea::inputMethodQuery(q);
+    }
+}
+
+QRect TextEdit::caretRect() const {
+    const QRect fmt = formatRect();
+    const std::size_t line = caretLine();
+    const int x =
+        fmt.left() + columnOf(line, caret_) * grid_.columnWidth - horizontalScrollBar()->value();
+    const int y =
+        fmt.top() + (static_cast<int>(line) - verticalScrollBar()->value()) * grid_.lineHeight;
+    return QRect(x, y, overwrite_ ? grid_.columnWidth : 2, grid_.lineHeight);
+}

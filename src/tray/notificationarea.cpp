@@ -1,0 +1,94 @@
+#include "notificationarea.h"
+
+#include "trayicon.h"
+
+#include "text/cp932.h"
+
+#include <optional>
+
+namespace {
+
+NotificationArea* g_area = nullptr; // nullptr: the desktop's
+
+// The mouse message an activation of the icon stands for; none for the rest.
+std::optional<TrayMouseMessage> mouseMessageFor(QSystemTrayIcon::ActivationReason why) {
+    switch (why) {
+    case QSystemTrayIcon::Trigger:
+        return TrayMouseMessage::leftButtonDown;
+    case QSystemTrayIcon::Context:
+        return TrayMouseMessage::rightButtonDown;
+    case QSystemTrayIcon::DoubleClick:
+        return TrayMouseMessage::leftDoubleClick;
+    case QSystemTrayIcon::MiddleClick:
+        return TrayMouseMessage::middleButtonDown;
+    default:
+        return std::nullopt;
+    }
+}
+
+} // namespace
+
+NotificationArea& notificationArea() {
+    static SystemNotificationArea desktop;
+    return g_area ? *g_area : desktop;
+}
+
+ScopedNotificationArea::ScopedNotificationArea(NotificationArea& area) : previous_(g_area) {
+    g_area = &area;
+}
+
+ScopedNotificationArea::~ScopedNotificationArea() {
+    g_area = previous_;
+}
+
+void SystemNotificationArea::apply(Entry& entry, const TrayIconRequest& request) {
+    if (request.fields & trayIcon) entry.icon->setIcon(request.icon);
+    if (request.fields & trayTip)
+        entry.icon->setToolTip(cp932::decode(request.tip));
+    else
+        entry.icon->setToolTip(QString());
+    if (request.fields & trayMessage) {
+        entry.window = request.window;
+        entry.callbackMessage = request.callbackMessage;
+    }
+}
+
+void SystemNotificationArea::report(std::uint32_t id, QSystemTrayIcon::ActivationReason why) {
+    auto it = icons_.find(id);
+    if (it == icons_.end() || !it->second.window) return;
+    const std::optional<TrayMouseMessage> message = mouseMessageFor(why);
+    if (!message) return;
+    it->second.window->deliver(it->second.callbackMessage, id, *message);
+}
+
+NotificationArea::Result SystemNotificationArea::add(const TrayIconRequest& request) {
+    Entry& entry = icons_[request.id];
+    if (!entry.icon) {
+        entry.icon = std::make_unique<QSystemTrayIcon>();
+        const std::uint32_t id = request.id;
+        QObject::connect(entry.icon.get(), &QSystemTrayIcon::activated, this,
+                         [this, id](QSystemTrayIcon::ActivationReason why) { report(id, why); });
+    }
+    apply(entry, request);
+    // Shown now, or as soon as a notification area appears.
+    entry.icon->show();
+    if (!QSystemTrayIcon::isSystemTrayAvailable()) return Result::noArea;
+    return entry.icon->isVisible() ? Result::done : Result::refused;
+}
+
+NotificationArea::Result SystemNotificationArea::modify(const TrayIconRequest& request) {
+    auto it = icons_.find(request.id);
+    if (it == icons_.end()) return Result::refused;
+    apply(it->second, request);
+    return Result::done;
+}
+
+void SystemNotificationArea::remove(const TrayIconRequest& request) {
+    icons_.erase(request.id);
+}
+
+bool SystemNotificationArea::isShown(std::uint32_t id) const {
+    auto it = icons_.find(id);
+    return it != icons_.end() && QSystemTrayIcon::isSystemTrayAvailable() &&
+           it->second.icon->isVisible();
+}

@@ -1,0 +1,106 @@
+// The notification area as the tray icons see it: it takes an icon's add,
+// modify and remove requests, and reports the mouse messages of an icon to the
+// hidden window named in the request. The real one sits on QSystemTrayIcon;
+// tests put their own in its place with ScopedNotificationArea.
+#pragma once
+
+#include <QIcon>
+#include <QObject>
+#include <QPointer>
+#include <QSystemTrayIcon>
+
+#include <cstddef>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+
+class TrayMessageWindow;
+
+// Which parts of a request the area takes over.
+enum TrayField : std::uint32_t {
+    trayMessage = 1, // the window and its callback message
+    trayIcon = 2,    // the image
+    trayTip = 4,     // the tool tip
+};
+using TrayFields = std::uint32_t;
+
+// The first message number a window may use for its own purposes.
+constexpr std::uint32_t kFirstPrivateMessage = 0x400;
+// The message the area hands back with an icon's mouse messages. Any private
+// number does; this one is what the tray icons have always asked for.
+constexpr std::uint32_t kTrayCallbackMessage = kFirstPrivateMessage + 102;
+
+// The most tool-tip bytes (code page 932) the area takes.
+constexpr std::size_t kTrayTipBytes = 63;
+
+// What happened on an icon, as the area reports it.
+enum class TrayMouseMessage : std::uint32_t {
+    move = 0x200,
+    leftButtonDown = 0x201,
+    leftButtonUp = 0x202,
+    leftDoubleClick = 0x203,
+    rightButtonDown = 0x204,
+    rightButtonUp = 0x205,
+    rightDoubleClick = 0x206,
+    middleButtonDown = 0x207,
+    middleButtonUp = 0x208,
+    middleDoubleClick = 0x209,
+};
+
+// One icon as the area is asked to show it.
+struct TrayIconRequest {
+    TrayMessageWindow* window = nullptr; // receives the mouse messages
+    std::uint32_t id = 0;                // the icon's identifier
+    TrayFields fields = 0;               // which of the parts below count
+    std::uint32_t callbackMessage = 0;
+    QIcon icon;
+    std::string tip; // code page 932, at most kTrayTipBytes bytes
+};
+
+class NotificationArea {
+  public:
+    enum class Result { done, refused, noArea };
+    virtual ~NotificationArea() = default;
+    virtual Result add(const TrayIconRequest& request) = 0;
+    virtual Result modify(const TrayIconRequest& request) = 0;
+    virtual void remove(const TrayIconRequest& request) = 0;
+    // Whether the icon of this identifier is really on the screen.
+    virtual bool isShown(std::uint32_t id) const = 0;
+};
+
+// The desktop's notification area, through QSystemTrayIcon.
+class SystemNotificationArea : public QObject, public NotificationArea {
+  public:
+    Result add(const TrayIconRequest& request) override;
+    Result modify(const TrayIconRequest& request) override;
+    void remove(const TrayIconRequest& request) override;
+    bool isShown(std::uint32_t id) const override;
+
+  private:
+    struct Entry {
+        std::unique_ptr<QSystemTrayIcon> icon;
+        QPointer<TrayMessageWindow> window;
+        std::uint32_t callbackMessage = 0;
+    };
+    static void apply(Entry& entry, const TrayIconRequest& request);
+    void report(std::uint32_t id, QSystemTrayIcon::ActivationReason why);
+
+    std::map<std::uint32_t, Entry> icons_;
+};
+
+// The area the tray icons use: the desktop's, unless a ScopedNotificationArea
+// has put another in its place.
+NotificationArea& notificationArea();
+
+// Puts an area in place of the current one for its lifetime.
+class ScopedNotificationArea {
+  public:
+    explicit ScopedNotificationArea(NotificationArea& area);
+    ~ScopedNotificationArea();
+    ScopedNotificationArea(const ScopedNotificationArea&) = delete;
+    ScopedNotificationArea& operator=(const ScopedNotificationArea&) = delete;
+
+  private:
+    NotificationArea* previous_;
+};

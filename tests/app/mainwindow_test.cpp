@@ -1,0 +1,340 @@
+#include "app/lockkeys.h"
+#include "app/mainwindow.h"
+
+#include "settings/profile.h"
+#include "support/scripted.h"
+#include "support/tempdir.h"
+#include "text/cp932.h"
+#include "text/fileio.h"
+#include "text/linelist.h"
+
+#include <QApplication>
+#include <QContextMenuEvent>
+#include <QDir>
+#include <QKeyEvent>
+#include <QMenuBar>
+#include <QSignalSpy>
+#include <QTest>
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+std::string sj(const char* utf8) {
+    return cp932::encodeKnown(QString::fromUtf8(utf8));
+}
+
+struct FakeLocks : LockKeys {
+    bool caps = false, num = true;
+    std::optional<bool> capsLock() const override { return caps; }
+    std::optional<bool> numLock() const override { return num; }
+};
+
+struct MainTest : ::testing::Test {
+    TempDir dir;
+    SettingsState settings;
+    ScriptedDialogs dialogs;
+    RecordingShell shell;
+    FakeLocks locks;
+    std::unique_ptr<MainWindow> main;
+
+    void start() {
+        main = std::make_unique<MainWindow>(settings, dialogs, shell, locks, dir.path());
+        main->startUp();
+    }
+    QString panel(StatusPanels::Panel p) const { return main->statusPanels().text(p); }
+    void type(const QString& text) {
+        for (const QChar c : text) {
+            QKeyEvent e(QEvent::KeyPress, 0, Qt::NoModifier, QString(c));
+            QApplication::sendEvent(main->editor(), &e);
+        }
+    }
+};
+
+} // namespace
+
+TEST_F(MainTest, FirstStartWritesTheSettingsFileInTheProgramFolderAndReportsAMissingLinkFile) {
+    TempDir elsewhere;
+    const QString cwd = QDir::currentPath();
+    QDir::setCurrent(QString::fromStdString(elsewhere.path()));
+    start();
+    QDir::setCurrent(cwd);
+    EXPECT_TRUE(dir.read("MMEdit.ini").starts_with(";\r\n"));
+    EXPECT_EQ(elsewhere.read("MMEdit.ini"), "");
+    ASSERT_EQ(dialogs.boxes.size(), 1u);
+    EXPECT_EQ(dialogs.boxes[0].text,
+              QString::fromStdString("ファイル " + dir.path() + "link.dat は開けません."));
+    EXPECT_TRUE(main->links().empty());
+    EXPECT_EQ(main->editor()->editArea().lineLength(), 80);
+    EXPECT_EQ(main->editor()->maxLength(), 30000);
+    EXPECT_FALSE(main->toolBarArea()->isVisibleTo(main.get()));
+    EXPECT_TRUE(main->item(QStringLiteral("NoShow1"))->isChecked());
+    EXPECT_FALSE(main->isDocumentModified());
+    EXPECT_EQ(main->windowTitle(), QStringLiteral("「もるもる」メールマガジンエディタ"));
+}
+
+TEST_F(MainTest, LinkMenuFromPairsOfLines) {
+    dir.write("link.dat",
+              sj("まぐまぐ\r\nhttps://www.mag2.com/\nメルマ\rhttps://melma.com/\r\nodd line"));
+    start();
+    EXPECT_TRUE(dialogs.boxes.empty());
+    const auto links = main->links();
+    ASSERT_EQ(links.size(), 2u);
+    EXPECT_EQ(links[0].first, QStringLiteral("まぐまぐ"));
+    EXPECT_EQ(links[1].second, QStringLiteral("https://melma.com/"));
+    main->linkMenu()->actions().at(1)->trigger();
+    EXPECT_EQ(shell.opened, std::vector<QString>{QStringLiteral("https://www.mag2.com/")});
+    EXPECT_FALSE(main->item(QStringLiteral("Dummy"))->isVisible());
+}
+
+TEST_F(MainTest, DeletedLastFileIsReportedAndStartUpGoesOn) {
+    dir.write("link.dat", "a\r\nb\r\n");
+    dir.write("MMEdit.ini",
+              "[Application]\r\nLastFileOpen=1\r\n[FileHistry]\r\nSwitch=1\r\nNumber=1\r\n1=" +
+                  dir.file("gone.txt") + "\r\n");
+    start();
+    ASSERT_EQ(dialogs.boxes.size(), 1u);
+    EXPECT_TRUE(dialogs.boxes[0].text.contains(QStringLiteral("gone.txt は開けません")));
+    EXPECT_TRUE(main->links().empty()); // the steps after it are skipped
+    main->show();
+    EXPECT_TRUE(main->isVisible());
+}
+
+TEST_F(MainTest, LastFileIsLoadedWithoutNamingTheDocument) {
+    dir.write("link.dat", "");
+    dir.write("last.txt", sj("前回の号\r\n"));
+    dir.write("MMEdit.ini",
+              "[Application]\r\nLastFileOpen=1\r\n[String]\r\nMaxString=10\r\n[FileHistry]\r\n1=" +
+                  dir.file("last.txt") + "\r\n");
+    start();
+    EXPECT_EQ(main->editor()->text(), sj("前回の号\r\n"));
+    EXPECT_EQ(main->document().filePath(), "");
+    EXPECT_TRUE(main->isDocumentModified());
+    EXPECT_GT(main->editor()->maxLength(), 30000); // a loaded file is not held to the limit
+}
+
+TEST_F(MainTest, TotalsAndCaptionFollowEveryChange) {
+    dir.write("link.dat", "");
+    start();
+    EXPECT_EQ(panel(StatusPanels::lineTotal), QStringLiteral("１行の文字数"));
+    EXPECT_EQ(panel(StatusPanels::insertMode),
+              QStringLiteral("上書き")); // before the first activation
+    type(QStringLiteral("abc"));
+    EXPECT_EQ(panel(StatusPanels::lineTotal), QStringLiteral("総行数0"));
+    EXPECT_EQ(panel(StatusPanels::characterTotal), QStringLiteral("総文字数=5"));
+    EXPECT_EQ(panel(StatusPanels::modifiedMark), QStringLiteral("変更あり"));
+    EXPECT_EQ(main->windowTitle(), QStringLiteral("「もるもる」メールマガジンエディタ1.2(変更)"));
+    main->editor()->setText(sj("ああ\r\nabc\r\n"));
+    EXPECT_EQ(panel(StatusPanels::lineTotal), QStringLiteral("総行数0"));
+    EXPECT_EQ(panel(StatusPanels::characterTotal), QStringLiteral("総文字数=11"));
+    main->editor()->setText("1\r\n2\r\n3\r\n4\r\n5");
+    EXPECT_EQ(panel(StatusPanels::lineTotal), QStringLiteral("総行数3"));
+    // A wrapped line counts twice; a wider line length takes it back.
+    main->editor()->setText(std::string(100, 'x'));
+    EXPECT_EQ(panel(StatusPanels::lineTotal), QStringLiteral("総行数0"));
+    EXPECT_EQ(panel(StatusPanels::characterTotal), QStringLiteral("総文字数=104"));
+    main->document().setFilePath("/mag/vol1.txt");
+    type(QStringLiteral("y"));
+    EXPECT_EQ(main->windowTitle(),
+              QStringLiteral("「もるもる」メールマガジンエディタ1.2/mag/vol1.txt(変更)"));
+    main->showDocumentState(false);
+    EXPECT_EQ(panel(StatusPanels::modifiedMark), QString());
+}
+
+TEST_F(MainTest, TypingStopsAtTheDocumentLimit) {
+    dir.write("link.dat", "");
+    dir.write("MMEdit.ini", "[String]\r\nMaxString=12\r\nMaxLength=40\r\n");
+    start();
+    EXPECT_EQ(main->editor()->wrapColumns(), 40);
+    type(QStringLiteral("あいうえおかきくけこさしすせそ"));
+    EXPECT_EQ(main->editor()->document().characterCount(), 12u);
+    EXPECT_TRUE(dialogs.boxes.empty());
+}
+
+TEST_F(MainTest, KeyboardStatePanels) {
+    dir.write("link.dat", "");
+    start();
+    main->activated();
+    EXPECT_EQ(panel(StatusPanels::capsLock), QStringLiteral("CapsOff"));
+    EXPECT_EQ(panel(StatusPanels::insertMode), QStringLiteral("挿入"));
+    EXPECT_EQ(panel(StatusPanels::numLock), QStringLiteral("NumOn"));
+    QTest::keyClick(main->editor(), Qt::Key_Insert);
+    EXPECT_EQ(panel(StatusPanels::insertMode), QStringLiteral("上書き"));
+    QTest::keyClick(main->editor(), Qt::Key_Insert, Qt::ShiftModifier);
+    EXPECT_EQ(panel(StatusPanels::insertMode), QStringLiteral("上書き"));
+    QTest::keyClick(main->editor(), Qt::Key_Insert);
+    EXPECT_EQ(panel(StatusPanels::insertMode), QStringLiteral("挿入"));
+    locks.caps = true;
+    QTest::keyClick(main->editor(), Qt::Key_CapsLock);
+    EXPECT_EQ(panel(StatusPanels::capsLock), QStringLiteral("CapsOn"));
+    QTest::keyClick(main->editor(), Qt::Key_A); // other keys change nothing
+    EXPECT_EQ(panel(StatusPanels::capsLock), QStringLiteral("CapsOn"));
+}
+
+TEST_F(MainTest, HistoryMenuCaptionsAndVisibility) {
+    dir.write("link.dat", "");
+    dir.write("MMEdit.ini", "[FileHistry]\r\nSwitch=1\r\nNumber=3\r\n1=/a/one.txt\r\n2=/a/"
+                            "two.txt\r\n4=/a/four.txt\r\n10=/a/ten.txt\r\n");
+    start();
+    EXPECT_EQ(main->historyItem(0)->text(), QStringLiteral("1:/a/one.txt"));
+    EXPECT_EQ(main->historyItem(9)->text(), QStringLiteral("0:/a/ten.txt"));
+    EXPECT_EQ(main->historyItem(2)->text(), QStringLiteral("3:"));
+    for (int i = 0; i < 10; ++i)
+        EXPECT_EQ(main->historyItem(i)->isVisible(), i < 3) << i;
+    settings.options.historyShown = 0;
+    main->updateHistoryMenu();
+    for (int slot = 0; slot < kHistorySlots; ++slot)
+        EXPECT_FALSE(main->historyItem(slot)->isVisible());
+    EXPECT_EQ(main->historyItem(3)->text(), QStringLiteral("4:/a/four.txt"));
+}
+
+TEST_F(MainTest, CloseWithoutChangesSavesNothing) {
+    dir.write("link.dat", "");
+    start();
+    const std::string before = dir.read("MMEdit.ini");
+    settings.windowLeft = 77;
+    EXPECT_TRUE(main->close());
+    EXPECT_EQ(dir.read("MMEdit.ini"), before);
+    EXPECT_TRUE(dialogs.boxes.empty());
+}
+
+TEST_F(MainTest, ClosePromptBranches) {
+    dir.write("link.dat", "");
+    start();
+    type(QStringLiteral("週刊"));
+    const std::string before = dir.read("MMEdit.ini");
+    // Cancel: stays open, nothing saved.
+    dialogs.answers = {Dialogs::Cancel};
+    EXPECT_FALSE(main->close());
+    EXPECT_EQ(dialogs.boxes.back().caption, QStringLiteral("終了時の警告"));
+    EXPECT_EQ(dialogs.boxes.back().text, QStringLiteral("編集中の文章があります。保存しますか？"));
+    EXPECT_EQ(dialogs.boxes.back().buttons, Dialogs::Yes | Dialogs::No | Dialogs::Cancel);
+    EXPECT_EQ(dialogs.boxes.back().icon, Dialogs::Icon::None);
+    EXPECT_EQ(dir.read("MMEdit.ini"), before);
+    // Yes, then the save dialog cancelled: the window stays with its text.
+    dialogs.answers = {Dialogs::Yes};
+    EXPECT_FALSE(main->close());
+    EXPECT_EQ(main->editor()->text(), sj("週刊"));
+    EXPECT_EQ(dir.read("MMEdit.ini"), before);
+    // Yes with a name that cannot be written: reported, still open.
+    dialogs.answers = {Dialogs::Yes};
+    dialogs.fileNames = {dir.file("no/such/folder/x.txt")};
+    EXPECT_FALSE(main->close());
+    EXPECT_TRUE(dialogs.boxes.back().text.contains(QStringLiteral("を作成できません")));
+    // Yes with a name: written, recorded under that name, settings saved.
+    dialogs.answers = {Dialogs::Yes};
+    dialogs.fileNames = {dir.file("vol1.txt")};
+    EXPECT_TRUE(main->close());
+    EXPECT_EQ(dir.read("vol1.txt"), sj("週刊"));
+    EXPECT_EQ(ProfileFile(dir.read("MMEdit.ini")).readString("FileHistry", "1", ""),
+              dir.file("vol1.txt"));
+}
+
+TEST_F(MainTest, CloseWithNoSavesTheSettingsOnly) {
+    dir.write("link.dat", "");
+    start();
+    type(QStringLiteral("x"));
+    dialogs.answers = {Dialogs::No};
+    EXPECT_TRUE(main->close());
+    EXPECT_TRUE(
+        ProfileFile(dir.read("MMEdit.ini")).hasKey("Application", "TaskIcon")); // a save happened
+    EXPECT_TRUE(dialogs.fileCaptions.empty());
+}
+
+TEST_F(MainTest, MinimizingNeverHidesTheWindowBehindAMissingIcon) {
+    dir.write("link.dat", "");
+    start();                            // default settings: HideOnTask 1, StayOnTask 1
+    EXPECT_TRUE(dialogs.boxes.empty()); // no notification area here: no error box
+    main->show();
+    main->showMinimized();
+    QApplication::processEvents();
+    main->windowStateChanged();
+    EXPECT_FALSE(main->isHidden());
+    EXPECT_TRUE(main->trayIcon()->isRegistered());
+    EXPECT_FALSE(main->trayIcon()->isIconShown());
+}
+
+TEST_F(MainTest, MenusShortcutsAndTags) {
+    dir.write("link.dat", "");
+    start();
+    EXPECT_EQ(main->item(QStringLiteral("Replace1"))->shortcut(),
+              QKeySequence(Qt::CTRL | Qt::Key_R));
+    EXPECT_EQ(main->item(QStringLiteral("N27"))->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_H));
+    EXPECT_EQ(main->item(QStringLiteral("SpeedButton47"))->property("Tag").toInt(), 5);
+    EXPECT_EQ(main->item(QStringLiteral("SpeedButton47"))->toolTip(), QStringLiteral("創刊日"));
+    EXPECT_EQ(main->item(QStringLiteral("SpeedButton48"))->property("Tag").toInt(), 4);
+    EXPECT_FALSE(main->item(QStringLiteral("SpeedButton51"))->property("ShowHint").toBool());
+    EXPECT_TRUE(main->item(QStringLiteral("SpeedButton50"))->property("ShowHint").toBool());
+    EXPECT_TRUE(main->item(QStringLiteral("Exit1"))->isEnabled());
+    EXPECT_FALSE(main->item(QStringLiteral("Open1"))->isEnabled()); // its command is not built yet
+    EXPECT_EQ(main->menuBar()->actions().size(), 7);
+}
+
+TEST_F(MainTest, ShortcutsAndMenuItemsRunTheirCommands) {
+    dir.write("link.dat", "");
+    start();
+    main->show();
+    QApplication::setActiveWindow(main.get());
+    ASSERT_TRUE(QTest::qWaitForWindowActive(main.get()));
+    // The tray menu's size commands.
+    main->item(QStringLiteral("N8"))->trigger();
+    EXPECT_TRUE(main->isMaximized());
+    main->item(QStringLiteral("N13"))->trigger();
+    EXPECT_FALSE(main->isMaximized());
+    // The editor's keys run its commands: Ctrl+A selects everything.
+    main->editor()->setText("abc");
+    main->editor()->setFocus();
+    QTest::keyClick(main->editor(), Qt::Key_A, Qt::ControlModifier);
+    EXPECT_EQ(main->editor()->selectionLength(), 3);
+    // F10 is the shortcut of Exit: the window closes.
+    main->document().setModified(false);
+    QSignalSpy closed(main.get(), &MainWindow::closed);
+    QTest::keyClick(main.get(), Qt::Key_F10);
+    EXPECT_EQ(closed.count(), 1);
+}
+
+TEST_F(MainTest, RightClickInTheEditorOpensItsPopUpMenu) {
+    dir.write("link.dat", "");
+    start();
+    main->show();
+    QContextMenuEvent e(QContextMenuEvent::Mouse, QPoint(20, 20),
+                        main->editor()->viewport()->mapToGlobal(QPoint(20, 20)));
+    QApplication::sendEvent(main->editor()->viewport(), &e);
+    EXPECT_TRUE(main->editorMenu()->isVisible());
+    main->editorMenu()->hide();
+}
+
+TEST_F(MainTest, ScreenshotAfterTypingJapanese) {
+    dir.write("link.dat", "");
+    dir.write(
+        "MMEdit.ini",
+        "[Application]\r\nToolBar=1\r\n[String]\r\nMaxLength=40\r\n[FontParam]\r\nSize=12\r\n");
+    start();
+    main->show();
+    main->activated();
+    type(QStringLiteral("週刊もるもる通信　第１号"));
+    QTest::keyClick(main->editor(), Qt::Key_Return);
+    type(QStringLiteral("こんにちは。今週は「年末の大掃除」についてお届けします。読者の皆様からのご"
+                        "質問にもお答えします。"));
+    QApplication::processEvents();
+    const QString shots = QDir::currentPath() + QStringLiteral("/screenshots");
+    QDir().mkpath(shots);
+    main->grab().save(shots + QStringLiteral("/main-window.png"));
+    EXPECT_TRUE(main->toolBarArea()->isVisible());
+    EXPECT_EQ(panel(StatusPanels::lineTotal),
+              QStringLiteral("総行数2")); // 1 line, then 3 wrapped at 40
+}
+
+TEST_F(MainTest, UnwritableDefaultSettingsAreReportedAndStartUpGoesOnWithDefaults) {
+    dir.write("link.dat", "");
+    fileio::testing::setWriteHook([](std::size_t) { return false; }); // the folder refuses writes
+    start();
+    fileio::testing::setWriteHook({});
+    ASSERT_GE(dialogs.boxes.size(), 1u);
+    EXPECT_TRUE(dialogs.boxes[0].text.contains(QStringLiteral("MMEdit.ini を作成できません")));
+    EXPECT_EQ(settings.global.lineWidth, 80);
+    EXPECT_EQ(main->editor()->editArea().lineLength(), 80);
+    EXPECT_EQ(dialogs.boxes.size(), 1u); // the later steps ran: link.dat was read
+}

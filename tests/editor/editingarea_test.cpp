@@ -1,0 +1,264 @@
+#include "editor/editingarea.h"
+
+#include "text/cp932.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QImage>
+#include <QScrollBar>
+#include <QTest>
+#include <gtest/gtest.h>
+
+namespace {
+
+std::string sj(const char* utf8) {
+    return cp932::encodeKnown(QString::fromUtf8(utf8));
+}
+
+int countColor(const QImage& img, const QRect& r, QColor c) {
+    int n = 0;
+    for (int y = std::max(r.top(), 0); y <= std::min(r.bottom(), img.height() - 1); ++y)
+        for (int x = std::max(r.left(), 0); x <= std::min(r.right(), img.width() - 1); ++x)
+            if (img.pixelColor(x, y) == c) ++n;
+    return n;
+}
+
+// Pixels of a glyph drawn in colour c on white, anti-aliased edges included:
+// at least half way from white to c.
+int countInk(const QImage& img, const QRect& r, QColor c) {
+    int n = 0;
+    for (int y = std::max(r.top(), 0); y <= std::min(r.bottom(), img.height() - 1); ++y)
+        for (int x = std::max(r.left(), 0); x <= std::min(r.right(), img.width() - 1); ++x) {
+            const QColor p = img.pixelColor(x, y);
+            const double t = (255.0 - p.red()) / (255.0 - c.red());
+            if (t < 0.5) continue;
+            const double g = 255.0 - t * (255.0 - c.green()), b = 255.0 - t * (255.0 - c.blue());
+            if (std::abs(p.green() - g) < 24 && std::abs(p.blue() - b) < 24) ++n;
+        }
+    return n;
+}
+
+const QColor kTeal(0, 128, 128), kAqua(0, 255, 255), kSilver(192, 192, 192), kWhite(255, 255, 255);
+
+struct MemoTest : ::testing::Test {
+    EditingArea memo;
+    MemoTest() {
+        QFont f(QStringLiteral("IPAGothic"));
+        f.setPixelSize(15); // "□" 15 pixels wide: the character width becomes 16
+        memo.setEditorFont(f);
+        memo.resize(700, 300);
+        configureNewsletterEditor(memo);
+        memo.editArea().setLineLength(70);
+        memo.setBackgroundColor(color::white);
+        memo.setTextColor(color::black);
+    }
+    QImage grab() { return memo.viewport()->grab().toImage(); }
+    QRect cell(int pos) {
+        const QPoint p = memo.positionOfChar(pos);
+        return QRect(p.x(), p.y(), memo.editArea().charWidth(), memo.lineHeight());
+    }
+};
+
+} // namespace
+
+TEST_F(MemoTest, GeometryFollowsLineLengthMarginsAndCharacterWidth) {
+    EXPECT_EQ(memo.editArea().charWidth(), 16);
+    EXPECT_EQ(memo.defaultCharHeight(), 16 * 1440 / memo.logicalDpiY());
+    EXPECT_EQ(memo.editArea().margin().left(), 10); // the control's own left edge
+    EXPECT_EQ(memo.editArea().margin().top(), 2);
+    EXPECT_EQ(memo.editArea().margin().bottom(), 1);
+    EXPECT_EQ(memo.wrapLineX(), 571);
+    EXPECT_EQ(WinRect::from(memo.formatRect()).right, 586);
+    EXPECT_EQ(memo.wrapColumns(), 70);
+    memo.wordWrapOption().setWrapRules(wrapKinsoku | wrapWordBreak);
+    memo.updateEditRect();
+    EXPECT_EQ(WinRect::from(memo.formatRect()).right, 602);
+    EXPECT_EQ(memo.wrapColumns(), 70);
+    memo.editArea().setLineLength(0);
+    EXPECT_EQ(memo.wrapLineX(), 11);
+    EXPECT_EQ(WinRect::from(memo.formatRect()).right, 10 + 32);
+}
+
+TEST(ExtMemoWindow, MarginsAtWindowCreationAndSwitchedOffAreas) {
+    EditingArea m;
+    m.editArea().margin().setTop(5); // creates the window; the control's own top wins
+    EXPECT_TRUE(m.isWindowCreated());
+    EXPECT_EQ(m.editArea().margin().top(), 0);
+    m.editArea().margin().setTop(5);
+    EXPECT_EQ(m.editArea().margin().top(), 5);
+    EXPECT_EQ(WinRect::from(m.formatRect()).top, 5);
+
+    EditingArea off;
+    off.setWordWrap(false);
+    off.editArea().margin().setTop(5);
+    EXPECT_FALSE(off.isWindowCreated());
+    EditingArea disabled;
+    disabled.editArea().setEnabled(false);
+    disabled.editArea().setLineLength(40);
+    EXPECT_FALSE(disabled.isWindowCreated());
+    disabled.ensureWindow();
+    disabled.resize(400, 200);
+    disabled.editArea().setEnabled(true);
+    disabled.editArea().setEnabled(false); // the right edge goes to the width less 2
+    EXPECT_EQ(WinRect::from(disabled.formatRect()).right, 398);
+}
+
+TEST_F(MemoTest, WrapLineAndLineEndMarksAreDrawnWhereTheRulesSay) {
+    memo.setText(sj("ab\r\ncd\nef"));
+    const QImage img = grab();
+    // The wrap line: a column of silver at x = 571 below the text.
+    EXPECT_GT(countColor(img, QRect(571, 100, 1, 100), kSilver), 90);
+    EXPECT_EQ(countColor(img, QRect(572, 100, 1, 100), kSilver), 0);
+    // A mark at the CR of CR LF, one at the lone LF, the end-of-text mark after "ef".
+    EXPECT_GT(countInk(img, cell(2), kTeal), 3);
+    EXPECT_GT(countInk(img, cell(6), kTeal), 3);
+    EXPECT_GT(countInk(img, cell(9), kTeal), 3);
+    EXPECT_EQ(countInk(img, cell(0), kTeal), 0);
+}
+
+TEST_F(MemoTest, DoubleByteSpaceMarkOnlyForARealDoubleByteSpace) {
+    memo.setText(sj("ａ") + "@\r\n" + sj("　") + "x \t\x1B");
+    const QImage img = grab();
+    EXPECT_EQ(countInk(img, cell(0), kTeal), 0);  // 0x82 0x81, then 0x40: no mark
+    EXPECT_GT(countInk(img, cell(5), kTeal), 3);  // 0x81 0x40: □
+    EXPECT_GT(countInk(img, cell(8), kAqua), 0);  // single-byte space
+    EXPECT_GT(countInk(img, cell(9), kAqua), 3);  // tab
+    EXPECT_GT(countInk(img, cell(10), kTeal), 3); // ESC shows "["
+}
+
+TEST_F(MemoTest, NoMarksInsideTheSelectionAndTheyComeBack) {
+    memo.setText("a \r\nb");
+    memo.setSelection(0, 5); // everything: no marks, no end-of-text mark
+    QImage img = grab();
+    EXPECT_EQ(countInk(img, cell(1), kAqua), 0);
+    EXPECT_EQ(countInk(img, cell(2), kTeal), 0);
+    EXPECT_EQ(countInk(img, cell(5), kTeal), 0);
+    memo.setSelectionStart(0);
+    img = grab();
+    EXPECT_GT(countInk(img, cell(1), kAqua), 0);
+    EXPECT_GT(countInk(img, cell(2), kTeal), 3);
+    EXPECT_GT(countInk(img, cell(5), kTeal), 3);
+}
+
+TEST_F(MemoTest, ReversedMarksAreBlocksOfTheMarkColour) {
+    memo.setText("a\r\nb");
+    memo.editMarks().lineEnd.setReversed(true);
+    const QImage img = grab();
+    const QRect c = cell(1);
+    EXPECT_GT(countColor(img, c, kTeal), c.width() * c.height() / 3);
+    EXPECT_GT(countColor(img, c, kWhite), 3); // the glyph in the background colour
+}
+
+TEST_F(MemoTest, CaretLineMarkerFollowsTheShownRowAndLeavesNothingBehind) {
+    memo.editMarks().caretLine.setEnabled(true);
+    memo.editMarks().caretLine.setColor(rgbColor(255, 0, 0));
+    std::string text;
+    for (int i = 0; i < 40; ++i)
+        text += "line " + std::to_string(i) + "\r\n";
+    memo.setText(std::string(80, 'x') + "\r\n" + text); // the first line wraps at 70
+    memo.show();
+    QApplication::setActiveWindow(&memo);
+    memo.setFocus();
+    QApplication::processEvents();
+    if (!memo.hasFocus()) GTEST_SKIP() << "no keyboard focus on this platform";
+    const QColor red(255, 0, 0);
+    auto markerRows = [&] {
+        const QImage img = grab();
+        std::vector<int> rows;
+        for (int y = 0; y < img.height(); ++y)
+            if (countColor(img, QRect(0, y, img.width(), 1), red) > 0) rows.push_back(y);
+        return rows;
+    };
+    // The caret at the end of the wrapped part: the first row is underlined.
+    memo.setSelectionStart(0);
+    QTest::keyClick(&memo, Qt::Key_End);
+    EXPECT_EQ(memo.caretLineIndex(), 0);
+    EXPECT_EQ(markerRows(), std::vector<int>{memo.caretLineRow(0)});
+    QTest::keyClick(&memo, Qt::Key_PageDown);
+    auto rows = markerRows();
+    EXPECT_EQ(rows.size(), 1u);
+    QTest::keyClick(&memo, Qt::Key_PageUp);
+    rows = markerRows();
+    ASSERT_EQ(rows.size(), 1u);
+    QTest::keyClick(&memo, Qt::Key_Right, Qt::ShiftModifier); // a selection: no marker
+    EXPECT_TRUE(markerRows().empty());
+    QTest::keyClick(&memo, Qt::Key_Left);
+    EXPECT_EQ(markerRows().size(), 1u);
+}
+
+TEST_F(MemoTest, ScreenshotOfATypicalNewsletter) {
+    memo.resize(760, 420);
+    memo.setText(sj("━━━━━━━━━━━━━━━━━━━━━━━━━━━━━━━━━━━\r\n"
+                    "　週刊もるもる通信　第１２３号　　　　　　　　　2026/12/08\r\n"
+                    "━━━━━━━━━━━━━━━━━━━━━━━━━━━━━━━━━━━\r\n"
+                    "\r\n"
+                    "こんにちは、編集部です。今週は「年末の大掃除」についてお届けします。"
+                    "読者の皆様からいただいたご質問にも、いくつかお答えしますので、最後までお付き合"
+                    "いください。\r\n"
+                    "\r\n"
+                    "■目次\t1. 大掃除の段取り\r\n"
+                    "\t2. 読者 Q&A\r\n"
+                    "詳しくは http://example.jp/mag/ をご覧ください (^_^)\r\n"));
+    memo.setSelectionStart(0);
+    const QImage img = grab();
+    const QString dir = QDir::currentPath() + QStringLiteral("/screenshots");
+    QDir().mkpath(dir);
+    img.save(dir + QStringLiteral("/newsletter-marks.png"));
+    EXPECT_GT(countColor(img, QRect(571, 0, 1, img.height()), kSilver), 100);
+}
+
+TEST_F(MemoTest, WhatIsOnTheScreenAfterEditingEqualsAFreshPaint) {
+    // Partial repaints after typing, deleting, selecting, paging and a font
+    // change leave exactly what a paint of the whole window shows.
+    memo.editMarks().caretLine.setEnabled(true);
+    memo.editMarks().caretLine.setColor(rgbColor(255, 0, 0));
+    std::string text;
+    for (int i = 0; i < 60; ++i)
+        text += sj("　行") + std::to_string(i) + " \t" +
+                std::string(static_cast<std::size_t>(i % 90), 'x') + "\r\n";
+    memo.setText(text);
+    memo.show();
+    QApplication::setActiveWindow(&memo);
+    memo.setFocus();
+    QApplication::processEvents();
+    const QImage probe = memo.screen()->grabWindow(memo.winId()).toImage();
+    if (probe.isNull()) GTEST_SKIP() << "this platform cannot read the screen back";
+    auto settle = [] {
+        for (int i = 0; i < 3; ++i)
+            QApplication::processEvents();
+    };
+    auto sameAsFresh = [&](const char* step) {
+        settle();
+        const QImage screen =
+            memo.screen()->grabWindow(memo.winId()).toImage().convertToFormat(QImage::Format_RGB32);
+        const QImage fresh = memo.grab().toImage().convertToFormat(QImage::Format_RGB32);
+        ASSERT_EQ(screen.size(), fresh.size()) << step;
+        int differing = 0;
+        for (int y = 0; y < fresh.height(); ++y)
+            for (int x = 0; x < fresh.width(); ++x)
+                if (screen.pixel(x, y) != fresh.pixel(x, y)) ++differing;
+        EXPECT_EQ(differing, 0) << step;
+    };
+    QTest::keyClicks(&memo, QStringLiteral("abc def"));
+    sameAsFresh("typing");
+    QTest::keyClick(&memo, Qt::Key_Backspace);
+    QTest::keyClick(&memo, Qt::Key_Return);
+    sameAsFresh("backspace and enter");
+    for (int i = 0; i < 5; ++i)
+        QTest::keyClick(&memo, Qt::Key_Down, Qt::ShiftModifier);
+    sameAsFresh("selecting");
+    QTest::keyClick(&memo, Qt::Key_Right);
+    sameAsFresh("selection removed");
+    QTest::keyClick(&memo, Qt::Key_PageDown);
+    QTest::keyClick(&memo, Qt::Key_End);
+    sameAsFresh("paging");
+    QTest::keyClick(&memo, Qt::Key_Delete);
+    QTest::keyClick(&memo, Qt::Key_Delete);
+    sameAsFresh("joining lines");
+    QFont f = memo.editorFont();
+    f.setPixelSize(19);
+    memo.setEditorFont(f);
+    sameAsFresh("font change");
+    memo.resize(520, 260);
+    sameAsFresh("resize");
+}

@@ -1,0 +1,305 @@
+#include "editor/eastasianedit.h"
+
+#include "support/scripted.h"
+#include "text/cp932.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QDir>
+#include <QImage>
+#include <QKeyEvent>
+#include <QPainter>
+#include <QPrinter>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTextCharFormat>
+#include <gtest/gtest.h>
+
+namespace {
+
+std::string sj(const char* utf8) {
+    return cp932::encodeKnown(QString::fromUtf8(utf8));
+}
+
+struct EditorTest : ::testing::Test {
+    EastAsianEdit edit;
+    std::vector<QString> refused; // what the control reported as refused
+    EditorTest() {
+        QFont f(QStringLiteral("IPAGothic"));
+        f.setPixelSize(16);
+        edit.setEditorFont(f);
+        QObject::connect(&edit, &TextEdit::inputRefused,
+                         [this](const QString& m) { refused.push_back(m); });
+        edit.resize(500, 300);
+        edit.ensureWindow();
+    }
+    void key(Qt::Key k, Qt::KeyboardModifiers m = Qt::NoModifier) { QTest::keyClick(&edit, k, m); }
+};
+
+} // namespace
+
+TEST_F(EditorTest, WindowCreationReadsTheBuiltInListsAndKeepsTheModifiedFlag) {
+    EastAsianEdit e;
+    e.setModified(false);
+    e.wordWrapOption().setPunctuationMode(PunctuationMode::level2);
+    e.wordWrapOption().setLeading("x"); // before the window: refused and dropped
+    EXPECT_EQ(e.wordWrapOption().punctuationMode(), PunctuationMode::custom);
+    EXPECT_EQ(e.wordWrapOption().table()[PunctuationMode::custom][punctuationLeading - 1], "");
+    e.wordWrapOption().setPunctuationMode(PunctuationMode::level2);
+    e.ensureWindow();
+    EXPECT_FALSE(e.isModified());
+    EXPECT_TRUE(e.options() & kSelectionBarOption);
+    EXPECT_EQ(e.wordWrapOption().following(), builtinLevel2()[0]);
+    e.wordWrapOption().setPunctuationMode(PunctuationMode::level1);
+    EXPECT_EQ(e.wordWrapOption().following(), builtinLevel1()[0]);
+    // The getter reads the control's own mode word, also one sent directly.
+    e.setWrapModeWord(0x130);
+    EXPECT_EQ(e.wordWrapOption().modeWord(), 0x130u);
+    // Destroyed and created again: the rows are read again, the modified flag stays.
+    e.setModified(true);
+    e.recreateWindow();
+    EXPECT_TRUE(e.isModified());
+    EXPECT_EQ(e.wordWrapOption().table()[PunctuationMode::level2][punctuationOverflow - 1],
+              builtinLevel2()[2]);
+}
+
+TEST_F(EditorTest, InsertAloneTogglesTheInsertMode) {
+    QGuiApplication::clipboard()->setText(QStringLiteral("x"));
+    EXPECT_TRUE(edit.isInsertMode());
+    key(Qt::Key_Insert);
+    EXPECT_FALSE(edit.isInsertMode());
+    EXPECT_TRUE(edit.isOverwriting());
+    key(Qt::Key_Insert, Qt::ShiftModifier);   // paste
+    key(Qt::Key_Insert, Qt::ControlModifier); // copy
+    EXPECT_FALSE(edit.isInsertMode());
+    EXPECT_EQ(edit.text(), "x");
+    key(Qt::Key_Insert);
+    EXPECT_TRUE(edit.isInsertMode());
+}
+
+TEST_F(EditorTest, BackspaceAndDeleteRemoveWholeCharacters) {
+    edit.setText(sj("aあ\r\nb"));
+    edit.setSelectionStart(5); // after the CR LF
+    key(Qt::Key_Backspace);
+    EXPECT_EQ(edit.text(), sj("aあb"));
+    key(Qt::Key_Backspace);
+    EXPECT_EQ(edit.text(), "ab");
+    key(Qt::Key_Left);
+    key(Qt::Key_Delete);
+    EXPECT_EQ(edit.text(), "b");
+    key(Qt::Key_Return);
+    EXPECT_EQ(edit.text(), "\r\nb");
+    EXPECT_EQ(edit.document().characterCount(), 2u); // a line end counts one
+    // The caret never stands inside a double-byte character or a CR LF.
+    edit.setText(sj("あい\r\n"));
+    edit.setSelectionStart(1);
+    EXPECT_EQ(edit.selectionStart(), 0);
+    edit.setSelectionStart(5);
+    EXPECT_EQ(edit.selectionStart(), 4);
+    key(Qt::Key_Right);
+    EXPECT_EQ(edit.selectionStart(), 6);
+}
+
+TEST_F(EditorTest, OverwriteReplacesAWholeDoubleByteCharacterButNotALineEnd) {
+    edit.setText(sj("あい\r\nう"));
+    edit.setSelectionStart(0);
+    key(Qt::Key_Insert);
+    QTest::keyClicks(&edit, QStringLiteral("x"));
+    EXPECT_EQ(edit.text(), sj("xい\r\nう"));
+    QTest::keyClicks(&edit, QStringLiteral("yz"));
+    EXPECT_EQ(edit.text(), sj("xyz\r\nう")); // the line end stays
+}
+
+TEST_F(EditorTest, PasteConvertsRefusesWhatShiftJisCannotHoldAndStopsAtTheLimit) {
+    QGuiApplication::clipboard()->setText(QStringLiteral("絵文字😀です"));
+    edit.paste();
+    EXPECT_EQ(edit.text(), "");
+    ASSERT_EQ(refused.size(), 1u);
+    EXPECT_TRUE(refused[0].contains(QStringLiteral("😀")));
+
+    QGuiApplication::clipboard()->setText(QStringLiteral("一\n二\r\n三"));
+    edit.paste();
+    EXPECT_EQ(edit.text(), sj("一\r\n二\r\n三"));
+    edit.setText("");
+    edit.setMaxLength(4);
+    edit.paste(); // 一 CRLF 二 CRLF: four characters fit
+    EXPECT_EQ(edit.text(), sj("一\r\n二\r\n"));
+    QTest::keyClicks(&edit, QStringLiteral("a"));
+    EXPECT_EQ(edit.text(), sj("一\r\n二\r\n"));
+    // Typing an emoji is refused with a message too.
+    edit.setMaxLength(0);
+    QKeyEvent emoji(QEvent::KeyPress, 0, Qt::NoModifier, QStringLiteral("😀"));
+    QApplication::sendEvent(&edit, &emoji);
+    EXPECT_EQ(edit.text(), sj("一\r\n二\r\n"));
+    EXPECT_EQ(refused.size(), 2u);
+}
+
+TEST_F(EditorTest, UndoAndRedoRestoreTextAndSelection) {
+    QSignalSpy changes(&edit, &TextEdit::changed);
+    QTest::keyClicks(&edit, QStringLiteral("abc"));
+    edit.setSelection(1, 2);
+    edit.replaceSelection(sj("ＸＹ"));
+    EXPECT_EQ(edit.text(), sj("aＸＹc"));
+    key(Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(edit.text(), "abc");
+    EXPECT_EQ(edit.selectionStart(), 1);
+    EXPECT_EQ(edit.selectionLength(), 1);
+    key(Qt::Key_Z, Qt::ControlModifier); // the typing, as one step
+    EXPECT_EQ(edit.text(), "");
+    key(Qt::Key_Y, Qt::ControlModifier);
+    key(Qt::Key_Y, Qt::ControlModifier);
+    EXPECT_EQ(edit.text(), sj("aＸＹc"));
+    EXPECT_EQ(edit.selectionStart(), 5);
+    EXPECT_GE(changes.count(), 7);
+}
+
+TEST_F(EditorTest, InputMethodCommitsLikeTypingAndShowsThePreedit) {
+    QInputMethodEvent pre(QStringLiteral("にほん"), {});
+    QApplication::sendEvent(&edit, &pre);
+    EXPECT_EQ(edit.text(), "");
+    QInputMethodEvent commit;
+    commit.setCommitString(QStringLiteral("日本"));
+    QApplication::sendEvent(&edit, &commit);
+    EXPECT_EQ(edit.text(), sj("日本"));
+    EXPECT_EQ(edit.selectionStart(), 4);
+}
+
+TEST_F(EditorTest, PreeditShowsInTheCompositionColours) {
+    edit.setBackgroundColor(color::white);
+    CompColors c{};
+    c[0] = {0x000000, 0x00FFFF, 0}; // text being entered: black on yellow
+    c[1] = {0xFFFFFF, 0x800000, 0}; // clause under conversion: white on navy
+    edit.applyCompositionColors(c);
+    QTextCharFormat plain;
+    plain.setUnderlineStyle(QTextCharFormat::SingleUnderline);
+    QTextCharFormat target;
+    target.setBackground(Qt::gray);
+    QInputMethodEvent pre(
+        QStringLiteral("にほんご"),
+        {QInputMethodEvent::Attribute(QInputMethodEvent::TextFormat, 0, 2, plain),
+         QInputMethodEvent::Attribute(QInputMethodEvent::TextFormat, 2, 2, target)});
+    QApplication::sendEvent(&edit, &pre);
+    const QImage img = edit.viewport()->grab().toImage();
+    const QRect fmt = edit.formatRect();
+    const int y = fmt.top() + 2;
+    EXPECT_EQ(img.pixelColor(fmt.left() + 1, y), QColor(255, 255, 0));
+    EXPECT_EQ(img.pixelColor(fmt.left() + 4 * edit.columnWidth() + 1, y), QColor(0, 0, 128));
+    EXPECT_EQ(edit.text(), ""); // nothing is in the document until it is committed
+}
+
+namespace {
+// Dark pixels in a rectangle of an image.
+int inkIn(const QImage& img, const QRect& r) {
+    int n = 0;
+    for (int y = std::max(0, r.top()); y <= std::min(img.height() - 1, r.bottom()); ++y)
+        for (int x = std::max(0, r.left()); x <= std::min(img.width() - 1, r.right()); ++x)
+            if (qGray(img.pixel(x, y)) < 128) ++n;
+    return n;
+}
+
+QImage printedPage(const TextEdit& edit, int* pages) {
+    QImage page(600, 400, QImage::Format_RGB32);
+    page.fill(Qt::white);
+    QPainter p(&page);
+    *pages = 1;
+    edit.printPages(p, &page, page.rect(), [&] { ++*pages; });
+    return page;
+}
+} // namespace
+
+TEST_F(EditorTest, PrintingDrawsTheScreensLinesAndNothingElse) {
+    int pages = 0;
+    edit.setText("");
+    EXPECT_EQ(inkIn(printedPage(edit, &pages), QRect(0, 0, 600, 400)), 0);
+
+    edit.setText(sj("印刷のテスト\r\n二行目"));
+    const QImage page = printedPage(edit, &pages);
+    EXPECT_EQ(pages, 1);
+    const int lineH = edit.lineHeight();
+    const int first = inkIn(page, QRect(0, 0, 600, lineH));
+    const int second = inkIn(page, QRect(0, lineH, 600, lineH));
+    EXPECT_GT(first, 100);
+    EXPECT_GT(second, 50);
+    EXPECT_EQ(inkIn(page, QRect(0, 2 * lineH, 600, 400)), 0); // nothing below the text
+    // The same lines on the screen carry about the same ink (same font, grid
+    // and renderer).
+    edit.setBackgroundColor(color::white);
+    edit.setTextColor(color::black);
+    edit.show();
+    const QImage screen = edit.viewport()->grab().toImage();
+    const QRect fmt = edit.formatRect();
+    const int onScreen = inkIn(screen, QRect(fmt.left(), fmt.top(), 600, lineH));
+    EXPECT_NEAR(first, onScreen, onScreen / 10 + 5);
+
+    // More lines than a page holds start new pages.
+    std::string many;
+    for (int i = 0; i < 60; ++i)
+        many += "line\r\n";
+    edit.setText(many);
+    printedPage(edit, &pages);
+    EXPECT_EQ(pages, (60 + 400 / lineH - 1) / (400 / lineH));
+
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(QDir::tempPath() + QStringLiteral("/mmedit-print-test.pdf"));
+    edit.print(printer, QStringLiteral("週刊もるもる"));
+    EXPECT_EQ(printer.docName(), QStringLiteral("週刊もるもる"));
+    QFile::remove(printer.outputFileName());
+}
+
+TEST_F(EditorTest, MessagesAnswerZeroWithoutAWindow) {
+    EastAsianEdit e;
+    e.setText("abc");
+    EXPECT_EQ(e.textLength(), 0);
+    EXPECT_EQ(e.formatRect(), QRect());
+    std::string l;
+    EXPECT_FALSE(e.punctuationList(1, l));
+    e.ensureWindow();
+    EXPECT_EQ(e.textLength(), 3);
+    EXPECT_EQ(e.lineStart(-1), 0);
+    EXPECT_EQ(e.find(0, "c", true), 2);
+    EXPECT_EQ(e.find(0, "C", false), 2);
+    EXPECT_EQ(e.find(0, "C", true), -1);
+    // A search never matches at a trail byte: ア is 0x83 0x41 ('A').
+    e.setText(sj("アA"));
+    EXPECT_EQ(e.find(0, "A", true), 2);
+}
+
+TEST_F(EditorTest, DrawsJapaneseTextOnTheGrid) {
+    const QString first = QStringLiteral("「もるもる」メールマガジン　第１号");
+    edit.setText(cp932::encodeKnown(first) + sj("\r\nabc 漢字とｶﾀｶﾅ\r\n") + "\x80\x81");
+    edit.setBackgroundColor(color::white);
+    edit.setTextColor(color::black);
+    edit.show();
+    const QImage img = edit.viewport()->grab().toImage();
+    const QString dir = QDir::currentPath() + QStringLiteral("/screenshots");
+    QDir().mkpath(dir);
+    img.save(dir + QStringLiteral("/editor-control.png"));
+    EXPECT_EQ(edit.columnWidth(), 8);
+    // The first row shows exactly the glyphs of the known text, each
+    // double-byte character in two columns: compare with the same text drawn
+    // by Qt at the same place in the same font.
+    const QRect fmt = edit.formatRect();
+    const int lineH = edit.lineHeight();
+    QImage expected(img.size(), img.format());
+    expected.fill(Qt::white);
+    {
+        QPainter p(&expected);
+        p.setFont(edit.editorFont());
+        QFont f = edit.editorFont();
+        f.setPixelSize(16);
+        p.setFont(f);
+        p.setPen(Qt::black);
+        p.drawText(QPoint(fmt.left(), fmt.top() + edit.grid().ascent), first);
+    }
+    const QRect row(fmt.left(), fmt.top(), 17 * 2 * edit.columnWidth(), lineH);
+    int differing = 0;
+    for (int y = row.top(); y <= row.bottom(); ++y)
+        for (int x = row.left(); x <= row.right(); ++x)
+            if (img.pixel(x, y) != expected.pixel(x, y)) ++differing;
+    EXPECT_EQ(differing, 0);
+    EXPECT_GT(inkIn(img, row), 300);
+    // The invalid bytes of the last line are shown, not dropped.
+    EXPECT_GT(inkIn(img, QRect(fmt.left(), fmt.top() + 2 * lineH, 2 * edit.columnWidth(), lineH)),
+              0);
+}
