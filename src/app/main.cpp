@@ -20,7 +20,8 @@ int main(int argc, char* argv[]) {
     started.start();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QString::fromUtf8(MainWindow::kTitle));
-    QApplication::setApplicationDisplayName(QString::fromUtf8(MainWindow::kTitle));
+    // No display name: on X11 Qt appends it to every window title, and the
+    // captions must be exactly the program's own.
     fonts::installSubstitutions();
 
     const std::string folder = programFolderOfExecutable();
@@ -58,7 +59,9 @@ int main(int argc, char* argv[]) {
         QTimer::singleShot(0, [&] {
             std::fprintf(stderr, "main window shown after %lld ms\n",
                          static_cast<long long>(started.elapsed()));
-            QApplication::quit();
+            // Leave the loop without closing the window: the close prompt
+            // of a loaded last file must not stop the measurement.
+            QCoreApplication::exit(0);
         });
     }
     return app.exec();

@@ -15,7 +15,10 @@ StatusPanels::StatusPanels(QStatusBar* bar) {
     for (int i = 0; i < kPanelCount; ++i) {
         auto* l = new QLabel(QString::fromUtf8(kDesign[i].text), bar);
         l->setObjectName(QStringLiteral("Panel%1").arg(i));
-        l->setFixedWidth(kDesign[i].width);
+        // The design width at least; wider when the text needs it, so a
+        // total of any size is shown whole.
+        l->setMinimumWidth(kDesign[i].width);
+        l->setSizePolicy(QSizePolicy::Minimum, QSizePolicy::Preferred);
         l->setFrameStyle(QFrame::Panel | QFrame::Sunken);
         bar->addWidget(l);
         labels_[static_cast<std::size_t>(i)] = l;

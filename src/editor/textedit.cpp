@@ -116,6 +116,8 @@ void TextEdit::setFormatRect(const QRect& r) {
     fmt_ = r;
     fmtSet_ = true;
     applyRules();
+    // The visible rows follow the rectangle even when the layout stays.
+    updateScrollBars();
     viewport()->update();
 }
 
@@ -435,7 +437,10 @@ bool TextEdit::replaceSelection(std::string_view bytes) {
 }
 
 void TextEdit::caretAfterEdit(std::size_t pos) {
-    anchor_ = caret_ = pos;
+    // The caret stands on a character boundary of the text as it now is (an
+    // edit can leave pos between a CR and its LF, or after a lead byte that
+    // now pairs with the byte after it).
+    anchor_ = caret_ = boundary(pos);
     caretAtEnd_ = false;
     goalX_ = -1;
     ensureCaretVisible();

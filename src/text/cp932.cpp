@@ -69,6 +69,20 @@ struct Tables {
     std::vector<std::uint16_t> fromUnicode;
 };
 
+} // namespace
+
+const std::array<UnicodeEquivalent, 7> kUnicodeEquivalents = {{
+    {0x301C, 0x8160}, // 〜 WAVE DASH (Microsoft: U+FF5E)
+    {0x2016, 0x8161}, // ‖ DOUBLE VERTICAL LINE (Microsoft: U+2225)
+    {0x2212, 0x817C}, // − MINUS SIGN (Microsoft: U+FF0D)
+    {0x2014, 0x815C}, // — EM DASH (Microsoft: U+2015)
+    {0x00A2, 0x8191}, // ¢ (Microsoft: U+FFE0)
+    {0x00A3, 0x8192}, // £ (Microsoft: U+FFE1)
+    {0x00AC, 0x81CA}, // ¬ (Microsoft: U+FFE2)
+}};
+
+namespace {
+
 bool isSubstitute(QStringView s) {
     return s.size() != 1 || s[0].unicode() == 0x1A || s[0].unicode() == 0xFFFD;
 }
@@ -111,6 +125,11 @@ const Tables& tables() {
             else
                 tb->fromUnicode[u] = static_cast<std::uint16_t>(code);
         }
+        // Other Unicode forms of characters that code page 932 has (as
+        // other converters and web pages write them) encode to the same code;
+        // decoding keeps the Microsoft forms.
+        for (const UnicodeEquivalent& e : kUnicodeEquivalents)
+            if (tb->fromUnicode[e.unicode] == 0) tb->fromUnicode[e.unicode] = e.code;
         return tb;
     }();
     return *t;

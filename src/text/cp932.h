@@ -8,6 +8,7 @@
 #include <QString>
 #include <QStringView>
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -79,6 +80,14 @@ struct EncodeResult {
     std::vector<Unrepresentable> bad; // characters left out
     bool ok() const { return bad.empty(); }
 };
+
+// Unicode forms of code page 932 characters other than the ones decoding
+// gives (the JIS mapping's forms): encoding maps them to the same code.
+struct UnicodeEquivalent {
+    char16_t unicode;
+    std::uint16_t code;
+};
+extern const std::array<UnicodeEquivalent, 7> kUnicodeEquivalents;
 
 // Encodes Unicode text. Characters that code page 932 cannot hold are left out
 // and reported, so that callers can refuse them or substitute them visibly.

@@ -338,3 +338,20 @@ TEST_F(MainTest, UnwritableDefaultSettingsAreReportedAndStartUpGoesOnWithDefault
     EXPECT_EQ(main->editor()->editArea().lineLength(), 80);
     EXPECT_EQ(dialogs.boxes.size(), 1u); // the later steps ran: link.dat was read
 }
+
+TEST_F(MainTest, LargeTotalsAreShownWhole) {
+    dir.write("link.dat", "");
+    start();
+    main->show();
+    std::string big;
+    for (int i = 0; i < 12000; ++i)
+        big += "0123456789\r\n"; // 12,000 lines, 144,000 characters
+    main->editor()->setText(big);
+    QApplication::processEvents();
+    for (const auto panel : {StatusPanels::lineTotal, StatusPanels::characterTotal}) {
+        const QLabel* l = main->statusPanels().label(panel);
+        EXPECT_GE(l->width(), l->fontMetrics().horizontalAdvance(l->text()))
+            << l->text().toStdString();
+    }
+    EXPECT_EQ(panel(StatusPanels::characterTotal), QStringLiteral("総文字数=144000"));
+}

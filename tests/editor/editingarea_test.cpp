@@ -262,3 +262,20 @@ TEST_F(MemoTest, WhatIsOnTheScreenAfterEditingEqualsAFreshPaint) {
     memo.resize(520, 260);
     sameAsFresh("resize");
 }
+
+TEST_F(MemoTest, AfterTheWindowShrinksCtrlEndShowsTheCaret) {
+    std::string text;
+    for (int i = 0; i < 120; ++i)
+        text += "line\r\n";
+    memo.setText(text);
+    memo.show();
+    memo.resize(memo.width(), 400);
+    memo.resize(memo.width(), 150); // smaller: fewer rows visible
+    QTest::keyClick(&memo, Qt::Key_End, Qt::ControlModifier);
+    const QPoint caret = memo.positionOfChar(memo.caretPosition());
+    EXPECT_GE(caret.y(), 0);
+    EXPECT_LE(caret.y() + memo.lineHeight(), memo.viewport()->height());
+    memo.resize(memo.width(), 500); // larger again: the range shrinks with it
+    EXPECT_EQ(memo.verticalScrollBar()->maximum(),
+              std::max(0, 121 - (memo.formatRect().height()) / memo.lineHeight()));
+}

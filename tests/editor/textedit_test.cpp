@@ -303,3 +303,20 @@ TEST_F(EditorTest, DrawsJapaneseTextOnTheGrid) {
     EXPECT_GT(inkIn(img, QRect(fmt.left(), fmt.top() + 2 * lineH, 2 * edit.columnWidth(), lineH)),
               0);
 }
+
+TEST_F(EditorTest, EditsLeaveTheCaretOnACharacterBoundary) {
+    // Deleting the tab between CR and LF joins them: the caret may not stay
+    // between the two.
+    edit.setText("a\r\t\nb");
+    edit.setSelectionStart(3);
+    key(Qt::Key_Backspace);
+    EXPECT_EQ(edit.text(), "a\r\nb");
+    EXPECT_TRUE(edit.document().isBoundary(edit.caretPosition()));
+    QTest::keyClicks(&edit, QStringLiteral("x"));
+    EXPECT_EQ(edit.text(), "ax\r\nb");
+    // Replacing with bytes that end in a lead byte pairs it with the next byte.
+    edit.setText("AB");
+    edit.setSelectionStart(0);
+    edit.replaceSelection("\x82");
+    EXPECT_TRUE(edit.document().isBoundary(edit.caretPosition()));
+}

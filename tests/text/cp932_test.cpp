@@ -105,3 +105,22 @@ TEST(Cp932Conversion, EncodingReportsWhatItCannotHold) {
     // A lone surrogate is not representable either.
     EXPECT_FALSE(cp932::encode(QString(QChar(0xD800))).ok());
 }
+
+TEST(Cp932Conversion, OtherUnicodeFormsEncodeToTheirCodesAndDecodeToTheMicrosoftForms) {
+    // 「10時〜12時」 as a web page writes it (U+301C WAVE DASH).
+    const cp932::EncodeResult r = cp932::encode(QStringLiteral("10時\u301C12時"));
+    ASSERT_TRUE(r.ok());
+    EXPECT_EQ(r.bytes, "10\x8E\x9E\x81\x60"
+                       "12\x8E\x9E");
+    for (const cp932::UnicodeEquivalent& e : cp932::kUnicodeEquivalents) {
+        const QChar other(e.unicode);
+        const cp932::EncodeResult enc = cp932::encode(QStringView(&other, 1));
+        ASSERT_TRUE(enc.ok()) << std::hex << int(e.unicode);
+        const std::string code{static_cast<char>(e.code >> 8), static_cast<char>(e.code & 0xFF)};
+        EXPECT_EQ(enc.bytes, code) << std::hex << int(e.unicode);
+        // Decoding gives the Microsoft form, which encodes back to the same code.
+        const QString decoded = cp932::decode(code);
+        EXPECT_NE(decoded, QString(other));
+        EXPECT_EQ(cp932::encode(decoded).bytes, code);
+    }
+}
