@@ -151,6 +151,10 @@ class TextEdit : public QAbstractScrollArea {
     void inputRefused(const QString& message);
     // An event could not be handled (the message says why); the text is as it was.
     void failed(const QString& message);
+    // Typed or pasted text was cut at the character limit.
+    void limitReached();
+    // Every key released in the control (lock keys change state on release).
+    void keyReleased(QKeyEvent* e);
 
   protected:
     // Hooks of the derived controls.
@@ -165,6 +169,7 @@ class TextEdit : public QAbstractScrollArea {
 
     void paintEvent(QPaintEvent* e) override;
     void keyPressEvent(QKeyEvent* e) override;
+    void keyReleaseEvent(QKeyEvent* e) override;
     void mousePressEvent(QMouseEvent* e) override;
     void mouseMoveEvent(QMouseEvent* e) override;
     void mouseReleaseEvent(QMouseEvent* e) override;

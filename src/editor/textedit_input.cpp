@@ -68,6 +68,11 @@ void TextEdit::keyPressEvent(QKeyEvent* e) {
     guarded([&] { keyDown(e); });
 }
 
+void TextEdit::keyReleaseEvent(QKeyEvent* e) {
+    guarded([&] { Q_EMIT keyReleased(e); });
+    QAbstractScrollArea::keyReleaseEvent(e);
+}
+
 void TextEdit::keyDown(QKeyEvent* e) {
     Q_EMIT keyPreview(e);
     baseKeyPress(e);
