@@ -427,6 +427,7 @@ bool TextEdit::replaceSelection(std::string_view bytes) {
     const std::size_t s = static_cast<std::size_t>(selectionStart());
     const std::size_t l = static_cast<std::size_t>(selectionLength());
     const std::size_t fitted = doc_.fittingPrefix(bytes, s, s + l);
+    if (fitted < bytes.size()) Q_EMIT limitReached();
     if (fitted == 0 && l == 0) return false;
     const Selection before = selection();
     inEdit_ = true;
@@ -465,6 +466,7 @@ void TextEdit::typeBytes(const std::string& bytes) {
         l = e - s;
     }
     const std::size_t fitted = doc_.fittingPrefix(bytes, s, s + l);
+    if (fitted < bytes.size()) Q_EMIT limitReached();
     if (fitted == 0) return;
     const Selection before = selection();
     inEdit_ = true;
