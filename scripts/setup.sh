@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Installs the Debian packages MMEdit needs to build, run and test.
 set -euo pipefail
-packages=(cmake g++ make pkg-config qt6-base-dev libgl-dev fonts-ipafont-gothic fonts-dejavu-core
-          libgtest-dev libgmock-dev libbenchmark-dev)
+# binutils gives readelf (scripts/check-layers.sh), clang-format checks the
+# formatting (scripts/check-format.sh), git lists the files to check.
+packages=(cmake g++ make pkg-config binutils git clang-format qt6-base-dev libgl-dev
+          fonts-ipafont-gothic fonts-dejavu-core libgtest-dev libgmock-dev libbenchmark-dev)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

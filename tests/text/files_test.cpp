@@ -1,7 +1,7 @@
+#include "support/tempdir.h"
 #include "text/errors.h"
 #include "text/fileio.h"
 #include "text/linelist.h"
-#include "support/tempdir.h"
 
 #include <gtest/gtest.h>
 
