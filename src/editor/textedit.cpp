@@ -254,8 +254,14 @@ int TextEdit::charAtPoint(QPoint pt) const {
     if (view_.count() == 0) return 0;
     int row = (pt.y() - fmt.top());
     row = row < 0 ? -1 : row / grid_.lineHeight;
-    const long line = std::clamp<long>(verticalScrollBar()->value() + row, 0,
-                                       static_cast<long>(view_.count()) - 1);
+    const long wanted = static_cast<long>(verticalScrollBar()->value()) + row;
+    // After a final line end the text has an empty last line of its own: a
+    // point on it or below it is the end of the text.
+    const LaidLine& lastLine = view_.line(view_.count() - 1);
+    if (wanted >= static_cast<long>(view_.count()) && lastLine.eol > 0 &&
+        lastLine.start + lastLine.length + lastLine.eol == doc_.size())
+        return static_cast<int>(doc_.size());
+    const long line = std::clamp<long>(wanted, 0, static_cast<long>(view_.count()) - 1);
     const int x = pt.x() - fmt.left() + horizontalScrollBar()->value();
     const std::size_t start = lineStartOf(static_cast<std::size_t>(line));
     const std::size_t end = lineEndOf(static_cast<std::size_t>(line));
@@ -429,12 +435,21 @@ bool TextEdit::replaceSelection(std::string_view bytes) {
     const std::size_t fitted = doc_.fittingPrefix(bytes, s, s + l);
     if (fitted < bytes.size()) Q_EMIT limitReached();
     if (fitted == 0 && l == 0) return false;
+    if (refusesStrayByteJoin(s, l, bytes.substr(0, fitted))) return false;
     const Selection before = selection();
     inEdit_ = true;
     doc_.replace(s, l, bytes.substr(0, fitted), before, Selection{s + fitted, s + fitted});
     inEdit_ = false;
     caretAfterEdit(s + fitted);
     return fitted > 0;
+}
+
+bool TextEdit::refusesStrayByteJoin(std::size_t pos, std::size_t length, std::string_view bytes) {
+    if (!doc_.joinsStrayByte(pos, length, bytes)) return false;
+    Q_EMIT inputRefused(QStringLiteral(
+        "カーソルの前に Shift-JIS の文字ではないバイトがあるため、このままでは入力した文字と"
+        "結び付いて別の文字になってしまいます。先にそのバイトを削除してください。"));
+    return true;
 }
 
 void TextEdit::caretAfterEdit(std::size_t pos) {
@@ -449,7 +464,7 @@ void TextEdit::caretAfterEdit(std::size_t pos) {
     selectionChange(); // also when the selection only moved with the text
 }
 
-void TextEdit::typeBytes(const std::string& bytes) {
+void TextEdit::typeBytes(const std::string& bytes, bool joinsTyping) {
     if (readOnly_ || bytes.empty()) return;
     std::size_t s = static_cast<std::size_t>(selectionStart());
     std::size_t l = static_cast<std::size_t>(selectionLength());
@@ -468,16 +483,19 @@ void TextEdit::typeBytes(const std::string& bytes) {
     const std::size_t fitted = doc_.fittingPrefix(bytes, s, s + l);
     if (fitted < bytes.size()) Q_EMIT limitReached();
     if (fitted == 0) return;
+    const std::string_view typed = std::string_view(bytes).substr(0, fitted);
+    if (refusesStrayByteJoin(s, l, typed)) return;
     const Selection before = selection();
     inEdit_ = true;
-    doc_.replace(s, l, std::string_view(bytes).substr(0, fitted), before,
-                 Selection{s + fitted, s + fitted}, l == 0);
+    doc_.replace(s, l, typed, before, Selection{s + fitted, s + fitted}, joinsTyping && l == 0);
     inEdit_ = false;
     caretAfterEdit(s + fitted);
 }
 
 void TextEdit::charTyped(const std::string& bytes) {
-    typeBytes(bytes);
+    // Characters typed one by one join one undo step; a line end is a step of
+    // its own.
+    typeBytes(bytes, bytes != "\r\n" && cp932::countCharacters(bytes) == 1);
 }
 
 void TextEdit::setText(std::string_view bytes) {

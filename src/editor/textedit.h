@@ -185,8 +185,15 @@ class TextEdit : public QAbstractScrollArea {
 
     // The control's base key handling (navigation, editing, clipboard).
     void baseKeyPress(QKeyEvent* e);
-    // Types text as the keyboard would (insert or overwrite).
-    void typeBytes(const std::string& bytes);
+    // Types text as the keyboard would (insert or overwrite); joinsTyping:
+    // the text may join the undo step of the typing before it.
+    void typeBytes(const std::string& bytes, bool joinsTyping);
+    // Refuses (and tells) an edit that would pair a byte that is not valid
+    // code page 932 with the bytes after it.
+    bool refusesStrayByteJoin(std::size_t pos, std::size_t length, std::string_view bytes);
+    // The character boundary nearest to a point (a click or a drag), and
+    // whether it is the end of a wrapped line.
+    std::size_t nearestPosition(QPoint pt, bool* atLineEnd) const;
     // Draws the text of the visible lines (the base paint).
     void paintText(QPainter& p, const QRect& update);
     // Draws the caret, or the input method's pre-edit text at the caret.

@@ -14,6 +14,9 @@
 
 namespace {
 
+// The clipboard format that carries the document's own bytes.
+constexpr const char* kCp932MimeType = "application/x-mmedit-cp932";
+
 // Character classes for word selection.
 int wordClass(unsigned code) {
     if (code == ' ' || code == '\t' || code == 0x8140) return 0;
@@ -23,8 +26,9 @@ int wordClass(unsigned code) {
             return 1;
         return code < 0x20 ? 9 : 2;
     }
-    if (code >= 0xA1 && code <= 0xDF) return 3;                         // half-width katakana
-    if (code >= 0x829F && code <= 0x82F1) return 4;                     // hiragana
+    if (code >= 0xA1 && code <= 0xA5) return 8;     // half-width ｡｢｣､･ are punctuation
+    if (code >= 0xA6 && code <= 0xDF) return 3;     // half-width katakana
+    if (code >= 0x829F && code <= 0x82F1) return 4; // hiragana
     if ((code >= 0x8340 && code <= 0x8396) || code == 0x815B) return 5; // katakana, ー
     if (code >= 0x824F && code <= 0x829A) return 6; // full-width letters and digits
     if (code >= 0x889F) return 7;                   // kanji
@@ -211,9 +215,16 @@ void TextEdit::tellRefused(const std::vector<cp932::Unrepresentable>& bad) {
 
 void TextEdit::copy() {
     if (selectionLength() == 0) return;
-    QString text = cp932::decode(selectedText());
+    const std::string bytes = selectedText();
+    QString text = cp932::decode(bytes);
     text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    QGuiApplication::clipboard()->setText(text);
+    // Other programs get the Unicode text; this program takes the exact
+    // bytes back, invalid ones included.
+    auto* data = new QMimeData;
+    data->setText(text);
+    data->setData(QString::fromLatin1(kCp932MimeType),
+                  QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size())));
+    QGuiApplication::clipboard()->setMimeData(data);
 }
 
 void TextEdit::cut() {
@@ -225,7 +236,13 @@ void TextEdit::cut() {
 void TextEdit::paste() {
     if (readOnly_) return;
     const QMimeData* m = QGuiApplication::clipboard()->mimeData();
-    if (!m || !m->hasText()) return;
+    if (!m) return;
+    if (m->hasFormat(QString::fromLatin1(kCp932MimeType))) {
+        const QByteArray raw = m->data(QString::fromLatin1(kCp932MimeType));
+        replaceSelection(std::string_view(raw.constData(), static_cast<std::size_t>(raw.size())));
+        return;
+    }
+    if (!m->hasText()) return;
     QString text = m->text();
     // Every line end becomes CR LF, the document's own.
     text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
@@ -237,6 +254,22 @@ void TextEdit::paste() {
 }
 
 // --- mouse ------------------------------------------------------------------------------
+
+std::size_t TextEdit::nearestPosition(QPoint pt, bool* atLineEnd) const {
+    // The character under the point, or the boundary after it when the point
+    // is over its right half.
+    std::size_t pos = static_cast<std::size_t>(charAtPoint(pt));
+    *atLineEnd = false;
+    if (view_.count() == 0) return pos;
+    const std::size_t line = view_.lineOf(pos);
+    if (pos < lineEndOf(line)) {
+        const QPoint cell = positionOfChar(static_cast<int>(pos));
+        const int w = static_cast<int>(nextBoundary(pos) - pos) * grid_.columnWidth;
+        if (pt.x() > cell.x() + w / 2) pos = nextBoundary(pos);
+    }
+    *atLineEnd = line + 1 < view_.count() && view_.wrapped(line) && pos == lineEndOf(line);
+    return pos;
+}
 
 void TextEdit::mousePressEvent(QMouseEvent* e) {
     guarded([&] {
@@ -256,18 +289,8 @@ void TextEdit::mousePressEvent(QMouseEvent* e) {
             ensureCaretVisible();
             return;
         }
-        // The nearest character boundary.
-        std::size_t pos = static_cast<std::size_t>(charAtPoint(pt));
         bool atEnd = false;
-        if (view_.count()) {
-            const std::size_t line = view_.lineOf(pos);
-            if (pos < lineEndOf(line)) {
-                const QPoint cell = positionOfChar(static_cast<int>(pos));
-                const int w = static_cast<int>(nextBoundary(pos) - pos) * grid_.columnWidth;
-                if (pt.x() > cell.x() + w / 2) pos = nextBoundary(pos);
-            }
-            atEnd = line + 1 < view_.count() && view_.wrapped(line) && pos == lineEndOf(line);
-        }
+        const std::size_t pos = nearestPosition(pt, &atEnd);
         dragging_ = true;
         moveCaret(pos, shift, atEnd);
     });
@@ -276,8 +299,9 @@ void TextEdit::mousePressEvent(QMouseEvent* e) {
 void TextEdit::mouseMoveEvent(QMouseEvent* e) {
     guarded([&] {
         if (!dragging_) return;
-        const std::size_t pos = static_cast<std::size_t>(charAtPoint(e->position().toPoint()));
-        if (pos != caret_) moveCaret(pos, true);
+        bool atEnd = false;
+        const std::size_t pos = nearestPosition(e->position().toPoint(), &atEnd);
+        if (pos != caret_) moveCaret(pos, true, atEnd);
     });
 }
 
@@ -319,7 +343,7 @@ void TextEdit::inputMethodEvent(QInputMethodEvent* e) {
             if (!enc.ok())
                 tellRefused(enc.bad);
             else
-                charTyped(enc.bytes);
+                typeBytes(enc.bytes, false); // each commit is an undo step of its own
         }
         preedit_ = e->preeditString();
         preeditAttrs_ = e->attributes();
@@ -358,5 +382,9 @@ QRect TextEdit::caretRect() const {
         fmt.left() + columnOf(line, caret_) * grid_.columnWidth - horizontalScrollBar()->value();
     const int y =
         fmt.top() + (static_cast<int>(line) - verticalScrollBar()->value()) * grid_.lineHeight;
-    return QRect(x, y, overwrite_ ? grid_.columnWidth : 2, grid_.lineHeight);
+    // The overwrite caret covers the character it would replace.
+    const int columns = caret_ < doc_.size() && doc_.at(caret_) != '\r' && doc_.at(caret_) != '\n'
+                            ? static_cast<int>(nextBoundary(caret_) - caret_)
+                            : 1;
+    return QRect(x, y, overwrite_ ? grid_.columnWidth * columns : 2, grid_.lineHeight);
 }

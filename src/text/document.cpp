@@ -58,6 +58,28 @@ std::size_t Document::fittingPrefix(std::string_view bytes, std::size_t from,
     return cp932::prefixOfCharacters(bytes, limit_ - others);
 }
 
+bool Document::joinsStrayByte(std::size_t pos, std::size_t length, std::string_view bytes) const {
+    pos = std::min(pos, size());
+    length = std::min(length, size() - pos);
+    const std::size_t after = pos + length;
+    auto isTrail = [](char c) { return cp932::isTrailByte(static_cast<unsigned char>(c)); };
+    auto isLead = [](char c) { return cp932::isLeadByte(static_cast<unsigned char>(c)); };
+    // The byte before the change: a lead byte standing alone today.
+    if (pos > 0 && isLead(at(pos - 1)) && boundaryAtOrBefore(pos - 1) == pos - 1 &&
+        nextBoundary(pos - 1) == pos) {
+        const bool nextIsTrail =
+            !bytes.empty() ? isTrail(bytes.front()) : (after < size() && isTrail(at(after)));
+        if (nextIsTrail) return true;
+    }
+    // The end of the new bytes: a lead byte left alone in them pairs with the
+    // byte after the change.
+    if (!bytes.empty() && after < size() && isTrail(at(after)) &&
+        cp932::boundaryAtOrBefore(bytes, bytes.size() - 1) == bytes.size() - 1 &&
+        isLead(bytes.back()))
+        return true;
+    return false;
+}
+
 // --- changes ---------------------------------------------------------------------------
 
 void Document::apply(std::size_t pos, std::size_t length, std::string_view bytes) {

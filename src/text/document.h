@@ -75,6 +75,12 @@ class Document : public QObject {
     // [from, to) of the text.
     std::size_t fittingPrefix(std::string_view bytes, std::size_t from, std::size_t to) const;
 
+    // True when replacing [pos, pos + length) by bytes would pair a byte that
+    // now stands alone (a lead byte without a trail byte) with a byte it does
+    // not pair with today, so that bytes the user did not touch change
+    // meaning.
+    bool joinsStrayByte(std::size_t pos, std::size_t length, std::string_view bytes) const;
+
     // --- changing the text -------------------------------------------------
     // Replaces [pos, pos + length) by bytes as one undoable change. The
     // selections are what undo and redo give back. With mergeTyping, the

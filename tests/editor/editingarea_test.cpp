@@ -279,3 +279,21 @@ TEST_F(MemoTest, AfterTheWindowShrinksCtrlEndShowsTheCaret) {
     EXPECT_EQ(memo.verticalScrollBar()->maximum(),
               std::max(0, 121 - (memo.formatRect().height()) / memo.lineHeight()));
 }
+
+TEST_F(MemoTest, BelowATextEndingWithALineEndIsItsEnd) {
+    memo.setText("abc\r\n\r\n");
+    memo.show();
+    const QRect fmt = memo.formatRect();
+    // A click on the empty last line, and one far below the text.
+    for (const int y : {fmt.top() + 2 * memo.lineHeight() + 2, fmt.top() + 8 * memo.lineHeight()}) {
+        QTest::mouseClick(memo.viewport(), Qt::LeftButton, {}, QPoint(fmt.left() + 40, y));
+        EXPECT_EQ(memo.caretPosition(), 7u) << y;
+    }
+    QTest::keyClicks(&memo, QStringLiteral("X"));
+    EXPECT_EQ(memo.text(), "abc\r\n\r\nX");
+    // The end-of-text mark shows on the empty last line.
+    memo.setText("abc\r\n");
+    memo.setSelectionStart(0);
+    const QImage img = grab();
+    EXPECT_GT(countInk(img, cell(5), kTeal), 3);
+}

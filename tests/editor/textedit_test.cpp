@@ -320,3 +320,108 @@ TEST_F(EditorTest, EditsLeaveTheCaretOnACharacterBoundary) {
     edit.replaceSelection("\x82");
     EXPECT_TRUE(edit.document().isBoundary(edit.caretPosition()));
 }
+
+namespace {
+void commit(TextEdit& edit, const QString& text) {
+    QInputMethodEvent e;
+    e.setCommitString(text);
+    QApplication::sendEvent(&edit, &e);
+}
+} // namespace
+
+TEST_F(EditorTest, EachCommitAndEachLineEndIsAnUndoStep) {
+    QTest::keyClicks(&edit, QStringLiteral("ab")); // typed one by one: one step
+    commit(edit, QStringLiteral("日本"));
+    key(Qt::Key_Return);
+    commit(edit, QStringLiteral("語"));
+    EXPECT_EQ(edit.text(), sj("ab日本\r\n語"));
+    key(Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(edit.text(), sj("ab日本\r\n"));
+    key(Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(edit.text(), sj("ab日本"));
+    key(Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(edit.text(), "ab");
+    key(Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(edit.text(), "");
+}
+
+TEST_F(EditorTest, AStrayLeadByteIsNeverJoinedWithWhatIsTypedOrPasted) {
+    const std::string tail = sj("末尾") + "\x81"; // a lead byte without its trail byte
+    for (const QString& typed : {QStringLiteral("A"), QStringLiteral("@"), QStringLiteral("あ")}) {
+        edit.setText(tail);
+        edit.setSelectionStart(static_cast<int>(tail.size()));
+        refused.clear();
+        QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, typed);
+        QApplication::sendEvent(&edit, &press);
+        EXPECT_EQ(edit.text(), tail) << typed.toStdString();
+        EXPECT_EQ(refused.size(), 1u);
+        commit(edit, typed); // an input-method commit the same way
+        EXPECT_EQ(edit.text(), tail);
+        QApplication::clipboard()->setText(typed);
+        key(Qt::Key_V, Qt::ControlModifier);
+        EXPECT_EQ(edit.text(), tail);
+    }
+    // A line end does not pair with it.
+    key(Qt::Key_Return);
+    EXPECT_EQ(edit.text(), tail + "\r\n");
+    // Deleting the line end between "x" 0x81 and "@y" would make "x　y".
+    edit.setText("x\x81\r\n@y");
+    edit.setSelectionStart(2);
+    key(Qt::Key_Delete);
+    EXPECT_EQ(edit.text(), "x\x81\r\n@y");
+    edit.setSelectionStart(4);
+    key(Qt::Key_Backspace);
+    EXPECT_EQ(edit.text(), "x\x81\r\n@y");
+    // Deleting the stray byte itself is fine, and then typing is too.
+    edit.setSelectionStart(2);
+    key(Qt::Key_Backspace);
+    EXPECT_EQ(edit.text(), "x\r\n@y");
+}
+
+TEST_F(EditorTest, CopyAndPasteInsideTheEditorKeepInvalidBytes) {
+    const std::string text = "a\x80" + sj("漢") + "\xFD\r\nb";
+    edit.setText(text);
+    edit.selectAll();
+    key(Qt::Key_C, Qt::ControlModifier);
+    // Other programs see Unicode text with line ends of their own.
+    EXPECT_EQ(QApplication::clipboard()->text(), QStringLiteral("a\uFFFD漢\uFFFD\nb"));
+    edit.setText("");
+    key(Qt::Key_V, Qt::ControlModifier);
+    EXPECT_EQ(edit.text(), text);
+    EXPECT_TRUE(refused.empty());
+}
+
+TEST_F(EditorTest, ADragAndAClickRoundToTheSameBoundary) {
+    edit.setText(sj("あいう"));
+    const QPoint first = edit.positionOfChar(0);
+    const int cell = 2 * edit.columnWidth();
+    const QPoint rightHalfOfI(first.x() + cell + cell * 3 / 4, first.y() + 2);
+    QTest::mouseClick(edit.viewport(), Qt::LeftButton, {}, rightHalfOfI);
+    EXPECT_EQ(edit.caretPosition(), 4u); // after い
+    QTest::mousePress(edit.viewport(), Qt::LeftButton, {}, QPoint(first.x() + 1, first.y() + 2));
+    QTest::mouseMove(edit.viewport(), rightHalfOfI);
+    QTest::mouseRelease(edit.viewport(), Qt::LeftButton, {}, rightHalfOfI);
+    EXPECT_EQ(edit.selectionLength(), 4); // あい, as the click would place the caret
+}
+
+TEST_F(EditorTest, OverwriteCaretAndWordSelectionFollowTheCharacters) {
+    edit.setText(sj("漢ｶﾀｶﾅ｡x"));
+    edit.setFocus();
+    key(Qt::Key_Insert); // overwrite
+    edit.setSelectionStart(0);
+    EXPECT_EQ(static_cast<QWidget&>(edit).inputMethodQuery(Qt::ImCursorRectangle).toRect().width(),
+              2 * edit.columnWidth());
+    // Double-clicking the katakana selects the word without the ｡ after it.
+    const QPoint p = edit.positionOfChar(3);
+    QTest::mouseDClick(edit.viewport(), Qt::LeftButton, {}, p + QPoint(2, 2));
+    EXPECT_EQ(edit.selectedText(), sj("ｶﾀｶﾅ"));
+}
+
+TEST_F(EditorTest, APasteCutAtTheLimitIsTold) {
+    QSignalSpy limit(&edit, &TextEdit::limitReached);
+    edit.setMaxLength(3);
+    QApplication::clipboard()->setText(QStringLiteral("abcdef"));
+    key(Qt::Key_V, Qt::ControlModifier);
+    EXPECT_EQ(edit.text(), "abc");
+    EXPECT_EQ(limit.count(), 1);
+}
