@@ -40,6 +40,12 @@ int LineRenderer::runWidth(const QString& run) const {
     return w;
 }
 
+const LineRenderer::StyledRange* LineRenderer::styleAt(std::size_t pos) const {
+    for (const StyledRange& r : styled_)
+        if (pos >= r.from && pos < r.to) return &r;
+    return nullptr;
+}
+
 int LineRenderer::drawLine(QPainter& p, std::string_view v, std::size_t linePos, int x0, int y,
                            std::size_t selS, std::size_t selE, bool lineEndSelected,
                            const Colors& colors) const {
@@ -74,10 +80,23 @@ int LineRenderer::drawLine(QPainter& p, std::string_view v, std::size_t linePos,
                 glyph = QString(QChar(u));
         }
         const bool substitute = !glyph.isEmpty() && glyph[0].unicode() == cp932::kInvalidSubstitute;
-        if (glyph.isEmpty() || substitute || sel != runSel || x != runX + runWidth(run) ||
+        const StyledRange* style = styled_.empty() ? nullptr : styleAt(pos);
+        if (glyph.isEmpty() || substitute || style || sel != runSel || x != runX + runWidth(run) ||
             !grid_.runsFitGrid)
             flush();
-        if (substitute) {
+        if (style) {
+            // Its own background over its cells, its own colour and style.
+            p.fillRect(QRect(x, y, w * colW, lineH), style->background);
+            QFont f = font_;
+            f.setBold(style->bold);
+            f.setItalic(style->italic);
+            f.setUnderline(style->underline);
+            f.setStrikeOut(style->strikeOut);
+            p.setFont(f);
+            p.setPen(style->text);
+            if (!glyph.isEmpty()) p.drawText(QPoint(x, y + grid_.ascent), glyph);
+            p.setFont(font_);
+        } else if (substitute) {
             // Each invalid byte in its own cell, whatever the fallback font's width.
             p.setPen(sel ? colors.selectionText : colors.text);
             QFont small = font_;

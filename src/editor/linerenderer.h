@@ -10,6 +10,7 @@
 
 #include <cstddef>
 #include <string_view>
+#include <vector>
 
 class QPainter;
 class QPaintDevice;
@@ -35,7 +36,17 @@ class LineRenderer {
         QColor selectionText;
     };
 
+    // A range of document positions drawn in colours and a style of its own
+    // (the input method's composition text).
+    struct StyledRange {
+        std::size_t from = 0, to = 0;
+        QColor text, background;
+        bool bold = false, italic = false, underline = false, strikeOut = false;
+    };
+
     LineRenderer(const QFont& font, const TextGrid& grid) : font_(font), grid_(grid) {}
+
+    void setStyledRanges(std::vector<StyledRange> ranges) { styled_ = std::move(ranges); }
 
     // Draws the bytes of one laid-out line with its left edge at x and its top
     // at y. Bytes at document positions [selectionStart, selectionEnd) are
@@ -50,6 +61,9 @@ class LineRenderer {
   private:
     int runWidth(const QString& run) const;
 
+    const StyledRange* styleAt(std::size_t pos) const;
+
     QFont font_;
     TextGrid grid_;
+    std::vector<StyledRange> styled_;
 };

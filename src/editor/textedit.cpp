@@ -429,6 +429,7 @@ void TextEdit::updateLines(std::size_t first, std::size_t last) {
 }
 
 bool TextEdit::replaceSelection(std::string_view bytes) {
+    endComposition();
     if (readOnly_) return false;
     const std::size_t s = static_cast<std::size_t>(selectionStart());
     const std::size_t l = static_cast<std::size_t>(selectionLength());
@@ -499,6 +500,7 @@ void TextEdit::charTyped(const std::string& bytes) {
 }
 
 void TextEdit::setText(std::string_view bytes) {
+    endComposition();
     inEdit_ = true;
     doc_.setText(bytes);
     inEdit_ = false;
@@ -516,12 +518,19 @@ void TextEdit::deleteSelection() {
     if (selectionLength() > 0) replaceSelection({});
 }
 
+std::string TextEdit::text() const {
+    if (!composing()) return doc_.text();
+    return doc_.text(0, composition_.start) +
+           doc_.text(composition_.start + composition_.length, doc_.size());
+}
+
 std::string TextEdit::selectedText() const {
     const std::size_t s = static_cast<std::size_t>(selectionStart());
     return doc_.text(s, s + static_cast<std::size_t>(selectionLength()));
 }
 
 void TextEdit::undo() {
+    endComposition();
     if (readOnly_) return;
     inEdit_ = true;
     const std::optional<Selection> shown = doc_.undo();
@@ -530,6 +539,7 @@ void TextEdit::undo() {
 }
 
 void TextEdit::redo() {
+    endComposition();
     if (readOnly_) return;
     inEdit_ = true;
     const std::optional<Selection> shown = doc_.redo();

@@ -51,7 +51,7 @@ class TextEdit : public QAbstractScrollArea {
     // --- text and selection ---------------------------------------------------
     Document& document() { return doc_; }
     const Document& document() const { return doc_; }
-    std::string text() const { return doc_.text(); }
+    std::string text() const;             // without the composition text
     void setText(std::string_view bytes); // replaces the whole text
     int textLength() const;               // bytes, as an int
 
@@ -215,7 +215,9 @@ class TextEdit : public QAbstractScrollArea {
     int visibleLines() const;
     std::size_t caretLine() const;
     bool caretAtLineEnd() const { return caretAtEnd_; }
-    const QString& preedit() const { return preedit_; }
+    // The input method's composition text, laid out in place in the
+    // document (not kept: no undo step, not in text()).
+    bool composing() const { return composition_.length > 0; }
 
     bool loading_ = false; // while stored properties are being applied
 
@@ -268,6 +270,15 @@ class TextEdit : public QAbstractScrollArea {
     std::uint32_t options_ = 0;
     bool inEdit_ = false; // the control itself is changing the document
     std::size_t linesBeforeEdit_ = 0;
-    QString preedit_;
-    QList<QInputMethodEvent::Attribute> preeditAttrs_;
+    struct Composition {
+        std::size_t start = 0, length = 0; // its bytes in the document
+        Selection selectionBefore;         // given back when it ends
+        std::vector<LineRenderer::StyledRange> styles;
+    };
+    // Lays the composition text out at the caret, with its segments' colours
+    // and the caret where the input method puts it.
+    void showComposition(const QString& preedit, const QList<QInputMethodEvent::Attribute>& attrs);
+    // Takes the composition text out of the document again.
+    void endComposition();
+    Composition composition_;
 };

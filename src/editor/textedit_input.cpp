@@ -7,12 +7,38 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QInputMethod>
 #include <QKeyEvent>
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QScrollBar>
+#include <QTextCharFormat>
 
 namespace {
+
+QColor rgbToQColor(std::uint32_t rgb) {
+    return QColor(static_cast<int>(rgb & 0xFF), static_cast<int>((rgb >> 8) & 0xFF),
+                  static_cast<int>((rgb >> 16) & 0xFF));
+}
+
+// Which of the four composition colour sets a pre-edit segment takes: the
+// clause under conversion shows with a background, converted text with a
+// dotted or dashed underline, the unconverted target clause with a wave; all
+// else is text being entered.
+int compositionSet(const QTextCharFormat& f) {
+    if (f.hasProperty(QTextFormat::BackgroundBrush)) {
+        return f.underlineStyle() == QTextCharFormat::WaveUnderline ? 3 : 1;
+    }
+    switch (f.underlineStyle()) {
+    case QTextCharFormat::DotLine:
+    case QTextCharFormat::DashUnderline:
+        return 2;
+    case QTextCharFormat::WaveUnderline:
+        return 3;
+    default:
+        return 0;
+    }
+}
 
 // The clipboard format that carries the document's own bytes.
 constexpr const char* kCp932MimeType = "application/x-mmedit-cp932";
@@ -78,6 +104,7 @@ void TextEdit::keyReleaseEvent(QKeyEvent* e) {
 }
 
 void TextEdit::keyDown(QKeyEvent* e) {
+    endComposition();
     Q_EMIT keyPreview(e);
     baseKeyPress(e);
 }
@@ -273,6 +300,10 @@ std::size_t TextEdit::nearestPosition(QPoint pt, bool* atLineEnd) const {
 
 void TextEdit::mousePressEvent(QMouseEvent* e) {
     guarded([&] {
+        if (composing()) {
+            endComposition();
+            if (QInputMethod* im = QGuiApplication::inputMethod()) im->reset();
+        }
         if (e->button() != Qt::LeftButton) return QAbstractScrollArea::mousePressEvent(e);
         setFocus(Qt::MouseFocusReason);
         const QPoint pt = e->position().toPoint();
@@ -336,20 +367,90 @@ void TextEdit::inputMethodEvent(QInputMethodEvent* e) {
             e->ignore();
             return;
         }
+        endComposition();
         if (!e->commitString().isEmpty()) {
             const cp932::EncodeResult enc = cp932::encode(e->commitString());
-            preedit_.clear();
-            preeditAttrs_.clear();
             if (!enc.ok())
                 tellRefused(enc.bad);
             else
                 typeBytes(enc.bytes, false); // each commit is an undo step of its own
         }
-        preedit_ = e->preeditString();
-        preeditAttrs_ = e->attributes();
+        if (!e->preeditString().isEmpty()) showComposition(e->preeditString(), e->attributes());
         viewport()->update();
         e->accept();
     });
+}
+
+void TextEdit::showComposition(const QString& preedit,
+                               const QList<QInputMethodEvent::Attribute>& attrs) {
+    // The bytes of each character; what code page 932 cannot hold shows as
+    // "？" until the commit refuses it.
+    std::string bytes;
+    std::vector<std::size_t> offset; // byte offset of each UTF-16 unit
+    for (qsizetype i = 0; i < preedit.size(); ++i) {
+        offset.push_back(bytes.size());
+        const qsizetype n = preedit[i].isHighSurrogate() && i + 1 < preedit.size() ? 2 : 1;
+        const cp932::EncodeResult enc = cp932::encode(QStringView(preedit).mid(i, n));
+        bytes += enc.ok() ? enc.bytes : std::string("\x81\x48");
+        if (n == 2) {
+            offset.push_back(bytes.size());
+            ++i;
+        }
+    }
+    offset.push_back(bytes.size());
+    auto byteAt = [&](qsizetype index) {
+        return offset[static_cast<std::size_t>(std::clamp<qsizetype>(index, 0, preedit.size()))];
+    };
+
+    const std::size_t start = static_cast<std::size_t>(selectionStart());
+    composition_.selectionBefore = selection();
+    composition_.start = start;
+    composition_.length = bytes.size();
+    composition_.styles.clear();
+    std::vector<int> set(bytes.size(), 0);
+    std::size_t cursor = bytes.size();
+    for (const QInputMethodEvent::Attribute& a : attrs) {
+        if (a.type == QInputMethodEvent::Cursor) cursor = byteAt(a.start);
+        if (a.type != QInputMethodEvent::TextFormat) continue;
+        const QTextCharFormat f = a.value.value<QTextFormat>().toCharFormat();
+        for (std::size_t b = byteAt(a.start); b < byteAt(a.start + a.length); ++b)
+            set[b] = compositionSet(f);
+    }
+    for (std::size_t b = 0; b < bytes.size();) {
+        std::size_t e = b;
+        while (e < bytes.size() && set[e] == set[b])
+            ++e;
+        const CompColor& cc = imeColors_[static_cast<std::size_t>(set[b])];
+        LineRenderer::StyledRange r;
+        r.from = start + b;
+        r.to = start + e;
+        r.text = rgbToQColor(cc.text);
+        r.background = rgbToQColor(cc.background);
+        r.bold = cc.effects & styleBold;
+        r.italic = cc.effects & styleItalic;
+        r.underline = cc.effects & styleUnderline;
+        r.strikeOut = cc.effects & styleStrikeOut;
+        composition_.styles.push_back(r);
+        b = e;
+    }
+    inEdit_ = true;
+    doc_.replaceUnrecorded(start, 0, bytes);
+    inEdit_ = false;
+    anchor_ = caret_ = start + cursor;
+    caretAtEnd_ = false;
+    ensureCaretVisible();
+}
+
+void TextEdit::endComposition() {
+    if (!composing()) return;
+    const Composition c = composition_;
+    composition_ = {};
+    inEdit_ = true;
+    doc_.replaceUnrecorded(c.start, c.length, {});
+    inEdit_ = false;
+    anchor_ = c.selectionBefore.anchor;
+    caret_ = c.selectionBefore.caret;
+    caretAtEnd_ = false;
 }
 
 QVariant TextEdit::inputMethodQuery(Qt::InputMethodQuery q) const {

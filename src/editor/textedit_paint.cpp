@@ -9,34 +9,6 @@
 #include <QScrollBar>
 #include <QTextCharFormat>
 
-namespace {
-
-QColor rgbToQColor(std::uint32_t rgb) {
-    return QColor(static_cast<int>(rgb & 0xFF), static_cast<int>((rgb >> 8) & 0xFF),
-                  static_cast<int>((rgb >> 16) & 0xFF));
-}
-
-// Which of the four composition colour sets a pre-edit segment takes: the
-// clause under conversion shows with a background, converted text with a
-// dotted or dashed underline, the unconverted target clause with a wave; all
-// else is text being entered.
-int compositionSet(const QTextCharFormat& f) {
-    if (f.hasProperty(QTextFormat::BackgroundBrush)) {
-        return f.underlineStyle() == QTextCharFormat::WaveUnderline ? 3 : 1;
-    }
-    switch (f.underlineStyle()) {
-    case QTextCharFormat::DotLine:
-    case QTextCharFormat::DashUnderline:
-        return 2;
-    case QTextCharFormat::WaveUnderline:
-        return 3;
-    default:
-        return 0;
-    }
-}
-
-} // namespace
-
 void TextEdit::paintEvent(QPaintEvent* e) {
     QPainter p(viewport());
     paintText(p, e->rect());
@@ -54,7 +26,8 @@ void TextEdit::paintText(QPainter& p, const QRect& update) {
     const std::size_t selS = static_cast<std::size_t>(selectionStart());
     const std::size_t selE = selS + static_cast<std::size_t>(selectionLength());
     const QPalette pal = palette();
-    const LineRenderer renderer(drawFont_, grid_);
+    LineRenderer renderer(drawFont_, grid_);
+    if (composing()) renderer.setStyledRanges(composition_.styles);
     const LineRenderer::Colors colors{toQColor(fontColor_), pal.color(QPalette::Highlight),
                                       pal.color(QPalette::HighlightedText)};
     p.setClipRect(fmt.intersected(update));
@@ -73,44 +46,11 @@ void TextEdit::paintText(QPainter& p, const QRect& update) {
 }
 
 void TextEdit::paintCaret(QPainter& p) {
-    const QColor fg = toQColor(fontColor_);
-    // The caret and the input method's pre-edit text.
-    if (hasFocus() || !preedit_.isEmpty()) {
-        const QRect c = caretRect();
-        if (!preedit_.isEmpty()) {
-            int x = c.left();
-            const int n = static_cast<int>(preedit_.size());
-            std::vector<int> set(static_cast<std::size_t>(n), 0);
-            for (const auto& a : preeditAttrs_) {
-                if (a.type != QInputMethodEvent::TextFormat) continue;
-                const QTextCharFormat f = a.value.value<QTextFormat>().toCharFormat();
-                for (int i = std::max(0, a.start); i < std::min(n, a.start + a.length); ++i)
-                    set[static_cast<std::size_t>(i)] = compositionSet(f);
-            }
-            for (int i = 0; i < n; ++i) {
-                const QChar ch = preedit_[i];
-                const CompColor& cc =
-                    imeColors_[static_cast<std::size_t>(set[static_cast<std::size_t>(i)])];
-                const int w =
-                    (ch.unicode() < 0x80 || (ch.unicode() >= 0xFF61 && ch.unicode() <= 0xFF9F))
-                        ? grid_.columnWidth
-                        : grid_.columnWidth * 2;
-                p.fillRect(QRect(x, c.top(), w, grid_.lineHeight), rgbToQColor(cc.background));
-                QFont f = drawFont_;
-                f.setBold(cc.effects & 1);
-                f.setItalic(cc.effects & 2);
-                f.setUnderline(cc.effects & 4);
-                f.setStrikeOut(cc.effects & 8);
-                p.setFont(f);
-                p.setPen(rgbToQColor(cc.text));
-                p.drawText(QPoint(x, c.top() + grid_.ascent), QString(ch));
-                x += w;
-            }
-            p.setFont(drawFont_);
-        } else if (selectionLength() == 0) {
-            p.fillRect(c, overwrite_ ? QColor(0, 0, 0, 96) : fg);
-        }
-    }
+    // The composition text is part of the laid-out text; the caret shows
+    // where the input method puts it.
+    if ((hasFocus() || composing()) && selectionLength() == 0)
+        p.fillRect(caretRect(),
+                   overwrite_ && !composing() ? QColor(0, 0, 0, 96) : toQColor(fontColor_));
 }
 
 void TextEdit::print(QPrinter& printer, const QString& title) {

@@ -132,6 +132,14 @@ void Document::replace(std::size_t pos, std::size_t length, std::string_view byt
     apply(pos, length, bytes);
 }
 
+void Document::replaceUnrecorded(std::size_t pos, std::size_t length, std::string_view bytes) {
+    pos = std::min(pos, size());
+    length = std::min(length, size() - pos);
+    const bool modified = modified_;
+    apply(pos, length, bytes);
+    modified_ = modified;
+}
+
 void Document::beginUndoGroup(Selection before) {
     if (groupDepth_++ > 0) return;
     redo_.clear();

@@ -88,6 +88,10 @@ class Document : public QObject {
     // after the other.
     void replace(std::size_t pos, std::size_t length, std::string_view bytes, Selection before = {},
                  Selection after = {}, bool mergeTyping = false);
+    // Replaces [pos, pos + length) by bytes that are only shown, not kept: no
+    // undo step, the modified flag stays (the input method's composition
+    // text is laid out in place this way and taken out before it is kept).
+    void replaceUnrecorded(std::size_t pos, std::size_t length, std::string_view bytes);
     // Replaces the whole text; undo history is cleared.
     void setText(std::string_view bytes);
     // Changes made until endUndoGroup are undone and redone as one step;

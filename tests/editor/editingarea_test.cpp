@@ -5,8 +5,10 @@
 #include <QApplication>
 #include <QDir>
 #include <QImage>
+#include <QInputMethodEvent>
 #include <QScrollBar>
 #include <QTest>
+#include <QTextCharFormat>
 #include <gtest/gtest.h>
 
 namespace {
@@ -296,4 +298,66 @@ TEST_F(MemoTest, BelowATextEndingWithALineEndIsItsEnd) {
     memo.setSelectionStart(0);
     const QImage img = grab();
     EXPECT_GT(countInk(img, cell(5), kTeal), 3);
+}
+
+TEST_F(MemoTest, ACompositionInMidLineIsLaidOutInPlace) {
+    const std::string text = sj("今日は良い天気です");
+    memo.editArea().setLineLength(20); // "今日はとても良い天気です" needs 24 columns
+    memo.setText(text);
+    memo.show();
+    memo.setFocus();
+    memo.setSelectionStart(6); // after 今日は
+    ASSERT_EQ(memo.lineView().count(), 1u);
+    const QImage before = grab();
+
+    QTextCharFormat entering;
+    entering.setUnderlineStyle(QTextCharFormat::SingleUnderline);
+    QInputMethodEvent pre(
+        QStringLiteral("とても"),
+        {QInputMethodEvent::Attribute(QInputMethodEvent::TextFormat, 0, 3, entering),
+         QInputMethodEvent::Attribute(QInputMethodEvent::Cursor, 3, 1)});
+    QApplication::sendEvent(&memo, &pre);
+    const QImage during = grab();
+    QDir().mkpath(QDir::currentPath() + QStringLiteral("/screenshots"));
+    during.save(QDir::currentPath() + QStringLiteral("/screenshots/composition-mid-line.png"));
+
+    EXPECT_EQ(memo.text(), text); // nothing is kept until the commit
+    // The following text moved right and wrapped: 良い天気 stays visible.
+    EXPECT_EQ(memo.lineView().count(), 2u);
+    const int y = memo.positionOfChar(0).y();
+    const int colW = memo.columnWidth();
+    const int left = memo.positionOfChar(0).x();
+    auto cellInk = [&](const QImage& img, int column, int row) {
+        return countInk(
+            img,
+            QRect(left + column * colW, y + row * memo.lineHeight(), 2 * colW, memo.lineHeight()),
+            QColor(0, 0, 0));
+    };
+    // い after とても (the caret stands in front of 良).
+    EXPECT_EQ(cellInk(during, 14, 0), cellInk(before, 8, 0));
+    EXPECT_GT(cellInk(during, 14, 0), 10);
+    // です went down to the next row.
+    EXPECT_EQ(cellInk(during, 0, 1), cellInk(before, 14, 0));
+    // The composition takes the entering colours (white background,
+    // underlined) and the caret follows the input method's cursor.
+    const QRect caret =
+        static_cast<QWidget&>(memo).inputMethodQuery(Qt::ImCursorRectangle).toRect();
+    EXPECT_EQ(caret.x(), left + 12 * colW);
+
+    // Cancelled: everything is back where it was.
+    QInputMethodEvent cancel;
+    QApplication::sendEvent(&memo, &cancel);
+    EXPECT_EQ(memo.lineView().count(), 1u);
+    EXPECT_EQ(memo.document().text(), text);
+    EXPECT_EQ(memo.caretPosition(), 6u);
+    EXPECT_FALSE(memo.document().canUndo() && memo.document().text() != text);
+    EXPECT_EQ(grab(), before);
+
+    // Committed: the text is inserted where the composition stood.
+    QApplication::sendEvent(&memo, &pre);
+    QInputMethodEvent commit;
+    commit.setCommitString(QStringLiteral("とても"));
+    QApplication::sendEvent(&memo, &commit);
+    EXPECT_EQ(memo.text(), sj("今日はとても良い天気です"));
+    EXPECT_EQ(memo.caretPosition(), 12u);
 }
