@@ -2,6 +2,7 @@
 
 #include "text/cp932.h"
 
+#include <QFontInfo>
 #include <QFontMetrics>
 #include <QKeyEvent>
 #include <QPaintEvent>
@@ -9,6 +10,8 @@
 #include <QScrollBar>
 
 namespace {
+
+constexpr int kTwipsPerInch = 1440;
 
 // The "Symbol" glyphs the marks use, as Unicode.
 const QChar kSymbolLeftArrow(0x2190); // byte 0xAC
@@ -57,10 +60,13 @@ void EditingArea::tearDownWindow() {
 }
 
 void EditingArea::updateCharWidth() {
-    const QFontMetrics fm(editorFont());
-    int w = fm.horizontalAdvance(QChar(0x25A1)); // □
-    w = ((w + 1) / 2) * 2;
-    setDefaultCharHeight(w * 1440 / std::max(1, logicalDpiY()));
+    // The character width is two columns of the font's grid. A Japanese
+    // font is drawn at the height of its "□" (its em), rounded to an even
+    // width; a font without Japanese glyphs keeps its own size, so its text
+    // is not shrunk to the width of a "□" it may not even have.
+    const int w = 2 * measureGrid(editorFont()).columnWidth;
+    const int height = hasJapaneseGlyphs(editorFont()) ? w : QFontInfo(editorFont()).pixelSize();
+    setDefaultCharHeight(height * kTwipsPerInch / std::max(1, logicalDpiY()));
     editArea_->setCharWidth(w);
     updateEditRect();
 }

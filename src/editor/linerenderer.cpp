@@ -2,8 +2,10 @@
 
 #include "text/cp932.h"
 
+#include <QFontDatabase>
 #include <QFontMetrics>
 #include <QPainter>
+#include <QRawFont>
 
 #include <algorithm>
 
@@ -16,11 +18,29 @@ bool isHalfWidth(char16_t u) {
 
 } // namespace
 
+bool hasJapaneseGlyphs(const QFont& font) {
+    // The font file Qt chose for the font itself, not its fallbacks.
+    const QRawFont raw = QRawFont::fromFont(font, QFontDatabase::Japanese);
+    return raw.isValid() && raw.familyName() == QRawFont::fromFont(font).familyName() &&
+           raw.supportsCharacter(QChar(0x3042)) && raw.supportsCharacter(QChar(0x6F22));
+}
+
 TextGrid measureGrid(const QFont& font, QPaintDevice* device) {
     const QFontMetrics fm = device ? QFontMetrics(font, device) : QFontMetrics(font);
     TextGrid g;
-    const int square = fm.horizontalAdvance(QChar(0x25A1)); // □, a double-byte cell
-    g.columnWidth = std::max(1, (square + 1) / 2);
+    if (hasJapaneseGlyphs(font)) {
+        // A Japanese font: a double-byte cell is as wide as its "□".
+        const int square = fm.horizontalAdvance(QChar(0x25A1));
+        g.columnWidth = std::max(1, (square + 1) / 2);
+    } else {
+        // A font without Japanese glyphs (they come from a Japanese fallback
+        // at the same size): the cells hold the fallback's double-byte
+        // characters and the font's widest single-byte character.
+        int widest = (fm.horizontalAdvance(QChar(0x3042)) + 1) / 2;
+        for (char16_t c = 0x21; c < 0x7F; ++c)
+            widest = std::max(widest, fm.horizontalAdvance(QChar(c)));
+        g.columnWidth = std::max(1, widest);
+    }
     g.lineHeight = std::max(1, fm.height());
     g.ascent = fm.ascent();
     const int c = g.columnWidth;
@@ -52,6 +72,7 @@ int LineRenderer::drawLine(QPainter& p, std::string_view v, std::size_t linePos,
     const int colW = grid_.columnWidth;
     const int lineH = grid_.lineHeight;
     p.setFont(font_);
+    const QFontMetrics fm(font_, p.device());
     int col = 0;
     // Runs of characters drawn together (same selection state).
     QString run;

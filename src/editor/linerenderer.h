@@ -25,7 +25,12 @@ struct TextGrid {
     bool runsFitGrid = false;
 };
 
-// Measures the grid of a font on a device (nullptr: the screen).
+// Whether the font has Japanese glyphs of its own (else a fallback font
+// draws them).
+bool hasJapaneseGlyphs(const QFont& font);
+
+// Measures the grid of a font on a device (nullptr: the screen): the one
+// measurement that layout, drawing, caret and marks all use.
 TextGrid measureGrid(const QFont& font, QPaintDevice* device = nullptr);
 
 class LineRenderer {

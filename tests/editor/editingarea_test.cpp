@@ -4,6 +4,8 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFontInfo>
+#include <QFontMetrics>
 #include <QImage>
 #include <QInputMethodEvent>
 #include <QScrollBar>
@@ -360,4 +362,44 @@ TEST_F(MemoTest, ACompositionInMidLineIsLaidOutInPlace) {
     QApplication::sendEvent(&memo, &commit);
     EXPECT_EQ(memo.text(), sj("今日はとても良い天気です"));
     EXPECT_EQ(memo.caretPosition(), 12u);
+}
+
+TEST(EditingAreaFonts, ALatinFontKeepsTheGridAndTheLineLength) {
+    for (const char* family : {"DejaVu Sans Mono", "DejaVu Sans"}) {
+        EditingArea memo;
+        QFont f(QString::fromLatin1(family));
+        f.setPixelSize(16);
+        if (!QFontInfo(f).family().startsWith(QStringLiteral("DejaVu")))
+            GTEST_SKIP() << "DejaVu fonts are not installed";
+        memo.setEditorFont(f);
+        memo.resize(1400, 300);
+        configureNewsletterEditor(memo);
+        memo.editArea().setLineLength(70);
+        memo.setBackgroundColor(color::white);
+        memo.setTextColor(color::black);
+        memo.setText(std::string(100, 'x') + "\r\n" + sj("あいうえおかきくけこ"));
+        // The line length holds, whatever the font.
+        EXPECT_EQ(memo.wrapColumns(), 70) << family;
+        ASSERT_GE(memo.lineView().count(), 2u);
+        EXPECT_EQ(memo.lineView().line(0).length, 70u) << family;
+        // The text keeps its own size: every single-byte glyph fits a column.
+        const QFontMetrics fm(memo.editorFont());
+        EXPECT_GE(memo.columnWidth(), fm.horizontalAdvance(QLatin1Char('W'))) << family;
+        EXPECT_GE(QFontInfo(memo.editorFont()).pixelSize(), 15) << family;
+        // Japanese characters come from a fallback font, each in its own two
+        // columns.
+        memo.show();
+        const QImage img = memo.viewport()->grab().toImage();
+        QDir().mkpath(QDir::currentPath() + QStringLiteral("/screenshots"));
+        img.save(QDir::currentPath() + QStringLiteral("/screenshots/editor-font-") +
+                 QString::fromLatin1(family).replace(QLatin1Char(' '), QLatin1Char('-')) +
+                 QStringLiteral(".png"));
+        const QPoint a = memo.positionOfChar(103); // あ
+        const QPoint i = memo.positionOfChar(105); // い
+        EXPECT_EQ(i.x() - a.x(), 2 * memo.columnWidth());
+        EXPECT_GT(countInk(img, QRect(a.x(), a.y(), 2 * memo.columnWidth(), memo.lineHeight()),
+                           QColor(0, 0, 0)),
+                  10)
+            << family;
+    }
 }
