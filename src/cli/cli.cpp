@@ -8,7 +8,6 @@
 #include "text/lineview.h"
 
 #include <charconv>
-#include <cstdint>
 #include <string_view>
 
 namespace {
@@ -18,9 +17,6 @@ constexpr int kErrorStatus = 2;
 
 constexpr std::string_view kWidthOption = "--width";
 constexpr std::string_view kWidthOptionWithValue = "--width=";
-
-// Line starts are 32-bit byte offsets, so a text must stay below 4 GiB.
-constexpr std::uint64_t kTextSizeLimit = 0xFFFFFFFFu;
 
 constexpr const char* kUsage =
     "使い方: mmedit-cli view [--width N] FILE\n"
@@ -39,11 +35,11 @@ int fail(std::ostream& err, const std::string& message) {
     return kErrorStatus;
 }
 
-// The line width of the settings file beside the program, as the editor reads it.
+// The line width of the settings file beside the program, as the editor reads
+// it: a missing file, or one that is not a regular file, gives the default.
 int defaultWidth(const std::string& programFolder) {
-    const std::string ini = programFolder + kSettingsFileName;
-    if (!fileio::isRegularFile(ini)) return kDefaultLineWidth;
-    return ProfileFile::load(ini).readInt("String", "MaxLength", kDefaultLineWidth);
+    return ProfileFile::load(programFolder + kSettingsFileName)
+        .readInt("String", "MaxLength", kDefaultLineWidth);
 }
 
 bool isHelp(const std::string& arg) {
@@ -97,13 +93,15 @@ int runCli(const std::vector<std::string>& args, const std::string& programFolde
     if (!widthGiven) width = defaultWidth(programFolder);
     if (width < 1) return fail(err, "桁数は 1 以上を指定してください");
 
+    // At most what the editor holds; a larger file is refused before it is read.
     std::string text;
     try {
         text = fileio::readAll(file);
+    } catch (const FileTooLargeError&) {
+        return fail(err, "ファイルが大きすぎます: " + file);
     } catch (const MMEditError& e) {
         return fail(err, e.message().toStdString());
     }
-    if (text.size() >= kTextSizeLimit) return fail(err, "ファイルが大きすぎます: " + file);
 
     LineView view;
     view.setRules({width, kNewsletterWrapMode, {}});

@@ -15,6 +15,11 @@ QString createErrorText(const std::string& path) {
     return QStringLiteral("ファイル %1 を作成できません").arg(QFile::decodeName(path.c_str()));
 }
 
+QString tooLargeErrorText(const std::string& path) {
+    return QStringLiteral("ファイル %1 は大きすぎて開けません")
+        .arg(QFile::decodeName(path.c_str()));
+}
+
 QString writeErrorText() {
     return QStringLiteral("ストリームへの書き込みエラー");
 }

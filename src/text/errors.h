@@ -16,10 +16,19 @@ class MMEditError : public std::runtime_error {
     QString message_;
 };
 
+// A file larger than the program can hold, or one it ran out of memory
+// reading. Its text is tooLargeErrorText.
+class FileTooLargeError : public MMEditError {
+  public:
+    using MMEditError::MMEditError;
+};
+
 // "ファイル %s は開けません" and friends, with the full path in place of %s.
 // Paths are bytes in the file system's encoding.
 QString openErrorText(const std::string& path);
 QString createErrorText(const std::string& path);
+// "ファイル %s は大きすぎて開けません".
+QString tooLargeErrorText(const std::string& path);
 QString writeErrorText();
 
 // The text of the program's error message box: the failure's text, followed by

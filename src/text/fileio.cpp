@@ -2,11 +2,16 @@
 
 #include "errors.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <dirent.h>
 #include <fcntl.h>
+#include <new>
+#include <stdexcept>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -47,41 +52,136 @@ std::string folderOf(const std::string& path) {
     return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
 }
 
-std::string readAll(const std::string& path) {
+std::string readAll(const std::string& path, std::size_t maxBytes) {
+    // O_NONBLOCK: opening a FIFO waits for a writer otherwise. Nothing but a
+    // regular file is read; a device such as /dev/zero never ends.
     Fd f;
-    f.fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    f.fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (f.fd < 0) throw MMEditError(openErrorText(path));
     struct stat st {};
-    if (::fstat(f.fd, &st) != 0 || S_ISDIR(st.st_mode)) throw MMEditError(openErrorText(path));
-    std::string data;
-    if (S_ISREG(st.st_mode) && st.st_size > 0) data.reserve(static_cast<std::size_t>(st.st_size));
-    char buf[65536];
-    while (true) {
-        const ssize_t n = ::read(f.fd, buf, sizeof buf);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            throw MMEditError(openErrorText(path));
+    if (::fstat(f.fd, &st) != 0 || !S_ISREG(st.st_mode)) throw MMEditError(openErrorText(path));
+    if (st.st_size < 0 || static_cast<std::uintmax_t>(st.st_size) > maxBytes)
+        throw FileTooLargeError(tooLargeErrorText(path));
+    const int flags = ::fcntl(f.fd, F_GETFL);
+    if (flags < 0 || ::fcntl(f.fd, F_SETFL, flags & ~O_NONBLOCK) != 0)
+        throw MMEditError(openErrorText(path));
+
+    // The size is only a hint: the file may change while it is read, and some
+    // (those under /proc) tell none. Reading stops soon after the limit.
+    try {
+        std::string data(static_cast<std::size_t>(st.st_size), '\0');
+        std::size_t size = 0;
+        while (size < data.size()) {
+            const ssize_t n = ::read(f.fd, data.data() + size, data.size() - size);
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0) throw MMEditError(openErrorText(path));
+            if (n == 0) break;
+            size += static_cast<std::size_t>(n);
         }
-        if (n == 0) break;
-        data.append(buf, static_cast<std::size_t>(n));
+        data.resize(size);
+        char buf[65536];
+        while (true) {
+            const ssize_t n = ::read(f.fd, buf, sizeof buf);
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0) throw MMEditError(openErrorText(path));
+            if (n == 0) break;
+            if (static_cast<std::size_t>(n) > maxBytes - data.size())
+                throw FileTooLargeError(tooLargeErrorText(path));
+            data.append(buf, static_cast<std::size_t>(n));
+        }
+        return data;
+    } catch (const std::bad_alloc&) {
+        throw FileTooLargeError(tooLargeErrorText(path));
+    } catch (const std::length_error&) {
+        throw FileTooLargeError(tooLargeErrorText(path));
     }
-    return data;
 }
 
-void writeAll(const std::string& path, std::string_view bytes) {
-    // Write through a symbolic link to the file it names, so the link stays.
-    std::string target = path;
-    if (char* real = ::realpath(path.c_str(), nullptr)) {
-        target = real;
-        std::free(real);
+namespace {
+
+// Temporary files of a save are named ".name.mmedit-save.XXXXXX" beside the
+// target, so that those an interrupted save left behind can be found again.
+constexpr std::string_view kSaveMark = ".mmedit-save.";
+constexpr std::size_t kUniqueChars = 6; // mkstemp's XXXXXX
+constexpr std::size_t kLongestName = NAME_MAX;
+
+// The name of the target's temporary files without their unique end. A long
+// name is cut so that the temporary name stays within the name limit.
+std::string savePrefix(const std::string& base) {
+    const std::size_t room = kLongestName - kUniqueChars - kSaveMark.size() - 1;
+    std::string prefix = ".";
+    prefix.append(base, 0, std::min(base.size(), room));
+    prefix.append(kSaveMark);
+    return prefix;
+}
+
+bool isUniqueChar(char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
+}
+
+// Removes the temporary files earlier saves of the same target left behind:
+// regular files of this user whose names are exactly the prefix and six
+// letters or digits.
+void removeStaleTemporaries(const std::string& folder, const std::string& prefix) {
+    DIR* d = ::opendir(folder.empty() ? "." : folder.c_str());
+    if (!d) return;
+    const int dfd = ::dirfd(d);
+    const uid_t me = ::geteuid();
+    while (const dirent* e = ::readdir(d)) {
+        const std::string_view name = e->d_name;
+        if (name.size() != prefix.size() + kUniqueChars || !name.starts_with(prefix)) continue;
+        if (!std::all_of(name.begin() + static_cast<std::ptrdiff_t>(prefix.size()), name.end(),
+                         isUniqueChar))
+            continue;
+        struct stat st {};
+        if (::fstatat(dfd, e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
+        if (!S_ISREG(st.st_mode) || st.st_uid != me) continue;
+        ::unlinkat(dfd, e->d_name, 0);
     }
+    ::closedir(d);
+}
+
+// Gives the new file the owner and group of the file it replaces, as far as
+// this process may: a user who may not give a file away can still give it one
+// of their own groups. Returns false when the file stays this user's.
+bool keepOwner(int fd, const struct stat& old) {
+    if (::fchown(fd, old.st_uid, old.st_gid) == 0) return true;
+    return errno == EPERM && ::fchown(fd, static_cast<uid_t>(-1), old.st_gid) == 0;
+}
+
+// The file a path names once symbolic links are followed, also when the last
+// link names a file that does not exist yet. Returns false for a loop or a
+// chain too long to follow.
+bool followLinks(const std::string& path, std::string& target) {
+    constexpr int kMostLinks = 40; // the kernel's own limit
+    target = path;
+    for (int hops = 0; hops <= kMostLinks; ++hops) {
+        struct stat st {};
+        if (::lstat(target.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return true;
+        std::string link(static_cast<std::size_t>(PATH_MAX), '\0');
+        const ssize_t n = ::readlink(target.c_str(), link.data(), link.size());
+        if (n <= 0 || static_cast<std::size_t>(n) >= link.size()) return false;
+        link.resize(static_cast<std::size_t>(n));
+        target = link.front() == '/' ? link : folderOf(target) + link;
+    }
+    return false;
+}
+
+} // namespace
+
+void writeAll(const std::string& path, std::string_view bytes) {
+    // Write through symbolic links to the file they name, so the links stay;
+    // a link to a file not there yet creates it.
+    std::string target;
+    if (!followLinks(path, target)) throw MMEditError(createErrorText(path));
     struct stat old {};
     const bool hadFile = ::stat(target.c_str(), &old) == 0;
     if (hadFile && !S_ISREG(old.st_mode)) throw MMEditError(createErrorText(path));
 
     const std::string folder = folderOf(target);
-    const std::string base = target.substr(folder.size());
-    std::string tmp = folder + "." + base + ".XXXXXX";
+    const std::string prefix = savePrefix(target.substr(folder.size()));
+    removeStaleTemporaries(folder, prefix);
+    std::string tmp = folder + prefix + std::string(kUniqueChars, 'X');
     Fd f;
     f.fd = ::mkstemp(tmp.data());
     if (f.fd < 0) throw MMEditError(createErrorText(path));
@@ -95,12 +195,14 @@ void writeAll(const std::string& path, std::string_view bytes) {
 
     mode_t mode = 0;
     if (hadFile) {
+        [[maybe_unused]] const bool sameOwner = keepOwner(f.fd, old);
         mode = old.st_mode & 07777;
     } else {
         const mode_t mask = ::umask(0);
         ::umask(mask);
         mode = 0666 & ~mask;
     }
+    // After fchown, which clears the set-user-ID and set-group-ID bits.
     ::fchmod(f.fd, mode);
 
     std::size_t done = 0;

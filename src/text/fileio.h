@@ -7,19 +7,32 @@
 #include <string>
 #include <string_view>
 
+// The largest document the program holds, in bytes: the line view keeps a
+// line's length in 30 bits.
+inline constexpr std::size_t kMaxDocumentBytes = (std::size_t{1} << 30) - 1;
+
 namespace fileio {
 
 bool exists(const std::string& path);
 bool isRegularFile(const std::string& path);
 
-// Reads a whole file. Throws MMEditError "ファイル %s は開けません".
-std::string readAll(const std::string& path);
+// Reads a whole regular file of at most maxBytes bytes. Never waits on a FIFO
+// or reads a device: anything but a regular file (and a file that cannot be
+// opened or read) throws MMEditError "ファイル %s は開けません". A larger file is
+// refused before it is read, and one that does not fit in memory when read,
+// with FileTooLargeError "ファイル %s は大きすぎて開けません".
+std::string readAll(const std::string& path, std::size_t maxBytes = kMaxDocumentBytes);
 
 // Writes a whole file safely: the bytes go to a new file in the same folder,
 // which is flushed to disk and then renamed over the target, so that a failed
-// or interrupted write leaves the old file as it was.
-// Throws MMEditError "ファイル %s を作成できません" when the file cannot be made,
-// "ストリームへの書き込みエラー" when writing fails midway.
+// or interrupted write leaves the old file as it was. The new file keeps the
+// old one's permissions, and its owner and group as far as this process may
+// set them. A symbolic link stays: the file it names is written, or created
+// when it does not exist yet. Temporary files are ".name.mmedit-save.XXXXXX";
+// those an interrupted save of the same file left behind go at the next save.
+// Throws MMEditError "ファイル %s を作成できません" when the file cannot be made
+// (also for a loop of symbolic links), "ストリームへの書き込みエラー" when
+// writing fails midway.
 void writeAll(const std::string& path, std::string_view bytes);
 
 // Renames without replacing: fails (returns false) when the target exists.

@@ -5,12 +5,104 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
+#include <csignal>
+#include <fcntl.h>
 #include <filesystem>
+#include <functional>
+#include <poll.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 using namespace std::string_view_literals;
 using V = std::vector<std::string>;
+
+namespace {
+
+// Runs `body` in a child process and returns what it returned, "error: " and
+// the text of the MMEditError it threw, or how it ended otherwise. A read that
+// blocks, aborts or runs out of memory so fails the test instead of stopping
+// the whole run.
+std::string inChild(const std::function<std::string()>& body, int seconds = 10) {
+    int fds[2];
+    if (::pipe(fds) != 0) return "no pipe";
+    const pid_t pid = ::fork();
+    if (pid < 0) return "no fork";
+    if (pid == 0) {
+        ::close(fds[0]);
+        std::string result;
+        try {
+            result = body();
+        } catch (const FileTooLargeError& e) {
+            result = "too large: " + e.message().toStdString();
+        } catch (const MMEditError& e) {
+            result = "error: " + e.message().toStdString();
+        } catch (const std::exception& e) {
+            result = std::string("exception: ") + e.what();
+        }
+        std::size_t done = 0;
+        while (done < result.size()) {
+            const ssize_t n = ::write(fds[1], result.data() + done, result.size() - done);
+            if (n <= 0) break;
+            done += static_cast<std::size_t>(n);
+        }
+        ::_exit(0);
+    }
+    ::close(fds[1]);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    std::string out;
+    bool timedOut = false;
+    while (true) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0) {
+            timedOut = true;
+            break;
+        }
+        pollfd p{fds[0], POLLIN, 0};
+        if (::poll(&p, 1, static_cast<int>(left.count())) <= 0) continue;
+        char buf[4096];
+        const ssize_t n = ::read(fds[0], buf, sizeof buf);
+        if (n <= 0) break;
+        out.append(buf, static_cast<std::size_t>(n));
+    }
+    ::close(fds[0]);
+    if (timedOut) ::kill(pid, SIGKILL);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    if (timedOut) return "timed out";
+    if (!WIFEXITED(status)) return "died";
+    return out;
+}
+
+std::string errorOf(const QString& text) {
+    return "error: " + text.toStdString();
+}
+
+std::string tooLarge(const std::string& path) {
+    return "too large: " + tooLargeErrorText(path).toStdString();
+}
+
+// A file of the given size that takes no room on the disk.
+void makeSparse(const std::string& path, off_t size) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::ftruncate(fd, size), 0);
+    ::close(fd);
+}
+
+// The names in a folder, sorted.
+V namesIn(const std::string& folder) {
+    V names;
+    for (const auto& e : std::filesystem::directory_iterator(folder))
+        names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+} // namespace
 
 TEST(LineList, ReadsEveryLineEndAndStopsAtZero) {
     EXPECT_EQ(linelist::parse(""sv), V{});
@@ -57,6 +149,59 @@ TEST(Files, MissingFileGivesTheOpenText) {
     EXPECT_THROW(fileio::readAll(dir.path()), MMEditError); // a folder
 }
 
+TEST(Files, ReadingAFifoNeitherBlocksNorReads) {
+    TempDir dir;
+    const std::string fifo = dir.file("fifo");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_EQ(inChild([&] { return fileio::readAll(fifo); }, 5), errorOf(openErrorText(fifo)));
+}
+
+TEST(Files, ReadingAFolderOrADeviceGivesTheOpenText) {
+    TempDir dir;
+    EXPECT_EQ(inChild([&] { return fileio::readAll(dir.path()); }),
+              errorOf(openErrorText(dir.path())));
+    for (const char* device : {"/dev/zero", "/dev/urandom", "/dev/null"}) {
+        if (!fileio::exists(device)) continue;
+        EXPECT_EQ(inChild([&] { return fileio::readAll(device); }, 5),
+                  errorOf(openErrorText(device)))
+            << device;
+    }
+}
+
+TEST(Files, AFileLargerThanTheProgramHoldsIsRefusedUnread) {
+    TempDir dir;
+    const std::string huge = dir.file("huge.txt");
+    makeSparse(huge, off_t{5} << 30);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(inChild([&] { return fileio::readAll(huge); }, 5), tooLarge(huge));
+    const std::string over = dir.file("over.txt");
+    makeSparse(over, static_cast<off_t>(kMaxDocumentBytes) + 1);
+    EXPECT_EQ(inChild([&] { return fileio::readAll(over); }, 5), tooLarge(over));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+    EXPECT_EQ(kMaxDocumentBytes, (std::size_t{1} << 30) - 1);
+}
+
+TEST(Files, TheSizeLimitIsInclusive) {
+    TempDir dir;
+    dir.write("ten.txt", "0123456789");
+    EXPECT_EQ(fileio::readAll(dir.file("ten.txt"), 10), "0123456789");
+    dir.write("eleven.txt", "0123456789A");
+    try {
+        fileio::readAll(dir.file("eleven.txt"), 10);
+        FAIL();
+    } catch (const FileTooLargeError& e) {
+        EXPECT_EQ(e.message(), QString::fromStdString("ファイル " + dir.file("eleven.txt") +
+                                                      " は大きすぎて開けません"));
+    }
+    dir.write("empty.txt", "");
+    EXPECT_EQ(fileio::readAll(dir.file("empty.txt"), 0), "");
+    // Files that do not tell their size are held to the limit while reading.
+    if (fileio::exists("/proc/self/status")) {
+        EXPECT_FALSE(fileio::readAll("/proc/self/status").empty());
+        EXPECT_THROW(fileio::readAll("/proc/self/status", 8), FileTooLargeError);
+    }
+}
+
 TEST(Files, FailedWritesLeaveTheOldFileIntact) {
     TempDir dir;
     dir.write("doc.txt", "old contents");
@@ -99,6 +244,131 @@ TEST(Files, WritingKeepsPermissionsAndSymbolicLinks) {
     EXPECT_EQ(dir.read("real.txt"), "b");
     ASSERT_EQ(::stat(dir.file("real.txt").c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0640u);
+}
+
+TEST(Files, WritingThroughADanglingLinkCreatesTheFileItNames) {
+    TempDir dir;
+    ASSERT_EQ(::symlink("new.txt", dir.file("link.txt").c_str()), 0);
+    ASSERT_EQ(::symlink("link.txt", dir.file("link2.txt").c_str()), 0);
+    fileio::writeAll(dir.file("link2.txt"), "b");
+    struct stat st {};
+    ASSERT_EQ(::lstat(dir.file("link.txt").c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+    ASSERT_EQ(::lstat(dir.file("link2.txt").c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+    EXPECT_EQ(dir.read("new.txt"), "b");
+    EXPECT_EQ(namesIn(dir.path()), (V{"link.txt", "link2.txt", "new.txt"}));
+
+    // A link into a folder that does not exist is not replaced either.
+    ASSERT_EQ(::symlink(dir.file("none/x.txt").c_str(), dir.file("far.txt").c_str()), 0);
+    try {
+        fileio::writeAll(dir.file("far.txt"), "c");
+        FAIL();
+    } catch (const MMEditError& e) {
+        EXPECT_EQ(e.message(), createErrorText(dir.file("far.txt")));
+    }
+    ASSERT_EQ(::lstat(dir.file("far.txt").c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+}
+
+TEST(Files, WritingThroughALinkLoopFails) {
+    TempDir dir;
+    ASSERT_EQ(::symlink("b", dir.file("a").c_str()), 0);
+    ASSERT_EQ(::symlink("a", dir.file("b").c_str()), 0);
+    try {
+        fileio::writeAll(dir.file("a"), "x");
+        FAIL();
+    } catch (const MMEditError& e) {
+        EXPECT_EQ(e.message(),
+                  QString::fromStdString("ファイル " + dir.file("a") + " を作成できません"));
+    }
+    struct stat st {};
+    for (const char* name : {"a", "b"}) {
+        ASSERT_EQ(::lstat(dir.file(name).c_str(), &st), 0);
+        EXPECT_TRUE(S_ISLNK(st.st_mode)) << name;
+    }
+    EXPECT_EQ(namesIn(dir.path()), (V{"a", "b"}));
+}
+
+TEST(Files, AnInterruptedSaveIsClearedByTheNextOne) {
+    TempDir dir;
+    dir.write("doc.txt", "old contents");
+    const std::string big(3 << 20, 'z');
+    // The process ends in the middle of the save.
+    const pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        fileio::testing::setWriteHook([](std::size_t done) {
+            if (done >= (1 << 20)) ::_exit(0);
+            return true;
+        });
+        try {
+            fileio::writeAll(dir.file("doc.txt"), big);
+        } catch (...) {
+        }
+        ::_exit(1);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFEXITED(status));
+    ASSERT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_EQ(dir.read("doc.txt"), "old contents");
+    V names = namesIn(dir.path());
+    ASSERT_EQ(names.size(), 2u);
+    const std::string left = names[0];
+    const std::string prefix = ".doc.txt.mmedit-save.";
+    EXPECT_TRUE(left.starts_with(prefix)) << left;
+    EXPECT_EQ(left.size(), prefix.size() + 6) << left;
+
+    // Files that only look alike stay.
+    dir.write(".doc.txt.mmedit-save.abc", "short");
+    dir.write(".doc.txt.mmedit-save.abcdefg", "long");
+    dir.write(".other.txt.mmedit-save.Ab12Cd", "other target");
+    dir.write(".doc.txt.Ab12Cd", "other pattern");
+    ::mkdir(dir.file(".doc.txt.mmedit-save.Folder").c_str(), 0777);
+    ::symlink(dir.file("doc.txt").c_str(), dir.file(".doc.txt.mmedit-save.Link01").c_str());
+    V kept = namesIn(dir.path());
+    kept.erase(std::find(kept.begin(), kept.end(), left));
+    if (::geteuid() == 0) {
+        dir.write(".doc.txt.mmedit-save.Owned1", "someone else's");
+        ASSERT_EQ(::chown(dir.file(".doc.txt.mmedit-save.Owned1").c_str(), 4321, 4321), 0);
+        kept.push_back(".doc.txt.mmedit-save.Owned1");
+        std::sort(kept.begin(), kept.end());
+    }
+
+    fileio::writeAll(dir.file("doc.txt"), "new contents");
+    EXPECT_EQ(dir.read("doc.txt"), "new contents");
+    EXPECT_EQ(namesIn(dir.path()), kept);
+}
+
+TEST(Files, WritingKeepsTheOwnerAndGroup) {
+    TempDir dir;
+    dir.write("doc.txt", "a");
+    uid_t uid = ::geteuid();
+    gid_t gid = ::getegid();
+    if (uid == 0) {
+        uid = 4321;
+        gid = 4322;
+    } else {
+        // A group of this user's other than the one new files get.
+        gid_t groups[256];
+        const int n = ::getgroups(256, groups);
+        for (int i = 0; i < n; ++i)
+            if (groups[i] != gid) {
+                gid = groups[i];
+                break;
+            }
+        if (gid == ::getegid()) GTEST_SKIP() << "no other group to give the file";
+    }
+    ASSERT_EQ(::chown(dir.file("doc.txt").c_str(), uid, gid), 0);
+    ::chmod(dir.file("doc.txt").c_str(), 0640);
+    fileio::writeAll(dir.file("doc.txt"), "b");
+    EXPECT_EQ(dir.read("doc.txt"), "b");
+    struct stat st {};
+    ASSERT_EQ(::stat(dir.file("doc.txt").c_str(), &st), 0);
+    EXPECT_EQ(st.st_uid, uid);
+    EXPECT_EQ(st.st_gid, gid);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
 }
 
 TEST(Files, MoveNeverReplaces) {
