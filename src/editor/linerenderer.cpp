@@ -8,6 +8,7 @@
 #include <QRawFont>
 
 #include <algorithm>
+#include <cstdint>
 
 namespace {
 
@@ -73,7 +74,10 @@ int LineRenderer::drawLine(QPainter& p, std::string_view v, std::size_t linePos,
     const int lineH = grid_.lineHeight;
     p.setFont(font_);
     const QFontMetrics fm(font_, p.device());
-    int col = 0;
+    // Nothing is drawn right of the device (a line of hanging blanks may be
+    // far wider than any window or page).
+    const std::int64_t right = p.device() ? p.device()->width() : 1 << 20;
+    std::int64_t col = 0;
     // Runs of characters drawn together (same selection state).
     QString run;
     int runX = 0;
@@ -87,9 +91,10 @@ int LineRenderer::drawLine(QPainter& p, std::string_view v, std::size_t linePos,
     for (std::size_t k = 0; k < v.size();) {
         const std::size_t len = cp932::charLength(v, k);
         const int w = cp932::charColumns(v, k, col);
+        if (x0 + col * colW > right) break;
         const std::size_t pos = linePos + k;
         const bool sel = pos >= selS && pos < selE;
-        const int x = x0 + col * colW;
+        const int x = x0 + static_cast<int>(col) * colW;
         if (sel) p.fillRect(QRect(x, y, w * colW, lineH), colors.selectionBackground);
         const auto b = static_cast<unsigned char>(v[k]);
         QString glyph;
@@ -138,7 +143,8 @@ int LineRenderer::drawLine(QPainter& p, std::string_view v, std::size_t linePos,
     }
     flush();
     // A selected line end shows as one highlighted cell.
-    if (lineEndSelected)
-        p.fillRect(QRect(x0 + col * colW, y, colW, lineH), colors.selectionBackground);
-    return col;
+    if (lineEndSelected && x0 + col * colW <= right)
+        p.fillRect(QRect(x0 + static_cast<int>(col) * colW, y, colW, lineH),
+                   colors.selectionBackground);
+    return static_cast<int>(std::min<std::int64_t>(col, right));
 }

@@ -17,6 +17,8 @@ namespace {
 // one pixel.
 constexpr int kSelectionBarWidth = 10;
 constexpr int kPlainLeftEdge = 1;
+// The farthest column a position is shown at (far right of any window).
+constexpr std::int64_t kMaxShownColumn = 1 << 20;
 } // namespace
 
 TextEdit::TextEdit(QWidget* parent) : QAbstractScrollArea(parent) {
@@ -199,18 +201,20 @@ int TextEdit::columnOf(std::size_t line, std::size_t pos) const {
     pos = std::min(pos, lineEndOf(line));
     if (pos <= start) return 0;
     const std::string_view v = doc_.view(start, pos);
-    int col = 0;
-    for (std::size_t p = 0; p < v.size();) {
+    std::int64_t col = 0;
+    for (std::size_t p = 0; p < v.size() && col < kMaxShownColumn;) {
         col += cp932::charColumns(v, p, col);
         p += cp932::charLength(v, p);
     }
-    return col;
+    // Blanks hanging past the width can make a line very wide; pixels are
+    // ints, so positions stop far right of any window.
+    return static_cast<int>(std::min<std::int64_t>(col, kMaxShownColumn));
 }
 
 std::size_t TextEdit::posAtColumn(std::size_t line, int targetCol) const {
     const std::size_t start = lineStartOf(line), end = lineEndOf(line);
     const std::string_view v = doc_.view(start, end);
-    int col = 0;
+    std::int64_t col = 0;
     for (std::size_t p = 0; p < v.size();) {
         const int w = cp932::charColumns(v, p, col);
         if (targetCol < col + (w + 1) / 2) return start + p;
@@ -266,7 +270,7 @@ int TextEdit::charAtPoint(QPoint pt) const {
     const std::size_t start = lineStartOf(static_cast<std::size_t>(line));
     const std::size_t end = lineEndOf(static_cast<std::size_t>(line));
     const std::string_view v = doc_.view(start, end);
-    int col = 0;
+    std::int64_t col = 0;
     for (std::size_t p = 0; p < v.size();) {
         const int w = cp932::charColumns(v, p, col);
         if (x < (col + w) * grid_.columnWidth) return static_cast<int>(start + p);

@@ -42,10 +42,12 @@ std::size_t charStartAtOrBefore(std::string_view text, std::size_t pos);
 std::size_t boundaryAtOrBefore(std::string_view text, std::size_t pos);
 
 // Width in single-byte columns of the character starting at pos, when it would
-// stand at column col (a tab advances to the next multiple of 8).
-inline int charColumns(std::string_view text, std::size_t pos, int col) {
+// stand at column col (a tab advances to the next multiple of 8). Columns
+// are 64-bit: a line of tabs may be wider than an int counts.
+constexpr int kTabColumns = 8;
+inline int charColumns(std::string_view text, std::size_t pos, std::int64_t col) {
     const unsigned char b = static_cast<unsigned char>(text[pos]);
-    if (b == '\t') return 8 - (col % 8);
+    if (b == '\t') return kTabColumns - static_cast<int>(col % kTabColumns);
     return static_cast<int>(charLength(text, pos));
 }
 

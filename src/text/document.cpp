@@ -1,6 +1,7 @@
 #include "document.h"
 
 #include "cp932.h"
+#include "fileio.h"
 
 #include <algorithm>
 
@@ -49,9 +50,13 @@ std::size_t Document::previousBoundary(std::size_t pos) const {
 
 std::size_t Document::fittingPrefix(std::string_view bytes, std::size_t from,
                                     std::size_t to) const {
-    if (limit_ == kNoLimit) return bytes.size();
     to = std::min(to, size());
     from = std::min(from, to);
+    // Never more bytes than a document can hold (the line view keeps line
+    // lengths in 30 bits).
+    const std::size_t room = kMaxDocumentBytes - std::min(kMaxDocumentBytes, size() - (to - from));
+    if (bytes.size() > room) bytes = bytes.substr(0, cp932::boundaryAtOrBefore(bytes, room));
+    if (limit_ == kNoLimit) return bytes.size();
     const std::size_t replaced = from < to ? cp932::countCharacters(view(from, to)) : 0;
     const std::size_t others = characters_ - std::min(characters_, replaced);
     if (others >= limit_) return 0;
@@ -142,7 +147,8 @@ void Document::replaceUnrecorded(std::size_t pos, std::size_t length, std::strin
 
 void Document::beginUndoGroup(Selection before) {
     if (groupDepth_++ > 0) return;
-    redo_.clear();
+    // The redo history goes with the group's first change, not before: a
+    // command that changes nothing keeps it.
     Step s;
     s.before = before;
     undo_.push_back(std::move(s));
@@ -151,6 +157,7 @@ void Document::beginUndoGroup(Selection before) {
 
 void Document::endUndoGroup(Selection after) {
     if (groupDepth_ == 0 || --groupDepth_ > 0) return;
+    if (undo_.empty()) return; // the history was cleared inside the group
     if (undo_.back().pieces.empty()) {
         undo_.pop_back(); // nothing changed: no step
         return;
@@ -219,8 +226,15 @@ bool Document::matchesAt(std::string_view text, std::size_t p, std::string_view 
     const std::size_t end = p + what.size();
     if (end < text.size() && cp932::boundaryAtOrBefore(text, end) != end) return false;
     if (options.wholeWord) {
-        if (p > 0 && isWordChar(text[p - 1]) && isWordChar(text[p])) return false;
-        if (end < text.size() && isWordChar(text[end]) && isWordChar(text[end - 1])) return false;
+        // Word characters are single-byte letters, digits and "_": a trail
+        // byte that looks like a letter belongs to its double-byte character.
+        auto wordCharAt = [&](std::size_t charStart) {
+            return cp932::charLength(text, charStart) == 1 && isWordChar(text[charStart]);
+        };
+        const std::size_t lastStart = cp932::boundaryAtOrBefore(text, end - 1);
+        if (p > 0 && wordCharAt(cp932::boundaryAtOrBefore(text, p - 1)) && wordCharAt(p))
+            return false;
+        if (end < text.size() && wordCharAt(end) && wordCharAt(lastStart)) return false;
     }
     return true;
 }

@@ -29,6 +29,17 @@ inline bool isWordByte(unsigned code) {
     return code >= 0x21 && code <= 0x7E;
 }
 
+inline bool isAlphanumeric(unsigned code) {
+    return (code >= '0' && code <= '9') || (code >= 'A' && code <= 'Z') ||
+           (code >= 'a' && code <= 'z');
+}
+
+// Blanks: they never start a wrapped line, and hang past the width at a break.
+constexpr unsigned kIdeographicSpace = 0x8140;
+inline bool isBlank(unsigned code) {
+    return code == ' ' || code == '\t' || code == kIdeographicSpace;
+}
+
 } // namespace
 
 const PunctuationLists& builtinLevel1() {
@@ -87,17 +98,24 @@ bool LineView::breakAllowed(const char* base, std::size_t prevStart, std::size_t
     const unsigned prev = codeAt(base, prevStart, prevLen);
     const unsigned next = codeAt(base, b, nextLen);
     const std::uint32_t mode = rules_.modeWord;
+    if ((mode & kWrapRuleMask) && isBlank(next)) return false; // blanks stay with the line before
     if (mode & wrapKinsoku) {
         if (classes_->bits[next] & kFollowing) return false;
         if (classes_->bits[prev] & kLeading) return false;
         if (prev == next && (prev == 0x815C || prev == 0x8163 || prev == 0x8164)) return false;
     }
-    if (wordBreak && isWordByte(prev) && isWordByte(next)) return false;
+    if (wordBreak && isWordByte(prev) && isWordByte(next)) {
+        // Inside a run of printable single-byte characters a line may still
+        // break after a hyphen or a slash that a letter or digit follows, so
+        // long addresses and hyphenated words wrap at their joints.
+        const bool joint = (prev == '-' || prev == '/') && isAlphanumeric(next);
+        if (!joint) return false;
+    }
     return true;
 }
 
 std::size_t LineView::chooseBreak(const char* base, std::size_t pos, std::size_t fitEnd,
-                                  std::size_t end) {
+                                  std::size_t end, bool afterBlanks) {
     // starts_ holds the character starts from pos up to and including fitEnd.
     const std::size_t n = starts_.size(); // starts_[n-1] == fitEnd
     if (n < 2) {
@@ -112,8 +130,9 @@ std::size_t LineView::chooseBreak(const char* base, std::size_t pos, std::size_t
     for (int level = 0; level < 2; ++level) {
         const bool wordBreak = level == 0 && (mode & wrapWordBreak);
         if (level == 1 && !(mode & wrapWordBreak)) break; // the same rules again
-        // A punctuation character may hang past the width.
-        if (mode & wrapOverflow) {
+        // A punctuation character at the width may hang past it (not one
+        // after blanks that already hang).
+        if ((mode & wrapOverflow) && !afterBlanks) {
             const std::size_t len = cp932::charLength(rest, fitEnd);
             if (base[fitEnd] != '\t' && (classes_->bits[codeAt(base, fitEnd, len)] & kOverflow)) {
                 const std::size_t h = fitEnd + len;
@@ -137,14 +156,15 @@ void LineView::layoutLogical(const char* base, std::size_t start, std::size_t en
                 {static_cast<std::uint32_t>(pos), static_cast<std::uint32_t>(end - pos), eol});
             return;
         }
-        // Fit as many characters as the width holds.
+        // Fit as many characters as the width holds. Columns are counted
+        // in 64 bits: a width or a run of tabs may be as large as they come.
         starts_.clear();
-        int col = 0;
+        std::int64_t col = 0;
         std::size_t p = pos;
         while (p < end) {
             const auto b = static_cast<unsigned char>(base[p]);
             std::size_t len = 1;
-            int w = 1;
+            std::int64_t w = 1;
             if (b == '\t') {
                 w = 8 - (col & 7);
             } else if (cp932::isLeadByte(b) && p + 1 < end &&
@@ -157,13 +177,29 @@ void LineView::layoutLogical(const char* base, std::size_t start, std::size_t en
             col += w;
             p += len;
         }
+        // With line-breaking rules, blanks where the width ends hang past
+        // it: they stay on this line.
+        const bool hangBlanks = rules_.modeWord & kWrapRuleMask;
+        const std::size_t fitted = p;
+        while (hangBlanks && p < end) {
+            const std::size_t len = cp932::charLength(std::string_view(base, end), p);
+            if (!isBlank(codeAt(base, p, len))) break;
+            starts_.push_back(static_cast<std::uint32_t>(p));
+            p += len;
+        }
         if (p >= end) {
             out.push_back(
                 {static_cast<std::uint32_t>(pos), static_cast<std::uint32_t>(end - pos), eol});
             return;
         }
         starts_.push_back(static_cast<std::uint32_t>(p));
-        const std::size_t b = chooseBreak(base, pos, p, end);
+        std::size_t b = chooseBreak(base, pos, p, end, p != fitted);
+        // A wrapped line never begins with a blank.
+        while (hangBlanks && b < end) {
+            const std::size_t len = cp932::charLength(std::string_view(base, end), b);
+            if (!isBlank(codeAt(base, b, len))) break;
+            b += len;
+        }
         if (b >= end) {
             out.push_back(
                 {static_cast<std::uint32_t>(pos), static_cast<std::uint32_t>(end - pos), eol});

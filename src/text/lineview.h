@@ -75,7 +75,9 @@ class LineView {
     struct Classes;
     void layoutLogical(const char* base, std::size_t start, std::size_t end, unsigned eol,
                        std::vector<LaidLine>& out);
-    std::size_t chooseBreak(const char* base, std::size_t pos, std::size_t fitEnd, std::size_t end);
+    // afterBlanks: blanks past the width already hang before fitEnd.
+    std::size_t chooseBreak(const char* base, std::size_t pos, std::size_t fitEnd, std::size_t end,
+                            bool afterBlanks);
     bool breakAllowed(const char* base, std::size_t prevStart, std::size_t b, std::size_t end,
                       bool wordBreak) const;
 

@@ -1,7 +1,6 @@
-#include "editor/lineview.h"
-#include "editor/options.h"
+#include "text/lineview.h"
 
-#include "common/cp932.h"
+#include "text/cp932.h"
 
 #include <gtest/gtest.h>
 
@@ -92,7 +91,9 @@ TEST(LineLayout, WordsStayWholeUnlessLongerThanTheLine) {
 TEST(LineLayout, OnlyProhibitedCharactersBreakAtTheWidth) {
     EXPECT_EQ(layOut(sj("」」」」」」"), 4), sjv({"」」", "」」", "」」"}));
     EXPECT_EQ(layOut(sj("あ"), 1), sjv({"あ"})); // wider than the line: still one character a line
-    EXPECT_EQ(layOut("\t\t", 4), (std::vector<std::string>{"\t", "\t"}));
+    // Blanks never start a wrapped line: tabs wider than the line hang.
+    EXPECT_EQ(layOut("\t\t", 4), (std::vector<std::string>{"\t\t"}));
+    EXPECT_EQ(layOut("\t\t", 4, 0), (std::vector<std::string>{"\t", "\t"})); // no rules
 }
 
 TEST(LineLayout, TabsAdvanceToTheNextMultipleOfEight) {
@@ -168,11 +169,26 @@ void checkView(const std::string& text, const LineView& v, int width, std::uint3
                 cp932::charStartAtOrBefore(std::string_view(text).substr(0, l.start + l.length + 1),
                                            l.start + l.length),
                 l.start + l.length);
-            int cols = columns(s);
-            if (cols > width) {
+            // With line-breaking rules, blanks at the end hang past the width
+            // and the next line does not begin with one.
+            std::string_view counted = s;
+            if (mode & kWrapRuleMask) {
+                while (!counted.empty()) {
+                    const std::size_t last =
+                        cp932::charStartAtOrBefore(counted, counted.size() - 1);
+                    const std::string_view c = counted.substr(last);
+                    if (c != " " && c != "\t" && c != "\x81\x40") break;
+                    counted = counted.substr(0, last);
+                }
+                const std::string_view next = std::string_view(text).substr(l.start + l.length, 2);
+                ASSERT_FALSE(next[0] == ' ' || next[0] == '\t' || next == "\x81\x40") << i;
+            }
+            int cols = columns(counted);
+            if (cols > width && !counted.empty()) {
+                const std::string_view s = counted;
                 const std::size_t last = cp932::charStartAtOrBefore(s, s.size() - 1);
                 const bool oneChar = last == 0;
-                const bool hang = (mode & WBF_OVERFLOW) && cols <= width + 2 &&
+                const bool hang = (mode & wrapOverflow) && cols <= width + 2 &&
                                   builtinLevel2()[2].find(s.substr(last)) != std::string::npos;
                 ASSERT_TRUE(oneChar || hang) << i << " " << cols;
             }
@@ -206,7 +222,9 @@ TEST(LineLayoutProperty, EveryByteOnceAndEveryLineWithinTheWidth) {
         LineView v;
         v.setRules({width, mode, {}});
         v.layoutAll(text);
-        ASSERT_NO_FATAL_FAILURE(checkView(text, v, width, mode)) << round;
+        ASSERT_NO_FATAL_FAILURE(checkView(text, v, width, mode))
+            << round << " width " << width << " mode " << std::hex << mode << " text "
+            << ::testing::PrintToString(text);
     }
 }
 
@@ -247,21 +265,25 @@ TEST(LineLayoutProperty, IncrementalLayoutEqualsFullLayout) {
     for (int round = 0; round < 400; ++round) {
         const int width = 1 + static_cast<int>(rng() % 12);
         const std::uint32_t mode = (round % 2) ? kEditor : 0;
-        TextBuffer buf(randomText(rng, 60));
+        // The incremental layout reads the gap buffer; the full layout reads a
+        // plain string that gets the same edits, so that a fault of the buffer
+        // shows as well as one of the layout.
+        std::string text = randomText(rng, 60);
+        GapBuffer buf(text);
         LineView inc;
         inc.setRules({width, mode, {}});
         inc.layoutAll(buf);
         for (int edit = 0; edit < 30; ++edit) {
-            const std::size_t pos = buf.size() ? rng() % (buf.size() + 1) : 0;
+            const std::size_t pos = text.size() ? rng() % (text.size() + 1) : 0;
             const std::size_t removed =
-                (rng() % 3 == 0) ? std::min<std::size_t>(rng() % 6, buf.size() - pos) : 0;
+                (rng() % 3 == 0) ? std::min<std::size_t>(rng() % 6, text.size() - pos) : 0;
             const std::string ins = (rng() % 4 == 0) ? std::string() : randomText(rng, 4);
             buf.erase(pos, removed);
             buf.insert(pos, ins);
+            text.replace(pos, removed, ins);
             inc.edited(buf, pos, removed, ins.size());
             LineView full;
             full.setRules({width, mode, {}});
-            const std::string text = buf.str();
             full.layoutAll(text);
             ASSERT_EQ(inc.count(), full.count()) << round << "/" << edit;
             for (std::size_t i = 0; i < full.count(); ++i) {
@@ -289,19 +311,34 @@ TEST(LineView, LineOfAPosition) {
     EXPECT_FALSE(v.wrapped(1));
 }
 
-TEST(TextBufferTest, EditsAndViewsAcrossTheGap) {
-    TextBuffer b("hello world");
-    b.insert(5, ",");
-    b.erase(0, 1);
-    b.insert(0, "J");
-    EXPECT_EQ(b.str(), "Jello, world");
-    EXPECT_EQ(b.view(3, 9), "lo, wo");
-    EXPECT_EQ(b.findLineEnd(0), b.size());
-    b.insert(6, "\r\n");
-    EXPECT_EQ(b.findLineEnd(0), 6u);
-    EXPECT_EQ(b.findLineEnd(7), 7u);
-    std::string big(100000, 'x');
-    b.insert(3, big);
-    EXPECT_EQ(b.size(), 14u + big.size());
-    EXPECT_EQ(b.at(3 + big.size()), 'l');
+TEST(LineLayout, BlanksStayAtTheEndOfTheLineBeforeABreak) {
+    EXPECT_EQ(layOut("index.html for past issues", 10),
+              (std::vector<std::string>{"index.html ", "for past ", "issues"}));
+    EXPECT_EQ(layOut(sj("ことばの庭」　第１２８号"), 12), sjv({"ことばの庭」　", "第１２８号"}));
+    // A run of blanks is never split across lines.
+    EXPECT_EQ(layOut("abcdefgh     xyz", 8), (std::vector<std::string>{"abcdefgh     ", "xyz"}));
+    // Without line-breaking rules the width alone decides, as before.
+    EXPECT_EQ(layOut("abcdefgh xyz", 8, 0), (std::vector<std::string>{"abcdefgh", " xyz"}));
+}
+
+TEST(LineLayout, LongAddressesAndHyphenatedWordsWrapAtTheirJoints) {
+    EXPECT_EQ(
+        layOut("https://www.example.jp/mag/backnumber/index.html", 20),
+        (std::vector<std::string>{"https://", "www.example.jp/mag/", "backnumber/", "index.html"}));
+    EXPECT_EQ(layOut("very-long-English-word", 12),
+              (std::vector<std::string>{"very-long-", "English-word"}));
+    // A face mark stays whole; a run without a joint still breaks at the width.
+    EXPECT_EQ(layOut("abc (^_^)", 7), (std::vector<std::string>{"abc ", "(^_^)"}));
+    EXPECT_EQ(layOut("supercalifragilistic", 8),
+              (std::vector<std::string>{"supercal", "ifragili", "stic"}));
+}
+
+TEST(LineLayout, HugeWidthsAndRunsOfTabsDoNotOverflow) {
+    LineView v;
+    v.setRules({2147483647, kEditor, {}});
+    const std::string tabs(1 << 20, '\t'); // 8 Mi columns
+    v.layoutAll(tabs + "x");
+    ASSERT_EQ(v.count(), 1u);
+    EXPECT_EQ(v.line(0).length, tabs.size() + 1);
+    EXPECT_EQ(v.totals().characters, static_cast<std::int64_t>(tabs.size()) + 1 + 2);
 }

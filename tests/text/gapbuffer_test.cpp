@@ -1,0 +1,186 @@
+#include "text/gapbuffer.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <random>
+#include <string>
+
+TEST(GapBufferTest, EditsAndViewsAcrossTheGap) {
+    GapBuffer b("hello world");
+    b.insert(5, ",");
+    b.erase(0, 1);
+    b.insert(0, "J");
+    EXPECT_EQ(b.str(), "Jello, world");
+    EXPECT_EQ(b.view(3, 9), "lo, wo");
+    EXPECT_EQ(b.findLineEnd(0), b.size());
+    b.insert(6, "\r\n");
+    EXPECT_EQ(b.findLineEnd(0), 6u);
+    EXPECT_EQ(b.findLineEnd(7), 7u);
+    std::string big(100000, 'x');
+    b.insert(3, big);
+    EXPECT_EQ(b.size(), 14u + big.size());
+    EXPECT_EQ(b.at(3 + big.size()), 'l');
+}
+
+TEST(GapBufferTest, EmptyBufferAndOutOfRangeArguments) {
+    GapBuffer b;
+    EXPECT_TRUE(b.empty());
+    EXPECT_EQ(b.size(), 0u);
+    EXPECT_EQ(b.str(), "");
+    EXPECT_EQ(b.view(0, 10), "");
+    EXPECT_EQ(b.findLineEnd(0), 0u);
+    b.insert(5, "ab"); // past the end: appends
+    EXPECT_EQ(b.str(), "ab");
+    b.insert(0, "");
+    EXPECT_EQ(b.str(), "ab");
+    b.erase(1, 100); // the count stops at the end
+    EXPECT_EQ(b.str(), "a");
+    b.erase(7, 1); // past the end: nothing
+    EXPECT_EQ(b.str(), "a");
+    EXPECT_EQ(b.view(0, 100), "a");
+    EXPECT_EQ(b.view(3, 2), "");
+    EXPECT_EQ(b.findLineEnd(9), 1u);
+    b.assign("");
+    EXPECT_TRUE(b.empty());
+    // Bytes are bytes: a NUL is kept like any other.
+    b.assign(std::string("a\0b", 3));
+    EXPECT_EQ(b.size(), 3u);
+    EXPECT_EQ(b.at(1), '\0');
+}
+
+TEST(GapBufferTest, InsertionsAroundTheGapSize) {
+    // Insertions of exactly the free room, one byte more and far more, at both
+    // ends and in the middle.
+    std::string model = "0123456789";
+    GapBuffer b(model);
+    for (int round = 0; round < 6; ++round) {
+        const std::size_t free = b.capacity() - b.size();
+        const std::size_t lengths[] = {free - 1, 1, free + 1, 3 * free};
+        const std::size_t at[] = {0, b.size() / 2, b.size(), 1};
+        const std::size_t n = lengths[round % 4];
+        const std::size_t pos = std::min(at[round % 4], model.size());
+        const std::string bytes(n, static_cast<char>('a' + round));
+        b.insert(pos, bytes);
+        model.insert(pos, bytes);
+        ASSERT_EQ(b.size(), model.size()) << round;
+        ASSERT_GE(b.capacity(), b.size());
+        ASSERT_EQ(b.str(), model) << round;
+    }
+}
+
+namespace {
+
+// Bytes that matter to the buffer's users: line ends, letters, a NUL and a
+// few bytes above 0x7F.
+char randomByte(std::mt19937& rng) {
+    static const char alphabet[] = {'a',  'b', 'c',    'x',    '\r',  '\n',
+                                    '\0', ' ', '\x82', '\xA0', '\xFF'};
+    return alphabet[rng() % sizeof alphabet];
+}
+
+std::string randomBytes(std::mt19937& rng, std::size_t n) {
+    std::string s(n, '\0');
+    for (char& c : s)
+        c = randomByte(rng);
+    return s;
+}
+
+std::size_t modelLineEnd(const std::string& model, std::size_t pos) {
+    return std::min(model.find_first_of("\r\n", pos), model.size());
+}
+
+} // namespace
+
+TEST(GapBufferTest, RandomOperationsAgreeWithAPlainString) {
+    std::mt19937 rng(20240611);
+    std::string model;
+    GapBuffer b;
+    std::size_t growths = 0;
+    std::size_t views = 0;
+    auto pick = [&](std::size_t n) { return n ? static_cast<std::size_t>(rng() % (n + 1)) : 0; };
+    for (int step = 0; step < 12000; ++step) {
+        const unsigned op = rng() % 100;
+        std::string what;
+        if (op < 40) {
+            // Insert: mostly short, sometimes empty, now and then more than the
+            // free room (the gap must grow).
+            const std::size_t pos = pick(model.size());
+            std::size_t n = rng() % 12;
+            const unsigned kind = rng() % 50;
+            if (kind == 0) n = 0;
+            const std::size_t free = b.capacity() - b.size();
+            if (kind == 1 && free < 16384) n = free + 1 + rng() % 3000;
+            if (kind == 2 && free < 16384) n = free;
+            const std::string bytes = randomBytes(rng, n);
+            const std::size_t capacity = b.capacity();
+            b.insert(pos, bytes);
+            model.insert(pos, bytes);
+            if (b.capacity() != capacity) ++growths;
+            what = "insert " + std::to_string(pos) + " " + std::to_string(n);
+        } else if (op < 65) {
+            // Erase: a short range, an empty one, or a long one (the whole
+            // text at times) so that the text stays small.
+            const std::size_t pos = pick(model.size());
+            std::size_t n = rng() % 8;
+            if (rng() % 10 == 0) n = model.size() - pos;
+            if (model.size() > 6000 || rng() % 40 == 0) n = model.size() - pos + rng() % 3;
+            b.erase(pos, n);
+            model.erase(pos, std::min(n, model.size() - pos));
+            what = "erase " + std::to_string(pos) + " " + std::to_string(n);
+        } else if (op < 80) {
+            // A view across wherever the gap is; the gap may move.
+            std::size_t from = pick(model.size());
+            std::size_t to = pick(model.size());
+            if (from > to) std::swap(from, to);
+            if (rng() % 10 == 0) to = model.size() + rng() % 5;
+            const std::string_view v = b.view(from, to);
+            const std::size_t end = std::min(to, model.size());
+            ASSERT_EQ(std::string(v), model.substr(from, end - from))
+                << step << " view " << from << " " << to;
+            if (from < end) ++views;
+            what = "view";
+        } else if (op < 88) {
+            for (int k = 0; k < 4 && !model.empty(); ++k) {
+                const std::size_t i = rng() % model.size();
+                ASSERT_EQ(b.at(i), model[i]) << step << " at " << i;
+            }
+            const std::size_t pos = pick(model.size() + 2);
+            ASSERT_EQ(b.findLineEnd(pos), modelLineEnd(model, pos)) << step << " line end " << pos;
+            what = "at";
+        } else if (op < 90) {
+            const std::string_view all = b.all();
+            ASSERT_EQ(std::string(all), model) << step;
+            what = "all";
+        } else if (op < 92) {
+            model = randomBytes(rng, rng() % 200);
+            if (rng() % 4 == 0) model.clear();
+            b.assign(model);
+            what = "assign";
+        } else {
+            const std::size_t from = pick(model.size());
+            const std::size_t to = from + pick(model.size() - from);
+            ASSERT_EQ(b.str(from, to), model.substr(from, to - from)) << step;
+            what = "str";
+        }
+        ASSERT_EQ(b.size(), model.size()) << step << " " << what;
+        ASSERT_EQ(b.empty(), model.empty()) << step;
+        ASSERT_GE(b.capacity(), b.size()) << step;
+        // Byte by byte, and the line end search from a few places, with the
+        // gap where the step left it (at() and findLineEnd() never move it;
+        // str() would move it to an end before every step).
+        if (model.size() <= 1024 || step % 32 == 0) {
+            for (std::size_t i = 0; i < model.size(); ++i)
+                ASSERT_EQ(b.at(i), model[i]) << step << " " << what << " byte " << i;
+        } else {
+            for (int k = 0; k < 64; ++k) {
+                const std::size_t i = rng() % model.size();
+                ASSERT_EQ(b.at(i), model[i]) << step << " " << what << " byte " << i;
+            }
+        }
+        for (std::size_t pos : {std::size_t{0}, pick(model.size()), model.size()})
+            ASSERT_EQ(b.findLineEnd(pos), modelLineEnd(model, pos)) << step << " " << pos;
+    }
+    EXPECT_GT(growths, 20u);
+    EXPECT_GT(views, 1000u);
+}
