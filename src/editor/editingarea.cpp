@@ -12,6 +12,8 @@
 namespace {
 
 constexpr int kTwipsPerInch = 1440;
+// Far right of any window, and still far from the end of an int.
+constexpr std::int64_t kFarRight = 1 << 24;
 
 // The "Symbol" glyphs the marks use, as Unicode.
 const QChar kSymbolLeftArrow(0x2190); // byte 0xAC
@@ -80,8 +82,9 @@ void EditingArea::updateEditRect() {
     r.left = m.left();
     r.top = m.top();
     r.bottom = viewport()->height() - m.bottom();
-    r.right = (editArea_->lineLength() * cw) / 2 + m.left() + cw;
-    if (!(EastAsianEdit::wordWrapOption().wrapRules() & wrapOverflow)) r.right += cw;
+    std::int64_t right = lineLengthPixels() + m.left() + cw;
+    if (!(EastAsianEdit::wordWrapOption().wrapRules() & wrapOverflow)) right += cw;
+    r.right = static_cast<int>(std::min<std::int64_t>(right, kFarRight));
     setFormatRect(r.toQRect());
 }
 
@@ -177,10 +180,17 @@ void EditingArea::drawCaretLine(QImage& canvas, const QRect& update) {
 
 // --- the wrap line and the marks -----------------------------------------------
 
+std::int64_t EditingArea::lineLengthPixels() const {
+    // 64-bit: the line length and the margins come from settings and may be
+    // anything an int holds.
+    return static_cast<std::int64_t>(editArea_->lineLength()) * editArea_->charWidth() / 2;
+}
+
 int EditingArea::wrapLineX() const {
     const int cw = editArea_->charWidth();
-    return (editArea_->lineLength() * cw) / 2 + editArea_->margin().left() + (cw > 0 ? 1 : 0) -
-           horizontalScrollBar()->value();
+    const std::int64_t x = lineLengthPixels() + editArea_->margin().left() + (cw > 0 ? 1 : 0) -
+                           horizontalScrollBar()->value();
+    return static_cast<int>(std::clamp<std::int64_t>(x, -kFarRight, kFarRight));
 }
 
 void EditingArea::paintWrapLine(QPainter& p) {

@@ -50,6 +50,8 @@ class EditingArea : public EastAsianEdit, public EditMarksOwner, public EditArea
     // The row (client y) of the caret-line marker for a line.
     int caretLineRow(int line) const;
     int wrapLineX() const;
+    // The line length in pixels.
+    std::int64_t lineLengthPixels() const;
     std::pair<int, int> previousSelection() const { return {prevSelStart_, prevSelEnd_}; }
 
   protected:

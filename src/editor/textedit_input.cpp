@@ -206,16 +206,23 @@ void TextEdit::runCommand(EditorCommand command, bool extend) {
     case C::textEnd:
         goalX_ = -1;
         return moveCaret(doc_.size(), extend);
-    case C::deleteBackward:
+    case C::deleteBackward: {
         if (selectionLength() > 0) return deleteSelection();
         if (caret_ == 0) return;
-        setSelection(caret_, prevBoundary(caret_));
+        const std::size_t from = prevBoundary(caret_);
+        // A refused deletion leaves the caret as it was, not a selection.
+        if (refusesStrayByteJoin(from, caret_ - from, {})) return;
+        setSelection(caret_, from);
         return deleteSelection();
-    case C::deleteForward:
+    }
+    case C::deleteForward: {
         if (selectionLength() > 0) return deleteSelection();
         if (caret_ >= doc_.size()) return;
-        setSelection(caret_, nextBoundary(caret_));
+        const std::size_t to = nextBoundary(caret_);
+        if (refusesStrayByteJoin(caret_, to - caret_, {})) return;
+        setSelection(caret_, to);
         return deleteSelection();
+    }
     case C::newLine:
         return charTyped("\r\n");
     case C::tab:

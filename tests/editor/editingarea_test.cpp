@@ -8,10 +8,13 @@
 #include <QFontMetrics>
 #include <QImage>
 #include <QInputMethodEvent>
+#include <QKeyEvent>
 #include <QScrollBar>
 #include <QTest>
 #include <QTextCharFormat>
 #include <gtest/gtest.h>
+
+#include <random>
 
 namespace {
 
@@ -402,4 +405,103 @@ TEST(EditingAreaFonts, ALatinFontKeepsTheGridAndTheLineLength) {
                   10)
             << family;
     }
+}
+
+TEST_F(MemoTest, AnyLineLengthAndMarginKeepTheArithmeticInRange) {
+    // Values as a damaged settings file may hold them (the sanitizer run
+    // checks that nothing overflows).
+    memo.setText(sj("あいうえお") + "abc");
+    memo.editArea().setLineLength(300000000);
+    memo.show();
+    EXPECT_GT(memo.wrapColumns(), 80);
+    EXPECT_EQ(memo.lineView().count(), 1u);
+    memo.editArea().setLineLength(2147483647);
+    EXPECT_EQ(memo.lineView().count(), 1u);
+    (void)memo.wrapLineX();
+    (void)grab();
+    memo.editArea().margin().setLeft(2000000000);
+    EXPECT_GT(memo.wrapColumns(), 0);
+    (void)memo.wrapLineX();
+    (void)grab();
+}
+
+TEST_F(MemoTest, RandomKeysKeepTheTextAndTheCaretSound) {
+    // Typing, deleting and moving at random, checked against a plain copy of
+    // the text: the caret always stands on a character boundary, and what the
+    // keys did is what a plain model of them does.
+    std::mt19937 rng(20261208);
+    memo.setText("a\r\t\nb" + sj("漢字") + "\x82 A\r\n\x81");
+    memo.show();
+    memo.setFocus();
+    std::string model = memo.text();
+    const std::vector<QString> typed = {QStringLiteral("x"), QStringLiteral("あ"),
+                                        QStringLiteral(" "), QStringLiteral("ｶ")};
+    int lastAction = -1;
+    for (int step = 0; step < 3000; ++step) {
+        SCOPED_TRACE(::testing::Message() << "after action " << lastAction << " at step " << step);
+        const std::size_t caret = memo.caretPosition();
+        ASSERT_TRUE(memo.document().isBoundary(caret)) << step;
+        ASSERT_EQ(memo.text(), model) << step;
+        const int action = static_cast<int>(rng() % 11);
+        lastAction = action;
+        ASSERT_EQ(memo.selectionLength(), 0) << step; // no key here selects
+        const std::size_t before = memo.caretPosition();
+        switch (action) {
+        case 0:
+        case 1: {
+            const QString t = typed[rng() % typed.size()];
+            const std::string bytes = cp932::encodeKnown(t);
+            const bool refused = memo.document().joinsStrayByte(before, 0, bytes);
+            QKeyEvent e(QEvent::KeyPress, 0, Qt::NoModifier, t);
+            QApplication::sendEvent(&memo, &e);
+            if (!refused) model.insert(before, bytes);
+            break;
+        }
+        case 2: {
+            QTest::keyClick(&memo, Qt::Key_Backspace);
+            if (before > 0) {
+                const std::size_t from = memo.document().text().size() == model.size()
+                                             ? before
+                                             : cp932::boundaryAtOrBefore(model, before - 1);
+                model.erase(from, before - from);
+            }
+            break;
+        }
+        case 3: {
+            QTest::keyClick(&memo, Qt::Key_Delete);
+            if (before < model.size() && memo.text().size() != model.size()) {
+                const std::size_t to = cp932::nextBoundary(model, before);
+                model.erase(before, to - before);
+            }
+            break;
+        }
+        case 4:
+            QTest::keyClick(&memo, Qt::Key_Return);
+            if (!memo.document().joinsStrayByte(before, 0, "\r\n")) model.insert(before, "\r\n");
+            break;
+        case 5:
+            QTest::keyClick(&memo, Qt::Key_Left);
+            break;
+        case 6:
+            QTest::keyClick(&memo, Qt::Key_Right);
+            break;
+        case 7:
+            QTest::keyClick(&memo, rng() % 2 ? Qt::Key_Up : Qt::Key_Down);
+            break;
+        case 8:
+            QTest::keyClick(&memo, rng() % 2 ? Qt::Key_Home : Qt::Key_End);
+            break;
+        default: {
+            // Bytes as a command inserts them: line-end halves, tabs, a lead
+            // byte, a letter.
+            static const char* const raw[] = {"\r", "\n", "\t", "\x82", "A", "@"};
+            const std::string bytes = raw[rng() % 6];
+            const bool refused = memo.document().joinsStrayByte(before, 0, bytes);
+            memo.replaceSelection(bytes);
+            if (!refused) model.insert(before, bytes);
+            break;
+        }
+        }
+    }
+    ASSERT_EQ(memo.text(), model);
 }
