@@ -6,6 +6,7 @@
 
 #include "platform/dialogs.h"
 #include "platform/fonts.h"
+#include "platform/translations.h"
 #include "settings/profile.h"
 #include "settings/settings.h"
 
@@ -23,6 +24,7 @@ int main(int argc, char* argv[]) {
     // No display name: on X11 Qt appends it to every window title, and the
     // captions must be exactly the program's own.
     fonts::installSubstitutions();
+    installQtTranslations();
 
     const std::string folder = programFolderOfExecutable();
     SingleInstance single(folder);
@@ -37,6 +39,7 @@ int main(int argc, char* argv[]) {
 
     SettingsState settings;
     QtDialogs dialogs;
+    splash->giveWayTo(dialogs); // a start-up error box must not be hidden behind it
     QtShell shell;
     XkbLockKeys locks;
     MainWindow main(settings, dialogs, shell, locks, folder);
@@ -44,6 +47,7 @@ int main(int argc, char* argv[]) {
     main.startUp();
     splash->advance(10);
     // The other windows join here as they are built, each advancing by 10.
+    dialogs.setBeforeShowing({});
     delete splash;
 
     QObject::connect(&main, &MainWindow::closed, &app, &QApplication::quit, Qt::QueuedConnection);

@@ -16,11 +16,26 @@
 #include <QFile>
 #include <QKeyEvent>
 #include <QScreen>
+#include <QStatusBar>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace {
 // The largest document the editor holds: its positions are int.
 constexpr int kLargestDocument = 2147483632;
+// The line width and the character limit the editor takes from the settings
+// file; values outside are held to the nearest end.
+constexpr int kNarrowestLine = 10;
+constexpr int kWidestLine = kLineWidthLimit;
+constexpr int kFewestCharacters = 10;
+constexpr int kMostCharacters = kMaxCharsLimit;
+// A restored window keeps its place when this much of its title bar is on
+// a screen: the height of a title bar, and a width to take hold of.
+constexpr int kTitleBarHeight = 24;
+constexpr int kTitleBarHold = 40;
+// How long the status bar tells that text was cut at the character limit.
+constexpr int kLimitMessageMs = 4000;
 
 QString u(const char* s) {
     return QString::fromUtf8(s);
@@ -68,6 +83,11 @@ MainWindow::MainWindow(SettingsState& settings, Dialogs& dialogs, Shell& shell,
     setCentralWidget(central);
     connect(editor_, &TextEdit::changed, this, [this] { textChanged(); });
     connect(editor_, &TextEdit::keyPreview, this, [this](QKeyEvent* e) { previewKey(e); });
+    connect(editor_, &TextEdit::keyReleased, this, [this](QKeyEvent* e) { keyReleased(e); });
+    connect(editor_, &TextEdit::limitReached, this, &MainWindow::tellLimitReached);
+    // The insert mode is known from the start; the lock keys once the window
+    // is activated.
+    statusPanels_->showInsertMode(editor_->isInsertMode());
 
     buildTray();
 }
@@ -150,7 +170,12 @@ std::vector<std::pair<QString, QString>> MainWindow::links() const {
 }
 
 void MainWindow::openLink(QAction* a) {
-    shell_.open(a->property("Hint").toString());
+    const QString address = a->property("Hint").toString();
+    if (shell_.open(address)) return;
+    // No program here opens it: the address is shown so that it can be copied.
+    dialogs_.messageBox(QApplication::applicationName(),
+                        u("次のアドレスを開けませんでした:\n%1").arg(address),
+                        Dialogs::Icon::Warning, Dialogs::Ok);
 }
 
 // --- settings --------------------------------------------------------------------
@@ -158,13 +183,21 @@ void MainWindow::openLink(QAction* a) {
 void MainWindow::applyEditorSettings() {
     editor_->setEditorFont(fontDialogFont_);
     editor_->setTextColor(fontColor_);
-    editor_->setMaxLength(s_.document.maxChars);
-    editor_->editArea().setLineLength(s_.document.lineWidth);
+    // The settings file may hold any number; the editor takes only the range.
+    editor_->setMaxLength(std::clamp(s_.document.maxChars, kFewestCharacters, kMostCharacters));
+    editor_->editArea().setLineLength(
+        std::clamp(s_.document.lineWidth, kNarrowestLine, kWidestLine));
 }
 
 void MainWindow::showEditorMessage(const QString& message) {
     dialogs_.messageBox(QApplication::applicationName(), message, Dialogs::Icon::Warning,
                         Dialogs::Ok);
+}
+
+void MainWindow::tellLimitReached() {
+    statusBar()->showMessage(u("文字数の上限に達したため、入りきらない部分は入力されませんでした"),
+                             kLimitMessageMs);
+    QApplication::beep();
 }
 
 void MainWindow::applyFont() {
@@ -183,12 +216,24 @@ void MainWindow::applyWindowSettings() {
     editor_->setEditorFont(fontDialogFont_);
     // The input method: the editor always takes input-method text; Qt cannot
     // switch the input method on by itself (imeOnAtStart is kept).
-    if (s_.options.restorePosition == 1) {
-        move(s_.windowLeft, s_.windowTop);
+    // A saved place off every screen (a screen since removed, a file edited
+    // by hand) would leave the window out of reach: it opens centred instead.
+    const QPoint saved(s_.windowLeft, s_.windowTop);
+    if (s_.options.restorePosition == 1 && titleBarOnAScreen(saved)) {
+        move(saved);
     } else if (const QScreen* sc = QGuiApplication::primaryScreen()) {
         move(sc->availableGeometry().center() - QPoint(width() / 2, height() / 2));
     }
     trayIcon_->setRegistered(s_.options.trayResident == 1);
+}
+
+bool MainWindow::titleBarOnAScreen(QPoint pos) const {
+    const QRect titleBar(pos, QSize(width(), kTitleBarHeight));
+    for (const QScreen* sc : QGuiApplication::screens()) {
+        const QRect shown = titleBar & sc->availableGeometry();
+        if (shown.width() >= kTitleBarHold && shown.height() >= kTitleBarHeight / 2) return true;
+    }
+    return false;
 }
 
 void MainWindow::updateHistoryMenu() {
@@ -237,6 +282,19 @@ void MainWindow::previewKey(QKeyEvent* e) {
     }
 }
 
+void MainWindow::keyReleased(QKeyEvent* e) {
+    switch (e->key()) {
+    case Qt::Key_CapsLock:
+        statusPanels_->showCapsLock(locks_.capsLock().value_or(false));
+        break;
+    case Qt::Key_NumLock:
+        statusPanels_->showNumLock(locks_.numLock().value_or(false));
+        break;
+    default:
+        break;
+    }
+}
+
 void MainWindow::activated() {
     statusPanels_->showCapsLock(locks_.capsLock().value_or(false));
     statusPanels_->showInsertMode(editor_->isInsertMode());
@@ -246,6 +304,11 @@ void MainWindow::activated() {
 void MainWindow::keyPressEvent(QKeyEvent* e) {
     previewKey(e);
     QMainWindow::keyPressEvent(e);
+}
+
+void MainWindow::keyReleaseEvent(QKeyEvent* e) {
+    keyReleased(e);
+    QMainWindow::keyReleaseEvent(e);
 }
 
 // --- resizing and the icon ----------------------------------------------------------

@@ -50,6 +50,9 @@ class MainWindow : public QMainWindow {
     void textChanged();
     // Every key pressed in the window or the editor, before it acts.
     void previewKey(QKeyEvent* e);
+    // Every key released in the window or the editor. A lock key's new state
+    // can be read only now: X switches a lock off when its key is released.
+    void keyReleased(QKeyEvent* e);
     void activated();
     // The caption and the modified panel: marked (after a change) or clean.
     void showDocumentState(bool modified);
@@ -102,6 +105,7 @@ class MainWindow : public QMainWindow {
     void closeEvent(QCloseEvent* e) override;
     void changeEvent(QEvent* e) override;
     void keyPressEvent(QKeyEvent* e) override;
+    void keyReleaseEvent(QKeyEvent* e) override;
     bool eventFilter(QObject* watched, QEvent* e) override;
 
   private:
@@ -117,6 +121,11 @@ class MainWindow : public QMainWindow {
     bool saveBeforeClose();
     bool trayShown() const;
     void showEditorMessage(const QString& message);
+    // Typed or pasted text was cut at the character limit.
+    void tellLimitReached();
+    // Whether the title bar of the window at pos would be on a screen, where
+    // it can be taken hold of.
+    bool titleBarOnAScreen(QPoint pos) const;
 
     SettingsState& s_;
     Dialogs& dialogs_;

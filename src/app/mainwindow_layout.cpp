@@ -14,6 +14,8 @@
 #include <QStatusBar>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 const char* const MainWindow::kTitle = "「もるもる」メールマガジンエディタ";
 const char* const MainWindow::kVersionTitle = "「もるもる」メールマガジンエディタ1.2";
 
@@ -26,6 +28,24 @@ constexpr const char* kButtonAfterSeparator = "SpeedButton50";
 QString u(const char* s) {
     return QString::fromUtf8(s);
 }
+
+// A band of the tool bar: its design width when the window has room, down to
+// the width of its buttons when it has less, and narrower still in a narrow
+// window (the buttons that do not fit move behind the band's extension
+// button). The tool bar area asks for no width of its own, so the bands never
+// make the window wider than it is.
+class Band : public QToolBar {
+  public:
+    Band(int designWidth, QWidget* parent) : QToolBar(parent), designWidth_(designWidth) {}
+    QSize sizeHint() const override {
+        const QSize buttons = QToolBar::sizeHint();
+        return {std::max(designWidth_, buttons.width()), buttons.height()};
+    }
+    QSize minimumSizeHint() const override { return QToolBar::sizeHint(); }
+
+  private:
+    int designWidth_;
+};
 } // namespace
 
 QString MainWindow::openFilter() {
@@ -177,6 +197,7 @@ void MainWindow::buildMenus() {
 void MainWindow::buildToolBars() {
     toolBarArea_ = new QWidget(this);
     toolBarArea_->setObjectName(QStringLiteral("CoolBar2"));
+    toolBarArea_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
     // Buttons of 24 by 24 pixels, close together, as the design has them.
     toolBarArea_->setStyleSheet(
         QStringLiteral("QToolBar { spacing: 0px; padding: 1px; border: none; }"
@@ -191,11 +212,11 @@ void MainWindow::buildToolBars() {
         return row;
     };
     auto makeBar = [&](QHBoxLayout* row, const char* name, int width) {
-        auto* bar = new QToolBar(toolBarArea_);
+        auto* bar = new Band(width, toolBarArea_);
         bar->setObjectName(QString::fromLatin1(name));
         bar->setIconSize(QSize(24, 24));
-        bar->setMinimumWidth(width);
         bar->setMovable(false);
+        bar->setSizePolicy(QSizePolicy::Maximum, QSizePolicy::Fixed);
         row->addWidget(bar);
         return bar;
     };
@@ -262,13 +283,7 @@ void MainWindow::buildToolBars() {
         b.bar->addAction(a);
         if (!showHint) b.bar->widgetForAction(a)->installEventFilter(this);
     }
-    // Each band is as wide as its buttons (never less than its design width).
     toolBars_ = {bar1, bar2, bar3, bar4, bar5};
-    for (QToolBar* bar : toolBars_) {
-        bar->adjustSize();
-        bar->setMinimumWidth(std::max(bar->minimumWidth(), bar->sizeHint().width()));
-        bar->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
-    }
 }
 
 void MainWindow::buildStatusBar() {

@@ -2,9 +2,12 @@
 
 #include "pictures.h"
 
+#include "platform/dialogs.h"
+
 #include <QApplication>
 #include <QFrame>
 #include <QLabel>
+#include <QPointer>
 #include <QScreen>
 
 SplashWindow::SplashWindow()
@@ -35,4 +38,10 @@ SplashWindow::SplashWindow()
 void SplashWindow::advance(int by) {
     ProgressBar1->setValue(ProgressBar1->value() + by);
     repaint();
+}
+
+void SplashWindow::giveWayTo(QtDialogs& dialogs) {
+    dialogs.setBeforeShowing([splash = QPointer<SplashWindow>(this)] {
+        if (splash) splash->hide();
+    });
 }

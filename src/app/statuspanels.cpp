@@ -4,6 +4,30 @@
 
 #include <QStatusBar>
 
+#include <algorithm>
+
+namespace {
+
+// A panel as wide as its text, never narrower than its design width. The
+// width is asked of the status bar's layout (the size hints), never forced
+// on the label (a minimum width): in a window narrower than the panels the
+// layout then shares out what there is and the panels cannot overlap.
+class PanelLabel : public QLabel {
+  public:
+    PanelLabel(const QString& text, int designWidth, QWidget* parent)
+        : QLabel(text, parent), designWidth_(designWidth) {}
+    QSize sizeHint() const override {
+        const QSize text = QLabel::sizeHint();
+        return {std::max(designWidth_, text.width()), text.height()};
+    }
+    QSize minimumSizeHint() const override { return sizeHint(); }
+
+  private:
+    int designWidth_;
+};
+
+} // namespace
+
 StatusPanels::StatusPanels(QStatusBar* bar) {
     struct Design {
         int width;
@@ -13,12 +37,9 @@ StatusPanels::StatusPanels(QStatusBar* bar) {
                                                     {50, "Num"},     {80, "１行の文字数"},
                                                     {100, "文字数"}, {50, "変更"}};
     for (int i = 0; i < kPanelCount; ++i) {
-        auto* l = new QLabel(QString::fromUtf8(kDesign[i].text), bar);
+        auto* l = new PanelLabel(QString::fromUtf8(kDesign[i].text), kDesign[i].width, bar);
         l->setObjectName(QStringLiteral("Panel%1").arg(i));
-        // The design width at least; wider when the text needs it, so a
-        // total of any size is shown whole.
-        l->setMinimumWidth(kDesign[i].width);
-        l->setSizePolicy(QSizePolicy::Minimum, QSizePolicy::Preferred);
+        l->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Preferred);
         l->setFrameStyle(QFrame::Panel | QFrame::Sunken);
         bar->addWidget(l);
         labels_[static_cast<std::size_t>(i)] = l;

@@ -16,7 +16,8 @@ class StatusPanels {
     enum Panel { capsLock, insertMode, numLock, lineTotal, characterTotal, modifiedMark };
     static constexpr int kPanelCount = 6;
 
-    // Adds the panels to the bar, with their design widths and first texts.
+    // Adds the panels to the bar with their first texts, each as wide as its
+    // text and at least its design width.
     explicit StatusPanels(QStatusBar* bar);
 
     QString text(Panel panel) const { return label(panel)->text(); }

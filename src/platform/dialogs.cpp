@@ -3,15 +3,46 @@
 #include <QDesktopServices>
 #include <QFile>
 #include <QFileDialog>
+#include <QGuiApplication>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
 #include <QUrl>
+
+#include <utility>
+
+namespace {
+
+// A message box. Without a parent (none was given, or it is not shown yet:
+// Qt would centre the box on that window's unset place, near the top-left
+// corner) it shows in the middle of the primary screen.
+class Box : public QMessageBox {
+  public:
+    explicit Box(QWidget* parent) : QMessageBox(parent) {}
+
+  protected:
+    void showEvent(QShowEvent* e) override {
+        QMessageBox::showEvent(e); // takes its final size here
+        if (parentWidget()) return;
+        if (const QScreen* screen = QGuiApplication::primaryScreen())
+            move(screen->availableGeometry().center() - QPoint(width() / 2, height() / 2));
+    }
+};
+
+} // namespace
+
+QWidget* QtDialogs::prepare() {
+    if (beforeShowing_) beforeShowing_();
+    return parent_ && parent_->isVisible() ? parent_ : nullptr;
+}
 
 Dialogs::Button QtDialogs::messageBox(const QString& caption, const QString& text, Icon icon,
                                       int buttons) {
-    QMessageBox box(parent_);
+    Box box(prepare());
     box.setWindowTitle(caption);
     box.setText(text);
+    // Addresses and file names in a box can be copied from it.
+    box.setTextInteractionFlags(Qt::TextSelectableByMouse);
     switch (icon) {
     case Icon::None:
         box.setIcon(QMessageBox::NoIcon);
@@ -50,15 +81,17 @@ Dialogs::Button QtDialogs::messageBox(const QString& caption, const QString& tex
 
 std::string QtDialogs::openFileName(const QString& caption, const QString& filter,
                                     const std::string& folder) {
+    QWidget* parent = prepare();
     const QString name =
-        QFileDialog::getOpenFileName(parent_, caption, QFile::decodeName(folder.c_str()), filter);
+        QFileDialog::getOpenFileName(parent, caption, QFile::decodeName(folder.c_str()), filter);
     return QFile::encodeName(name).toStdString();
 }
 
 std::string QtDialogs::saveFileName(const QString& caption, const QString& filter,
                                     const std::string& suggested) {
-    const QString name = QFileDialog::getSaveFileName(parent_, caption,
-                                                      QFile::decodeName(suggested.c_str()), filter);
+    QWidget* parent = prepare();
+    const QString name =
+        QFileDialog::getSaveFileName(parent, caption, QFile::decodeName(suggested.c_str()), filter);
     return QFile::encodeName(name).toStdString();
 }
 

@@ -5,7 +5,9 @@
 #include <QString>
 #include <QWidget>
 
+#include <functional>
 #include <string>
+#include <utility>
 
 // Message boxes and the common dialogs. Qt's dialogs in the program; a scripted
 // one in tests (no test may block on a modal dialog).
@@ -26,10 +28,16 @@ class Dialogs {
                                      const std::string& suggested) = 0;
 };
 
+// Boxes and dialogs over the parent window while it is shown; without a
+// shown parent (during start-up, or hidden in the notification area) they are
+// centred on the primary screen.
 class QtDialogs : public Dialogs {
   public:
     explicit QtDialogs(QWidget* parent = nullptr) : parent_(parent) {}
     void setParent(QWidget* parent) { parent_ = parent; }
+    // Runs before every box or dialog is shown (the splash window gets out of
+    // its way); an empty function runs nothing.
+    void setBeforeShowing(std::function<void()> hook) { beforeShowing_ = std::move(hook); }
     Button messageBox(const QString& caption, const QString& text, Icon icon, int buttons) override;
     std::string openFileName(const QString& caption, const QString& filter,
                              const std::string& folder) override;
@@ -37,7 +45,11 @@ class QtDialogs : public Dialogs {
                              const std::string& suggested) override;
 
   private:
+    // The parent while it is shown, else none; runs the hook first.
+    QWidget* prepare();
+
     QWidget* parent_;
+    std::function<void()> beforeShowing_;
 };
 
 // The shell's open operation (addresses, the help page).

@@ -14,10 +14,19 @@ void installSubstitutions() {
     const QStringList proportional = {QStringLiteral("IPAPGothic"),
                                       QStringLiteral("Noto Sans CJK JP"),
                                       QStringLiteral("IPAGothic"), QStringLiteral("sans-serif")};
-    for (const char* name : {kGothic, "MS Gothic", "ＭＳ 明朝", "FixedSys", "Fixedsys"})
+    const QStringList mincho = {QStringLiteral("IPAMincho"), QStringLiteral("Noto Serif CJK JP"),
+                                QStringLiteral("serif")};
+    const QStringList proportionalMincho = {
+        QStringLiteral("IPAPMincho"), QStringLiteral("IPAMincho"),
+        QStringLiteral("Noto Serif CJK JP"), QStringLiteral("serif")};
+    for (const char* name : {kGothic, "MS Gothic", "FixedSys", "Fixedsys"})
         QFont::insertSubstitutions(QString::fromUtf8(name), fixed);
     for (const char* name : {kProportional, "MS PGothic", "MS UI Gothic"})
         QFont::insertSubstitutions(QString::fromUtf8(name), proportional);
+    for (const char* name : {"ＭＳ 明朝", "MS Mincho"})
+        QFont::insertSubstitutions(QString::fromUtf8(name), mincho);
+    for (const char* name : {"ＭＳ Ｐ明朝", "MS PMincho"})
+        QFont::insertSubstitutions(QString::fromUtf8(name), proportionalMincho);
     QFont::insertSubstitutions(QStringLiteral("Symbol"),
                                {QStringLiteral("DejaVu Sans"), QStringLiteral("IPAGothic")});
 }

@@ -1,5 +1,6 @@
 // Fonts named by the program's settings ("ＭＳ ゴシック", "ＭＳ Ｐゴシック",
-// "Symbol") resolved to fonts installed here.
+// "ＭＳ 明朝", "ＭＳ Ｐ明朝", "Symbol") resolved to fonts installed here: the
+// Gothic names to IPA Gothic, the Mincho names to IPA Mincho, then to Noto.
 #pragma once
 
 #include <QString>

@@ -1,5 +1,6 @@
 #include "app/lockkeys.h"
 #include "app/mainwindow.h"
+#include "app/splashwindow.h"
 
 #include "settings/profile.h"
 #include "support/scripted.h"
@@ -13,9 +14,15 @@
 #include <QDir>
 #include <QKeyEvent>
 #include <QMenuBar>
+#include <QMessageBox>
+#include <QScreen>
 #include <QSignalSpy>
+#include <QStatusBar>
 #include <QTest>
+#include <QTimer>
 #include <gtest/gtest.h>
+
+#include <functional>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -53,6 +60,25 @@ struct MainTest : ::testing::Test {
     }
 };
 
+// Waits for the next modal box, lets `look` see it, then closes it, so a
+// test that shows a real box never blocks.
+void closeNextBox(std::function<void(QWidget*)> look) {
+    auto* poll = new QTimer;
+    poll->setInterval(10);
+    QObject::connect(poll, &QTimer::timeout, [poll, look] {
+        QWidget* box = QApplication::activeModalWidget();
+        if (!box) return;
+        poll->stop();
+        poll->deleteLater();
+        look(box);
+        if (auto* d = qobject_cast<QDialog*>(box))
+            d->done(0);
+        else
+            box->close();
+    });
+    poll->start();
+}
+
 } // namespace
 
 TEST_F(MainTest, FirstStartWritesTheSettingsFileInTheProgramFolderAndReportsAMissingLinkFile) {
@@ -87,6 +113,20 @@ TEST_F(MainTest, LinkMenuFromPairsOfLines) {
     main->linkMenu()->actions().at(1)->trigger();
     EXPECT_EQ(shell.opened, std::vector<QString>{QStringLiteral("https://www.mag2.com/")});
     EXPECT_FALSE(main->item(QStringLiteral("Dummy"))->isVisible());
+    EXPECT_TRUE(dialogs.boxes.empty()); // opened: nothing to tell
+}
+
+TEST_F(MainTest, ALinkTheDesktopCannotOpenIsToldWithItsAddress) {
+    dir.write("link.dat", sj("まぐまぐ\r\nhttps://www.mag2.com/\r\n"));
+    start();
+    shell.result = false;
+    main->linkMenu()->actions().at(1)->trigger();
+    ASSERT_EQ(dialogs.boxes.size(), 1u);
+    EXPECT_EQ(dialogs.boxes[0].text,
+              QStringLiteral("次のアドレスを開けませんでした:\nhttps://www.mag2.com/"));
+    EXPECT_EQ(dialogs.boxes[0].caption, QApplication::applicationName());
+    EXPECT_EQ(dialogs.boxes[0].icon, Dialogs::Icon::Warning);
+    EXPECT_EQ(dialogs.boxes[0].buttons, Dialogs::Ok);
 }
 
 TEST_F(MainTest, DeletedLastFileIsReportedAndStartUpGoesOn) {
@@ -120,7 +160,7 @@ TEST_F(MainTest, TotalsAndCaptionFollowEveryChange) {
     start();
     EXPECT_EQ(panel(StatusPanels::lineTotal), QStringLiteral("１行の文字数"));
     EXPECT_EQ(panel(StatusPanels::insertMode),
-              QStringLiteral("上書き")); // before the first activation
+              QStringLiteral("挿入")); // the real mode before the first activation
     type(QStringLiteral("abc"));
     EXPECT_EQ(panel(StatusPanels::lineTotal), QStringLiteral("総行数0"));
     EXPECT_EQ(panel(StatusPanels::characterTotal), QStringLiteral("総文字数=5"));
@@ -153,6 +193,40 @@ TEST_F(MainTest, TypingStopsAtTheDocumentLimit) {
     EXPECT_TRUE(dialogs.boxes.empty());
 }
 
+TEST_F(MainTest, APasteCutAtTheLimitIsToldInTheStatusBar) {
+    dir.write("link.dat", "");
+    dir.write("MMEdit.ini", "[String]\r\nMaxString=12\r\n");
+    start();
+    main->show();
+    EXPECT_TRUE(main->statusBar()->currentMessage().isEmpty());
+    EXPECT_TRUE(main->editor()->replaceSelection(sj("あいうえお")));
+    EXPECT_TRUE(main->statusBar()->currentMessage().isEmpty()); // it fitted
+    EXPECT_TRUE(main->editor()->replaceSelection(sj("かきくけこさしすせそ")));
+    EXPECT_EQ(main->editor()->document().characterCount(), 12u);
+    EXPECT_EQ(main->statusBar()->currentMessage(),
+              QStringLiteral("文字数の上限に達したため、入りきらない部分は入力されませんでした"));
+    EXPECT_TRUE(dialogs.boxes.empty());
+}
+
+TEST_F(MainTest, LineWidthsOutsideTheRangeAreHeldToIt) {
+    dir.write("link.dat", "");
+    dir.write("MMEdit.ini", "[String]\r\nMaxString=300000000\r\nMaxLength=300000000\r\n");
+    start();
+    EXPECT_EQ(main->editor()->editArea().lineLength(), 80);
+    EXPECT_EQ(main->editor()->maxLength(), 30000);
+    main->editor()->setText(std::string(100, 'x'));
+    EXPECT_EQ(main->editor()->wrapColumns(), 80);
+}
+
+TEST_F(MainTest, NegativeLineWidthsAreHeldToTheNarrowest) {
+    dir.write("link.dat", "");
+    dir.write("MMEdit.ini", "[String]\r\nMaxString=-5\r\nMaxLength=-5\r\n");
+    start();
+    EXPECT_EQ(main->editor()->editArea().lineLength(), 10);
+    EXPECT_EQ(main->editor()->maxLength(), 10);
+    EXPECT_EQ(main->editor()->wrapColumns(), 10);
+}
+
 TEST_F(MainTest, KeyboardStatePanels) {
     dir.write("link.dat", "");
     start();
@@ -171,6 +245,36 @@ TEST_F(MainTest, KeyboardStatePanels) {
     EXPECT_EQ(panel(StatusPanels::capsLock), QStringLiteral("CapsOn"));
     QTest::keyClick(main->editor(), Qt::Key_A); // other keys change nothing
     EXPECT_EQ(panel(StatusPanels::capsLock), QStringLiteral("CapsOn"));
+}
+
+TEST_F(MainTest, LockPanelsFollowALockSwitchedOffOnRelease) {
+    dir.write("link.dat", "");
+    locks.caps = true;
+    locks.num = true;
+    start();
+    main->activated();
+    EXPECT_EQ(panel(StatusPanels::capsLock), QStringLiteral("CapsOn"));
+    // X clears a lock when its key is released: on the press it still reads on.
+    QTest::keyPress(main->editor(), Qt::Key_CapsLock);
+    EXPECT_EQ(panel(StatusPanels::capsLock), QStringLiteral("CapsOn"));
+    locks.caps = false;
+    QTest::keyRelease(main->editor(), Qt::Key_CapsLock);
+    EXPECT_EQ(panel(StatusPanels::capsLock), QStringLiteral("CapsOff"));
+    QTest::keyPress(main->editor(), Qt::Key_NumLock);
+    EXPECT_EQ(panel(StatusPanels::numLock), QStringLiteral("NumOn"));
+    locks.num = false;
+    QTest::keyRelease(main->editor(), Qt::Key_NumLock);
+    EXPECT_EQ(panel(StatusPanels::numLock), QStringLiteral("NumOff"));
+    // Switched on again: the press already shows it.
+    locks.caps = true;
+    QTest::keyPress(main->editor(), Qt::Key_CapsLock);
+    EXPECT_EQ(panel(StatusPanels::capsLock), QStringLiteral("CapsOn"));
+    QTest::keyRelease(main->editor(), Qt::Key_CapsLock);
+    EXPECT_EQ(panel(StatusPanels::capsLock), QStringLiteral("CapsOn"));
+    // Releases of other keys change nothing.
+    locks.num = true;
+    QTest::keyRelease(main->editor(), Qt::Key_A);
+    EXPECT_EQ(panel(StatusPanels::numLock), QStringLiteral("NumOff"));
 }
 
 TEST_F(MainTest, HistoryMenuCaptionsAndVisibility) {
@@ -339,6 +443,17 @@ TEST_F(MainTest, UnwritableDefaultSettingsAreReportedAndStartUpGoesOnWithDefault
     EXPECT_EQ(dialogs.boxes.size(), 1u); // the later steps ran: link.dat was read
 }
 
+namespace {
+// Whether the label's text fits inside its frame.
+::testing::AssertionResult shownWhole(const QLabel* l) {
+    const QMargins frame = l->contentsMargins();
+    const int needed = l->fontMetrics().horizontalAdvance(l->text()) + frame.left() + frame.right();
+    if (l->width() >= needed) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure()
+           << l->text().toStdString() << ": " << l->width() << " px wide, needs " << needed;
+}
+} // namespace
+
 TEST_F(MainTest, LargeTotalsAreShownWhole) {
     dir.write("link.dat", "");
     start();
@@ -348,10 +463,159 @@ TEST_F(MainTest, LargeTotalsAreShownWhole) {
         big += "0123456789\r\n"; // 12,000 lines, 144,000 characters
     main->editor()->setText(big);
     QApplication::processEvents();
-    for (const auto panel : {StatusPanels::lineTotal, StatusPanels::characterTotal}) {
-        const QLabel* l = main->statusPanels().label(panel);
-        EXPECT_GE(l->width(), l->fontMetrics().horizontalAdvance(l->text()))
-            << l->text().toStdString();
-    }
+    for (const auto panel : {StatusPanels::lineTotal, StatusPanels::characterTotal})
+        EXPECT_TRUE(shownWhole(main->statusPanels().label(panel)));
     EXPECT_EQ(panel(StatusPanels::characterTotal), QStringLiteral("総文字数=144000"));
+}
+
+TEST_F(MainTest, SevenDigitTotalsAreShownWhole) {
+    dir.write("link.dat", "");
+    start();
+    main->show();
+    QApplication::processEvents();
+    std::string big;
+    big.reserve(3600000);
+    for (int i = 0; i < 1200000; ++i)
+        big += "0\r\n"; // 1,200,000 lines, 3,600,000 characters
+    main->editor()->setText(big);
+    QApplication::processEvents();
+    EXPECT_EQ(panel(StatusPanels::characterTotal), QStringLiteral("総文字数=3600000"));
+    EXPECT_EQ(panel(StatusPanels::lineTotal).size(), 10); // 総行数 and seven digits
+    for (int p = 0; p < StatusPanels::kPanelCount; ++p)
+        EXPECT_TRUE(shownWhole(main->statusPanels().label(static_cast<StatusPanels::Panel>(p))));
+    EXPECT_GE(main->width(), 542);
+}
+
+TEST_F(MainTest, StatusPanelsNeverOverlapInANarrowWindow) {
+    dir.write("link.dat", "");
+    start();
+    // A window manager may make the window narrower than it asks for.
+    main->setMinimumSize(1, 1);
+    main->show();
+    main->editor()->setText(std::string(200000, 'x'));
+    main->resize(120, 300);
+    QApplication::processEvents();
+    ASSERT_LT(main->width(), 200);
+    for (int p = 0; p + 1 < StatusPanels::kPanelCount; ++p) {
+        const QRect a = main->statusPanels().label(static_cast<StatusPanels::Panel>(p))->geometry();
+        const QRect b =
+            main->statusPanels().label(static_cast<StatusPanels::Panel>(p + 1))->geometry();
+        EXPECT_FALSE(a.intersects(b)) << p;
+        EXPECT_LE(a.right(), b.left()) << p;
+    }
+}
+
+TEST_F(MainTest, WindowOpensAtItsDesignSizeWithTheToolBar) {
+    dir.write("link.dat", "");
+    dir.write("MMEdit.ini", "[Application]\r\nToolBar=1\r\n");
+    start();
+    main->show();
+    QApplication::processEvents();
+    EXPECT_TRUE(main->toolBarArea()->isVisible());
+    EXPECT_EQ(main->size(), QSize(542, 493));
+    EXPECT_LE(main->minimumSizeHint().width(), 542);
+    // At the design size every button is on its band.
+    const auto bands = main->toolBarArea()->findChildren<QToolBar*>();
+    EXPECT_EQ(bands.size(), 5);
+    for (const QToolBar* band : bands)
+        for (QAction* a : band->actions())
+            if (!a->isSeparator()) {
+                EXPECT_TRUE(band->widgetForAction(a)->isVisible()) << a->objectName().toStdString();
+            }
+    // A narrow window cuts the bands; they never overlap.
+    main->resize(200, 493);
+    QApplication::processEvents();
+    EXPECT_LT(main->width(), 542);
+    for (const QToolBar* a : bands)
+        for (const QToolBar* b : bands)
+            if (a != b) {
+                EXPECT_FALSE(a->geometry().intersects(b->geometry()));
+            }
+}
+
+TEST_F(MainTest, APositionOffEveryScreenIsBroughtBackOntoThePrimaryScreen) {
+    dir.write("link.dat", "");
+    dir.write("MMEdit.ini", "[DefaultPos]\r\nPosition=1\r\nLeft=5000\r\nTop=5000\r\n");
+    start();
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    EXPECT_EQ(main->pos(), screen.center() - QPoint(main->width() / 2, main->height() / 2));
+    main->show();
+    QApplication::processEvents();
+    EXPECT_TRUE(screen.intersects(main->frameGeometry()));
+}
+
+TEST_F(MainTest, APositionWithTheTitleBarOnAScreenIsKept) {
+    dir.write("link.dat", "");
+    dir.write("MMEdit.ini", "[DefaultPos]\r\nPosition=1\r\nLeft=40\r\nTop=30\r\n");
+    start();
+    EXPECT_EQ(main->pos(), QPoint(40, 30));
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    // Hanging off the right and the bottom, with part of the title bar on the screen.
+    dir.write("MMEdit.ini",
+              "[DefaultPos]\r\nPosition=1\r\nLeft=" + std::to_string(screen.right() - 100) +
+                  "\r\nTop=" + std::to_string(screen.bottom() - 40) + "\r\n");
+    start();
+    EXPECT_EQ(main->pos(), QPoint(screen.right() - 100, screen.bottom() - 40));
+    // Above the top: the title bar cannot be reached.
+    dir.write("MMEdit.ini", "[DefaultPos]\r\nPosition=1\r\nLeft=40\r\nTop=-300\r\n");
+    start();
+    EXPECT_EQ(main->pos(), screen.center() - QPoint(main->width() / 2, main->height() / 2));
+}
+
+TEST_F(MainTest, StartUpBoxesAreNotHiddenBehindTheSplashWindow) {
+    dir.write("MMEdit.ini", "");
+    SplashWindow* splash = new SplashWindow;
+    splash->show();
+    QApplication::processEvents();
+    QtDialogs boxes;
+    splash->giveWayTo(boxes);
+    bool boxShown = false, splashShown = true;
+    closeNextBox([&](QWidget* box) {
+        boxShown = box->isVisible();
+        splashShown = splash->isVisible();
+    });
+    // No link.dat: start-up reports it in a real box.
+    MainWindow window(settings, boxes, shell, locks, dir.path());
+    boxes.setParent(&window);
+    window.startUp();
+    EXPECT_TRUE(boxShown);
+    EXPECT_FALSE(splashShown);
+    delete splash;
+    // The splash window is gone: later boxes show as before.
+    closeNextBox([&](QWidget* box) { boxShown = box->isVisible(); });
+    boxShown = false;
+    boxes.messageBox(QStringLiteral("t"), QStringLiteral("x"), Dialogs::Icon::Error, Dialogs::Ok);
+    EXPECT_TRUE(boxShown);
+}
+
+TEST(QtDialogsTest, ABoxWithoutAVisibleParentIsCentredOnThePrimaryScreen) {
+    QWidget hidden;
+    hidden.resize(200, 100);
+    QtDialogs boxes(&hidden);
+    QRect shown;
+    closeNextBox([&](QWidget* box) { shown = box->geometry(); });
+    boxes.messageBox(QStringLiteral("MMEdit"), QStringLiteral("MMEdit.ini を作成できません."),
+                     Dialogs::Icon::Error, Dialogs::Ok);
+    ASSERT_TRUE(shown.isValid());
+    const QPoint centre = QGuiApplication::primaryScreen()->availableGeometry().center();
+    EXPECT_LE((shown.center() - centre).manhattanLength(), 4)
+        << shown.x() << "," << shown.y() << " " << shown.width() << "x" << shown.height();
+    // Without any parent as well.
+    QtDialogs orphan;
+    shown = {};
+    closeNextBox([&](QWidget* box) { shown = box->geometry(); });
+    orphan.messageBox(QStringLiteral("MMEdit"), QStringLiteral("x"), Dialogs::Icon::None,
+                      Dialogs::Ok);
+    EXPECT_LE((shown.center() - centre).manhattanLength(), 4);
+}
+
+TEST(QtDialogsTest, BoxTextCanBeSelectedForCopying) {
+    QtDialogs boxes;
+    Qt::TextInteractionFlags flags;
+    closeNextBox([&](QWidget* box) {
+        if (auto* m = qobject_cast<QMessageBox*>(box)) flags = m->textInteractionFlags();
+    });
+    boxes.messageBox(QStringLiteral("MMEdit"), QStringLiteral("https://www.mag2.com/"),
+                     Dialogs::Icon::Warning, Dialogs::Ok);
+    EXPECT_TRUE(flags & Qt::TextSelectableByMouse);
 }
