@@ -22,8 +22,6 @@
 #include <algorithm>
 
 namespace {
-// The largest document the editor holds: its positions are int.
-constexpr int kLargestDocument = 2147483632;
 // The line width and the character limit the editor takes from the settings
 // file; values outside are held to the nearest end.
 constexpr int kNarrowestLine = 10;
@@ -141,12 +139,11 @@ void MainWindow::startUp() {
 }
 
 void MainWindow::loadIntoEditor(const std::string& file) {
+    // Only a regular file, and never more than a document holds, is read.
     const std::string bytes = fileio::readAll(file);
-    if (bytes.size() > static_cast<std::size_t>(kLargestDocument))
-        throw MMEditError(u("ファイル %1 は大きすぎて開けません").arg(path(file)));
     editor_->setText(bytes);
     // A loaded file is never cut at the character limit.
-    editor_->setMaxLength(kLargestDocument);
+    editor_->setMaxLength(static_cast<int>(kMaxDocumentBytes));
 }
 
 void MainWindow::buildLinkMenu() {
