@@ -1,12 +1,11 @@
 // Program entry: the splash window, the windows in their order, the loop.
+#include "application.h"
 #include "lockkeys.h"
 #include "mainwindow.h"
 #include "singleinstance.h"
 #include "splashwindow.h"
 
 #include "platform/dialogs.h"
-#include "platform/fonts.h"
-#include "platform/translations.h"
 #include "settings/profile.h"
 #include "settings/settings.h"
 
@@ -20,11 +19,7 @@ int main(int argc, char* argv[]) {
     QElapsedTimer started;
     started.start();
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QString::fromUtf8(MainWindow::kTitle));
-    // No display name: on X11 Qt appends it to every window title, and the
-    // captions must be exactly the program's own.
-    fonts::installSubstitutions();
-    installQtTranslations();
+    setUpApplication();
 
     const std::string folder = programFolderOfExecutable();
     SingleInstance single(folder);

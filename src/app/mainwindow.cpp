@@ -73,6 +73,7 @@ MainWindow::MainWindow(SettingsState& settings, Dialogs& dialogs, Shell& shell,
     editor_ = new EditingArea(central);
     editor_->setObjectName(QStringLiteral("ExtMemo1"));
     connect(editor_, &TextEdit::inputRefused, this, &MainWindow::showEditorMessage);
+    connect(editor_, &TextEdit::layoutCompleted, this, [this] { showTotals(); });
     connect(editor_, &TextEdit::failed, this,
             [this](const QString& m) { showErrorBox(dialogs_, m); });
     editor_->viewport()->installEventFilter(this); // its pop-up menu
@@ -139,9 +140,14 @@ void MainWindow::startUp() {
 }
 
 void MainWindow::loadIntoEditor(const std::string& file) {
-    // Only a regular file, and never more than a document holds, is read.
-    const std::string bytes = fileio::readAll(file);
-    editor_->setText(bytes);
+    // Only a regular file, and never more than a document holds, is read,
+    // straight into the document.
+    const std::string name = document().filePath();
+    editor_->loadFile(file);
+    // The last file comes back as text only: the document keeps the name it
+    // had (none at start-up), so saving asks for one.
+    document().setFilePath(name);
+    showDocumentState(document().isModified());
     // A loaded file is never cut at the character limit.
     editor_->setMaxLength(static_cast<int>(kMaxDocumentBytes));
 }
@@ -256,11 +262,17 @@ void MainWindow::showDocumentState(bool modified) {
 
 void MainWindow::textChanged() {
     document().setModified(true);
-    const TextTotals t = editor_->totals();
-    statusPanels_->showTotals(t);
+    showTotals();
     showDocumentState(true);
     s_.windowLeft = x();
     s_.windowTop = y();
+}
+
+void MainWindow::showTotals() {
+    if (editor_->totalsFinal())
+        statusPanels_->showTotals(editor_->totals());
+    else
+        statusPanels_->showCounting();
 }
 
 void MainWindow::previewKey(QKeyEvent* e) {

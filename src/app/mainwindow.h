@@ -56,6 +56,8 @@ class MainWindow : public QMainWindow {
     void activated();
     // The caption and the modified panel: marked (after a change) or clean.
     void showDocumentState(bool modified);
+    // The totals panels: the totals, or that they are being counted.
+    void showTotals();
 
     // --- settings ------------------------------------------------------------
     void applyEditorSettings();

@@ -63,6 +63,11 @@ void StatusPanels::showTotals(const TextTotals& t) {
     label(characterTotal)->setText(QStringLiteral("総文字数=") + QString::number(t.characters));
 }
 
+void StatusPanels::showCounting() {
+    label(lineTotal)->setText(QStringLiteral("総行数(計算中)"));
+    label(characterTotal)->setText(QStringLiteral("総文字数=(計算中)"));
+}
+
 void StatusPanels::showModified(bool modified) {
     label(modifiedMark)->setText(modified ? QStringLiteral("変更あり") : QString());
 }

@@ -27,6 +27,8 @@ class StatusPanels {
     void showNumLock(bool on);
     void showInsertMode(bool insert);
     void showTotals(const TextTotals& totals);
+    // The totals of a huge text are still being counted.
+    void showCounting();
     void showModified(bool modified);
 
   private:

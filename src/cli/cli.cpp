@@ -4,7 +4,7 @@
 #include "settings/settings.h"
 #include "text/cp932.h"
 #include "text/errors.h"
-#include "text/fileio.h"
+#include "text/gapbuffer.h"
 #include "text/lineview.h"
 
 #include <charconv>
@@ -93,28 +93,42 @@ int runCli(const std::vector<std::string>& args, const std::string& programFolde
     if (!widthGiven) width = defaultWidth(programFolder);
     if (width < 1) return fail(err, "桁数は 1 以上を指定してください");
 
-    // At most what the editor holds; a larger file is refused before it is read.
-    std::string text;
+    // At most what the editor holds; a larger file is refused before it is
+    // read. The bytes go straight into the buffer, read once.
+    GapBuffer buffer;
     try {
-        text = fileio::readAll(file);
+        buffer.readFile(file);
     } catch (const FileTooLargeError&) {
         return fail(err, "ファイルが大きすぎます: " + file);
     } catch (const MMEditError& e) {
         return fail(err, e.message().toStdString());
     }
+    const std::string_view text = buffer.all();
+    const LayoutRules rules{width, kNewsletterWrapMode, {}};
 
-    LineView view;
-    view.setRules({width, kNewsletterWrapMode, {}});
-    view.layoutAll(text);
-    if (command == "view") {
-        for (const LaidLine& line : view.lines())
-            out << cp932::decode(std::string_view(text).substr(line.start, line.length))
-                       .toStdString()
-                << "\n";
-    } else {
-        const TextTotals totals = view.totals();
+    if (command == "count") {
+        const TextTotals totals = LineView::measure(text, rules);
         out << "総行数" << totals.lines << "\n"
             << "総文字数=" << totals.characters << "\n";
+        return 0;
     }
+
+    LineView view;
+    view.setRules(rules);
+    view.layoutAll(text);
+    // The lines go out in large pieces, not line by line.
+    constexpr std::size_t kOutputPiece = std::size_t{1} << 16;
+    std::string piece;
+    piece.reserve(kOutputPiece + 1024);
+    for (std::size_t i = 0; i < view.count(); ++i) {
+        const LaidLine line = view.line(i);
+        cp932::appendUtf8(piece, text.substr(line.start, line.length));
+        piece += '\n';
+        if (piece.size() >= kOutputPiece) {
+            out.write(piece.data(), static_cast<std::streamsize>(piece.size()));
+            piece.clear();
+        }
+    }
+    out.write(piece.data(), static_cast<std::streamsize>(piece.size()));
     return 0;
 }

@@ -19,6 +19,11 @@ constexpr int kSelectionBarWidth = 10;
 constexpr int kPlainLeftEdge = 1;
 // The farthest column a position is shown at (far right of any window).
 constexpr std::int64_t kMaxShownColumn = 1 << 20;
+// A whole new text larger than this is laid out a first part at once and the
+// rest while idle; lines laid out per idle step.
+constexpr std::size_t kLayOutAtOnceBytes = 8u << 20;
+constexpr std::size_t kFirstScreenLines = 2000;
+constexpr std::size_t kLayoutChunkLines = 20000;
 } // namespace
 
 TextEdit::TextEdit(QWidget* parent) : QAbstractScrollArea(parent) {
@@ -29,6 +34,9 @@ TextEdit::TextEdit(QWidget* parent) : QAbstractScrollArea(parent) {
     viewport()->setCursor(Qt::IBeamCursor);
     viewport()->setAutoFillBackground(false);
     connect(&doc_, &Document::changed, this, &TextEdit::documentChanged);
+    layoutTimer_.setSingleShot(true);
+    layoutTimer_.setInterval(0);
+    connect(&layoutTimer_, &QTimer::timeout, this, &TextEdit::continueLayout);
     font_ = QFont(QStringLiteral("ＭＳ ゴシック"), 9);
     computeMetrics();
     applyRules();
@@ -388,7 +396,14 @@ void TextEdit::documentChanged(const TextChange& c) {
             --i;
         firstLine = i;
     }
-    view_.edited(doc_.buffer(), c.pos, c.removed, c.inserted);
+    if (c.pos == 0 && c.inserted == doc_.size() && c.inserted > kLayOutAtOnceBytes) {
+        // A whole new text too large to lay out at once: its first screens
+        // now, the rest while the program is idle.
+        view_.layoutStart(doc_.buffer(), kFirstScreenLines);
+    } else {
+        view_.edited(doc_.buffer(), c.pos, c.removed, c.inserted);
+    }
+    if (!view_.complete() && !layoutTimer_.isActive()) layoutTimer_.start();
     if (!inEdit_) {
         // Changed from outside (a command on the document): keep the
         // selection on the same text.
@@ -416,6 +431,18 @@ void TextEdit::documentChanged(const TextChange& c) {
         Q_EMIT changed();
         selectionChange();
     }
+}
+
+void TextEdit::continueLayout() {
+    guarded([&] {
+        view_.continueLayout(doc_.buffer(), kLayoutChunkLines);
+        updateScrollBars();
+        viewport()->update();
+        if (view_.complete())
+            Q_EMIT layoutCompleted();
+        else
+            layoutTimer_.start();
+    });
 }
 
 void TextEdit::updateLines(std::size_t first, std::size_t last) {
@@ -516,6 +543,27 @@ void TextEdit::setText(std::string_view bytes) {
     viewport()->update();
     Q_EMIT changed();
     selectionChange(); // also when the selection only moved with the text
+}
+
+void TextEdit::loadFile(const std::string& path) {
+    endComposition();
+    inEdit_ = true;
+    try {
+        doc_.loadFile(path);
+    } catch (...) {
+        inEdit_ = false;
+        throw;
+    }
+    inEdit_ = false;
+    // From here on as setText.
+    anchor_ = caret_ = 0;
+    caretAtEnd_ = false;
+    verticalScrollBar()->setValue(0);
+    horizontalScrollBar()->setValue(0);
+    updateScrollBars();
+    viewport()->update();
+    Q_EMIT changed();
+    selectionChange();
 }
 
 void TextEdit::deleteSelection() {

@@ -20,6 +20,7 @@
 #include <QInputMethodEvent>
 #include <QList>
 #include <QRect>
+#include <QTimer>
 
 #include <cstdint>
 #include <functional>
@@ -54,6 +55,10 @@ class TextEdit : public QAbstractScrollArea {
     std::string text() const;             // without the composition text
     void setText(std::string_view bytes); // replaces the whole text
     int textLength() const;               // bytes, as an int
+    // Replaces the whole text with a file's bytes as setText does, read
+    // straight into the document (Document::loadFile, whose errors it
+    // throws; the text stays as it was then).
+    void loadFile(const std::string& path);
 
     int selectionStart() const { return static_cast<int>(std::min(anchor_, caret_)); }
     int selectionLength() const {
@@ -136,6 +141,8 @@ class TextEdit : public QAbstractScrollArea {
     // --- the line view and the grid ----------------------------------------
     const LineView& lineView() const { return view_; }
     TextTotals totals() const { return view_.totals(); }
+    // False while lines still wait to be laid out (the totals are not final).
+    bool totalsFinal() const { return view_.complete(); }
     int columnWidth() const { return grid_.columnWidth; } // pixels of one single-byte column
     int lineHeight() const { return grid_.lineHeight; }
     int wrapColumns() const { return rules_.width; }
@@ -153,6 +160,9 @@ class TextEdit : public QAbstractScrollArea {
     void failed(const QString& message);
     // Typed or pasted text was cut at the character limit.
     void limitReached();
+    // The lines that waited to be laid out (of a huge text, or after an edit
+    // in a very long paragraph) are laid out: the totals are final.
+    void layoutCompleted();
     // Every key released in the control (lock keys change state on release).
     void keyReleased(QKeyEvent* e);
 
@@ -224,6 +234,8 @@ class TextEdit : public QAbstractScrollArea {
   private:
     // The document changed: the line view, the caret and the screen follow.
     void documentChanged(const TextChange& change);
+    // Lays out a part of the lines that wait, while the program is idle.
+    void continueLayout();
     // After an edit: the caret at pos, the change and selection
     // notifications sent.
     void caretAfterEdit(std::size_t pos);
@@ -281,4 +293,5 @@ class TextEdit : public QAbstractScrollArea {
     // Takes the composition text out of the document again.
     void endComposition();
     Composition composition_;
+    QTimer layoutTimer_;
 };

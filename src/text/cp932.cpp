@@ -1,10 +1,13 @@
 #include "cp932.h"
 
-#include <QStringDecoder>
-#include <QStringEncoder>
+#include "cp932tables.h"
 
+#include <algorithm>
 #include <array>
-#include <memory>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace cp932 {
 
@@ -44,13 +47,114 @@ inline std::size_t countedLength(std::string_view text, std::size_t p) {
     if (text[p] == '\r' && p + 1 < text.size() && text[p + 1] == '\n') return 2;
     return charLength(text, p);
 }
+
+// Byte classes for counting: bit 0 a lead byte, bit 1 a trail byte.
+constexpr std::array<unsigned char, 256> kCountClasses = [] {
+    std::array<unsigned char, 256> c{};
+    for (unsigned b = 0; b < 256; ++b)
+        c[b] = static_cast<unsigned char>((isLeadByte(static_cast<unsigned char>(b)) ? 1 : 0) |
+                                          (isTrailByte(static_cast<unsigned char>(b)) ? 2 : 0));
+    return c;
+}();
+
+#if defined(__SSE2__)
+// 64 bytes at a time, one bit a byte.
+constexpr std::size_t kBlock = 64;
+constexpr std::uint64_t kEvenBits = 0x5555555555555555;
+constexpr std::uint64_t kOddBits = ~kEvenBits;
+
+struct BlockBits {
+    std::uint64_t lead = 0, trail = 0, cr = 0, lf = 0;
+};
+
+// lo <= b <= hi, bytes taken unsigned.
+inline __m128i inRange(__m128i b, unsigned char lo, unsigned char hi) {
+    const __m128i low = _mm_set1_epi8(static_cast<char>(lo));
+    const __m128i high = _mm_set1_epi8(static_cast<char>(hi));
+    return _mm_cmpeq_epi8(_mm_min_epu8(_mm_max_epu8(b, low), high), b);
+}
+
+inline std::uint64_t bitsOf(__m128i mask, int shift) {
+    return static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(mask))) << shift;
+}
+
+// The set bits of x (std::popcount is a library call on processors
+// without a popcount instruction).
+inline std::size_t bitCount(std::uint64_t x) {
+    x = x - ((x >> 1) & 0x5555555555555555);
+    x = (x & 0x3333333333333333) + ((x >> 2) & 0x3333333333333333);
+    x = (x + (x >> 4)) & 0x0F0F0F0F0F0F0F0F;
+    return static_cast<std::size_t>((x * 0x0101010101010101) >> 56);
+}
+
+inline BlockBits blockBits(const unsigned char* p) {
+    BlockBits bits;
+    for (int k = 0; k < 4; ++k) {
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * k));
+        const __m128i lead = _mm_or_si128(inRange(b, 0x81, 0x9F), inRange(b, 0xE0, 0xFC));
+        const __m128i trail =
+            _mm_andnot_si128(_mm_cmpeq_epi8(b, _mm_set1_epi8(0x7F)), inRange(b, 0x40, 0xFC));
+        bits.lead |= bitsOf(lead, 16 * k);
+        bits.trail |= bitsOf(trail, 16 * k);
+        bits.cr |= bitsOf(_mm_cmpeq_epi8(b, _mm_set1_epi8('\r')), 16 * k);
+        bits.lf |= bitsOf(_mm_cmpeq_epi8(b, _mm_set1_epi8('\n')), 16 * k);
+    }
+    return bits;
+}
+#endif
 } // namespace
 
+void CharacterCounter::add(std::string_view piece) {
+    // A lead byte that starts a character takes the next byte when that is
+    // a trail byte; every lead byte is also a trail byte, so the byte after
+    // a taken one, or after any byte but a starting lead byte, starts a
+    // character again. The pairing thus needs one bit carried from byte to
+    // byte, and a CR LF pair one more.
+    const auto* p = reinterpret_cast<const unsigned char*>(piece.data());
+    const std::size_t n = piece.size();
+    unsigned open = leadOpen_ ? 1 : 0;
+    unsigned cr = crOpen_ ? 1 : 0;
+    std::size_t joined = 0;
+    std::size_t i = 0;
+#if defined(__SSE2__)
+    // The same a block at a time. In a run of lead bytes the ones at even
+    // distances from the run's start start characters (each takes the next
+    // byte, which is a trail byte whether it leads or not). Adding the first
+    // bit of each run that starts at an even place carries through that run
+    // and clears it, which tells those runs from the others.
+    for (; i + kBlock <= n; i += kBlock) {
+        const BlockBits b = blockBits(p + i);
+        const std::uint64_t crlf = b.lf & (b.cr << 1 | cr);
+        cr = static_cast<unsigned>(b.cr >> 63);
+        // A lead byte left open before the block takes the first byte.
+        const std::uint64_t taken = open & b.trail & 1;
+        const std::uint64_t leads = b.lead & ~static_cast<std::uint64_t>(open);
+        const std::uint64_t runStarts = leads & ~(leads << 1);
+        const std::uint64_t evenRuns = leads & ~(leads + (runStarts & kEvenBits));
+        const std::uint64_t starting = (evenRuns & kEvenBits) | (leads & ~evenRuns & kOddBits);
+        // An LF is never a trail byte: the two kinds of joined bytes never
+        // share a bit.
+        joined += taken + bitCount(crlf | ((starting << 1) & b.trail));
+        open = static_cast<unsigned>(starting >> 63);
+    }
+#endif
+    for (; i < n; ++i) {
+        const unsigned b = p[i];
+        const unsigned k = kCountClasses[b];
+        joined += (open & (k >> 1)) | (cr & (b == '\n' ? 1u : 0u));
+        open = (open ^ 1u) & k;
+        cr = b == '\r' ? 1u : 0u;
+    }
+    bytes_ += n;
+    joined_ += joined;
+    leadOpen_ = (open & 1) != 0;
+    crOpen_ = cr != 0;
+}
+
 std::size_t countCharacters(std::string_view text) {
-    std::size_t n = 0;
-    for (std::size_t p = 0; p < text.size(); p += countedLength(text, p))
-        ++n;
-    return n;
+    CharacterCounter counter;
+    counter.add(text);
+    return counter.total();
 }
 
 std::size_t prefixOfCharacters(std::string_view text, std::size_t n) {
@@ -60,90 +164,13 @@ std::size_t prefixOfCharacters(std::string_view text, std::size_t n) {
     return p;
 }
 
-namespace {
-
-struct Tables {
-    // Double-byte codes: index (lead << 8 | trail) - 0x8100.
-    std::vector<char16_t> dbcs;
-    // Unicode (BMP) -> code page 932 code; 0 means not representable.
-    std::vector<std::uint16_t> fromUnicode;
-};
-
-} // namespace
-
-const std::array<UnicodeEquivalent, 7> kUnicodeEquivalents = {{
-    {0x301C, 0x8160}, // 〜 WAVE DASH (Microsoft: U+FF5E)
-    {0x2016, 0x8161}, // ‖ DOUBLE VERTICAL LINE (Microsoft: U+2225)
-    {0x2212, 0x817C}, // − MINUS SIGN (Microsoft: U+FF0D)
-    {0x2014, 0x815C}, // — EM DASH (Microsoft: U+2015)
-    {0x00A2, 0x8191}, // ¢ (Microsoft: U+FFE0)
-    {0x00A3, 0x8192}, // £ (Microsoft: U+FFE1)
-    {0x00AC, 0x81CA}, // ¬ (Microsoft: U+FFE2)
-}};
-
-namespace {
-
-bool isSubstitute(QStringView s) {
-    return s.size() != 1 || s[0].unicode() == 0x1A || s[0].unicode() == 0xFFFD;
-}
-
-const Tables& tables() {
-    static const std::unique_ptr<Tables> t = [] {
-        auto tb = std::make_unique<Tables>();
-        tb->dbcs.assign(0x10000 - 0x8100, 0);
-        tb->fromUnicode.assign(0x10000, 0);
-        for (unsigned c = 0; c < 0x80; ++c)
-            tb->fromUnicode[c] = static_cast<std::uint16_t>(c);
-        for (unsigned c = 0xA1; c <= 0xDF; ++c)
-            tb->fromUnicode[0xFF61 + (c - 0xA1)] = static_cast<std::uint16_t>(c);
-
-        QStringDecoder dec("Shift_JIS", QStringConverter::Flag::Stateless);
-        QStringEncoder enc("Shift_JIS", QStringConverter::Flag::Stateless);
-        for (unsigned lead = 0x81; lead <= 0xFC; ++lead) {
-            if (!isLeadByte(static_cast<unsigned char>(lead))) continue;
-            for (unsigned trail = 0x40; trail <= 0xFC; ++trail) {
-                if (!isTrailByte(static_cast<unsigned char>(trail))) continue;
-                const char b[2] = {static_cast<char>(lead), static_cast<char>(trail)};
-                dec.resetState();
-                const QString s = dec.decode(QByteArrayView(b, 2));
-                if (isSubstitute(s)) continue;
-                tb->dbcs[(lead << 8 | trail) - 0x8100] = s[0].unicode();
-            }
-        }
-        // The reverse direction: the converter's own choice among duplicates
-        // (NEC and IBM extensions), kept only when it decodes back.
-        for (unsigned code = 0x8100; code <= 0xFCFF; ++code) {
-            const char16_t u = tb->dbcs[code - 0x8100];
-            if (u == 0 || tb->fromUnicode[u] != 0) continue;
-            enc.resetState();
-            const QByteArray b = enc.encode(QStringView(&u, 1));
-            if (b.size() != 2) continue;
-            const unsigned c =
-                static_cast<unsigned char>(b[0]) << 8 | static_cast<unsigned char>(b[1]);
-            if (c >= 0x8100 && tb->dbcs[c - 0x8100] == u)
-                tb->fromUnicode[u] = static_cast<std::uint16_t>(c);
-            else
-                tb->fromUnicode[u] = static_cast<std::uint16_t>(code);
-        }
-        // Other Unicode forms of characters that code page 932 has (as
-        // other converters and web pages write them) encode to the same code;
-        // decoding keeps the Microsoft forms.
-        for (const UnicodeEquivalent& e : kUnicodeEquivalents)
-            if (tb->fromUnicode[e.unicode] == 0) tb->fromUnicode[e.unicode] = e.code;
-        return tb;
-    }();
-    return *t;
-}
-
-} // namespace
-
 char16_t toUnicode(std::string_view text, std::size_t pos) {
     const unsigned char b = static_cast<unsigned char>(text[pos]);
     if (b < 0x80) return b;
     if (b >= 0xA1 && b <= 0xDF) return static_cast<char16_t>(0xFF61 + (b - 0xA1));
     if (charLength(text, pos) == 2) {
         const unsigned code = b << 8 | static_cast<unsigned char>(text[pos + 1]);
-        return tables().dbcs[code - 0x8100];
+        return tables::kToUnicode[code - tables::kFirstCode];
     }
     return 0;
 }
@@ -166,8 +193,55 @@ QString decode(std::string_view bytes) {
     return out;
 }
 
+void appendUtf8(std::string& out, std::string_view bytes) {
+    // Each byte gives at most three (a single byte that is not valid, or a
+    // half-width katakana); a double-byte character at most three as well.
+    const std::size_t start = out.size();
+    out.resize(start + 3 * bytes.size());
+    char* to = out.data() + start;
+    auto put = [&to](char16_t u) {
+        if (u < 0x800) {
+            *to++ = static_cast<char>(0xC0 | u >> 6);
+            *to++ = static_cast<char>(0x80 | (u & 0x3F));
+        } else {
+            *to++ = static_cast<char>(0xE0 | u >> 12);
+            *to++ = static_cast<char>(0x80 | ((u >> 6) & 0x3F));
+            *to++ = static_cast<char>(0x80 | (u & 0x3F));
+        }
+    };
+    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+    const std::size_t n = bytes.size();
+    for (std::size_t i = 0; i < n;) {
+        const unsigned b = p[i];
+        if (b < 0x80) {
+            *to++ = static_cast<char>(b);
+            ++i;
+        } else if (b >= 0xA1 && b <= 0xDF) {
+            put(static_cast<char16_t>(0xFF61 + (b - 0xA1)));
+            ++i;
+        } else if (i + 1 < n && isLeadByte(static_cast<unsigned char>(b)) &&
+                   isTrailByte(p[i + 1])) {
+            const char16_t u = tables::kToUnicode[(b << 8 | p[i + 1]) - tables::kFirstCode];
+            if (u == 0) {
+                // An invalid double-byte code shows one substitute per byte.
+                put(kInvalidSubstitute);
+                put(kInvalidSubstitute);
+            } else if (QChar::isSurrogate(u)) {
+                const std::string qt = QString(QChar(u)).toStdString(); // as Qt writes it
+                to = std::copy(qt.begin(), qt.end(), to);
+            } else {
+                put(u);
+            }
+            i += 2;
+        } else {
+            put(kInvalidSubstitute);
+            ++i;
+        }
+    }
+    out.resize(static_cast<std::size_t>(to - out.data()));
+}
+
 EncodeResult encode(QStringView text) {
-    const Tables& t = tables();
     EncodeResult r;
     r.bytes.reserve(static_cast<std::size_t>(text.size()) * 2);
     for (qsizetype i = 0; i < text.size(); ++i) {
@@ -177,7 +251,7 @@ EncodeResult encode(QStringView text) {
             ++i;
             continue;
         }
-        const std::uint16_t c = t.fromUnicode[u];
+        const std::uint16_t c = tables::kFromUnicode[u];
         if (c == 0 && u != 0) {
             r.bad.push_back({i, u});
             continue;

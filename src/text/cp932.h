@@ -17,10 +17,10 @@
 
 namespace cp932 {
 
-inline bool isLeadByte(unsigned char b) {
+constexpr bool isLeadByte(unsigned char b) {
     return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
 }
-inline bool isTrailByte(unsigned char b) {
+constexpr bool isTrailByte(unsigned char b) {
     return b >= 0x40 && b <= 0xFC && b != 0x7F;
 }
 
@@ -58,6 +58,23 @@ std::size_t nextBoundary(std::string_view text, std::size_t pos);
 // character and a CR LF pair count one each.
 std::size_t countCharacters(std::string_view text);
 
+// Counts characters as countCharacters does over a text handed in pieces (a
+// file as it is read): the count is the same wherever the pieces are cut.
+class CharacterCounter {
+  public:
+    void add(std::string_view piece);
+    // The characters of everything added so far.
+    std::size_t total() const { return bytes_ - joined_; }
+
+  private:
+    std::size_t bytes_ = 0;
+    // Bytes that count with the byte before them: the second byte of a
+    // double-byte character, the LF of a CR LF pair.
+    std::size_t joined_ = 0;
+    bool leadOpen_ = false; // the last byte is a lead byte that starts a character
+    bool crOpen_ = false;   // the last byte is a CR
+};
+
 // The end of the first n characters of text, counted as countCharacters does.
 std::size_t prefixOfCharacters(std::string_view text, std::size_t n);
 
@@ -71,6 +88,10 @@ constexpr char16_t kInvalidSubstitute = 0xFFFD;
 // Decodes bytes for display. Each invalid byte becomes kInvalidSubstitute; the
 // bytes themselves are never changed.
 QString decode(std::string_view bytes);
+
+// Appends bytes decoded as decode() decodes them, in UTF-8 (for terminal
+// output): the same as decode(bytes).toStdString(), without the QString.
+void appendUtf8(std::string& out, std::string_view bytes);
 
 struct Unrepresentable {
     qsizetype index; // index in the source string (UTF-16 units)
@@ -89,7 +110,15 @@ struct UnicodeEquivalent {
     char16_t unicode;
     std::uint16_t code;
 };
-extern const std::array<UnicodeEquivalent, 7> kUnicodeEquivalents;
+inline constexpr std::array<UnicodeEquivalent, 7> kUnicodeEquivalents = {{
+    {0x301C, 0x8160}, // 〜 WAVE DASH (Microsoft: U+FF5E)
+    {0x2016, 0x8161}, // ‖ DOUBLE VERTICAL LINE (Microsoft: U+2225)
+    {0x2212, 0x817C}, // − MINUS SIGN (Microsoft: U+FF0D)
+    {0x2014, 0x815C}, // — EM DASH (Microsoft: U+2015)
+    {0x00A2, 0x8191}, // ¢ (Microsoft: U+FFE0)
+    {0x00A3, 0x8192}, // £ (Microsoft: U+FFE1)
+    {0x00AC, 0x81CA}, // ¬ (Microsoft: U+FFE2)
+}};
 
 // Encodes Unicode text. Characters that code page 932 cannot hold are left out
 // and reported, so that callers can refuse them or substitute them visibly.

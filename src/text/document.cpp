@@ -174,6 +174,21 @@ void Document::setText(std::string_view bytes) {
     Q_EMIT changed(TextChange{0, old, bytes.size()});
 }
 
+void Document::loadFile(const std::string& path) {
+    // Counted piece by piece while the pieces are still in the cache.
+    cp932::CharacterCounter counter;
+    GapBuffer loaded;
+    loaded.readFile(path, kMaxDocumentBytes, [&](std::string_view piece) { counter.add(piece); });
+    const std::size_t old = size();
+    buffer_.swap(loaded);
+    loaded = GapBuffer(); // the old text goes before anyone hears of the new one
+    characters_ = counter.total();
+    clearUndo();
+    modified_ = true;
+    setFilePath(path);
+    Q_EMIT changed(TextChange{0, old, size()});
+}
+
 void Document::clearUndo() {
     undo_.clear();
     redo_.clear();

@@ -94,6 +94,12 @@ class Document : public QObject {
     void replaceUnrecorded(std::size_t pos, std::size_t length, std::string_view bytes);
     // Replaces the whole text; undo history is cleared.
     void setText(std::string_view bytes);
+    // Replaces the whole text with a file's bytes, as setText does, read
+    // straight into the document, and makes it the document's file. Throws
+    // what fileio::readAll throws (a file that is not regular or cannot be
+    // read, one larger than kMaxDocumentBytes, one that does not fit in
+    // memory); the document is unchanged then.
+    void loadFile(const std::string& path);
     // Changes made until endUndoGroup are undone and redone as one step;
     // undoing it gives back the selection before.
     void beginUndoGroup(Selection before = {});

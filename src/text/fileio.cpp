@@ -52,7 +52,8 @@ std::string folderOf(const std::string& path) {
     return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
 }
 
-std::string readAll(const std::string& path, std::size_t maxBytes) {
+FileReader::FileReader(const std::string& path, std::size_t maxBytes)
+    : path_(path), maxBytes_(maxBytes) {
     // O_NONBLOCK: opening a FIFO waits for a writer otherwise. Nothing but a
     // regular file is read; a device such as /dev/zero never ends.
     Fd f;
@@ -65,35 +66,59 @@ std::string readAll(const std::string& path, std::size_t maxBytes) {
     const int flags = ::fcntl(f.fd, F_GETFL);
     if (flags < 0 || ::fcntl(f.fd, F_SETFL, flags & ~O_NONBLOCK) != 0)
         throw MMEditError(openErrorText(path));
+    sizeHint_ = static_cast<std::size_t>(st.st_size);
+    fd_ = f.fd;
+    f.fd = -1;
+}
 
-    // The size is only a hint: the file may change while it is read, and some
-    // (those under /proc) tell none. Reading stops soon after the limit.
+FileReader::~FileReader() {
+    if (fd_ >= 0) ::close(fd_);
+}
+
+std::size_t FileReader::read(char* dst, std::size_t n) {
+    // One byte more than the limit leaves room for is enough to tell that
+    // the file has grown past it.
+    const std::size_t room = maxBytes_ - bytesRead_;
+    n = std::min(n, room == SIZE_MAX ? room : room + 1);
+    while (true) {
+        const ssize_t got = ::read(fd_, dst, n);
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) throw MMEditError(openErrorText(path_));
+        bytesRead_ += static_cast<std::size_t>(got);
+        if (bytesRead_ > maxBytes_) throwTooLarge();
+        return static_cast<std::size_t>(got);
+    }
+}
+
+std::size_t FileReader::readFully(char* dst, std::size_t n) {
+    std::size_t done = 0;
+    while (done < n) {
+        const std::size_t got = read(dst + done, n - done);
+        if (got == 0) break;
+        done += got;
+    }
+    return done;
+}
+
+void FileReader::throwTooLarge() const {
+    throw FileTooLargeError(tooLargeErrorText(path_));
+}
+
+std::string readAll(const std::string& path, std::size_t maxBytes) {
+    FileReader file(path, maxBytes);
+    // The size is only a hint: reading goes on after it and stops soon after
+    // the limit.
     try {
-        std::string data(static_cast<std::size_t>(st.st_size), '\0');
-        std::size_t size = 0;
-        while (size < data.size()) {
-            const ssize_t n = ::read(f.fd, data.data() + size, data.size() - size);
-            if (n < 0 && errno == EINTR) continue;
-            if (n < 0) throw MMEditError(openErrorText(path));
-            if (n == 0) break;
-            size += static_cast<std::size_t>(n);
-        }
-        data.resize(size);
+        std::string data(file.sizeHint(), '\0');
+        data.resize(file.readFully(data.data(), data.size()));
         char buf[65536];
-        while (true) {
-            const ssize_t n = ::read(f.fd, buf, sizeof buf);
-            if (n < 0 && errno == EINTR) continue;
-            if (n < 0) throw MMEditError(openErrorText(path));
-            if (n == 0) break;
-            if (static_cast<std::size_t>(n) > maxBytes - data.size())
-                throw FileTooLargeError(tooLargeErrorText(path));
-            data.append(buf, static_cast<std::size_t>(n));
-        }
+        while (const std::size_t n = file.read(buf, sizeof buf))
+            data.append(buf, n);
         return data;
     } catch (const std::bad_alloc&) {
-        throw FileTooLargeError(tooLargeErrorText(path));
+        file.throwTooLarge();
     } catch (const std::length_error&) {
-        throw FileTooLargeError(tooLargeErrorText(path));
+        file.throwTooLarge();
     }
 }
 

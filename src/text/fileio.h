@@ -23,6 +23,40 @@ bool isRegularFile(const std::string& path);
 // with FileTooLargeError "ファイル %s は大きすぎて開けません".
 std::string readAll(const std::string& path, std::size_t maxBytes = kMaxDocumentBytes);
 
+// A file opened for reading with readAll's checks, for callers that read
+// straight into storage of their own (the gap buffer).
+class FileReader {
+  public:
+    // Throws what readAll throws for a file that cannot be opened, is not a
+    // regular file or tells a size above maxBytes; nothing has been read then.
+    explicit FileReader(const std::string& path, std::size_t maxBytes = kMaxDocumentBytes);
+    ~FileReader();
+    FileReader(const FileReader&) = delete;
+    FileReader& operator=(const FileReader&) = delete;
+
+    // The size the file told when it was opened. Only a hint: the file may
+    // change while it is read, and some (those under /proc) tell none.
+    std::size_t sizeHint() const { return sizeHint_; }
+    // Reads at most n bytes to dst; returns how many, 0 at the end of the
+    // file. Throws MMEditError "ファイル %s は開けません" when reading fails and
+    // FileTooLargeError once the file has given more than maxBytes.
+    std::size_t read(char* dst, std::size_t n);
+    // Fills dst[0, n) as far as the file goes; returns the bytes read (fewer
+    // than n only at the end of the file).
+    std::size_t readFully(char* dst, std::size_t n);
+    // The bytes read so far.
+    std::size_t bytesRead() const { return bytesRead_; }
+    // FileTooLargeError for this file, as thrown when storage runs out.
+    [[noreturn]] void throwTooLarge() const;
+
+  private:
+    std::string path_;
+    std::size_t maxBytes_;
+    std::size_t sizeHint_ = 0;
+    std::size_t bytesRead_ = 0;
+    int fd_ = -1;
+};
+
 // Writes a whole file safely: the bytes go to a new file in the same folder,
 // which is flushed to disk and then renamed over the target, so that a failed
 // or interrupted write leaves the old file as it was. The new file keeps the

@@ -2,23 +2,40 @@
 // middle of a large text costs about the size of the change.
 #pragma once
 
+#include "fileio.h"
+
 #include <cstddef>
+#include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
-#include <vector>
 
 class GapBuffer {
   public:
     GapBuffer() = default;
     explicit GapBuffer(std::string_view text) { assign(text); }
+    GapBuffer(const GapBuffer& other);
+    GapBuffer& operator=(const GapBuffer& other);
+    GapBuffer(GapBuffer&& other) noexcept;
+    GapBuffer& operator=(GapBuffer&& other) noexcept;
+    ~GapBuffer() = default;
 
-    std::size_t size() const { return data_.size() - gapLength(); }
+    std::size_t size() const { return capacity_ - gapLength(); }
     bool empty() const { return size() == 0; }
     char at(std::size_t i) const { return i < gapStart_ ? data_[i] : data_[i + gapLength()]; }
 
     void assign(std::string_view text);
     void insert(std::size_t pos, std::string_view bytes);
     void erase(std::size_t pos, std::size_t count);
+    void swap(GapBuffer& other) noexcept;
+
+    // Replaces the text with a whole file, read straight into the buffer's
+    // storage (never filled before, never copied after), with the checks and
+    // errors of fileio::readAll. `seen` is shown every piece as it arrives,
+    // in order, while it is still in the cache. On failure the buffer is
+    // unchanged.
+    void readFile(const std::string& path, std::size_t maxBytes = kMaxDocumentBytes,
+                  const std::function<void(std::string_view)>& seen = {});
 
     // The bytes [from, to) as one piece (the gap moves out of the way if it
     // stands inside). Valid until the next change or view.
@@ -30,14 +47,27 @@ class GapBuffer {
     // The first CR or LF at or after pos (size() when none).
     std::size_t findLineEnd(std::size_t pos) const;
 
-    std::size_t capacity() const { return data_.size(); }
+    std::size_t capacity() const { return capacity_; }
 
   private:
+    // Gives storage back: unmaps storage mapped on its own, deletes the rest.
+    struct Release {
+        std::size_t mappedBytes; // 0: from new[] (a value-initialised Release)
+        void operator()(char* bytes) const;
+    };
+    using Storage = std::unique_ptr<char[], Release>;
+    // Storage for n bytes, never value-initialised: the bytes of the gap are
+    // written before they are read, and pages nobody writes stay untouched.
+    // Large storage is mapped on its own, in huge pages where the system
+    // offers them, so that a large file is read in with few page faults.
+    static Storage allocate(std::size_t n);
+
     std::size_t gapLength() const { return gapEnd_ - gapStart_; }
     void moveGap(std::size_t pos) const;
     void reserveGap(std::size_t needed);
 
-    mutable std::vector<char> data_;
+    Storage data_; // moving the gap changes the bytes, not the pointer
+    std::size_t capacity_ = 0;
     mutable std::size_t gapStart_ = 0;
     mutable std::size_t gapEnd_ = 0;
 };

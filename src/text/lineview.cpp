@@ -34,7 +34,9 @@ inline bool isAlphanumeric(unsigned code) {
            (code >= 'a' && code <= 'z');
 }
 
-// Blanks: they never start a wrapped line, and hang past the width at a break.
+// Blanks: they never start a wrapped line, and hang past the width at a break
+// (up to kMaxHangingBlanks of them).
+constexpr std::size_t kMaxHangingBlanks = 128;
 constexpr unsigned kIdeographicSpace = 0x8140;
 inline bool isBlank(unsigned code) {
     return code == ' ' || code == '\t' || code == kIdeographicSpace;
@@ -116,8 +118,8 @@ bool LineView::breakAllowed(const char* base, std::size_t prevStart, std::size_t
 
 std::size_t LineView::chooseBreak(const char* base, std::size_t pos, std::size_t fitEnd,
                                   std::size_t end, bool afterBlanks) {
-    // starts_ holds the character starts from pos up to and including fitEnd.
-    const std::size_t n = starts_.size(); // starts_[n-1] == fitEnd
+    // charStarts_ holds the character starts from pos up to and including fitEnd.
+    const std::size_t n = charStarts_.size(); // charStarts_[n-1] == fitEnd
     if (n < 2) {
         // Not even the first character fits: it stands alone.
         const std::string_view v(base + pos, end - pos);
@@ -140,108 +142,172 @@ std::size_t LineView::chooseBreak(const char* base, std::size_t pos, std::size_t
             }
         }
         for (std::size_t k = n - 1; k >= 1; --k)
-            if (breakAllowed(base, starts_[k - 1], starts_[k], end, wordBreak)) return starts_[k];
+            if (breakAllowed(base, charStarts_[k - 1], charStarts_[k], end, wordBreak))
+                return charStarts_[k];
     }
     return fitEnd;
 }
 
-void LineView::layoutLogical(const char* base, std::size_t start, std::size_t end, unsigned eol,
-                             std::vector<LaidLine>& out) {
+std::size_t LineView::breakOf(const char* base, std::size_t pos, std::size_t end, bool lineEnds) {
     const int width = rules_.width;
-    std::size_t pos = start;
-    while (true) {
-        if (pos >= end || width <= 0) {
-            // An empty line, or no wrapping at all.
-            out.push_back(
-                {static_cast<std::uint32_t>(pos), static_cast<std::uint32_t>(end - pos), eol});
-            return;
+    if (pos >= end) return lineEnds ? end : kNeedMoreText;
+    if (width <= 0) return lineEnds ? end : kNeedMoreText; // lines end only at line ends
+    // Fit as many characters as the width holds. Columns are counted in 64
+    // bits: a width or a run of tabs may be as large as they come.
+    charStarts_.clear();
+    std::int64_t col = 0;
+    std::size_t p = pos;
+    while (p < end) {
+        const auto b = static_cast<unsigned char>(base[p]);
+        std::size_t len = 1;
+        std::int64_t w = 1;
+        if (b == '\t') {
+            w = 8 - (col & 7);
+        } else if (cp932::isLeadByte(b) && p + 1 < end &&
+                   cp932::isTrailByte(static_cast<unsigned char>(base[p + 1]))) {
+            len = 2;
+            w = 2;
         }
-        // Fit as many characters as the width holds. Columns are counted
-        // in 64 bits: a width or a run of tabs may be as large as they come.
-        starts_.clear();
-        std::int64_t col = 0;
-        std::size_t p = pos;
-        while (p < end) {
-            const auto b = static_cast<unsigned char>(base[p]);
-            std::size_t len = 1;
-            std::int64_t w = 1;
-            if (b == '\t') {
-                w = 8 - (col & 7);
-            } else if (cp932::isLeadByte(b) && p + 1 < end &&
-                       cp932::isTrailByte(static_cast<unsigned char>(base[p + 1]))) {
-                len = 2;
-                w = 2;
-            }
-            if (col + w > width) break;
-            starts_.push_back(static_cast<std::uint32_t>(p));
-            col += w;
-            p += len;
-        }
-        // With line-breaking rules, blanks where the width ends hang past
-        // it: they stay on this line.
-        const bool hangBlanks = rules_.modeWord & kWrapRuleMask;
-        const std::size_t fitted = p;
-        while (hangBlanks && p < end) {
-            const std::size_t len = cp932::charLength(std::string_view(base, end), p);
-            if (!isBlank(codeAt(base, p, len))) break;
-            starts_.push_back(static_cast<std::uint32_t>(p));
-            p += len;
-        }
-        if (p >= end) {
-            out.push_back(
-                {static_cast<std::uint32_t>(pos), static_cast<std::uint32_t>(end - pos), eol});
-            return;
-        }
-        starts_.push_back(static_cast<std::uint32_t>(p));
-        std::size_t b = chooseBreak(base, pos, p, end, p != fitted);
-        // A wrapped line never begins with a blank.
-        while (hangBlanks && b < end) {
-            const std::size_t len = cp932::charLength(std::string_view(base, end), b);
-            if (!isBlank(codeAt(base, b, len))) break;
-            b += len;
-        }
-        if (b >= end) {
-            out.push_back(
-                {static_cast<std::uint32_t>(pos), static_cast<std::uint32_t>(end - pos), eol});
-            return;
-        }
-        out.push_back({static_cast<std::uint32_t>(pos), static_cast<std::uint32_t>(b - pos), 0});
-        pos = b;
+        if (col + w > width) break;
+        charStarts_.push_back(static_cast<std::uint32_t>(p));
+        col += w;
+        p += len;
     }
+    // A lead byte at the end of the bytes at hand may pair with the next one.
+    if (!lineEnds && p + 1 >= end) return kNeedMoreText;
+    if (p >= end) return end;
+    // With line-breaking rules, blanks where the width ends hang past it:
+    // they stay on this line (a run longer than any line breaks after
+    // kMaxHangingBlanks, so that a file of blanks still has lines).
+    const bool hangBlanks = rules_.modeWord & kWrapRuleMask;
+    const std::size_t fitted = p;
+    std::size_t hung = 0;
+    auto blankAt = [&](std::size_t q, std::size_t* len) {
+        *len = cp932::charLength(std::string_view(base, end), q);
+        return isBlank(codeAt(base, q, *len));
+    };
+    std::size_t len = 0;
+    while (hangBlanks && p < end && hung < kMaxHangingBlanks && blankAt(p, &len)) {
+        charStarts_.push_back(static_cast<std::uint32_t>(p));
+        p += len;
+        ++hung;
+    }
+    if (p >= end) return lineEnds ? end : kNeedMoreText;
+    // The break rules look at the character at the edge and the one after it.
+    if (!lineEnds && p + 4 >= end) return kNeedMoreText;
+    charStarts_.push_back(static_cast<std::uint32_t>(p));
+    std::size_t b = chooseBreak(base, pos, p, end, p != fitted);
+    // A wrapped line never begins with a blank.
+    while (hangBlanks && b < end && hung < kMaxHangingBlanks && blankAt(b, &len)) {
+        b += len;
+        ++hung;
+    }
+    // The character after the break must be whole to tell it is no blank.
+    if (!lineEnds && b + 2 > end) return kNeedMoreText;
+    return std::min(b, end);
 }
 
-void LineView::layoutAll(std::string_view text) {
-    lines_.clear();
-    laidBytes_ = 0;
+namespace {
+
+// The end of the logical line that starts at or before p: the first CR or LF
+// at or after p, or the end of the text.
+std::size_t lineEndIn(std::string_view text, std::size_t p) {
+    const char* base = text.data();
+    for (const char* q = base + p; q < base + text.size(); ++q)
+        if (*q == '\r' || *q == '\n') return static_cast<std::size_t>(q - base);
+    return text.size();
+}
+
+unsigned lineEndBytes(std::string_view text, std::size_t e) {
+    if (e >= text.size()) return 0;
+    return (text[e] == '\r' && e + 1 < text.size() && text[e + 1] == '\n') ? 2 : 1;
+}
+
+} // namespace
+
+template <class Add> void LineView::layOut(std::string_view text, Add&& add) {
     const char* base = text.data();
     const std::size_t n = text.size();
     std::size_t p = 0;
     while (p < n) {
-        const char* hit = nullptr;
-        // The next CR or LF.
-        for (const char* q = base + p; q < base + n; ++q) {
-            if (*q == '\r' || *q == '\n') {
-                hit = q;
+        const std::size_t e = lineEndIn(text, p);
+        const unsigned eol = lineEndBytes(text, e);
+        while (true) {
+            const std::size_t b = breakOf(base, p, e, true);
+            if (b >= e) {
+                add(p, e - p, eol);
                 break;
             }
+            add(p, b - p, 0u);
+            p = b;
         }
-        const std::size_t e = hit ? static_cast<std::size_t>(hit - base) : n;
-        unsigned eol = 0;
-        if (e < n) eol = (base[e] == '\r' && e + 1 < n && base[e + 1] == '\n') ? 2 : 1;
-        layoutLogical(base, p, e, eol, lines_);
         p = e + eol;
     }
-    for (const LaidLine& l : lines_)
-        laidBytes_ += l.length;
+}
+
+void LineView::layoutAll(std::string_view text) {
+    starts_.clear();
+    eols_.clear();
+    eolBytes_ = 0;
+    textSize_ = text.size();
+    staleFrom_ = kComplete;
+    layOut(text, [&](std::size_t start, std::size_t, unsigned eol) {
+        starts_.push_back(static_cast<std::uint32_t>(start));
+        eols_.push_back(static_cast<std::uint8_t>(eol));
+        eolBytes_ += eol;
+    });
+}
+
+void LineView::layoutStart(const GapBuffer& text, std::size_t maxLines) {
+    // One placeholder line for the whole text, then the first lines laid out
+    // as after an edit at its start; the rest stays a placeholder.
+    starts_.clear();
+    eols_.clear();
+    eolBytes_ = 0;
+    textSize_ = text.size();
+    if (text.empty()) {
+        staleFrom_ = kComplete;
+        return;
+    }
+    starts_.push_back(0);
+    eols_.push_back(0);
+    staleFrom_ = 0;
+    relayout(text, 0, 0, 0, 0, maxLines);
+}
+
+TextTotals LineView::measure(std::string_view text, const LayoutRules& rules) {
+    LineView v;
+    v.setRules(rules);
+    std::size_t lines = 0;
+    std::uint64_t laid = 0;
+    v.layOut(text, [&](std::size_t, std::size_t length, unsigned) {
+        ++lines;
+        laid += length;
+    });
+    return totalsOf(lines, laid);
+}
+
+std::vector<LaidLine> LineView::lines() const {
+    std::vector<LaidLine> out;
+    out.reserve(count());
+    for (std::size_t i = 0; i < count(); ++i)
+        out.push_back(line(i));
+    return out;
 }
 
 std::size_t LineView::lineOf(std::size_t pos) const {
     // The last line starting at or before pos.
-    auto it = std::upper_bound(lines_.begin(), lines_.end(), pos,
-                               [](std::size_t v, const LaidLine& l) { return v < l.start; });
-    if (it == lines_.begin()) return 0;
-    const std::size_t i = static_cast<std::size_t>(it - lines_.begin()) - 1;
-    const LaidLine& l = lines_[i];
+    std::size_t lo = 0, hi = count();
+    while (lo < hi) {
+        const std::size_t mid = lo + (hi - lo) / 2;
+        if (starts_[mid] <= pos)
+            lo = mid + 1;
+        else
+            hi = mid;
+    }
+    if (lo == 0) return 0;
+    const std::size_t i = lo - 1;
+    const LaidLine l = line(i);
     if (l.eol > 0 && pos >= l.start + l.length + l.eol) return i + 1; // after a final line end
     return i;
 }
@@ -249,80 +315,139 @@ std::size_t LineView::lineOf(std::size_t pos) const {
 void LineView::edited(const GapBuffer& text, std::size_t pos, std::size_t removed,
                       std::size_t inserted) {
     const std::size_t n = text.size();
-    if (lines_.empty()) {
+    if (count() == 0 || n == 0) {
         layoutAll(text.all());
         return;
     }
-    const std::int64_t delta =
-        static_cast<std::int64_t>(inserted) - static_cast<std::int64_t>(removed);
-
-    // First line to lay out again: the start of the logical line holding pos,
-    // or the one before when that ends with a lone CR (an LF may join it).
-    std::size_t i0 = std::min(lineOf(pos), lines_.size() - 1);
-    while (i0 > 0 && lines_[i0 - 1].eol == 0)
-        --i0;
-    if (i0 > 0 && lines_[i0 - 1].eol == 1) {
-        const LaidLine& prev = lines_[i0 - 1];
-        if (text.at(prev.start + prev.length) == '\r') {
-            --i0;
-            while (i0 > 0 && lines_[i0 - 1].eol == 0)
-                --i0;
+    // The first line to lay out again: the one holding pos, the lines before
+    // it whose break may depend on bytes near pos (within about a line, or
+    // hanging blanks that what follows may join), and the line before a lone
+    // CR that an LF may join.
+    std::size_t i0 = std::min(lineOf(pos), count() - 1);
+    // A line's break depends on the bytes up to its width, the blanks that
+    // may hang after them and a character or two beyond.
+    const std::size_t reach =
+        2 * static_cast<std::size_t>(std::max(rules_.width, 0)) + 2 * kMaxHangingBlanks + 8;
+    while (i0 > 0) {
+        const LaidLine prev = line(i0 - 1);
+        const std::size_t prevEnd = prev.start + prev.length; // before pos: unchanged bytes
+        bool back = false;
+        if (prev.eol == 0) {
+            const bool endsBlank =
+                prev.length > 0 && (text.at(prevEnd - 1) == ' ' || text.at(prevEnd - 1) == '\t' ||
+                                    (prev.length > 1 && text.at(prevEnd - 2) == '\x81' &&
+                                     text.at(prevEnd - 1) == '\x40'));
+            // Hanging blanks may be joined by blanks right after them.
+            back = pos - prev.start <= reach || (endsBlank && pos <= prevEnd + 2);
+        } else if (prev.eol == 1 && text.at(prevEnd) == '\r') {
+            back = true;
         }
+        if (!back) break;
+        --i0;
     }
+    // Lines not laid out yet start where they are.
+    if (staleFrom_ != kComplete) i0 = std::min(i0, staleFrom_);
+    relayout(text, i0, pos, removed, inserted, editBudget_);
+}
 
-    scratch_.clear();
-    std::size_t p = lines_[i0].start;
-    std::size_t j = i0; // first old line not yet known to be replaced
+void LineView::continueLayout(const GapBuffer& text, std::size_t maxLines) {
+    if (complete()) return;
+    const std::size_t i0 = staleFrom_;
+    relayout(text, i0, starts_[i0], 0, 0, maxLines);
+}
+
+void LineView::relayout(const GapBuffer& text, std::size_t i0, std::size_t pos, std::size_t removed,
+                        std::size_t inserted, std::size_t budget) {
+    const std::size_t n = text.size();
     const std::size_t editEndOld = pos + removed;
     const std::size_t editEndNew = pos + inserted;
-    bool joined = false;
+    const auto delta = static_cast<std::uint32_t>(inserted - removed); // modulo 2^32
+    const std::size_t staleBefore = staleFrom_;
+    const std::size_t oldTotal = count();
+
+    // Lay out again line by line, over a window of the text just large
+    // enough for each line, until a new line starts where a laid-out old line
+    // started past the change, the budget of lines is spent, or the text
+    // ends.
+    scratch_.clear();
+    std::size_t p = starts_[i0];
+    std::size_t j = i0; // first old line not yet passed
+    std::size_t jEnd = oldTotal;
+    bool synced = false;
+    const std::size_t baseWindow = 4 * static_cast<std::size_t>(std::max(rules_.width, 16)) + 64;
     while (p < n) {
-        const std::size_t e = text.findLineEnd(p);
-        unsigned eol = 0;
-        if (e < n) eol = (text.at(e) == '\r' && e + 1 < n && text.at(e + 1) == '\n') ? 2 : 1;
-        const std::string_view v = text.view(p, e + eol);
-        layoutLogical(v.data() - p, p, e, eol, scratch_);
-        p = e + eol;
+        std::size_t window = baseWindow;
+        std::size_t b = 0, e = 0;
+        bool lineEnds = false;
+        while (true) {
+            const std::size_t wEnd = std::min(n, p + window);
+            const std::string_view v = text.view(p, wEnd);
+            const std::size_t le = lineEndIn(v, 0);
+            e = p + le;
+            lineEnds = le < v.size() || wEnd == n;
+            b = breakOf(v.data() - p, p, e, lineEnds);
+            if (b != kNeedMoreText) break;
+            window *= 2;
+        }
+        if (b >= e) {
+            const unsigned eol =
+                e < n ? ((text.at(e) == '\r' && e + 1 < n && text.at(e + 1) == '\n') ? 2 : 1) : 0;
+            scratch_.push_back({p, static_cast<std::uint8_t>(eol)});
+            p = e + eol;
+        } else {
+            scratch_.push_back({p, 0});
+            p = b;
+        }
         if (p < editEndNew || p <= pos) continue;
-        // Past the change: stop where an old logical line starts at p.
-        while (j < lines_.size() &&
-               (lines_[j].start < editEndOld ||
-                static_cast<std::int64_t>(lines_[j].start) + delta < static_cast<std::int64_t>(p)))
+        // Past the change: the old lines that started before here are
+        // replaced; a laid-out one that started here holds from here on.
+        const std::size_t old = p - inserted + removed;
+        while (j < oldTotal && starts_[j] < old)
             ++j;
-        if (j < lines_.size() &&
-            static_cast<std::int64_t>(lines_[j].start) + delta == static_cast<std::int64_t>(p) &&
-            j > 0 && lines_[j - 1].eol > 0) {
-            joined = true;
+        if (j < oldTotal && j < staleBefore && starts_[j] == old && old >= editEndOld) {
+            jEnd = j;
+            synced = true;
+            break;
+        }
+        if (scratch_.size() >= budget) {
+            jEnd = j;
             break;
         }
     }
-    const std::size_t jEnd = joined ? j : lines_.size();
 
-    std::uint64_t oldBytes = 0, newBytes = 0;
-    for (std::size_t k = i0; k < jEnd; ++k)
-        oldBytes += lines_[k].length;
-    for (const LaidLine& l : scratch_)
-        newBytes += l.length;
-    laidBytes_ = laidBytes_ - oldBytes + newBytes;
-
-    // Replace the old lines and shift the starts of the rest.
+    // Replace the old lines [i0, jEnd) by the new ones; the rest shift.
     const std::size_t oldCount = jEnd - i0;
-    if (scratch_.size() >= oldCount) {
-        std::copy(scratch_.begin(), scratch_.begin() + static_cast<std::ptrdiff_t>(oldCount),
-                  lines_.begin() + static_cast<std::ptrdiff_t>(i0));
-        lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(jEnd),
-                      scratch_.begin() + static_cast<std::ptrdiff_t>(oldCount), scratch_.end());
-    } else {
-        std::copy(scratch_.begin(), scratch_.end(),
-                  lines_.begin() + static_cast<std::ptrdiff_t>(i0));
-        lines_.erase(lines_.begin() + static_cast<std::ptrdiff_t>(i0 + scratch_.size()),
-                     lines_.begin() + static_cast<std::ptrdiff_t>(jEnd));
+    const std::size_t newCount = scratch_.size();
+    for (std::size_t k = i0; k < jEnd; ++k)
+        eolBytes_ -= eols_[k];
+    const std::size_t common = std::min(oldCount, newCount);
+    for (std::size_t k = 0; k < common; ++k) {
+        starts_.set(i0 + k, static_cast<std::uint32_t>(scratch_[k].start));
+        eols_.at(i0 + k) = scratch_[k].eol;
     }
-    if (delta != 0) {
-        const auto d = static_cast<std::uint32_t>(delta); // modular addition
-        for (std::size_t k = i0 + scratch_.size(); k < lines_.size(); ++k)
-            lines_[k].start += d;
+    if (newCount > oldCount) {
+        for (std::size_t k = common; k < newCount; ++k) {
+            starts_.insert(i0 + k, static_cast<std::uint32_t>(scratch_[k].start));
+            eols_.insert(i0 + k, scratch_[k].eol);
+        }
+    } else if (oldCount > newCount) {
+        starts_.erase(i0 + newCount, oldCount - newCount);
+        eols_.erase(i0 + newCount, oldCount - newCount);
     }
+    for (const NewLine& l : scratch_)
+        eolBytes_ += l.eol;
+    starts_.shiftFrom(i0 + newCount, delta);
+    textSize_ = n;
+
+    // What is laid out now: everything when the text ended; up to where it
+    // was before when the new lines fell in step; else up to the last new
+    // line, which ends where an old line (not laid out again) starts.
+    if (p >= n && !synced)
+        staleFrom_ = kComplete;
+    else if (synced)
+        staleFrom_ = staleBefore == kComplete ? kComplete : staleBefore - oldCount + newCount;
+    else
+        staleFrom_ = i0 + newCount - 1;
 }
 
 TextTotals totalsOf(std::size_t lineCount, std::uint64_t laidBytes) {
@@ -333,5 +458,5 @@ TextTotals totalsOf(std::size_t lineCount, std::uint64_t laidBytes) {
 }
 
 TextTotals LineView::totals() const {
-    return totalsOf(lines_.size(), laidBytes_);
+    return totalsOf(count(), laidBytes());
 }

@@ -1,10 +1,14 @@
 // The line-layout engine: lays the document's bytes out into lines of at most
 // a given number of single-byte columns, with the line-breaking rules of the
 // word-wrap mode word, and keeps the result (the line view) up to date after
-// each edit by laying out again only the logical lines the edit touched.
+// each edit by laying out again only the lines the edit touched: from the
+// line before the edit until a new line starts where an old one started.
+// Each laid line depends only on where it starts and the text after it, so
+// from there on the old lines hold; they only shift, lazily.
 #pragma once
 
 #include "gapbuffer.h"
+#include "linestarts.h"
 #include "wrapmode.h"
 
 #include <array>
@@ -54,39 +58,81 @@ class LineView {
     // Lays the whole text out.
     void layoutAll(std::string_view text);
     void layoutAll(const GapBuffer& text) { layoutAll(text.all()); }
+    // Lays out only the first lines of the text (at most maxLines); the rest
+    // waits for continueLayout (a huge file shows its first screen at once).
+    void layoutStart(const GapBuffer& text, std::size_t maxLines);
     // After the buffer changed at pos (removed bytes replaced by inserted
-    // bytes): lays out again the logical lines the change touched.
+    // bytes): lays out again the lines the change touched, at most the edit
+    // budget of them; lines past those that did not fall in step with the
+    // old ones wait for continueLayout.
     void edited(const GapBuffer& text, std::size_t pos, std::size_t removed, std::size_t inserted);
+    // Lays out up to maxLines more of the lines that wait.
+    void continueLayout(const GapBuffer& text, std::size_t maxLines);
+    // True when every line is laid out (the totals are final).
+    bool complete() const { return staleFrom_ == kComplete; }
+    // The most lines an edit lays out before the rest waits.
+    void setEditBudget(std::size_t lines) { editBudget_ = std::max<std::size_t>(lines, 1); }
 
-    std::size_t count() const { return lines_.size(); }
-    const LaidLine& line(std::size_t i) const { return lines_[i]; }
-    const std::vector<LaidLine>& lines() const { return lines_; }
+    std::size_t count() const { return starts_.size(); }
+    LaidLine line(std::size_t i) const {
+        const std::uint32_t start = starts_[i];
+        const std::uint32_t next =
+            i + 1 < starts_.size() ? starts_[i + 1] : static_cast<std::uint32_t>(textSize_);
+        const std::uint32_t eol = eols_[i];
+        return {start, next - start - eol, eol};
+    }
+    // Every line, in order (a copy).
+    std::vector<LaidLine> lines() const;
     // True when line i ends at a wrap rather than at a line end or the text's end.
-    bool wrapped(std::size_t i) const { return lines_[i].eol == 0 && i + 1 < lines_.size(); }
+    bool wrapped(std::size_t i) const { return eols_[i] == 0 && i + 1 < count(); }
     // The line holding byte pos (a line end belongs to its line; the end of
     // the text belongs to the last line, or to count() after a final line end).
     std::size_t lineOf(std::size_t pos) const;
-    std::uint64_t laidBytes() const { return laidBytes_; }
+    std::uint64_t laidBytes() const { return textSize_ - eolBytes_; }
     TextTotals totals() const;
 
-    std::size_t memoryBytes() const { return lines_.capacity() * sizeof(LaidLine); }
+    // The totals of a text laid out with the rules, without keeping lines.
+    static TextTotals measure(std::string_view text, const LayoutRules& rules);
+
+    std::size_t memoryBytes() const { return starts_.memoryBytes() + eols_.memoryBytes(); }
 
   private:
     struct Classes;
-    void layoutLogical(const char* base, std::size_t start, std::size_t end, unsigned eol,
-                       std::vector<LaidLine>& out);
+    // Where the line starting at pos breaks, in a logical line that ends at
+    // end (lineEnds: end is where the logical line ends, else only where the
+    // bytes at hand end). Returns end when the rest fits, or kNeedMoreText
+    // when the bytes at hand end before the break is certain.
+    std::size_t breakOf(const char* base, std::size_t pos, std::size_t end, bool lineEnds);
     // afterBlanks: blanks past the width already hang before fitEnd.
     std::size_t chooseBreak(const char* base, std::size_t pos, std::size_t fitEnd, std::size_t end,
                             bool afterBlanks);
     bool breakAllowed(const char* base, std::size_t prevStart, std::size_t b, std::size_t end,
                       bool wordBreak) const;
+    // Calls add(start, length, eol) for every laid line of text.
+    template <class Add> void layOut(std::string_view text, Add&& add);
+    // Lays out again from line i0 after a change at pos, at most budget lines.
+    void relayout(const GapBuffer& text, std::size_t i0, std::size_t pos, std::size_t removed,
+                  std::size_t inserted, std::size_t budget);
+
+    static constexpr std::size_t kComplete = static_cast<std::size_t>(-1);
+    static constexpr std::size_t kDefaultEditBudget = 400;
+
+    static constexpr std::size_t kNeedMoreText = static_cast<std::size_t>(-1);
 
     LayoutRules rules_;
     std::unique_ptr<Classes> classes_;
-    std::vector<LaidLine> lines_;
-    std::vector<std::uint32_t> starts_; // scratch: character starts of the line being laid out
-    std::vector<LaidLine> scratch_;
-    std::uint64_t laidBytes_ = 0;
+    LineStarts starts_;
+    GapVector<std::uint8_t> eols_; // bytes of the line end after each line
+    std::size_t textSize_ = 0;
+    std::uint64_t eolBytes_ = 0;
+    std::size_t staleFrom_ = kComplete; // first line that waits to be laid out
+    std::size_t editBudget_ = kDefaultEditBudget;
+    std::vector<std::uint32_t> charStarts_; // scratch: character starts of the line being laid out
+    struct NewLine {
+        std::size_t start;
+        std::uint8_t eol;
+    };
+    std::vector<NewLine> scratch_;
 };
 
 // The totals of the status bar for a line view: lines less 2 (not below 0),

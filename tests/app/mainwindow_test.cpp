@@ -1,3 +1,4 @@
+#include "app/application.h"
 #include "app/lockkeys.h"
 #include "app/mainwindow.h"
 #include "app/splashwindow.h"
@@ -618,4 +619,14 @@ TEST(QtDialogsTest, BoxTextCanBeSelectedForCopying) {
     boxes.messageBox(QStringLiteral("MMEdit"), QStringLiteral("https://www.mag2.com/"),
                      Dialogs::Icon::Warning, Dialogs::Ok);
     EXPECT_TRUE(flags & Qt::TextSelectableByMouse);
+}
+
+TEST(Application, WindowTitlesAreExactlyTheProgramsOwn) {
+    const QString name = QCoreApplication::applicationName();
+    setUpApplication();
+    EXPECT_EQ(QCoreApplication::applicationName(),
+              QStringLiteral("「もるもる」メールマガジンエディタ"));
+    // The platform appends a non-empty display name to every window title.
+    EXPECT_TRUE(QGuiApplication::applicationDisplayName().isEmpty());
+    QCoreApplication::setApplicationName(name);
 }

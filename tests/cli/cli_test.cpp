@@ -2,6 +2,7 @@
 
 #include "support/tempdir.h"
 #include "text/cp932.h"
+#include "text/lineview.h"
 
 #include <gtest/gtest.h>
 
@@ -9,6 +10,7 @@
 #include <csignal>
 #include <fcntl.h>
 #include <poll.h>
+#include <random>
 #include <sstream>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -159,5 +161,48 @@ TEST(Cli, AFileTooLargeIsRefusedUnread) {
         EXPECT_EQ(r.err, "mmedit-cli: ファイルが大きすぎます: " + huge + "\n") << size;
         EXPECT_TRUE(r.out.empty());
         EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2)) << size;
+    }
+}
+
+TEST(Cli, ALongTextIsWrittenWholeAndCountedAsTheLayoutCounts) {
+    // Far more output than one write, with invalid bytes and every kind of
+    // line end, against the line view's own layout.
+    TempDir dir;
+    std::mt19937 rng(20260613);
+    const std::string words[] = {cp932Text("メールマガジン"),
+                                 cp932Text("、"),
+                                 cp932Text("。"),
+                                 "http://example.jp/mag/",
+                                 " ",
+                                 "\r\n",
+                                 "\r",
+                                 "\n",
+                                 "\x80",
+                                 "\x82",
+                                 "abc",
+                                 cp932Text("「もるもる」")};
+    std::string text;
+    while (text.size() < 300000)
+        text += words[rng() % std::size(words)];
+    dir.write("long.txt", text);
+    for (const int width : {1, 13, 80}) {
+        LineView view;
+        view.setRules({width, kNewsletterWrapMode, {}});
+        view.layoutAll(text);
+        std::string expected;
+        for (std::size_t i = 0; i < view.count(); ++i) {
+            const LaidLine line = view.line(i);
+            expected +=
+                cp932::decode(std::string_view(text).substr(line.start, line.length)).toStdString();
+            expected += '\n';
+        }
+        const std::string w = std::to_string(width);
+        const CliRun shown = run({"view", "--width", w, dir.file("long.txt")}, dir.path());
+        EXPECT_EQ(shown.status, 0);
+        EXPECT_TRUE(shown.out == expected) << width;
+        const TextTotals totals = view.totals();
+        const CliRun counted = run({"count", "--width", w, dir.file("long.txt")}, dir.path());
+        EXPECT_EQ(counted.out, "総行数" + std::to_string(totals.lines) +
+                                   "\n総文字数=" + std::to_string(totals.characters) + "\n");
     }
 }

@@ -1,7 +1,9 @@
 #include "editor/eastasianedit.h"
 
 #include "support/scripted.h"
+#include "support/tempdir.h"
 #include "text/cp932.h"
+#include "text/errors.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -424,4 +426,45 @@ TEST_F(EditorTest, APasteCutAtTheLimitIsTold) {
     key(Qt::Key_V, Qt::ControlModifier);
     EXPECT_EQ(edit.text(), "abc");
     EXPECT_EQ(limit.count(), 1);
+}
+
+TEST_F(EditorTest, LoadingAFileReplacesTheTextAsSetTextDoes) {
+    TempDir dir;
+    const std::string bytes = sj("前回の号\r\nabc") + "\x80" + std::string(200, 'x');
+    dir.write("vol1.txt", bytes);
+    edit.setText("old text");
+    edit.setSelection(2, 5);
+    edit.replaceSelection("X");
+    QSignalSpy changed(&edit, &TextEdit::changed);
+    edit.loadFile(dir.file("vol1.txt"));
+    EXPECT_EQ(edit.text(), bytes);
+    EXPECT_EQ(changed.count(), 1);
+    EXPECT_EQ(edit.selectionStart(), 0);
+    EXPECT_EQ(edit.selectionLength(), 0);
+    EXPECT_FALSE(edit.canUndo());
+    EXPECT_EQ(edit.document().filePath(), dir.file("vol1.txt"));
+    EXPECT_EQ(edit.document().characterCount(), 4u + 1 + 3 + 1 + 200);
+    // The line view follows: the same lines as the same text set directly.
+    const int lines = edit.lineCount();
+    const TextTotals totals = edit.totals();
+    EXPECT_GT(lines, 2);
+    edit.setText(bytes);
+    EXPECT_EQ(edit.lineCount(), lines);
+    EXPECT_EQ(edit.totals().lines, totals.lines);
+    EXPECT_EQ(edit.totals().characters, totals.characters);
+    edit.loadFile(dir.file("vol1.txt"));
+
+    // A file that cannot be read changes nothing.
+    edit.setSelection(2, 6); // 回の
+    changed.clear();
+    EXPECT_THROW(edit.loadFile(dir.file("missing.txt")), MMEditError);
+    EXPECT_THROW(edit.loadFile(dir.path()), MMEditError);
+    EXPECT_EQ(edit.text(), bytes);
+    EXPECT_EQ(edit.selectionStart(), 2);
+    EXPECT_EQ(edit.selectionLength(), 4);
+    EXPECT_EQ(edit.document().filePath(), dir.file("vol1.txt"));
+    EXPECT_EQ(changed.count(), 0);
+    // And the control still edits.
+    edit.replaceSelection("y");
+    EXPECT_EQ(edit.text(), bytes.substr(0, 2) + "y" + bytes.substr(6));
 }

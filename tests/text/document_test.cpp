@@ -1,13 +1,22 @@
 #include "text/document.h"
 
+#include "support/tempdir.h"
 #include "text/cp932.h"
+#include "text/errors.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
+#include <csignal>
+#include <fcntl.h>
+#include <functional>
 #include <optional>
 #include <random>
 #include <string>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -828,4 +837,214 @@ TEST(DocumentGroups, ClearingTheHistoryInsideAGroupAndEmptyGroups) {
     EXPECT_TRUE(e.canRedo());
     e.redo();
     EXPECT_EQ(e.text(), "abc");
+}
+
+namespace {
+
+// Bytes of a file as the program meets them: double-byte characters, lead
+// bytes alone and before line ends, bytes that are not code page 932, CR, LF,
+// CR LF and NUL.
+std::string randomFileText(std::mt19937& rng, std::size_t n) {
+    static const unsigned char singles[] = {'a',  'Z',  '0',  ' ',  '\t', '\r', '\n', '\0',
+                                            0x80, 0xA0, 0xB1, 0xDF, 0xFD, 0xFE, 0xFF, 0x7F};
+    static const unsigned char leads[] = {0x81, 0x82, 0x88, 0x9F, 0xE0, 0xEA, 0xED, 0xFC};
+    static const unsigned char trails[] = {0x40, 0x5C, 0x7E, 0x80, 0xA0, 0x9F, 0xE0, 0xFC};
+    std::string t;
+    t.reserve(n + 2);
+    while (t.size() < n) {
+        switch (rng() % 8) {
+        case 0:
+            t += '\r';
+            t += '\n';
+            break;
+        case 1:
+            t += static_cast<char>(leads[rng() % sizeof leads]); // perhaps alone
+            break;
+        case 2:
+        case 3:
+            t += static_cast<char>(singles[rng() % sizeof singles]);
+            break;
+        default:
+            t += static_cast<char>(leads[rng() % sizeof leads]);
+            t += static_cast<char>(trails[rng() % sizeof trails]);
+        }
+    }
+    t.resize(n);
+    return t;
+}
+
+// Runs body in a child process that is stopped after a few seconds, so that
+// a read waiting on a FIFO fails the test instead of stopping the run.
+// Returns what body returned, "timed out" or "died".
+std::string inChild(const std::function<std::string()>& body) {
+    int fds[2];
+    if (::pipe(fds) != 0) return "no pipe";
+    const pid_t pid = ::fork();
+    if (pid < 0) return "no fork";
+    if (pid == 0) {
+        ::close(fds[0]);
+        ::alarm(5);
+        const std::string result = body();
+        std::size_t done = 0;
+        while (done < result.size()) {
+            const ssize_t n = ::write(fds[1], result.data() + done, result.size() - done);
+            if (n <= 0) break;
+            done += static_cast<std::size_t>(n);
+        }
+        ::_exit(0);
+    }
+    ::close(fds[1]);
+    std::string out;
+    char buf[4096];
+    ssize_t n;
+    while ((n = ::read(fds[0], buf, sizeof buf)) > 0)
+        out.append(buf, static_cast<std::size_t>(n));
+    ::close(fds[0]);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    if (WIFSIGNALED(status) && WTERMSIG(status) == SIGALRM) return "timed out";
+    if (!WIFEXITED(status)) return "died";
+    return out;
+}
+
+} // namespace
+
+TEST(DocumentLoadFile, RandomFilesLoadByteForByteWithTheirCount) {
+    // Sizes from nothing to a few of the pieces the file is read in (1 MiB,
+    // where the count is carried from piece to piece).
+    constexpr std::size_t kPiece = std::size_t{1} << 20;
+    TempDir dir;
+    std::mt19937 rng(20260609);
+    Document doc;
+    doc.setText("a letter before");
+    doc.replace(0, 2, "An");
+    for (int round = 0; round < 16; ++round) {
+        std::size_t n = 0;
+        switch (round % 4) {
+        case 0:
+            n = rng() % 4;
+            break;
+        case 1:
+            n = rng() % 4000;
+            break;
+        case 2:
+            n = kPiece - 2 + rng() % 4;
+            break;
+        default:
+            n = rng() % (3 * kPiece);
+        }
+        std::string bytes = randomFileText(rng, n);
+        // Pairs cut by the piece boundaries: a lead byte before a trail byte,
+        // a CR before an LF, a lead byte before a CR.
+        if (bytes.size() > kPiece) {
+            bytes[kPiece - 1] = static_cast<char>(round % 3 == 0 ? 0x82 : '\r');
+            bytes[kPiece] = static_cast<char>(round % 3 == 1 ? '\n' : 0xA0);
+        }
+        if (bytes.size() > 2 * kPiece + 1) {
+            bytes[2 * kPiece - 2] = '\x82';
+            bytes[2 * kPiece - 1] = '\r';
+            bytes[2 * kPiece] = '\n';
+        }
+        const std::string name = "vol" + std::to_string(round) + ".txt";
+        dir.write(name, bytes);
+        const std::size_t before = doc.size();
+        {
+            // The one notice, with the count already up to date.
+            NoticeChecker notices(doc);
+            doc.loadFile(dir.file(name));
+            ASSERT_TRUE(notices.text() == bytes) << round;
+            ASSERT_EQ(notices.notices().size(), 1u) << round;
+            EXPECT_TRUE(sameChange(notices.notices()[0], TextChange{0, before, bytes.size()}));
+        }
+        ASSERT_EQ(doc.size(), bytes.size()) << round;
+        ASSERT_TRUE(doc.text() == bytes) << round;
+        ASSERT_EQ(doc.characterCount(), countOf(bytes)) << round;
+        EXPECT_EQ(doc.filePath(), dir.file(name));
+        EXPECT_FALSE(doc.canUndo());
+        EXPECT_FALSE(doc.canRedo());
+        EXPECT_TRUE(doc.isModified()); // as setText leaves it
+
+        // The loaded text edits, counts and undoes like any other.
+        std::string model = bytes;
+        for (int step = 0; step < 12; ++step) {
+            const std::size_t pos = rng() % (model.size() + 1);
+            const std::size_t len = std::min<std::size_t>(rng() % 6, model.size() - pos);
+            const std::string with = randomFileText(rng, rng() % 5);
+            doc.replace(pos, len, with);
+            model.replace(pos, len, with);
+        }
+        ASSERT_TRUE(doc.text() == model) << round;
+        ASSERT_EQ(doc.characterCount(), countOf(model)) << round;
+        while (doc.canUndo())
+            doc.undo();
+        ASSERT_TRUE(doc.text() == bytes) << round;
+        ASSERT_EQ(doc.characterCount(), countOf(bytes)) << round;
+    }
+}
+
+TEST(DocumentLoadFile, AFileThatCannotBeLoadedLeavesTheDocumentAsItWas) {
+    TempDir dir;
+    Document doc;
+    doc.setText(sj("前回の号\r\n"));
+    doc.replace(0, 0, "x");
+    doc.setFilePath("/mag/vol1.txt");
+    doc.setModified(false);
+    const std::string text = doc.text();
+    const std::size_t count = doc.characterCount();
+    NoticeChecker notices(doc);
+    // What a failed load must leave: "" when it did, else what differs.
+    auto differences = [&] {
+        std::string d;
+        if (doc.text() != text) d += " text";
+        if (doc.characterCount() != count) d += " count";
+        if (!doc.canUndo() || doc.canRedo()) d += " undo";
+        if (doc.filePath() != "/mag/vol1.txt") d += " path";
+        if (doc.isModified()) d += " modified";
+        if (!notices.notices().empty()) d += " notices";
+        return d;
+    };
+    // Loads in a child: the error's text and what changed.
+    auto load = [&](const std::string& path) {
+        return inChild([&] {
+            try {
+                doc.loadFile(path);
+                return std::string("loaded");
+            } catch (const FileTooLargeError& e) {
+                return "too large: " + e.message().toStdString() + differences();
+            } catch (const MMEditError& e) {
+                return "error: " + e.message().toStdString() + differences();
+            }
+        });
+    };
+    auto openError = [](const std::string& path) {
+        return "error: " + openErrorText(path).toStdString();
+    };
+
+    EXPECT_EQ(load(dir.file("missing.txt")), openError(dir.file("missing.txt")));
+    EXPECT_EQ(load(dir.path()), openError(dir.path()));
+    const std::string fifo = dir.file("fifo.txt");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const std::string fifoResult = load(fifo);
+    EXPECT_EQ(fifoResult, openError(fifo)); // neither waits for a writer nor reads
+    if (fileio::exists("/dev/zero")) {
+        EXPECT_EQ(load("/dev/zero"), openError("/dev/zero"));
+    }
+
+    // A file larger than a document holds is refused before it is read (it
+    // takes no room on the disk, and reading it would take seconds).
+    const std::string huge = dir.file("huge.txt");
+    const int fd = ::open(huge.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::ftruncate(fd, static_cast<off_t>(kMaxDocumentBytes) + 1), 0);
+    ::close(fd);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(load(huge), "too large: " + tooLargeErrorText(huge).toStdString());
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+
+    // The same in this process: nothing changed, nothing was told.
+    if (fifoResult == openError(fifo)) {
+        EXPECT_THROW(doc.loadFile(fifo), MMEditError);
+    }
+    EXPECT_THROW(doc.loadFile(huge), FileTooLargeError);
+    EXPECT_EQ(differences(), "");
 }

@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <functional>
 #include <poll.h>
+#include <random>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -199,6 +200,60 @@ TEST(Files, TheSizeLimitIsInclusive) {
     if (fileio::exists("/proc/self/status")) {
         EXPECT_FALSE(fileio::readAll("/proc/self/status").empty());
         EXPECT_THROW(fileio::readAll("/proc/self/status", 8), FileTooLargeError);
+    }
+}
+
+TEST(Files, TheReaderChecksAsReadAllDoesAndReadsInPieces) {
+    TempDir dir;
+    EXPECT_THROW(fileio::FileReader(dir.file("missing.txt")), MMEditError);
+    EXPECT_THROW(fileio::FileReader(dir.path()), MMEditError);
+    const std::string fifo = dir.file("fifo");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_EQ(inChild(
+                  [&] {
+                      fileio::FileReader r(fifo);
+                      return std::string("opened");
+                  },
+                  5),
+              errorOf(openErrorText(fifo)));
+    dir.write("ten.txt", "0123456789");
+    EXPECT_THROW(fileio::FileReader(dir.file("ten.txt"), 9), FileTooLargeError);
+
+    fileio::FileReader r(dir.file("ten.txt"), 10);
+    EXPECT_EQ(r.sizeHint(), 10u);
+    char buf[16];
+    EXPECT_EQ(r.read(buf, 4), 4u);
+    EXPECT_EQ(std::string_view(buf, 4), "0123");
+    EXPECT_EQ(r.readFully(buf, sizeof buf), 6u);
+    EXPECT_EQ(std::string_view(buf, 6), "456789");
+    EXPECT_EQ(r.read(buf, sizeof buf), 0u);
+    EXPECT_EQ(r.bytesRead(), 10u);
+
+    // A file that tells no size is held to the limit while it is read.
+    if (fileio::exists("/proc/self/status")) {
+        fileio::FileReader status("/proc/self/status", 8);
+        EXPECT_EQ(status.sizeHint(), 0u);
+        char piece[64];
+        EXPECT_THROW(status.readFully(piece, sizeof piece), FileTooLargeError);
+    }
+}
+
+TEST(Files, RandomFilesAreReadByteForByte) {
+    TempDir dir;
+    std::mt19937 rng(20260612);
+    for (int round = 0; round < 12; ++round) {
+        const std::size_t n = round < 4 ? rng() % 3 : rng() % (1 << 18);
+        std::string bytes(n, '\0');
+        for (char& c : bytes)
+            c = static_cast<char>(rng() % 256);
+        fileio::writeAll(dir.file("random.bin"), bytes);
+        ASSERT_TRUE(fileio::readAll(dir.file("random.bin")) == bytes) << round;
+        fileio::FileReader r(dir.file("random.bin"));
+        std::string pieces;
+        char piece[1000];
+        while (const std::size_t got = r.read(piece, 1 + rng() % sizeof piece))
+            pieces.append(piece, got);
+        ASSERT_TRUE(pieces == bytes) << round;
     }
 }
 

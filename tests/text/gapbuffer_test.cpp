@@ -1,5 +1,8 @@
 #include "text/gapbuffer.h"
 
+#include "support/tempdir.h"
+#include "text/errors.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -183,4 +186,152 @@ TEST(GapBufferTest, RandomOperationsAgreeWithAPlainString) {
     }
     EXPECT_GT(growths, 20u);
     EXPECT_GT(views, 1000u);
+}
+
+namespace {
+
+// The pieces a file is read in are 1 MiB: sizes around them and across
+// several of them.
+constexpr std::size_t kPiece = std::size_t{1} << 20;
+
+std::size_t randomFileSize(std::mt19937& rng) {
+    switch (rng() % 6) {
+    case 0:
+        return rng() % 3;
+    case 1:
+        return rng() % 5000;
+    case 2:
+        return kPiece - 2 + rng() % 5;
+    case 3:
+        return 2 * kPiece - 2 + rng() % 5;
+    default:
+        return rng() % (3 * kPiece);
+    }
+}
+
+} // namespace
+
+TEST(GapBufferFile, RandomFilesAreReadByteForByteAndEditLikeAPlainString) {
+    TempDir dir;
+    std::mt19937 rng(20260608);
+    GapBuffer b("what was there before");
+    for (int round = 0; round < 24; ++round) {
+        // The first file is large enough for storage mapped on its own.
+        std::string model = randomBytes(rng, round == 0 ? 9 * kPiece + 7 : randomFileSize(rng));
+        const std::string name = "file" + std::to_string(round) + ".txt";
+        dir.write(name, model);
+        const std::string path = dir.file(name);
+        std::string seen;
+        std::size_t pieces = 0;
+        b.readFile(path, kMaxDocumentBytes, [&](std::string_view piece) {
+            ASSERT_FALSE(piece.empty());
+            ASSERT_LE(piece.size(), kPiece);
+            seen.append(piece);
+            ++pieces;
+        });
+        ASSERT_EQ(b.size(), model.size()) << round;
+        ASSERT_GE(b.capacity(), b.size());
+        ASSERT_TRUE(b.str() == model) << round;
+        for (int k = 0; k < 200 && !model.empty(); ++k) {
+            const std::size_t i = rng() % model.size();
+            ASSERT_EQ(b.at(i), model[i]) << round << " byte " << i;
+        }
+        // Every piece was shown once, in order, and nothing else.
+        ASSERT_TRUE(seen == model) << round;
+        EXPECT_EQ(pieces, (model.size() + kPiece - 1) / kPiece) << round;
+
+        // The loaded buffer edits like any other: the gap follows the edits
+        // (fewer in a large text, where the plain string is slow).
+        const int steps = model.size() > 65536 ? 16 : 200;
+        for (int step = 0; step < steps; ++step) {
+            const std::size_t pos = rng() % (model.size() + 1);
+            if (rng() % 2) {
+                const std::string bytes = randomBytes(rng, rng() % 40);
+                b.insert(pos, bytes);
+                model.insert(pos, bytes);
+            } else {
+                const std::size_t n = rng() % 30;
+                b.erase(pos, n);
+                model.erase(pos, std::min(n, model.size() - pos));
+            }
+            ASSERT_EQ(b.size(), model.size()) << round << " " << step;
+            if (!model.empty()) {
+                const std::size_t i = rng() % model.size();
+                ASSERT_EQ(b.at(i), model[i]) << round << " " << step;
+            }
+        }
+        ASSERT_TRUE(b.str() == model) << round;
+        const std::size_t from = rng() % (model.size() + 1);
+        const std::size_t to = from + rng() % (model.size() - from + 1);
+        ASSERT_TRUE(b.view(from, to) == std::string_view(model).substr(from, to - from));
+    }
+}
+
+TEST(GapBufferFile, AFileThatCannotBeReadLeavesTheBufferAsItWas) {
+    TempDir dir;
+    GapBuffer b("kept");
+    b.insert(2, "--"); // the gap stands inside
+    auto unchanged = [&] { return b.str() == "ke--pt"; };
+    try {
+        b.readFile(dir.file("missing.txt"));
+        FAIL();
+    } catch (const MMEditError& e) {
+        EXPECT_EQ(e.message(), openErrorText(dir.file("missing.txt")));
+    }
+    EXPECT_TRUE(unchanged());
+    EXPECT_THROW(b.readFile(dir.path()), MMEditError);
+    EXPECT_TRUE(unchanged());
+
+    // The limit counts: at it is read, past it is refused before reading.
+    dir.write("ten.txt", "0123456789");
+    try {
+        b.readFile(dir.file("ten.txt"), 9);
+        FAIL();
+    } catch (const FileTooLargeError& e) {
+        EXPECT_EQ(e.message(), tooLargeErrorText(dir.file("ten.txt")));
+    }
+    EXPECT_TRUE(unchanged());
+    bool seen = false;
+    b.readFile(dir.file("ten.txt"), 10, [&](std::string_view) { seen = true; });
+    EXPECT_EQ(b.str(), "0123456789");
+    EXPECT_TRUE(seen);
+
+    // A file that tells no size is read to its end, and held to the limit
+    // while it is read.
+    if (fileio::exists("/proc/self/status")) {
+        std::string shown;
+        b.readFile("/proc/self/status", kMaxDocumentBytes,
+                   [&](std::string_view piece) { shown.append(piece); });
+        EXPECT_NE(b.str().find("VmRSS"), std::string::npos);
+        EXPECT_EQ(shown, b.str());
+        b.assign("kept");
+        EXPECT_THROW(b.readFile("/proc/self/status", 8), FileTooLargeError);
+        EXPECT_EQ(b.str(), "kept");
+    }
+    // An empty file gives an empty buffer that takes insertions.
+    dir.write("empty.txt", "");
+    b.readFile(dir.file("empty.txt"));
+    EXPECT_TRUE(b.empty());
+    b.insert(0, "x");
+    EXPECT_EQ(b.str(), "x");
+}
+
+TEST(GapBufferTest, CopiesAndMovesKeepTheText) {
+    GapBuffer a("hello world");
+    a.insert(5, ","); // the gap inside
+    GapBuffer copy(a);
+    EXPECT_EQ(copy.str(), "hello, world");
+    copy.insert(0, ">");
+    EXPECT_EQ(a.str(), "hello, world");
+    GapBuffer moved(std::move(copy));
+    EXPECT_EQ(moved.str(), ">hello, world");
+    a = moved;
+    EXPECT_EQ(a.str(), ">hello, world");
+    GapBuffer other;
+    other = std::move(moved);
+    EXPECT_EQ(other.str(), ">hello, world");
+    other.swap(a);
+    other.erase(0, 1);
+    EXPECT_EQ(other.str(), "hello, world");
+    EXPECT_EQ(a.str(), ">hello, world");
 }

@@ -278,6 +278,11 @@ TEST(LineLayoutProperty, IncrementalLayoutEqualsFullLayout) {
             const std::size_t removed =
                 (rng() % 3 == 0) ? std::min<std::size_t>(rng() % 6, text.size() - pos) : 0;
             const std::string ins = (rng() % 4 == 0) ? std::string() : randomText(rng, 4);
+            SCOPED_TRACE(::testing::Message()
+                         << "width " << width << " mode " << std::hex << mode << std::dec
+                         << " before " << ::testing::PrintToString(text) << " at " << pos
+                         << " removed " << removed << " inserted "
+                         << ::testing::PrintToString(ins));
             buf.erase(pos, removed);
             buf.insert(pos, ins);
             text.replace(pos, removed, ins);
@@ -341,4 +346,112 @@ TEST(LineLayout, HugeWidthsAndRunsOfTabsDoNotOverflow) {
     ASSERT_EQ(v.count(), 1u);
     EXPECT_EQ(v.line(0).length, tabs.size() + 1);
     EXPECT_EQ(v.totals().characters, static_cast<std::int64_t>(tabs.size()) + 1 + 2);
+}
+
+TEST(LineLayoutProperty, IncrementalLayoutEqualsFullLayoutInLongLines) {
+    // Long logical lines (no line ends, or few), runs of blanks longer than
+    // any line, and narrow and wide widths: the incremental layout reads only
+    // a window of the text around each line and stops where the new breaks
+    // fall in step with the old ones.
+    const std::vector<std::string> longPieces = {sj("あいうえお"),
+                                                 sj("」」」"),
+                                                 sj("、。"),
+                                                 "abc-def/ghi",
+                                                 std::string(40, ' '),
+                                                 std::string(300, ' '),
+                                                 std::string(20, '\t'),
+                                                 sj("　　　"),
+                                                 "\x81",
+                                                 "\x82\xA0",
+                                                 "(^_^)",
+                                                 sj("「"),
+                                                 "\r\n"};
+    std::mt19937 rng(7);
+    for (int round = 0; round < 60; ++round) {
+        const int width =
+            (round % 3 == 0) ? 1 + static_cast<int>(rng() % 4) : 10 + static_cast<int>(rng() % 70);
+        const std::uint32_t mode = (round % 4 == 3) ? kLevel1 : kEditor;
+        std::string text;
+        const int pieces = 50 + static_cast<int>(rng() % 250);
+        for (int i = 0; i < pieces; ++i) {
+            const std::string& piece = longPieces[rng() % longPieces.size()];
+            if (piece == "\r\n" && rng() % 4 != 0) continue; // mostly long lines
+            text += piece;
+        }
+        GapBuffer buf(text);
+        LineView inc;
+        inc.setRules({width, mode, {}});
+        inc.layoutAll(buf);
+        for (int edit = 0; edit < 40; ++edit) {
+            const std::size_t pos = text.size() ? rng() % (text.size() + 1) : 0;
+            const std::size_t removed =
+                (rng() % 3 == 0) ? std::min<std::size_t>(rng() % 400, text.size() - pos) : 0;
+            const std::string ins =
+                (rng() % 4 == 0) ? std::string() : longPieces[rng() % longPieces.size()];
+            buf.erase(pos, removed);
+            buf.insert(pos, ins);
+            text.replace(pos, removed, ins);
+            inc.edited(buf, pos, removed, ins.size());
+            LineView full;
+            full.setRules({width, mode, {}});
+            full.layoutAll(text);
+            for (std::size_t i = 0; i < std::min(inc.count(), full.count()); ++i)
+                ASSERT_EQ(inc.line(i).start, full.line(i).start)
+                    << round << "/" << edit << " line " << i << " width " << width << " pos " << pos
+                    << " removed " << removed << " inserted " << ins.size() << " near "
+                    << ::testing::PrintToString(
+                           text.substr(full.line(i).start > 20 ? full.line(i).start - 20 : 0, 60));
+            ASSERT_EQ(inc.count(), full.count()) << round << "/" << edit;
+            for (std::size_t i = 0; i < full.count(); ++i) {
+                ASSERT_EQ(inc.line(i).start, full.line(i).start)
+                    << round << "/" << edit << " line " << i << " width " << width;
+                ASSERT_EQ(inc.line(i).eol, full.line(i).eol);
+            }
+            ASSERT_EQ(inc.laidBytes(), full.laidBytes());
+            ASSERT_EQ(inc.totals().characters,
+                      LineView::measure(text, {width, mode, {}}).characters);
+        }
+    }
+}
+
+TEST(LineLayoutProperty, LinesThatWaitAreLaidOutLaterToTheSameResult) {
+    // A tiny edit budget: most edits leave lines waiting; edits also land in
+    // the waiting lines. Once continued to the end, the layout equals a
+    // full layout; the totals say whether they are final.
+    std::mt19937 rng(11);
+    for (int round = 0; round < 200; ++round) {
+        const int width = 1 + static_cast<int>(rng() % 12);
+        const std::uint32_t mode = (round % 2) ? kEditor : 0;
+        std::string text = randomText(rng, 80);
+        GapBuffer buf(text);
+        LineView inc;
+        inc.setRules({width, mode, {}});
+        inc.setEditBudget(1 + rng() % 4);
+        inc.layoutStart(buf, 1 + rng() % 3);
+        for (int edit = 0; edit < 30; ++edit) {
+            const std::size_t pos = text.size() ? rng() % (text.size() + 1) : 0;
+            const std::size_t removed =
+                (rng() % 3 == 0) ? std::min<std::size_t>(rng() % 6, text.size() - pos) : 0;
+            const std::string ins = (rng() % 4 == 0) ? std::string() : randomText(rng, 4);
+            buf.erase(pos, removed);
+            buf.insert(pos, ins);
+            text.replace(pos, removed, ins);
+            inc.edited(buf, pos, removed, ins.size());
+            if (rng() % 3 == 0) inc.continueLayout(buf, 1 + rng() % 3);
+            if (rng() % 4 != 0) continue; // sometimes check, after finishing
+            for (int step = 0; !inc.complete() && step < 10000; ++step)
+                inc.continueLayout(buf, 1 + rng() % 5);
+            ASSERT_TRUE(inc.complete());
+            LineView full;
+            full.setRules({width, mode, {}});
+            full.layoutAll(text);
+            ASSERT_EQ(inc.count(), full.count()) << round << "/" << edit;
+            for (std::size_t i = 0; i < full.count(); ++i) {
+                ASSERT_EQ(inc.line(i).start, full.line(i).start)
+                    << round << "/" << edit << " " << i;
+                ASSERT_EQ(inc.line(i).eol, full.line(i).eol);
+            }
+            ASSERT_EQ(inc.laidBytes(), full.laidBytes());
+        }
+    }
 }
