@@ -4,10 +4,12 @@ set -euo pipefail
 # binutils gives readelf (scripts/check-layers.sh), clang-format checks the
 # formatting (scripts/check-format.sh), git lists the files to check.
 # qt6-translations-l10n gives Qt's own dialogs in Japanese; the IPA fonts stand
-# in for the Gothic and Mincho fonts named in settings files.
+# in for the Gothic and Mincho fonts named in settings files. libicu-dev gives
+# the benchmarks ICU's line breaker as a reference, jq reads their results in
+# bench/run_all.sh.
 packages=(cmake g++ make pkg-config binutils git clang-format qt6-base-dev libgl-dev
           qt6-translations-l10n fonts-ipafont-gothic fonts-ipafont-mincho fonts-dejavu-core
-          libgtest-dev libgmock-dev libbenchmark-dev)
+          libgtest-dev libgmock-dev libbenchmark-dev libicu-dev jq)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
