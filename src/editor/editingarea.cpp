@@ -260,6 +260,7 @@ void EditingArea::paintMarks(QPainter& p, int startPos, int endPos) {
     auto byteAt = [&](int pos) {
         return static_cast<unsigned char>(piece[static_cast<std::size_t>(pos - from)]);
     };
+    const int rightEdge = viewport()->width();
     int i = from;
     while (i <= last) {
         if (selected && i >= selStart) {
@@ -269,6 +270,14 @@ void EditingArea::paintMarks(QPainter& p, int startPos, int endPos) {
         }
         const unsigned char b = byteAt(i);
         int step = 1;
+        if (positionOfChar(i).x() > rightEdge) {
+            // The rest of this row is out of sight (blanks may hang far past
+            // the width): go on with the next row.
+            const std::size_t row = lineView().lineOf(static_cast<std::size_t>(i));
+            if (row + 1 >= lineView().count()) break;
+            i = std::max(i + 1, static_cast<int>(lineView().line(row + 1).start));
+            continue;
+        }
         if (b == '\r') {
             if (m.lineEnd.isEnabled()) {
                 draw(m.lineEnd, symbolFont, QString(kSymbolDownArrow),

@@ -23,7 +23,7 @@ constexpr std::int64_t kMaxShownColumn = 1 << 20;
 // rest while idle; lines laid out per idle step.
 constexpr std::size_t kLayOutAtOnceBytes = 8u << 20;
 constexpr std::size_t kFirstScreenLines = 2000;
-constexpr std::size_t kLayoutChunkLines = 20000;
+constexpr std::size_t kLayoutChunkLines = 2000;
 } // namespace
 
 TextEdit::TextEdit(QWidget* parent) : QAbstractScrollArea(parent) {
@@ -389,13 +389,6 @@ int TextEdit::find(int start, std::string_view what, bool matchCase) const {
 
 void TextEdit::documentChanged(const TextChange& c) {
     const std::size_t oldCount = view_.count();
-    std::size_t firstLine = 0;
-    if (oldCount) {
-        std::size_t i = std::min(view_.lineOf(c.pos), oldCount - 1);
-        while (i > 0 && view_.wrapped(i - 1))
-            --i;
-        firstLine = i;
-    }
     if (c.pos == 0 && c.inserted == doc_.size() && c.inserted > kLayOutAtOnceBytes) {
         // A whole new text too large to lay out at once: its first screens
         // now, the rest while the program is idle.
@@ -417,16 +410,14 @@ void TextEdit::documentChanged(const TextChange& c) {
         caretAtEnd_ = false;
     }
     updateScrollBars();
-    // Repaint the lines the change laid out again; everything below them
-    // only when the number of lines changed.
+    // Repaint the lines the change laid out again (never a whole long
+    // paragraph); everything below them only when the number of lines
+    // changed or lines wait to be laid out.
+    const LineView::Relaid r = view_.lastRelaid();
     std::size_t lastLine = view_.count();
-    if (view_.count() == oldCount && view_.count()) {
-        lastLine = std::min(view_.lineOf(c.pos + c.inserted), view_.count() - 1);
-        while (lastLine + 1 < view_.count() && view_.wrapped(lastLine))
-            ++lastLine;
-        ++lastLine; // the end-of-text or line-end position just after it
-    }
-    updateLines(firstLine, lastLine);
+    if (view_.count() == oldCount && view_.complete())
+        lastLine = r.first + r.count + 1; // and the end-of-text or line-end position after them
+    updateLines(r.first, lastLine);
     if (!inEdit_) {
         Q_EMIT changed();
         selectionChange();

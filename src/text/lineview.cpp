@@ -256,6 +256,7 @@ void LineView::layoutAll(std::string_view text) {
         eols_.push_back(static_cast<std::uint8_t>(eol));
         eolBytes_ += eol;
     });
+    relaid_ = {0, starts_.size()};
 }
 
 void LineView::layoutStart(const GapBuffer& text, std::size_t maxLines) {
@@ -438,6 +439,7 @@ void LineView::relayout(const GapBuffer& text, std::size_t i0, std::size_t pos, 
         eolBytes_ += l.eol;
     starts_.shiftFrom(i0 + newCount, delta);
     textSize_ = n;
+    relaid_ = {i0, newCount};
 
     // What is laid out now: everything when the text ended; up to where it
     // was before when the new lines fell in step; else up to the last new

@@ -68,6 +68,12 @@ class LineView {
     void edited(const GapBuffer& text, std::size_t pos, std::size_t removed, std::size_t inserted);
     // Lays out up to maxLines more of the lines that wait.
     void continueLayout(const GapBuffer& text, std::size_t maxLines);
+    // The lines the last layout laid out again: from line first, count lines.
+    struct Relaid {
+        std::size_t first = 0;
+        std::size_t count = 0;
+    };
+    Relaid lastRelaid() const { return relaid_; }
     // True when every line is laid out (the totals are final).
     bool complete() const { return staleFrom_ == kComplete; }
     // The most lines an edit lays out before the rest waits.
@@ -127,6 +133,7 @@ class LineView {
     std::uint64_t eolBytes_ = 0;
     std::size_t staleFrom_ = kComplete; // first line that waits to be laid out
     std::size_t editBudget_ = kDefaultEditBudget;
+    Relaid relaid_;
     std::vector<std::uint32_t> charStarts_; // scratch: character starts of the line being laid out
     struct NewLine {
         std::size_t start;
