@@ -5,6 +5,7 @@
 #include <QString>
 
 #include <algorithm>
+#include <cstring>
 
 namespace {
 
@@ -212,10 +213,21 @@ namespace {
 // The end of the logical line that starts at or before p: the first CR or LF
 // at or after p, or the end of the text.
 std::size_t lineEndIn(std::string_view text, std::size_t p) {
+    // memchr for an LF, then for a CR before it, a piece at a time (a text
+    // of lone CRs must not be searched to its end for an LF at every line).
+    constexpr std::size_t kPiece = 4096;
     const char* base = text.data();
-    for (const char* q = base + p; q < base + text.size(); ++q)
-        if (*q == '\r' || *q == '\n') return static_cast<std::size_t>(q - base);
-    return text.size();
+    const std::size_t n = text.size();
+    for (std::size_t q = p; q < n; q += kPiece) {
+        const std::size_t end = std::min(n, q + kPiece);
+        const void* lf = std::memchr(base + q, '\n', end - q);
+        const std::size_t lfAt =
+            lf ? static_cast<std::size_t>(static_cast<const char*>(lf) - base) : end;
+        if (const void* cr = std::memchr(base + q, '\r', lfAt - q))
+            return static_cast<std::size_t>(static_cast<const char*>(cr) - base);
+        if (lf) return lfAt;
+    }
+    return n;
 }
 
 unsigned lineEndBytes(std::string_view text, std::size_t e) {
