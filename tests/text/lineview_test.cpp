@@ -455,3 +455,23 @@ TEST(LineLayoutProperty, LinesThatWaitAreLaidOutLaterToTheSameResult) {
         }
     }
 }
+
+TEST(LineLayout, LineEndsAreFoundAcrossLongStretchesOfText) {
+    // Line ends just before, on and after the boundaries of the pieces the
+    // search reads, and lone CRs far from any LF.
+    for (const std::size_t first : {4094u, 4095u, 4096u, 4097u, 8191u}) {
+        const std::string text = std::string(first, 'a') + "\r\n" + std::string(5000, 'b') + "\r" +
+                                 std::string(9000, 'c') + "\n" + std::string(10, 'd');
+        LineView v;
+        v.setRules({0, kEditor, {}}); // no wrapping: one line per logical line
+        v.layoutAll(text);
+        ASSERT_EQ(v.count(), 4u) << first;
+        EXPECT_EQ(v.line(0).length, first);
+        EXPECT_EQ(v.line(0).eol, 2u);
+        EXPECT_EQ(v.line(1).length, 5000u);
+        EXPECT_EQ(v.line(1).eol, 1u);
+        EXPECT_EQ(v.line(2).length, 9000u);
+        EXPECT_EQ(v.line(3).length, 10u);
+        EXPECT_EQ(LineView::measure(text, {0, kEditor, {}}).characters, v.totals().characters);
+    }
+}
