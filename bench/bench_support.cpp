@@ -207,10 +207,10 @@ ChildEnd runChildMode(const char* name, const std::string& arg, double limitSeco
 bool runChildModeIfAsked(int argc, char** argv, int& status) {
     constexpr std::string_view kPrefix = "--child=";
     if (argc < 2 || !std::string_view(argv[1]).starts_with(kPrefix)) return false;
-    const std::string spec(std::string_view(argv[1]).substr(kPrefix.size()));
-    const std::size_t colon = spec.find(':');
-    const std::string name = spec.substr(0, colon);
-    const std::string arg = colon == std::string::npos ? std::string() : spec.substr(colon + 1);
+    const std::string request(std::string_view(argv[1]).substr(kPrefix.size()));
+    const std::size_t colon = request.find(':');
+    const std::string name = request.substr(0, colon);
+    const std::string arg = colon == std::string::npos ? std::string() : request.substr(colon + 1);
     auto it = childModes().find(name);
     status = it == childModes().end() ? 2 : it->second(arg);
     return true;

@@ -292,16 +292,8 @@ void MainWindow::previewKey(QKeyEvent* e) {
 }
 
 void MainWindow::keyReleased(QKeyEvent* e) {
-    switch (e->key()) {
-    case Qt::Key_CapsLock:
-        statusPanels_->showCapsLock(locks_.capsLock().value_or(false));
-        break;
-    case Qt::Key_NumLock:
-        statusPanels_->showNumLock(locks_.numLock().value_or(false));
-        break;
-    default:
-        break;
-    }
+    // X switches a lock off only on release: read the locks again then.
+    if (e->key() == Qt::Key_CapsLock || e->key() == Qt::Key_NumLock) previewKey(e);
 }
 
 void MainWindow::activated() {

@@ -522,9 +522,22 @@ void TextEdit::charTyped(const std::string& bytes) {
 }
 
 void TextEdit::setText(std::string_view bytes) {
+    replaceWholeText([&] { doc_.setText(bytes); });
+}
+
+void TextEdit::loadFile(const std::string& path) {
+    replaceWholeText([&] { doc_.loadFile(path); });
+}
+
+void TextEdit::replaceWholeText(const std::function<void()>& replace) {
     endComposition();
     inEdit_ = true;
-    doc_.setText(bytes);
+    try {
+        replace();
+    } catch (...) {
+        inEdit_ = false; // the document is unchanged
+        throw;
+    }
     inEdit_ = false;
     anchor_ = caret_ = 0;
     caretAtEnd_ = false;
@@ -534,27 +547,6 @@ void TextEdit::setText(std::string_view bytes) {
     viewport()->update();
     Q_EMIT changed();
     selectionChange(); // also when the selection only moved with the text
-}
-
-void TextEdit::loadFile(const std::string& path) {
-    endComposition();
-    inEdit_ = true;
-    try {
-        doc_.loadFile(path);
-    } catch (...) {
-        inEdit_ = false;
-        throw;
-    }
-    inEdit_ = false;
-    // From here on as setText.
-    anchor_ = caret_ = 0;
-    caretAtEnd_ = false;
-    verticalScrollBar()->setValue(0);
-    horizontalScrollBar()->setValue(0);
-    updateScrollBars();
-    viewport()->update();
-    Q_EMIT changed();
-    selectionChange();
 }
 
 void TextEdit::deleteSelection() {

@@ -234,6 +234,8 @@ class TextEdit : public QAbstractScrollArea {
   private:
     // The document changed: the line view, the caret and the screen follow.
     void documentChanged(const TextChange& change);
+    // Replaces the whole text with replace() and puts the caret at its start.
+    void replaceWholeText(const std::function<void()>& replace);
     // Lays out a part of the lines that wait, while the program is idle.
     void continueLayout();
     // After an edit: the caret at pos, the change and selection

@@ -1,5 +1,6 @@
 #include "cli/cli.h"
 
+#include "support/child.h"
 #include "support/tempdir.h"
 #include "text/cp932.h"
 #include "text/lineview.h"
@@ -29,53 +30,19 @@ CliRun run(const std::vector<std::string>& args, const std::string& folder) {
 // Runs the command line in a child process, so that a run that blocks or
 // aborts fails the test instead of stopping the whole run. The status is -1
 // when the run did not end in time or did not end normally.
-CliRun runInChild(const std::vector<std::string>& args, const std::string& folder,
-                  int seconds = 10) {
-    int fds[2];
-    if (::pipe(fds) != 0) return {-1, "", "no pipe"};
-    const pid_t pid = ::fork();
-    if (pid < 0) return {-1, "", "no fork"};
-    if (pid == 0) {
-        ::close(fds[0]);
-        const CliRun r = run(args, folder);
-        // The status, then the length of out, then out and err.
-        const std::string report =
-            std::to_string(r.status) + "\n" + std::to_string(r.out.size()) + "\n" + r.out + r.err;
-        std::size_t done = 0;
-        while (done < report.size()) {
-            const ssize_t n = ::write(fds[1], report.data() + done, report.size() - done);
-            if (n <= 0) break;
-            done += static_cast<std::size_t>(n);
-        }
-        ::_exit(0);
-    }
-    ::close(fds[1]);
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-    std::string report;
-    bool timedOut = false;
-    while (true) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-            deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0) {
-            timedOut = true;
-            break;
-        }
-        pollfd p{fds[0], POLLIN, 0};
-        if (::poll(&p, 1, static_cast<int>(left.count())) <= 0) continue;
-        char buf[4096];
-        const ssize_t n = ::read(fds[0], buf, sizeof buf);
-        if (n <= 0) break;
-        report.append(buf, static_cast<std::size_t>(n));
-    }
-    ::close(fds[0]);
-    if (timedOut) ::kill(pid, SIGKILL);
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    if (timedOut) return {-1, "", "timed out"};
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return {-1, "", "died"};
+CliRun runCliInChild(const std::vector<std::string>& args, const std::string& folder,
+                     int seconds = 10) {
+    // The status, then the length of out, then out and err.
+    const std::string report = runInChild(
+        [&] {
+            const CliRun r = run(args, folder);
+            return std::to_string(r.status) + "\n" + std::to_string(r.out.size()) + "\n" + r.out +
+                   r.err;
+        },
+        seconds);
     const auto a = report.find('\n');
-    const auto b = report.find('\n', a + 1);
-    if (a == std::string::npos || b == std::string::npos) return {-1, "", "no report"};
+    const auto b = a == std::string::npos ? a : report.find('\n', a + 1);
+    if (b == std::string::npos) return {-1, "", report};
     const std::size_t outSize = std::stoul(report.substr(a + 1, b - a - 1));
     return {std::stoi(report.substr(0, a)), report.substr(b + 1, outSize),
             report.substr(b + 1 + outSize)};
@@ -132,7 +99,7 @@ TEST(Cli, AFifoIsRefusedWithoutWaiting) {
     TempDir dir;
     const std::string fifo = dir.file("fifo.txt");
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-    const CliRun r = runInChild({"count", "--width", "10", fifo}, dir.path(), 5);
+    const CliRun r = runCliInChild({"count", "--width", "10", fifo}, dir.path(), 5);
     EXPECT_EQ(r.status, 2);
     EXPECT_EQ(r.err, "mmedit-cli: ファイル " + fifo + " は開けません\n");
     EXPECT_TRUE(r.out.empty());
@@ -142,7 +109,7 @@ TEST(Cli, ASettingsFileThatIsAFifoIsNotRead) {
     TempDir dir;
     dir.write("t.txt", std::string(30, 'x'));
     ASSERT_EQ(::mkfifo(dir.file("MMEdit.ini").c_str(), 0600), 0);
-    const CliRun r = runInChild({"count", dir.file("t.txt")}, dir.path(), 5);
+    const CliRun r = runCliInChild({"count", dir.file("t.txt")}, dir.path(), 5);
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, "総行数0\n総文字数=32\n"); // 80
 }
@@ -156,7 +123,7 @@ TEST(Cli, AFileTooLargeIsRefusedUnread) {
         ASSERT_EQ(::ftruncate(fd, size), 0); // sparse: no room taken on the disk
         ::close(fd);
         const auto start = std::chrono::steady_clock::now();
-        const CliRun r = runInChild({"count", "--width", "10", huge}, dir.path(), 5);
+        const CliRun r = runCliInChild({"count", "--width", "10", huge}, dir.path(), 5);
         EXPECT_EQ(r.status, 2) << size;
         EXPECT_EQ(r.err, "mmedit-cli: ファイルが大きすぎます: " + huge + "\n") << size;
         EXPECT_TRUE(r.out.empty());

@@ -1,5 +1,6 @@
 #include "text/document.h"
 
+#include "support/child.h"
 #include "support/tempdir.h"
 #include "text/cp932.h"
 #include "text/errors.h"
@@ -873,38 +874,9 @@ std::string randomFileText(std::mt19937& rng, std::size_t n) {
     return t;
 }
 
-// Runs body in a child process that is stopped after a few seconds, so that
-// a read waiting on a FIFO fails the test instead of stopping the run.
-// Returns what body returned, "timed out" or "died".
+// A read waiting on a FIFO fails the test instead of stopping the run.
 std::string inChild(const std::function<std::string()>& body) {
-    int fds[2];
-    if (::pipe(fds) != 0) return "no pipe";
-    const pid_t pid = ::fork();
-    if (pid < 0) return "no fork";
-    if (pid == 0) {
-        ::close(fds[0]);
-        ::alarm(5);
-        const std::string result = body();
-        std::size_t done = 0;
-        while (done < result.size()) {
-            const ssize_t n = ::write(fds[1], result.data() + done, result.size() - done);
-            if (n <= 0) break;
-            done += static_cast<std::size_t>(n);
-        }
-        ::_exit(0);
-    }
-    ::close(fds[1]);
-    std::string out;
-    char buf[4096];
-    ssize_t n;
-    while ((n = ::read(fds[0], buf, sizeof buf)) > 0)
-        out.append(buf, static_cast<std::size_t>(n));
-    ::close(fds[0]);
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    if (WIFSIGNALED(status) && WTERMSIG(status) == SIGALRM) return "timed out";
-    if (!WIFEXITED(status)) return "died";
-    return out;
+    return runInChild(body, 5);
 }
 
 } // namespace

@@ -1,3 +1,4 @@
+#include "support/child.h"
 #include "support/tempdir.h"
 #include "text/errors.h"
 #include "text/fileio.h"
@@ -27,55 +28,19 @@ namespace {
 // blocks, aborts or runs out of memory so fails the test instead of stopping
 // the whole run.
 std::string inChild(const std::function<std::string()>& body, int seconds = 10) {
-    int fds[2];
-    if (::pipe(fds) != 0) return "no pipe";
-    const pid_t pid = ::fork();
-    if (pid < 0) return "no fork";
-    if (pid == 0) {
-        ::close(fds[0]);
-        std::string result;
-        try {
-            result = body();
-        } catch (const FileTooLargeError& e) {
-            result = "too large: " + e.message().toStdString();
-        } catch (const MMEditError& e) {
-            result = "error: " + e.message().toStdString();
-        } catch (const std::exception& e) {
-            result = std::string("exception: ") + e.what();
-        }
-        std::size_t done = 0;
-        while (done < result.size()) {
-            const ssize_t n = ::write(fds[1], result.data() + done, result.size() - done);
-            if (n <= 0) break;
-            done += static_cast<std::size_t>(n);
-        }
-        ::_exit(0);
-    }
-    ::close(fds[1]);
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-    std::string out;
-    bool timedOut = false;
-    while (true) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-            deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0) {
-            timedOut = true;
-            break;
-        }
-        pollfd p{fds[0], POLLIN, 0};
-        if (::poll(&p, 1, static_cast<int>(left.count())) <= 0) continue;
-        char buf[4096];
-        const ssize_t n = ::read(fds[0], buf, sizeof buf);
-        if (n <= 0) break;
-        out.append(buf, static_cast<std::size_t>(n));
-    }
-    ::close(fds[0]);
-    if (timedOut) ::kill(pid, SIGKILL);
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    if (timedOut) return "timed out";
-    if (!WIFEXITED(status)) return "died";
-    return out;
+    return runInChild(
+        [&]() -> std::string {
+            try {
+                return body();
+            } catch (const FileTooLargeError& e) {
+                return "too large: " + e.message().toStdString();
+            } catch (const MMEditError& e) {
+                return "error: " + e.message().toStdString();
+            } catch (const std::exception& e) {
+                return std::string("exception: ") + e.what();
+            }
+        },
+        seconds);
 }
 
 std::string errorOf(const QString& text) {

@@ -210,6 +210,24 @@ void checkView(const std::string& text, const LineView& v, int width, std::uint3
     ASSERT_EQ(bytes, v.laidBytes());
 }
 
+// The incremental layout equals a full layout of an independent copy of the
+// text: every line start, length and line end, and the laid bytes.
+void expectFullLayout(const LineView& inc, const std::string& text, const LayoutRules& rules) {
+    LineView full;
+    full.setRules(rules);
+    full.layoutAll(text);
+    ASSERT_EQ(inc.count(), full.count());
+    for (std::size_t i = 0; i < full.count(); ++i) {
+        ASSERT_EQ(inc.line(i).start, full.line(i).start)
+            << "line " << i << " near "
+            << ::testing::PrintToString(
+                   text.substr(full.line(i).start > 20 ? full.line(i).start - 20 : 0, 60));
+        ASSERT_EQ(inc.line(i).length, full.line(i).length) << "line " << i;
+        ASSERT_EQ(inc.line(i).eol, full.line(i).eol) << "line " << i;
+    }
+    ASSERT_EQ(inc.laidBytes(), full.laidBytes());
+}
+
 } // namespace
 
 TEST(LineLayoutProperty, EveryByteOnceAndEveryLineWithinTheWidth) {
@@ -287,17 +305,8 @@ TEST(LineLayoutProperty, IncrementalLayoutEqualsFullLayout) {
             buf.insert(pos, ins);
             text.replace(pos, removed, ins);
             inc.edited(buf, pos, removed, ins.size());
-            LineView full;
-            full.setRules({width, mode, {}});
-            full.layoutAll(text);
-            ASSERT_EQ(inc.count(), full.count()) << round << "/" << edit;
-            for (std::size_t i = 0; i < full.count(); ++i) {
-                ASSERT_EQ(inc.line(i).start, full.line(i).start)
-                    << round << "/" << edit << " line " << i;
-                ASSERT_EQ(inc.line(i).length, full.line(i).length);
-                ASSERT_EQ(inc.line(i).eol, full.line(i).eol);
-            }
-            ASSERT_EQ(inc.laidBytes(), full.laidBytes());
+            ASSERT_NO_FATAL_FAILURE(expectFullLayout(inc, text, {width, mode, {}}))
+                << round << "/" << edit;
         }
     }
 }
@@ -392,22 +401,9 @@ TEST(LineLayoutProperty, IncrementalLayoutEqualsFullLayoutInLongLines) {
             buf.insert(pos, ins);
             text.replace(pos, removed, ins);
             inc.edited(buf, pos, removed, ins.size());
-            LineView full;
-            full.setRules({width, mode, {}});
-            full.layoutAll(text);
-            for (std::size_t i = 0; i < std::min(inc.count(), full.count()); ++i)
-                ASSERT_EQ(inc.line(i).start, full.line(i).start)
-                    << round << "/" << edit << " line " << i << " width " << width << " pos " << pos
-                    << " removed " << removed << " inserted " << ins.size() << " near "
-                    << ::testing::PrintToString(
-                           text.substr(full.line(i).start > 20 ? full.line(i).start - 20 : 0, 60));
-            ASSERT_EQ(inc.count(), full.count()) << round << "/" << edit;
-            for (std::size_t i = 0; i < full.count(); ++i) {
-                ASSERT_EQ(inc.line(i).start, full.line(i).start)
-                    << round << "/" << edit << " line " << i << " width " << width;
-                ASSERT_EQ(inc.line(i).eol, full.line(i).eol);
-            }
-            ASSERT_EQ(inc.laidBytes(), full.laidBytes());
+            ASSERT_NO_FATAL_FAILURE(expectFullLayout(inc, text, {width, mode, {}}))
+                << round << "/" << edit << " width " << width << " pos " << pos << " removed "
+                << removed << " inserted " << ins.size();
             ASSERT_EQ(inc.totals().characters,
                       LineView::measure(text, {width, mode, {}}).characters);
         }
@@ -442,16 +438,8 @@ TEST(LineLayoutProperty, LinesThatWaitAreLaidOutLaterToTheSameResult) {
             for (int step = 0; !inc.complete() && step < 10000; ++step)
                 inc.continueLayout(buf, 1 + rng() % 5);
             ASSERT_TRUE(inc.complete());
-            LineView full;
-            full.setRules({width, mode, {}});
-            full.layoutAll(text);
-            ASSERT_EQ(inc.count(), full.count()) << round << "/" << edit;
-            for (std::size_t i = 0; i < full.count(); ++i) {
-                ASSERT_EQ(inc.line(i).start, full.line(i).start)
-                    << round << "/" << edit << " " << i;
-                ASSERT_EQ(inc.line(i).eol, full.line(i).eol);
-            }
-            ASSERT_EQ(inc.laidBytes(), full.laidBytes());
+            ASSERT_NO_FATAL_FAILURE(expectFullLayout(inc, text, {width, mode, {}}))
+                << round << "/" << edit;
         }
     }
 }
