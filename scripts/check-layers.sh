@@ -34,7 +34,8 @@ declare -A allowed=(
   [tray]="text platform"
   [cli]="text settings"
   [palettes]="text platform editor settings"
-  [app]="text platform settings editor tray"
+  [settingsdialogs]="text platform settings"
+  [app]="text platform settings editor tray palettes settingsdialogs"
 )
 # The libraries that may use Qt Core only.
 core_only=" text settings cli "

@@ -1,8 +1,12 @@
 // The main window: start-up, shut-down, status bar and settings.
 #include "mainwindow.h"
 
+#include "documentcommands.h"
+#include "editcommands.h"
 #include "lockkeys.h"
+#include "palettecommands.h"
 #include "pictures.h"
+#include "settingscommands.h"
 
 #include "platform/dialogs.h"
 #include "platform/errorbox.h"
@@ -89,9 +93,28 @@ MainWindow::MainWindow(SettingsState& settings, Dialogs& dialogs, Shell& shell,
     statusPanels_->showInsertMode(editor_->isInsertMode());
 
     buildTray();
+
+    settingsDialogs_ = std::make_unique<SettingsCommands>(*this);
+    documents_ = std::make_unique<DocumentCommands>(*this);
+    editing_ = std::make_unique<EditCommands>(*this);
+    palettes_ = std::make_unique<PaletteCommands>(*this);
 }
 
 MainWindow::~MainWindow() = default;
+
+void MainWindow::setCommand(std::initializer_list<const char*> names,
+                            std::function<void(int tag)> command) {
+    auto shared = std::make_shared<std::function<void(int)>>(std::move(command));
+    for (const char* name : names) {
+        QAction* a = item(QString::fromLatin1(name));
+        Q_ASSERT_X(a, "MainWindow::setCommand", name);
+        if (!a) continue;
+        a->setEnabled(true);
+        const int tag = a->property("Tag").isValid() ? a->property("Tag").toInt() : -1;
+        connect(a, &QAction::triggered, this,
+                [this, shared, tag] { runCommand(dialogs_, [&] { (*shared)(tag); }); });
+    }
+}
 
 SettingsFont MainWindow::settingsFont() const {
     SettingsFont f;

@@ -15,6 +15,7 @@
 #include <QToolBar>
 
 #include <array>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -22,6 +23,10 @@
 class Dialogs;
 class Shell;
 class LockKeys;
+class DocumentCommands;
+class EditCommands;
+class PaletteCommands;
+class SettingsCommands;
 
 class MainWindow : public QMainWindow {
     Q_OBJECT
@@ -91,6 +96,19 @@ class MainWindow : public QMainWindow {
 
     // Every menu item, pop-up item and tool button by its object name.
     QAction* item(const QString& name) const;
+
+    // --- for the window's collaborators ------------------------------------------
+    SettingsState& settings() { return s_; }
+    Dialogs& dialogs() { return dialogs_; }
+    Shell& shell() { return shell_; }
+    // Enables the items of these object names (menu items, pop-up items, tool
+    // buttons) and runs command with the chosen item's tag (-1 without one).
+    // A failure (MMEditError or any exception) is reported in the error box.
+    void setCommand(std::initializer_list<const char*> names, std::function<void(int tag)> command);
+    DocumentCommands& documents() { return *documents_; }
+    EditCommands& editing() { return *editing_; }
+    PaletteCommands& palettes() { return *palettes_; }
+    SettingsCommands& settingsDialogs() { return *settingsDialogs_; }
     // The link items built from link.dat (caption and address).
     std::vector<std::pair<QString, QString>> links() const;
 
@@ -150,4 +168,10 @@ class MainWindow : public QMainWindow {
     QAction* hideToolBar_ = nullptr;
     std::array<QAction*, kHistorySlots> historyItems_{};
     TrayIcon* trayIcon_ = nullptr;
+
+    // The collaborators, made last, in this order.
+    std::unique_ptr<SettingsCommands> settingsDialogs_;
+    std::unique_ptr<DocumentCommands> documents_;
+    std::unique_ptr<EditCommands> editing_;
+    std::unique_ptr<PaletteCommands> palettes_;
 };

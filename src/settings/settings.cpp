@@ -140,9 +140,9 @@ std::string programFolderOfExecutable() {
 }
 
 void SettingsState::setProgramFolder(const std::string& folder) {
-    programFolder = folder;
-    if (programFolder.empty() || programFolder.back() != '/') programFolder += '/';
-    settingsPath = programFolder + kSettingsFileName;
+    files = FileLocations(folder);
+    programFolder = files.programFolder();
+    settingsPath = files.writableFile(kSettingsFileName);
 }
 
 void SettingsState::load(SettingsFont& font) {

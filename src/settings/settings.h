@@ -1,6 +1,7 @@
 // The settings records, the settings file operations and the recent-file list.
 #pragma once
 
+#include "filelocations.h"
 #include "text/colorvalue.h"
 
 #include <array>
@@ -76,6 +77,7 @@ struct SettingsState {
     std::int32_t windowTop = 0;
     std::string programFolder; // ends with '/'
     std::string settingsPath;
+    FileLocations files;       // where every other file is kept
 
     // Sets programFolder (a separator is added when missing) and settingsPath.
     void setProgramFolder(const std::string& folder);

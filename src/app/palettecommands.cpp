@@ -1,0 +1,7 @@
+#include "palettecommands.h"
+
+#include "mainwindow.h"
+
+PaletteCommands::PaletteCommands(MainWindow& window) : w_(window) {}
+
+PaletteCommands::~PaletteCommands() = default;

@@ -1,0 +1,2 @@
+// The frame palette, the face-mark palette and the header and footer window.
+#pragma once
