@@ -77,7 +77,7 @@ struct SettingsState {
     std::int32_t windowTop = 0;
     std::string programFolder; // ends with '/'
     std::string settingsPath;
-    FileLocations files;       // where every other file is kept
+    FileLocations files; // where every other file is kept
 
     // Sets programFolder (a separator is added when missing) and settingsPath.
     void setProgramFolder(const std::string& folder);
