@@ -96,6 +96,9 @@ class MainWindow : public QMainWindow {
 
     // Every menu item, pop-up item and tool button by its object name.
     QAction* item(const QString& name) const;
+    // A menu of the menu bar by the object name of its item: "File1",
+    // "Edit1", "Search1", "Tool1", "Window1", "Option1", "Help1".
+    QMenu* menu(const QString& name) const;
 
     // --- for the window's collaborators ------------------------------------------
     SettingsState& settings() { return s_; }

@@ -74,6 +74,12 @@ QAction* MainWindow::addItem(QMenu* menu, const char* name, const char* caption,
     return a;
 }
 
+QMenu* MainWindow::menu(const QString& name) const {
+    for (QAction* a : menuBar()->actions())
+        if (a->objectName() == name) return a->menu();
+    return nullptr;
+}
+
 QAction* MainWindow::item(const QString& name) const {
     for (QAction* a : items_)
         if (a->objectName() == name) return a;
@@ -83,6 +89,7 @@ QAction* MainWindow::item(const QString& name) const {
 void MainWindow::buildMenus() {
     QMenuBar* bar = menuBar();
     QMenu* file = bar->addMenu(u("ファイル(&F)"));
+    file->menuAction()->setObjectName(QStringLiteral("File1"));
     QMenu* newMenu = file->addMenu(u("新規作成"));
     newMenu->menuAction()->setObjectName(QStringLiteral("New1"));
     newMenu->menuAction()->setShortcut(QKeySequence(Qt::Key_F1));
@@ -109,6 +116,7 @@ void MainWindow::buildMenus() {
     }
 
     QMenu* edit = bar->addMenu(u("編集(&E)"));
+    edit->menuAction()->setObjectName(QStringLiteral("Edit1"));
     addItem(edit, "NormalSet2", "基本設定");
     addItem(edit, "CopyToClip1", "クリップボードへ転送", QKeySequence(Qt::CTRL | Qt::Key_L));
     edit->addSeparator();
@@ -120,6 +128,7 @@ void MainWindow::buildMenus() {
     addItem(edit, "SelectAll1", "すべて選択", QKeySequence(Qt::CTRL | Qt::Key_A));
 
     QMenu* search = bar->addMenu(u("検索(&S)"));
+    search->menuAction()->setObjectName(QStringLiteral("Search1"));
     addItem(search, "Find1", "検索", QKeySequence(Qt::CTRL | Qt::Key_F));
     addItem(search, "Replace1", "置換", QKeySequence(Qt::CTRL | Qt::Key_R));
 
@@ -138,11 +147,13 @@ void MainWindow::buildMenus() {
     linkPlaceholder_->setVisible(false);
 
     QMenu* window = bar->addMenu(u("ウインドウ(&W)"));
+    window->menuAction()->setObjectName(QStringLiteral("Window1"));
     addItem(window, "Palette1", "枠パレット表示", QKeySequence(Qt::CTRL | Qt::Key_W), 0);
     addItem(window, "face1", "顔文字パレット表示", QKeySequence(Qt::CTRL | Qt::Key_K), 1);
     addItem(window, "N27", "ヘッダ、フッダウインドウ", QKeySequence(Qt::CTRL | Qt::Key_H), 2);
 
     QMenu* options = bar->addMenu(u("オプション(&O)"));
+    options->menuAction()->setObjectName(QStringLiteral("Option1"));
     addItem(options, "AllNormalSet", "全体基本設定");
     addItem(options, "Font1", "Fontの設定");
     QMenu* toolSw = options->addMenu(u("ツールバーの表示／非表示"));
@@ -153,6 +164,7 @@ void MainWindow::buildMenus() {
     hideToolBar_->setCheckable(true);
 
     QMenu* help = bar->addMenu(u("ヘルプ(&H)"));
+    help->menuAction()->setObjectName(QStringLiteral("Help1"));
     addItem(help, "About1", "バージョン情報");
     addItem(help, "Help2", "ヘルプ(&H)");
 

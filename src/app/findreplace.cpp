@@ -1,0 +1,1 @@
+#include "findreplace.h"
