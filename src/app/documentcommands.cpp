@@ -5,3 +5,8 @@
 DocumentCommands::DocumentCommands(MainWindow& window) : w_(window) {}
 
 DocumentCommands::~DocumentCommands() = default;
+
+void DocumentCommands::openPath(const std::string& path) {
+    (void)path;
+    (void)w_;
+}
