@@ -1,12 +1,205 @@
 #include "documentcommands.h"
 
 #include "mainwindow.h"
+#include "previousfilewindow.h"
+#include "settingscommands.h"
 
-DocumentCommands::DocumentCommands(MainWindow& window) : w_(window) {}
+#include "platform/dialogs.h"
+#include "platform/errorbox.h"
+#include "text/errors.h"
+#include "text/fileio.h"
+#include "text/textexport.h"
+
+#include <QFile>
+
+namespace {
+QString u(const char* s) {
+    return QString::fromUtf8(s);
+}
+} // namespace
+
+DocumentCommands::DocumentCommands(MainWindow& window) : w_(window) {
+    previousWindow_ = new PreviousFileWindow(&w_);
+    previousWindow_->setWindowFlag(Qt::Window);
+    QObject::connect(previousWindow_, &PreviousFileWindow::activated, &w_,
+                     [this] { runCommand(w_.dialogs(), [this] { previousWindowActivated(); }); });
+
+    w_.setCommand({"New2", "NormalSet1", "SpeedButton28", "SpeedButton29", "New3"},
+                  [this](int tag) {
+                      if (tag == 0 || tag == 1) newDocument(tag == 1);
+                  });
+    w_.setCommand({"Open1", "SpeedButton30", "N15"}, [this](int) { open(); });
+    w_.setCommand({"N17", "N21", "N31", "N41", "N51", "N61", "N71", "N81", "N91", "N01"},
+                  [this](int tag) { openRecent(tag); });
+    w_.setCommand({"Save1", "SpeedButton31", "N12"}, [this](int) { save(); });
+    w_.setCommand({"SaveAs1", "SaveAs2"}, [this](int) { saveAs(); });
+    w_.setCommand({"HTML1"}, [this](int) { exportHtml(); });
+}
 
 DocumentCommands::~DocumentCommands() = default;
 
+std::string DocumentCommands::backupName(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    const std::size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
+    const std::size_t dot = path.rfind('.');
+    if (dot == std::string::npos || dot < nameStart) return path + ".bak";
+    return path.substr(0, dot) + ".bak";
+}
+
+QString DocumentCommands::dialogFolder() const {
+    return QString();
+}
+
+// --- asking before the text goes ------------------------------------------------
+
+bool DocumentCommands::offerToSave() {
+    if (!w_.document().isModified()) return true;
+    const Dialogs::Button answer =
+        w_.dialogs().messageBox(u(MainWindow::kTitle), u("編集中の文章があります。保存しますか？"),
+                                Dialogs::Icon::None, Dialogs::Yes | Dialogs::No | Dialogs::Cancel);
+    if (answer == Dialogs::No) return true;
+    if (answer == Dialogs::Yes) return save();
+    return false;
+}
+
+// --- new and open ----------------------------------------------------------------
+
+void DocumentCommands::newDocument(bool fromSettings) {
+    if (!offerToSave()) return;
+    SettingsState& s = w_.settings();
+    previousFilePending_ = true;
+    w_.document().setFilePath({});
+    w_.editor()->setText({});
+    w_.document().clearUndo();
+    w_.document().setModified(false);
+    previousFile_ = s.options.history[0];
+    if (fromSettings) {
+        // The dialog copies the standing values, shows them and hides this
+        // window until it is confirmed or cancelled.
+        w_.settingsDialogs().showBasicSettings(true);
+    } else {
+        s.copyGlobalToDocument();
+        // The new document takes the standing width and limit, not those of
+        // the document (or the loaded file) before it.
+        w_.applyFont();
+    }
+    w_.showDocumentState(false);
+}
+
+void DocumentCommands::loadDocument(const std::string& path) {
+    w_.editor()->loadFile(path);
+    w_.document().setFilePath(path);
+    // A file just opened is unchanged until the user edits it.
+    w_.document().setModified(false);
+    w_.showDocumentState(false);
+    // A loaded file is never cut at the character limit.
+    w_.editor()->setMaxLength(static_cast<int>(kMaxDocumentBytes));
+}
+
+void DocumentCommands::open() {
+    if (!offerToSave()) return;
+    const std::string path =
+        w_.dialogs().openFileName(QString(), MainWindow::openFilter(), std::string());
+    if (path.empty()) return;
+    openPathUnasked(path);
+}
+
 void DocumentCommands::openPath(const std::string& path) {
-    (void)path;
-    (void)w_;
+    if (!offerToSave()) return;
+    runCommand(w_.dialogs(), [&] { openPathUnasked(path); });
+}
+
+void DocumentCommands::openPathUnasked(const std::string& path) {
+    // The document's name changes only once the file has been read: a failed
+    // read leaves the text and its name as they were.
+    loadDocument(path);
+    SettingsState& s = w_.settings();
+    previousFilePending_ = true;
+    previousFile_ = s.options.history[0];
+    s.addToHistory(path);
+    w_.updateHistoryMenu();
+    if (s.options.openPreviousInWindow == 1 && !previousFile_.empty()) {
+        previousWindow_->show();
+        previousWindow_->raise();
+        previousWindow_->activateWindow();
+    }
+}
+
+void DocumentCommands::openRecent(int slot) {
+    if (slot < 0 || slot >= kHistorySlots) return;
+    const std::string path = w_.settings().options.history[static_cast<std::size_t>(slot)];
+    if (path.empty()) return;
+    if (!offerToSave()) return;
+    loadDocument(path);
+}
+
+// --- saving ------------------------------------------------------------------------
+
+void DocumentCommands::writeDocument(const std::string& path, bool backup) {
+    // The backup is a second name for the file as it is (never replacing a
+    // backup that exists); the safe write then puts the new text in place,
+    // so a failed write leaves the document file as it was.
+    if (backup) fileio::copyNoReplace(path, backupName(path));
+    fileio::writeAll(path, w_.document().all());
+}
+
+bool DocumentCommands::save() {
+    SettingsState& s = w_.settings();
+    const std::string current = w_.document().filePath();
+    if (!current.empty()) {
+        if (!runCommand(w_.dialogs(), [&] { writeDocument(current, s.options.makeBackup == 1); }))
+            return false;
+        s.addToHistory(current);
+        w_.updateHistoryMenu();
+        w_.document().setModified(false);
+        w_.showDocumentState(false);
+        return true;
+    }
+    const std::string path =
+        w_.dialogs().saveFileName(QString(), MainWindow::saveFilter(), "*.txt");
+    if (path.empty()) return false;
+    if (!runCommand(w_.dialogs(), [&] { writeDocument(path, false); })) return false;
+    w_.document().setFilePath(path);
+    w_.document().setModified(false);
+    w_.showDocumentState(false);
+    return true;
+}
+
+bool DocumentCommands::saveAs() {
+    const std::string current = w_.document().filePath();
+    const std::string path = w_.dialogs().saveFileName(QString(), MainWindow::saveFilter(),
+                                                       current.empty() ? "*.txt" : current);
+    if (path.empty()) return false;
+    if (!runCommand(w_.dialogs(), [&] { writeDocument(path, false); })) return false;
+    w_.document().setFilePath(path);
+    w_.settings().addToHistory(path);
+    w_.updateHistoryMenu();
+    // The text still counts as changed: closing asks about it.
+    w_.showDocumentState(w_.document().isModified());
+    return true;
+}
+
+void DocumentCommands::exportHtml() {
+    const std::string path =
+        w_.dialogs().saveFileName(QString(), MainWindow::htmlFilter(), "*.html");
+    if (path.empty()) return;
+    // An export: the document keeps its file, its state and the recent files.
+    runCommand(w_.dialogs(), [&] {
+        const std::string doc(w_.document().all());
+        fileio::writeAll(path, textexport::htmlPage(doc, w_.editor()->lineView().rules()));
+    });
+}
+
+// --- the previous-file window ------------------------------------------------------
+
+void DocumentCommands::setPreviousFile(const std::string& path) {
+    previousFile_ = path;
+    previousFilePending_ = true;
+}
+
+void DocumentCommands::previousWindowActivated() {
+    const bool load = w_.settings().options.openPreviousInWindow == 1 && previousFilePending_ &&
+                      !previousFile_.empty();
+    previousFilePending_ = false;
+    if (load) previousWindow_->load(previousFile_);
 }

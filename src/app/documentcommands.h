@@ -1,20 +1,68 @@
 // The document commands of the main window: new, open, recent files, save,
-// save as, the HTML export, the previous-file window and crash recovery.
+// save as, the HTML export and the previous-file window.
 #pragma once
+
+#include <QString>
 
 #include <string>
 
 class MainWindow;
+class PreviousFileWindow;
 
 class DocumentCommands {
   public:
     explicit DocumentCommands(MainWindow& window);
     ~DocumentCommands();
 
+    // --- the commands ---------------------------------------------------------
+    // A blank document, or (fromSettings) one whose values are entered in the
+    // basic settings dialog first. Modified text is offered for saving first.
+    void newDocument(bool fromSettings);
+    // Asks for a file and opens it as the document.
+    void open();
+    // Opens a recent file (slot 0 is the newest); an empty slot does nothing.
+    void openRecent(int slot);
     // Opens a file named on the command line or handed over by a second
     // start of the program: asks about unsaved text first, as Open does.
     void openPath(const std::string& path);
+    // Saves to the document's file (with a backup when the settings ask for
+    // one), or under a chosen name when it has none. False when nothing was
+    // saved (cancelled, or failed and reported).
+    bool save();
+    bool saveAs();
+    // Writes the web page of the text; the document stays as it is.
+    void exportHtml();
+
+    // Before the document's text is replaced: when it is modified, asks
+    // whether to save it. False when the user cancels or the save does not
+    // happen, and the command must stop.
+    bool offerToSave();
+
+    // --- the previous-file window -------------------------------------------
+    // Start-up: the window is to show path at its next activation.
+    void setPreviousFile(const std::string& path);
+    const std::string& previousFile() const { return previousFile_; }
+    bool previousFilePending() const { return previousFilePending_; }
+    PreviousFileWindow& previousFileWindow() { return *previousWindow_; }
+
+    // The backup name of a document file: its last extension replaced by
+    // ".bak", or ".bak" appended when it has none.
+    static std::string backupName(const std::string& path);
 
   private:
+    // Loads path as the document: unchanged, named path, the limit lifted.
+    // Throws MMEditError when it cannot be read (the text stays).
+    void loadDocument(const std::string& path);
+    // Open's steps after the question and the dialog.
+    void openPathUnasked(const std::string& path);
+    // Writes the text to path; with backup, first keeps the file as it was
+    // under its backup name.
+    void writeDocument(const std::string& path, bool backup);
+    void previousWindowActivated();
+    QString dialogFolder() const;
+
     MainWindow& w_;
+    PreviousFileWindow* previousWindow_ = nullptr;
+    std::string previousFile_;
+    bool previousFilePending_ = false;
 };

@@ -158,6 +158,10 @@ void MainWindow::startUp() {
         applyWindowSettings();
         const std::string& last = s_.options.history[0];
         if (s_.options.openLastFile == 1 && !last.empty()) loadIntoEditor(last);
+        // The file before the last one waits for the previous-file window.
+        const std::string& before = s_.options.history[1];
+        if (s_.options.openPreviousInWindow == 1 && !before.empty())
+            documents_->setPreviousFile(before);
         buildLinkMenu();
     });
 }

@@ -72,6 +72,12 @@ void writeAll(const std::string& path, std::string_view bytes);
 // Renames without replacing: fails (returns false) when the target exists.
 bool moveNoReplace(const std::string& from, const std::string& to);
 
+// Makes a copy of a file under a new name without replacing anything there:
+// a hard link when the file system has them, else a copy. Returns false when
+// the name exists (as a file or a folder), the file does not, or the copy
+// cannot be made (a half-made copy is removed).
+bool copyNoReplace(const std::string& from, const std::string& to);
+
 // The folder part of a path, ending with the separator ("" for a bare name).
 std::string folderOf(const std::string& path);
 
