@@ -20,12 +20,16 @@
 
 #include "editor/editingarea.h"
 #include "text/cp932.h"
+#include "text/fileio.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QImage>
 #include <QKeyEvent>
 #include <QPlainTextEdit>
+#include <QSaveFile>
 #include <QScrollBar>
+#include <QStringEncoder>
 #include <QTextBlock>
 #include <QTextDocument>
 #include <benchmark/benchmark.h>
@@ -207,6 +211,45 @@ void openMMEdit(benchmark::State& state, SampleKind kind, std::size_t bytes) {
 
 void openPeer(benchmark::State& state, SampleKind kind, std::size_t bytes) {
     openToFirstPaint<QPlainTextEdit>(state, kind, bytes, Side::peer, peerEditor, openInPeer);
+}
+
+// --- saving ------------------------------------------------------------------
+
+// The whole text to a file as each editor's program would save it: MMEdit
+// writes its bytes by the safe write; the peer takes its text out, makes the
+// line ends CR LF, encodes it and writes it through QSaveFile.
+void saveMMEdit(benchmark::State& state, EditingArea& e) {
+    const std::string path = QDir::tempPath().toStdString() + "/mmedit-bench-save.txt";
+    double total = 0;
+    for (auto _ : state) {
+        Stopwatch clock;
+        fileio::writeAll(path, e.document().all());
+        const double s = clock.seconds();
+        state.SetIterationTime(s);
+        total += s;
+    }
+    std::remove(path.c_str());
+    recordSide(state, "Save/10MB", Side::mmedit, total / static_cast<double>(state.iterations()));
+}
+
+void savePeer(benchmark::State& state, QPlainTextEdit& e) {
+    const QString path = QDir::tempPath() + QStringLiteral("/mmedit-bench-save-peer.txt");
+    double total = 0;
+    for (auto _ : state) {
+        Stopwatch clock;
+        QString text = e.toPlainText();
+        text.replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
+        QStringEncoder encode("Shift_JIS");
+        const QByteArray bytes = encode(text);
+        QSaveFile f(path);
+        if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size() || !f.commit())
+            state.SkipWithError("the peer could not save");
+        const double s = clock.seconds();
+        state.SetIterationTime(s);
+        total += s;
+    }
+    QFile::remove(path);
+    recordSide(state, "Save/10MB", Side::peer, total / static_cast<double>(state.iterations()));
 }
 
 // --- typing ------------------------------------------------------------------
@@ -403,6 +446,14 @@ bool registerAll() {
             ->UseManualTime()
             ->Iterations(n);
     }
+    add("Save/MMEdit/10MB", [=](benchmark::State& s) { saveMMEdit(s, mmeditWith(news, 10 * kMB)); })
+        ->Unit(benchmark::kMillisecond)
+        ->UseManualTime()
+        ->Iterations(5);
+    add("Save/Peer/10MB", [=](benchmark::State& s) { savePeer(s, peerWith(news, 10 * kMB)); })
+        ->Unit(benchmark::kMillisecond)
+        ->UseManualTime()
+        ->Iterations(5);
     for (std::size_t bytes : {10 * kMB, 100 * kMB}) {
         for (Where w : {Where::start, Where::middle, Where::end})
             add("Key/MMEdit/" + sizeName(bytes) + "/" + whereName(w),
