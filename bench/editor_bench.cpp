@@ -446,14 +446,6 @@ bool registerAll() {
             ->UseManualTime()
             ->Iterations(n);
     }
-    add("Save/MMEdit/10MB", [=](benchmark::State& s) { saveMMEdit(s, mmeditWith(news, 10 * kMB)); })
-        ->Unit(benchmark::kMillisecond)
-        ->UseManualTime()
-        ->Iterations(5);
-    add("Save/Peer/10MB", [=](benchmark::State& s) { savePeer(s, peerWith(news, 10 * kMB)); })
-        ->Unit(benchmark::kMillisecond)
-        ->UseManualTime()
-        ->Iterations(5);
     for (std::size_t bytes : {10 * kMB, 100 * kMB}) {
         for (Where w : {Where::start, Where::middle, Where::end})
             add("Key/MMEdit/" + sizeName(bytes) + "/" + whereName(w),
@@ -531,6 +523,16 @@ bool registerAll() {
     }
     // The editor goes before the application does.
     atBenchEnd(dropLoaded);
+    // Last: a peer editor that stays open goes on with work of its own in the
+    // event loop, which must not fall into the figures of the keys.
+    add("Save/MMEdit/10MB", [=](benchmark::State& s) { saveMMEdit(s, mmeditWith(news, 10 * kMB)); })
+        ->Unit(benchmark::kMillisecond)
+        ->UseManualTime()
+        ->Iterations(5);
+    add("Save/Peer/10MB", [=](benchmark::State& s) { savePeer(s, peerWith(news, 10 * kMB)); })
+        ->Unit(benchmark::kMillisecond)
+        ->UseManualTime()
+        ->Iterations(5);
     return true;
 }
 
