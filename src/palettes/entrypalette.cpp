@@ -27,6 +27,10 @@ namespace {
 constexpr int kButtonBarHeight = 40;
 // The pixel height of the secondary windows' font.
 constexpr int kWindowFontPixels = 12;
+// The palette's buttons, and the add dialog's.
+constexpr int kButtonWidth = 65;
+constexpr int kButtonHeight = 25;
+constexpr int kDialogButtonWidth = 50;
 
 QString u(const char* s) {
     return QString::fromUtf8(s);
@@ -88,8 +92,7 @@ void centreOnScreen(QWidget* window) {
 
 // --- the add dialog ------------------------------------------------------------------
 
-AddEntryDialog::AddEntryDialog(const PaletteDesign& design,
-                               std::function<bool(const QString&)> add,
+AddEntryDialog::AddEntryDialog(const PaletteDesign& design, std::function<bool(const QString&)> add,
                                std::function<void()> help, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
@@ -116,7 +119,7 @@ AddEntryDialog::AddEntryDialog(const PaletteDesign& design,
     buttons->setSpacing(4);
     for (QPushButton* b : {ok_, cancel_, help_}) {
         b->setAutoDefault(false);
-        b->setMinimumWidth(0);
+        b->setFixedSize(kDialogButtonWidth, kButtonHeight);
         buttons->addWidget(b);
     }
     auto* layout = new QVBoxLayout(this);
@@ -179,10 +182,10 @@ EntryPalette::EntryPalette(PaletteContext& context, PaletteDesign design, QWidge
     auto* bar = new QWidget(this);
     bar->setFixedHeight(kButtonBarHeight);
     auto* buttons = new QHBoxLayout(bar);
-    buttons->setContentsMargins(8, 0, 8, 0);
-    buttons->setSpacing(8);
+    buttons->setContentsMargins(4, 0, 4, 0);
+    buttons->setSpacing(6);
     for (QPushButton* b : {choose_, close_, help_}) {
-        b->setMinimumWidth(0);
+        b->setFixedSize(kButtonWidth, kButtonHeight);
         buttons->addWidget(b);
     }
     auto* layout = new QVBoxLayout(this);
@@ -203,8 +206,7 @@ EntryPalette::EntryPalette(PaletteContext& context, PaletteDesign design, QWidge
         [this] { showPaletteHelp(context_, design_.helpKeyword); }, this);
 
     connect(listBox_, &QListWidget::itemDoubleClicked, this, [this] { choose(); });
-    connect(listBox_, &QWidget::customContextMenuRequested, this,
-            &EntryPalette::showContextMenu);
+    connect(listBox_, &QWidget::customContextMenuRequested, this, &EntryPalette::showContextMenu);
     connect(choose_, &QPushButton::clicked, this, &EntryPalette::choose);
     connect(close_, &QPushButton::clicked, this, &QWidget::hide);
     connect(help_, &QPushButton::clicked, this,
@@ -253,8 +255,7 @@ void EntryPalette::selectRow(int row) {
 void EntryPalette::choose() {
     const int row = selectedRow();
     if (row < 0) return;
-    runCommand(context_.dialogs,
-               [&] { insertEntry(list_[static_cast<std::size_t>(row)]); });
+    runCommand(context_.dialogs, [&] { insertEntry(list_[static_cast<std::size_t>(row)]); });
 }
 
 void EntryPalette::showAddDialog() {
@@ -270,16 +271,15 @@ void EntryPalette::showAddDialog() {
 bool EntryPalette::addEntry(const QString& text) {
     const cp932::EncodeResult encoded = cp932::encode(text);
     if (!encoded.ok()) {
-        showWarning(context_.dialogs,
-                    u("Shift-JIS で表せない文字があるため追加できません: %1")
-                        .arg(listOf(encoded.bad)));
+        showWarning(
+            context_.dialogs,
+            u("Shift-JIS で表せない文字があるため追加できません: %1").arg(listOf(encoded.bad)));
         return false;
     }
     const std::string& entry = encoded.bytes;
     if (entry.empty()) return false;
     if (entry.find_first_of(std::string_view("\r\n\0", 3)) != std::string::npos) {
-        showWarning(context_.dialogs,
-                    u("改行を含む%1は追加できません").arg(u(design_.entryName)));
+        showWarning(context_.dialogs, u("改行を含む%1は追加できません").arg(u(design_.entryName)));
         return false;
     }
     if (!runCommand(context_.dialogs, [&] { list_.append(entry); })) return false;
@@ -292,8 +292,8 @@ void EntryPalette::deleteSelected() {
     const int row = selectedRow();
     if (row < 0) return;
     const std::size_t index = static_cast<std::size_t>(row);
-    const QString question = u("%1「%2」を削除しますか？")
-                                 .arg(u(design_.entryName), cp932::decode(list_[index]));
+    const QString question =
+        u("%1「%2」を削除しますか？").arg(u(design_.entryName), cp932::decode(list_[index]));
     if (context_.dialogs.messageBox(u("確認"), question, Dialogs::Icon::Question,
                                     Dialogs::Yes | Dialogs::No) != Dialogs::Yes)
         return;

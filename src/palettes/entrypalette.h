@@ -23,9 +23,9 @@ class QAction;
 
 // What tells one kind of palette from the other: names, captions, files.
 struct PaletteDesign {
-    const char* objectName;       // the window's object name
-    const char* caption;          // the window's caption
-    const char* addItem;          // the context menu's entries
+    const char* objectName; // the window's object name
+    const char* caption;    // the window's caption
+    const char* addItem;    // the context menu's entries
     const char* deleteItem;
     const char* entryName;        // what an entry is called in messages
     const char* helpKeyword;      // the help keyword of both windows

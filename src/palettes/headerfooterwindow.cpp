@@ -121,7 +121,8 @@ HeaderFooterWindow::HeaderFooterWindow(PaletteContext& context, QWidget* parent)
     auto* layout = new QVBoxLayout(central);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
-    layout->addWidget(bar(central, kTopBarHeight, new QLabel(u("ヘッダ編集"), central), pasteHeader_));
+    layout->addWidget(
+        bar(central, kTopBarHeight, new QLabel(u("ヘッダ編集"), central), pasteHeader_));
     layout->addWidget(header_);
     layout->addWidget(
         bar(central, kMiddleBarHeight, new QLabel(u("フッダ編集"), central), pasteFooter_));
@@ -131,8 +132,7 @@ HeaderFooterWindow::HeaderFooterWindow(PaletteContext& context, QWidget* parent)
 
     // Both paste buttons run one command that reads the button's number.
     for (QPushButton* b : {pasteHeader_, pasteFooter_})
-        connect(b, &QPushButton::clicked, this,
-                [this, b] { paste(b->property("Tag").toInt()); });
+        connect(b, &QPushButton::clicked, this, [this, b] { paste(b->property("Tag").toInt()); });
     connect(ok_, &QPushButton::clicked, this, &QWidget::hide);
     connect(closeItem_, &QAction::triggered, this, &QWidget::hide);
     for (Part part : {Part::header, Part::footer}) {

@@ -32,8 +32,7 @@ void showWarning(Dialogs& dialogs, const QString& text);
 // limit is refused with a warning, so no half of it is ever inserted; a
 // change the editor itself refuses leaves its selection as it was. Returns
 // whether the text was changed.
-bool insertWhole(PaletteContext& context, std::size_t from, std::size_t to,
-                 std::string_view bytes);
+bool insertWhole(PaletteContext& context, std::size_t from, std::size_t to, std::string_view bytes);
 
 // The same over the editor's selection (at the caret when nothing is selected).
 bool replaceEditorSelection(PaletteContext& context, std::string_view bytes);
