@@ -7,6 +7,9 @@
 #include "palettes/headerfooterwindow.h"
 #include "platform/errorbox.h"
 
+#include <QApplication>
+#include <QWindow>
+
 PaletteCommands::PaletteCommands(MainWindow& window)
     : w_(window), context_{*window.editor(), window.settings(), window.dialogs(), window.shell()} {
     w_.setCommand({"Palette1", "face1", "N27", "SpeedButton50", "SpeedButton51"},
@@ -28,6 +31,16 @@ void PaletteCommands::createWindows() {
     face_ = std::make_unique<FacePalette>(context_, &w_);
     runCommand(context_.dialogs, [this] { face_->loadList(); });
     headerFooter_ = std::make_unique<HeaderFooterWindow>(context_);
+    // Tool windows stay above their parent, the main window; the header and
+    // footer window is a window of its own, so the palettes come back above
+    // it whenever it comes to the front.
+    QObject::connect(
+        qApp, &QGuiApplication::focusWindowChanged, headerFooter_.get(), [this](QWindow* focused) {
+            if (!focused || focused != headerFooter_->windowHandle()) return;
+            for (QWidget* palette :
+                 {static_cast<QWidget*>(frame_.get()), static_cast<QWidget*>(face_.get())})
+                if (palette->isVisible()) palette->raise();
+        });
 }
 
 void PaletteCommands::showWindow(int tag) {

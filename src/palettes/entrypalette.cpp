@@ -156,7 +156,7 @@ void AddEntryDialog::showEvent(QShowEvent* e) {
 // --- the palette -------------------------------------------------------------------------
 
 EntryPalette::EntryPalette(PaletteContext& context, PaletteDesign design, QWidget* parent)
-    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+    : QWidget(parent, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                           Qt::WindowCloseButtonHint),
       context_(context), design_(std::move(design)),
