@@ -790,6 +790,27 @@ TEST_F(HeaderFooterTest, AFileTooLargeOrMissingIsToldAndTheBoxKeepsItsText) {
     EXPECT_TRUE(loadFails("utf8.txt").contains(u("Shift-JIS")));
 }
 
+TEST_F(HeaderFooterTest, RandomFilesLoadWithTheirLinesOrAreRefusedWithTheBoxKept) {
+    using Part = HeaderFooterWindow::Part;
+    std::mt19937 rng(17);
+    const char alphabet[] = {'a', '\r', '\n', '\0', '\x81', '\x40', '\x82', '\xA0', '\xFF', '\xB1'};
+    for (int i = 0; i < 400; ++i) {
+        std::string bytes;
+        for (std::size_t n = rng() % 24; n > 0; --n)
+            bytes += alphabet[rng() % sizeof alphabet];
+        dir.write("random.txt", bytes);
+        header().setText("before");
+        try {
+            window.loadFrom(Part::header, dir.file("random.txt"));
+            ASSERT_EQ(header().text(), withCrLfLineEnds(bytes));
+            ASSERT_FALSE(firstInvalidByte(header().text()).has_value());
+        } catch (const MMEditError&) {
+            ASSERT_EQ(header().text(), "before");
+            ASSERT_TRUE(firstInvalidByte(withCrLfLineEnds(bytes)).has_value());
+        }
+    }
+}
+
 TEST_F(HeaderFooterTest, AFailedSaveIsToldAndLeavesTheOldFile) {
     dir.write("foot.txt", "old");
     footer().setText("new");
