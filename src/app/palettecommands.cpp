@@ -2,6 +2,79 @@
 
 #include "mainwindow.h"
 
-PaletteCommands::PaletteCommands(MainWindow& window) : w_(window) {}
+#include "palettes/facepalette.h"
+#include "palettes/framepalette.h"
+#include "palettes/headerfooterwindow.h"
+#include "platform/errorbox.h"
 
+#include <QApplication>
+#include <QWindow>
+
+PaletteCommands::PaletteCommands(MainWindow& window)
+    : w_(window), context_{*window.editor(), window.settings(), window.dialogs(), window.shell()} {
+    w_.setCommand({"Palette1", "face1", "N27", "SpeedButton50", "SpeedButton51"},
+                  [this](int tag) { showWindow(tag); });
+    w_.setCommand({"N3"}, [this](int) { showWindow(framePaletteTag); });
+    w_.setCommand({"N7"}, [this](int) { showWindow(facePaletteTag); });
+}
+
+// The windows go before the main window's children: they write into its
+// editing area.
 PaletteCommands::~PaletteCommands() = default;
+
+void PaletteCommands::createWindows() {
+    if (windowsCreated()) return;
+    // The palettes belong to the main window, so they stay above it; the
+    // header and footer window is an ordinary window of its own.
+    frame_ = std::make_unique<FramePalette>(context_, &w_);
+    runCommand(context_.dialogs, [this] { frame_->loadList(); });
+    face_ = std::make_unique<FacePalette>(context_, &w_);
+    runCommand(context_.dialogs, [this] { face_->loadList(); });
+    headerFooter_ = std::make_unique<HeaderFooterWindow>(context_);
+    // Tool windows stay above their parent, the main window; the header and
+    // footer window is a window of its own, so the palettes come back above
+    // it whenever it comes to the front.
+    QObject::connect(
+        qApp, &QGuiApplication::focusWindowChanged, headerFooter_.get(), [this](QWindow* focused) {
+            if (!focused || focused != headerFooter_->windowHandle()) return;
+            for (QWidget* palette :
+                 {static_cast<QWidget*>(frame_.get()), static_cast<QWidget*>(face_.get())})
+                if (palette->isVisible()) palette->raise();
+        });
+}
+
+void PaletteCommands::showWindow(int tag) {
+    QWidget* window = nullptr;
+    switch (tag) {
+    case framePaletteTag:
+        window = &framePalette();
+        break;
+    case facePaletteTag:
+        window = &facePalette();
+        break;
+    case headerFooterTag:
+        window = &headerFooterWindow();
+        break;
+    default:
+        return;
+    }
+    if (window->isMinimized()) window->showNormal();
+    window->show();
+    window->raise();
+    window->activateWindow();
+}
+
+FramePalette& PaletteCommands::framePalette() {
+    createWindows();
+    return *frame_;
+}
+
+FacePalette& PaletteCommands::facePalette() {
+    createWindows();
+    return *face_;
+}
+
+HeaderFooterWindow& PaletteCommands::headerFooterWindow() {
+    createWindows();
+    return *headerFooter_;
+}

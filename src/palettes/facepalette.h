@@ -1,0 +1,19 @@
+// The face-mark palette: face marks ("(^_^)") inserted as they are, with its
+// dialog that adds a face mark.
+#pragma once
+
+#include "entrypalette.h"
+
+class FacePalette : public EntryPalette {
+    Q_OBJECT
+
+  public:
+    // The face marks before any list file has been read.
+    static const std::vector<std::string>& builtInMarks();
+
+    explicit FacePalette(PaletteContext& context, QWidget* parent = nullptr);
+
+  protected:
+    // Puts the face mark in place of the editor's selection, byte for byte.
+    void insertEntry(const std::string& mark) override;
+};

@@ -1,2 +1,0 @@
-// The frame palette, the face-mark palette and the header and footer window.
-#pragma once
