@@ -90,14 +90,17 @@ QWidget* OverallSettingsDialog::newsletterPage() {
     homeUrl_->setText(QStringLiteral("http://"));
     authorName_ = textBox("Edit4");
     magazineId_ = textBox("Edit11");
-    saveFolder_ = textBox("Edit5");
+    // Made in the order the Tab key visits them: the left column, then the
+    // right one.
     issueDay_ = textBox("Edit7");
     launchDay_ = textBox("Edit8");
     for (Cp932LineEdit* box :
-         {authorMail_, homeUrl_, authorName_, magazineId_, saveFolder_, issueDay_, launchDay_})
+         {authorMail_, homeUrl_, authorName_, magazineId_, issueDay_, launchDay_})
         box->setLimit(kStoredBytes, LimitUnit::bytes);
     lineWidth_ = numberBar("Edit10", "ScrollBar1", 10, kLineWidthLimit, 10);
     maxChars_ = numberBar("Edit9", "ScrollBar2", 10, kMaxCharsLimit, 1000);
+    saveFolder_ = textBox("Edit5");
+    saveFolder_->setLimit(kStoredBytes, LimitUnit::bytes);
 
     auto* newsletter = new QGroupBox(fromUtf8("メ－ルマガジン基本設定"), page);
     newsletter->setObjectName(QStringLiteral("GroupBox5"));
