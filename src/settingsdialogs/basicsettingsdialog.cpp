@@ -35,7 +35,7 @@ BasicSettingsDialog::BasicSettingsDialog(SettingsState& settings, Dialogs& dialo
     lineWidth_ = numberBar("Edit10", "ScrollBar1", 10, kLineWidthLimit, 10);
     maxChars_ = numberBar("Edit9", "ScrollBar2", 10, kMaxCharsLimit, 1000);
 
-    auto* newsletter = new QGroupBox(fromUtf8("メールマガジン基本設定"), this);
+    auto* newsletter = new QGroupBox(caption("メールマガジン基本設定"), this);
     newsletter->setObjectName(QStringLiteral("GroupBox1"));
     auto* fields = new QVBoxLayout(newsletter);
     compactGroup(fields);
@@ -45,14 +45,14 @@ BasicSettingsDialog::BasicSettingsDialog(SettingsState& settings, Dialogs& dialo
     addField(fields, "あなたの名前", authorName_);
     addField(fields, "マガジンID", magazineId_);
 
-    auto* editing = new QGroupBox(fromUtf8("編集の設定"), this);
+    auto* editing = new QGroupBox(caption("編集の設定"), this);
     editing->setObjectName(QStringLiteral("GroupBox2"));
     auto* limits = new QVBoxLayout(editing);
     compactGroup(limits);
     addNumberBar(limits, "文章の幅", lineWidth_, "文字（最大８０文字）");
     addNumberBar(limits, "全体の最大文字数", maxChars_, "文字(最大３００００文字)");
 
-    auto* issue = new QGroupBox(fromUtf8("発行設定"), this);
+    auto* issue = new QGroupBox(caption("発行設定"), this);
     issue->setObjectName(QStringLiteral("GroupBox3"));
     auto* issueFields = new QVBoxLayout(issue);
     compactGroup(issueFields);
@@ -60,18 +60,18 @@ BasicSettingsDialog::BasicSettingsDialog(SettingsState& settings, Dialogs& dialo
     addField(issueFields, "創刊日", launchDay_);
 
     QPlainTextEdit* info = infoText("RichEdit1",
-                                    {fromUtf8("ここでは、新規作成するファイルのみに有"),
-                                     fromUtf8("効な情報を設定します。"), QString(),
-                                     fromUtf8("ここで設定される情報は一時的な物で、"),
-                                     fromUtf8("次回起動時には反映されません。"),
-                                     fromUtf8("常に同じ設定で作業を行いたい場合は、 "),
-                                     fromUtf8("”全体基本設定”で、設定してください。"), QString(),
-                                     fromUtf8("詳しくはヘルプをご覧ください。")},
+                                    {caption("ここでは、新規作成するファイルのみに有"),
+                                     caption("効な情報を設定します。"), QString(),
+                                     caption("ここで設定される情報は一時的な物で、"),
+                                     caption("次回起動時には反映されません。"),
+                                     caption("常に同じ設定で作業を行いたい場合は、 "),
+                                     caption("”全体基本設定”で、設定してください。"), QString(),
+                                     caption("詳しくはヘルプをご覧ください。")},
                                     true);
 
-    auto* ok = new QPushButton(fromUtf8("これで作る"), this);
+    auto* ok = new QPushButton(caption("これで作る"), this);
     ok->setObjectName(QStringLiteral("Button1"));
-    auto* cancelButton = new QPushButton(fromUtf8("キャンセル"), this);
+    auto* cancelButton = new QPushButton(caption("キャンセル"), this);
     cancelButton->setObjectName(QStringLiteral("Button2"));
     auto* helpButton = new QPushButton(QStringLiteral("HELP!"), this);
     helpButton->setObjectName(QStringLiteral("Button3"));

@@ -42,15 +42,15 @@ OverallSettingsDialog::OverallSettingsDialog(SettingsState& settings, Dialogs& d
     pages_ = new QTabWidget(this);
     pages_->setObjectName(QStringLiteral("PageControl1"));
     pages_->tabBar()->setAttribute(Qt::WA_Hover); // hot tracking
-    pages_->addTab(newsletterPage(), fromUtf8("メールマガジン共通設定"));
-    pages_->addTab(behaviourPage(), fromUtf8("動作設定"));
+    pages_->addTab(newsletterPage(), caption("メールマガジン共通設定"));
+    pages_->addTab(behaviourPage(), caption("動作設定"));
     // The first showing opens on the behaviour page, later ones where the
     // user left.
     pages_->setCurrentIndex(kBehaviourPage);
 
-    auto* ok = new QPushButton(fromUtf8("いつもこれで！"), this);
+    auto* ok = new QPushButton(caption("いつもこれで！"), this);
     ok->setObjectName(QStringLiteral("Button1"));
-    auto* cancelButton = new QPushButton(fromUtf8("キャンセル"), this);
+    auto* cancelButton = new QPushButton(caption("キャンセル"), this);
     cancelButton->setObjectName(QStringLiteral("Button2"));
     auto* helpButton = new QPushButton(QStringLiteral("HELP!"), this);
     helpButton->setObjectName(QStringLiteral("Button5"));
@@ -102,7 +102,7 @@ QWidget* OverallSettingsDialog::newsletterPage() {
     saveFolder_ = textBox("Edit5");
     saveFolder_->setLimit(kStoredBytes, LimitUnit::bytes);
 
-    auto* newsletter = new QGroupBox(fromUtf8("メ－ルマガジン基本設定"), page);
+    auto* newsletter = new QGroupBox(caption("メ－ルマガジン基本設定"), page);
     newsletter->setObjectName(QStringLiteral("GroupBox5"));
     auto* fields = new QVBoxLayout(newsletter);
     compactGroup(fields);
@@ -112,25 +112,25 @@ QWidget* OverallSettingsDialog::newsletterPage() {
     addField(fields, "あなたの名前", authorName_);
     addField(fields, "マガジンID", magazineId_);
 
-    auto* editing = new QGroupBox(fromUtf8("編集の設定"), page);
+    auto* editing = new QGroupBox(caption("編集の設定"), page);
     editing->setObjectName(QStringLiteral("GroupBox6"));
     auto* limits = new QVBoxLayout(editing);
     compactGroup(limits);
     addNumberBar(limits, "文章の幅", lineWidth_, "文字（最大半角80文字）");
     addNumberBar(limits, "全体の最大文字数", maxChars_, "文字(最大３００００文字)");
 
-    auto* folder = new QGroupBox(fromUtf8("メールマガジンの基準保存フォルダ"), page);
+    auto* folder = new QGroupBox(caption("メールマガジンの基準保存フォルダ"), page);
     folder->setObjectName(QStringLiteral("GroupBox7"));
     auto* folderRow = new QHBoxLayout(folder);
     compactGroup(folderRow);
-    auto* browseButton = new QPushButton(fromUtf8("参照"), page);
+    auto* browseButton = new QPushButton(caption("参照"), page);
     browseButton->setObjectName(QStringLiteral("Button3"));
     browseButton->setAutoDefault(false);
     connect(browseButton, &QPushButton::clicked, this, &OverallSettingsDialog::browse);
     folderRow->addWidget(saveFolder_, 1);
     folderRow->addWidget(browseButton);
 
-    auto* issue = new QGroupBox(fromUtf8("発行設定"), page);
+    auto* issue = new QGroupBox(caption("発行設定"), page);
     issue->setObjectName(QStringLiteral("GroupBox8"));
     auto* issueFields = new QVBoxLayout(issue);
     compactGroup(issueFields);
@@ -139,10 +139,10 @@ QWidget* OverallSettingsDialog::newsletterPage() {
 
     QPlainTextEdit* info = infoText(
         "RichEdit1",
-        {fromUtf8("ここではメールマガジンの全体の基本設定を"), fromUtf8("します"), QString(),
-         fromUtf8("タイトル挿入やメールアドレス挿入をする"), fromUtf8("ときに大変便利です。"),
-         QString(), fromUtf8("全体基本設定を変更すると基本設定も変わり"), fromUtf8("ます。"),
-         QString(), fromUtf8("詳しくはヘルプをご覧ください。")},
+        {caption("ここではメールマガジンの全体の基本設定を"), caption("します"), QString(),
+         caption("タイトル挿入やメールアドレス挿入をする"), caption("ときに大変便利です。"),
+         QString(), caption("全体基本設定を変更すると基本設定も変わり"), caption("ます。"),
+         QString(), caption("詳しくはヘルプをご覧ください。")},
         true);
 
     auto* left = new QVBoxLayout;
@@ -167,7 +167,7 @@ QWidget* OverallSettingsDialog::behaviourPage() {
     auto* page = new QWidget;
     page->setObjectName(QStringLiteral("TabSheet2"));
     auto check = [page](const char* name, const char* text) {
-        auto* box = new QCheckBox(fromUtf8(text), page);
+        auto* box = new QCheckBox(caption(text), page);
         box->setObjectName(QString::fromLatin1(name));
         return box;
     };
@@ -178,7 +178,7 @@ QWidget* OverallSettingsDialog::behaviourPage() {
         into->addLayout(row);
     };
 
-    auto* tray = new QGroupBox(fromUtf8("常駐に関する設定"), page);
+    auto* tray = new QGroupBox(caption("常駐に関する設定"), page);
     tray->setObjectName(QStringLiteral("GroupBox1"));
     auto* trayBoxes = new QVBoxLayout(tray);
     compactGroup(trayBoxes);
@@ -187,7 +187,7 @@ QWidget* OverallSettingsDialog::behaviourPage() {
     trayBoxes->addWidget(resident);
     trayBoxes->addWidget(minimizeToTray);
 
-    auto* start = new QGroupBox(fromUtf8("起動時の設定"), page);
+    auto* start = new QGroupBox(caption("起動時の設定"), page);
     start->setObjectName(QStringLiteral("GroupBox2"));
     auto* startBoxes = new QVBoxLayout(start);
     compactGroup(startBoxes);
@@ -200,7 +200,7 @@ QWidget* OverallSettingsDialog::behaviourPage() {
     startBoxes->addWidget(openPrevious);
     note(startBoxes, "(Read Onlyで開きます)");
 
-    auto* other = new QGroupBox(fromUtf8("その他の設定"), page);
+    auto* other = new QGroupBox(caption("その他の設定"), page);
     other->setObjectName(QStringLiteral("GroupBox3"));
     auto* otherBoxes = new QVBoxLayout(other);
     compactGroup(otherBoxes);
@@ -219,7 +219,7 @@ QWidget* OverallSettingsDialog::behaviourPage() {
     for (QWidget* w : std::initializer_list<QWidget*>{single, imeOn, backup, anyPitch, pitchNote})
         otherBoxes->addWidget(w);
 
-    auto* history = new QGroupBox(fromUtf8("ファイル履歴"), page);
+    auto* history = new QGroupBox(caption("ファイル履歴"), page);
     history->setObjectName(QStringLiteral("GroupBox4"));
     auto* historyBoxes = new QVBoxLayout(history);
     compactGroup(historyBoxes);
@@ -236,7 +236,7 @@ QWidget* OverallSettingsDialog::behaviourPage() {
     // Typing into the count box is replaced at once: only the bar sets it.
     connect(countBar_, &QScrollBar::valueChanged, this, &OverallSettingsDialog::showCount);
     connect(count_, &QLineEdit::textChanged, this, &OverallSettingsDialog::showCount);
-    auto* clear = new QPushButton(fromUtf8("履歴のクリア"), page);
+    auto* clear = new QPushButton(caption("履歴のクリア"), page);
     clear->setObjectName(QStringLiteral("Button4"));
     clear->setAutoDefault(false);
     connect(clear, &QPushButton::clicked, this, &OverallSettingsDialog::clearHistory);
@@ -253,9 +253,9 @@ QWidget* OverallSettingsDialog::behaviourPage() {
 
     QPlainTextEdit* info = infoText(
         "RichEdit2",
-        {fromUtf8("ここでは「もるもる」メールマガジンエ"), fromUtf8("ディタの動作を設定します。"),
-         fromUtf8("ここの設定はすぐに反映されるもの"),
-         fromUtf8("と、次回起動時に反映されるものがあ"), fromUtf8("ります。")},
+        {caption("ここでは「もるもる」メールマガジンエ"), caption("ディタの動作を設定します。"),
+         caption("ここの設定はすぐに反映されるもの"), caption("と、次回起動時に反映されるものがあ"),
+         caption("ります。")},
         false);
 
     options_ = {{{resident, &AppOptions::trayResident},

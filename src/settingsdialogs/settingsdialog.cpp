@@ -35,10 +35,6 @@ constexpr int kGroupSpacing = 3;
 constexpr int kInfoMargin = 2;
 } // namespace
 
-QString fromUtf8(const char* s) {
-    return QString::fromUtf8(s);
-}
-
 void compactGroup(QBoxLayout* layout) {
     layout->setContentsMargins(kGroupSide, kGroupTop, kGroupSide, kGroupBottom);
     layout->setSpacing(kGroupSpacing);
@@ -67,13 +63,13 @@ SettingsDialog::SettingsDialog(SettingsState& settings, Dialogs& dialogs, Shell&
     setModal(false);
 }
 
-void SettingsDialog::setUpWindow(const char* objectName, const char* caption, QSize designSize) {
+void SettingsDialog::setUpWindow(const char* objectName, const char* title, QSize designSize) {
     setObjectName(QString::fromLatin1(objectName));
-    setWindowTitle(fromUtf8(caption));
+    setWindowTitle(caption(title));
     // A fixed frame with only a close box.
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowCloseButtonHint);
-    QFont f(fromUtf8(kDialogFont));
+    QFont f(caption(kDialogFont));
     f.setPixelSize(kDialogFontPixels);
     setFont(f);
     designSize_ = designSize;
@@ -142,7 +138,7 @@ NumberBar SettingsDialog::numberBar(const char* numberName, const char* barName,
 }
 
 QLabel* SettingsDialog::label(const char* text) {
-    return new QLabel(fromUtf8(text), this);
+    return new QLabel(caption(text), this);
 }
 
 void SettingsDialog::addField(QBoxLayout* into, const char* labelText, QWidget* box) {

@@ -77,16 +77,18 @@ class SettingsDialog : public QDialog {
 
     // Cancel: hides the dialog and shows the main window. Also the close box
     // and Esc.
-    virtual void cancel();
+    void cancel();
     // HELP!: the help page at the settings topic.
     void help();
 
     void reject() override;
 
   protected:
+    // One of the dialog's own texts.
+    static QString caption(const char* utf8) { return QString::fromUtf8(utf8); }
     // Window caption, object name, font, frame and the design size of the
     // client area (grown where the fonts here need more room).
-    void setUpWindow(const char* objectName, const char* caption, QSize designSize);
+    void setUpWindow(const char* objectName, const char* title, QSize designSize);
     // A text box whose refused input is told in a message box.
     Cp932LineEdit* textBox(const char* objectName);
     // A read-only number box and its scroll bar from min to max, starting at max.
@@ -115,5 +117,3 @@ class SettingsDialog : public QDialog {
     QSize designSize_;
     bool shownBefore_ = false;
 };
-
-QString fromUtf8(const char* s);
