@@ -282,6 +282,11 @@ void SettingsState::addToHistory(const std::string& path) {
     history.front() = entry;
 }
 
+void SettingsState::clearHistory() {
+    options.history.fill(std::string());
+    options.historyCount = 0;
+}
+
 std::string documentField(int number, const NewsletterValues& values) {
     switch (number) {
     case 1:

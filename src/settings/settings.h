@@ -99,6 +99,8 @@ struct SettingsState {
     void copyNewDocumentToDocument();
     // Puts path into history slot 1, moving it up when the list has it.
     void addToHistory(const std::string& path);
+    // Empties every history slot and sets the count to 0.
+    void clearHistory();
 };
 
 // The program's folder: the executable's folder, ending with '/'.
