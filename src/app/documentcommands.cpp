@@ -77,6 +77,8 @@ void DocumentCommands::newDocument(bool fromSettings) {
         // The dialog copies the standing values, shows them and hides this
         // window until it is confirmed or cancelled.
         w_.settingsDialogs().showBasicSettings(true);
+        // Until the dialog is confirmed the document has the standing values.
+        w_.applyFont();
     } else {
         s.copyGlobalToDocument();
         // The new document takes the standing width and limit, not those of
