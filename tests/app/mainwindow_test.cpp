@@ -373,7 +373,7 @@ TEST_F(MainTest, MenusShortcutsAndTags) {
     EXPECT_FALSE(main->item(QStringLiteral("SpeedButton51"))->property("ShowHint").toBool());
     EXPECT_TRUE(main->item(QStringLiteral("SpeedButton50"))->property("ShowHint").toBool());
     EXPECT_TRUE(main->item(QStringLiteral("Exit1"))->isEnabled());
-    EXPECT_FALSE(main->item(QStringLiteral("Open1"))->isEnabled()); // its command is not built yet
+    EXPECT_TRUE(main->item(QStringLiteral("Open1"))->isEnabled());
     EXPECT_EQ(main->menuBar()->actions().size(), 7);
 }
 
