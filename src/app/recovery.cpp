@@ -33,6 +33,8 @@ constexpr std::string_view kFileSuffix = ".dat";
 constexpr std::string_view kLockSuffix = ".lock";
 constexpr std::string_view kMagic = "MMEdit recovery 1\n";
 constexpr int kNameAttempts = 8;
+// Room for the header before the largest document: the path and two counts.
+constexpr std::size_t kMaxHeaderBytes = 64 * 1024;
 
 QString fileName(const std::string& path) {
     return QFile::decodeName(QByteArray::fromStdString(path));
@@ -192,12 +194,17 @@ CrashRecovery::CrashRecovery(Document& document, const FileLocations& locations,
         auto lock = lockFor(path_);
         if (!fileio::exists(path_) && lock->tryLock(0)) lock_ = std::move(lock);
     }
-    // Without a lock (a folder that cannot be written) the writes fail too,
-    // and writeFailed says so.
     writer_ = std::make_unique<Writer>(path_, [this](const QString& message) {
         QMetaObject::invokeMethod(
             this, [this, message] { Q_EMIT writeFailed(message); }, Qt::QueuedConnection);
     });
+    if (!lock_) {
+        // A folder that cannot be written: nothing is kept (a file without
+        // its lock could pass for a crashed run's), and writeFailed says so
+        // once whoever listens is connected.
+        QMetaObject::invokeMethod(
+            this, [this] { Q_EMIT writeFailed(createErrorText(path_)); }, Qt::QueuedConnection);
+    }
     timer_.setSingleShot(true);
     connect(&timer_, &QTimer::timeout, this, &CrashRecovery::timerFired);
     connect(&document, &Document::changed, this, &CrashRecovery::changed);
@@ -230,7 +237,7 @@ void CrashRecovery::timerFired() {
 }
 
 void CrashRecovery::writeNow() {
-    if (ended_ || !document_ || !document_->isModified()) return;
+    if (ended_ || !lock_ || !document_ || !document_->isModified()) return;
     timer_.stop();
     dirty_ = false;
     lastWrite_.start();
@@ -336,7 +343,7 @@ bool CrashRecovery::offerRecovery() {
         if (!lock->tryLock(0)) continue; // its run is still going
         Found f{file, std::move(lock), entry.last_write_time(ec), {}};
         try {
-            f.bytes = fileio::readAll(file);
+            f.bytes = fileio::readAll(file, kMaxDocumentBytes + kMaxHeaderBytes);
         } catch (const MMEditError&) {
             continue; // gone meanwhile, or not a file
         }

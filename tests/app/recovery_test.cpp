@@ -389,3 +389,20 @@ TEST_F(RecoveryTest, WritingALargeDocumentDoesNotHoldUpTyping) {
     EXPECT_LT(ms, 5.0);
 #endif
 }
+
+// A folder that cannot be written keeps nothing and says so once.
+TEST_F(RecoveryTest, AFolderThatCannotBeWrittenIsReported) {
+    const FileLocations missing(dir.file("no such folder"));
+    CrashRecovery recovery(doc, missing, dialogs, {1h, 0ms});
+    QSignalSpy failed(&recovery, &CrashRecovery::writeFailed);
+    doc.replace(0, 0, "abc");
+    recovery.waitForWrites();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return failed.count() == 1; }, 5000));
+    EXPECT_EQ(failed.at(0).at(0).toString().toStdString(),
+              "ファイル " + recovery.filePath() + " を作成できません");
+    EXPECT_FALSE(recovery.offerRecovery());
+    EXPECT_TRUE(dialogs.boxes.empty());
+    recovery.documentSaved();
+    recovery.cleanExit();
+    EXPECT_EQ(failed.count(), 1);
+}
