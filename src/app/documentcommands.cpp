@@ -2,6 +2,7 @@
 
 #include "mainwindow.h"
 #include "previousfilewindow.h"
+#include "recovery.h"
 #include "settingscommands.h"
 
 #include "platform/dialogs.h"
@@ -38,6 +39,23 @@ DocumentCommands::DocumentCommands(MainWindow& window) : w_(window) {
 
 DocumentCommands::~DocumentCommands() = default;
 
+// --- crash recovery ------------------------------------------------------------------
+
+void DocumentCommands::startRecovery() {
+    recovery_ = std::make_unique<CrashRecovery>(w_.document(), w_.settings().files, w_.dialogs());
+    QObject::connect(recovery_.get(), &CrashRecovery::writeFailed, &w_,
+                     [this](const QString& message) { w_.showStatusMessage(message); });
+    if (recovery_->offerRecovery()) w_.showDocumentState(true);
+}
+
+void DocumentCommands::documentSaved() {
+    if (recovery_) recovery_->documentSaved();
+}
+
+void DocumentCommands::cleanExit() {
+    if (recovery_) recovery_->cleanExit();
+}
+
 std::string DocumentCommands::backupName(const std::string& path) {
     const std::size_t slash = path.rfind('/');
     const std::size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
@@ -72,6 +90,7 @@ void DocumentCommands::newDocument(bool fromSettings) {
     w_.editor()->setText({});
     w_.document().clearUndo();
     w_.document().setModified(false);
+    documentSaved(); // the old text was given up on purpose
     previousFile_ = s.options.history[0];
     if (fromSettings) {
         // The dialog copies the standing values, shows them and hides this
@@ -93,6 +112,7 @@ void DocumentCommands::loadDocument(const std::string& path) {
     w_.document().setFilePath(path);
     // A file just opened is unchanged until the user edits it.
     w_.document().setModified(false);
+    documentSaved();
     w_.showDocumentState(false);
     // A loaded file is never cut at the character limit.
     w_.editor()->setMaxLength(static_cast<int>(kMaxDocumentBytes));
@@ -154,6 +174,7 @@ bool DocumentCommands::save() {
         s.addToHistory(current);
         w_.updateHistoryMenu();
         w_.document().setModified(false);
+        documentSaved();
         w_.showDocumentState(false);
         return true;
     }
@@ -163,6 +184,7 @@ bool DocumentCommands::save() {
     if (!runCommand(w_.dialogs(), [&] { writeDocument(path, false); })) return false;
     w_.document().setFilePath(path);
     w_.document().setModified(false);
+    documentSaved();
     w_.showDocumentState(false);
     return true;
 }
@@ -176,6 +198,7 @@ bool DocumentCommands::saveAs() {
     w_.document().setFilePath(path);
     w_.settings().addToHistory(path);
     w_.updateHistoryMenu();
+    documentSaved();
     // The text still counts as changed: closing asks about it.
     w_.showDocumentState(w_.document().isModified());
     return true;

@@ -4,10 +4,12 @@
 
 #include <QString>
 
+#include <memory>
 #include <string>
 
 class MainWindow;
 class PreviousFileWindow;
+class CrashRecovery;
 
 class DocumentCommands {
   public:
@@ -38,6 +40,17 @@ class DocumentCommands {
     // happen, and the command must stop.
     bool offerToSave();
 
+    // --- crash recovery ---------------------------------------------------------
+    // At the end of start-up: keeps the document in a recovery file of this
+    // run while it holds unsaved changes, and offers the text a run that did
+    // not end cleanly left behind.
+    void startRecovery();
+    // The text was written to its file, or replaced on purpose.
+    void documentSaved();
+    // The program ends normally: this run's recovery file goes.
+    void cleanExit();
+    CrashRecovery* recovery() { return recovery_.get(); }
+
     // --- the previous-file window -------------------------------------------
     // Start-up: the window is to show path at its next activation.
     void setPreviousFile(const std::string& path);
@@ -63,6 +76,7 @@ class DocumentCommands {
 
     MainWindow& w_;
     PreviousFileWindow* previousWindow_ = nullptr;
+    std::unique_ptr<CrashRecovery> recovery_;
     std::string previousFile_;
     bool previousFilePending_ = false;
 };

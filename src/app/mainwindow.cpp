@@ -162,8 +162,10 @@ void MainWindow::startUp() {
         const std::string& before = s_.options.history[1];
         if (s_.options.openPreviousInWindow == 1 && !before.empty())
             documents_->setPreviousFile(before);
-        buildLinkMenu();
+        // A missing link file is reported and skips only the link menu.
+        runCommand(dialogs_, [this] { buildLinkMenu(); });
     });
+    runCommand(dialogs_, [this] { documents_->startRecovery(); });
 }
 
 void MainWindow::loadIntoEditor(const std::string& file) {
@@ -222,6 +224,10 @@ void MainWindow::applyEditorSettings() {
 void MainWindow::showEditorMessage(const QString& message) {
     dialogs_.messageBox(QApplication::applicationName(), message, Dialogs::Icon::Warning,
                         Dialogs::Ok);
+}
+
+void MainWindow::showStatusMessage(const QString& message) {
+    statusBar()->showMessage(message, kLimitMessageMs);
 }
 
 void MainWindow::tellLimitReached() {
@@ -386,6 +392,7 @@ bool MainWindow::saveBeforeClose() {
     if (!runCommand(dialogs_, [&] { fileio::writeAll(name, document().all()); })) return false;
     document().setFilePath(name);
     document().setModified(false);
+    documents_->documentSaved();
     s_.addToHistory(name);
     updateHistoryMenu();
     return true;
@@ -393,6 +400,7 @@ bool MainWindow::saveBeforeClose() {
 
 void MainWindow::closeEvent(QCloseEvent* e) {
     if (!isDocumentModified()) {
+        documents_->cleanExit();
         e->accept();
         Q_EMIT closed();
         return;
@@ -405,6 +413,7 @@ void MainWindow::closeEvent(QCloseEvent* e) {
         return;
     }
     runCommand(dialogs_, [this] { s_.save(settingsFont()); });
+    documents_->cleanExit();
     e->accept();
     Q_EMIT closed();
 }

@@ -63,6 +63,8 @@ class MainWindow : public QMainWindow {
     void showDocumentState(bool modified);
     // The totals panels: the totals, or that they are being counted.
     void showTotals();
+    // A passing message in the status bar.
+    void showStatusMessage(const QString& message);
 
     // --- settings ------------------------------------------------------------
     void applyEditorSettings();
