@@ -1,7 +1,8 @@
 // The main window at a device pixel ratio of 2 (this program runs with
 // QT_SCALE_FACTOR=2): the tool buttons' drawings are rendered at twice the
-// pixels, not scaled up. The window is saved as hidpi-main-window.png in the
-// working folder for a person to look at.
+// pixels, not scaled up. The window is saved as hidpi-main-window.png and the
+// tool bars with every button enabled as hidpi-tool-bars.png in the working
+// folder, for a person to look at.
 #include "app/lockkeys.h"
 #include "app/mainwindow.h"
 #include "app/pictures.h"
@@ -40,6 +41,7 @@ int largestDifference(const QImage& a, const QImage& b) {
 TEST(HiDpi, TheToolButtonsAreDrawnAtTwiceThePixels) {
     ASSERT_DOUBLE_EQ(qApp->devicePixelRatio(), 2.0) << "run with QT_SCALE_FACTOR=2";
     TempDir dir;
+    dir.write("MMEdit.ini", "[Application]\r\nToolBar=1\r\n"); // the tool bars shown
     SettingsState settings;
     ScriptedDialogs dialogs;
     RecordingShell shell;
@@ -78,6 +80,7 @@ TEST(HiDpi, TheToolButtonsAreDrawnAtTwiceThePixels) {
         }
     }
     EXPECT_EQ(buttons, 26);
+    EXPECT_TRUE(main.toolBarArea()->isVisible());
 
     // The program icon gives the desktop every size it asks for.
     const QIcon program = pictures::programIcon();
@@ -89,4 +92,10 @@ TEST(HiDpi, TheToolButtonsAreDrawnAtTwiceThePixels) {
     EXPECT_DOUBLE_EQ(shot.devicePixelRatio(), 2.0);
     EXPECT_EQ(shot.width(), main.width() * 2);
     EXPECT_TRUE(shot.save(QStringLiteral("hidpi-main-window.png")));
+    // The buttons in colour, as they look once their commands run.
+    for (QToolBar* bar : main.findChildren<QToolBar*>())
+        for (QAction* a : bar->actions())
+            a->setEnabled(true);
+    QApplication::processEvents();
+    EXPECT_TRUE(main.toolBarArea()->grab().save(QStringLiteral("hidpi-tool-bars.png")));
 }
