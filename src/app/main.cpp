@@ -95,7 +95,8 @@ int main(int argc, char* argv[]) {
     delete splash;
 
     QObject::connect(&main, &MainWindow::closed, &app, &QApplication::quit, Qt::QueuedConnection);
-    single.listen([&main](const std::vector<std::string>& handed) { openFiles(main, handed, true); });
+    single.listen(
+        [&main](const std::vector<std::string>& handed) { openFiles(main, handed, true); });
     app.setQuitOnLastWindowClosed(false); // the program ends when the main window closes
     main.show();
     if (qEnvironmentVariableIsSet("MMEDIT_REPORT_STARTUP")) {

@@ -40,8 +40,8 @@ class SvgIconEngine : public QIconEngine {
         QPainter p(&image);
         // Square drawings, centred in a rectangle of another shape.
         const int side = std::min(size.width(), size.height());
-        renderer.render(&p, QRectF((size.width() - side) / 2.0, (size.height() - side) / 2.0,
-                                   side, side));
+        renderer.render(
+            &p, QRectF((size.width() - side) / 2.0, (size.height() - side) / 2.0, side, side));
         p.end();
         pm = QPixmap::fromImage(std::move(image));
         if (mode == QIcon::Disabled && qobject_cast<QApplication*>(QCoreApplication::instance())) {

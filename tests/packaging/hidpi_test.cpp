@@ -69,14 +69,14 @@ TEST(HiDpi, TheToolButtonsAreDrawnAtTwiceThePixels) {
             // Something is drawn, also in the disabled look.
             QImage blank(48, 48, QImage::Format_ARGB32);
             blank.fill(Qt::transparent);
-            EXPECT_GT(largestDifference(sharp.toImage().convertToFormat(QImage::Format_ARGB32),
-                                        blank),
-                      128);
+            EXPECT_GT(
+                largestDifference(sharp.toImage().convertToFormat(QImage::Format_ARGB32), blank),
+                128);
             const QPixmap grey = a->icon().pixmap(QSize(24, 24), 2.0, QIcon::Disabled);
             EXPECT_EQ(grey.size(), QSize(48, 48));
-            EXPECT_GT(largestDifference(grey.toImage().convertToFormat(QImage::Format_ARGB32),
-                                        blank),
-                      64);
+            EXPECT_GT(
+                largestDifference(grey.toImage().convertToFormat(QImage::Format_ARGB32), blank),
+                64);
         }
     }
     EXPECT_EQ(buttons, 26);
