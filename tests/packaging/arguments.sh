@@ -10,6 +10,8 @@ trap 'rm -rf "$tmp"' EXIT
 cd "$tmp"
 
 "$mmedit" --help | grep -q "使い方: mmedit"
+# Also where there is no display at all.
+env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$mmedit" --help | grep -q "使い方: mmedit"
 "$mmedit" -h | grep -q -- "--version"
 "$mmedit" --version | grep -q "$version"
 # Qt's own options may stand before them.
