@@ -3,6 +3,7 @@
 #include <QCryptographicHash>
 #include <QDataStream>
 #include <QLocalSocket>
+#include <QStandardPaths>
 
 #include <memory>
 
@@ -23,7 +24,13 @@ SingleInstance::SingleInstance(const std::string& programFolder) {
         QCryptographicHash::hash(QByteArray::fromStdString(programFolder), QCryptographicHash::Sha1)
             .toHex()
             .left(16);
-    name_ = QStringLiteral("mmedit-%1-%2").arg(::getuid()).arg(QString::fromLatin1(hash));
+    // In the user's own runtime folder (mode 0700), so that no other user
+    // can take the name or hand files over; by name in the temporary folder
+    // where there is none.
+    const QString runtime = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    name_ = runtime.isEmpty()
+                ? QStringLiteral("mmedit-%1-%2").arg(::getuid()).arg(QString::fromLatin1(hash))
+                : runtime + QStringLiteral("/mmedit-%1").arg(QString::fromLatin1(hash));
 }
 
 QByteArray SingleInstance::message(const std::vector<std::string>& files) {
@@ -69,6 +76,7 @@ bool SingleInstance::handOver(const std::vector<std::string>& files) {
 
 void SingleInstance::listen(std::function<void(const std::vector<std::string>&)> received) {
     QLocalServer::removeServer(name_); // a socket left by a copy that crashed
+    server_.setSocketOptions(QLocalServer::UserAccessOption);
     if (!server_.listen(name_)) return;
     connect(&server_, &QLocalServer::newConnection, this, [this, received] {
         while (QLocalSocket* c = server_.nextPendingConnection()) {

@@ -10,6 +10,8 @@
 
 #include <random>
 
+#include <sys/stat.h>
+
 namespace {
 
 void waitFor(const std::function<bool()>& done, int ms = 3000) {
@@ -30,6 +32,12 @@ TEST(SingleInstance, ASecondStartHandsItsFileOverToTheFirst) {
     SingleInstance first(dir.path());
     std::vector<Files> received;
     first.listen([&](const Files& files) { received.push_back(files); });
+
+    // Only this user may reach the running copy.
+    struct stat st;
+    ASSERT_EQ(::stat(first.serverName().toLocal8Bit().constData(), &st), 0);
+    EXPECT_TRUE(S_ISSOCK(st.st_mode));
+    EXPECT_EQ(st.st_mode & 077, 0u);
 
     EXPECT_TRUE(second.handOver());
     // A path with bytes that are no UTF-8, a line end and a blank arrives
