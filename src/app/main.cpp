@@ -25,6 +25,9 @@ namespace {
 
 // Exit status of a usage error.
 constexpr int kUsageStatus = 2;
+// The name of the installed desktop entry (packaging/), by which the desktop
+// finds the program's icon and name for its windows.
+constexpr char kDesktopEntry[] = "org.mmedit.MMEdit";
 
 std::vector<std::string> argumentsOf(int argc, char* argv[]) {
     return argc > 1 ? std::vector<std::string>(argv + 1, argv + argc) : std::vector<std::string>();
@@ -60,6 +63,7 @@ int main(int argc, char* argv[]) {
     }
     QApplication app(argc, argv); // takes Qt's own options out of argv
     setUpApplication();
+    QGuiApplication::setDesktopFileName(QString::fromLatin1(kDesktopEntry));
     const CommandLine line = parseCommandLine(argumentsOf(argc, argv));
     if (line.action == CommandLine::Action::Error) {
         std::fprintf(stderr, "mmedit: %s (--help で使い方を表示します)\n", line.error.c_str());
