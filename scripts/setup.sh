@@ -6,10 +6,14 @@ set -euo pipefail
 # qt6-translations-l10n gives Qt's own dialogs in Japanese; the IPA fonts stand
 # in for the Gothic and Mincho fonts named in settings files. libicu-dev gives
 # the benchmarks ICU's line breaker as a reference, jq reads their results in
-# bench/run_all.sh.
-packages=(cmake g++ make pkg-config binutils git clang-format qt6-base-dev libgl-dev
+# bench/run_all.sh. qt6-svg-dev draws the icons from their SVG files;
+# desktop-file-utils and appstream validate the desktop entry and the
+# metainfo, dpkg-dev gives dpkg-shlibdeps for the Debian package's
+# dependencies.
+packages=(cmake g++ make pkg-config binutils git clang-format qt6-base-dev qt6-svg-dev libgl-dev
           qt6-translations-l10n fonts-ipafont-gothic fonts-ipafont-mincho fonts-dejavu-core
-          libgtest-dev libgmock-dev libbenchmark-dev libicu-dev jq)
+          libgtest-dev libgmock-dev libbenchmark-dev libicu-dev jq
+          desktop-file-utils appstream dpkg-dev)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -1,11 +1,15 @@
-// Program entry: the splash window, the windows in their order, the loop.
+// Program entry: the arguments, the splash window, the windows in their
+// order, the loop.
 #include "application.h"
+#include "commandline.h"
+#include "documentcommands.h"
 #include "lockkeys.h"
 #include "mainwindow.h"
 #include "singleinstance.h"
 #include "splashwindow.h"
 
 #include "platform/dialogs.h"
+#include "settings/filelocations.h"
 #include "settings/profile.h"
 #include "settings/settings.h"
 
@@ -14,17 +18,66 @@
 #include <QTimer>
 
 #include <cstdio>
+#include <string>
+#include <vector>
+
+namespace {
+
+// Exit status of a usage error.
+constexpr int kUsageStatus = 2;
+// The name of the installed desktop entry (packaging/), by which the desktop
+// finds the program's icon and name for its windows.
+constexpr char kDesktopEntry[] = "org.mmedit.MMEdit";
+
+std::vector<std::string> argumentsOf(int argc, char* argv[]) {
+    return argc > 1 ? std::vector<std::string>(argv + 1, argv + argc) : std::vector<std::string>();
+}
+
+// Brings the window to the front and opens the files, after the event that
+// brought them has ended (opening may ask about unsaved text).
+void openFiles(MainWindow& main, const std::vector<std::string>& files, bool toFront) {
+    QTimer::singleShot(0, &main, [&main, files, toFront] {
+        if (toFront) {
+            main.showNormal();
+            main.raise();
+            main.activateWindow();
+        }
+        for (const std::string& f : files) {
+            // Test hook: tells which file goes to the window.
+            if (qEnvironmentVariableIsSet("MMEDIT_REPORT_OPEN"))
+                std::fprintf(stderr, "open: %s\n", f.c_str());
+            main.documents().openPath(f);
+        }
+    });
+}
+
+} // namespace
 
 int main(int argc, char* argv[]) {
     QElapsedTimer started;
     started.start();
-    QApplication app(argc, argv);
+    // --help and --version answer in the terminal, also where no display is.
+    if (const auto answer = helpOrVersionText(argumentsOf(argc, argv))) {
+        std::fputs(answer->c_str(), stdout);
+        return 0;
+    }
+    QApplication app(argc, argv); // takes Qt's own options out of argv
     setUpApplication();
+    QGuiApplication::setDesktopFileName(QString::fromLatin1(kDesktopEntry));
+    const CommandLine line = parseCommandLine(argumentsOf(argc, argv));
+    if (line.action == CommandLine::Action::Error) {
+        std::fprintf(stderr, "mmedit: %s (--help で使い方を表示します)\n", line.error.c_str());
+        return kUsageStatus;
+    }
+    std::vector<std::string> files;
+    if (!line.file.empty()) files.push_back(absolutePath(line.file, workingFolder()));
 
     const std::string folder = programFolderOfExecutable();
     SingleInstance single(folder);
-    if (ProfileFile::load(folder + "MMEdit.ini").readInt("Application", "OnlyStart", 0) == 1 &&
-        single.handOver())
+    const FileLocations locations(folder);
+    if (ProfileFile::load(locations.writableFile(kSettingsFileName))
+                .readInt("Application", "OnlyStart", 0) == 1 &&
+        single.handOver(files))
         return 0;
 
     SplashWindow* splash = new SplashWindow;
@@ -46,11 +99,8 @@ int main(int argc, char* argv[]) {
     delete splash;
 
     QObject::connect(&main, &MainWindow::closed, &app, &QApplication::quit, Qt::QueuedConnection);
-    single.listen([&main] {
-        main.showNormal();
-        main.raise();
-        main.activateWindow();
-    });
+    single.listen(
+        [&main](const std::vector<std::string>& handed) { openFiles(main, handed, true); });
     app.setQuitOnLastWindowClosed(false); // the program ends when the main window closes
     main.show();
     if (qEnvironmentVariableIsSet("MMEDIT_REPORT_STARTUP")) {
@@ -62,6 +112,8 @@ int main(int argc, char* argv[]) {
             // of a loaded last file must not stop the measurement.
             QCoreApplication::exit(0);
         });
+    } else {
+        openFiles(main, files, false);
     }
     return app.exec();
 }

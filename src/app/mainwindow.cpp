@@ -183,7 +183,7 @@ void MainWindow::loadIntoEditor(const std::string& file) {
 
 void MainWindow::buildLinkMenu() {
     const std::vector<std::string> lines =
-        linelist::parse(fileio::readAll(s_.programFolder + "link.dat"));
+        linelist::parse(fileio::readAll(s_.files.dataFile("link.dat")));
     for (std::size_t k = 0; k + 1 < lines.size(); k += 2) {
         auto* a = new QAction(cp932::decode(lines[k]), this);
         a->setObjectName(QStringLiteral("Link%1").arg(k / 2));

@@ -246,45 +246,40 @@ void MainWindow::buildToolBars() {
         QToolBar* bar;
         const char* name;
         const char* hint;
-        const char* glyph;
+        const char* icon; // the drawing in src/app/icons/
         int tag;
     };
-    const QColor teal(0, 128, 128), blue(40, 80, 200), red(180, 60, 60), green(40, 140, 40);
     const Button buttons[] = {
-        {bar2, "SpeedButton28", "新規作成（白紙）", "白", 0},
-        {bar2, "SpeedButton29", "新規作成（基本設定）", "基", 1},
-        {bar2, "SpeedButton30", "読み込み", "開", -1},
-        {bar2, "SpeedButton31", "保存（テキスト形式）", "保", -1},
-        {bar5, "SpeedButton33", "コピー", "写", -1},
-        {bar5, "SpeedButton34", "切り取り", "切", -1},
-        {bar5, "SpeedButton35", "削除", "削", -1},
-        {bar5, "SpeedButton36", "貼り付け", "貼", -1},
-        {bar5, "SpeedButton37", "すべて選択", "全", -1},
-        {bar5, "SpeedButton38", "検索", "検", -1},
-        {bar5, "SpeedButton39", "置換", "置", -1},
-        {bar4, "SpeedButton41", "印刷", "印", -1},
-        {bar4, "SpeedButton42", "印刷の設定", "設", -1},
-        {bar3, "SpeedButton43", "メールマガジンタイトル", "題", 0},
-        {bar3, "SpeedButton44", "電子メールアドレス", "@", 1},
-        {bar3, "SpeedButton45", "ホームページのURL", "URL", 2},
-        {bar3, "SpeedButton46", "あなたの名前", "名", 3},
-        {bar3, "SpeedButton47", "創刊日", "創", 5},
-        {bar3, "SpeedButton48", "発行日", "発", 4},
-        {bar3, "SpeedButton50", "枠パレット", "枠", 0},
-        {bar3, "SpeedButton51", "顔文字パレット", "顔", 1},
-        {bar3, "SpeedButton1", "クリップボードへ転送", "転", -1},
-        {bar1, "SpeedButton40", "フォントの設定", "字", -1},
-        {bar1, "SpeedButton49", "全体基本設定", "全", -1},
-        {bar1, "SpeedButton53", "ヘルプ", "?", -1},
-        {bar1, "SpeedButton54", "バージョン情報", "i", -1},
+        {bar2, "SpeedButton28", "新規作成（白紙）", "new-blank", 0},
+        {bar2, "SpeedButton29", "新規作成（基本設定）", "new-template", 1},
+        {bar2, "SpeedButton30", "読み込み", "open", -1},
+        {bar2, "SpeedButton31", "保存（テキスト形式）", "save", -1},
+        {bar5, "SpeedButton33", "コピー", "copy", -1},
+        {bar5, "SpeedButton34", "切り取り", "cut", -1},
+        {bar5, "SpeedButton35", "削除", "delete", -1},
+        {bar5, "SpeedButton36", "貼り付け", "paste", -1},
+        {bar5, "SpeedButton37", "すべて選択", "select-all", -1},
+        {bar5, "SpeedButton38", "検索", "find", -1},
+        {bar5, "SpeedButton39", "置換", "replace", -1},
+        {bar4, "SpeedButton41", "印刷", "print", -1},
+        {bar4, "SpeedButton42", "印刷の設定", "print-setup", -1},
+        {bar3, "SpeedButton43", "メールマガジンタイトル", "title", 0},
+        {bar3, "SpeedButton44", "電子メールアドレス", "mail", 1},
+        {bar3, "SpeedButton45", "ホームページのURL", "url", 2},
+        {bar3, "SpeedButton46", "あなたの名前", "name", 3},
+        {bar3, "SpeedButton47", "創刊日", "launch-date", 5},
+        {bar3, "SpeedButton48", "発行日", "issue-date", 4},
+        {bar3, "SpeedButton50", "枠パレット", "frame-palette", 0},
+        {bar3, "SpeedButton51", "顔文字パレット", "face-palette", 1},
+        {bar3, "SpeedButton1", "クリップボードへ転送", "to-clipboard", -1},
+        {bar1, "SpeedButton40", "フォントの設定", "font", -1},
+        {bar1, "SpeedButton49", "全体基本設定", "settings", -1},
+        {bar1, "SpeedButton53", "ヘルプ", "help", -1},
+        {bar1, "SpeedButton54", "バージョン情報", "about", -1},
     };
     for (const Button& b : buttons) {
-        const QColor color = b.bar == bar2   ? teal
-                             : b.bar == bar5 ? blue
-                             : b.bar == bar4 ? green
-                                             : red;
         QAction* a = addItem(nullptr, b.name, b.hint, {}, b.tag);
-        a->setIcon(pictures::buttonGlyph(u(b.glyph), color));
+        a->setIcon(pictures::toolIcon(QString::fromLatin1(b.icon)));
         a->setProperty("Hint", u(b.hint));
         a->setToolTip(u(b.hint));
         // The face-mark palette's button keeps its hint but shows no tip.

@@ -1,13 +1,80 @@
 #include "pictures.h"
 
+#include <QApplication>
+#include <QFile>
 #include <QFont>
+#include <QIconEngine>
+#include <QImage>
 #include <QLinearGradient>
 #include <QPainter>
-#include <QPainterPath>
+#include <QPixmapCache>
+#include <QStyle>
+#include <QStyleOption>
+#include <QSvgRenderer>
+
+#include <algorithm>
+#include <utility>
 
 namespace pictures {
 
 namespace {
+
+// Renders an SVG drawing at the size asked for: a button at a device pixel
+// ratio of 2 gets a drawing of twice the pixels, not a scaled-up picture.
+class SvgIconEngine : public QIconEngine {
+  public:
+    explicit SvgIconEngine(QString path) : path_(std::move(path)) {}
+
+    QPixmap pixmap(const QSize& size, QIcon::Mode mode, QIcon::State) override {
+        if (size.isEmpty()) return {};
+        const QString key = QStringLiteral("mmedit:%1:%2x%3:%4")
+                                .arg(path_)
+                                .arg(size.width())
+                                .arg(size.height())
+                                .arg(static_cast<int>(mode));
+        QPixmap pm;
+        if (QPixmapCache::find(key, &pm)) return pm;
+        QImage image(size, QImage::Format_ARGB32_Premultiplied);
+        image.fill(Qt::transparent);
+        QSvgRenderer renderer(path_);
+        QPainter p(&image);
+        // Square drawings, centred in a rectangle of another shape.
+        const int side = std::min(size.width(), size.height());
+        renderer.render(
+            &p, QRectF((size.width() - side) / 2.0, (size.height() - side) / 2.0, side, side));
+        p.end();
+        pm = QPixmap::fromImage(std::move(image));
+        if (mode == QIcon::Disabled && qobject_cast<QApplication*>(QCoreApplication::instance())) {
+            QStyleOption option;
+            option.palette = QApplication::palette();
+            pm = QApplication::style()->generatedIconPixmap(QIcon::Disabled, pm, &option);
+        }
+        QPixmapCache::insert(key, pm);
+        return pm;
+    }
+
+    void paint(QPainter* painter, const QRect& rect, QIcon::Mode mode,
+               QIcon::State state) override {
+        const qreal ratio = painter->device() ? painter->device()->devicePixelRatioF() : 1.0;
+        QPixmap pm = pixmap(rect.size() * ratio, mode, state);
+        pm.setDevicePixelRatio(ratio);
+        painter->drawPixmap(rect, pm);
+    }
+
+    QList<QSize> availableSizes(QIcon::Mode, QIcon::State) override {
+        QList<QSize> sizes;
+        for (int side : {16, 22, 24, 32, 48, 64, 128, 256})
+            sizes.append(QSize(side, side));
+        return sizes;
+    }
+
+    QIconEngine* clone() const override { return new SvgIconEngine(path_); }
+    QString key() const override { return QStringLiteral("mmedit-svg"); }
+
+  private:
+    QString path_;
+};
+
 QFont gothic(int px, bool bold = false) {
     QFont f(QStringLiteral("ＭＳ Ｐゴシック"));
     f.setPixelSize(px);
@@ -17,37 +84,13 @@ QFont gothic(int px, bool bold = false) {
 } // namespace
 
 QIcon programIcon() {
-    QIcon icon;
-    for (int size : {16, 24, 32, 48, 64}) {
-        QPixmap pm(size, size);
-        pm.fill(Qt::transparent);
-        QPainter p(&pm);
-        p.setRenderHint(QPainter::Antialiasing);
-        p.setBrush(QColor(0, 128, 128));
-        p.setPen(Qt::NoPen);
-        p.drawRoundedRect(QRectF(0.5, 0.5, size - 1, size - 1), size / 6.0, size / 6.0);
-        p.setPen(Qt::white);
-        p.setFont(gothic(size * 2 / 3, true));
-        p.drawText(QRect(0, 0, size, size), Qt::AlignCenter, QStringLiteral("M"));
-        p.end();
-        icon.addPixmap(pm);
-    }
-    return icon;
+    return QIcon(new SvgIconEngine(QStringLiteral(":/icons/mmedit.svg")));
 }
 
-QIcon buttonGlyph(const QString& label, const QColor& color) {
-    QPixmap pm(24, 24);
-    pm.fill(Qt::transparent);
-    QPainter p(&pm);
-    p.setRenderHint(QPainter::Antialiasing);
-    p.setPen(color.darker(140));
-    p.setBrush(color.lighter(170));
-    p.drawRoundedRect(QRectF(1.5, 1.5, 21, 21), 4, 4);
-    p.setPen(color.darker(200));
-    p.setFont(gothic(label.size() > 1 ? 10 : 14, true));
-    p.drawText(QRect(0, 0, 24, 24), Qt::AlignCenter, label);
-    p.end();
-    return QIcon(pm);
+QIcon toolIcon(const QString& name) {
+    const QString path = QStringLiteral(":/icons/%1.svg").arg(name);
+    if (!QFile::exists(path)) return {};
+    return QIcon(new SvgIconEngine(path));
 }
 
 QPixmap splashPicture() {

@@ -1,5 +1,7 @@
-// The program's own pictures, drawn at run time: the program icon, the tool
-// button glyphs and the splash picture.
+// The program's own pictures: the program icon and the tool button icons
+// (drawings of ours compiled in from SVG, rendered at whatever size and
+// device pixel ratio they are shown at, so they stay sharp on HiDPI screens)
+// and the splash picture.
 #pragma once
 
 #include <QIcon>
@@ -8,8 +10,9 @@
 
 namespace pictures {
 QIcon programIcon();
-// A 24 by 24 button glyph showing a short label.
-QIcon buttonGlyph(const QString& label, const QColor& color);
+// The icon of a tool button by its drawing's name ("save", "find", ...).
+// An unknown name gives a null icon.
+QIcon toolIcon(const QString& name);
 // The 303 by 150 picture of the splash and version windows.
 QPixmap splashPicture();
 } // namespace pictures

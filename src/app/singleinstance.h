@@ -1,20 +1,36 @@
 // One running copy per user and program folder (the OnlyStart setting): a
-// second start hands over to the running copy, which comes to the front.
+// second start hands its files over to the running copy, which comes to the
+// front and opens them.
 #pragma once
 
+#include <QByteArray>
 #include <QLocalServer>
 #include <QObject>
 
 #include <functional>
+#include <optional>
 #include <string>
+#include <vector>
 
 class SingleInstance : public QObject {
   public:
     explicit SingleInstance(const std::string& programFolder);
-    // True when another copy runs and was asked to come to the front.
-    bool handOver();
-    // Listens for later starts; each one calls activate.
-    void listen(std::function<void()> activate);
+    // True when another copy runs and took the files (absolute paths, the
+    // file system's bytes; none to only bring it to the front).
+    bool handOver(const std::vector<std::string>& files = {});
+    // Listens for later starts; each one calls received with the files it
+    // handed over, once the whole message has arrived. A message that is
+    // not one of ours is dropped.
+    void listen(std::function<void(const std::vector<std::string>&)> received);
+
+    // The name of the local socket, the same for every start of the program
+    // in one folder by one user.
+    const QString& serverName() const { return name_; }
+
+    // The message that carries files, and its reading (nothing for bytes
+    // that are not a whole message).
+    static QByteArray message(const std::vector<std::string>& files);
+    static std::optional<std::vector<std::string>> readMessage(const QByteArray& bytes);
 
   private:
     QString name_;

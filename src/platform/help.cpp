@@ -16,8 +16,7 @@ QString helpAnchor(const QString& keyword) {
     return keyword;
 }
 
-void showHelp(Shell& shell, const std::string& programFolder, const QString& keyword) {
-    const std::string page = programFolder + "help/index.html";
+void showHelp(Shell& shell, const std::string& page, const QString& keyword) {
     if (!fileio::isRegularFile(page)) throw MMEditError(openErrorText(page));
     QUrl url = QUrl::fromLocalFile(QFile::decodeName(page.c_str()));
     const QString anchor = helpAnchor(keyword);

@@ -9,11 +9,11 @@
 TEST(Help, OpensThePageAtTheKeywordsAnchor) {
     TempDir dir;
     RecordingShell shell;
-    EXPECT_THROW(showHelp(shell, dir.path()), MMEditError); // no help page yet
+    EXPECT_THROW(showHelp(shell, dir.file("help/index.html")), MMEditError); // no help page yet
     ::mkdir(dir.file("help").c_str(), 0777);
     dir.write("help/index.html", "<html></html>");
-    showHelp(shell, dir.path());
-    showHelp(shell, dir.path(), QStringLiteral("顔文字パレット"));
+    showHelp(shell, dir.file("help/index.html"));
+    showHelp(shell, dir.file("help/index.html"), QStringLiteral("顔文字パレット"));
     ASSERT_EQ(shell.opened.size(), 2u);
     EXPECT_EQ(shell.opened[0], QString::fromStdString("file://" + dir.path() + "help/index.html"));
     EXPECT_EQ(shell.opened[1],
