@@ -5,6 +5,7 @@
 #include "documentcommands.h"
 #include "lockkeys.h"
 #include "mainwindow.h"
+#include "palettecommands.h"
 #include "singleinstance.h"
 #include "splashwindow.h"
 
@@ -94,7 +95,9 @@ int main(int argc, char* argv[]) {
     dialogs.setParent(&main);
     main.startUp();
     splash->advance(10);
-    // The other windows join here as they are built, each advancing by 10.
+    // The palettes read their lists now, so a missing list is told at start.
+    main.palettes().createWindows();
+    splash->advance(10);
     dialogs.setBeforeShowing({});
     delete splash;
 

@@ -45,6 +45,7 @@ bool replaceEditorSelection(PaletteContext& context, std::string_view bytes) {
 
 void showPaletteHelp(PaletteContext& context, const char* keyword) {
     runCommand(context.dialogs, [&] {
-        showHelp(context.shell, context.settings.programFolder, QString::fromUtf8(keyword));
+        showHelp(context.shell, context.settings.files.dataFile("help/index.html"),
+                 QString::fromUtf8(keyword));
     });
 }

@@ -106,7 +106,9 @@ void SettingsDialog::reject() {
 }
 
 void SettingsDialog::help() {
-    runCommand(dialogs_, [this] { showHelp(shell_, s_.programFolder, settingsHelpKeyword()); });
+    runCommand(dialogs_, [this] {
+        showHelp(shell_, s_.files.dataFile("help/index.html"), settingsHelpKeyword());
+    });
 }
 
 Cp932LineEdit* SettingsDialog::textBox(const char* objectName) {

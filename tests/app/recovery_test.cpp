@@ -392,7 +392,11 @@ TEST_F(RecoveryTest, WritingALargeDocumentDoesNotHoldUpTyping) {
 
 // A folder that cannot be written keeps nothing and says so once.
 TEST_F(RecoveryTest, AFolderThatCannotBeWrittenIsReported) {
-    const FileLocations missing(dir.file("no such folder"));
+    // A program folder that keeps the files but is gone.
+    FileLocations::Surroundings gone;
+    gone.programFolder = dir.file("no such folder/");
+    gone.userFolder = dir.file("no such user folder/");
+    const FileLocations missing(gone);
     CrashRecovery recovery(doc, missing, dialogs, {1h, 0ms});
     QSignalSpy failed(&recovery, &CrashRecovery::writeFailed);
     doc.replace(0, 0, "abc");
