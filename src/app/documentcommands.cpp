@@ -12,6 +12,9 @@
 #include "text/textexport.h"
 
 #include <QFile>
+#include <QScreen>
+
+#include <algorithm>
 
 namespace {
 QString u(const char* s) {
@@ -141,6 +144,7 @@ void DocumentCommands::openPathUnasked(const std::string& path) {
     s.addToHistory(path);
     w_.updateHistoryMenu();
     if (s.options.openPreviousInWindow == 1 && !previousFile_.empty()) {
+        placePreviousWindow();
         previousWindow_->show();
         previousWindow_->raise();
         previousWindow_->activateWindow();
@@ -216,6 +220,25 @@ void DocumentCommands::exportHtml() {
 }
 
 // --- the previous-file window ------------------------------------------------------
+
+void DocumentCommands::placePreviousWindow() {
+    // At its first showing the window goes beside the main window, on the
+    // side with room for it on the main window's screen; without room it
+    // keeps its place in the middle of the screen.
+    if (previousWindowPlaced_) return;
+    previousWindowPlaced_ = true;
+    const QScreen* screen = w_.screen();
+    if (!screen || !w_.isVisible()) return;
+    const QRect room = screen->availableGeometry();
+    const QRect main = w_.frameGeometry();
+    const QSize size = previousWindow_->frameGeometry().size();
+    const int y =
+        std::clamp(main.top(), room.top(), std::max(room.top(), room.bottom() - size.height()));
+    if (main.right() + 1 + size.width() <= room.right() + 1)
+        previousWindow_->move(main.right() + 1, y);
+    else if (main.left() - size.width() >= room.left())
+        previousWindow_->move(main.left() - size.width(), y);
+}
 
 void DocumentCommands::setPreviousFile(const std::string& path) {
     previousFile_ = path;

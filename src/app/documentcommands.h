@@ -72,6 +72,7 @@ class DocumentCommands {
     // under its backup name.
     void writeDocument(const std::string& path, bool backup);
     void previousWindowActivated();
+    void placePreviousWindow();
     QString dialogFolder() const;
 
     MainWindow& w_;
@@ -79,4 +80,5 @@ class DocumentCommands {
     std::unique_ptr<CrashRecovery> recovery_;
     std::string previousFile_;
     bool previousFilePending_ = false;
+    bool previousWindowPlaced_ = false;
 };
