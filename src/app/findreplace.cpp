@@ -14,6 +14,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -28,6 +29,9 @@ QString u(const char* s) {
 constexpr std::size_t kLongestFindText = 256;
 // The width of the text boxes, in pixels.
 constexpr int kTextBoxWidth = 220;
+// A title and a close box, as the platform's find and replace dialogs have.
+constexpr Qt::WindowFlags kDialogFlags =
+    Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint;
 
 } // namespace
 
@@ -129,6 +133,10 @@ std::size_t TextSearch::replaceAll(const SearchRequest& r) {
         // The selection still covers what it covered, with the replacements.
         const std::size_t newLength = length + count * r.with.size() - count * r.what.size();
         editor_.setSelection(start, start + newLength);
+    } else if (count > 0) {
+        // A selection that the replaced span swallowed would cover it all:
+        // only the caret stays, where the selection began.
+        editor_.setSelectionStart(editor_.selectionStart());
     }
     dialogs_.messageBox(u("置換"), u("%1 個置き換えました").arg(count), Dialogs::Icon::Information,
                         Dialogs::Ok);
@@ -137,7 +145,7 @@ std::size_t TextSearch::replaceAll(const SearchRequest& r) {
 
 // --- the dialogs -----------------------------------------------------------------------
 
-FindDialog::FindDialog(QWidget* parent) : QDialog(parent) {
+FindDialog::FindDialog(QWidget* parent) : QDialog(parent, kDialogFlags) {
     setObjectName(QStringLiteral("FindDialog1"));
     setWindowTitle(u("検索"));
     setModal(false);
@@ -183,7 +191,7 @@ FindDialog::FindDialog(QWidget* parent) : QDialog(parent) {
     connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
 }
 
-ReplaceDialog::ReplaceDialog(QWidget* parent) : QDialog(parent) {
+ReplaceDialog::ReplaceDialog(QWidget* parent) : QDialog(parent, kDialogFlags) {
     setObjectName(QStringLiteral("ReplaceDialog1"));
     setWindowTitle(u("置換"));
     setModal(false);
@@ -298,6 +306,28 @@ void FindReplace::present(QDialog* d, QLineEdit* findEdit) {
     findEdit->setFocus();
 }
 
+void FindReplace::keepClear(QDialog* d) {
+    const int length = editor_.selectionLength();
+    if (!d->isVisible() || length == 0) return;
+    const int start = editor_.selectionStart();
+    QWidget* view = editor_.viewport();
+    const QPoint first = view->mapToGlobal(editor_.positionOfChar(start));
+    const QPoint last = view->mapToGlobal(editor_.positionOfChar(start + length));
+    const QRect match(QPoint(view->mapToGlobal(QPoint(0, 0)).x(), std::min(first.y(), last.y())),
+                      QPoint(view->mapToGlobal(QPoint(view->width(), 0)).x(),
+                             std::max(first.y(), last.y()) + editor_.lineHeight()));
+    const QRect frame = d->frameGeometry();
+    if (!frame.intersects(match)) return;
+    const QScreen* screen = d->screen();
+    const QRect room =
+        screen ? screen->availableGeometry() : QRect(frame.topLeft(), QSize(1 << 20, 1 << 20));
+    constexpr int kGap = 8;
+    if (match.bottom() + kGap + frame.height() <= room.bottom())
+        d->move(frame.x(), match.bottom() + kGap);
+    else if (match.top() - kGap - frame.height() >= room.top())
+        d->move(frame.x(), match.top() - kGap - frame.height());
+}
+
 FindDialog* FindReplace::findDialog() {
     if (!find_) {
         find_ = new FindDialog(window_);
@@ -307,6 +337,7 @@ FindDialog* FindReplace::findDialog() {
                         find_->findEdit()->text(), {}, find_->wholeWordBox()->isChecked(),
                         find_->matchCaseBox()->isChecked(), find_->upButton()->isChecked(), false))
                     search_.findNext(*r);
+                keepClear(find_);
             });
         });
     }
@@ -323,6 +354,7 @@ ReplaceDialog* FindReplace::replaceDialog() {
                                      replace_->matchCaseBox()->isChecked(), false,
                                      replace_->inSelectionBox()->isChecked()))
                     command(*r);
+                keepClear(replace_);
             });
         };
         QObject::connect(replace_, &ReplaceDialog::findNextRequested, replace_, [this, run] {

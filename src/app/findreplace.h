@@ -142,6 +142,9 @@ class FindReplace {
     // The selection, when it is short and on one line, as the find text.
     QString selectionAsFindText() const;
     void present(QDialog* d, QLineEdit* findEdit);
+    // Moves the dialog off the selected match (below it, else above it)
+    // when it covers it.
+    void keepClear(QDialog* d);
 
     TextEdit& editor_;
     Dialogs& dialogs_;

@@ -340,6 +340,21 @@ class Searcher {
         }
     }
 
+    // Replacing the match at p by with would pair a byte that is not code
+    // page 932 (a lead byte standing alone) with a byte it does not pair
+    // with today (Document::joinsStrayByte, for matches in rising order).
+    bool joinsStrayByte(std::size_t p, std::string_view with) {
+        const std::size_t end = p + what_.size();
+        auto trails = [](char c) { return cp932::isTrailByte(static_cast<unsigned char>(c)); };
+        const bool nextTrails =
+            !with.empty() ? trails(with.front()) : end < text_.size() && trails(text_[end]);
+        // p starts a character: a lead byte before it that starts one too
+        // stands alone.
+        if (nextTrails && p > 0 && isLead(text_[p - 1]) && before_.isCharStart(p - 1)) return true;
+        return !with.empty() && end < text_.size() && trails(text_[end]) && isLead(with.back()) &&
+               cp932::boundaryAtOrBefore(with, with.size() - 1) == with.size() - 1;
+    }
+
   private:
     // The lowest position at or after from where the bytes that do not fold
     // stand as in what.
@@ -461,6 +476,12 @@ std::size_t Document::replaceAll(std::string_view what, std::string_view with,
     std::size_t count = 0;
     std::size_t first = 0, last = 0;
     for (std::size_t p = from; auto hit = s.forward(p, to);) {
+        if (s.joinsStrayByte(*hit, with)) {
+            // A byte that is not code page 932 would pair with the
+            // replacement: this match stays as it is.
+            p = *hit + 1;
+            continue;
+        }
         if (count == 0)
             first = *hit;
         else

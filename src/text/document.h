@@ -129,7 +129,8 @@ class Document : public QObject {
                                     const FindOptions& options = {}) const;
     // Replaces every match that lies inside [from, to) as one change and one
     // undo step (undo gives back before; the caret goes after the last
-    // replacement); returns how many were replaced. Throws MMEditError when
+    // replacement); returns how many were replaced. A match whose
+    // replacement would pair with a byte that is not code page 932 stays. Throws MMEditError when
     // the text would grow past what a document holds (nothing is replaced).
     std::size_t replaceAll(std::string_view what, std::string_view with, const FindOptions& options,
                            Selection before = {}, std::size_t from = 0,

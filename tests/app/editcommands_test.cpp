@@ -12,6 +12,7 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QScrollBar>
 #include <QTest>
 #include <QTextDocument>
 #include <QToolBar>
@@ -208,8 +209,9 @@ TEST_F(EditWindowTest, TheFontIsChosenSavedAndAppliedAndFixedPitchOnlyUnlessAske
     editor().editArea().setLineLength(40);
     editor().setText(sj("あいう") + "ab");
     editor().setSelectionStart(static_cast<int>(text().size()));
-    main->resize(500, 300);
+    main->resize(700, 300);
     main->show();
+    editor().horizontalScrollBar()->setValue(0);
     const int cw = editor().columnWidth();
     const QPoint a = editor().positionOfChar(0), b = editor().positionOfChar(2),
                  x = editor().positionOfChar(6), y = editor().positionOfChar(7);

@@ -86,10 +86,24 @@ std::pair<std::string, std::size_t> modelReplaceAll(const std::string& t, const 
                                                     const std::string& with, const FindOptions& o,
                                                     std::size_t from, std::size_t to) {
     const auto b = boundaries(t);
+    auto lead = [](char c) { return cp932::isLeadByte(static_cast<unsigned char>(c)); };
+    auto trail = [](char c) { return cp932::isTrailByte(static_cast<unsigned char>(c)); };
+    // Replacing [p, end) would give a lone lead byte a partner: the one
+    // before it, or one the replacement leaves at its end.
+    auto joins = [&](std::size_t p, std::size_t end) {
+        const bool loneBefore =
+            p > 0 && lead(t[p - 1]) && b[p - 1] && cp932::charLength(t, p - 1) == 1;
+        const bool nextTrails = !with.empty() ? trail(with[0]) : end < t.size() && trail(t[end]);
+        if (loneBefore && nextTrails) return true;
+        const bool withEndsAlone =
+            !with.empty() && lead(with.back()) &&
+            cp932::boundaryAtOrBefore(with, with.size() - 1) == with.size() - 1;
+        return withEndsAlone && end < t.size() && trail(t[end]);
+    };
     std::string out = t.substr(0, from);
     std::size_t count = 0, p = from;
     while (p + what.size() <= to) {
-        if (modelMatch(t, b, p, what, o)) {
+        if (modelMatch(t, b, p, what, o) && !joins(p, p + what.size())) {
             out += with;
             p += what.size();
             ++count;
@@ -165,6 +179,18 @@ TEST(SearchModel, FindAndReplaceAllAgreeWithAPlainModel) {
             ASSERT_FALSE(doc.canUndo());
         }
     }
+}
+
+TEST(SearchModel, ReplaceAllLeavesAMatchThatWouldPairWithALoneLeadByte) {
+    // 81 stands alone before a blank; an "A" after it would make one
+    // character of the two, changing a byte nobody replaced.
+    Document doc;
+    doc.setText("\x81 x \x81 y");
+    EXPECT_EQ(doc.replaceAll(" ", "A", {}), 1u);
+    EXPECT_EQ(doc.text(), "\x81 xA\x81 y");
+    // A blank, which pairs with nothing, goes in everywhere.
+    doc.setText("\x81 x \x81 y");
+    EXPECT_EQ(doc.replaceAll(" ", "\t", {}), 3u);
 }
 
 TEST(SearchModel, LongRunsOfLeadRangeBytesAreReadOnce) {
@@ -268,6 +294,7 @@ TEST_F(FindReplaceTest, ReplaceAllReplacesEveryMatchAsOneUndoStepAndSaysHowMany)
     EXPECT_EQ(search().replaceAll(r), 3u);
     EXPECT_EQ(text(), sj("タヌキ、タヌキ、きつね、タヌキ"));
     EXPECT_EQ(boxTexts(), std::vector<QString>{QStringLiteral("3 個置き換えました")});
+    EXPECT_EQ(selection(), std::make_pair(std::size_t{0}, std::size_t{0}));
     EXPECT_TRUE(main->isDocumentModified());
     // One undo step gives the text back.
     editor().runEditorCommand(EditorCommand::undo);
@@ -375,8 +402,10 @@ TEST_F(FindReplaceTest, TheDialogsRunFromTheirItemsButtonsAndKeysAndStayOpenWhil
               QKeySequence(Qt::CTRL | Qt::Key_R));
     replace->findEdit()->setText(QStringLiteral("メール"));
     replace->replaceEdit()->setText(QStringLiteral("ＭＡＩＬ"));
+    select(24, 30); // a match selected: after Replace All only the caret stays
     replace->replaceAllButton()->click();
     EXPECT_EQ(text(), sj("【ＭＡＩＬマガジン第１号\r\nＭＡＩＬの書き方\r\n"));
+    EXPECT_EQ(editor().selectionLength(), 0);
     EXPECT_EQ(dialogs.boxes.back().text, QStringLiteral("2 個置き換えました"));
     saveScreenshot(replace->grab().toImage(), "replace-dialog.png");
     replace->reject();
@@ -392,6 +421,52 @@ TEST_F(FindReplaceTest, TheDialogsRunFromTheirItemsButtonsAndKeysAndStayOpenWhil
     replace->replaceButton()->click();
     EXPECT_EQ(text(), sj("【ＭＡＩＬマガジン第１号\r\nＭＡＩＬの送り方\r\n"));
     EXPECT_EQ(dialogs.boxes.back().text, QStringLiteral("すべて置き換えました"));
+}
+
+TEST_F(FindReplaceTest, CtrlFFindsCtrlRReplacesAndCtrlHIsNotReplace) {
+    start();
+    main->show();
+    QApplication::setActiveWindow(main.get());
+    editor().setFocus();
+    QTest::keyClick(&editor(), Qt::Key_H, Qt::ControlModifier);
+    const auto* replace = main->findChild<ReplaceDialog*>();
+    EXPECT_TRUE(replace == nullptr || !replace->isVisible());
+    QTest::keyClick(&editor(), Qt::Key_R, Qt::ControlModifier);
+    replace = main->findChild<ReplaceDialog*>();
+    ASSERT_NE(replace, nullptr);
+    EXPECT_TRUE(replace->isVisible());
+    QApplication::setActiveWindow(main.get());
+    editor().setFocus();
+    QTest::keyClick(&editor(), Qt::Key_F, Qt::ControlModifier);
+    const auto* find = main->findChild<FindDialog*>();
+    ASSERT_NE(find, nullptr);
+    EXPECT_TRUE(find->isVisible());
+}
+
+TEST_F(FindReplaceTest, TheFindDialogMovesOffTheMatchItWouldCover) {
+    start();
+    main->resize(542, 493);
+    main->move(100, 100);
+    main->show();
+    std::string t;
+    for (int i = 0; i < 10; ++i)
+        t += sj("行の文章です。") + "\r\n";
+    editor().setText(t + sj("ここに目的の言葉があります。"));
+    editor().setSelectionStart(0);
+    trigger("Find1");
+    FindDialog* find = main->editing().findReplace().findDialog();
+    // Over the lines where the match stands.
+    const QPoint row =
+        editor().viewport()->mapToGlobal(editor().positionOfChar(static_cast<int>(t.size())));
+    find->move(find->x(), row.y() - 20);
+    find->findEdit()->setText(QStringLiteral("目的"));
+    find->findNextButton()->click();
+    ASSERT_EQ(editor().selectedText(), sj("目的"));
+    const QPoint at =
+        editor().viewport()->mapToGlobal(editor().positionOfChar(editor().selectionStart()));
+    const QRect match(at, QSize(4 * editor().columnWidth(), editor().lineHeight()));
+    EXPECT_FALSE(find->frameGeometry().intersects(match));
+    EXPECT_TRUE(find->isVisible());
 }
 
 TEST_F(FindReplaceTest, ACharacterThatShiftJisCannotHoldIsToldAndNothingIsSearched) {
