@@ -6,8 +6,10 @@
 #include <QFontMetrics>
 #include <QPainter>
 #include <QRawFont>
+#include <QTransform>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 
 namespace {
@@ -75,8 +77,16 @@ int LineRenderer::drawLine(QPainter& p, std::string_view v, std::size_t linePos,
     p.setFont(font_);
     const QFontMetrics fm(font_, p.device());
     // Nothing is drawn right of the device (a line of hanging blanks may be
-    // far wider than any window or page).
-    const std::int64_t right = p.device() ? p.device()->width() : 1 << 20;
+    // far wider than any window or page), in the painter's coordinates (a
+    // page drawn smaller reaches further).
+    std::int64_t right = 1 << 20;
+    if (p.device()) {
+        bool invertible = false;
+        const QTransform back = p.combinedTransform().inverted(&invertible);
+        const QRectF device(0, 0, p.device()->width(), p.device()->height());
+        right = invertible ? static_cast<std::int64_t>(std::ceil(back.mapRect(device).right()))
+                           : p.device()->width();
+    }
     std::int64_t col = 0;
     // Runs of characters drawn together (same selection state).
     QString run;

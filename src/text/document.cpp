@@ -1,9 +1,12 @@
 #include "document.h"
 
 #include "cp932.h"
+#include "errors.h"
 #include "fileio.h"
 
 #include <algorithm>
+#include <cstring>
+#include <functional>
 
 namespace {
 
@@ -223,72 +226,276 @@ std::optional<Selection> Document::replay(std::vector<Step>& from, std::vector<S
 
 // --- search ------------------------------------------------------------------------------
 
-bool Document::matchesAt(std::string_view text, std::size_t p, std::string_view what,
-                         const FindOptions& options) const {
-    if (p + what.size() > text.size()) return false;
-    // Character by character, so that folding the letter case never touches
-    // a trail byte.
-    for (std::size_t i = 0; i < what.size();) {
-        const std::size_t len = cp932::charLength(what, i);
-        for (std::size_t k = 0; k < len; ++k) {
-            const char a = text[p + i + k], b = what[i + k];
-            const bool same =
-                (len == 1 && !options.matchCase) ? foldCase(a) == foldCase(b) : a == b;
-            if (!same) return false;
-        }
-        i += len;
-    }
-    const std::size_t end = p + what.size();
-    if (end < text.size() && cp932::boundaryAtOrBefore(text, end) != end) return false;
-    if (options.wholeWord) {
-        // Word characters are single-byte letters, digits and "_": a trail
-        // byte that looks like a letter belongs to its double-byte character.
-        auto wordCharAt = [&](std::size_t charStart) {
-            return cp932::charLength(text, charStart) == 1 && isWordChar(text[charStart]);
-        };
-        const std::size_t lastStart = cp932::boundaryAtOrBefore(text, end - 1);
-        if (p > 0 && wordCharAt(cp932::boundaryAtOrBefore(text, p - 1)) && wordCharAt(p))
-            return false;
-        if (end < text.size() && wordCharAt(end) && wordCharAt(lastStart)) return false;
-    }
-    return true;
+namespace {
+
+inline bool isLead(char c) {
+    return cp932::isLeadByte(static_cast<unsigned char>(c));
 }
+
+inline bool isLetter(char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
+
+// Tells whether positions of a text are character boundaries, reading each
+// byte a bounded number of times when asked about positions in order (rising
+// or falling). It keeps one run of lead-range bytes: the characters of such a
+// run pair up two by two from its start, because every lead-range byte is
+// also a valid trail byte.
+class BoundaryOracle {
+  public:
+    explicit BoundaryOracle(std::string_view text) : t_(text) {}
+
+    // A character boundary of the document: a character starts here (or the
+    // text ends) and it is not the LF of a CR LF pair.
+    bool isBoundary(std::size_t p) {
+        if (p == 0 || p >= t_.size()) return true;
+        if (t_[p] == '\n' && t_[p - 1] == '\r') return false;
+        return isCharStart(p);
+    }
+
+    bool isCharStart(std::size_t p) {
+        if (p == 0 || p >= t_.size()) return true;
+        if (!known_ || p < runStart_) {
+            std::size_t q = p;
+            while (q > 0 && isLead(t_[q - 1]))
+                --q;
+            runStart_ = q;
+            runEnd_ = p;
+            known_ = true;
+        } else if (p > runEnd_) {
+            std::size_t q = p;
+            while (q > runEnd_ && isLead(t_[q - 1]))
+                --q;
+            if (q != runEnd_) runStart_ = q; // a byte that ends a character stands between
+            runEnd_ = p;
+        }
+        // [runStart_, p) holds only lead-range bytes. An even offset starts a
+        // character; an odd one follows a lead byte, which stands alone only
+        // when the byte at p cannot trail it.
+        if ((p - runStart_) % 2 == 0) return true;
+        return !cp932::isTrailByte(static_cast<unsigned char>(t_[p]));
+    }
+
+  private:
+    std::string_view t_;
+    bool known_ = false;
+    std::size_t runStart_ = 0, runEnd_ = 0; // [runStart_, runEnd_): lead-range bytes
+};
+
+// One search of one text: candidates come from the C library's byte search
+// (bytes that letter case cannot change must stand as they are), each is then
+// checked character by character and against the character boundaries.
+class Searcher {
+  public:
+    Searcher(std::string_view text, std::string_view what, const FindOptions& options)
+        : text_(text), what_(what), options_(options), starts_(text), ends_(text), before_(text) {
+        folds_ = !options.matchCase &&
+                 std::any_of(what.begin(), what.end(), [](char c) { return isLetter(c); });
+        if (folds_) {
+            // The longest run of bytes that are no letters is searched as
+            // it is; with none, the first letter in either case.
+            std::size_t best = 0, bestLength = 0;
+            for (std::size_t i = 0; i < what.size();) {
+                if (isLetter(what[i])) {
+                    ++i;
+                    continue;
+                }
+                std::size_t j = i;
+                while (j < what.size() && !isLetter(what[j]))
+                    ++j;
+                if (j - i > bestLength) best = i, bestLength = j - i;
+                i = j;
+            }
+            anchor_ = best;
+            anchorLength_ = bestLength;
+        }
+        const std::size_t lastStart = cp932::boundaryAtOrBefore(what, what.size() - 1);
+        firstIsWord_ = cp932::charLength(what, 0) == 1 && isWordChar(what[0]);
+        lastIsWord_ = cp932::charLength(what, lastStart) == 1 && isWordChar(what[lastStart]);
+    }
+
+    // The first match starting at or after from and ending at or before to.
+    std::optional<std::size_t> forward(std::size_t from, std::size_t to) {
+        to = std::min(to, text_.size());
+        while (from + what_.size() <= to) {
+            const std::optional<std::size_t> c = nextCandidate(from, to);
+            if (!c) return std::nullopt;
+            if (accepts(*c)) return c;
+            from = *c + 1;
+        }
+        return std::nullopt;
+    }
+
+    // The last match ending at or before from.
+    std::optional<std::size_t> backward(std::size_t from) {
+        from = std::min(from, text_.size());
+        if (from < what_.size()) return std::nullopt;
+        std::size_t hi = from - what_.size(); // the highest start
+        while (true) {
+            const std::optional<std::size_t> c = previousCandidate(hi);
+            if (!c) return std::nullopt;
+            if (accepts(*c)) return c;
+            if (*c == 0) return std::nullopt;
+            hi = *c - 1;
+        }
+    }
+
+    // Replacing the match at p by with would pair a byte that is not code
+    // page 932 (a lead byte standing alone) with a byte it does not pair
+    // with today (Document::joinsStrayByte, for matches in rising order).
+    bool joinsStrayByte(std::size_t p, std::string_view with) {
+        const std::size_t end = p + what_.size();
+        auto trails = [](char c) { return cp932::isTrailByte(static_cast<unsigned char>(c)); };
+        const bool nextTrails =
+            !with.empty() ? trails(with.front()) : end < text_.size() && trails(text_[end]);
+        // p starts a character: a lead byte before it that starts one too
+        // stands alone.
+        if (nextTrails && p > 0 && isLead(text_[p - 1]) && before_.isCharStart(p - 1)) return true;
+        return !with.empty() && end < text_.size() && trails(text_[end]) && isLead(with.back()) &&
+               cp932::boundaryAtOrBefore(with, with.size() - 1) == with.size() - 1;
+    }
+
+  private:
+    // The lowest position at or after from where the bytes that do not fold
+    // stand as in what.
+    std::optional<std::size_t> nextCandidate(std::size_t from, std::size_t to) {
+        const char* base = text_.data();
+        if (!folds_ || anchorLength_ > 0) {
+            // Search the bytes [anchor_, anchor_ + length) of what at their
+            // place in a match.
+            const std::size_t k = folds_ ? anchor_ : 0;
+            const std::size_t n = folds_ ? anchorLength_ : what_.size();
+            const std::size_t lo = from + k;
+            const std::size_t hi = to - what_.size() + k + n; // the end of the piece's last place
+            if (hi < lo + n) return std::nullopt;
+            const void* hit = ::memmem(base + lo, hi - lo, what_.data() + k, n);
+            if (!hit) return std::nullopt;
+            return static_cast<std::size_t>(static_cast<const char*>(hit) - base) - k;
+        }
+        // Only letters: the first one in either case.
+        const std::size_t last = to - what_.size(); // the highest start
+        const char lower = foldCase(what_[0]);
+        const char upper = static_cast<char>(lower - ('a' - 'A'));
+        const std::size_t n = last + 1 - from;
+        const void* a = std::memchr(base + from, lower, n);
+        const void* b =
+            std::memchr(base + from, upper, a ? static_cast<const char*>(a) - (base + from) : n);
+        const void* hit = b ? b : a;
+        if (!hit) return std::nullopt;
+        return static_cast<std::size_t>(static_cast<const char*>(hit) - base);
+    }
+
+    // The highest candidate at or before hi.
+    std::optional<std::size_t> previousCandidate(std::size_t hi) {
+        const char* base = text_.data();
+        // One byte of what that must stand as it is, or the first letter in
+        // either case.
+        const std::size_t k = folds_ ? (anchorLength_ > 0 ? anchor_ : 0) : 0;
+        const bool twoCases = folds_ && anchorLength_ == 0;
+        const char c = twoCases ? foldCase(what_[k]) : what_[k];
+        while (true) {
+            const std::size_t n = hi + k + 1; // the byte of a start at hi
+            const void* a = ::memrchr(base, c, n);
+            const void* b =
+                twoCases ? ::memrchr(base, static_cast<char>(c - ('a' - 'A')), n) : nullptr;
+            const void* hit = std::max(a, b, std::less<const void*>());
+            if (!hit) return std::nullopt;
+            const std::size_t q = static_cast<std::size_t>(static_cast<const char*>(hit) - base);
+            if (q < k) return std::nullopt;
+            const std::size_t p = q - k;
+            if (sameBytes(p)) return p;
+            if (p == 0) return std::nullopt;
+            hi = p - 1;
+        }
+    }
+
+    // The bytes at p are what's, letter case of the single-byte letters of
+    // what aside when it does not count. Character by character, so that
+    // folding the case never touches a trail byte.
+    bool sameBytes(std::size_t p) const {
+        if (p + what_.size() > text_.size()) return false;
+        if (!folds_) return std::memcmp(text_.data() + p, what_.data(), what_.size()) == 0;
+        for (std::size_t i = 0; i < what_.size();) {
+            const std::size_t len = cp932::charLength(what_, i);
+            if (len == 1) {
+                if (foldCase(text_[p + i]) != foldCase(what_[i])) return false;
+            } else if (text_[p + i] != what_[i] || text_[p + i + 1] != what_[i + 1]) {
+                return false;
+            }
+            i += len;
+        }
+        return true;
+    }
+
+    bool accepts(std::size_t p) {
+        if (!sameBytes(p)) return false;
+        const std::size_t end = p + what_.size();
+        if (!starts_.isBoundary(p) || !ends_.isBoundary(end)) return false;
+        if (options_.wholeWord) {
+            // Word characters are single-byte letters, digits and "_": a
+            // trail byte that looks like a letter belongs to its double-byte
+            // character.
+            if (firstIsWord_ && p > 0 && isWordChar(text_[p - 1]) && before_.isCharStart(p - 1))
+                return false;
+            if (lastIsWord_ && end < text_.size() && isWordChar(text_[end])) return false;
+        }
+        return true;
+    }
+
+    std::string_view text_;
+    std::string_view what_;
+    FindOptions options_;
+    BoundaryOracle starts_, ends_, before_;
+    bool folds_ = false;
+    std::size_t anchor_ = 0, anchorLength_ = 0;
+    bool firstIsWord_ = false, lastIsWord_ = false;
+};
+
+} // namespace
 
 std::optional<std::size_t> Document::find(std::string_view what, std::size_t from,
                                           const FindOptions& options) const {
     if (what.empty()) return std::nullopt;
-    const std::string_view text = all();
-    from = std::min(from, text.size());
-    if (!options.backward) {
-        std::size_t p = boundaryAtOrBefore(from);
-        if (p < from) p = nextBoundary(p);
-        for (; p + what.size() <= text.size(); p = nextBoundary(p))
-            if (matchesAt(text, p, what, options)) return p;
-        return std::nullopt;
-    }
-    if (from < what.size()) return std::nullopt;
-    for (std::size_t p = boundaryAtOrBefore(from - what.size());; p = previousBoundary(p)) {
-        if (matchesAt(text, p, what, options)) return p;
-        if (p == 0) break;
-    }
-    return std::nullopt;
+    Searcher s(all(), what, options);
+    return options.backward ? s.backward(from) : s.forward(from, size());
 }
 
 std::size_t Document::replaceAll(std::string_view what, std::string_view with,
-                                 const FindOptions& options, Selection before) {
+                                 const FindOptions& options, Selection before, std::size_t from,
+                                 std::size_t to) {
     if (what.empty()) return 0;
+    to = std::min(to, size());
+    from = std::min(from, to);
     FindOptions forward = options;
     forward.backward = false;
+    const std::string_view text = all();
+    Searcher s(text, what, forward);
+    // The new bytes from the first match to the end of the last, built in
+    // one pass and put in as one change.
+    std::string replaced;
     std::size_t count = 0;
-    std::size_t p = 0;
-    std::size_t lastEnd = 0;
-    beginUndoGroup(before);
-    while (auto hit = find(what, p, forward)) {
-        replace(*hit, what.size(), with);
-        p = *hit + with.size();
-        lastEnd = p;
+    std::size_t first = 0, last = 0;
+    for (std::size_t p = from; auto hit = s.forward(p, to);) {
+        if (s.joinsStrayByte(*hit, with)) {
+            // A byte that is not code page 932 would pair with the
+            // replacement: this match stays as it is.
+            p = *hit + 1;
+            continue;
+        }
+        if (count == 0)
+            first = *hit;
+        else
+            replaced.append(text.substr(last, *hit - last));
+        replaced.append(with);
+        last = *hit + what.size();
+        p = last;
         ++count;
     }
-    endUndoGroup(Selection{lastEnd, lastEnd});
+    if (count == 0) return 0;
+    if (size() - (last - first) > kMaxDocumentBytes - std::min(kMaxDocumentBytes, replaced.size()))
+        throw MMEditError(
+            QStringLiteral("置き換えると文章が大きくなりすぎるため、置き換えませんでした"));
+    const std::size_t end = first + replaced.size();
+    replace(first, last - first, replaced, before, Selection{end, end});
     return count;
 }

@@ -127,9 +127,14 @@ class Document : public QObject {
     // before from), only at character boundaries; nullopt when absent.
     std::optional<std::size_t> find(std::string_view what, std::size_t from,
                                     const FindOptions& options = {}) const;
-    // Replaces every match as one undo step; returns how many were replaced.
+    // Replaces every match that lies inside [from, to) as one change and one
+    // undo step (undo gives back before; the caret goes after the last
+    // replacement); returns how many were replaced. A match whose
+    // replacement would pair with a byte that is not code page 932 stays. Throws MMEditError when
+    // the text would grow past what a document holds (nothing is replaced).
     std::size_t replaceAll(std::string_view what, std::string_view with, const FindOptions& options,
-                           Selection before = {});
+                           Selection before = {}, std::size_t from = 0,
+                           std::size_t to = std::string_view::npos);
 
   Q_SIGNALS:
     // After every change of the text, with the changed range.
@@ -148,8 +153,6 @@ class Document : public QObject {
 
     // Changes the bytes and the count and sends the notice; no undo record.
     void apply(std::size_t pos, std::size_t length, std::string_view bytes);
-    bool matchesAt(std::string_view text, std::size_t p, std::string_view what,
-                   const FindOptions& options) const;
     std::optional<Selection> replay(std::vector<Step>& from, std::vector<Step>& to, bool backwards);
 
     GapBuffer buffer_;
