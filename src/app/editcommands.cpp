@@ -196,7 +196,7 @@ void EditCommands::chooseFont() {
     if (!chosen) return;
     // The font dialog's font is the window's editing font: the settings file
     // keeps it and the editor copies it.
-    const_cast<QFont&>(w_.fontDialogFont()) = *chosen;
+    w_.setFontDialogFont(*chosen);
     // A font that cannot be saved is still used.
     runCommand(w_.dialogs(), [this] { w_.settings().save(w_.settingsFont()); });
     w_.applyEditorSettings();
@@ -222,7 +222,7 @@ void EditCommands::showToolBar(int tag) {
 
 void EditCommands::showHelp() {
     // The help page lies among the data files the program ships.
-    ::showHelp(w_.shell(), w_.settings().files.dataFile(""));
+    ::showHelp(w_.shell(), w_.settings().files.dataFile("help/index.html"));
 }
 
 void EditCommands::showAbout() {

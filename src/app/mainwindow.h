@@ -74,6 +74,7 @@ class MainWindow : public QMainWindow {
 
     // The editing font (the font dialog's font) and its colour.
     const QFont& fontDialogFont() const { return fontDialogFont_; }
+    void setFontDialogFont(const QFont& font) { fontDialogFont_ = font; }
     SettingsFont settingsFont() const;
 
     // Loads a file into the editor as a document file is loaded.
