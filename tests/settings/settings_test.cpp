@@ -182,8 +182,9 @@ TEST_F(SettingsFile, FailedSaveIsReportedAndTheOldFileStays) {
 
     // A folder where the settings file should be.
     SettingsState t;
+    ::mkdir(dir.file("sub").c_str(), 0777); // a program folder that keeps its files
     t.setProgramFolder(dir.file("sub"));
-    ::mkdir(dir.file("sub").c_str(), 0777);
+    ASSERT_EQ(t.settingsPath, dir.file("sub/MMEdit.ini"));
     ::mkdir(t.settingsPath.c_str(), 0777);
     EXPECT_THROW(t.save(font), MMEditError);
     EXPECT_THROW(writeDefaultSettings(t.settingsPath), MMEditError);
