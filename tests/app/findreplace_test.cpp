@@ -213,7 +213,9 @@ TEST(SearchModel, LongRunsOfLeadRangeBytesAreReadOnce) {
     EXPECT_EQ(doc.text(), std::string(500000, 'x'));
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
-    EXPECT_LT(seconds, 2.0);
+    // Reading the run again for every match would take hours; once, well
+    // under a second (a minute leaves room for sanitizers and a busy machine).
+    EXPECT_LT(seconds, 60.0);
 }
 
 // --- the commands in the window ---------------------------------------------------
