@@ -636,11 +636,17 @@ QString tableReplacement(std::uint32_t code) {
         return QString(reinterpret_cast<const QChar*>(it->second.data()),
                        static_cast<qsizetype>(it->second.size()));
     // The same character in JIS X 0208.
-    if (isMachineDependentCode(code)) {
-        const std::uint16_t standard = cp932::tables::kFromUnicode[key[0]];
-        if (standard != 0 && !isMachineDependentCode(standard)) return QString(QChar(key[0]));
-    }
+    if (isMachineDependentCode(code) && standardCode(code) != 0) return QString(QChar(key[0]));
     return {};
+}
+
+std::uint16_t standardCode(std::uint32_t code) {
+    if (code <= 0xFF || code > 0xFFFF) return 0;
+    const char16_t u = unicodeOf(code);
+    if (u == 0) return 0;
+    if (!isMachineDependentCode(code)) return static_cast<std::uint16_t>(code);
+    const std::uint16_t standard = cp932::tables::kFromUnicode[u];
+    return standard > 0xFF && !isMachineDependentCode(standard) ? standard : 0;
 }
 
 std::optional<std::string> replacement(std::string_view text, const Finding& f) {

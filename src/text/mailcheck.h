@@ -113,6 +113,12 @@ QString suggestionText(std::string_view text, const Finding& f);
 // are the same character as one of JIS X 0208 take that one.
 QString tableReplacement(std::uint32_t code);
 
+// The code of a double-byte character in the rows of JIS X 0208 (the
+// character set a mail carries): the code itself, for a machine-dependent
+// code the code of the same character there (the NEC ≒ is the ≒ of row 2),
+// or 0 when there is none (or the code is not defined).
+std::uint16_t standardCode(std::uint32_t code);
+
 // One replacement in a text.
 struct Edit {
     std::size_t pos = 0, length = 0;
