@@ -20,6 +20,11 @@ const QChar kSymbolLeftArrow(0x2190); // byte 0xAC
 const QChar kSymbolDownArrow(0x2193); // byte 0xAF
 const QChar kSymbolSpace(0x00B7);     // byte 0xA0: the font's own glyph; a middle dot here
 
+// The send check's marks: red for what a reader sees broken, orange for a
+// warning.
+constexpr ColorValue kMailCheckColor = rgbColor(255, 0, 0);
+constexpr ColorValue kMailWarningColor = rgbColor(255, 140, 0);
+
 bool isNavigationKey(int key) {
     switch (key) {
     case Qt::Key_PageUp:
@@ -337,6 +342,7 @@ void EditingArea::paintEvent(QPaintEvent* e) {
             const int s = charAtPoint(r.topLeft());
             const int end = charAtPoint(r.bottomRight());
             paintMarks(p, s, end);
+            paintMailMarks(p, s, end);
             paintMarginBands(p);
             paintWrapLine(p);
         }
@@ -350,6 +356,132 @@ void EditingArea::paintEvent(QPaintEvent* e) {
     QPainter w(viewport());
     w.drawImage(r, canvas_, r);
     painting_ = false;
+}
+
+// --- the send check -----------------------------------------------------------
+
+void EditingArea::setMailCheckActive(bool active) {
+    if (active == mailCheckActive_) return;
+    mailCheckActive_ = active;
+    if (active) {
+        live_.reset(document().buffer());
+        live_.resetLines(document().buffer(), lineView());
+    } else {
+        live_.clear();
+    }
+    overLimitKnown_ = false;
+    viewport()->update();
+    tellMailFindings();
+}
+
+std::optional<std::size_t> EditingArea::overLimitPosition() const {
+    const Document& d = document();
+    const std::size_t limit = d.characterLimit();
+    if (limit == Document::kNoLimit || d.characterCount() <= limit) return std::nullopt;
+    if (!overLimitKnown_ || overLimitFor_ != limit) {
+        // The first limit characters take at most two bytes each.
+        const std::string_view head = d.view(0, std::min(d.size(), 2 * limit + 2));
+        overLimit_ = cp932::prefixOfCharacters(head, limit);
+        overLimitFor_ = limit;
+        overLimitKnown_ = true;
+    }
+    return overLimit_;
+}
+
+std::size_t EditingArea::mailFindingCount() const {
+    if (!mailCheckActive_) return 0;
+    const Document& d = document();
+    const bool over =
+        d.characterLimit() != Document::kNoLimit && d.characterCount() > d.characterLimit();
+    return live_.total() + (over ? 1 : 0);
+}
+
+void EditingArea::tellMailFindings() {
+    const std::size_t total = mailFindingCount();
+    const bool known = mailFindingsKnown();
+    if (total == toldFindings_ && known == toldKnown_) return;
+    toldFindings_ = total;
+    toldKnown_ = known;
+    Q_EMIT mailFindingsChanged();
+}
+
+void EditingArea::textLaidOut(const TextChange* change) {
+    EastAsianEdit::textLaidOut(change);
+    if (!mailCheckActive_) return;
+    const GapBuffer& text = document().buffer();
+    if (change) {
+        const auto [from, to] = live_.edited(text, change->pos, change->removed, change->inserted);
+        live_.linesEdited(text, lineView(), lineView().lastRelaid(),
+                          static_cast<std::int64_t>(change->inserted) -
+                              static_cast<std::int64_t>(change->removed));
+        // Findings may change past the lines laid out again (a byte that
+        // pairs differently now): their rows are drawn again too.
+        if (to > from) updateLines(lineView().lineOf(from), lineView().lineOf(to));
+        // The character past the limit moves with a change before it.
+        if (overLimitKnown_ && (!overLimit_ || change->pos <= *overLimit_ + 1)) {
+            if (overLimit_)
+                updateLines(lineView().lineOf(*overLimit_), lineView().lineOf(*overLimit_));
+            overLimitKnown_ = false;
+            if (const std::optional<std::size_t> p = overLimitPosition())
+                updateLines(lineView().lineOf(*p), lineView().lineOf(*p));
+        }
+    } else {
+        live_.resetLines(text, lineView());
+    }
+    tellMailFindings();
+}
+
+namespace {
+// A wavy line from x0 to x1 (both included) whose lowest pixels are on row y.
+void drawWave(QPainter& p, int x0, int x1, int y, const QColor& c) {
+    QPolygon wave;
+    for (int x = x0, k = 0; x <= x1; x += 2, ++k)
+        wave << QPoint(x, k % 2 ? y - 2 : y);
+    if (wave.size() == 1) wave << QPoint(x1, y);
+    p.setPen(QPen(c, 1));
+    p.setRenderHint(QPainter::Antialiasing, false);
+    p.drawPolyline(wave);
+}
+} // namespace
+
+void EditingArea::paintMailMarks(QPainter& p, int startPos, int endPos) {
+    const EditMarks& m = *editMarks_;
+    if (!mailCheckActive_ || m.updating()) return;
+    if (!m.mailCheck.isEnabled() && !m.mailWarning.isEnabled()) return;
+    const std::size_t from = static_cast<std::size_t>(std::max(startPos - 1, 0));
+    const std::size_t to = static_cast<std::size_t>(std::max(endPos, 0)) + 1;
+    std::vector<mailcheck::LiveCheck::Mark> marks = live_.marksIn(from, to);
+    if (const std::optional<std::size_t> over = overLimitPosition();
+        over && *over >= from && *over < to)
+        marks.push_back(
+            {*over, document().nextBoundary(*over) - *over, mailcheck::Kind::overLimit});
+    const Document& d = document();
+    const int lineH = lineHeight();
+    const int rightEdge = viewport()->width();
+    for (const mailcheck::LiveCheck::Mark& mark : marks) {
+        const EditSymbol& sym = mailcheck::isWarning(mark.kind) ? m.mailWarning : m.mailCheck;
+        if (!sym.isEnabled()) continue;
+        const QColor c = toQColor(sym.color());
+        // Each character of the finding on its own row (a letter and its
+        // voiced mark may stand on two).
+        for (std::size_t q = mark.pos; q < mark.pos + mark.length && q < d.size();) {
+            const std::size_t next =
+                std::min(d.nextBoundary(q), mark.pos + std::max<std::size_t>(mark.length, 1));
+            const QPoint a = positionOfChar(static_cast<int>(q));
+            const QPoint b = positionOfChar(static_cast<int>(next));
+            // A line end or the last character of a row: two columns.
+            const int w = b.y() == a.y() && b.x() > a.x() ? b.x() - a.x() : 2 * columnWidth();
+            q = next;
+            if (a.x() > rightEdge) continue;
+            if (sym.isReversed()) {
+                QColor behind = c;
+                behind.setAlpha(96);
+                p.fillRect(QRect(a.x(), a.y(), w, lineH), behind);
+            } else {
+                drawWave(p, a.x(), a.x() + w - 1, a.y() + lineH - 1, c);
+            }
+        }
+    }
 }
 
 // --- selection, keys and mouse -------------------------------------------------
@@ -408,5 +540,9 @@ void configureNewsletterEditor(EditingArea& m) {
         s->setColor(color::aqua);
     }
     marks.wrapLine.setEnabled(true);
+    marks.mailCheck.setEnabled(true);
+    marks.mailCheck.setColor(kMailCheckColor);
+    marks.mailWarning.setEnabled(true);
+    marks.mailWarning.setColor(kMailWarningColor);
     m.setLoading(false);
 }

@@ -843,6 +843,13 @@ std::size_t LiveCheck::total() const {
     return t;
 }
 
+void LiveCheck::clear() {
+    characters_->clear();
+    lines_->clear();
+    counts_ = {};
+    linesKnown_ = false;
+}
+
 void LiveCheck::reset(const GapBuffer& text) {
     characters_->clear();
     for (std::size_t k = 0; k < kKindCount; ++k)
@@ -857,8 +864,8 @@ void LiveCheck::reset(const GapBuffer& text) {
     }
 }
 
-void LiveCheck::edited(const GapBuffer& text, std::size_t pos, std::size_t removed,
-                       std::size_t inserted) {
+std::pair<std::size_t, std::size_t> LiveCheck::edited(const GapBuffer& text, std::size_t pos,
+                                                      std::size_t removed, std::size_t inserted) {
     const std::size_t n = text.size();
     auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text.at(i)); };
     // Where the findings may have changed: from the character holding the
@@ -907,6 +914,7 @@ void LiveCheck::edited(const GapBuffer& text, std::size_t pos, std::size_t remov
         e.pos += static_cast<std::uint32_t>(start);
     const auto delta = static_cast<std::uint32_t>(inserted - removed); // modulo 2^32
     characters_->replace(start, stopped - inserted + removed, delta, fresh, counts_);
+    return {start, stopped};
 }
 
 void LiveCheck::resetLines(const GapBuffer& text, const LineView& view) {

@@ -30,6 +30,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 class GapBuffer;
@@ -146,8 +147,13 @@ class LiveCheck {
 
     // Finds the character findings of the whole text.
     void reset(const GapBuffer& text);
-    // After the text changed at pos (removed bytes replaced by inserted bytes).
-    void edited(const GapBuffer& text, std::size_t pos, std::size_t removed, std::size_t inserted);
+    // Forgets every finding.
+    void clear();
+    // After the text changed at pos (removed bytes replaced by inserted
+    // bytes). Returns the bytes whose findings were found again (they may
+    // reach past the change: marks there are to be drawn again).
+    std::pair<std::size_t, std::size_t> edited(const GapBuffer& text, std::size_t pos,
+                                               std::size_t removed, std::size_t inserted);
 
     // Finds the long lines of the whole line view of the text (after a full
     // layout, or once the lines that waited are laid out).
