@@ -46,8 +46,8 @@ bool applyToDocument(EditingArea& editor, const std::vector<mailcheck::Edit>& ed
                 return static_cast<std::size_t>(static_cast<std::int64_t>(it->pos) + delta) +
                        it->bytes.size();
             if (it->pos + it->length > x) break;
-            delta += static_cast<std::int64_t>(it->bytes.size()) -
-                     static_cast<std::int64_t>(it->length);
+            delta +=
+                static_cast<std::int64_t>(it->bytes.size()) - static_cast<std::int64_t>(it->length);
         }
         return static_cast<std::size_t>(static_cast<std::int64_t>(x) + delta);
     };
@@ -111,8 +111,8 @@ QVariant FindingsModel::data(const QModelIndex& index, int role) const {
 
 QVariant FindingsModel::headerData(int section, Qt::Orientation o, int role) const {
     if (o != Qt::Horizontal || role != Qt::DisplayRole) return {};
-    static const char* const kHeaders[kColumnCount] = {"行", "桁", "種類", "文字", "コード",
-                                                       "置換候補"};
+    static const char* const kHeaders[kColumnCount] = {"行",   "桁",     "種類",
+                                                       "文字", "コード", "置換候補"};
     if (section < 0 || section >= kColumnCount) return {};
     return QString::fromUtf8(kHeaders[section]);
 }
@@ -242,7 +242,8 @@ void FindingsWindow::updateButtons() {
 bool FindingsWindow::listIsCurrent() {
     if (!stale_) return true;
     refresh();
-    summary_->setText(QStringLiteral("テキストが変わったので一覧を更新しました。もう一度選んでください。"));
+    summary_->setText(
+        QStringLiteral("テキストが変わったので一覧を更新しました。もう一度選んでください。"));
     return false;
 }
 

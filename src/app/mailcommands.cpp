@@ -66,8 +66,8 @@ QString listOf(std::string_view body, const std::vector<mailcheck::Finding>& inB
     }
     for (const mailcheck::Finding& f : inSubject) {
         if (lines.size() >= static_cast<qsizetype>(kListedAtMost)) break;
-        QString line = u("件名 %1 %2").arg(mailcheck::kindName(f.kind),
-                                            mailcheck::characterText(subject, f));
+        QString line =
+            u("件名 %1 %2").arg(mailcheck::kindName(f.kind), mailcheck::characterText(subject, f));
         const QString s = mailcheck::suggestionText(subject, f);
         if (!s.isEmpty()) line += u(" → ") + s;
         lines.append(line);
@@ -270,8 +270,8 @@ void MailCommands::exportMail() {
     if (path.empty()) return;
     path = withExtension(path);
     fileio::writeAll(path, message);
-    w_.statusBar()->showMessage(
-        u("メールを書き出しました: ") + QFile::decodeName(path.c_str()), kMessageMs);
+    w_.statusBar()->showMessage(u("メールを書き出しました: ") + QFile::decodeName(path.c_str()),
+                                kMessageMs);
 }
 
 std::optional<mailexport::MailFields> askMailFields(QWidget* parent,
@@ -293,8 +293,8 @@ std::optional<mailexport::MailFields> askMailFields(QWidget* parent,
     form->addRow(u("差出人(&F):"), from);
     form->addRow(u("宛先(&T):"), to);
     form->addRow(u("件名(&S):"), subject);
-    auto* note = new QLabel(u("本文は送信用に整形し、ISO-2022-JP の .eml ファイルに書き出します。"),
-                            &d);
+    auto* note =
+        new QLabel(u("本文は送信用に整形し、ISO-2022-JP の .eml ファイルに書き出します。"), &d);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &d);
     QObject::connect(buttons, &QDialogButtonBox::accepted, &d, &QDialog::accept);
     QObject::connect(buttons, &QDialogButtonBox::rejected, &d, &QDialog::reject);

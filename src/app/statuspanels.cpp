@@ -76,14 +76,16 @@ void StatusPanels::showModified(bool modified) {
 namespace {
 // The design width of the send check's panel.
 constexpr int kMailCheckPanelWidth = 100;
+constexpr int kMailCheckPanelMinimum = 30;
 } // namespace
 
 MailCheckPanel::MailCheckPanel(QStatusBar* bar) : QLabel(bar) {
     setObjectName(QStringLiteral("MailCheckPanel"));
-    setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Preferred);
+    // It gives way first when the bar is short of room: the totals keep
+    // their digits.
+    setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Preferred);
     setFrameStyle(QFrame::Panel | QFrame::Sunken);
     setCursor(Qt::PointingHandCursor);
-    setToolTip(QStringLiteral("クリックすると送信チェックの一覧を開きます"));
     showFindings(0, true);
     bar->addWidget(this);
 }
@@ -93,6 +95,7 @@ void MailCheckPanel::showFindings(std::size_t count, bool known) {
                                : QStringLiteral("送信チェック(計算中)");
     if (text != this->text()) {
         setText(text);
+        setToolTip(text + QStringLiteral(" (クリックすると一覧を開きます)"));
         updateGeometry();
     }
 }
@@ -100,6 +103,10 @@ void MailCheckPanel::showFindings(std::size_t count, bool known) {
 QSize MailCheckPanel::sizeHint() const {
     const QSize text = QLabel::sizeHint();
     return {std::max(kMailCheckPanelWidth, text.width()), text.height()};
+}
+
+QSize MailCheckPanel::minimumSizeHint() const {
+    return {kMailCheckPanelMinimum, sizeHint().height()};
 }
 
 void MailCheckPanel::mousePressEvent(QMouseEvent* e) {

@@ -49,7 +49,7 @@ class MailCheckPanel : public QLabel {
     void showFindings(std::size_t count, bool known);
 
     QSize sizeHint() const override;
-    QSize minimumSizeHint() const override { return sizeHint(); }
+    QSize minimumSizeHint() const override;
 
   Q_SIGNALS:
     void clicked();

@@ -104,9 +104,8 @@ struct MailTest : ::testing::Test {
             asked.push_back(f);
             return answer;
         });
-        mail().setClock([] {
-            return QDateTime(QDate(2026, 6, 1), QTime(9, 0), QTimeZone(9 * 3600));
-        });
+        mail().setClock(
+            [] { return QDateTime(QDate(2026, 6, 1), QTime(9, 0), QTimeZone(9 * 3600)); });
     }
     MailCommands& mail() { return main->mail(); }
     EditingArea& editor() { return *main->editor(); }
@@ -208,11 +207,13 @@ TEST_F(AreaTest, WhatIsOnTheScreenAfterTypingEqualsAFreshPaint) {
                 if (a.pixel(x, y) != b.pixel(x, y)) ++differing;
         EXPECT_EQ(differing, 0);
     }
-    EXPECT_EQ(area.mailFindingCount(), mailcheck::check(area.text(), [&] {
-                                           mailcheck::Options o;
-                                           o.layout = area.lineView().rules();
-                                           return o;
-                                       }()).size());
+    EXPECT_EQ(area.mailFindingCount(), mailcheck::check(area.text(),
+                                                        [&] {
+                                                            mailcheck::Options o;
+                                                            o.layout = area.lineView().rules();
+                                                            return o;
+                                                        }())
+                                           .size());
 }
 
 // --- the panel, the list and the commands ----------------------------------------
@@ -227,12 +228,13 @@ TEST_F(MailTest, ThePanelCountsAsTheUserTypesAndOpensTheList) {
     FindingsWindow* list = mail().findingsWindow();
     ASSERT_TRUE(list->isVisible());
     EXPECT_EQ(list->model().rowCount(), 5);
-    EXPECT_EQ(list->model().data(list->model().index(0, FindingsModel::suggestion), Qt::DisplayRole)
+    EXPECT_EQ(list->model()
+                  .data(list->model().index(0, FindingsModel::suggestion), Qt::DisplayRole)
                   .toString(),
               QStringLiteral("(1)"));
-    EXPECT_EQ(list->model().data(list->model().index(0, FindingsModel::kind), Qt::DisplayRole)
-                  .toString(),
-              QStringLiteral("機種依存文字(NEC特殊文字)"));
+    EXPECT_EQ(
+        list->model().data(list->model().index(0, FindingsModel::kind), Qt::DisplayRole).toString(),
+        QStringLiteral("機種依存文字(NEC特殊文字)"));
     list->resize(640, 240);
     keepScreenshot(list->grab().toImage(), "findings.png");
     main->resize(640, 360);
@@ -251,16 +253,16 @@ TEST_F(MailTest, RowsJumpAndReplaceOneOrAllOfAKindAsOneUndoStep) {
     EXPECT_EQ(editor().selectionLength(), 2);
 
     list.replaceRow(1);
-    EXPECT_EQ(editor().text(), "x" + bytes({0x87, 0x40}) + "y(2)" + bytes({0xB1}) +
-                                   bytes({0x87, 0x42}) + "\r\n");
+    EXPECT_EQ(editor().text(),
+              "x" + bytes({0x87, 0x40}) + "y(2)" + bytes({0xB1}) + bytes({0x87, 0x42}) + "\r\n");
     EXPECT_EQ(list.model().rowCount(), 3);
     list.replaceKind(0); // every NEC special character
     EXPECT_EQ(editor().text(), "x(1)y(2)" + bytes({0xB1}) + "(3)\r\n");
     ASSERT_EQ(list.model().rowCount(), 1);
     EXPECT_EQ(list.model().findings()[0].kind, Kind::halfWidthKana);
     editor().undo();
-    EXPECT_EQ(editor().text(), "x" + bytes({0x87, 0x40}) + "y(2)" + bytes({0xB1}) +
-                                   bytes({0x87, 0x42}) + "\r\n");
+    EXPECT_EQ(editor().text(),
+              "x" + bytes({0x87, 0x40}) + "y(2)" + bytes({0xB1}) + bytes({0x87, 0x42}) + "\r\n");
     // A row without a suggestion cannot be replaced; a text that changed
     // since the list was made is checked again first.
     editor().setText(bytes({0xF0, 0x40}));
@@ -276,16 +278,16 @@ TEST_F(MailTest, RowsJumpAndReplaceOneOrAllOfAKindAsOneUndoStep) {
 
 TEST_F(MailTest, HardWrapMakesTheLaidOutLinesRealLinesInOneUndoStep) {
     // Width 20 from the settings file.
-    const std::string text = sj("あいうえおかきくけこさしすせそたちつてと") + "\r\n" +
-                             std::string(45, 'z');
+    const std::string text =
+        sj("あいうえおかきくけこさしすせそたちつてと") + "\r\n" + std::string(45, 'z');
     editor().setText(text);
     editor().setSelectionStart(static_cast<int>(text.size()));
     EXPECT_EQ(editor().mailCheck().count(Kind::longLine), 2u);
     action("HardWrap1")->trigger();
     EXPECT_TRUE(dialogs.boxes.empty());
     EXPECT_EQ(editor().text(), sj("あいうえおかきくけこ") + "\r\n" + sj("さしすせそたちつてと") +
-                                   "\r\n" + std::string(20, 'z') + "\r\n" +
-                                   std::string(20, 'z') + "\r\n" + std::string(5, 'z'));
+                                   "\r\n" + std::string(20, 'z') + "\r\n" + std::string(20, 'z') +
+                                   "\r\n" + std::string(5, 'z'));
     EXPECT_EQ(editor().caretPosition(), editor().text().size()); // the caret stays at the end
     EXPECT_EQ(editor().mailFindingCount(), 0u);
     EXPECT_EQ(panelText(), QStringLiteral("送信チェック 0"));
@@ -342,9 +344,11 @@ TEST_F(MailTest, ExportListsWhatCannotBeSentAndReplacesItOnlyWhenAsked) {
     dialogs.fileNames.push_back(dir.file("m.eml"));
     action("MailExport1")->trigger();
     ASSERT_EQ(dialogs.boxes.size(), 1u);
-    EXPECT_TRUE(dialogs.boxes[0].text.contains(QStringLiteral("1行2桁 機種依存文字(NEC特殊文字) ① → (1)")))
+    EXPECT_TRUE(
+        dialogs.boxes[0].text.contains(QStringLiteral("1行2桁 機種依存文字(NEC特殊文字) ① → (1)")))
         << dialogs.boxes[0].text.toStdString();
-    EXPECT_TRUE(dialogs.boxes[0].text.contains(QStringLiteral("件名 機種依存文字(NEC特殊文字) ① → (1)")));
+    EXPECT_TRUE(
+        dialogs.boxes[0].text.contains(QStringLiteral("件名 機種依存文字(NEC特殊文字) ① → (1)")));
     EXPECT_EQ(dialogs.boxes[0].buttons, Dialogs::Yes | Dialogs::No);
     EXPECT_FALSE(fileio::exists(dir.file("m.eml")));
     EXPECT_EQ(editor().text(), text);
@@ -382,7 +386,8 @@ TEST_F(MailTest, AWrongAddressOrAFailedWriteIsReportedAndKeepsTheOldFile) {
     dialogs.fileNames.push_back(dir.file("m.eml"));
     action("MailExport1")->trigger();
     ASSERT_EQ(dialogs.boxes.size(), 1u);
-    EXPECT_TRUE(dialogs.boxes[0].text.startsWith(QStringLiteral("差出人のアドレスが正しくありません")))
+    EXPECT_TRUE(
+        dialogs.boxes[0].text.startsWith(QStringLiteral("差出人のアドレスが正しくありません")))
         << dialogs.boxes[0].text.toStdString();
     EXPECT_EQ(dialogs.fileNames.size(), 1u); // no file was asked for
     answer->from = QStringLiteral("a@example.jp");
@@ -397,9 +402,10 @@ TEST_F(MailTest, AWrongAddressOrAFailedWriteIsReportedAndKeepsTheOldFile) {
 
 TEST_F(MailTest, TheLiveCountIsTheListsCountAfterRandomTyping) {
     std::mt19937 rng(9);
-    const QStringList pieces = {QStringLiteral("ｶ"), QStringLiteral("ﾞ"), QStringLiteral("①"),
-                                QStringLiteral("\t"), QStringLiteral("あいうえお"),
-                                QStringLiteral("abc "), QStringLiteral("㈱")};
+    const QStringList pieces = {QStringLiteral("ｶ"),          QStringLiteral("ﾞ"),
+                                QStringLiteral("①"),          QStringLiteral("\t"),
+                                QStringLiteral("あいうえお"), QStringLiteral("abc "),
+                                QStringLiteral("㈱")};
     for (int i = 0; i < 80; ++i) {
         if (rng() % 5 == 0) {
             QKeyEvent e(QEvent::KeyPress, Qt::Key_Backspace, Qt::NoModifier);
@@ -415,7 +421,8 @@ TEST_F(MailTest, TheLiveCountIsTheListsCountAfterRandomTyping) {
             ASSERT_EQ(static_cast<std::size_t>(mail().findingsWindow()->model().rowCount()),
                       editor().mailFindingCount())
                 << i;
-            EXPECT_EQ(panelText(), QStringLiteral("送信チェック %1").arg(editor().mailFindingCount()));
+            EXPECT_EQ(panelText(),
+                      QStringLiteral("送信チェック %1").arg(editor().mailFindingCount()));
         }
     }
 }
