@@ -938,15 +938,16 @@ void LiveCheck::linesEdited(const GapBuffer& text, const LineView& view, LineVie
         linesKnown_ = false;
         return;
     }
-    if (!linesKnown_ || view.count() == 0 || r.first >= view.count()) {
+    if (!linesKnown_ || view.count() == 0) {
         resetLines(text, view);
         return;
     }
     // A row start is a first wrap by the rows just before it, so the rows
     // laid out again decide the starts of the rows after them up to one row
     // past them; the rows before them, and their starts, are as they were.
-    const std::size_t first = r.first;
-    const std::size_t last = first + r.count + 1; // the last row start decided again
+    // (Rows laid out again past the last one: the text lost its last rows.)
+    const std::size_t first = std::min(r.first, view.count() - 1);
+    const std::size_t last = r.first + r.count + 1; // the last row start decided again
     const std::size_t from = view.line(first).start + std::size_t{1};
     const auto d = static_cast<std::uint32_t>(delta);
     std::size_t oldTo = static_cast<std::size_t>(-1);
