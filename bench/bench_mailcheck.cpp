@@ -45,11 +45,13 @@ const std::string& sampleOf(bool wrapped) {
     return hard;
 }
 
-void checkWhole(benchmark::State& state, bool wrapped) {
+void checkWhole(benchmark::State& state, bool wrapped, int width) {
     const std::string& t = sampleOf(wrapped);
     std::size_t findings = 0;
+    mailcheck::Options o = options();
+    o.layout.width = width;
     for (auto _ : state) {
-        const std::vector<mailcheck::Finding> f = mailcheck::check(t, options());
+        const std::vector<mailcheck::Finding> f = mailcheck::check(t, o);
         findings = f.size();
         benchmark::DoNotOptimize(f.data());
     }
@@ -140,8 +142,11 @@ void typeKeys(benchmark::State& state, Where where, bool paint, bool check) {
 }
 
 void registerAll() {
-    benchmark::RegisterBenchmark("Check/10MB", checkWhole, false)->Unit(benchmark::kMillisecond);
-    benchmark::RegisterBenchmark("Check/10MB/HardWrapped", checkWhole, true)
+    benchmark::RegisterBenchmark("Check/10MB", checkWhole, false, kLineLength)
+        ->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("Check/10MB/HardWrapped", checkWhole, true, kLineLength)
+        ->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("Check/10MB/NoLineWidth", checkWhole, false, 0)
         ->Unit(benchmark::kMillisecond);
     benchmark::RegisterBenchmark("ByteLoop/10MB", byteLoop)->Unit(benchmark::kMillisecond);
     benchmark::RegisterBenchmark("LiveReset/10MB", liveReset)->Unit(benchmark::kMillisecond);

@@ -258,14 +258,27 @@ char16_t kanaUnicode(unsigned b) {
     return static_cast<char16_t>(0xFF61 + (b - 0xA1));
 }
 
+// The half-width letters that join each voiced mark, from the table: bit
+// (letter - 0xA1) of the voiced and of the semi-voiced mark's word.
+struct JoinedLetters {
+    std::array<std::uint64_t, 2> bits{};
+    JoinedLetters() {
+        for (unsigned letter = 0xA1; letter < kVoicedMark; ++letter)
+            for (unsigned k = 0; k < 2; ++k) {
+                const char16_t pair[2] = {kanaUnicode(letter), kanaUnicode(kVoicedMark + k)};
+                if (table().contains(std::u16string_view(pair, 2)))
+                    bits[k] |= std::uint64_t{1} << (letter - 0xA1);
+            }
+    }
+};
+
 // A half-width letter and the voiced mark after it are one finding when
 // the table joins them.
 bool joinsVoicedMark(unsigned letter, unsigned mark) {
+    static const JoinedLetters joined;
     if (mark != kVoicedMark && mark != kSemiVoicedMark) return false;
-    if (!isHalfWidthKana(letter) || letter == kVoicedMark || letter == kSemiVoicedMark)
-        return false;
-    const char16_t pair[2] = {kanaUnicode(letter), kanaUnicode(mark)};
-    return table().contains(std::u16string_view(pair, 2));
+    if (letter < 0xA1 || letter >= kVoicedMark) return false;
+    return (joined.bits[mark - kVoicedMark] >> (letter - 0xA1)) & 1;
 }
 
 enum ByteClass : std::uint8_t {
@@ -333,6 +346,38 @@ char16_t unicodeOf(std::uint32_t code) {
     return cp932::tables::kToUnicode[code - cp932::tables::kFirstCode];
 }
 
+// The double-byte codes that need no finding (defined, in the rows of JIS
+// X 0208), one bit a code: 8 KB, small enough to stay in the cache while a
+// text is scanned.
+struct StandardCodes {
+    std::array<std::uint64_t, 0x10000 / 64> bits{};
+    StandardCodes() {
+        for (unsigned code = cp932::tables::kFirstCode; code <= 0xFFFF; ++code)
+            if (kLeadClass[code >> 8] == lStandard && cp932::isLeadByte(code >> 8) &&
+                cp932::isTrailByte(code & 0xFF) &&
+                cp932::tables::kToUnicode[code - cp932::tables::kFirstCode] != 0)
+                bits[code >> 6] |= std::uint64_t{1} << (code & 63);
+    }
+    bool contains(unsigned code) const { return (bits[code >> 6] >> (code & 63)) & 1; }
+};
+
+const StandardCodes& standardCodes() {
+    static const StandardCodes codes;
+    return codes;
+}
+
+// Eight bytes of printable ASCII (0x20-0x7E).
+inline bool printableWord(const unsigned char* s) {
+    std::uint64_t w;
+    std::memcpy(&w, s, 8);
+    constexpr std::uint64_t ones = 0x0101010101010101ull, highs = 0x8080808080808080ull;
+    // A byte below 0x20, one equal to 0x7F, or one with the top bit set.
+    const std::uint64_t below = (w - ones * 0x20) & ~w & highs;
+    const std::uint64_t y = w ^ (ones * 0x7F);
+    const std::uint64_t del = (y - ones) & ~y & highs;
+    return (below | del | (w & highs)) == 0;
+}
+
 // Scans the characters that start in [from, to) of text (from a character
 // boundary; text may go on past to, for the bytes a character looks at) and
 // tells v of every character finding, tab and line end. Returns where the
@@ -341,22 +386,23 @@ template <class Visitor>
 std::size_t scan(std::string_view text, std::size_t from, std::size_t to, Visitor& v) {
     const auto* s = reinterpret_cast<const unsigned char*>(text.data());
     const std::size_t n = text.size();
+    const StandardCodes& standard = standardCodes();
     std::size_t p = from;
     while (p < to) {
-        // Printable ASCII, the most common byte, is skipped a word at a time.
-        while (p + 8 <= to) {
-            std::uint64_t w;
-            std::memcpy(&w, s + p, 8);
-            // Every byte in 0x20-0x7E: none below 0x20, none with the top bit,
-            // none equal to 0x7F.
-            constexpr std::uint64_t ones = 0x0101010101010101ull, highs = 0x8080808080808080ull;
-            const std::uint64_t below = (w - ones * 0x20) & ~w & highs;
-            const std::uint64_t del = ((w ^ (ones * 0x7F)) - ones) & ~(w ^ (ones * 0x7F)) & highs;
-            if ((below | del | (w & highs)) != 0) break;
-            p += 8;
-        }
-        if (p >= to) break;
         const unsigned b = s[p];
+        // The common characters first, without a finding: printable ASCII
+        // (a run of it a word at a time) and double-byte characters of JIS
+        // X 0208.
+        if (b - 0x20u < 0x5Fu) {
+            ++p;
+            while (p + 8 <= to && printableWord(s + p))
+                p += 8;
+            continue;
+        }
+        if (b >= 0x81 && p + 1 < n && standard.contains(b << 8 | s[p + 1])) {
+            p += 2;
+            continue;
+        }
         switch (kByteClass[b]) {
         case bPlain:
             ++p;
@@ -465,6 +511,12 @@ std::pair<std::size_t, std::size_t> placeOf(std::string_view text, std::size_t p
     return {line, static_cast<std::size_t>(columnsBetween(text, lineStart, pos)) + 1};
 }
 
+// Bytes past the width that the first break of a line may look at: the
+// blanks that hang past the width (the line view lets at most 128 of them
+// hang, two bytes at most each) and a character or two after them, with
+// room to spare.
+constexpr std::size_t kFirstBreakReach = 2 * 128 + 64;
+
 // Collects the findings of check(): places them by line and column as the
 // scan goes, and lays out every line wider than the line width to find
 // where the editor wraps it.
@@ -484,8 +536,12 @@ struct Collector {
     std::uint64_t columnOf(std::size_t pos) const { return anchorCol + (pos - anchorPos); }
 
     void finding(Kind kind, std::size_t pos, std::size_t length) {
-        out.push_back({kind, pos, length, line, static_cast<std::size_t>(columnOf(pos)) + 1,
-                       codeAt(text, pos, length), 0});
+        out.push_back({.pos = pos,
+                       .column = static_cast<std::size_t>(columnOf(pos)) + 1,
+                       .line = static_cast<std::uint32_t>(line),
+                       .code = codeAt(text, pos, length),
+                       .length = static_cast<std::uint32_t>(length),
+                       .kind = kind});
     }
     void tab(std::size_t pos) {
         const std::uint64_t col = columnOf(pos);
@@ -507,13 +563,24 @@ struct Collector {
             view = std::make_unique<LineView>();
             view->setRules(options.layout);
         }
-        view->layoutAll(text.substr(lineStart, end - lineStart));
+        // The first break of a line depends on no byte past its width, the
+        // blanks that may hang after it (at most a few hundred bytes) and a
+        // character or two after those: a piece of the line that reaches
+        // well past them breaks first where the whole line does.
+        const std::size_t piece = std::min<std::size_t>(
+            end - lineStart, static_cast<std::size_t>(width) + kFirstBreakReach);
+        view->layoutAll(text.substr(lineStart, piece));
         if (view->count() < 2) return;
         const std::size_t wrap = lineStart + view->line(1).start;
         const std::size_t length = cp932::charLength(text, wrap);
-        longLines.push_back({Kind::longLine, wrap, length, line,
-                             static_cast<std::size_t>(columnsBetween(text, lineStart, wrap)) + 1,
-                             codeAt(text, wrap, length), cols});
+        longLines.push_back(
+            {.pos = wrap,
+             .column = static_cast<std::size_t>(columnsBetween(text, lineStart, wrap)) + 1,
+             .extent = cols,
+             .line = static_cast<std::uint32_t>(line),
+             .code = codeAt(text, wrap, length),
+             .length = static_cast<std::uint32_t>(length),
+             .kind = Kind::longLine});
     }
 };
 
@@ -575,13 +642,20 @@ std::vector<Finding> check(std::string_view text, const Options& options) {
         out.swap(merged);
     }
     if (options.maxChars > 0) {
-        const std::size_t chars = cp932::countCharacters(text);
-        if (chars > options.maxChars) {
-            const std::size_t pos = cp932::prefixOfCharacters(text, options.maxChars);
+        // The first maxChars characters, and the whole count only when the
+        // text goes on after them.
+        const std::size_t pos = cp932::prefixOfCharacters(text, options.maxChars);
+        if (pos < text.size()) {
+            const std::size_t chars = cp932::countCharacters(text);
             const std::size_t length = cp932::nextBoundary(text, pos) - pos;
             const auto [line, column] = placeOf(text, pos);
-            insertSorted(out, {Kind::overLimit, pos, length, line, column,
-                               codeAt(text, pos, length), chars});
+            insertSorted(out, {.pos = pos,
+                               .column = column,
+                               .extent = chars,
+                               .line = static_cast<std::uint32_t>(line),
+                               .code = codeAt(text, pos, length),
+                               .length = static_cast<std::uint32_t>(length),
+                               .kind = Kind::overLimit});
         }
     }
     return out;

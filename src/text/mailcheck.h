@@ -63,15 +63,15 @@ constexpr bool isCharacterKind(Kind kind) {
 }
 
 struct Finding {
-    Kind kind = Kind::invalidByte;
-    std::size_t pos = 0;    // byte position
-    std::size_t length = 0; // bytes of the character (two for a letter and its voiced mark)
-    std::size_t line = 0;   // 1-based; a CR LF pair, a lone CR or a lone LF ends a line
+    std::size_t pos = 0; // byte position
     std::size_t column =
         0; // 1-based, in single-byte columns (a tab reaches the next multiple of 8)
-    std::uint32_t code = 0; // the character's bytes, first byte highest
     // A long line: its width in columns; over the limit: the character count.
     std::uint64_t extent = 0;
+    std::uint32_t line = 0;   // 1-based; a CR LF pair, a lone CR or a lone LF ends a line
+    std::uint32_t code = 0;   // the character's bytes, first byte highest
+    std::uint32_t length = 0; // bytes of the character (two for a letter and its voiced mark)
+    Kind kind = Kind::invalidByte;
 
     bool operator==(const Finding&) const = default;
 };

@@ -201,6 +201,22 @@ TEST(MailCheck, LongLinesAreFoundWhereTheEditorWrapsThemFirst) {
               QStringLiteral("(改行)"));
     EXPECT_TRUE(check(std::string(500, 'x'), 0).empty()); // no width: no wrap
 
+    // Runs of blanks where the width ends hang past it (as many as the
+    // editor lets hang), whatever follows them.
+    for (const std::string& blank : {std::string(" "), std::string("\t"), sj("　")})
+        for (const std::size_t run : {1u, 127u, 128u, 129u, 300u})
+            for (const std::string& after : {std::string("x"), sj("。"), sj("」") + "abc"}) {
+                std::string text = std::string(10, 'a');
+                for (std::size_t i = 0; i < run; ++i)
+                    text += blank;
+                text += after + std::string(2000, 'b') + "\r\nnext";
+                mailcheck::Options o = widthOf(10);
+                std::vector<std::size_t> found;
+                for (const Finding& g : mailcheck::check(text, o))
+                    if (g.kind == Kind::longLine) found.push_back(g.pos);
+                EXPECT_EQ(found, firstWraps(text, o.layout)) << run;
+            }
+
     // Against the editor's layout of whole random texts, and the hard wrap
     // leaves none.
     std::mt19937 rng(20260701);
