@@ -2,6 +2,7 @@
 
 #include "editor/editingarea.h"
 #include "platform/dialogs.h"
+#include "platform/errorbox.h"
 
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -166,15 +167,21 @@ FindingsWindow::FindingsWindow(EditingArea& editor, Dialogs& dialogs,
 
     refreshTimer_.setSingleShot(true);
     refreshTimer_.setInterval(kRefreshDelayMs);
-    connect(&refreshTimer_, &QTimer::timeout, this, [this] { refresh(); });
+    connect(&refreshTimer_, &QTimer::timeout, this,
+            [this] { runCommand(dialogs_, [this] { refresh(); }); });
     connect(&editor_.document(), &Document::changed, this, [this] { textChanged(); });
+    // Every command runs through runCommand: a failure is told, never
+    // thrown at Qt.
     connect(table_, &QTableView::activated, this,
-            [this](const QModelIndex& i) { jumpTo(i.row()); });
+            [this](const QModelIndex& i) { runCommand(dialogs_, [&] { jumpTo(i.row()); }); });
     connect(table_->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             [this] { updateButtons(); });
-    connect(replaceOne_, &QPushButton::clicked, this, [this] { replaceRow(currentRow()); });
-    connect(replaceKind_, &QPushButton::clicked, this, [this] { replaceKind(currentRow()); });
-    connect(again, &QPushButton::clicked, this, [this] { refresh(); });
+    connect(replaceOne_, &QPushButton::clicked, this,
+            [this] { runCommand(dialogs_, [this] { replaceRow(currentRow()); }); });
+    connect(replaceKind_, &QPushButton::clicked, this,
+            [this] { runCommand(dialogs_, [this] { replaceKind(currentRow()); }); });
+    connect(again, &QPushButton::clicked, this,
+            [this] { runCommand(dialogs_, [this] { refresh(); }); });
     connect(close, &QPushButton::clicked, this, [this] { hide(); });
     updateButtons();
 }
@@ -183,7 +190,7 @@ FindingsWindow::~FindingsWindow() = default;
 
 void FindingsWindow::showEvent(QShowEvent* e) {
     QWidget::showEvent(e);
-    if (stale_) refresh();
+    if (stale_) runCommand(dialogs_, [this] { refresh(); });
 }
 
 void FindingsWindow::textChanged() {

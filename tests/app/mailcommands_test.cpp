@@ -11,7 +11,9 @@
 #include "text/fileio.h"
 
 #include <QApplication>
+#include <QDialog>
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
 #include <QStatusBar>
@@ -19,6 +21,7 @@
 #include <QTableView>
 #include <QTest>
 #include <QTimeZone>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 #include <random>
@@ -273,6 +276,20 @@ TEST_F(MailTest, RowsJumpAndReplaceOneOrAllOfAKindAsOneUndoStep) {
     list.replaceRow(0); // stale: nothing replaced, the list is made again
     EXPECT_EQ(editor().text(), bytes({0x87, 0x40, 0xF0, 0x40}));
     EXPECT_EQ(list.model().rowCount(), 2);
+    // Taking the NUL away would pair the lone lead byte before it with the
+    // byte after it: refused and told, nothing changed.
+    editor().setText(bytes({0x82, 0x00, 0x40}));
+    list.refresh();
+    ASSERT_EQ(list.model().rowCount(), 2);
+    EXPECT_EQ(list.model().findings()[1].kind, Kind::controlChar);
+    list.replaceRow(1);
+    EXPECT_EQ(editor().text(), bytes({0x82, 0x00, 0x40}));
+    ASSERT_EQ(dialogs.boxes.size(), 1u);
+    EXPECT_TRUE(dialogs.boxes[0].text.contains(QStringLiteral("結び付いて")));
+    // With the lone lead byte taken away first, the NUL may go too.
+    list.replaceKind(0);
+    list.replaceKind(0);
+    EXPECT_EQ(editor().text(), "@");
     list.hide();
 }
 
@@ -425,4 +442,44 @@ TEST_F(MailTest, TheLiveCountIsTheListsCountAfterRandomTyping) {
                       QStringLiteral("送信チェック %1").arg(editor().mailFindingCount()));
         }
     }
+}
+
+TEST_F(MailTest, TheFieldsDialogShowsTheRememberedFieldsAndCancelsWithoutWriting) {
+    // The real dialog: looked at, then cancelled (a timer closes it).
+    mailexport::MailFields initial{QStringLiteral("もるもる <mag@example.jp>"),
+                                   QStringLiteral("reader@example.jp"),
+                                   QStringLiteral("週刊もるもる 第12号")};
+    QString seenSubject;
+    auto* poll = new QTimer;
+    poll->setInterval(10);
+    QObject::connect(poll, &QTimer::timeout, [&] {
+        QWidget* box = QApplication::activeModalWidget();
+        if (!box) return;
+        poll->stop();
+        keepScreenshot(box->grab().toImage(), "fields.png");
+        if (auto* subject = box->findChild<QLineEdit*>(QStringLiteral("MailSubject")))
+            seenSubject = subject->text();
+        static_cast<QDialog*>(box)->reject();
+    });
+    poll->start();
+    EXPECT_FALSE(askMailFields(main.get(), initial));
+    delete poll;
+    EXPECT_EQ(seenSubject, initial.subject);
+}
+
+TEST_F(MailTest, ScreenshotOfAnIssueWithFindings) {
+    editor().setText(sj("【週刊もるもる】第12号") + "\r\n" +
+                     sj("今週は㈱もるもるの新商品①と②をご紹介します。") + "\r\n" + sj("ｾｰﾙ") +
+                     "\t" + sj("１０％オフ") + "\r\n");
+    main->resize(640, 300);
+    main->show();
+    QApplication::processEvents();
+    keepScreenshot(main->grab().toImage(), "issue.png");
+    mail().showFindings();
+    mail().findingsWindow()->resize(640, 260);
+    QApplication::processEvents();
+    keepScreenshot(mail().findingsWindow()->grab().toImage(), "issue-findings.png");
+    EXPECT_EQ(static_cast<std::size_t>(mail().findingsWindow()->model().rowCount()),
+              editor().mailFindingCount());
+    mail().findingsWindow()->hide();
 }
