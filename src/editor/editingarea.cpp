@@ -343,6 +343,9 @@ void EditingArea::paintEvent(QPaintEvent* e) {
             const int end = charAtPoint(r.bottomRight());
             paintMarks(p, s, end);
             paintMailMarks(p, s, end);
+            // The count also follows what changes without a change of the
+            // text (the character limit): told when it differs.
+            tellMailFindings();
             paintMarginBands(p);
             paintWrapLine(p);
         }

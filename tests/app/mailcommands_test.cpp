@@ -227,6 +227,16 @@ TEST_F(MailTest, ThePanelCountsAsTheUserTypesAndOpensTheList) {
     EXPECT_EQ(panelText(), QStringLiteral("送信チェック 1"));
     type(QStringLiteral("ｶﾀｶﾅ"));
     EXPECT_EQ(panelText(), QStringLiteral("送信チェック 5"));
+    // A limit lower than the text: one finding more, once the editor shows it.
+    main->show();
+    QApplication::processEvents();
+    editor().setMaxLength(5);
+    editor().viewport()->update();
+    QApplication::processEvents();
+    EXPECT_EQ(panelText(), QStringLiteral("送信チェック 6"));
+    editor().setMaxLength(30000);
+    editor().viewport()->update();
+    QApplication::processEvents();
     QTest::mouseClick(mail().panel(), Qt::LeftButton);
     FindingsWindow* list = mail().findingsWindow();
     ASSERT_TRUE(list->isVisible());
