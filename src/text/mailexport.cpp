@@ -274,7 +274,18 @@ std::string addressField(std::string_view name, const QString& addresses) {
     refuseControls(addresses, what);
     if (addresses.trimmed().isEmpty()) throw MMEditError(what + u("を入力してください"));
     std::vector<std::string> parts;
-    const QStringList list = addresses.split(QLatin1Char(','));
+    // Addresses are separated by commas outside quoted names and <>.
+    QStringList list(QString{});
+    bool quoted = false, angled = false;
+    for (const QChar c : addresses) {
+        if (c == QLatin1Char('"') && !angled) quoted = !quoted;
+        if (c == QLatin1Char('<') && !quoted) angled = true;
+        if (c == QLatin1Char('>') && !quoted) angled = false;
+        if (c == QLatin1Char(',') && !quoted && !angled)
+            list.append(QString());
+        else
+            list.last().append(c);
+    }
     if (name == "From" && list.size() > 1)
         throw MMEditError(what + u("のアドレスは一つだけにしてください"));
     for (const QString& item : list) {

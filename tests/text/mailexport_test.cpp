@@ -245,6 +245,9 @@ TEST(MailExport, AddressesAreCheckedAndTheirNamesEncoded) {
     expectLinesFit(many, 78);
     EXPECT_EQ(field(many, "To"), " a@example.jp, b@example.jp, c@example.jp, "
                                  "someone.with.a.long.name@subscribers.example.jp, d@example.jp");
+    EXPECT_EQ(mailexport::addressField(
+                  "To", QStringLiteral("\"Yamada, Taro\" <t@example.jp>, h@example.jp")),
+              "To: \"Yamada, Taro\" <t@example.jp>, h@example.jp\r\n");
     for (const char* bad : {"", "  ", "no-at-sign", "a@", "@b", "a b@example.jp", "a@b@c",
                             "x <a@example.jp", "a@example.jp\r\nBcc: spy@example.jp"})
         EXPECT_THROW(mailexport::addressField("To", QString::fromUtf8(bad)), MMEditError) << bad;
