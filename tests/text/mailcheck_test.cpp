@@ -410,3 +410,72 @@ TEST(MailCheck, LiveLinesWaitForALayoutThatIsNotComplete) {
     EXPECT_TRUE(live.linesKnown());
     EXPECT_EQ(live.count(Kind::longLine), 1u);
 }
+
+TEST(MailCheck, AnyBytesGiveOrderedFindingsInTheirPlacesAndTheLiveCheckAgrees) {
+    // Random bytes, with the bytes that matter more often: every finding lies
+    // in the text, character findings never overlap, lines and columns are
+    // those of a plain walk, and the live check follows random edits.
+    std::mt19937 rng(2718);
+    const unsigned char often[] = {'\r', '\n', '\t', 0x00, 0x1B, 0x81, 0x87, 0x40, 0x9F,
+                                   0xA0, 0xB6, 0xDE, 0xDF, 0xED, 0xF0, 0xFA, 0xFC, 0xFD};
+    auto randomBytes = [&](std::size_t n) {
+        std::string s;
+        for (std::size_t i = 0; i < n; ++i)
+            s.push_back(
+                static_cast<char>(rng() % 3 ? often[rng() % std::size(often)] : rng() % 256));
+        return s;
+    };
+    for (int round = 0; round < 400; ++round) {
+        const std::string text = randomBytes(rng() % 200);
+        const std::vector<Finding> found = check(text, 12);
+        std::size_t charEnd = 0;
+        for (const Finding& f : found) {
+            ASSERT_LE(f.pos + f.length, text.size());
+            ASSERT_GE(f.length, 1u);
+            if (mailcheck::isCharacterKind(f.kind)) {
+                ASSERT_GE(f.pos, charEnd) << round;
+                charEnd = f.pos + f.length;
+            }
+            // The place by a plain walk.
+            std::size_t line = 1, col = 0;
+            for (std::size_t p = 0; p < f.pos;) {
+                const char c = text[p];
+                if (c == '\r' && p + 1 < text.size() && text[p + 1] == '\n') {
+                    ++line, col = 0, p += 2;
+                } else if (c == '\r' || c == '\n') {
+                    ++line, col = 0, ++p;
+                } else {
+                    col += c == '\t' ? 8 - col % 8 : 1;
+                    ++p;
+                }
+            }
+            ASSERT_EQ(f.line, line) << round;
+            ASSERT_EQ(f.column, col + 1) << round;
+        }
+
+        GapBuffer buffer(text);
+        LineView view;
+        LayoutRules rules;
+        rules.width = 12;
+        view.setRules(rules);
+        view.layoutAll(buffer);
+        mailcheck::LiveCheck live;
+        live.reset(buffer);
+        live.resetLines(buffer, view);
+        for (int step = 0; step < 10; ++step) {
+            const std::size_t n = buffer.size();
+            const std::size_t pos = n ? rng() % (n + 1) : 0;
+            const std::size_t removed = std::min<std::size_t>(n - pos, rng() % 3);
+            const std::string inserted = randomBytes(rng() % 3);
+            buffer.erase(pos, removed);
+            buffer.insert(pos, inserted);
+            view.edited(buffer, pos, removed, inserted.size());
+            live.edited(buffer, pos, removed, inserted.size());
+            live.linesEdited(buffer, view, view.lastRelaid(),
+                             static_cast<std::int64_t>(inserted.size()) -
+                                 static_cast<std::int64_t>(removed));
+            const std::vector<Finding> whole = check(buffer.str(), 12);
+            ASSERT_EQ(live.total(), whole.size()) << round << "/" << step;
+        }
+    }
+}

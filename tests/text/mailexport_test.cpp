@@ -286,3 +286,39 @@ TEST(MailExport, TheMessageIsADraftWithMimeHeadersAndTheWrappedBody) {
         }
     }
 }
+
+TEST(MailExport, AnyBytesAreSentWholeOrRefusedWithTheirList) {
+    // Random bytes: the body is written exactly when nothing is listed, and
+    // then decodes back to the text with CR LF line ends.
+    std::mt19937 rng(1414);
+    const std::string all = allJisX0208();
+    for (int round = 0; round < 300; ++round) {
+        std::string t;
+        const int n = static_cast<int>(rng() % 60);
+        for (int i = 0; i < n; ++i) {
+            const unsigned r = rng() % 8;
+            if (r < 3)
+                t += all.substr((rng() % (all.size() / 2)) * 2, 2);
+            else if (r < 6)
+                t.push_back(static_cast<char>(0x20 + rng() % 0x5F));
+            else if (r < 7)
+                t += rng() % 2 ? "\r" : "\n";
+            else
+                t.push_back(static_cast<char>(rng() % 256));
+        }
+        const bool sendable = mailexport::uncarried(t).empty();
+        EXPECT_EQ(mailexport::toIso2022Jp(t).ok, sendable) << round;
+        if (sendable) {
+            const std::string body = mailexport::mailBody(t, widthOf(0));
+            QString expected = cp932::decode(t);
+            expected.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+            expected.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+            expected.replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
+            if (!expected.isEmpty() && !expected.endsWith(QStringLiteral("\r\n")))
+                expected += QStringLiteral("\r\n");
+            ASSERT_EQ(fromIso2022Jp(body), expected) << round;
+        } else {
+            EXPECT_THROW(mailexport::mailBody(t, widthOf(0)), MMEditError);
+        }
+    }
+}
