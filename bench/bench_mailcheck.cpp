@@ -6,7 +6,10 @@
 //   Key/.../On|Off   one typed key and its backspace in MMEdit's editing area
 //                    with the live check and its marks on and off, with and
 //                    without the screen update; "added µs/key" is what the
-//                    check adds to a key (the On figure less the Off one).
+//                    check adds to a key (the On figure less the Off one);
+//   MarksInTurns/... keys with their screen update and whole repaints, taken
+//                    in turns with the marks shown and hidden: what drawing
+//                    the marks adds.
 #include "bench_support.h"
 #include "sample_text.h"
 
@@ -112,7 +115,6 @@ void typeKeys(benchmark::State& state, Where where, bool paint, bool check) {
     QCoreApplication::processEvents();
     const std::string& t = sampleOf(false);
     e.setSelectionStart(static_cast<int>(bytePosition(t, where)));
-    QCoreApplication::processEvents();
     QKeyEvent a(QEvent::KeyPress, Qt::Key_A, Qt::NoModifier, QStringLiteral("a"));
     QKeyEvent backspace(QEvent::KeyPress, Qt::Key_Backspace, Qt::NoModifier);
     const long before = e.textLength();
@@ -141,6 +143,56 @@ void typeKeys(benchmark::State& state, Where where, bool paint, bool check) {
     e.setMailCheckActive(false);
 }
 
+// The marks alone: keys with their screen update, and whole repaints of the
+// view, taken in turns with the send check's marks shown and hidden (the
+// check itself kept up to date throughout), so that the machine's drift
+// falls on both alike. Counters: µs with the marks, without, and added.
+void marksInTurns(benchmark::State& state, Where where, bool keys) {
+    EditingArea& e = loadedEditor();
+    e.setMailCheckActive(true);
+    const std::string& t = sampleOf(false);
+    e.setSelectionStart(static_cast<int>(bytePosition(t, where)));
+    QCoreApplication::processEvents();
+    QKeyEvent a(QEvent::KeyPress, Qt::Key_A, Qt::NoModifier, QStringLiteral("a"));
+    QKeyEvent backspace(QEvent::KeyPress, Qt::Key_Backspace, Qt::NoModifier);
+    auto show = [&](bool on) {
+        e.editMarks().mailCheck.setEnabled(on);
+        e.editMarks().mailWarning.setEnabled(on);
+        QCoreApplication::processEvents();
+    };
+    // One key and its backspace, each painted; or one whole repaint.
+    auto work = [&] {
+        if (keys) {
+            QApplication::sendEvent(&e, &a);
+            QCoreApplication::processEvents();
+            QApplication::sendEvent(&e, &backspace);
+            QCoreApplication::processEvents();
+        } else {
+            e.viewport()->repaint();
+        }
+    };
+    const long before = e.textLength();
+    work();
+    double with = 0, without = 0;
+    for (auto _ : state) {
+        show(true);
+        Stopwatch on;
+        work();
+        with += on.seconds();
+        show(false);
+        Stopwatch off;
+        work();
+        without += off.seconds();
+    }
+    show(true);
+    if (e.textLength() != before) state.SkipWithError("the text did not come back as it was");
+    const double n = static_cast<double>(state.iterations()) * (keys ? 2 : 1);
+    state.counters["with µs"] = with / n * 1e6;
+    state.counters["without µs"] = without / n * 1e6;
+    state.counters["added µs"] = (with - without) / n * 1e6;
+    e.setMailCheckActive(false);
+}
+
 void registerAll() {
     benchmark::RegisterBenchmark("Check/10MB", checkWhole, false, kLineLength)
         ->Unit(benchmark::kMillisecond);
@@ -161,6 +213,16 @@ void registerAll() {
                     ->Repetitions(3)
                     ->ReportAggregatesOnly(true);
             }
+    for (const Where w : {Where::start, Where::middle, Where::end}) {
+        const std::string keys = std::string("MarksInTurns/Key/10MB/") + whereName(w);
+        benchmark::RegisterBenchmark(keys.c_str(), marksInTurns, w, true)
+            ->Unit(benchmark::kMicrosecond)
+            ->Iterations(300);
+        const std::string paint = std::string("MarksInTurns/Repaint/10MB/") + whereName(w);
+        benchmark::RegisterBenchmark(paint.c_str(), marksInTurns, w, false)
+            ->Unit(benchmark::kMicrosecond)
+            ->Iterations(100);
+    }
 }
 [[maybe_unused]] const bool registered = (registerAll(), true);
 

@@ -350,6 +350,7 @@ void EditingArea::paintEvent(QPaintEvent* e) {
             paintWrapLine(p);
         }
     }
+    drawMailWaves(canvas_, r);
     drawCaretLine(canvas_, r);
     {
         QPainter p(&canvas_);
@@ -435,56 +436,103 @@ void EditingArea::textLaidOut(const TextChange* change) {
 }
 
 namespace {
-// A wavy line from x0 to x1 (both included) whose lowest pixels are on row y.
-void drawWave(QPainter& p, int x0, int x1, int y, const QColor& c) {
-    QPolygon wave;
-    for (int x = x0, k = 0; x <= x1; x += 2, ++k)
-        wave << QPoint(x, k % 2 ? y - 2 : y);
-    if (wave.size() == 1) wave << QPoint(x1, y);
-    p.setPen(QPen(c, 1));
-    p.setRenderHint(QPainter::Antialiasing, false);
-    p.drawPolyline(wave);
-}
+// One period of the wavy underline: the row of each of its four columns,
+// counted up from the bottom row of the character's cell.
+constexpr int kWaveRows[4] = {0, 1, 2, 1};
 } // namespace
 
 void EditingArea::paintMailMarks(QPainter& p, int startPos, int endPos) {
+    waves_.clear();
     const EditMarks& m = *editMarks_;
     if (!mailCheckActive_ || m.updating()) return;
     if (!m.mailCheck.isEnabled() && !m.mailWarning.isEnabled()) return;
     const std::size_t from = static_cast<std::size_t>(std::max(startPos - 1, 0));
     const std::size_t to = static_cast<std::size_t>(std::max(endPos, 0)) + 1;
-    std::vector<mailcheck::LiveCheck::Mark> marks = live_.marksIn(from, to);
-    if (const std::optional<std::size_t> over = overLimitPosition();
-        over && *over >= from && *over < to)
-        marks.push_back(
-            {*over, document().nextBoundary(*over) - *over, mailcheck::Kind::overLimit});
+    std::vector<mailcheck::LiveCheck::Mark>& marks = marks_;
+    live_.marksIn(from, to, marks);
     const Document& d = document();
+    if (const std::optional<std::size_t> over = overLimitPosition();
+        over && *over >= from && *over < to) {
+        const auto at =
+            std::find_if(marks.begin(), marks.end(), [&](const auto& k) { return k.pos > *over; });
+        marks.insert(at, {*over, d.nextBoundary(*over) - *over, mailcheck::Kind::overLimit});
+    }
+    if (marks.empty()) return;
+    const LineView& view = lineView();
     const int lineH = lineHeight();
+    const int cw = std::max(1, columnWidth());
     const int rightEdge = viewport()->width();
+    // The marks come in order: the columns of a row are counted once, from
+    // its start (where positionOfChar puts it) to each mark in turn.
+    std::size_t rowStart = 0, rowEnd = 0; // the row's bytes, its line end included
+    std::size_t walked = 0;               // counted up to here
+    std::int64_t column = 0;              // the column of walked
+    QPoint origin;                        // where the row's column 0 stands
+    bool haveRow = false;
+    std::size_t current = 0; // the row
     for (const mailcheck::LiveCheck::Mark& mark : marks) {
-        const EditSymbol& sym = mailcheck::isWarning(mark.kind) ? m.mailWarning : m.mailCheck;
+        const bool warning = mailcheck::isWarning(mark.kind);
+        const EditSymbol& sym = warning ? m.mailWarning : m.mailCheck;
         if (!sym.isEnabled()) continue;
-        const QColor c = toQColor(sym.color());
         // Each character of the finding on its own row (a letter and its
         // voiced mark may stand on two).
-        for (std::size_t q = mark.pos; q < mark.pos + mark.length && q < d.size();) {
-            const std::size_t next =
-                std::min(d.nextBoundary(q), mark.pos + std::max<std::size_t>(mark.length, 1));
-            const QPoint a = positionOfChar(static_cast<int>(q));
-            const QPoint b = positionOfChar(static_cast<int>(next));
-            // A line end or the last character of a row: two columns.
-            const int w = b.y() == a.y() && b.x() > a.x() ? b.x() - a.x() : 2 * columnWidth();
+        const std::size_t markEnd = mark.pos + std::max<std::size_t>(mark.length, 1);
+        for (std::size_t q = mark.pos; q < markEnd && q < d.size();) {
+            const std::size_t next = std::min(d.nextBoundary(q), markEnd);
+            if (!haveRow || q < rowStart || q >= rowEnd) {
+                // Most often the next row, else found by its position.
+                const bool nextRow = haveRow && q >= rowEnd && current + 1 < view.count() &&
+                                     q < view.line(current + 1).start +
+                                             view.line(current + 1).length +
+                                             view.line(current + 1).eol;
+                const std::size_t row = nextRow ? current + 1 : view.lineOf(q);
+                if (row >= view.count()) break;
+                current = row;
+                const LaidLine l = view.line(row);
+                rowStart = walked = l.start;
+                rowEnd = l.start + l.length + l.eol;
+                column = 0;
+                origin = positionOfChar(static_cast<int>(rowStart));
+                haveRow = true;
+            }
+            if (q > walked) {
+                const std::string_view v = d.view(walked, q);
+                for (std::size_t k = 0; k < v.size(); k += cp932::charLength(v, k))
+                    column += cp932::charColumns(v, k, column);
+                walked = q;
+            }
+            const std::string_view c = d.view(q, next);
+            // A line end takes two columns.
+            const int columns = c[0] == '\r' || c[0] == '\n' ? 2 : cp932::charColumns(c, 0, column);
             q = next;
-            if (a.x() > rightEdge) continue;
+            const std::int64_t x = origin.x() + column * cw;
+            if (x > rightEdge) continue;
+            const int w = columns * cw;
             if (sym.isReversed()) {
-                QColor behind = c;
+                QColor behind = toQColor(sym.color());
                 behind.setAlpha(96);
-                p.fillRect(QRect(a.x(), a.y(), w, lineH), behind);
+                p.fillRect(QRect(static_cast<int>(x), origin.y(), w, lineH), behind);
             } else {
-                drawWave(p, a.x(), a.x() + w - 1, a.y() + lineH - 1, c);
+                waves_.push_back(
+                    {static_cast<int>(x), origin.y() + lineH - 1, w, toQColor(sym.color()).rgb()});
             }
         }
     }
+}
+
+void EditingArea::drawMailWaves(QImage& canvas, const QRect& update) {
+    // Pixel by pixel, like the caret-line marker: a few pixels a mark.
+    const QRect area = update.intersected(canvas.rect());
+    for (const Wave& w : waves_) {
+        const int x0 = std::max(w.x, area.left());
+        const int x1 = std::min(w.x + w.width - 1, area.right());
+        for (int x = x0; x <= x1; ++x) {
+            const int y = w.bottom - kWaveRows[(x - w.x) % 4];
+            if (y >= area.top() && y <= area.bottom())
+                reinterpret_cast<QRgb*>(canvas.scanLine(y))[x] = w.color;
+        }
+    }
+    waves_.clear();
 }
 
 // --- selection, keys and mouse -------------------------------------------------

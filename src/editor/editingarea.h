@@ -95,6 +95,8 @@ class EditingArea : public EastAsianEdit, public EditMarksOwner, public EditArea
     // The marks of the send check's findings that start between the two
     // positions.
     void paintMailMarks(QPainter& p, int startPos, int endPos);
+    // The wavy underlines the pass found, drawn into the canvas.
+    void drawMailWaves(QImage& canvas, const QRect& update);
     void tellMailFindings();
     void paintMarginBands(QPainter& p);
     void drawCaretLine(QImage& canvas, const QRect& update);
@@ -110,6 +112,14 @@ class EditingArea : public EastAsianEdit, public EditMarksOwner, public EditArea
     EditMarks* editMarks_;
     QImage canvas_;
     mailcheck::LiveCheck live_;
+    // The wavy underlines of the paint pass: the left end and bottom row of
+    // each, its width and colour.
+    struct Wave {
+        int x, bottom, width;
+        QRgb color;
+    };
+    std::vector<Wave> waves_;
+    std::vector<mailcheck::LiveCheck::Mark> marks_; // the marks of the pass
     bool mailCheckActive_ = false;
     std::size_t toldFindings_ = 0;
     bool toldKnown_ = false;

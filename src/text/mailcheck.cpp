@@ -1038,16 +1038,29 @@ void LiveCheck::linesEdited(const GapBuffer& text, const LineView& view, LineVie
 
 std::vector<LiveCheck::Mark> LiveCheck::marksIn(std::size_t from, std::size_t to) const {
     std::vector<Mark> out;
-    for (const Index* index : {characters_.get(), lines_.get()}) {
-        for (std::size_t i = index->lowerBound(from); i < index->size(); ++i) {
-            const std::size_t p = index->position(i);
-            if (p >= to) break;
-            out.push_back({p, index->length(i), index->kind(i)});
-        }
-    }
-    std::stable_sort(out.begin(), out.end(),
-                     [](const Mark& a, const Mark& b) { return a.pos < b.pos; });
+    marksIn(from, to, out);
     return out;
+}
+
+void LiveCheck::marksIn(std::size_t from, std::size_t to, std::vector<Mark>& out) const {
+    // The two indexes merged by position, a character's finding before a
+    // long line's at the same place.
+    out.clear();
+    std::size_t i = characters_->lowerBound(from), j = lines_->lowerBound(from);
+    auto take = [&](const Index& index, std::size_t& k) {
+        out.push_back({index.position(k), index.length(k), index.kind(k)});
+        ++k;
+    };
+    while (true) {
+        const bool moreChars = i < characters_->size() && characters_->position(i) < to;
+        const bool moreLines = j < lines_->size() && lines_->position(j) < to;
+        if (moreChars && (!moreLines || characters_->position(i) <= lines_->position(j)))
+            take(*characters_, i);
+        else if (moreLines)
+            take(*lines_, j);
+        else
+            break;
+    }
 }
 
 } // namespace mailcheck

@@ -179,6 +179,7 @@ class LiveCheck {
     };
     // The findings that start in [from, to), in order.
     std::vector<Mark> marksIn(std::size_t from, std::size_t to) const;
+    void marksIn(std::size_t from, std::size_t to, std::vector<Mark>& out) const;
 
   private:
     class Index;
