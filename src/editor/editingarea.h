@@ -2,8 +2,9 @@
 // single-byte columns with margins around it, and draws over the text the
 // wrap line at the line length, the underline of the caret's line and the
 // marks of line ends, spaces, tabs, control characters and the end of the
-// text. Every rule is carried out inside the paint pass, so nothing drawn is
-// ever left behind when the text, the selection or the view moves.
+// text, and underlines the findings of the send check (kept up to date with
+// every change and its layout). Every rule is carried out inside the paint pass, so nothing drawn
+// is ever left behind when the text, the selection or the view moves.
 #pragma once
 
 #include "eastasianedit.h"
