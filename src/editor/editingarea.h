@@ -1,10 +1,11 @@
 // EditingArea: the editing area. It lays the text out at a fixed line length in
 // single-byte columns with margins around it, and draws over the text the
-// wrap line at the line length, the underline of the caret's line and the
-// marks of line ends, spaces, tabs, control characters and the end of the
-// text, and underlines the findings of the send check (kept up to date with
-// every change and its layout). Every rule is carried out inside the paint pass, so nothing drawn
-// is ever left behind when the text, the selection or the view moves.
+// wrap line at the line length, the underline of the caret's line, the marks
+// of line ends, spaces, tabs, control characters and the end of the text, and
+// the underlines of the send check's findings (kept up to date with every
+// change and its layout). Every rule is carried out inside the paint pass, so
+// nothing drawn is ever left behind when the text, the selection or the view
+// moves.
 #pragma once
 
 #include "eastasianedit.h"
