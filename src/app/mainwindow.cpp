@@ -4,6 +4,7 @@
 #include "documentcommands.h"
 #include "editcommands.h"
 #include "lockkeys.h"
+#include "mailcommands.h"
 #include "palettecommands.h"
 #include "pictures.h"
 #include "settingscommands.h"
@@ -98,6 +99,7 @@ MainWindow::MainWindow(SettingsState& settings, Dialogs& dialogs, Shell& shell,
     documents_ = std::make_unique<DocumentCommands>(*this);
     editing_ = std::make_unique<EditCommands>(*this);
     palettes_ = std::make_unique<PaletteCommands>(*this);
+    mail_ = std::make_unique<MailCommands>(*this);
 }
 
 MainWindow::~MainWindow() = default;

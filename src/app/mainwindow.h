@@ -25,6 +25,7 @@ class Shell;
 class LockKeys;
 class DocumentCommands;
 class EditCommands;
+class MailCommands;
 class PaletteCommands;
 class SettingsCommands;
 
@@ -115,6 +116,7 @@ class MainWindow : public QMainWindow {
     EditCommands& editing() { return *editing_; }
     PaletteCommands& palettes() { return *palettes_; }
     SettingsCommands& settingsDialogs() { return *settingsDialogs_; }
+    MailCommands& mail() { return *mail_; }
     // The link items built from link.dat (caption and address).
     std::vector<std::pair<QString, QString>> links() const;
 
@@ -180,4 +182,5 @@ class MainWindow : public QMainWindow {
     std::unique_ptr<DocumentCommands> documents_;
     std::unique_ptr<EditCommands> editing_;
     std::unique_ptr<PaletteCommands> palettes_;
+    std::unique_ptr<MailCommands> mail_;
 };

@@ -2,6 +2,7 @@
 
 #include "text/lineview.h"
 
+#include <QMouseEvent>
 #include <QStatusBar>
 
 #include <algorithm>
@@ -70,4 +71,45 @@ void StatusPanels::showCounting() {
 
 void StatusPanels::showModified(bool modified) {
     label(modifiedMark)->setText(modified ? QStringLiteral("変更あり") : QString());
+}
+
+namespace {
+// The design width of the send check's panel.
+constexpr int kMailCheckPanelWidth = 100;
+constexpr int kMailCheckPanelMinimum = 30;
+} // namespace
+
+MailCheckPanel::MailCheckPanel(QStatusBar* bar) : QLabel(bar) {
+    setObjectName(QStringLiteral("MailCheckPanel"));
+    // It gives way first when the bar is short of room: the totals keep
+    // their digits.
+    setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Preferred);
+    setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    setCursor(Qt::PointingHandCursor);
+    showFindings(0, true);
+    bar->addWidget(this);
+}
+
+void MailCheckPanel::showFindings(std::size_t count, bool known) {
+    const QString text = known ? QStringLiteral("送信チェック %1").arg(count)
+                               : QStringLiteral("送信チェック(計算中)");
+    if (text != this->text()) {
+        setText(text);
+        setToolTip(text + QStringLiteral(" (クリックすると一覧を開きます)"));
+        updateGeometry();
+    }
+}
+
+QSize MailCheckPanel::sizeHint() const {
+    const QSize text = QLabel::sizeHint();
+    return {std::max(kMailCheckPanelWidth, text.width()), text.height()};
+}
+
+QSize MailCheckPanel::minimumSizeHint() const {
+    return {kMailCheckPanelMinimum, sizeHint().height()};
+}
+
+void MailCheckPanel::mousePressEvent(QMouseEvent* e) {
+    if (e->button() == Qt::LeftButton) Q_EMIT clicked();
+    QLabel::mousePressEvent(e);
 }

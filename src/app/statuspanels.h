@@ -8,6 +8,7 @@
 #include <array>
 #include <cstdint>
 
+class QMouseEvent;
 class QStatusBar;
 struct TextTotals;
 
@@ -33,4 +34,26 @@ class StatusPanels {
 
   private:
     std::array<QLabel*, kPanelCount> labels_{};
+};
+
+// The panel of the send check: "送信チェック 3". Clicking it opens the
+// findings list.
+class MailCheckPanel : public QLabel {
+    Q_OBJECT
+
+  public:
+    // Adds the panel to the right of the bar's other panels.
+    explicit MailCheckPanel(QStatusBar* bar);
+
+    // The number of findings; known is false while it is still being counted.
+    void showFindings(std::size_t count, bool known);
+
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
+
+  Q_SIGNALS:
+    void clicked();
+
+  protected:
+    void mousePressEvent(QMouseEvent* e) override;
 };

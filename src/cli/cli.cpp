@@ -4,46 +4,234 @@
 #include "settings/settings.h"
 #include "text/cp932.h"
 #include "text/errors.h"
+#include "text/fileio.h"
 #include "text/gapbuffer.h"
 #include "text/lineview.h"
+#include "text/mailcheck.h"
+#include "text/mailexport.h"
+#include "text/textexport.h"
+
+#include <QDateTime>
+#include <QString>
 
 #include <charconv>
+#include <optional>
 #include <string_view>
 
 namespace {
 
-// Exit status of a usage or file error.
+// Exit statuses: the findings of check (and the characters that keep eml
+// from writing), and a usage or file error.
+constexpr int kFindingsStatus = 1;
 constexpr int kErrorStatus = 2;
-
-constexpr std::string_view kWidthOption = "--width";
-constexpr std::string_view kWidthOptionWithValue = "--width=";
 
 constexpr const char* kUsage =
     "使い方: mmedit-cli view [--width N] FILE\n"
     "        mmedit-cli count [--width N] FILE\n"
+    "        mmedit-cli check [--width N] [--max-chars N] FILE\n"
+    "        mmedit-cli wrap [--width N] FILE [-o OUT]\n"
+    "        mmedit-cli html [--width N] FILE -o OUT\n"
+    "        mmedit-cli eml --from A --to B --subject S [--width N] [--replace] FILE -o OUT\n"
     "\n"
     "  view   レイアウトした行を一行ずつ UTF-8 で表示します (編集画面と同じ折り返し)。\n"
     "  count  ステータスバーと同じ「総行数」と「総文字数=」を表示します。\n"
+    "  check  送信チェック: 機種依存文字、半角カナ、Shift-JIS でないバイト、制御文字、\n"
+    "         タブ (警告)、単独の CR や LF、一行の桁数を超える行、文字数の上限を超える\n"
+    "         テキストを一件一行で表示し (行:桁: 種類: 文字 (コード) → 置換候補)、\n"
+    "         最後に件数を表示します。終了ステータスは問題がなければ 0、あれば 1 です。\n"
+    "  wrap   折り返し位置に改行を入れたテキスト (送信用に整形) を Shift-JIS で\n"
+    "         標準出力 (-o を指定したときはそのファイル) に書き出します。\n"
+    "  html   編集画面と同じ HTML ファイルを OUT に書き出します。\n"
+    "  eml    メールとして書き出します: From, To, Subject と ISO-2022-JP の本文\n"
+    "         (送信用に整形、改行は CR LF) の .eml ファイルを OUT に作ります。\n"
+    "         ISO-2022-JP で送れない文字があるときは一覧を表示して書き出さず、\n"
+    "         終了ステータス 1 で終わります。--replace を付けると置換候補のある文字は\n"
+    "         候補に置き換えて書き出します (FILE は変わりません)。\n"
     "\n"
-    "FILE は Shift-JIS (コードページ 932) のテキストです。N は一行の桁数 (半角単位)。\n"
-    "N を省略すると、実行ファイルと同じフォルダの MMEdit.ini の [String] MaxLength、\n"
-    "それもなければ 80 を使います。折り返しは編集画面と同じ禁則 (レベル 2)、\n"
-    "単語の折り返し、句読点のぶら下げで行います。\n";
+    "FILE は Shift-JIS (コードページ 932) のテキストです。N は一行の桁数 (半角単位) と\n"
+    "文字数の上限。省略すると、実行ファイルと同じフォルダの MMEdit.ini の\n"
+    "[String] MaxLength (桁数) と MaxString (文字数)、それもなければ 80 と 30000 を\n"
+    "使います。--max-chars 0 は上限なし。折り返しは編集画面と同じ禁則 (レベル 2)、\n"
+    "単語の折り返し、句読点のぶら下げで行います。\n"
+    "終了ステータス: 0 成功、1 問題あり (check, eml)、2 使い方やファイルの誤り。\n";
 
 int fail(std::ostream& err, const std::string& message) {
     err << "mmedit-cli: " << message << "\n";
     return kErrorStatus;
 }
 
-// The line width of the settings file beside the program, as the editor reads
-// it: a missing file, or one that is not a regular file, gives the default.
-int defaultWidth(const std::string& programFolder) {
-    return ProfileFile::load(programFolder + kSettingsFileName)
-        .readInt("String", "MaxLength", kDefaultLineWidth);
+int failWith(std::ostream& err, const QString& message) {
+    return fail(err, message.toStdString());
 }
 
 bool isHelp(const std::string& arg) {
     return arg == "--help" || arg == "-h";
+}
+
+// What a command takes.
+struct Command {
+    const char* name;
+    bool output;      // -o OUT
+    bool needsOutput; // -o OUT is required
+    bool maxChars;    // --max-chars N
+    bool mail;        // --from, --to, --subject, --replace
+};
+constexpr Command kCommands[] = {
+    {"view", false, false, false, false}, {"count", false, false, false, false},
+    {"check", false, false, true, false}, {"wrap", true, false, false, false},
+    {"html", true, true, false, false},   {"eml", true, true, false, true},
+};
+
+struct Arguments {
+    std::optional<int> width;
+    std::optional<int> maxChars;
+    std::string output;
+    std::optional<std::string> from, to, subject;
+    bool replace = false;
+    std::string file;
+};
+
+bool parseNumber(const std::string& value, int& n) {
+    const auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), n);
+    return ec == std::errc() && end == value.data() + value.size();
+}
+
+// Reads the options of a command; returns an error message, empty when the
+// arguments are good.
+std::string parse(const Command& c, const std::vector<std::string>& args, Arguments& a,
+                  bool& help) {
+    for (std::size_t i = 1; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (isHelp(arg)) {
+            help = true;
+            return {};
+        }
+        // "--name VALUE" or "--name=VALUE".
+        std::string name = arg, value;
+        bool inlineValue = false;
+        if (arg.starts_with("--") && arg.find('=') != std::string::npos) {
+            name = arg.substr(0, arg.find('='));
+            value = arg.substr(arg.find('=') + 1);
+            inlineValue = true;
+        }
+        auto takeValue = [&](const char* what) -> bool {
+            if (inlineValue) return true;
+            if (i + 1 >= args.size()) return false;
+            value = args[++i];
+            (void)what;
+            return true;
+        };
+        if (name == "--width") {
+            if (!takeValue("width")) return "--width に桁数がありません";
+            int n = 0;
+            if (!parseNumber(value, n)) return "桁数が正しくありません: " + value;
+            if (n < 1) return "桁数は 1 以上を指定してください";
+            a.width = n;
+        } else if (name == "--max-chars" && c.maxChars) {
+            if (!takeValue("max")) return "--max-chars に文字数がありません";
+            int n = 0;
+            if (!parseNumber(value, n)) return "文字数が正しくありません: " + value;
+            if (n < 0) return "文字数は 0 以上を指定してください";
+            a.maxChars = n;
+        } else if ((name == "-o" || name == "--output") && c.output) {
+            if (!takeValue("output") || value.empty()) return "出力ファイルがありません";
+            a.output = value;
+        } else if ((name == "--from" || name == "--to" || name == "--subject") && c.mail) {
+            if (!takeValue("field")) return name + " に値がありません";
+            (name == "--from" ? a.from : name == "--to" ? a.to : a.subject) = value;
+        } else if (name == "--replace" && c.mail && !inlineValue) {
+            a.replace = true;
+        } else if (arg.size() > 1 && arg[0] == '-') {
+            return "不明なオプションです: " + arg;
+        } else if (a.file.empty()) {
+            a.file = arg;
+        } else {
+            return "ファイルは一つだけ指定してください";
+        }
+    }
+    if (a.file.empty()) return "ファイルが指定されていません";
+    if (c.needsOutput && a.output.empty()) return "出力ファイル (-o OUT) を指定してください";
+    if (c.mail) {
+        if (!a.from) return "--from (差出人) を指定してください";
+        if (!a.to) return "--to (宛先) を指定してください";
+        if (!a.subject) return "--subject (件名) を指定してください";
+    }
+    return {};
+}
+
+// Writes bytes in large pieces.
+void writeOut(std::ostream& out, std::string_view bytes) {
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+// "12:5: 機種依存文字(NEC特殊文字): ① (0x8740) → (1)"
+std::string findingLine(std::string_view text, const mailcheck::Finding& f) {
+    QString kind = mailcheck::kindName(f.kind);
+    if (f.kind == mailcheck::Kind::longLine)
+        kind += QStringLiteral("(%1桁)").arg(f.extent);
+    else if (f.kind == mailcheck::Kind::overLimit)
+        kind += QStringLiteral("(%1文字)").arg(f.extent);
+    QString line = QStringLiteral("%1:%2: %3: %4 (%5)")
+                       .arg(f.line)
+                       .arg(f.column)
+                       .arg(kind, mailcheck::characterText(text, f), mailcheck::codeText(f));
+    const QString suggestion = mailcheck::suggestionText(text, f);
+    if (!suggestion.isEmpty()) line += QStringLiteral(" → ") + suggestion;
+    return line.toStdString() + "\n";
+}
+
+void listFindings(std::ostream& out, std::string_view text,
+                  const std::vector<mailcheck::Finding>& findings) {
+    std::string piece;
+    for (const mailcheck::Finding& f : findings) {
+        piece += findingLine(text, f);
+        if (piece.size() >= (std::size_t{1} << 16)) {
+            writeOut(out, piece);
+            piece.clear();
+        }
+    }
+    writeOut(out, piece);
+}
+
+int runCheck(std::ostream& out, std::string_view text, const mailcheck::Options& options) {
+    const std::vector<mailcheck::Finding> findings = mailcheck::check(text, options);
+    listFindings(out, text, findings);
+    if (findings.empty()) {
+        out << "送信チェック: 問題は見つかりませんでした\n";
+        return 0;
+    }
+    std::size_t warnings = 0;
+    for (const mailcheck::Finding& f : findings)
+        if (mailcheck::isWarning(f.kind)) ++warnings;
+    out << "送信チェック: " << findings.size() << "件 (エラー" << findings.size() - warnings
+        << "件、警告" << warnings << "件)\n";
+    return kFindingsStatus;
+}
+
+int runEml(std::ostream& err, std::string_view text, const Arguments& a, const LayoutRules& rules) {
+    std::string body(text);
+    QString subject = QString::fromUtf8(*a.subject);
+    std::vector<mailcheck::Finding> bad = mailexport::uncarried(body);
+    if (!bad.empty() && a.replace) {
+        body = mailcheck::applyEdits(body, mailcheck::replacementEdits(body, bad));
+        bad = mailexport::uncarried(body);
+    }
+    if (a.replace) subject = mailexport::subjectWithSuggestions(subject);
+    if (!bad.empty()) {
+        listFindings(err, body, bad);
+        err << "mmedit-cli: ISO-2022-JP で送れない文字が " << bad.size()
+            << "件あるため書き出しませんでした"
+            << (a.replace ? "" : " (--replace で置換候補のある文字を置き換えます)") << "\n";
+        return kFindingsStatus;
+    }
+    mailexport::MailFields fields;
+    fields.from = QString::fromUtf8(*a.from);
+    fields.to = QString::fromUtf8(*a.to);
+    fields.subject = subject;
+    const std::string message =
+        mailexport::message(body, fields, rules, QDateTime::currentDateTime());
+    fileio::writeAll(a.output, message);
+    return 0;
 }
 
 } // namespace
@@ -55,62 +243,75 @@ int runCli(const std::vector<std::string>& args, const std::string& programFolde
         out << kUsage;
         return 0;
     }
-    const std::string& command = args[0];
-    if (command != "view" && command != "count")
-        return fail(err, "不明なコマンドです: " + command + " (--help で使い方を表示します)");
+    const Command* command = nullptr;
+    for (const Command& c : kCommands)
+        if (args[0] == c.name) command = &c;
+    if (!command)
+        return fail(err, "不明なコマンドです: " + args[0] + " (--help で使い方を表示します)");
 
-    int width = 0;
-    bool widthGiven = false;
-    std::string file;
-    for (std::size_t i = 1; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        if (isHelp(arg)) {
-            out << kUsage;
-            return 0;
-        }
-        if (arg == kWidthOption || arg.starts_with(kWidthOptionWithValue)) {
-            std::string value;
-            if (arg == kWidthOption) {
-                if (i + 1 >= args.size()) return fail(err, "--width に桁数がありません");
-                value = args[++i];
-            } else {
-                value = arg.substr(kWidthOptionWithValue.size());
-            }
-            const auto [end, ec] =
-                std::from_chars(value.data(), value.data() + value.size(), width);
-            if (ec != std::errc() || end != value.data() + value.size())
-                return fail(err, "桁数が正しくありません: " + value);
-            widthGiven = true;
-        } else if (arg.size() > 1 && arg[0] == '-') {
-            return fail(err, "不明なオプションです: " + arg);
-        } else if (file.empty()) {
-            file = arg;
-        } else {
-            return fail(err, "ファイルは一つだけ指定してください");
-        }
+    Arguments a;
+    bool help = false;
+    const std::string problem = parse(*command, args, a, help);
+    if (help) {
+        out << kUsage;
+        return 0;
     }
-    if (file.empty()) return fail(err, "ファイルが指定されていません");
-    if (!widthGiven) width = defaultWidth(programFolder);
-    if (width < 1) return fail(err, "桁数は 1 以上を指定してください");
+    if (!problem.empty()) return fail(err, problem);
+
+    // The settings file beside the program gives what the options do not,
+    // as the editor reads it: a missing file, or one that is not a regular
+    // file, gives the defaults.
+    if (!a.width || (command->maxChars && !a.maxChars)) {
+        const ProfileFile ini = ProfileFile::load(programFolder + kSettingsFileName);
+        if (!a.width) a.width = ini.readInt("String", "MaxLength", kDefaultLineWidth);
+        if (!a.maxChars) a.maxChars = ini.readInt("String", "MaxString", kDefaultMaxChars);
+        if (*a.width < 1) return fail(err, "桁数は 1 以上を指定してください");
+    }
 
     // At most what the editor holds; a larger file is refused before it is
     // read. The bytes go straight into the buffer, read once.
     GapBuffer buffer;
     try {
-        buffer.readFile(file);
+        buffer.readFile(a.file);
     } catch (const FileTooLargeError&) {
-        return fail(err, "ファイルが大きすぎます: " + file);
+        return fail(err, "ファイルが大きすぎます: " + a.file);
     } catch (const MMEditError& e) {
-        return fail(err, e.message().toStdString());
+        return failWith(err, e.message());
     }
     const std::string_view text = buffer.all();
-    const LayoutRules rules{width, kNewsletterWrapMode, {}};
+    const LayoutRules rules{*a.width, kNewsletterWrapMode, {}};
+    const std::string name = command->name;
 
-    if (command == "count") {
-        const TextTotals totals = LineView::measure(text, rules);
-        out << "総行数" << totals.lines << "\n"
-            << "総文字数=" << totals.characters << "\n";
-        return 0;
+    try {
+        if (name == "count") {
+            const TextTotals totals = LineView::measure(text, rules);
+            out << "総行数" << totals.lines << "\n"
+                << "総文字数=" << totals.characters << "\n";
+            return 0;
+        }
+        if (name == "check") {
+            mailcheck::Options options;
+            options.layout = rules;
+            options.maxChars = static_cast<std::size_t>(std::max(0, *a.maxChars));
+            return runCheck(out, text, options);
+        }
+        if (name == "wrap") {
+            const std::string wrapped = textexport::hardWrapped(text, rules);
+            if (a.output.empty())
+                writeOut(out, wrapped);
+            else
+                fileio::writeAll(a.output, wrapped);
+            return 0;
+        }
+        if (name == "html") {
+            fileio::writeAll(a.output, textexport::htmlPage(text, rules));
+            return 0;
+        }
+        if (name == "eml") return runEml(err, text, a, rules);
+    } catch (const MMEditError& e) {
+        return failWith(err, e.message());
+    } catch (const std::bad_alloc&) {
+        return fail(err, "メモリが不足しています");
     }
 
     LineView view;
@@ -125,10 +326,10 @@ int runCli(const std::vector<std::string>& args, const std::string& programFolde
         cp932::appendUtf8(piece, text.substr(line.start, line.length));
         piece += '\n';
         if (piece.size() >= kOutputPiece) {
-            out.write(piece.data(), static_cast<std::streamsize>(piece.size()));
+            writeOut(out, piece);
             piece.clear();
         }
     }
-    out.write(piece.data(), static_cast<std::streamsize>(piece.size()));
+    writeOut(out, piece);
     return 0;
 }

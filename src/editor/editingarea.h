@@ -1,15 +1,21 @@
 // EditingArea: the editing area. It lays the text out at a fixed line length in
 // single-byte columns with margins around it, and draws over the text the
-// wrap line at the line length, the underline of the caret's line and the
-// marks of line ends, spaces, tabs, control characters and the end of the
-// text. Every rule is carried out inside the paint pass, so nothing drawn is
-// ever left behind when the text, the selection or the view moves.
+// wrap line at the line length, the underline of the caret's line, the marks
+// of line ends, spaces, tabs, control characters and the end of the text, and
+// the underlines of the send check's findings (kept up to date with every
+// change and its layout). Every rule is carried out inside the paint pass, so
+// nothing drawn is ever left behind when the text, the selection or the view
+// moves.
 #pragma once
 
 #include "eastasianedit.h"
 #include "options.h"
 
+#include "text/mailcheck.h"
+
 #include <QImage>
+
+#include <optional>
 
 // A rectangle as the formatting-rectangle messages give it (right and bottom
 // exclusive).
@@ -54,6 +60,23 @@ class EditingArea : public EastAsianEdit, public EditMarksOwner, public EditArea
     std::int64_t lineLengthPixels() const;
     std::pair<int, int> previousSelection() const { return {prevSelStart_, prevSelEnd_}; }
 
+    // The send check, kept up to date with the text and its layout while it
+    // is active; its findings are marked in the paint pass (the mailCheck
+    // and mailWarning marks).
+    void setMailCheckActive(bool active);
+    bool isMailCheckActive() const { return mailCheckActive_; }
+    const mailcheck::LiveCheck& mailCheck() const { return live_; }
+    // The number of findings, a text over the character limit included.
+    std::size_t mailFindingCount() const;
+    // False while the lines that show long lines are still being laid out.
+    bool mailFindingsKnown() const { return live_.linesKnown(); }
+    // Where the text passes the character limit, if it does.
+    std::optional<std::size_t> overLimitPosition() const;
+
+  Q_SIGNALS:
+    // The number of findings, or whether it is known, changed.
+    void mailFindingsChanged();
+
   protected:
     void createWindow() override;
     void tearDownWindow() override;
@@ -64,12 +87,19 @@ class EditingArea : public EastAsianEdit, public EditMarksOwner, public EditArea
     void resizeEvent(QResizeEvent* e) override;
     void mousePressEvent(QMouseEvent* e) override;
     void mouseDoubleClickEvent(QMouseEvent* e) override;
+    void textLaidOut(const TextChange* change) override;
 
   private:
     // The draw pass of the marks between two positions (both included), onto
     // the paint pass's canvas.
     void paintMarks(QPainter& p, int startPos, int endPos);
     void paintWrapLine(QPainter& p);
+    // The marks of the send check's findings that start between the two
+    // positions.
+    void paintMailMarks(QPainter& p, int startPos, int endPos);
+    // The wavy underlines the pass found, drawn into the canvas.
+    void drawMailWaves(QImage& canvas, const QRect& update);
+    void tellMailFindings();
     void paintMarginBands(QPainter& p);
     void drawCaretLine(QImage& canvas, const QRect& update);
     bool lineVisible(int line) const;
@@ -83,6 +113,22 @@ class EditingArea : public EastAsianEdit, public EditMarksOwner, public EditArea
     EditArea* editArea_;
     EditMarks* editMarks_;
     QImage canvas_;
+    mailcheck::LiveCheck live_;
+    // The wavy underlines of the paint pass: the left end and bottom row of
+    // each, its width and colour.
+    struct Wave {
+        int x, bottom, width;
+        QRgb color;
+    };
+    std::vector<Wave> waves_;
+    std::vector<mailcheck::LiveCheck::Mark> marks_; // the marks of the pass
+    bool mailCheckActive_ = false;
+    std::size_t toldFindings_ = 0;
+    bool toldKnown_ = false;
+    // The position past the character limit, worked out when it is needed.
+    mutable std::optional<std::size_t> overLimit_;
+    mutable std::size_t overLimitFor_ = 0; // the limit it was worked out for
+    mutable bool overLimitKnown_ = false;
 };
 
 // The editing area as the main window designs it: composition colours,

@@ -185,6 +185,8 @@ void EditMarks::assign(const EditMarks& source) {
     space.assign(source.space);
     tab.assign(source.tab);
     endOfText.assign(source.endOfText);
+    mailCheck.assign(source.mailCheck);
+    mailWarning.assign(source.mailWarning);
     caretLine.assign(source.caretLine);
     wrapLine.assign(source.wrapLine);
     endUpdate();

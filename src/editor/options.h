@@ -238,7 +238,8 @@ class EditMarks {
   public:
     explicit EditMarks(EditMarksOwner* owner)
         : owner_(owner), lineEnd(this), controlChar(this), doubleByteSpace(this), space(this),
-          tab(this), endOfText(this), caretLine(this), wrapLine(this) {}
+          tab(this), endOfText(this), mailCheck(this), mailWarning(this), caretLine(this),
+          wrapLine(this) {}
     static constexpr const char* kClassName = "TEditMarks";
 
     void beginUpdate() { updating_ = true; }
@@ -252,6 +253,9 @@ class EditMarks {
 
   public:
     EditSymbol lineEnd, controlChar, doubleByteSpace, space, tab, endOfText;
+    // The findings of the send check: errors and warnings, each a wavy
+    // underline in its colour, or with Reversed the colour behind them.
+    EditSymbol mailCheck, mailWarning;
     LineMarker caretLine, wrapLine;
 
   public:

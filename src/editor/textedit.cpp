@@ -155,6 +155,7 @@ void TextEdit::applyRules() {
 
 void TextEdit::relayoutAll() {
     view_.layoutAll(doc_.buffer());
+    textLaidOut(nullptr);
     updateScrollBars();
     viewport()->update();
 }
@@ -396,6 +397,7 @@ void TextEdit::documentChanged(const TextChange& c) {
     } else {
         view_.edited(doc_.buffer(), c.pos, c.removed, c.inserted);
     }
+    textLaidOut(&c);
     if (!view_.complete() && !layoutTimer_.isActive()) layoutTimer_.start();
     if (!inEdit_) {
         // Changed from outside (a command on the document): keep the
@@ -427,6 +429,7 @@ void TextEdit::documentChanged(const TextChange& c) {
 void TextEdit::continueLayout() {
     guarded([&] {
         view_.continueLayout(doc_.buffer(), kLayoutChunkLines);
+        textLaidOut(nullptr);
         updateScrollBars();
         viewport()->update();
         if (view_.complete())

@@ -176,6 +176,10 @@ class TextEdit : public QAbstractScrollArea {
     virtual void keyDown(QKeyEvent* e);
     // A typed character, before and after it is inserted.
     virtual void charTyped(const std::string& bytes);
+    // The line view was laid out again: after a change of the text (the
+    // lines laid out again are the view's lastRelaid()), or whole, or in
+    // part while idle (change is null then).
+    virtual void textLaidOut(const TextChange* change) { (void)change; }
 
     void paintEvent(QPaintEvent* e) override;
     void keyPressEvent(QKeyEvent* e) override;

@@ -1,1 +1,1066 @@
 #include "mailcheck.h"
+
+#include "cp932.h"
+#include "cp932tables.h"
+#include "gapbuffer.h"
+#include "linestarts.h"
+
+#include <algorithm>
+#include <cstring>
+#include <string_view>
+#include <unordered_map>
+
+namespace mailcheck {
+
+namespace {
+
+// --- the replacement table ---------------------------------------------------------
+//
+// Every suggested form of a character a mail does not carry safely, by the
+// character as Unicode: the machine-dependent characters (one entry serves
+// the NEC code and the IBM code of the same character), and the half-width
+// katakana, a letter with its voiced mark as one. Machine-dependent
+// characters that are the same character as one of JIS X 0208 (≒, ∵, ￢
+// ...) need no entry: they take that one.
+struct TableEntry {
+    std::u16string_view from;
+    std::u16string_view to;
+};
+
+constexpr TableEntry kTable[] = {
+    // NEC special characters: circled numbers, Roman numerals.
+    {u"①", u"(1)"},
+    {u"②", u"(2)"},
+    {u"③", u"(3)"},
+    {u"④", u"(4)"},
+    {u"⑤", u"(5)"},
+    {u"⑥", u"(6)"},
+    {u"⑦", u"(7)"},
+    {u"⑧", u"(8)"},
+    {u"⑨", u"(9)"},
+    {u"⑩", u"(10)"},
+    {u"⑪", u"(11)"},
+    {u"⑫", u"(12)"},
+    {u"⑬", u"(13)"},
+    {u"⑭", u"(14)"},
+    {u"⑮", u"(15)"},
+    {u"⑯", u"(16)"},
+    {u"⑰", u"(17)"},
+    {u"⑱", u"(18)"},
+    {u"⑲", u"(19)"},
+    {u"⑳", u"(20)"},
+    {u"Ⅰ", u"I"},
+    {u"Ⅱ", u"II"},
+    {u"Ⅲ", u"III"},
+    {u"Ⅳ", u"IV"},
+    {u"Ⅴ", u"V"},
+    {u"Ⅵ", u"VI"},
+    {u"Ⅶ", u"VII"},
+    {u"Ⅷ", u"VIII"},
+    {u"Ⅸ", u"IX"},
+    {u"Ⅹ", u"X"},
+    // Units in one square.
+    {u"㍉", u"ミリ"},
+    {u"㌔", u"キロ"},
+    {u"㌢", u"センチ"},
+    {u"㍍", u"メートル"},
+    {u"㌘", u"グラム"},
+    {u"㌧", u"トン"},
+    {u"㌃", u"アール"},
+    {u"㌶", u"ヘクタール"},
+    {u"㍑", u"リットル"},
+    {u"㍗", u"ワット"},
+    {u"㌍", u"カロリー"},
+    {u"㌦", u"ドル"},
+    {u"㌣", u"セント"},
+    {u"㌫", u"パーセント"},
+    {u"㍊", u"ミリバール"},
+    {u"㌻", u"ページ"},
+    {u"㎜", u"mm"},
+    {u"㎝", u"cm"},
+    {u"㎞", u"km"},
+    {u"㎎", u"mg"},
+    {u"㎏", u"kg"},
+    {u"㏄", u"cc"},
+    {u"㎡", u"m2"},
+    // Eras, marks and abbreviations.
+    {u"㍻", u"平成"},
+    {u"㍾", u"明治"},
+    {u"㍽", u"大正"},
+    {u"㍼", u"昭和"},
+    {u"〝", u"“"},
+    {u"〟", u"”"},
+    {u"№", u"No."},
+    {u"㏍", u"K.K."},
+    {u"℡", u"TEL"},
+    {u"㊤", u"(上)"},
+    {u"㊥", u"(中)"},
+    {u"㊦", u"(下)"},
+    {u"㊧", u"(左)"},
+    {u"㊨", u"(右)"},
+    {u"㈱", u"(株)"},
+    {u"㈲", u"(有)"},
+    {u"㈹", u"(代)"},
+    {u"∑", u"Σ"},
+    // IBM extensions: small Roman numerals and full-width marks.
+    {u"ⅰ", u"i"},
+    {u"ⅱ", u"ii"},
+    {u"ⅲ", u"iii"},
+    {u"ⅳ", u"iv"},
+    {u"ⅴ", u"v"},
+    {u"ⅵ", u"vi"},
+    {u"ⅶ", u"vii"},
+    {u"ⅷ", u"viii"},
+    {u"ⅸ", u"ix"},
+    {u"ⅹ", u"x"},
+    {u"￤", u"｜"},
+    {u"＇", u"'"},
+    {u"＂", u"\""},
+    // Kanji of the extensions whose standard form is in JIS X 0208 (the
+    // compatibility ideographs and the variants common in names).
+    {u"\uFA10", u"\u585A"},
+    {u"\uFA12", u"\u6674"},
+    {u"\uF929", u"\u6717"},
+    {u"\uFA16", u"\u732A"},
+    {u"\uFA17", u"\u76CA"},
+    {u"\uFA18", u"\u793C"},
+    {u"\uFA19", u"\u795E"},
+    {u"\uFA1A", u"\u7965"},
+    {u"\uFA1B", u"\u798F"},
+    {u"\uFA1C", u"\u9756"},
+    {u"\uFA1D", u"\u7CBE"},
+    {u"\uFA1E", u"\u7FBD"},
+    {u"\uFA22", u"\u8AF8"},
+    {u"\uFA25", u"\u9038"},
+    {u"\uFA26", u"\u90FD"},
+    {u"\uF9DC", u"\u9686"},
+    {u"\uFA2A", u"\u98EF"},
+    {u"\uFA2B", u"\u98FC"},
+    {u"\uFA2C", u"\u9928"},
+    {u"\uFA2D", u"\u9DB4"},
+    {u"\uFA11", u"\u5D0E"},
+    {u"\u9AD9", u"\u9AD8"},
+    {u"\u5FB7", u"\u5FB3"},
+    {u"\u6801", u"\u67F3"},
+    {u"\u7028", u"\u702C"},
+    // Half-width katakana.
+    {u"｡", u"。"},
+    {u"｢", u"「"},
+    {u"｣", u"」"},
+    {u"､", u"、"},
+    {u"･", u"・"},
+    {u"ｦ", u"ヲ"},
+    {u"ｧ", u"ァ"},
+    {u"ｨ", u"ィ"},
+    {u"ｩ", u"ゥ"},
+    {u"ｪ", u"ェ"},
+    {u"ｫ", u"ォ"},
+    {u"ｬ", u"ャ"},
+    {u"ｭ", u"ュ"},
+    {u"ｮ", u"ョ"},
+    {u"ｯ", u"ッ"},
+    {u"ｰ", u"ー"},
+    {u"ｱ", u"ア"},
+    {u"ｲ", u"イ"},
+    {u"ｳ", u"ウ"},
+    {u"ｴ", u"エ"},
+    {u"ｵ", u"オ"},
+    {u"ｶ", u"カ"},
+    {u"ｷ", u"キ"},
+    {u"ｸ", u"ク"},
+    {u"ｹ", u"ケ"},
+    {u"ｺ", u"コ"},
+    {u"ｻ", u"サ"},
+    {u"ｼ", u"シ"},
+    {u"ｽ", u"ス"},
+    {u"ｾ", u"セ"},
+    {u"ｿ", u"ソ"},
+    {u"ﾀ", u"タ"},
+    {u"ﾁ", u"チ"},
+    {u"ﾂ", u"ツ"},
+    {u"ﾃ", u"テ"},
+    {u"ﾄ", u"ト"},
+    {u"ﾅ", u"ナ"},
+    {u"ﾆ", u"ニ"},
+    {u"ﾇ", u"ヌ"},
+    {u"ﾈ", u"ネ"},
+    {u"ﾉ", u"ノ"},
+    {u"ﾊ", u"ハ"},
+    {u"ﾋ", u"ヒ"},
+    {u"ﾌ", u"フ"},
+    {u"ﾍ", u"ヘ"},
+    {u"ﾎ", u"ホ"},
+    {u"ﾏ", u"マ"},
+    {u"ﾐ", u"ミ"},
+    {u"ﾑ", u"ム"},
+    {u"ﾒ", u"メ"},
+    {u"ﾓ", u"モ"},
+    {u"ﾔ", u"ヤ"},
+    {u"ﾕ", u"ユ"},
+    {u"ﾖ", u"ヨ"},
+    {u"ﾗ", u"ラ"},
+    {u"ﾘ", u"リ"},
+    {u"ﾙ", u"ル"},
+    {u"ﾚ", u"レ"},
+    {u"ﾛ", u"ロ"},
+    {u"ﾜ", u"ワ"},
+    {u"ﾝ", u"ン"},
+    {u"ﾞ", u"゛"},
+    {u"ﾟ", u"゜"},
+    {u"ｳﾞ", u"ヴ"},
+    {u"ｶﾞ", u"ガ"},
+    {u"ｷﾞ", u"ギ"},
+    {u"ｸﾞ", u"グ"},
+    {u"ｹﾞ", u"ゲ"},
+    {u"ｺﾞ", u"ゴ"},
+    {u"ｻﾞ", u"ザ"},
+    {u"ｼﾞ", u"ジ"},
+    {u"ｽﾞ", u"ズ"},
+    {u"ｾﾞ", u"ゼ"},
+    {u"ｿﾞ", u"ゾ"},
+    {u"ﾀﾞ", u"ダ"},
+    {u"ﾁﾞ", u"ヂ"},
+    {u"ﾂﾞ", u"ヅ"},
+    {u"ﾃﾞ", u"デ"},
+    {u"ﾄﾞ", u"ド"},
+    {u"ﾊﾞ", u"バ"},
+    {u"ﾋﾞ", u"ビ"},
+    {u"ﾌﾞ", u"ブ"},
+    {u"ﾍﾞ", u"ベ"},
+    {u"ﾎﾞ", u"ボ"},
+    {u"ﾊﾟ", u"パ"},
+    {u"ﾋﾟ", u"ピ"},
+    {u"ﾌﾟ", u"プ"},
+    {u"ﾍﾟ", u"ペ"},
+    {u"ﾎﾟ", u"ポ"},
+};
+
+const std::unordered_map<std::u16string_view, std::u16string_view>& table() {
+    static const auto* map = [] {
+        auto* m = new std::unordered_map<std::u16string_view, std::u16string_view>();
+        for (const TableEntry& e : kTable)
+            m->emplace(e.from, e.to);
+        return m;
+    }();
+    return *map;
+}
+
+// --- byte and character classes --------------------------------------------------------
+
+constexpr unsigned char kVoicedMark = 0xDE;
+constexpr unsigned char kSemiVoicedMark = 0xDF;
+
+constexpr bool isHalfWidthKana(unsigned b) {
+    return b >= 0xA1 && b <= 0xDF;
+}
+
+char16_t kanaUnicode(unsigned b) {
+    return static_cast<char16_t>(0xFF61 + (b - 0xA1));
+}
+
+// The half-width letters that join each voiced mark, from the table: bit
+// (letter - 0xA1) of the voiced and of the semi-voiced mark's word.
+struct JoinedLetters {
+    std::array<std::uint64_t, 2> bits{};
+    JoinedLetters() {
+        for (unsigned letter = 0xA1; letter < kVoicedMark; ++letter)
+            for (unsigned k = 0; k < 2; ++k) {
+                const char16_t pair[2] = {kanaUnicode(letter), kanaUnicode(kVoicedMark + k)};
+                if (table().contains(std::u16string_view(pair, 2)))
+                    bits[k] |= std::uint64_t{1} << (letter - 0xA1);
+            }
+    }
+};
+
+// A half-width letter and the voiced mark after it are one finding when
+// the table joins them.
+bool joinsVoicedMark(unsigned letter, unsigned mark) {
+    static const JoinedLetters joined;
+    if (mark != kVoicedMark && mark != kSemiVoicedMark) return false;
+    if (letter < 0xA1 || letter >= kVoicedMark) return false;
+    return (joined.bits[mark - kVoicedMark] >> (letter - 0xA1)) & 1;
+}
+
+enum ByteClass : std::uint8_t {
+    bPlain,   // printable ASCII
+    bCr,      // CR
+    bLf,      // LF
+    bTab,     // tab
+    bControl, // every other control character and DEL
+    bLead,    // a lead byte of code page 932
+    bKana,    // half-width katakana
+    bInvalid, // never part of a code page 932 character
+};
+
+constexpr std::array<std::uint8_t, 256> kByteClass = [] {
+    std::array<std::uint8_t, 256> c{};
+    for (unsigned b = 0; b < 256; ++b) {
+        std::uint8_t k = bInvalid;
+        if (b >= 0x20 && b < 0x7F)
+            k = bPlain;
+        else if (b == '\r')
+            k = bCr;
+        else if (b == '\n')
+            k = bLf;
+        else if (b == '\t')
+            k = bTab;
+        else if (b < 0x20 || b == 0x7F)
+            k = bControl;
+        else if (cp932::isLeadByte(static_cast<unsigned char>(b)))
+            k = bLead;
+        else if (isHalfWidthKana(b))
+            k = bKana;
+        c[b] = k;
+    }
+    return c;
+}();
+
+// What a lead byte says about its double-byte codes.
+enum LeadClass : std::uint8_t {
+    lStandard,     // JIS X 0208 rows (or undefined codes)
+    lNecSpecial,   // 0x87
+    lNecSelected,  // 0xED, 0xEE
+    lUserDefined,  // 0xF0 - 0xF9
+    lIbmExtension, // 0xFA - 0xFC
+};
+
+constexpr std::array<std::uint8_t, 256> kLeadClass = [] {
+    std::array<std::uint8_t, 256> c{};
+    c[0x87] = lNecSpecial;
+    c[0xED] = c[0xEE] = lNecSelected;
+    for (unsigned b = 0xF0; b <= 0xF9; ++b)
+        c[b] = lUserDefined;
+    for (unsigned b = 0xFA; b <= 0xFC; ++b)
+        c[b] = lIbmExtension;
+    return c;
+}();
+
+bool isMachineDependentCode(std::uint32_t code) {
+    return code > 0xFF && kLeadClass[(code >> 8) & 0xFF] != lStandard;
+}
+
+char16_t unicodeOf(std::uint32_t code) {
+    if (code < 0x80) return static_cast<char16_t>(code);
+    if (code <= 0xFF) return isHalfWidthKana(code) ? kanaUnicode(code) : 0;
+    if (code < cp932::tables::kFirstCode || code > 0xFFFF) return 0;
+    return cp932::tables::kToUnicode[code - cp932::tables::kFirstCode];
+}
+
+// The double-byte codes that need no finding (defined, in the rows of JIS
+// X 0208), one bit a code: 8 KB, small enough to stay in the cache while a
+// text is scanned.
+struct StandardCodes {
+    std::array<std::uint64_t, 0x10000 / 64> bits{};
+    StandardCodes() {
+        for (unsigned code = cp932::tables::kFirstCode; code <= 0xFFFF; ++code)
+            if (kLeadClass[code >> 8] == lStandard && cp932::isLeadByte(code >> 8) &&
+                cp932::isTrailByte(code & 0xFF) &&
+                cp932::tables::kToUnicode[code - cp932::tables::kFirstCode] != 0)
+                bits[code >> 6] |= std::uint64_t{1} << (code & 63);
+    }
+    bool contains(unsigned code) const { return (bits[code >> 6] >> (code & 63)) & 1; }
+};
+
+const StandardCodes& standardCodes() {
+    static const StandardCodes codes;
+    return codes;
+}
+
+// Eight bytes of printable ASCII (0x20-0x7E).
+inline bool printableWord(const unsigned char* s) {
+    std::uint64_t w;
+    std::memcpy(&w, s, 8);
+    constexpr std::uint64_t ones = 0x0101010101010101ull, highs = 0x8080808080808080ull;
+    // A byte below 0x20, one equal to 0x7F, or one with the top bit set.
+    const std::uint64_t below = (w - ones * 0x20) & ~w & highs;
+    const std::uint64_t y = w ^ (ones * 0x7F);
+    const std::uint64_t del = (y - ones) & ~y & highs;
+    return (below | del | (w & highs)) == 0;
+}
+
+// Scans the characters that start in [from, to) of text (from a character
+// boundary; text may go on past to, for the bytes a character looks at) and
+// tells v of every character finding, tab and line end. Returns where the
+// scan stopped: to, or past it when the last character reaches further.
+template <class Visitor>
+std::size_t scan(std::string_view text, std::size_t from, std::size_t to, Visitor& v) {
+    const auto* s = reinterpret_cast<const unsigned char*>(text.data());
+    const std::size_t n = text.size();
+    const StandardCodes& standard = standardCodes();
+    std::size_t p = from;
+    while (p < to) {
+        const unsigned b = s[p];
+        // The common characters first, without a finding: printable ASCII
+        // (a run of it a word at a time) and double-byte characters of JIS
+        // X 0208.
+        if (b - 0x20u < 0x5Fu) {
+            ++p;
+            while (p + 8 <= to && printableWord(s + p))
+                p += 8;
+            continue;
+        }
+        if (b >= 0x81 && p + 1 < n && standard.contains(b << 8 | s[p + 1])) {
+            p += 2;
+            continue;
+        }
+        switch (kByteClass[b]) {
+        case bPlain:
+            ++p;
+            break;
+        case bCr:
+            if (p + 1 < n && s[p + 1] == '\n') {
+                v.lineEnd(p, 2);
+                p += 2;
+            } else {
+                v.finding(Kind::loneLineEnd, p, 1);
+                v.lineEnd(p, 1);
+                ++p;
+            }
+            break;
+        case bLf:
+            v.finding(Kind::loneLineEnd, p, 1);
+            v.lineEnd(p, 1);
+            ++p;
+            break;
+        case bTab:
+            v.finding(Kind::tab, p, 1);
+            v.tab(p);
+            ++p;
+            break;
+        case bControl:
+            v.finding(Kind::controlChar, p, 1);
+            ++p;
+            break;
+        case bKana:
+            if (p + 1 < n && joinsVoicedMark(b, s[p + 1])) {
+                v.finding(Kind::halfWidthKana, p, 2);
+                p += 2;
+            } else {
+                v.finding(Kind::halfWidthKana, p, 1);
+                ++p;
+            }
+            break;
+        case bInvalid:
+            v.finding(Kind::invalidByte, p, 1);
+            ++p;
+            break;
+        case bLead:
+            if (p + 1 < n && cp932::isTrailByte(s[p + 1])) {
+                const unsigned code = b << 8 | s[p + 1];
+                const bool defined = cp932::tables::kToUnicode[code - cp932::tables::kFirstCode];
+                switch (kLeadClass[b]) {
+                case lStandard:
+                    if (!defined) v.finding(Kind::invalidByte, p, 2);
+                    break;
+                case lNecSpecial:
+                    v.finding(defined ? Kind::necSpecial : Kind::invalidByte, p, 2);
+                    break;
+                case lNecSelected:
+                    v.finding(defined ? Kind::necSelectedIbm : Kind::invalidByte, p, 2);
+                    break;
+                case lUserDefined:
+                    v.finding(Kind::userDefined, p, 2);
+                    break;
+                case lIbmExtension:
+                    v.finding(defined ? Kind::ibmExtension : Kind::invalidByte, p, 2);
+                    break;
+                }
+                p += 2;
+            } else {
+                v.finding(Kind::invalidByte, p, 1); // a lead byte standing alone
+                ++p;
+            }
+            break;
+        }
+    }
+    return p;
+}
+
+std::uint32_t codeAt(std::string_view text, std::size_t pos, std::size_t length) {
+    std::uint32_t code = 0;
+    for (std::size_t i = 0; i < length && pos + i < text.size(); ++i)
+        code = code << 8 | static_cast<unsigned char>(text[pos + i]);
+    return code;
+}
+
+// Columns from a line start (column 0) to pos, tabs reaching the next
+// multiple of 8; every other byte is one column (a double-byte character
+// is two bytes and two columns).
+std::uint64_t columnsBetween(std::string_view text, std::size_t from, std::size_t to,
+                             std::uint64_t col = 0) {
+    while (from < to) {
+        const void* tab = std::memchr(text.data() + from, '\t', to - from);
+        if (!tab) return col + (to - from);
+        const auto t = static_cast<std::size_t>(static_cast<const char*>(tab) - text.data());
+        col += t - from;
+        col += cp932::kTabColumns - col % cp932::kTabColumns;
+        from = t + 1;
+    }
+    return col;
+}
+
+// The line (1-based) and column (1-based) of pos, counted from the start.
+std::pair<std::size_t, std::size_t> placeOf(std::string_view text, std::size_t pos) {
+    std::size_t line = 1, lineStart = 0;
+    for (std::size_t p = 0; p < pos && p < text.size(); ++p) {
+        if (text[p] == '\n' || (text[p] == '\r' && (p + 1 >= text.size() || text[p + 1] != '\n'))) {
+            ++line;
+            lineStart = p + 1;
+        }
+    }
+    return {line, static_cast<std::size_t>(columnsBetween(text, lineStart, pos)) + 1};
+}
+
+// Bytes past the width that the first break of a line may look at: the
+// blanks that hang past the width (the line view lets at most 128 of them
+// hang, two bytes at most each) and a character or two after them, with
+// room to spare.
+constexpr std::size_t kFirstBreakReach = 2 * 128 + 64;
+
+// Collects the findings of check(): places them by line and column as the
+// scan goes, and lays out every line wider than the line width to find
+// where the editor wraps it.
+struct Collector {
+    std::string_view text;
+    const Options& options;
+    std::vector<Finding>& out;
+    std::vector<Finding> longLines;
+    std::unique_ptr<LineView> view; // made for the first wide line
+    std::size_t line = 1;
+    std::size_t lineStart = 0;
+    // The column of anchorPos (after the last tab of the line, else the
+    // line start): every byte after it is one column.
+    std::size_t anchorPos = 0;
+    std::uint64_t anchorCol = 0;
+
+    std::uint64_t columnOf(std::size_t pos) const { return anchorCol + (pos - anchorPos); }
+
+    void finding(Kind kind, std::size_t pos, std::size_t length) {
+        out.push_back({.pos = pos,
+                       .column = static_cast<std::size_t>(columnOf(pos)) + 1,
+                       .line = static_cast<std::uint32_t>(line),
+                       .code = codeAt(text, pos, length),
+                       .length = static_cast<std::uint32_t>(length),
+                       .kind = kind});
+    }
+    void tab(std::size_t pos) {
+        const std::uint64_t col = columnOf(pos);
+        anchorCol = col + cp932::kTabColumns - col % cp932::kTabColumns;
+        anchorPos = pos + 1;
+    }
+    void lineEnd(std::size_t pos, std::size_t eol) {
+        endOfLine(pos);
+        ++line;
+        lineStart = anchorPos = pos + eol;
+        anchorCol = 0;
+    }
+    void endOfLine(std::size_t end) {
+        const int width = options.layout.width;
+        if (width <= 0) return;
+        const std::uint64_t cols = columnOf(end);
+        if (cols <= static_cast<std::uint64_t>(width)) return;
+        if (!view) {
+            view = std::make_unique<LineView>();
+            view->setRules(options.layout);
+        }
+        // The first break of a line depends on no byte past its width, the
+        // blanks that may hang after it (at most a few hundred bytes) and a
+        // character or two after those: a piece of the line that reaches
+        // well past them breaks first where the whole line does.
+        const std::size_t piece = std::min<std::size_t>(
+            end - lineStart, static_cast<std::size_t>(width) + kFirstBreakReach);
+        view->layoutAll(text.substr(lineStart, piece));
+        if (view->count() < 2) return;
+        const std::size_t wrap = lineStart + view->line(1).start;
+        const std::size_t length = cp932::charLength(text, wrap);
+        longLines.push_back(
+            {.pos = wrap,
+             .column = static_cast<std::size_t>(columnsBetween(text, lineStart, wrap)) + 1,
+             .extent = cols,
+             .line = static_cast<std::uint32_t>(line),
+             .code = codeAt(text, wrap, length),
+             .length = static_cast<std::uint32_t>(length),
+             .kind = Kind::longLine});
+    }
+};
+
+void insertSorted(std::vector<Finding>& out, const Finding& f) {
+    const auto at = std::upper_bound(out.begin(), out.end(), f.pos,
+                                     [](std::size_t pos, const Finding& g) { return pos < g.pos; });
+    out.insert(at, f);
+}
+
+} // namespace
+
+// --- kinds ---------------------------------------------------------------------------
+
+QString kindName(Kind kind) {
+    switch (kind) {
+    case Kind::necSpecial:
+        return QStringLiteral("機種依存文字(NEC特殊文字)");
+    case Kind::necSelectedIbm:
+        return QStringLiteral("機種依存文字(NEC選定IBM拡張文字)");
+    case Kind::ibmExtension:
+        return QStringLiteral("機種依存文字(IBM拡張文字)");
+    case Kind::userDefined:
+        return QStringLiteral("外字");
+    case Kind::halfWidthKana:
+        return QStringLiteral("半角カナ");
+    case Kind::invalidByte:
+        return QStringLiteral("Shift-JISでないバイト");
+    case Kind::controlChar:
+        return QStringLiteral("制御文字");
+    case Kind::tab:
+        return QStringLiteral("タブ(警告)");
+    case Kind::loneLineEnd:
+        return QStringLiteral("単独の改行コード");
+    case Kind::longLine:
+        return QStringLiteral("長い行");
+    case Kind::overLimit:
+        return QStringLiteral("文字数超過");
+    }
+    return {};
+}
+
+bool isWarning(Kind kind) {
+    return kind == Kind::tab;
+}
+
+// --- the whole text ------------------------------------------------------------------
+
+std::vector<Finding> check(std::string_view text, const Options& options) {
+    std::vector<Finding> out;
+    Collector c{text, options, out, {}, {}};
+    scan(text, 0, text.size(), c);
+    c.endOfLine(text.size());
+    if (!c.longLines.empty()) {
+        std::vector<Finding> merged;
+        merged.reserve(out.size() + c.longLines.size());
+        std::merge(out.begin(), out.end(), c.longLines.begin(), c.longLines.end(),
+                   std::back_inserter(merged),
+                   [](const Finding& a, const Finding& b) { return a.pos < b.pos; });
+        out.swap(merged);
+    }
+    if (options.maxChars > 0) {
+        // The first maxChars characters, and the whole count only when the
+        // text goes on after them.
+        const std::size_t pos = cp932::prefixOfCharacters(text, options.maxChars);
+        if (pos < text.size()) {
+            const std::size_t chars = cp932::countCharacters(text);
+            const std::size_t length = cp932::nextBoundary(text, pos) - pos;
+            const auto [line, column] = placeOf(text, pos);
+            insertSorted(out, {.pos = pos,
+                               .column = column,
+                               .extent = chars,
+                               .line = static_cast<std::uint32_t>(line),
+                               .code = codeAt(text, pos, length),
+                               .length = static_cast<std::uint32_t>(length),
+                               .kind = Kind::overLimit});
+        }
+    }
+    return out;
+}
+
+KindCounts countByKind(const std::vector<Finding>& findings) {
+    KindCounts counts{};
+    for (const Finding& f : findings)
+        ++counts[static_cast<std::size_t>(f.kind)];
+    return counts;
+}
+
+// --- showing a finding -----------------------------------------------------------------
+
+QString characterText(std::string_view text, const Finding& f) {
+    if (f.pos >= text.size()) return {};
+    const std::string_view bytes = text.substr(f.pos, f.length);
+    const auto b = static_cast<unsigned char>(bytes[0]);
+    if (bytes == "\r\n") return QStringLiteral("CR LF");
+    if (b == '\r') return QStringLiteral("CR");
+    if (b == '\n') return QStringLiteral("LF");
+    if (b == '\t') return QStringLiteral("TAB");
+    if (b < 0x20 || b == 0x7F)
+        return QStringLiteral("^") + QLatin1Char(b == 0x7F ? '?' : char(b + 0x40));
+    return cp932::decode(bytes);
+}
+
+QString codeText(const Finding& f) {
+    auto hex = [](std::uint32_t v, int digits) {
+        return QStringLiteral("0x") + QString::number(v, 16).toUpper().rightJustified(digits, '0');
+    };
+    if (f.length <= 1) return hex(f.code, 2);
+    if (f.kind == Kind::halfWidthKana || (f.code >> 8) < 0x80)
+        return hex(f.code >> 8, 2) + QLatin1Char(' ') + hex(f.code & 0xFF, 2);
+    return hex(f.code, 4);
+}
+
+// --- replacements ------------------------------------------------------------------------
+
+QString tableReplacement(std::uint32_t code) {
+    std::u16string key;
+    if (code > 0xFFFF) return {};
+    if (code > 0xFF && isHalfWidthKana(code >> 8)) {
+        key = {kanaUnicode(code >> 8), kanaUnicode(code & 0xFF)};
+    } else {
+        const char16_t u = unicodeOf(code);
+        if (u == 0) return {};
+        key = std::u16string(1, u);
+    }
+    const auto& t = table();
+    if (const auto it = t.find(key); it != t.end())
+        return QString(reinterpret_cast<const QChar*>(it->second.data()),
+                       static_cast<qsizetype>(it->second.size()));
+    // The same character in JIS X 0208.
+    if (isMachineDependentCode(code) && standardCode(code) != 0) return QString(QChar(key[0]));
+    return {};
+}
+
+std::uint16_t standardCode(std::uint32_t code) {
+    if (code <= 0xFF || code > 0xFFFF) return 0;
+    const char16_t u = unicodeOf(code);
+    if (u == 0) return 0;
+    if (!isMachineDependentCode(code)) return static_cast<std::uint16_t>(code);
+    const std::uint16_t standard = cp932::tables::kFromUnicode[u];
+    return standard > 0xFF && !isMachineDependentCode(standard) ? standard : 0;
+}
+
+std::optional<std::string> replacement(std::string_view text, const Finding& f) {
+    switch (f.kind) {
+    case Kind::necSpecial:
+    case Kind::necSelectedIbm:
+    case Kind::ibmExtension:
+    case Kind::userDefined:
+    case Kind::halfWidthKana: {
+        const QString r = tableReplacement(f.code);
+        if (r.isEmpty()) return std::nullopt;
+        const cp932::EncodeResult e = cp932::encode(r);
+        if (!e.ok()) return std::nullopt;
+        return e.bytes;
+    }
+    case Kind::invalidByte:
+    case Kind::controlChar:
+        return std::string();
+    case Kind::tab: {
+        const std::size_t col = f.column > 0 ? f.column - 1 : 0;
+        return std::string(cp932::kTabColumns - col % cp932::kTabColumns, ' ');
+    }
+    case Kind::loneLineEnd:
+        return std::string("\r\n");
+    case Kind::longLine:
+        if (f.pos > text.size()) return std::nullopt;
+        return "\r\n" + std::string(text.substr(f.pos, f.length));
+    case Kind::overLimit:
+        return std::nullopt;
+    }
+    return std::nullopt;
+}
+
+QString suggestionText(std::string_view text, const Finding& f) {
+    const std::optional<std::string> r = replacement(text, f);
+    if (!r) return {};
+    switch (f.kind) {
+    case Kind::invalidByte:
+    case Kind::controlChar:
+        return QStringLiteral("(削除)");
+    case Kind::tab:
+        return QStringLiteral("空白%1個").arg(r->size());
+    case Kind::loneLineEnd:
+        return QStringLiteral("CR LF");
+    case Kind::longLine:
+        return QStringLiteral("(改行)");
+    default:
+        return cp932::decode(*r);
+    }
+}
+
+std::vector<Edit> replacementEdits(std::string_view text, const std::vector<Finding>& findings) {
+    std::vector<Edit> edits;
+    std::size_t end = 0; // the end of the last finding taken
+    for (const Finding& f : findings) {
+        if (f.pos < end || f.pos + f.length > text.size()) continue;
+        std::optional<std::string> r = replacement(text, f);
+        if (!r) continue;
+        edits.push_back({f.pos, f.length, std::move(*r)});
+        end = f.pos + f.length;
+    }
+    std::reverse(edits.begin(), edits.end());
+    return edits;
+}
+
+std::string applyEdits(std::string_view text, const std::vector<Edit>& edits) {
+    std::string out;
+    out.reserve(text.size() + edits.size() * 4);
+    std::size_t p = 0;
+    for (auto it = edits.rbegin(); it != edits.rend(); ++it) {
+        out.append(text.substr(p, it->pos - p));
+        out.append(it->bytes);
+        p = it->pos + it->length;
+    }
+    out.append(text.substr(p));
+    return out;
+}
+
+// --- kept up to date ------------------------------------------------------------------------
+
+namespace {
+// A finding as the live check keeps it.
+struct IndexEntry {
+    std::uint32_t pos;
+    Kind kind;
+    std::uint8_t length;
+};
+} // namespace
+
+// Findings by position, with a lazily applied shift (LineStarts), and the kind
+// and length of each.
+class LiveCheck::Index {
+  public:
+    using Entry = IndexEntry;
+
+    std::size_t size() const { return positions_.size(); }
+    void clear() {
+        positions_.clear();
+        info_.clear();
+    }
+    std::size_t position(std::size_t i) const { return positions_[i]; }
+    Kind kind(std::size_t i) const { return static_cast<Kind>(info_[i] & 0x0F); }
+    std::size_t length(std::size_t i) const { return (info_[i] >> 4) + 1u; }
+
+    // The first entry at or after pos.
+    std::size_t lowerBound(std::size_t pos) const {
+        std::size_t lo = 0, hi = size();
+        while (lo < hi) {
+            const std::size_t mid = lo + (hi - lo) / 2;
+            if (positions_[mid] < pos)
+                lo = mid + 1;
+            else
+                hi = mid;
+        }
+        return lo;
+    }
+
+    void push_back(const Entry& e) {
+        positions_.push_back(e.pos);
+        info_.push_back(infoOf(e));
+    }
+
+    // The entries in [oldFrom, oldTo) (positions before the change) give way
+    // to fresh ones (positions after it); the entries from oldTo on shift by
+    // delta. counts follow.
+    void replace(std::size_t oldFrom, std::size_t oldTo, std::uint32_t delta,
+                 const std::vector<Entry>& fresh, KindCounts& counts) {
+        const std::size_t i = lowerBound(oldFrom);
+        const std::size_t j = std::max(i, lowerBound(oldTo));
+        for (std::size_t k = i; k < j; ++k)
+            --counts[static_cast<std::size_t>(kind(k))];
+        const std::size_t common = std::min(j - i, fresh.size());
+        for (std::size_t k = 0; k < common; ++k) {
+            positions_.set(i + k, fresh[k].pos);
+            info_.at(i + k) = infoOf(fresh[k]);
+        }
+        if (fresh.size() > common) {
+            for (std::size_t k = common; k < fresh.size(); ++k) {
+                positions_.insert(i + k, fresh[k].pos);
+                info_.insert(i + k, infoOf(fresh[k]));
+            }
+        } else if (j - i > common) {
+            positions_.erase(i + common, j - i - common);
+            info_.erase(i + common, j - i - common);
+        }
+        for (const Entry& e : fresh)
+            ++counts[static_cast<std::size_t>(e.kind)];
+        positions_.shiftFrom(i + fresh.size(), delta);
+    }
+
+  private:
+    static std::uint8_t infoOf(const Entry& e) {
+        return static_cast<std::uint8_t>(static_cast<unsigned>(e.kind) |
+                                         static_cast<unsigned>(e.length - 1) << 4);
+    }
+    LineStarts positions_;
+    GapVector<std::uint8_t> info_;
+};
+
+namespace {
+
+// Gathers index entries from a scan.
+struct EntrySink {
+    std::vector<IndexEntry>* out = nullptr;
+    void finding(Kind kind, std::size_t pos, std::size_t length) {
+        out->push_back({static_cast<std::uint32_t>(pos), kind, static_cast<std::uint8_t>(length)});
+    }
+    void tab(std::size_t) {}
+    void lineEnd(std::size_t, std::size_t) {}
+};
+
+// Row j of the view starts where its logical line wraps for the first time.
+bool startsFirstWrap(const LineView& view, std::size_t j) {
+    return j >= 1 && j < view.count() && view.wrapped(j - 1) && (j == 1 || !view.wrapped(j - 2));
+}
+
+std::uint8_t charLengthAt(const GapBuffer& text, std::size_t pos) {
+    if (pos + 1 < text.size() && cp932::isLeadByte(static_cast<unsigned char>(text.at(pos))) &&
+        cp932::isTrailByte(static_cast<unsigned char>(text.at(pos + 1))))
+        return 2;
+    return 1;
+}
+
+} // namespace
+
+LiveCheck::LiveCheck()
+    : characters_(std::make_unique<Index>()), lines_(std::make_unique<Index>()) {}
+LiveCheck::~LiveCheck() = default;
+
+std::size_t LiveCheck::total() const {
+    std::size_t t = 0;
+    for (std::size_t k = 0; k < kKindCount; ++k)
+        if (static_cast<Kind>(k) != Kind::overLimit) t += counts_[k];
+    return t;
+}
+
+void LiveCheck::clear() {
+    characters_->clear();
+    lines_->clear();
+    counts_ = {};
+    linesKnown_ = false;
+}
+
+void LiveCheck::reset(const GapBuffer& text) {
+    characters_->clear();
+    for (std::size_t k = 0; k < kKindCount; ++k)
+        if (isCharacterKind(static_cast<Kind>(k))) counts_[k] = 0;
+    std::vector<Index::Entry> fresh;
+    EntrySink sink{&fresh};
+    const std::string_view all = text.all();
+    scan(all, 0, all.size(), sink);
+    for (const Index::Entry& e : fresh) {
+        characters_->push_back(e);
+        ++counts_[static_cast<std::size_t>(e.kind)];
+    }
+}
+
+std::pair<std::size_t, std::size_t> LiveCheck::edited(const GapBuffer& text, std::size_t pos,
+                                                      std::size_t removed, std::size_t inserted) {
+    const std::size_t n = text.size();
+    auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text.at(i)); };
+    // Where the findings may have changed: from the character holding the
+    // byte before the change (its pairing may depend on the changed bytes),
+    // and the byte before it when that is a CR an LF may join or a
+    // half-width letter a voiced mark may join; up to the first byte after
+    // the change that cannot lead a double-byte character (from there on the
+    // characters are as they were, but for a voiced mark after it).
+    // The start of the character that holds byte i.
+    auto characterStart = [&](std::size_t i) {
+        std::size_t run = i;
+        while (run > 0 && cp932::isLeadByte(byte(run - 1)))
+            --run;
+        std::size_t p = run;
+        while (true) {
+            const std::size_t len =
+                p + 1 < n && cp932::isLeadByte(byte(p)) && cp932::isTrailByte(byte(p + 1)) ? 2 : 1;
+            if (p + len > i) return p;
+            p += len;
+        }
+    };
+    std::size_t start = std::min(pos, n);
+    if (start > 0) {
+        start = characterStart(start - 1);
+        if (start > 0) {
+            const unsigned before = byte(start - 1);
+            const bool letter =
+                isHalfWidthKana(before) && before != kVoicedMark && before != kSemiVoicedMark;
+            if (before == '\r' || (letter && characterStart(start - 1) == start - 1)) --start;
+        }
+    }
+    std::size_t end = std::min(pos + inserted, n);
+    while (end < n && cp932::isLeadByte(byte(end)))
+        ++end;
+    end = std::min(end + 1, n);
+    // A voiced mark after that byte joined it when it was a letter of its
+    // own; it may stand alone now, or the other way round.
+    if (end < n && joinsVoicedMark(byte(end - 1), byte(end))) ++end;
+
+    std::vector<Index::Entry> fresh;
+    EntrySink sink{&fresh};
+    const std::string_view window = text.view(start, std::min(n, end + 2));
+    // Positions in the window are relative to start.
+    const std::size_t stopped = start + scan(window, 0, end - start, sink);
+    for (Index::Entry& e : fresh)
+        e.pos += static_cast<std::uint32_t>(start);
+    const auto delta = static_cast<std::uint32_t>(inserted - removed); // modulo 2^32
+    characters_->replace(start, stopped - inserted + removed, delta, fresh, counts_);
+    return {start, stopped};
+}
+
+void LiveCheck::resetLines(const GapBuffer& text, const LineView& view) {
+    lines_->clear();
+    counts_[static_cast<std::size_t>(Kind::longLine)] = 0;
+    linesKnown_ = view.complete();
+    if (!linesKnown_) return;
+    for (std::size_t j = 1; j < view.count(); ++j) {
+        if (!startsFirstWrap(view, j)) continue;
+        const std::uint32_t p = view.line(j).start;
+        lines_->push_back({p, Kind::longLine, charLengthAt(text, p)});
+        ++counts_[static_cast<std::size_t>(Kind::longLine)];
+    }
+}
+
+void LiveCheck::linesEdited(const GapBuffer& text, const LineView& view, LineView::Relaid r,
+                            std::int64_t delta) {
+    if (!view.complete()) {
+        lines_->clear();
+        counts_[static_cast<std::size_t>(Kind::longLine)] = 0;
+        linesKnown_ = false;
+        return;
+    }
+    if (!linesKnown_ || view.count() == 0) {
+        resetLines(text, view);
+        return;
+    }
+    // A row start is a first wrap by the rows just before it, so the rows
+    // laid out again decide the starts of the rows after them up to one row
+    // past them; the rows before them, and their starts, are as they were.
+    // (Rows laid out again past the last one: the text lost its last rows.)
+    const std::size_t first = std::min(r.first, view.count() - 1);
+    const std::size_t last = r.first + r.count + 1; // the last row start decided again
+    const std::size_t from = view.line(first).start + std::size_t{1};
+    const auto d = static_cast<std::uint32_t>(delta);
+    std::size_t oldTo = static_cast<std::size_t>(-1);
+    if (last < view.count())
+        oldTo = static_cast<std::uint32_t>(view.line(last).start - d) + std::size_t{1};
+    std::vector<Index::Entry> fresh;
+    for (std::size_t j = first + 1; j <= last && j < view.count(); ++j) {
+        if (!startsFirstWrap(view, j)) continue;
+        const std::uint32_t p = view.line(j).start;
+        fresh.push_back({p, Kind::longLine, charLengthAt(text, p)});
+    }
+    lines_->replace(from, oldTo, d, fresh, counts_);
+}
+
+std::vector<LiveCheck::Mark> LiveCheck::marksIn(std::size_t from, std::size_t to) const {
+    std::vector<Mark> out;
+    marksIn(from, to, out);
+    return out;
+}
+
+void LiveCheck::marksIn(std::size_t from, std::size_t to, std::vector<Mark>& out) const {
+    // The two indexes merged by position, a character's finding before a
+    // long line's at the same place.
+    out.clear();
+    std::size_t i = characters_->lowerBound(from), j = lines_->lowerBound(from);
+    auto take = [&](const Index& index, std::size_t& k) {
+        out.push_back({index.position(k), index.length(k), index.kind(k)});
+        ++k;
+    };
+    while (true) {
+        const bool moreChars = i < characters_->size() && characters_->position(i) < to;
+        const bool moreLines = j < lines_->size() && lines_->position(j) < to;
+        if (moreChars && (!moreLines || characters_->position(i) <= lines_->position(j)))
+            take(*characters_, i);
+        else if (moreLines)
+            take(*lines_, j);
+        else
+            break;
+    }
+}
+
+} // namespace mailcheck

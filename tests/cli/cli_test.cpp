@@ -3,6 +3,7 @@
 #include "support/child.h"
 #include "support/tempdir.h"
 #include "text/cp932.h"
+#include "text/fileio.h"
 #include "text/lineview.h"
 
 #include <gtest/gtest.h>
@@ -172,4 +173,131 @@ TEST(Cli, ALongTextIsWrittenWholeAndCountedAsTheLayoutCounts) {
         EXPECT_EQ(counted.out, "総行数" + std::to_string(totals.lines) +
                                    "\n総文字数=" + std::to_string(totals.characters) + "\n");
     }
+}
+
+namespace {
+std::string bytesOf(std::initializer_list<unsigned> bs) {
+    std::string s;
+    for (unsigned b : bs)
+        s.push_back(static_cast<char>(b));
+    return s;
+}
+} // namespace
+
+TEST(Cli, CheckListsEveryFindingWithItsPlaceAndStatusOne) {
+    TempDir dir;
+    dir.write("clean.txt", cp932Text("こんにちは\r\n"));
+    CliRun r = run({"check", dir.file("clean.txt")}, dir.path());
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "送信チェック: 問題は見つかりませんでした\n");
+
+    dir.write("issue.txt", "a" + bytesOf({0x87, 0x40}) + "\tb\r\n" + bytesOf({0xB6, 0xDE}) +
+                               "\r\n0123456789abcdef\r\n");
+    r = run({"check", "--width", "10", dir.file("issue.txt")}, dir.path());
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "1:2: 機種依存文字(NEC特殊文字): ① (0x8740) → (1)\n"
+                     "1:4: タブ(警告): TAB (0x09) → 空白5個\n"
+                     "2:1: 半角カナ: ｶﾞ (0xB6 0xDE) → ガ\n"
+                     "3:11: 長い行(16桁): a (0x61) → (改行)\n"
+                     "送信チェック: 4件 (エラー3件、警告1件)\n");
+    EXPECT_TRUE(r.err.empty());
+    // The limit: from the option, else from the settings file.
+    r = run({"check", "--max-chars=3", dir.file("clean.txt")}, dir.path());
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out.substr(0, r.out.find('\n')), "1:7: 文字数超過(6文字): ち (0x82BF)");
+    dir.write("MMEdit.ini", "[String]\r\nMaxString=4\r\n");
+    EXPECT_EQ(run({"check", dir.file("clean.txt")}, dir.path()).status, 1);
+    EXPECT_EQ(run({"check", "--max-chars", "0", dir.file("clean.txt")}, dir.path()).status, 0);
+}
+
+TEST(Cli, WrapHtmlAndEmlWriteWhatTheEditorWrites) {
+    TempDir dir;
+    const std::string text = cp932Text("あいうえおかきくけこさしすせそ\r\n<b>");
+    dir.write("t.txt", text);
+    CliRun r = run({"wrap", "--width", "10", dir.file("t.txt")}, dir.path());
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, cp932Text("あいうえお\r\nかきくけこ\r\nさしすせそ\r\n<b>"));
+    r = run({"wrap", "--width", "10", dir.file("t.txt"), "-o", dir.file("w.txt")}, dir.path());
+    EXPECT_EQ(r.status, 0);
+    EXPECT_TRUE(r.out.empty());
+    EXPECT_EQ(dir.read("w.txt"), cp932Text("あいうえお\r\nかきくけこ\r\nさしすせそ\r\n<b>"));
+    r = run({"html", "--width=10", dir.file("t.txt"), "-o", dir.file("t.html")}, dir.path());
+    EXPECT_EQ(r.status, 0);
+    EXPECT_NE(dir.read("t.html").find("&lt;b&gt;"), std::string::npos);
+
+    r = run({"eml", "--from", "もるもる <mag@example.jp>", "--to", "reader@example.jp", "--subject",
+             "創刊号", "--width", "10", dir.file("t.txt"), "-o", dir.file("t.eml")},
+            dir.path());
+    EXPECT_EQ(r.status, 0) << r.err;
+    const std::string eml = dir.read("t.eml");
+    EXPECT_NE(eml.find("\r\nContent-Type: text/plain; charset=ISO-2022-JP\r\n"), std::string::npos);
+    EXPECT_NE(eml.find("\r\nSubject: =?ISO-2022-JP?B?"), std::string::npos);
+    EXPECT_NE(eml.find("\r\n\r\n\x1b$B$\"$$$&$($*\x1b(B\r\n"), std::string::npos); // あいうえお
+}
+
+TEST(Cli, EmlRefusesWhatCannotBeSentUnlessAskedToReplaceIt) {
+    TempDir dir;
+    const std::string text = "a" + bytesOf({0x87, 0x40}) + bytesOf({0xB6}) + "\r\n";
+    dir.write("t.txt", text);
+    const std::vector<std::string> base = {"eml",          "--from",    "a@example.jp", "--to",
+                                           "b@example.jp", "--subject", "第①回"};
+    auto with = [&](std::vector<std::string> extra) {
+        std::vector<std::string> args = base;
+        args.insert(args.end(), extra.begin(), extra.end());
+        return args;
+    };
+    CliRun r = run(with({dir.file("t.txt"), "-o", dir.file("t.eml")}), dir.path());
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err.substr(0, r.err.find('\n')),
+              "1:2: 機種依存文字(NEC特殊文字): ① (0x8740) → (1)");
+    EXPECT_NE(r.err.find("書き出しませんでした"), std::string::npos);
+    EXPECT_FALSE(fileio::exists(dir.file("t.eml")));
+    r = run(with({"--replace", dir.file("t.txt"), "-o", dir.file("t.eml")}), dir.path());
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(dir.read("t.eml").find("\r\n\r\na(1)\x1b$B%+\x1b(B\r\n"), std::string::npos);
+    EXPECT_EQ(dir.read("t.txt"), text); // the file itself is not changed
+    // Without --replace the subject is refused too.
+    dir.write("ok.txt", "ok\r\n");
+    r = run(with({dir.file("ok.txt"), "-o", dir.file("ok.eml")}), dir.path());
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("件名に ISO-2022-JP で送れない文字があります: ①"), std::string::npos);
+}
+
+TEST(Cli, BadOptionsAndFailedWritesGiveStatusTwoAndKeepTheOldFile) {
+    TempDir dir;
+    dir.write("t.txt", "x\r\n");
+    dir.write("old.eml", "old");
+    const std::string t = dir.file("t.txt");
+    for (const auto& args : std::vector<std::vector<std::string>>{
+             {"check", "--max-chars", "-1", t},
+             {"check", "--max-chars", t},
+             {"check", "-o", dir.file("o"), t},
+             {"wrap", "--subject", "x", t},
+             {"html", t},
+             {"html", t, "-o"},
+             {"eml", "--from", "a@example.jp", "--to", "b@example.jp", t, "-o", dir.file("o")},
+             {"eml", "--from", "nobody", "--to", "b@example.jp", "--subject", "s", t, "-o",
+              dir.file("old.eml")},
+             {"eml", "--from", "a@example.jp", "--to", "b@example.jp", "--subject",
+              "s\r\nBcc: spy@example.jp", t, "-o", dir.file("old.eml")},
+             {"count", "--replace", t}}) {
+        const CliRun r = run(args, dir.path());
+        EXPECT_EQ(r.status, 2) << args[0] << " " << args[1];
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+        EXPECT_TRUE(r.out.empty());
+    }
+    EXPECT_EQ(dir.read("old.eml"), "old");
+    // A write that fails midway leaves the old file as it was.
+    fileio::testing::setWriteHook([](std::size_t) { return false; });
+    const CliRun r = run({"eml", "--from", "a@example.jp", "--to", "b@example.jp", "--subject", "s",
+                          t, "-o", dir.file("old.eml")},
+                         dir.path());
+    fileio::testing::setWriteHook({});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.err, "mmedit-cli: ストリームへの書き込みエラー\n");
+    EXPECT_EQ(dir.read("old.eml"), "old");
+    const CliRun help = run({"--help"}, dir.path());
+    for (const char* c :
+         {"view", "count", "check", "wrap", "html", "eml", "--max-chars", "--replace"})
+        EXPECT_NE(help.out.find(c), std::string::npos) << c;
 }

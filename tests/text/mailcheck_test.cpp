@@ -1,1 +1,481 @@
+#include "text/cp932.h"
+#include "text/gapbuffer.h"
+#include "text/mailcheck.h"
+#include "text/textexport.h"
+
 #include <gtest/gtest.h>
+
+#include <random>
+
+using mailcheck::Finding;
+using mailcheck::Kind;
+
+namespace {
+
+std::string sj(const char* utf8) {
+    return cp932::encodeKnown(QString::fromUtf8(utf8));
+}
+
+std::string bytes(std::initializer_list<unsigned> bs) {
+    std::string s;
+    for (unsigned b : bs)
+        s.push_back(static_cast<char>(b));
+    return s;
+}
+
+mailcheck::Options widthOf(int w, std::size_t maxChars = 0) {
+    mailcheck::Options o;
+    o.layout.width = w;
+    o.maxChars = maxChars;
+    return o;
+}
+
+std::vector<Finding> check(std::string_view text, int width = 80) {
+    return mailcheck::check(text, widthOf(width));
+}
+
+// The kinds found, in order.
+std::vector<Kind> kinds(std::string_view text) {
+    std::vector<Kind> out;
+    for (const Finding& f : check(text))
+        out.push_back(f.kind);
+    return out;
+}
+
+// Row starts where a logical line wraps for the first time, by the editor's
+// own layout of the whole text.
+std::vector<std::size_t> firstWraps(std::string_view text, const LayoutRules& rules) {
+    LineView v;
+    v.setRules(rules);
+    v.layoutAll(text);
+    std::vector<std::size_t> out;
+    for (std::size_t j = 1; j < v.count(); ++j)
+        if (v.wrapped(j - 1) && (j == 1 || !v.wrapped(j - 2))) out.push_back(v.line(j).start);
+    return out;
+}
+
+// Pieces of random texts: every kind of finding and the characters the
+// layout cares about.
+std::string randomText(std::mt19937& rng, int pieces) {
+    static const std::vector<std::string> kPieces = {"abc ",
+                                                     "http://example.jp/a-b/c",
+                                                     sj("メールマガジン"),
+                                                     sj("、"),
+                                                     sj("。"),
+                                                     sj("」"),
+                                                     "\r\n",
+                                                     "\r",
+                                                     "\n",
+                                                     "\t",
+                                                     " ",
+                                                     bytes({0x87, 0x40}),
+                                                     bytes({0x87, 0x9C}),
+                                                     bytes({0xED, 0x40}),
+                                                     bytes({0xFA, 0x40}),
+                                                     bytes({0xF0, 0x40}),
+                                                     bytes({0xB6}),
+                                                     bytes({0xDE}),
+                                                     bytes({0xCA, 0xDF}),
+                                                     bytes({0x80}),
+                                                     bytes({0x82}),
+                                                     bytes({0x87}),
+                                                     bytes({0x00}),
+                                                     bytes({0x1B}),
+                                                     bytes({0x85, 0x40}),
+                                                     sj("漢字かな"),
+                                                     bytes({0x88, 0x9F}),
+                                                     std::string(30, 'x'),
+                                                     sj("あいうえおかきくけこさしすせそ")};
+    std::string t;
+    for (int i = 0; i < pieces; ++i)
+        t += kPieces[rng() % kPieces.size()];
+    return t;
+}
+
+} // namespace
+
+TEST(MailCheck, MachineDependentRangesAreFoundToTheirEdgesAndNoFurther) {
+    struct Case {
+        std::string text;
+        std::vector<Kind> expected;
+    };
+    const std::vector<Case> cases = {
+        {bytes({0x87, 0x40}), {Kind::necSpecial}},     // ①
+        {bytes({0x87, 0x9C}), {Kind::necSpecial}},     // ∪
+        {bytes({0x87, 0x3F}), {Kind::invalidByte}},    // a lead byte alone, then "?"
+        {bytes({0x87, 0x9D}), {Kind::invalidByte}},    // undefined
+        {bytes({0x86, 0x9E}), {Kind::invalidByte}},    // undefined
+        {bytes({0x88, 0x9F}), {}},                     // 亜
+        {bytes({0xED, 0x40}), {Kind::necSelectedIbm}}, // 纊
+        {bytes({0xEE, 0xFC}), {Kind::necSelectedIbm}}, // ＂
+        {bytes({0xEA, 0xA4}), {}},                     // 熙, the last of JIS X 0208
+        {bytes({0xFA, 0x40}), {Kind::ibmExtension}},   // ⅰ
+        {bytes({0xFC, 0x4B}), {Kind::ibmExtension}},   // 黑
+        {bytes({0xFC, 0x4C}), {Kind::invalidByte}},    // undefined
+        {bytes({0xF0, 0x40}), {Kind::userDefined}},
+        {bytes({0xF9, 0xFC}), {Kind::userDefined}},
+        {bytes({0xEF, 0xFC}), {Kind::invalidByte}},
+        {bytes({0xA0}), {Kind::invalidByte}},
+        {bytes({0xA1}), {Kind::halfWidthKana}},
+        {bytes({0xDF}), {Kind::halfWidthKana}},
+        {bytes({0xE0, 0x40}), {}}, // 0xE0 leads a kanji (漾)
+        {bytes({0xE0}), {Kind::invalidByte}},
+        {bytes({0x80}), {Kind::invalidByte}},
+        {bytes({0xFD, 0xFE, 0xFF}), {Kind::invalidByte, Kind::invalidByte, Kind::invalidByte}},
+    };
+    for (const Case& c : cases) {
+        const std::vector<Kind> found = kinds(c.text);
+        EXPECT_EQ(found, c.expected) << QByteArray::fromStdString(c.text).toHex().toStdString();
+    }
+    // The whole NEC range is found, nothing else of row 13.
+    for (unsigned code = 0x8740; code <= 0x879C; ++code) {
+        if ((code & 0xFF) == 0x7F) continue;
+        const std::vector<Kind> k = kinds(bytes({code >> 8, code & 0xFF}));
+        ASSERT_EQ(k.size(), 1u) << std::hex << code;
+        EXPECT_TRUE(k[0] == Kind::necSpecial || k[0] == Kind::invalidByte) << std::hex << code;
+        EXPECT_EQ(k[0] == Kind::necSpecial,
+                  cp932::toUnicode(bytes({code >> 8, code & 0xFF}), 0) != 0)
+            << std::hex << code;
+    }
+}
+
+TEST(MailCheck, ControlCharactersTabsAndLoneLineEnds) {
+    EXPECT_EQ(kinds(bytes({0x00, 0x1F, 0x7F, 0x20})),
+              (std::vector<Kind>{Kind::controlChar, Kind::controlChar, Kind::controlChar}));
+    EXPECT_EQ(kinds("a\tb"), std::vector<Kind>{Kind::tab});
+    EXPECT_TRUE(mailcheck::isWarning(Kind::tab));
+    EXPECT_FALSE(mailcheck::isWarning(Kind::controlChar));
+    EXPECT_TRUE(kinds("a\r\nb\r\n").empty());
+    EXPECT_EQ(kinds("a\rb\nc\n\r"), (std::vector<Kind>{Kind::loneLineEnd, Kind::loneLineEnd,
+                                                       Kind::loneLineEnd, Kind::loneLineEnd}));
+    EXPECT_EQ(kinds("\r"), std::vector<Kind>{Kind::loneLineEnd});
+    // A lead byte never takes the CR of a line end.
+    EXPECT_EQ(kinds(bytes({0x82, '\r', '\n'})), std::vector<Kind>{Kind::invalidByte});
+}
+
+TEST(MailCheck, PlacesCountLinesAndColumnsAsTheReaderSeesThem) {
+    // Line 2 after CR LF, line 3 after a lone LF; a double-byte character is
+    // two columns, a tab reaches the next multiple of 8.
+    const std::string text = "abc\r\n" + sj("あ") + "\t" + bytes({0x87, 0x40}) + "\nx" +
+                             bytes({0xB6, 0xDE}) + "\t\t" + bytes({0x1B});
+    const std::vector<Finding> f = check(text);
+    ASSERT_EQ(f.size(), 7u);
+    EXPECT_EQ(f[0].kind, Kind::tab);
+    EXPECT_EQ(f[0].line, 2u);
+    EXPECT_EQ(f[0].column, 3u);
+    EXPECT_EQ(f[1].kind, Kind::necSpecial);
+    EXPECT_EQ(f[1].pos, 8u);
+    EXPECT_EQ(f[1].column, 9u);
+    EXPECT_EQ(f[1].code, 0x8740u);
+    EXPECT_EQ(f[2].kind, Kind::loneLineEnd);
+    EXPECT_EQ(f[3].kind, Kind::halfWidthKana); // ｶﾞ as one
+    EXPECT_EQ(f[3].length, 2u);
+    EXPECT_EQ(f[3].line, 3u);
+    EXPECT_EQ(f[3].column, 2u);
+    EXPECT_EQ(f[4].column, 4u); // the tab after it
+    EXPECT_EQ(f[5].column, 9u);
+    EXPECT_EQ(f[6].kind, Kind::controlChar);
+    EXPECT_EQ(f[6].column, 17u);
+    EXPECT_EQ(mailcheck::characterText(text, f[1]), QStringLiteral("①"));
+    EXPECT_EQ(mailcheck::codeText(f[1]), QStringLiteral("0x8740"));
+    EXPECT_EQ(mailcheck::characterText(text, f[3]), QStringLiteral("ｶﾞ"));
+    EXPECT_EQ(mailcheck::codeText(f[3]), QStringLiteral("0xB6 0xDE"));
+    EXPECT_EQ(mailcheck::characterText(text, f[6]), QStringLiteral("^["));
+    EXPECT_EQ(mailcheck::codeText(f[6]), QStringLiteral("0x1B"));
+    EXPECT_EQ(mailcheck::characterText(text, f[2]), QStringLiteral("LF"));
+}
+
+TEST(MailCheck, LongLinesAreFoundWhereTheEditorWrapsThemFirst) {
+    // Width 10: "0123456789abc" wraps once; a line of exactly ten columns
+    // does not; hanging punctuation does not make a line long.
+    EXPECT_TRUE(check("0123456789\r\n", 10).empty());
+    EXPECT_TRUE(check(sj("あいうえお。"), 10).empty());
+    std::vector<Finding> f = check("xx\r\n0123456789abc def ghi jkl mno\r\n", 10);
+    ASSERT_EQ(f.size(), 1u);
+    EXPECT_EQ(f[0].kind, Kind::longLine);
+    EXPECT_EQ(f[0].line, 2u);
+    EXPECT_EQ(f[0].pos, 14u);
+    EXPECT_EQ(f[0].column, 11u);
+    EXPECT_EQ(f[0].extent, 29u);
+    EXPECT_EQ(mailcheck::suggestionText("xx\r\n0123456789abc def ghi jkl mno\r\n", f[0]),
+              QStringLiteral("(改行)"));
+    EXPECT_TRUE(check(std::string(500, 'x'), 0).empty()); // no width: no wrap
+
+    // Runs of blanks where the width ends hang past it (as many as the
+    // editor lets hang), whatever follows them.
+    for (const std::string& blank : {std::string(" "), std::string("\t"), sj("　")})
+        for (const std::size_t run : {1u, 127u, 128u, 129u, 300u})
+            for (const std::string& after : {std::string("x"), sj("。"), sj("」") + "abc"}) {
+                std::string text = std::string(10, 'a');
+                for (std::size_t i = 0; i < run; ++i)
+                    text += blank;
+                text += after + std::string(2000, 'b') + "\r\nnext";
+                mailcheck::Options o = widthOf(10);
+                std::vector<std::size_t> found;
+                for (const Finding& g : mailcheck::check(text, o))
+                    if (g.kind == Kind::longLine) found.push_back(g.pos);
+                EXPECT_EQ(found, firstWraps(text, o.layout)) << run;
+            }
+
+    // Against the editor's layout of whole random texts, and the hard wrap
+    // leaves none.
+    std::mt19937 rng(20260701);
+    for (int round = 0; round < 300; ++round) {
+        const std::string text = randomText(rng, 40);
+        const int w = 4 + static_cast<int>(rng() % 40);
+        mailcheck::Options o = widthOf(w);
+        std::vector<std::size_t> found;
+        for (const Finding& g : mailcheck::check(text, o))
+            if (g.kind == Kind::longLine) found.push_back(g.pos);
+        ASSERT_EQ(found, firstWraps(text, o.layout)) << round;
+        for (const Finding& g : mailcheck::check(textexport::hardWrapped(text, o.layout), o))
+            ASSERT_NE(g.kind, Kind::longLine) << round;
+    }
+}
+
+TEST(MailCheck, OverTheLimitIsFoundAtTheFirstCharacterPastIt) {
+    // Five characters with the limit at four: CR LF and あ count one each.
+    const std::string text = "a\r\n" + sj("あ") + "bc";
+    EXPECT_TRUE(mailcheck::check(text, widthOf(80, 5)).empty());
+    const std::vector<Finding> f = mailcheck::check(text, widthOf(80, 4));
+    ASSERT_EQ(f.size(), 1u);
+    EXPECT_EQ(f[0].kind, Kind::overLimit);
+    EXPECT_EQ(f[0].pos, 6u);
+    EXPECT_EQ(f[0].line, 2u);
+    EXPECT_EQ(f[0].column, 4u);
+    EXPECT_EQ(f[0].extent, 5u);
+    EXPECT_FALSE(mailcheck::replacement(text, f[0]));
+}
+
+TEST(MailCheck, SuggestionsComeFromTheTableAndAreSafeThemselves) {
+    auto suggested = [](const std::string& text) {
+        const std::vector<Finding> f = check(text);
+        EXPECT_EQ(f.size(), 1u);
+        return f.empty() ? QString() : mailcheck::suggestionText(text, f[0]);
+    };
+    EXPECT_EQ(suggested(bytes({0x87, 0x40})), QStringLiteral("(1)"));
+    EXPECT_EQ(suggested(bytes({0x87, 0x53})), QStringLiteral("(20)"));
+    EXPECT_EQ(suggested(bytes({0x87, 0x54})), QStringLiteral("I"));
+    EXPECT_EQ(suggested(bytes({0xFA, 0x4A})), QStringLiteral("I")); // IBM's Ⅰ
+    EXPECT_EQ(suggested(bytes({0x87, 0x8A})), QStringLiteral("(株)"));
+    EXPECT_EQ(suggested(bytes({0x87, 0x5F})), QStringLiteral("ミリ"));
+    EXPECT_EQ(suggested(bytes({0x87, 0x90})), QStringLiteral("≒")); // written as JIS X 0208's
+    EXPECT_EQ(*mailcheck::replacement(bytes({0x87, 0x90}), check(bytes({0x87, 0x90}))[0]),
+              bytes({0x81, 0xE0}));
+    EXPECT_EQ(suggested(bytes({0xEE, 0xE0})), QStringLiteral("高"));
+    EXPECT_EQ(suggested(bytes({0xB6, 0xDE})), QStringLiteral("ガ"));
+    EXPECT_EQ(suggested(bytes({0xCA, 0xDF})), QStringLiteral("パ"));
+    EXPECT_EQ(suggested(bytes({0xB3, 0xDE})), QStringLiteral("ヴ"));
+    EXPECT_EQ(suggested(bytes({0xA1})), QStringLiteral("。"));
+    EXPECT_EQ(suggested(bytes({0x00})), QStringLiteral("(削除)"));
+    EXPECT_EQ(suggested("\r"), QStringLiteral("CR LF"));
+    EXPECT_EQ(suggested("abc\t"), QStringLiteral("空白5個"));
+    EXPECT_EQ(suggested(bytes({0xF0, 0x40})), QString()); // a user-defined character
+    EXPECT_EQ(suggested(bytes({0xED, 0x40})), QString()); // 纊 has no standard form
+    // ﾜﾞ has no joined form: two findings, each replaced on its own.
+    EXPECT_EQ(kinds(bytes({0xDC, 0xDE})),
+              (std::vector<Kind>{Kind::halfWidthKana, Kind::halfWidthKana}));
+
+    // Every replacement of every machine-dependent code and half-width
+    // letter (alone and with each voiced mark) is clean text itself.
+    std::vector<std::string> texts;
+    for (unsigned lead : {0x87u, 0xEDu, 0xEEu, 0xFAu, 0xFBu, 0xFCu})
+        for (unsigned trail = 0x40; trail <= 0xFC; ++trail)
+            if (trail != 0x7F) texts.push_back(bytes({lead, trail}));
+    for (unsigned b = 0xA1; b <= 0xDF; ++b) {
+        texts.push_back(bytes({b}));
+        texts.push_back(bytes({b, 0xDE}));
+        texts.push_back(bytes({b, 0xDF}));
+    }
+    std::size_t withSuggestion = 0;
+    for (const std::string& t : texts) {
+        for (const Finding& f : check(t)) {
+            const std::optional<std::string> r = mailcheck::replacement(t, f);
+            if (!r) continue;
+            ++withSuggestion;
+            EXPECT_TRUE(check(*r).empty()) << QByteArray::fromStdString(t).toHex().toStdString();
+            if (f.kind != Kind::invalidByte) {
+                EXPECT_FALSE(r->empty());
+            }
+        }
+    }
+    EXPECT_GT(withSuggestion, 250u);
+}
+
+TEST(MailCheck, AllSuggestionsAppliedLeaveOnlyWhatHasNone) {
+    std::mt19937 rng(31337);
+    for (int round = 0; round < 200; ++round) {
+        const std::string text = randomText(rng, 30);
+        const std::vector<Finding> before = check(text, 0);
+        const std::string fixed =
+            mailcheck::applyEdits(text, mailcheck::replacementEdits(text, before));
+        for (const Finding& f : check(fixed, 0)) {
+            // Left: what has no suggestion, or a voiced mark that became a
+            // letter's neighbour only now (ｶ, removed byte, ﾞ).
+            const bool none = !mailcheck::replacement(fixed, f);
+            ASSERT_TRUE(none || f.kind == Kind::halfWidthKana)
+                << round << " " << mailcheck::kindName(f.kind).toStdString();
+        }
+    }
+}
+
+TEST(MailCheck, LiveCheckFollowsEditsAsTheWholeCheckFindsThem) {
+    // Random edits of a text, its line view laid out again after each as
+    // the editor does: the live findings are those of a whole check.
+    std::mt19937 rng(4242);
+    for (int round = 0; round < 80; ++round) {
+        LayoutRules rules;
+        rules.width = 6 + static_cast<int>(rng() % 30);
+        GapBuffer buffer(randomText(rng, 30));
+        LineView view;
+        view.setRules(rules);
+        view.layoutAll(buffer);
+        mailcheck::LiveCheck live;
+        live.reset(buffer);
+        live.resetLines(buffer, view);
+        for (int step = 0; step < 60; ++step) {
+            const std::size_t n = buffer.size();
+            // A quarter of the edits at the very end, where lines go.
+            const std::size_t pos =
+                n ? (rng() % 4 == 0 ? n - std::min<std::size_t>(n, rng() % 3) : rng() % (n + 1))
+                  : 0;
+            const std::size_t removed = std::min<std::size_t>(n - pos, rng() % 4);
+            const std::string inserted = rng() % 3 == 0 ? std::string() : randomText(rng, 2);
+            buffer.erase(pos, removed);
+            buffer.insert(pos, inserted);
+            view.edited(buffer, pos, removed, inserted.size());
+            live.edited(buffer, pos, removed, inserted.size());
+            live.linesEdited(buffer, view, view.lastRelaid(),
+                             static_cast<std::int64_t>(inserted.size()) -
+                                 static_cast<std::int64_t>(removed));
+            ASSERT_TRUE(live.linesKnown());
+
+            const std::string text = buffer.str();
+            mailcheck::Options o;
+            o.layout = rules;
+            const std::vector<Finding> whole = mailcheck::check(text, o);
+            const std::vector<mailcheck::LiveCheck::Mark> marks = live.marksIn(0, text.size() + 1);
+            if (marks.size() != whole.size()) {
+                std::string d = QByteArray::fromStdString(text).toHex(' ').toStdString() +
+                                "\npos " + std::to_string(pos) + " rm " + std::to_string(removed) +
+                                " ins " +
+                                QByteArray::fromStdString(inserted).toHex().toStdString() + "\n";
+                for (const auto& m : marks)
+                    d += std::to_string(m.pos) + ":" + std::to_string(int(m.kind)) + " ";
+                d += "\n";
+                for (const auto& w : whole)
+                    d += std::to_string(w.pos) + ":" + std::to_string(int(w.kind)) + " ";
+                FAIL() << d;
+            }
+            for (std::size_t i = 0; i < whole.size(); ++i) {
+                ASSERT_EQ(marks[i].pos, whole[i].pos) << round << "/" << step << " #" << i;
+                ASSERT_EQ(marks[i].kind, whole[i].kind) << round << "/" << step << " #" << i;
+                ASSERT_EQ(marks[i].length, whole[i].length) << round << "/" << step;
+            }
+            const mailcheck::KindCounts counts = mailcheck::countByKind(whole);
+            for (std::size_t k = 0; k < mailcheck::kKindCount; ++k)
+                ASSERT_EQ(live.count(static_cast<Kind>(k)), counts[k]);
+            ASSERT_EQ(live.total(), whole.size());
+        }
+    }
+}
+
+TEST(MailCheck, LiveLinesWaitForALayoutThatIsNotComplete) {
+    // A long paragraph of 」 after a half-width letter is laid out past the
+    // edit budget: the long lines are unknown until the rest is laid out.
+    std::string text = "a" + std::string();
+    for (int i = 0; i < 3000; ++i)
+        text += sj("」");
+    GapBuffer buffer(text);
+    LineView view;
+    LayoutRules rules;
+    rules.width = 10;
+    view.setRules(rules);
+    view.setEditBudget(5);
+    view.layoutAll(buffer);
+    mailcheck::LiveCheck live;
+    live.reset(buffer);
+    live.resetLines(buffer, view);
+    EXPECT_TRUE(live.linesKnown());
+    EXPECT_EQ(live.count(Kind::longLine), 1u);
+    buffer.erase(0, 1);
+    view.edited(buffer, 0, 1, 0);
+    live.linesEdited(buffer, view, view.lastRelaid(), -1);
+    if (!view.complete()) {
+        EXPECT_FALSE(live.linesKnown());
+        while (!view.complete())
+            view.continueLayout(buffer, 100);
+        live.resetLines(buffer, view);
+    }
+    EXPECT_TRUE(live.linesKnown());
+    EXPECT_EQ(live.count(Kind::longLine), 1u);
+}
+
+TEST(MailCheck, AnyBytesGiveOrderedFindingsInTheirPlacesAndTheLiveCheckAgrees) {
+    // Random bytes, with the bytes that matter more often: every finding lies
+    // in the text, character findings never overlap, lines and columns are
+    // those of a plain walk, and the live check follows random edits.
+    std::mt19937 rng(2718);
+    const unsigned char often[] = {'\r', '\n', '\t', 0x00, 0x1B, 0x81, 0x87, 0x40, 0x9F,
+                                   0xA0, 0xB6, 0xDE, 0xDF, 0xED, 0xF0, 0xFA, 0xFC, 0xFD};
+    auto randomBytes = [&](std::size_t n) {
+        std::string s;
+        for (std::size_t i = 0; i < n; ++i)
+            s.push_back(
+                static_cast<char>(rng() % 3 ? often[rng() % std::size(often)] : rng() % 256));
+        return s;
+    };
+    for (int round = 0; round < 400; ++round) {
+        const std::string text = randomBytes(rng() % 200);
+        const std::vector<Finding> found = check(text, 12);
+        std::size_t charEnd = 0;
+        for (const Finding& f : found) {
+            ASSERT_LE(f.pos + f.length, text.size());
+            ASSERT_GE(f.length, 1u);
+            if (mailcheck::isCharacterKind(f.kind)) {
+                ASSERT_GE(f.pos, charEnd) << round;
+                charEnd = f.pos + f.length;
+            }
+            // The place by a plain walk.
+            std::size_t line = 1, col = 0;
+            for (std::size_t p = 0; p < f.pos;) {
+                const char c = text[p];
+                if (c == '\r' && p + 1 < text.size() && text[p + 1] == '\n') {
+                    ++line, col = 0, p += 2;
+                } else if (c == '\r' || c == '\n') {
+                    ++line, col = 0, ++p;
+                } else {
+                    col += c == '\t' ? 8 - col % 8 : 1;
+                    ++p;
+                }
+            }
+            ASSERT_EQ(f.line, line) << round;
+            ASSERT_EQ(f.column, col + 1) << round;
+        }
+
+        GapBuffer buffer(text);
+        LineView view;
+        LayoutRules rules;
+        rules.width = 12;
+        view.setRules(rules);
+        view.layoutAll(buffer);
+        mailcheck::LiveCheck live;
+        live.reset(buffer);
+        live.resetLines(buffer, view);
+        for (int step = 0; step < 10; ++step) {
+            const std::size_t n = buffer.size();
+            const std::size_t pos = n ? rng() % (n + 1) : 0;
+            const std::size_t removed = std::min<std::size_t>(n - pos, rng() % 3);
+            const std::string inserted = randomBytes(rng() % 3);
+            buffer.erase(pos, removed);
+            buffer.insert(pos, inserted);
+            view.edited(buffer, pos, removed, inserted.size());
+            live.edited(buffer, pos, removed, inserted.size());
+            live.linesEdited(buffer, view, view.lastRelaid(),
+                             static_cast<std::int64_t>(inserted.size()) -
+                                 static_cast<std::int64_t>(removed));
+            const std::vector<Finding> whole = check(buffer.str(), 12);
+            ASSERT_EQ(live.total(), whole.size()) << round << "/" << step;
+        }
+    }
+}
