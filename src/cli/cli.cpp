@@ -1,5 +1,6 @@
 #include "cli.h"
 
+#include "settings/filelocations.h"
 #include "settings/profile.h"
 #include "settings/settings.h"
 #include "text/cp932.h"
@@ -49,7 +50,8 @@ constexpr const char* kUsage =
     "         候補に置き換えて書き出します (FILE は変わりません)。\n"
     "\n"
     "FILE は Shift-JIS (コードページ 932) のテキストです。N は一行の桁数 (半角単位) と\n"
-    "文字数の上限。省略すると、実行ファイルと同じフォルダの MMEdit.ini の\n"
+    "文字数の上限。省略すると、設定ファイル MMEdit.ini (実行ファイルと同じフォルダ、\n"
+    "インストールしたときは ~/.config/MMEdit/) の\n"
     "[String] MaxLength (桁数) と MaxString (文字数)、それもなければ 80 と 30000 を\n"
     "使います。--max-chars 0 は上限なし。折り返しは編集画面と同じ禁則 (レベル 2)、\n"
     "単語の折り返し、句読点のぶら下げで行います。\n"
@@ -258,11 +260,12 @@ int runCli(const std::vector<std::string>& args, const std::string& programFolde
     }
     if (!problem.empty()) return fail(err, problem);
 
-    // The settings file beside the program gives what the options do not,
-    // as the editor reads it: a missing file, or one that is not a regular
+    // The editor's settings file gives what the options do not, found where
+    // the editor keeps it: a missing file, or one that is not a regular
     // file, gives the defaults.
     if (!a.width || (command->maxChars && !a.maxChars)) {
-        const ProfileFile ini = ProfileFile::load(programFolder + kSettingsFileName);
+        const ProfileFile ini =
+            ProfileFile::load(FileLocations(programFolder).writableFile(kSettingsFileName));
         if (!a.width) a.width = ini.readInt("String", "MaxLength", kDefaultLineWidth);
         if (!a.maxChars) a.maxChars = ini.readInt("String", "MaxString", kDefaultMaxChars);
         if (*a.width < 1) return fail(err, "桁数は 1 以上を指定してください");

@@ -630,3 +630,16 @@ TEST(Application, WindowTitlesAreExactlyTheProgramsOwn) {
     EXPECT_TRUE(QGuiApplication::applicationDisplayName().isEmpty());
     QCoreApplication::setApplicationName(name);
 }
+
+TEST_F(MainTest, NoMenuItemOrToolButtonIsLeftWithoutACommand) {
+    dir.write("link.dat", "");
+    start();
+    int items = 0;
+    for (QAction* a : main->findChildren<QAction*>()) {
+        if (a->objectName().isEmpty() || a->menu() || a->isSeparator()) continue;
+        if (a->objectName() == QLatin1String("Dummy")) continue; // hidden, never chosen
+        ++items;
+        EXPECT_TRUE(a->isEnabled()) << a->objectName().toStdString();
+    }
+    EXPECT_GE(items, 85); // menus, pop-up and icon menus, tool buttons
+}
