@@ -19,7 +19,7 @@ dir=${1:-build-bench}
 if [ -z "${MMEDIT_BENCH_NO_BUILD:-}" ]; then
   cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=Release -DMMEDIT_TESTS=OFF -DMMEDIT_BENCH=ON >/dev/null
   cmake --build "$dir" -j"${MMEDIT_BENCH_JOBS:-1}" \
-        --target bench_layout bench_editor bench_memory mmedit-cli
+        --target bench_layout bench_editor bench_memory bench_find bench_mailcheck mmedit-cli
 fi
 bin=$dir/bin
 out=$dir/bench-results
@@ -40,6 +40,15 @@ echo
 echo "== bench_editor"
 "$bin/bench_editor" --benchmark_filter="$filter" \
   --benchmark_out="$out/editor.json" --benchmark_out_format=json
+echo
+
+echo "== bench_find"
+QT_QPA_PLATFORM=${QT_QPA_PLATFORM:-offscreen} "$bin/bench_find" --benchmark_filter="$filter" \
+  --benchmark_out="$out/find.json" --benchmark_out_format=json
+echo
+echo "== bench_mailcheck"
+"$bin/bench_mailcheck" --benchmark_filter="$filter" \
+  --benchmark_out="$out/mailcheck.json" --benchmark_out_format=json
 echo
 
 [ -f "$file" ] || "$bin/bench_memory" write 100 "$file"
