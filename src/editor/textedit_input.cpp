@@ -231,18 +231,7 @@ void TextEdit::runCommand(EditorCommand command, bool extend) {
 }
 
 void TextEdit::tellRefused(const std::vector<cp932::Unrepresentable>& bad) {
-    QString chars;
-    int shown = 0;
-    for (const auto& u : bad) {
-        const QString c = QString::fromUcs4(&u.ch, 1);
-        if (chars.contains(c)) continue;
-        if (shown++ == 5) {
-            chars += QStringLiteral(" …");
-            break;
-        }
-        if (!chars.isEmpty()) chars += QLatin1Char(' ');
-        chars += c;
-    }
+    const QString chars = cp932::namesOf(bad);
     Q_EMIT inputRefused(
         QStringLiteral("Shift-JIS で表せない文字があるため入力できません: %1").arg(chars));
 }

@@ -42,23 +42,6 @@ QFont windowFont() {
     return f;
 }
 
-// The characters of a text that code page 932 cannot hold, as a short list.
-QString listOf(const std::vector<cp932::Unrepresentable>& bad) {
-    QString chars;
-    int shown = 0;
-    for (const auto& b : bad) {
-        const QString c = QString::fromUcs4(&b.ch, 1);
-        if (chars.contains(c)) continue;
-        if (shown++ == 5) {
-            chars += QStringLiteral(" …");
-            break;
-        }
-        if (!chars.isEmpty()) chars += QLatin1Char(' ');
-        chars += c;
-    }
-    return chars;
-}
-
 // Return and Enter on the list choose the selected row.
 class ChooseOnReturn : public QObject {
   public:
@@ -271,9 +254,8 @@ void EntryPalette::showAddDialog() {
 bool EntryPalette::addEntry(const QString& text) {
     const cp932::EncodeResult encoded = cp932::encode(text);
     if (!encoded.ok()) {
-        showWarning(
-            context_.dialogs,
-            u("Shift-JIS で表せない文字があるため追加できません: %1").arg(listOf(encoded.bad)));
+        showWarning(context_.dialogs, u("Shift-JIS で表せない文字があるため追加できません: %1")
+                                          .arg(cp932::namesOf(encoded.bad)));
         return false;
     }
     const std::string& entry = encoded.bytes;

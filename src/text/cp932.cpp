@@ -266,4 +266,21 @@ std::string encodeKnown(QStringView text) {
     return encode(text).bytes;
 }
 
+QString namesOf(const std::vector<Unrepresentable>& bad) {
+    constexpr int kNamed = 5;
+    QString names;
+    int named = 0;
+    for (const Unrepresentable& u : bad) {
+        const QString c = QString::fromUcs4(&u.ch, 1);
+        if (names.contains(c)) continue;
+        if (named++ == kNamed) {
+            names += QStringLiteral(" …");
+            break;
+        }
+        if (!names.isEmpty()) names += QLatin1Char(' ');
+        names += c;
+    }
+    return names;
+}
+
 } // namespace cp932

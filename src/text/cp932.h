@@ -104,6 +104,10 @@ struct EncodeResult {
     bool ok() const { return bad.empty(); }
 };
 
+// The characters left out, for a message: each once, separated by blanks,
+// the first five and " …" when there are more.
+QString namesOf(const std::vector<Unrepresentable>& bad);
+
 // Unicode forms of code page 932 characters other than the ones decoding
 // gives (the JIS mapping's forms): encoding maps them to the same code.
 struct UnicodeEquivalent {
