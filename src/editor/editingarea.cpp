@@ -1,5 +1,7 @@
 #include "editingarea.h"
 
+#include "linerenderer.h"
+
 #include "text/cp932.h"
 
 #include <QFontInfo>
@@ -8,6 +10,8 @@
 #include <QPaintEvent>
 #include <QPainter>
 #include <QScrollBar>
+
+#include <unordered_map>
 
 namespace {
 
@@ -205,50 +209,65 @@ void EditingArea::paintWrapLine(QPainter& p) {
     p.drawLine(x, 0, x, height());
 }
 
+// The two fonts the marks are drawn in, with what drawing a mark needs of
+// them; made again only when the editor's font changes.
+struct EditingArea::MarkFonts {
+    struct Face {
+        QFont font;
+        QFontMetrics metrics;
+        std::shared_ptr<GlyphTable> glyphs;
+        std::unordered_map<char16_t, int> advances;
+        Face(const QFont& f, const QPaintDevice* device)
+            : font(f), metrics(f), glyphs(GlyphTable::of(f, device)) {}
+        int advance(char16_t u) {
+            const auto [at, added] = advances.try_emplace(u, 0);
+            if (added) at->second = metrics.horizontalAdvance(QChar(u));
+            return at->second;
+        }
+    };
+    QString editorFontKey;
+    Face symbol, gothic;
+    MarkFonts(const QFont& editorFont, const QPaintDevice* device)
+        : editorFontKey(editorFont.key()), symbol(withFamily(editorFont, "Symbol"), device),
+          gothic(withFamily(editorFont, "ＭＳ ゴシック"), device) {}
+
+    // The control's font at the height of "□" less 2, in a family of its own.
+    static QFont withFamily(const QFont& editorFont, const char* family) {
+        QFont f = editorFont;
+        f.setPixelSize(std::max(1, QFontMetrics(editorFont).horizontalAdvance(QChar(0x25A1)) - 2));
+        f.setFamily(QString::fromUtf8(family));
+        return f;
+    }
+};
+
 void EditingArea::paintMarks(QPainter& p, int startPos, int endPos) {
     EditMarks& m = *editMarks_;
     if (m.updating()) return;
-    // The mark font: the control's font at the height of "□" less 2.
-    QFont markFont = editorFont();
-    markFont.setPixelSize(
-        std::max(1, QFontMetrics(editorFont()).horizontalAdvance(QChar(0x25A1)) - 2));
+    if (!markFonts_ || markFonts_->editorFontKey != editorFont().key())
+        markFonts_ = std::make_unique<MarkFonts>(editorFont(), p.device());
     const WinRect fmt = WinRect::from(formatRect());
     const int len = textLength();
     int last = endPos;
     const int selStart = selectionStart();
     const int selEnd = selectionStart() + selectionLength();
-    bool selected = selectionLength() > 0;
+    const bool selected = selectionLength() > 0;
     const QColor back = toQColor(backgroundColor());
 
-    // The two mark fonts, made once for the pass.
-    struct MarkFont {
-        QFont font;
-        QFontMetrics metrics;
-        explicit MarkFont(const QFont& f) : font(f), metrics(f) {}
-    };
-    auto withFamily = [&](const char* family) {
-        QFont f = markFont;
-        f.setFamily(QString::fromUtf8(family));
-        return f;
-    };
-    const MarkFont symbolFont(withFamily("Symbol"));
-    const MarkFont gothicFont(withFamily("ＭＳ ゴシック"));
-
-    auto draw = [&](const EditSymbol& sym, const MarkFont& mf, const QString& glyph, QPoint at) {
-        p.setFont(mf.font);
+    auto draw = [&](const EditSymbol& sym, MarkFonts::Face& face, char16_t glyph, QPoint at) {
+        p.setFont(face.font);
         const QColor brush = sym.isReversed() ? toQColor(sym.color()) : back;
         const QColor pen = sym.isReversed() ? back : toQColor(sym.color());
-        p.fillRect(QRect(at.x(), at.y(), mf.metrics.horizontalAdvance(glyph), mf.metrics.height()),
-                   brush);
+        p.fillRect(QRect(at.x(), at.y(), face.advance(glyph), face.metrics.height()), brush);
         p.setPen(pen);
-        p.drawText(QPoint(at.x(), at.y() + mf.metrics.ascent()), glyph);
+        drawCharacter(p, *face.glyphs, glyph, QPointF(at.x(), at.y() + face.metrics.ascent()));
     };
 
     if (endPos >= len) {
         if (m.endOfText.isEnabled() && (!selected || selEnd < len)) {
             const QPoint pt = positionOfChar(len);
             if (pt.x() < fmt.right)
-                draw(m.endOfText, symbolFont, QString(kSymbolLeftArrow), pt + QPoint(2, 0));
+                draw(m.endOfText, markFonts_->symbol, kSymbolLeftArrow.unicode(),
+                     pt + QPoint(2, 0));
         }
         last = len - 1;
     }
@@ -257,59 +276,68 @@ void EditingArea::paintMarks(QPainter& p, int startPos, int endPos) {
         !m.space.isEnabled() && !m.tab.isEnabled())
         return;
 
-    // Only the bytes of the pass (and the one after it, for CR LF and
-    // double-byte pairs) are looked at.
+    // Row by row, the columns counted once from each row's start; only the
+    // bytes of the pass (and the one after it, for CR LF) are marked, none
+    // of the selection's.
     const int from = std::max(startPos, 0);
-    const std::string_view piece = document().view(
-        static_cast<std::size_t>(from), static_cast<std::size_t>(std::min(len, last + 2)));
-    auto byteAt = [&](int pos) {
-        return static_cast<unsigned char>(piece[static_cast<std::size_t>(pos - from)]);
-    };
+    const LineView& view = lineView();
+    const Document& d = document();
     const int rightEdge = viewport()->width();
-    int i = from;
-    while (i <= last) {
-        if (selected && i >= selStart) {
-            i = selEnd;
-            selected = false;
-            continue;
-        }
-        const unsigned char b = byteAt(i);
-        int step = 1;
-        if (positionOfChar(i).x() > rightEdge) {
-            // The rest of this row is out of sight (blanks may hang far past
-            // the width): go on with the next row.
-            const std::size_t row = lineView().lineOf(static_cast<std::size_t>(i));
-            if (row + 1 >= lineView().count()) break;
-            i = std::max(i + 1, static_cast<int>(lineView().line(row + 1).start));
-            continue;
-        }
-        if (b == '\r') {
-            if (m.lineEnd.isEnabled()) {
-                draw(m.lineEnd, symbolFont, QString(kSymbolDownArrow),
-                     positionOfChar(i) + QPoint(2, 2));
-                if (i + 1 < len && byteAt(i + 1) == '\n') step = 2;
+    const int colW = columnWidth();
+    const int lineH = lineHeight();
+    const int hs = horizontalScrollBar()->value();
+    const int firstRow = verticalScrollBar()->value();
+    for (std::size_t row = view.lineOf(static_cast<std::size_t>(from)); row < view.count(); ++row) {
+        const LaidLine& l = view.line(row);
+        if (l.start > static_cast<std::size_t>(last)) break;
+        const std::size_t textEnd = l.start + l.length;
+        const std::size_t rowEnd =
+            std::min<std::size_t>(textEnd + l.eol, static_cast<std::size_t>(len));
+        const std::string_view bytes = d.view(l.start, rowEnd);
+        const int y = fmt.top + (static_cast<int>(row) - firstRow) * lineH;
+        std::int64_t col = 0;
+        for (std::size_t k = 0; k < bytes.size();) {
+            const std::size_t pos = l.start + k;
+            const std::size_t charLen = pos < textEnd ? cp932::charLength(bytes, k) : 1;
+            const int w = pos < textEnd ? cp932::charColumns(bytes, k, col) : 0;
+            const std::int64_t x = fmt.left + col * colW - hs;
+            // The rest of the row is out of sight (blanks may hang far
+            // past the width).
+            if (x > rightEdge || pos > static_cast<std::size_t>(last)) break;
+            const bool inPass =
+                pos >= static_cast<std::size_t>(from) &&
+                !(selected && static_cast<int>(pos) >= selStart && static_cast<int>(pos) < selEnd);
+            if (inPass) {
+                const QPoint at(static_cast<int>(x), y);
+                const unsigned char b = static_cast<unsigned char>(bytes[k]);
+                if (b == '\r' || b == '\n') {
+                    // A CR LF pair is one line end, marked once.
+                    const bool pairedLf = b == '\n' && k > 0 && bytes[k - 1] == '\r' &&
+                                          pos - 1 >= static_cast<std::size_t>(from) &&
+                                          !(selected && static_cast<int>(pos) - 1 >= selStart &&
+                                            static_cast<int>(pos) - 1 < selEnd);
+                    if (m.lineEnd.isEnabled() && !pairedLf)
+                        draw(m.lineEnd, markFonts_->symbol, kSymbolDownArrow.unicode(),
+                             at + QPoint(2, 2));
+                } else if (b == '\t') {
+                    if (m.tab.isEnabled()) draw(m.tab, markFonts_->symbol, u'>', at + QPoint(1, 1));
+                } else if (b == ' ') {
+                    if (m.space.isEnabled())
+                        draw(m.space, markFonts_->symbol, kSymbolSpace.unicode(),
+                             at + QPoint(1, 2));
+                } else if (cp932::isLeadByte(b)) {
+                    if (m.doubleByteSpace.isEnabled() && b == 0x81 && k + 1 < bytes.size() &&
+                        static_cast<unsigned char>(bytes[k + 1]) == 0x40)
+                        draw(m.doubleByteSpace, markFonts_->gothic, u'□', at + QPoint(0, 1));
+                } else if (b < 0x20) {
+                    if (m.controlChar.isEnabled())
+                        draw(m.controlChar, markFonts_->gothic, static_cast<char16_t>(b + 0x40),
+                             at + QPoint(0, 1));
+                }
             }
-        } else if (b == '\n') {
-            if (m.lineEnd.isEnabled())
-                draw(m.lineEnd, symbolFont, QString(kSymbolDownArrow),
-                     positionOfChar(i) + QPoint(2, 2));
-        } else if (b == '\t') {
-            if (m.tab.isEnabled())
-                draw(m.tab, symbolFont, QStringLiteral(">"), positionOfChar(i) + QPoint(1, 1));
-        } else if (b == ' ') {
-            if (m.space.isEnabled())
-                draw(m.space, symbolFont, QString(kSymbolSpace), positionOfChar(i) + QPoint(1, 2));
-        } else if (cp932::isLeadByte(b)) {
-            step = 2;
-            if (m.doubleByteSpace.isEnabled() && b == 0x81 && i + 1 < len && byteAt(i + 1) == 0x40)
-                draw(m.doubleByteSpace, gothicFont, QString(QChar(0x25A1)),
-                     positionOfChar(i) + QPoint(0, 1));
-        } else if (b < 0x20) {
-            if (m.controlChar.isEnabled())
-                draw(m.controlChar, gothicFont, QString(QChar(b + 0x40)),
-                     positionOfChar(i) + QPoint(0, 1));
+            col += w;
+            k += charLen;
         }
-        i += step;
     }
 }
 

@@ -15,6 +15,7 @@
 
 #include <QImage>
 
+#include <memory>
 #include <optional>
 
 // A rectangle as the formatting-rectangle messages give it (right and bottom
@@ -106,6 +107,8 @@ class EditingArea : public EastAsianEdit, public EditMarksOwner, public EditArea
     int computeCaretLine() const;
     void updateRow(int line);
 
+    struct MarkFonts;
+    std::unique_ptr<MarkFonts> markFonts_;
     int prevSelStart_ = 0, prevSelEnd_ = 0;
     int caretLine_ = 0;
     bool caretLineShown_ = false;

@@ -4,22 +4,16 @@
 
 #include <QFontDatabase>
 #include <QFontMetrics>
+#include <QGlyphRun>
+#include <QPaintDevice>
 #include <QPainter>
 #include <QRawFont>
+#include <QTextLayout>
 #include <QTransform>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
-
-namespace {
-
-// Half-width forms take one column on the grid, everything else two.
-bool isHalfWidth(char16_t u) {
-    return u < 0x80 || (u >= 0xFF61 && u <= 0xFF9F) || u == cp932::kInvalidSubstitute;
-}
-
-} // namespace
 
 bool hasJapaneseGlyphs(const QFont& font) {
     // The font file Qt chose for the font itself, not its fallbacks.
@@ -56,12 +50,90 @@ TextGrid measureGrid(const QFont& font, QPaintDevice* device) {
     return g;
 }
 
-int LineRenderer::runWidth(const QString& run) const {
-    int w = 0;
-    for (const QChar ch : run)
-        w += isHalfWidth(ch.unicode()) ? grid_.columnWidth : grid_.columnWidth * 2;
-    return w;
+// --- glyphs ---------------------------------------------------------------------
+
+std::shared_ptr<GlyphTable> GlyphTable::of(const QFont& font, const QPaintDevice* device) {
+    // A few tables, the last used first: the editor's font, the marks' fonts,
+    // a printer's.
+    struct Kept {
+        QString key;
+        int dpiX, dpiY;
+        std::shared_ptr<GlyphTable> table;
+    };
+    static std::vector<Kept> kept;
+    const int dpiX = device ? device->logicalDpiX() : 0;
+    const int dpiY = device ? device->logicalDpiY() : 0;
+    const QString key = font.key();
+    for (std::size_t i = 0; i < kept.size(); ++i) {
+        if (kept[i].key == key && kept[i].dpiX == dpiX && kept[i].dpiY == dpiY) {
+            std::rotate(kept.begin(), kept.begin() + static_cast<std::ptrdiff_t>(i),
+                        kept.begin() + static_cast<std::ptrdiff_t>(i) + 1);
+            return kept.front().table;
+        }
+    }
+    constexpr std::size_t kKept = 8;
+    if (kept.size() == kKept) kept.pop_back();
+    kept.insert(kept.begin(),
+                Kept{key, dpiX, dpiY, std::shared_ptr<GlyphTable>(new GlyphTable(font, device))});
+    return kept.front().table;
 }
+
+GlyphTable::GlyphTable(const QFont& font, const QPaintDevice* device)
+    // The font as a painter on the device uses it (its resolution).
+    : font_(device ? QFont(font, device) : font), pages_(256), known_(256) {}
+
+const GlyphTable::Glyph& GlyphTable::glyph(char16_t u) {
+    const std::size_t page = u >> 8, at = u & 0xFF;
+    if (!pages_[page]) {
+        pages_[page] = std::make_unique<Glyph[]>(256);
+        known_[page] = std::make_unique<std::uint8_t[]>(256); // zeroed: nothing known
+    }
+    if (!known_[page][at]) {
+        pages_[page][at] = lookUp(u);
+        known_[page][at] = 1;
+    }
+    return pages_[page][at];
+}
+
+GlyphTable::Glyph GlyphTable::lookUp(char16_t u) {
+    // Laid out as Qt lays out text for drawing, fallback fonts included.
+    QTextLayout layout(QString(QChar(u)), font_);
+    layout.beginLayout();
+    const QTextLine line = layout.createLine();
+    layout.endLayout();
+    const QList<QGlyphRun> runs = layout.glyphRuns();
+    Glyph g;
+    if (runs.size() != 1 || runs[0].glyphIndexes().size() != 1) return g;
+    const QRawFont raw = runs[0].rawFont();
+    std::size_t i = 0;
+    while (i < fonts_.size() && !(fonts_[i] == raw))
+        ++i;
+    if (i == fonts_.size()) {
+        constexpr std::size_t kMaxFonts = 32;
+        if (i == kMaxFonts) return g;
+        fonts_.push_back(raw);
+    }
+    g.font = static_cast<std::int16_t>(i);
+    g.index = runs[0].glyphIndexes()[0];
+    g.advance = static_cast<float>(line.naturalTextWidth());
+    return g;
+}
+
+void drawCharacter(QPainter& p, GlyphTable& glyphs, char16_t u, QPointF baseline) {
+    const GlyphTable::Glyph& g = glyphs.glyph(u);
+    if (g.font < 0) {
+        p.drawText(baseline, QString(QChar(u)));
+        return;
+    }
+    const quint32 index = g.index;
+    const QPointF at = baseline;
+    QGlyphRun run;
+    run.setRawFont(glyphs.rawFont(g.font));
+    run.setRawData(&index, &at, 1);
+    p.drawGlyphRun(QPointF(0, 0), run);
+}
+
+// --- lines -----------------------------------------------------------------------
 
 const LineRenderer::StyledRange* LineRenderer::styleAt(std::size_t pos) const {
     for (const StyledRange& r : styled_)
@@ -75,7 +147,13 @@ int LineRenderer::drawLine(QPainter& p, std::string_view v, std::size_t linePos,
     const int colW = grid_.columnWidth;
     const int lineH = grid_.lineHeight;
     p.setFont(font_);
-    const QFontMetrics fm(font_, p.device());
+    if (!glyphs_ || glyphsDpiX_ != (p.device() ? p.device()->logicalDpiX() : 0) ||
+        glyphsDpiY_ != (p.device() ? p.device()->logicalDpiY() : 0)) {
+        glyphs_ = GlyphTable::of(font_, p.device());
+        glyphsDpiX_ = p.device() ? p.device()->logicalDpiX() : 0;
+        glyphsDpiY_ = p.device() ? p.device()->logicalDpiY() : 0;
+    }
+    GlyphTable& table = *glyphs_;
     // Nothing is drawn right of the device (a line of hanging blanks may be
     // far wider than any window or page), in the painter's coordinates (a
     // page drawn smaller reaches further).
@@ -87,17 +165,31 @@ int LineRenderer::drawLine(QPainter& p, std::string_view v, std::size_t linePos,
         right = invertible ? static_cast<std::int64_t>(std::ceil(back.mapRect(device).right()))
                            : p.device()->width();
     }
-    std::int64_t col = 0;
-    // Runs of characters drawn together (same selection state).
-    QString run;
-    int runX = 0;
-    bool runSel = false;
+    const int baseline = y + grid_.ascent;
+    // Glyphs placed on the grid, gathered per font and drawn together while
+    // the selection state stays the same.
+    for (auto& r : runs_)
+        r.clear();
+    bool runsSelected = false;
+    bool anyGlyphs = false;
     auto flush = [&] {
-        if (run.isEmpty()) return;
-        p.setPen(runSel ? colors.selectionText : colors.text);
-        p.drawText(QPoint(runX, y + grid_.ascent), run);
-        run.clear();
+        if (!anyGlyphs) return;
+        p.setPen(runsSelected ? colors.selectionText : colors.text);
+        for (std::size_t f = 0; f < runs_.size(); ++f) {
+            Run& r = runs_[f];
+            if (r.glyphs.empty()) continue;
+            QGlyphRun run;
+            run.setRawFont(table.rawFont(static_cast<int>(f)));
+            run.setRawData(r.glyphs.data(), r.positions.data(), static_cast<int>(r.glyphs.size()));
+            run.setUnderline(font_.underline());
+            run.setStrikeOut(font_.strikeOut());
+            run.setOverline(font_.overline());
+            p.drawGlyphRun(QPointF(0, 0), run);
+            r.clear();
+        }
+        anyGlyphs = false;
     };
+    std::int64_t col = 0;
     for (std::size_t k = 0; k < v.size();) {
         const std::size_t len = cp932::charLength(v, k);
         const int w = cp932::charColumns(v, k, col);
@@ -105,21 +197,20 @@ int LineRenderer::drawLine(QPainter& p, std::string_view v, std::size_t linePos,
         const std::size_t pos = linePos + k;
         const bool sel = pos >= selS && pos < selE;
         const int x = x0 + static_cast<int>(col) * colW;
+        if (sel != runsSelected) {
+            flush();
+            runsSelected = sel;
+        }
         if (sel) p.fillRect(QRect(x, y, w * colW, lineH), colors.selectionBackground);
         const auto b = static_cast<unsigned char>(v[k]);
-        QString glyph;
+        char16_t u = 0; // 0: nothing drawn in the cells
+        bool invalid = false;
         if (b >= 0x20 && b != 0x7F) {
-            const char16_t u = cp932::toUnicode(v, k);
-            if (u == 0)
-                glyph = QString(static_cast<int>(len), QChar(cp932::kInvalidSubstitute));
-            else if (u != 0x20 && u != 0x3000)
-                glyph = QString(QChar(u));
+            u = cp932::toUnicode(v, k);
+            invalid = u == 0;
+            if (u == 0x20 || u == 0x3000) u = 0;
         }
-        const bool substitute = !glyph.isEmpty() && glyph[0].unicode() == cp932::kInvalidSubstitute;
         const StyledRange* style = styled_.empty() ? nullptr : styleAt(pos);
-        if (glyph.isEmpty() || substitute || style || sel != runSel || x != runX + runWidth(run) ||
-            !grid_.runsFitGrid)
-            flush();
         if (style) {
             // Its own background over its cells, its own colour and style.
             p.fillRect(QRect(x, y, w * colW, lineH), style->background);
@@ -130,23 +221,35 @@ int LineRenderer::drawLine(QPainter& p, std::string_view v, std::size_t linePos,
             f.setStrikeOut(style->strikeOut);
             p.setFont(f);
             p.setPen(style->text);
-            if (!glyph.isEmpty()) p.drawText(QPoint(x, y + grid_.ascent), glyph);
+            if (invalid)
+                p.drawText(QPoint(x, baseline),
+                           QString(static_cast<int>(len), QChar(cp932::kInvalidSubstitute)));
+            else if (u != 0)
+                p.drawText(QPoint(x, baseline), QString(QChar(u)));
             p.setFont(font_);
-        } else if (substitute) {
+        } else if (invalid) {
             // Each invalid byte in its own cell, whatever the fallback font's width.
             p.setPen(sel ? colors.selectionText : colors.text);
             QFont small = font_;
             small.setPixelSize(std::max(6, colW));
             p.setFont(small);
-            for (int i = 0; i < glyph.size(); ++i)
-                p.drawText(QRect(x + i * colW, y, colW, lineH), Qt::AlignCenter, QString(glyph[i]));
+            for (std::size_t i = 0; i < len; ++i)
+                p.drawText(QRect(x + static_cast<int>(i) * colW, y, colW, lineH), Qt::AlignCenter,
+                           QString(QChar(cp932::kInvalidSubstitute)));
             p.setFont(font_);
-        } else if (!glyph.isEmpty()) {
-            if (run.isEmpty()) {
-                runX = x;
-                runSel = sel;
+        } else if (u != 0) {
+            const GlyphTable::Glyph& g = table.glyph(u);
+            if (g.font < 0) {
+                // Not one glyph: drawn as text in its cells.
+                p.setPen(sel ? colors.selectionText : colors.text);
+                p.drawText(QPoint(x, baseline), QString(QChar(u)));
+            } else {
+                const auto f = static_cast<std::size_t>(g.font);
+                if (runs_.size() <= f) runs_.resize(f + 1);
+                runs_[f].glyphs.push_back(g.index);
+                runs_[f].positions.emplace_back(x, baseline);
+                anyGlyphs = true;
             }
-            run += glyph;
         }
         col += w;
         k += len;

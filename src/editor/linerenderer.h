@@ -6,9 +6,13 @@
 
 #include <QColor>
 #include <QFont>
+#include <QPointF>
+#include <QRawFont>
 #include <QString>
 
 #include <cstddef>
+#include <cstdint>
+#include <memory>
 #include <string_view>
 #include <vector>
 
@@ -32,6 +36,42 @@ bool hasJapaneseGlyphs(const QFont& font);
 // Measures the grid of a font on a device (nullptr: the screen): the one
 // measurement that layout, drawing, caret and marks all use.
 TextGrid measureGrid(const QFont& font, QPaintDevice* device = nullptr);
+
+// The glyph that Qt's own text drawing gives each character of a font on a
+// device (the font itself or a fallback), looked up once and kept, so that
+// lines are drawn as glyphs placed on the grid without shaping them again.
+class GlyphTable {
+  public:
+    struct Glyph {
+        std::int16_t font = -1; // index of the raw font; -1: not one glyph
+        std::uint32_t index = 0;
+        float advance = 0; // the font's own advance, in pixels of the device
+    };
+
+    // The table of a font at the resolution of a device (nullptr: the
+    // screen), shared by every painter of that font and resolution.
+    static std::shared_ptr<GlyphTable> of(const QFont& font, const QPaintDevice* device);
+
+    // The glyph of a character: font -1 when Qt draws it as more or fewer
+    // than one glyph (then it is drawn as text).
+    const Glyph& glyph(char16_t u);
+    const QRawFont& rawFont(int i) const { return fonts_[static_cast<std::size_t>(i)]; }
+
+  private:
+    GlyphTable(const QFont& font, const QPaintDevice* device);
+    Glyph lookUp(char16_t u);
+
+    QFont font_;
+    int dpiX_ = 96, dpiY_ = 96;
+    std::vector<QRawFont> fonts_;
+    // Pages of 256 characters, made when a character of the page is first asked for.
+    std::vector<std::unique_ptr<Glyph[]>> pages_;
+    std::vector<std::unique_ptr<std::uint8_t[]>> known_;
+};
+
+// Draws one character with the left end of its baseline at a point, in the
+// painter's pen: its kept glyph, else as text in the painter's font.
+void drawCharacter(QPainter& p, GlyphTable& glyphs, char16_t u, QPointF baseline);
 
 class LineRenderer {
   public:
@@ -64,11 +104,22 @@ class LineRenderer {
     const TextGrid& grid() const { return grid_; }
 
   private:
-    int runWidth(const QString& run) const;
-
     const StyledRange* styleAt(std::size_t pos) const;
 
     QFont font_;
     TextGrid grid_;
     std::vector<StyledRange> styled_;
+    // The glyphs of the font on the device last drawn on, and the glyphs of
+    // one line gathered per raw font (kept to reuse their memory).
+    struct Run {
+        std::vector<quint32> glyphs;
+        std::vector<QPointF> positions;
+        void clear() {
+            glyphs.clear();
+            positions.clear();
+        }
+    };
+    mutable std::shared_ptr<GlyphTable> glyphs_;
+    mutable int glyphsDpiX_ = -1, glyphsDpiY_ = -1;
+    mutable std::vector<Run> runs_;
 };

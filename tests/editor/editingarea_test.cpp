@@ -147,6 +147,58 @@ TEST_F(MemoTest, NoMarksInsideTheSelectionAndTheyComeBack) {
     EXPECT_GT(countInk(img, cell(5), kTeal), 3);
 }
 
+TEST_F(MemoTest, RandomTextsHaveEachMarkInItsCell) {
+    // Marks are drawn row by row from each row's start: every mark must
+    // stand in the cell of its own character, whatever came before it on
+    // the row (tabs, double-byte characters, wrapped rows), outside the
+    // selection only.
+    const std::vector<std::string> pieces = {"a",    "W",  sj("あ"), sj("ｱ"),  " ",   "\t",
+                                             "\r\n", "\n", "\r",     sj("　"), "\x1B"};
+    std::mt19937 rng(20261209);
+    memo.resize(700, 420);
+    for (int round = 0; round < 30; ++round) {
+        std::string text;
+        const int n = 20 + static_cast<int>(rng() % 160);
+        for (int i = 0; i < n; ++i)
+            text += pieces[rng() % pieces.size()];
+        memo.setText(text);
+        std::size_t selS = 0, selE = 0;
+        if (round % 3 == 0) {
+            selS = rng() % text.size();
+            selE = std::min(text.size(), selS + rng() % 30);
+            memo.setSelection(static_cast<int>(selS), static_cast<int>(selE));
+            selS = static_cast<std::size_t>(memo.selectionStart());
+            selE = selS + static_cast<std::size_t>(memo.selectionLength());
+        } else {
+            memo.setSelectionStart(0);
+        }
+        const QImage img = grab();
+        for (std::size_t pos = 0; pos < text.size();) {
+            const std::size_t len = cp932::charLength(text, pos);
+            const QRect c = cell(static_cast<int>(pos));
+            const bool selected = pos >= selS && pos < selE;
+            const unsigned char b = static_cast<unsigned char>(text[pos]);
+            const bool secondOfPair = b == '\n' && pos > 0 && text[pos - 1] == '\r' &&
+                                      !(pos - 1 >= selS && pos - 1 < selE);
+            const bool teal = b == '\r' || (b == '\n' && !secondOfPair) || b == 0x1B ||
+                              (b == 0x81 && len == 2 && text[pos + 1] == 0x40);
+            const bool aqua = b == ' ' || b == '\t';
+            if (c.bottom() < img.height() && c.right() < img.width() && !selected) {
+                if (teal) {
+                    EXPECT_GT(countInk(img, c, kTeal), 2) << round << " at " << pos;
+                }
+                if (aqua) {
+                    EXPECT_GT(countInk(img, c, kAqua), 0) << round << " at " << pos;
+                }
+            }
+            if (selected && (teal || aqua) && c.bottom() < img.height()) {
+                EXPECT_EQ(countInk(img, c, teal ? kTeal : kAqua), 0) << round << " at " << pos;
+            }
+            pos += len;
+        }
+    }
+}
+
 TEST_F(MemoTest, ReversedMarksAreBlocksOfTheMarkColour) {
     memo.setText("a\r\nb");
     memo.editMarks().lineEnd.setReversed(true);

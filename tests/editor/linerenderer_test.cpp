@@ -1,0 +1,116 @@
+// The line renderer draws kept glyphs on the grid; these tests hold it to
+// what Qt's own text drawing of each character in its cells gives.
+#include "editor/linerenderer.h"
+
+#include "text/cp932.h"
+
+#include <QFontDatabase>
+#include <QImage>
+#include <QPainter>
+#include <gtest/gtest.h>
+
+namespace {
+
+std::string sj(const char* utf8) {
+    return cp932::encodeKnown(QString::fromUtf8(utf8));
+}
+
+QFont japaneseFont(int pixels) {
+    QFont f(QStringLiteral("IPAGothic"));
+    f.setPixelSize(pixels);
+    return f;
+}
+
+QImage blank(int dpi) {
+    QImage img(900, 40, QImage::Format_RGB32);
+    img.fill(Qt::white);
+    const int perMeter = static_cast<int>(dpi / 0.0254 + 0.5);
+    img.setDotsPerMeterX(perMeter);
+    img.setDotsPerMeterY(perMeter);
+    return img;
+}
+
+const LineRenderer::Colors kColors{Qt::black, Qt::blue, Qt::white};
+
+// The line drawn by the renderer.
+QImage byRenderer(const QFont& font, const std::string& bytes, int dpi, std::size_t selS = 0,
+                  std::size_t selE = 0) {
+    QImage img = blank(dpi);
+    QPainter p(&img);
+    const LineRenderer r(font, measureGrid(font, &img));
+    r.drawLine(p, bytes, 0, 3, 2, selS, selE, false, kColors);
+    return img;
+}
+
+// The same line, each character drawn by Qt as text at the left of its cells.
+QImage byText(const QFont& font, const std::string& bytes, int dpi, std::size_t selS = 0,
+              std::size_t selE = 0) {
+    QImage img = blank(dpi);
+    QPainter p(&img);
+    const TextGrid g = measureGrid(font, &img);
+    p.setFont(font);
+    std::int64_t col = 0;
+    for (std::size_t k = 0; k < bytes.size();) {
+        const int w = cp932::charColumns(bytes, k, col);
+        const int x = 3 + static_cast<int>(col) * g.columnWidth;
+        const bool sel = k >= selS && k < selE;
+        if (sel)
+            p.fillRect(QRect(x, 2, w * g.columnWidth, g.lineHeight), kColors.selectionBackground);
+        const char16_t u = cp932::toUnicode(bytes, k);
+        p.setPen(sel ? kColors.selectionText : kColors.text);
+        if (u > 0x20 && u != 0x3000) p.drawText(QPoint(x, 2 + g.ascent), QString(QChar(u)));
+        col += w;
+        k += cp932::charLength(bytes, k);
+    }
+    return img;
+}
+
+TEST(LineRenderer, GlyphsMatchQtTextInTheirCells) {
+    // Latin, kana, kanji, half-width kana, symbols, frame lines, a tab, a
+    // character only a fallback font may hold, and a selection across them.
+    const std::string line = sj("News ｼﾞｬﾊﾟﾝ「あいう」漢字①\t━━┃■◆♪ (^_^) ～〜") + "\x84\x9F";
+    for (int dpi : {96, 192}) {
+        for (const QFont& font :
+             {japaneseFont(16), japaneseFont(13), QFont(QStringLiteral("DejaVu Sans Mono"), 11)}) {
+            SCOPED_TRACE(font.key().toStdString() + " dpi " + std::to_string(dpi));
+            EXPECT_EQ(byRenderer(font, line, dpi), byText(font, line, dpi));
+            EXPECT_EQ(byRenderer(font, line, dpi, 5, 20), byText(font, line, dpi, 5, 20));
+        }
+    }
+}
+
+TEST(LineRenderer, KeepsTheGlyphsOfEachFontApart) {
+    // The same characters in one font and then another, and back: each
+    // drawing takes the glyphs of its own font.
+    const std::string line = sj("あア亜 abc");
+    const QFont a = japaneseFont(16);
+    QFont b = japaneseFont(16);
+    b.setBold(true);
+    const QImage first = byRenderer(a, line, 96);
+    EXPECT_EQ(byRenderer(b, line, 96), byText(b, line, 96));
+    EXPECT_NE(byRenderer(b, line, 96), first);
+    EXPECT_EQ(byRenderer(a, line, 96), first);
+}
+
+TEST(LineRenderer, TableKnowsEachCharacterOnce) {
+    auto t = GlyphTable::of(japaneseFont(16), nullptr);
+    EXPECT_EQ(GlyphTable::of(japaneseFont(16), nullptr), t);
+    const GlyphTable::Glyph& g = t->glyph(0x3042);
+    ASSERT_GE(g.font, 0);
+    EXPECT_GT(g.advance, 0);
+    EXPECT_EQ(&t->glyph(0x3042), &g);
+    // Every character of the code page has a glyph of one of a few fonts.
+    std::string pair(2, '\0');
+    for (int lead = 0x81; lead <= 0xFC; ++lead)
+        for (int trail = 0x40; trail <= 0xFC; ++trail) {
+            pair[0] = static_cast<char>(lead);
+            pair[1] = static_cast<char>(trail);
+            const char16_t u = cp932::toUnicode(pair, 0);
+            if (u == 0) continue;
+            const GlyphTable::Glyph& c = t->glyph(u);
+            EXPECT_GE(c.font, 0) << std::hex << lead << trail;
+            EXPECT_LT(c.font, 4);
+        }
+}
+
+} // namespace
