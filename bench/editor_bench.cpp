@@ -83,6 +83,11 @@ EditingArea& mmeditWith(SampleKind kind, std::size_t bytes) {
         showAndPaint(m.get());
         openInMMEdit(*m, cachedSample(kind, bytes), sampleFile(kind, bytes));
         QCoreApplication::processEvents();
+        // The keys are timed once the lines past the first screen are laid
+        // out (while the program is idle, in the first few tens of
+        // milliseconds), as the peer has laid out its blocks when it opened.
+        while (!m->lineView().complete())
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
         loaded().widget = std::move(m);
         loaded().key = key;
     }

@@ -431,9 +431,20 @@ void LineView::relayout(const GapBuffer& text, std::size_t i0, std::size_t pos, 
     // Replace the old lines [i0, jEnd) by the new ones; the rest shift.
     const std::size_t oldCount = jEnd - i0;
     const std::size_t newCount = scratch_.size();
+    const std::size_t common = std::min(oldCount, newCount);
+    // The first new lines may be the old ones again (laid out again only in
+    // case their breaks had moved): a line that starts and ends where it did,
+    // and whose next line starts two bytes or more before the change (what
+    // follows a line's start, up to a double-byte character, is unchanged),
+    // is not counted as laid out again.
+    std::size_t same = 0;
+    while (same + 1 < common && i0 + same + 1 < staleBefore &&
+           scratch_[same + 1].start + 2 <= pos && scratch_[same].start == starts_[i0 + same] &&
+           scratch_[same].eol == eols_[i0 + same] &&
+           scratch_[same + 1].start == starts_[i0 + same + 1])
+        ++same;
     for (std::size_t k = i0; k < jEnd; ++k)
         eolBytes_ -= eols_[k];
-    const std::size_t common = std::min(oldCount, newCount);
     for (std::size_t k = 0; k < common; ++k) {
         starts_.set(i0 + k, static_cast<std::uint32_t>(scratch_[k].start));
         eols_.at(i0 + k) = scratch_[k].eol;
@@ -451,7 +462,7 @@ void LineView::relayout(const GapBuffer& text, std::size_t i0, std::size_t pos, 
         eolBytes_ += l.eol;
     starts_.shiftFrom(i0 + newCount, delta);
     textSize_ = n;
-    relaid_ = {i0, newCount};
+    relaid_ = {i0 + same, newCount - same};
 
     // What is laid out now: everything when the text ended; up to where it
     // was before when the new lines fell in step; else up to the last new

@@ -68,7 +68,9 @@ class LineView {
     void edited(const GapBuffer& text, std::size_t pos, std::size_t removed, std::size_t inserted);
     // Lays out up to maxLines more of the lines that wait.
     void continueLayout(const GapBuffer& text, std::size_t maxLines);
-    // The lines the last layout laid out again: from line first, count lines.
+    // The lines the last layout laid out again: from line first, count lines
+    // (leading lines that came out as they were before the change are left
+    // out; every line that changed, or now holds changed bytes, is in).
     struct Relaid {
         std::size_t first = 0;
         std::size_t count = 0;

@@ -301,12 +301,38 @@ TEST(LineLayoutProperty, IncrementalLayoutEqualsFullLayout) {
                          << " before " << ::testing::PrintToString(text) << " at " << pos
                          << " removed " << removed << " inserted "
                          << ::testing::PrintToString(ins));
+            const std::vector<LaidLine> before = inc.lines();
             buf.erase(pos, removed);
             buf.insert(pos, ins);
             text.replace(pos, removed, ins);
             inc.edited(buf, pos, removed, ins.size());
             ASSERT_NO_FATAL_FAILURE(expectFullLayout(inc, text, {width, mode, {}}))
                 << round << "/" << edit;
+            // What the view says it laid out again covers every line that
+            // changed: the lines before it are the old ones, those after it
+            // the old ones moved by the change.
+            const LineView::Relaid r = inc.lastRelaid();
+            const std::vector<LaidLine> after = inc.lines();
+            ASSERT_LE(r.first + r.count, after.size());
+            const std::size_t tail = after.size() - r.first - r.count;
+            ASSERT_LE(r.first + tail, before.size());
+            for (std::size_t i = 0; i < r.first; ++i)
+                ASSERT_TRUE(after[i].start == before[i].start &&
+                            after[i].length == before[i].length && after[i].eol == before[i].eol)
+                    << "line " << i << " before the lines laid out again";
+            // ... and hold none of the changed bytes.
+            if (r.first > 0 && (removed > 0 || !ins.empty())) {
+                ASSERT_LE(after[r.first - 1].start + after[r.first - 1].length +
+                              after[r.first - 1].eol,
+                          pos);
+            }
+            for (std::size_t k = 0; k < tail; ++k) {
+                const LaidLine& a = after[after.size() - 1 - k];
+                const LaidLine& b = before[before.size() - 1 - k];
+                ASSERT_TRUE(a.start == b.start - removed + ins.size() && a.length == b.length &&
+                            a.eol == b.eol)
+                    << "line " << after.size() - 1 - k << " after the lines laid out again";
+            }
         }
     }
 }
