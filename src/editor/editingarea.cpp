@@ -225,10 +225,10 @@ struct EditingArea::MarkFonts {
             return at->second;
         }
     };
-    QString editorFontKey;
+    QFont editorFont;
     Face symbol, gothic;
     MarkFonts(const QFont& editorFont, const QPaintDevice* device)
-        : editorFontKey(editorFont.key()), symbol(withFamily(editorFont, "Symbol"), device),
+        : editorFont(editorFont), symbol(withFamily(editorFont, "Symbol"), device),
           gothic(withFamily(editorFont, "ＭＳ ゴシック"), device) {}
 
     // The control's font at the height of "□" less 2, in a family of its own.
@@ -243,7 +243,7 @@ struct EditingArea::MarkFonts {
 void EditingArea::paintMarks(QPainter& p, int startPos, int endPos) {
     EditMarks& m = *editMarks_;
     if (m.updating()) return;
-    if (!markFonts_ || markFonts_->editorFontKey != editorFont().key())
+    if (!markFonts_ || markFonts_->editorFont != editorFont())
         markFonts_ = std::make_unique<MarkFonts>(editorFont(), p.device());
     const WinRect fmt = WinRect::from(formatRect());
     const int len = textLength();

@@ -56,16 +56,15 @@ std::shared_ptr<GlyphTable> GlyphTable::of(const QFont& font, const QPaintDevice
     // A few tables, the last used first: the editor's font, the marks' fonts,
     // a printer's.
     struct Kept {
-        QString key;
+        QFont font;
         int dpiX, dpiY;
         std::shared_ptr<GlyphTable> table;
     };
     static std::vector<Kept> kept;
     const int dpiX = device ? device->logicalDpiX() : 0;
     const int dpiY = device ? device->logicalDpiY() : 0;
-    const QString key = font.key();
     for (std::size_t i = 0; i < kept.size(); ++i) {
-        if (kept[i].key == key && kept[i].dpiX == dpiX && kept[i].dpiY == dpiY) {
+        if (kept[i].dpiX == dpiX && kept[i].dpiY == dpiY && kept[i].font == font) {
             std::rotate(kept.begin(), kept.begin() + static_cast<std::ptrdiff_t>(i),
                         kept.begin() + static_cast<std::ptrdiff_t>(i) + 1);
             return kept.front().table;
@@ -74,7 +73,7 @@ std::shared_ptr<GlyphTable> GlyphTable::of(const QFont& font, const QPaintDevice
     constexpr std::size_t kKept = 8;
     if (kept.size() == kKept) kept.pop_back();
     kept.insert(kept.begin(),
-                Kept{key, dpiX, dpiY, std::shared_ptr<GlyphTable>(new GlyphTable(font, device))});
+                Kept{font, dpiX, dpiY, std::shared_ptr<GlyphTable>(new GlyphTable(font, device))});
     return kept.front().table;
 }
 

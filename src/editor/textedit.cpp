@@ -33,6 +33,9 @@ TextEdit::TextEdit(QWidget* parent) : QAbstractScrollArea(parent) {
     setFocusPolicy(Qt::StrongFocus);
     viewport()->setCursor(Qt::IBeamCursor);
     viewport()->setAutoFillBackground(false);
+    // The paint pass covers every pixel it is asked for: nothing under the
+    // viewport (the frame, a background) is painted first.
+    viewport()->setAttribute(Qt::WA_OpaquePaintEvent);
     connect(&doc_, &Document::changed, this, &TextEdit::documentChanged);
     layoutTimer_.setSingleShot(true);
     layoutTimer_.setInterval(0);

@@ -30,7 +30,9 @@ void TextEdit::paintText(QPainter& p, const QRect& update) {
     if (composing()) renderer.setStyledRanges(composition_.styles);
     const LineRenderer::Colors colors{toQColor(fontColor_), pal.color(QPalette::Highlight),
                                       pal.color(QPalette::HighlightedText)};
-    p.setClipRect(fmt.intersected(update));
+    // Text only inside the formatting rectangle; the caller's clip comes back after.
+    p.save();
+    p.setClipRect(fmt.intersected(update), Qt::IntersectClip);
     for (int row = std::max(0, (update.top() - fmt.top()) / lineH); row < rows; ++row) {
         const std::size_t li = static_cast<std::size_t>(first + row);
         if (li >= view_.count()) break;
@@ -42,7 +44,7 @@ void TextEdit::paintText(QPainter& p, const QRect& update) {
         renderer.drawLine(p, doc_.view(l.start, end), l.start, fmt.left() - hs, y, selS, selE,
                           eolSelected, colors);
     }
-    p.setClipping(false);
+    p.restore();
 }
 
 void TextEdit::paintCaret(QPainter& p) {
