@@ -8,12 +8,14 @@
 #include <QPaintDevice>
 #include <QPainter>
 #include <QRawFont>
+#include <QRegion>
 #include <QTextLayout>
 #include <QTransform>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 
 bool hasJapaneseGlyphs(const QFont& font) {
     // The font file Qt chose for the font itself, not its fallbacks.
@@ -118,6 +120,45 @@ GlyphTable::Glyph GlyphTable::lookUp(char16_t u) {
     return g;
 }
 
+const QImage& GlyphTable::cell(char16_t u, int columns, QRgb text, QRgb background,
+                               const TextGrid& grid) {
+    if (grid.columnWidth != cellColumnWidth_ || grid.lineHeight != cellLineHeight_ ||
+        grid.ascent != cellAscent_) {
+        cells_.clear();
+        cellColumnWidth_ = grid.columnWidth;
+        cellLineHeight_ = grid.lineHeight;
+        cellAscent_ = grid.ascent;
+    }
+    // A screen of text holds a few hundred different cells; a text of many
+    // different characters starts the collection again now and then.
+    constexpr std::size_t kMostCells = 8192;
+    if (cells_.size() >= kMostCells) cells_.clear();
+    const CellKey key{std::uint32_t{u} | (static_cast<std::uint32_t>(columns) << 16), text,
+                      background};
+    const auto [at, added] = cells_.try_emplace(key);
+    if (!added) return at->second;
+    // Drawn with room all round: a glyph that inks any pixel out of its
+    // cells is not kept as a cell.
+    const int w = columns * grid.columnWidth, h = grid.lineHeight, room = grid.lineHeight;
+    QImage drawn(w + 2 * room, h + 2 * room, QImage::Format_RGB32);
+    drawn.fill(background);
+    {
+        QPainter q(&drawn);
+        q.setFont(font_);
+        q.setPen(QColor::fromRgb(text));
+        drawCharacter(q, *this, u, QPointF(room, room + grid.ascent));
+    }
+    const QRect inside(room, room, w, h);
+    for (int y = 0; y < drawn.height(); ++y) {
+        const auto* row = reinterpret_cast<const QRgb*>(drawn.constScanLine(y));
+        for (int x = 0; x < drawn.width(); ++x)
+            if (row[x] != (background | 0xFF000000u) && !inside.contains(x, y))
+                return at->second; // null: drawn where it stands
+    }
+    at->second = drawn.copy(inside);
+    return at->second;
+}
+
 void drawCharacter(QPainter& p, GlyphTable& glyphs, char16_t u, QPointF baseline) {
     const GlyphTable::Glyph& g = glyphs.glyph(u);
     if (g.font < 0) {
@@ -165,28 +206,68 @@ int LineRenderer::drawLine(QPainter& p, std::string_view v, std::size_t linePos,
                            : p.device()->width();
     }
     const int baseline = y + grid_.ascent;
-    // Glyphs placed on the grid, gathered per font and drawn together while
-    // the selection state stays the same.
+    // Characters copied from kept cells: onto a 32-bit RGB image drawn at
+    // whole pixels, inside one clip rectangle, over cells of a known colour.
+    QImage* image = nullptr;
+    QRect target; // where cells may be copied, in the image's pixels
+    QPoint shift; // from the painter's coordinates to the image's
+    if (colors.background.isValid() && p.device() && p.device()->devType() == QInternal::Image &&
+        !font_.underline() && !font_.strikeOut() && !font_.overline()) {
+        auto* img = static_cast<QImage*>(p.device());
+        const QTransform t = p.deviceTransform();
+        if (img->format() == QImage::Format_RGB32 && img->devicePixelRatio() == 1.0 &&
+            t.type() <= QTransform::TxTranslate && t.dx() == std::floor(t.dx()) &&
+            t.dy() == std::floor(t.dy())) {
+            shift = QPoint(static_cast<int>(t.dx()), static_cast<int>(t.dy()));
+            target = img->rect();
+            bool oneRect = true;
+            if (p.hasClipping()) {
+                const QRegion clip = p.clipRegion();
+                oneRect = clip.rectCount() <= 1;
+                target &= clip.boundingRect().translated(shift);
+            }
+            if (oneRect) image = img;
+        }
+    }
+    uchar* bits = image ? image->bits() : nullptr;
+    const qsizetype stride = image ? image->bytesPerLine() : 0;
+    const QRgb textRgb = colors.text.rgb(), selectedRgb = colors.selectionText.rgb();
+    const QRgb backRgb = colors.background.rgb(),
+               selectedBackRgb = colors.selectionBackground.rgb();
+    // Copies a kept cell to the image; false when the glyph is drawn otherwise.
+    auto copyCell = [&](char16_t u, int columns, int x, bool sel) {
+        const QImage& c = glyphs_->cell(u, columns, sel ? selectedRgb : textRgb,
+                                        sel ? selectedBackRgb : backRgb, grid_);
+        if (c.isNull()) return false;
+        const QRect at(QPoint(x, y) + shift, c.size());
+        const QRect part = at & target;
+        for (int row = part.top(); row <= part.bottom(); ++row)
+            std::memcpy(bits + row * stride + part.left() * 4,
+                        c.constScanLine(row - at.top()) + (part.left() - at.left()) * 4,
+                        static_cast<std::size_t>(part.width()) * 4);
+        return true;
+    };
+    // Glyphs placed on the grid, gathered per font and selection state and
+    // drawn after every cell's background (a glyph reaching into the next
+    // cell keeps its ink there).
     for (auto& r : runs_)
         r.clear();
-    bool runsSelected = false;
-    bool anyGlyphs = false;
-    auto flush = [&] {
-        if (!anyGlyphs) return;
-        p.setPen(runsSelected ? colors.selectionText : colors.text);
-        for (std::size_t f = 0; f < runs_.size(); ++f) {
-            Run& r = runs_[f];
-            if (r.glyphs.empty()) continue;
-            QGlyphRun run;
-            run.setRawFont(table.rawFont(static_cast<int>(f)));
-            run.setRawData(r.glyphs.data(), r.positions.data(), static_cast<int>(r.glyphs.size()));
-            run.setUnderline(font_.underline());
-            run.setStrikeOut(font_.strikeOut());
-            run.setOverline(font_.overline());
-            p.drawGlyphRun(QPointF(0, 0), run);
-            r.clear();
+    auto drawRuns = [&] {
+        for (const bool sel : {false, true}) {
+            p.setPen(sel ? colors.selectionText : colors.text);
+            for (std::size_t f = 0; 2 * f + 1 < runs_.size(); ++f) {
+                Run& r = runs_[2 * f + (sel ? 1 : 0)];
+                if (r.glyphs.empty()) continue;
+                QGlyphRun run;
+                run.setRawFont(table.rawFont(static_cast<int>(f)));
+                run.setRawData(r.glyphs.data(), r.positions.data(),
+                               static_cast<int>(r.glyphs.size()));
+                run.setUnderline(font_.underline());
+                run.setStrikeOut(font_.strikeOut());
+                run.setOverline(font_.overline());
+                p.drawGlyphRun(QPointF(0, 0), run);
+            }
         }
-        anyGlyphs = false;
     };
     std::int64_t col = 0;
     for (std::size_t k = 0; k < v.size();) {
@@ -196,11 +277,6 @@ int LineRenderer::drawLine(QPainter& p, std::string_view v, std::size_t linePos,
         const std::size_t pos = linePos + k;
         const bool sel = pos >= selS && pos < selE;
         const int x = x0 + static_cast<int>(col) * colW;
-        if (sel != runsSelected) {
-            flush();
-            runsSelected = sel;
-        }
-        if (sel) p.fillRect(QRect(x, y, w * colW, lineH), colors.selectionBackground);
         const auto b = static_cast<unsigned char>(v[k]);
         char16_t u = 0; // 0: nothing drawn in the cells
         bool invalid = false;
@@ -210,6 +286,12 @@ int LineRenderer::drawLine(QPainter& p, std::string_view v, std::size_t linePos,
             if (u == 0x20 || u == 0x3000) u = 0;
         }
         const StyledRange* style = styled_.empty() ? nullptr : styleAt(pos);
+        if (image && u != 0 && !style && copyCell(u, w, x, sel)) {
+            col += w;
+            k += len;
+            continue;
+        }
+        if (sel) p.fillRect(QRect(x, y, w * colW, lineH), colors.selectionBackground);
         if (style) {
             // Its own background over its cells, its own colour and style.
             p.fillRect(QRect(x, y, w * colW, lineH), style->background);
@@ -243,17 +325,16 @@ int LineRenderer::drawLine(QPainter& p, std::string_view v, std::size_t linePos,
                 p.setPen(sel ? colors.selectionText : colors.text);
                 p.drawText(QPoint(x, baseline), QString(QChar(u)));
             } else {
-                const auto f = static_cast<std::size_t>(g.font);
-                if (runs_.size() <= f) runs_.resize(f + 1);
-                runs_[f].glyphs.push_back(g.index);
-                runs_[f].positions.emplace_back(x, baseline);
-                anyGlyphs = true;
+                const std::size_t r = 2 * static_cast<std::size_t>(g.font) + (sel ? 1 : 0);
+                if (runs_.size() <= r) runs_.resize(2 * (static_cast<std::size_t>(g.font) + 1));
+                runs_[r].glyphs.push_back(g.index);
+                runs_[r].positions.emplace_back(x, baseline);
             }
         }
         col += w;
         k += len;
     }
-    flush();
+    drawRuns();
     // A selected line end shows as one highlighted cell.
     if (lineEndSelected && x0 + col * colW <= right)
         p.fillRect(QRect(x0 + static_cast<int>(col) * colW, y, colW, lineH),

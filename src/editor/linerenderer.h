@@ -6,6 +6,7 @@
 
 #include <QColor>
 #include <QFont>
+#include <QImage>
 #include <QPointF>
 #include <QRawFont>
 #include <QString>
@@ -14,6 +15,7 @@
 #include <cstdint>
 #include <memory>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 class QPainter;
@@ -57,6 +59,11 @@ class GlyphTable {
     const Glyph& glyph(char16_t u);
     const QRawFont& rawFont(int i) const { return fonts_[static_cast<std::size_t>(i)]; }
 
+    // A character drawn in its cells of the grid (columns wide) in one colour
+    // on another, as an image of the format of 32-bit RGB images; null when
+    // its glyph reaches out of the cells (then it is drawn where it stands).
+    const QImage& cell(char16_t u, int columns, QRgb text, QRgb background, const TextGrid& grid);
+
   private:
     GlyphTable(const QFont& font, const QPaintDevice* device);
     Glyph lookUp(char16_t u);
@@ -67,6 +74,19 @@ class GlyphTable {
     // Pages of 256 characters, made when a character of the page is first asked for.
     std::vector<std::unique_ptr<Glyph[]>> pages_;
     std::vector<std::unique_ptr<std::uint8_t[]>> known_;
+    struct CellKey {
+        std::uint32_t character; // and its columns above bit 16
+        QRgb text, background;
+        bool operator==(const CellKey&) const = default;
+    };
+    struct CellHash {
+        std::size_t operator()(const CellKey& k) const {
+            return (std::size_t{k.character} * 0x9E3779B97F4A7C15ull) ^
+                   (std::size_t{k.text} << 21) ^ k.background;
+        }
+    };
+    std::unordered_map<CellKey, QImage, CellHash> cells_;
+    int cellColumnWidth_ = 0, cellLineHeight_ = 0, cellAscent_ = 0;
 };
 
 // Draws one character with the left end of its baseline at a point, in the
@@ -79,6 +99,10 @@ class LineRenderer {
         QColor text;
         QColor selectionBackground;
         QColor selectionText;
+        // The colour the line's cells hold before it is drawn, when the
+        // caller filled them with one (then characters drawn on an image
+        // are copied from kept cells instead of being blended again).
+        QColor background = QColor();
     };
 
     // A range of document positions drawn in colours and a style of its own
@@ -110,7 +134,8 @@ class LineRenderer {
     TextGrid grid_;
     std::vector<StyledRange> styled_;
     // The glyphs of the font on the device last drawn on, and the glyphs of
-    // one line gathered per raw font (kept to reuse their memory).
+    // one line gathered per raw font, unselected and selected (kept to reuse
+    // their memory).
     struct Run {
         std::vector<quint32> glyphs;
         std::vector<QPointF> positions;

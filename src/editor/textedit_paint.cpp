@@ -29,7 +29,7 @@ void TextEdit::paintText(QPainter& p, const QRect& update) {
     LineRenderer renderer(drawFont_, grid_);
     if (composing()) renderer.setStyledRanges(composition_.styles);
     const LineRenderer::Colors colors{toQColor(fontColor_), pal.color(QPalette::Highlight),
-                                      pal.color(QPalette::HighlightedText)};
+                                      pal.color(QPalette::HighlightedText), toQColor(color_)};
     // Text only inside the formatting rectangle; the caller's clip comes back after.
     p.save();
     p.setClipRect(fmt.intersected(update), Qt::IntersectClip);

@@ -31,51 +31,92 @@ QImage blank(int dpi) {
 }
 
 const LineRenderer::Colors kColors{Qt::black, Qt::blue, Qt::white};
+// As the editor draws: the cells hold the background colour before.
+const LineRenderer::Colors kOnWhite{Qt::black, Qt::blue, Qt::white, Qt::white};
+
+// How a line is drawn: where the painter stands and what it clips to.
+struct Placing {
+    QPoint shift;
+    QRect clip; // none when null
+    const LineRenderer::Colors* colors = &kColors;
+};
+
+void place(QPainter& p, const Placing& at) {
+    p.translate(at.shift);
+    if (!at.clip.isNull()) p.setClipRect(at.clip);
+}
 
 // The line drawn by the renderer.
 QImage byRenderer(const QFont& font, const std::string& bytes, int dpi, std::size_t selS = 0,
-                  std::size_t selE = 0) {
+                  std::size_t selE = 0, const Placing& at = {}) {
     QImage img = blank(dpi);
     QPainter p(&img);
+    place(p, at);
     const LineRenderer r(font, measureGrid(font, &img));
-    r.drawLine(p, bytes, 0, 3, 2, selS, selE, false, kColors);
+    r.drawLine(p, bytes, 0, 3, 2, selS, selE, false, *at.colors);
     return img;
 }
 
 // The same line, each character drawn by Qt as text at the left of its cells.
 QImage byText(const QFont& font, const std::string& bytes, int dpi, std::size_t selS = 0,
-              std::size_t selE = 0) {
+              std::size_t selE = 0, const Placing& at = {}) {
     QImage img = blank(dpi);
     QPainter p(&img);
+    place(p, at);
     const TextGrid g = measureGrid(font, &img);
     p.setFont(font);
-    std::int64_t col = 0;
-    for (std::size_t k = 0; k < bytes.size();) {
-        const int w = cp932::charColumns(bytes, k, col);
-        const int x = 3 + static_cast<int>(col) * g.columnWidth;
-        const bool sel = k >= selS && k < selE;
-        if (sel)
-            p.fillRect(QRect(x, 2, w * g.columnWidth, g.lineHeight), kColors.selectionBackground);
-        const char16_t u = cp932::toUnicode(bytes, k);
-        p.setPen(sel ? kColors.selectionText : kColors.text);
-        if (u > 0x20 && u != 0x3000) p.drawText(QPoint(x, 2 + g.ascent), QString(QChar(u)));
-        col += w;
-        k += cp932::charLength(bytes, k);
+    // The selected cells' background first, then every character.
+    for (const bool characters : {false, true}) {
+        std::int64_t col = 0;
+        for (std::size_t k = 0; k < bytes.size();) {
+            const int w = cp932::charColumns(bytes, k, col);
+            const int x = 3 + static_cast<int>(col) * g.columnWidth;
+            const bool sel = k >= selS && k < selE;
+            const char16_t u = cp932::toUnicode(bytes, k);
+            if (!characters && sel)
+                p.fillRect(QRect(x, 2, w * g.columnWidth, g.lineHeight),
+                           kColors.selectionBackground);
+            p.setPen(sel ? kColors.selectionText : kColors.text);
+            if (characters && u > 0x20 && u != 0x3000)
+                p.drawText(QPoint(x, 2 + g.ascent), QString(QChar(u)));
+            col += w;
+            k += cp932::charLength(bytes, k);
+        }
     }
     return img;
 }
 
 TEST(LineRenderer, GlyphsMatchQtTextInTheirCells) {
     // Latin, kana, kanji, half-width kana, symbols, frame lines, a tab, a
-    // character only a fallback font may hold, and a selection across them.
-    const std::string line = sj("News ｼﾞｬﾊﾟﾝ「あいう」漢字①\t━━┃■◆♪ (^_^) ～〜") + "\x84\x9F";
+    // character only a fallback font may hold, and a selection across them;
+    // drawn as glyphs and copied from kept cells (over a known background),
+    // in italics too (glyphs that reach out of their cells).
+    const std::string line = sj("News ｼﾞｬﾊﾟﾝ「あいう」漢字①\t━━┃■◆♪ (^_^) ～〜 WWW|") + "\x84\x9F";
+    QFont italic = japaneseFont(16);
+    italic.setItalic(true);
     for (int dpi : {96, 192}) {
-        for (const QFont& font :
-             {japaneseFont(16), japaneseFont(13), QFont(QStringLiteral("DejaVu Sans Mono"), 11)}) {
-            SCOPED_TRACE(font.key().toStdString() + " dpi " + std::to_string(dpi));
-            EXPECT_EQ(byRenderer(font, line, dpi), byText(font, line, dpi));
-            EXPECT_EQ(byRenderer(font, line, dpi, 5, 20), byText(font, line, dpi, 5, 20));
+        for (const QFont& font : {japaneseFont(16), japaneseFont(13), italic,
+                                  QFont(QStringLiteral("DejaVu Sans Mono"), 11)}) {
+            for (const LineRenderer::Colors* colors : {&kColors, &kOnWhite}) {
+                SCOPED_TRACE(font.key().toStdString() + " dpi " + std::to_string(dpi) +
+                             (colors == &kOnWhite ? " cells" : " glyphs"));
+                const Placing at{{}, {}, colors};
+                EXPECT_EQ(byRenderer(font, line, dpi, 0, 0, at), byText(font, line, dpi, 0, 0, at));
+                EXPECT_EQ(byRenderer(font, line, dpi, 5, 20, at),
+                          byText(font, line, dpi, 5, 20, at));
+            }
         }
+    }
+}
+
+TEST(LineRenderer, CellsKeepToThePaintersPlaceAndClip) {
+    // Moved, and clipped through the middle of characters on every side.
+    const std::string line = sj("━━━━あいうえお漢字 abc ｱｲｳ ■■■■■■");
+    for (const QRect& clip : {QRect(), QRect(20, 5, 150, 9), QRect(-40, -3, 100, 60)}) {
+        const Placing at{QPoint(7, 3), clip, &kOnWhite};
+        SCOPED_TRACE(::testing::Message() << clip.x() << "," << clip.y());
+        EXPECT_EQ(byRenderer(japaneseFont(16), line, 96, 4, 12, at),
+                  byText(japaneseFont(16), line, 96, 4, 12, at));
     }
 }
 
