@@ -443,9 +443,12 @@ void EditingArea::textLaidOut(const TextChange* change) {
     const GapBuffer& text = document().buffer();
     if (change) {
         const auto [from, to] = live_.edited(text, change->pos, change->removed, change->inserted);
+        const bool linesKnown = live_.linesKnown();
         live_.linesEdited(text, lineView(), lineView().lastRelaid(),
                           static_cast<std::int64_t>(change->inserted) -
                               static_cast<std::int64_t>(change->removed));
+        // The long lines' findings wait for the layout: gone from sight.
+        if (linesKnown && !live_.linesKnown()) viewport()->update();
         // Findings may change past the lines laid out again (a byte that
         // pairs differently now): their rows are drawn again too.
         if (to > from) updateLines(lineView().lineOf(from), lineView().lineOf(to));
@@ -458,7 +461,10 @@ void EditingArea::textLaidOut(const TextChange* change) {
                 updateLines(lineView().lineOf(*p), lineView().lineOf(*p));
         }
     } else {
+        // The long lines' findings are known again (or not yet) anywhere in
+        // sight.
         live_.resetLines(text, lineView());
+        viewport()->update();
     }
     tellMailFindings();
 }

@@ -9,8 +9,12 @@
 #include <QFontMetrics>
 #include <QMimeData>
 #include <QScrollBar>
+#include <QSignalBlocker>
+#include <QStyle>
+#include <QStyleOptionSlider>
 
 #include <algorithm>
+#include <optional>
 
 namespace {
 // The left edge of the formatting rectangle: room for the selection bar, or
@@ -23,10 +27,48 @@ constexpr std::int64_t kMaxShownColumn = 1 << 20;
 // rest while idle; lines laid out per idle step.
 constexpr std::size_t kLayOutAtOnceBytes = 8u << 20;
 constexpr std::size_t kFirstScreenLines = 2000;
-constexpr std::size_t kLayoutChunkLines = 2000;
+// The idle layout goes on in chunks of lines for at most about half a
+// millisecond at a time.
+constexpr std::size_t kLayoutChunkLines = 100;
+constexpr qint64 kLayoutSliceNanoseconds = 500'000;
+// A scroll bar that is painted again only when what it shows changes: a
+// range that grows by a line of a long text moves its handle by no pixel.
+class QuietScrollBar : public QScrollBar {
+  public:
+    explicit QuietScrollBar(Qt::Orientation o) : QScrollBar(o) {}
+
+  protected:
+    void sliderChange(SliderChange change) override {
+        const Look now = look();
+        if (shown_ && now == *shown_) return;
+        shown_ = now;
+        QScrollBar::sliderChange(change);
+    }
+    void paintEvent(QPaintEvent* e) override {
+        shown_ = look();
+        QScrollBar::paintEvent(e);
+    }
+
+  private:
+    struct Look {
+        QRect handle;
+        bool atMinimum, atMaximum, empty;
+        bool operator==(const Look&) const = default;
+    };
+    Look look() const {
+        QStyleOptionSlider o;
+        initStyleOption(&o);
+        return {style()->subControlRect(QStyle::CC_ScrollBar, &o, QStyle::SC_ScrollBarSlider, this),
+                value() == minimum(), value() == maximum(), minimum() == maximum()};
+    }
+    std::optional<Look> shown_;
+};
+
 } // namespace
 
 TextEdit::TextEdit(QWidget* parent) : QAbstractScrollArea(parent) {
+    setVerticalScrollBar(new QuietScrollBar(Qt::Vertical));
+    setHorizontalScrollBar(new QuietScrollBar(Qt::Horizontal));
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     setAttribute(Qt::WA_InputMethodEnabled);
@@ -168,6 +210,23 @@ int TextEdit::visibleLines() const {
     return std::max(1, (fmt.bottom() - fmt.top() + 1) / grid_.lineHeight);
 }
 
+void TextEdit::setRangeQuietly(QScrollBar* bar, Qt::ScrollBarPolicy policy, int maximum) {
+    if (policy != Qt::ScrollBarAlwaysOn) {
+        bar->setRange(0, maximum);
+        return;
+    }
+    // A bar always shown has nothing to show, hide or lay out again when its
+    // range changes (the scroll area would lay out and paint both bars again
+    // for every line the text gains); a value the new range moves still
+    // scrolls the view.
+    const int before = bar->value();
+    {
+        const QSignalBlocker quiet(bar);
+        bar->setRange(0, maximum);
+    }
+    if (bar->value() != before) viewport()->update();
+}
+
 void TextEdit::updateScrollBars() {
     const int lines =
         static_cast<int>(view_.count()) +
@@ -176,14 +235,28 @@ void TextEdit::updateScrollBars() {
              ? 1
              : 0);
     const int page = visibleLines();
-    verticalScrollBar()->setRange(0, std::max(0, lines - page));
+    setRangeQuietly(verticalScrollBar(), verticalScrollBarPolicy(), std::max(0, lines - page));
+    rangeLines_ = view_.count();
+    rangeSet_.start();
     verticalScrollBar()->setPageStep(page);
     verticalScrollBar()->setSingleStep(1);
     const QRect fmt = handle_ ? formatRect() : viewport()->rect();
     const int contentRight = rules_.width > 0 ? fmt.right() + grid_.columnWidth * 2 : fmt.right();
-    horizontalScrollBar()->setRange(0, std::max(0, contentRight - viewport()->width() + 1));
+    setRangeQuietly(horizontalScrollBar(), horizontalScrollBarPolicy(),
+                    std::max(0, contentRight - viewport()->width() + 1));
     horizontalScrollBar()->setPageStep(std::max(1, viewport()->width()));
     horizontalScrollBar()->setSingleStep(grid_.columnWidth * 2);
+}
+
+void TextEdit::updateScrollRange() {
+    // While lines wait to be laid out their number may go up and down by one
+    // with every key and every slice of the idle layout (old lines not yet
+    // laid out again are still counted): the range follows that a few times
+    // a second, and at once any larger change and the end of the layout.
+    const std::size_t count = view_.count();
+    const std::size_t apart = count > rangeLines_ ? count - rangeLines_ : rangeLines_ - count;
+    if (!view_.complete() && apart <= 1 && rangeSet_.isValid() && rangeSet_.elapsed() < 200) return;
+    updateScrollBars();
 }
 
 void TextEdit::resizeEvent(QResizeEvent* e) {
@@ -414,13 +487,14 @@ void TextEdit::documentChanged(const TextChange& c) {
         caret_ = boundary(std::min(follow(caret_), doc_.size()));
         caretAtEnd_ = false;
     }
-    updateScrollBars();
+    updateScrollRange();
     // Repaint the lines the change laid out again (never a whole long
     // paragraph); everything below them only when the number of lines
-    // changed or lines wait to be laid out.
+    // changed. (Lines that wait to be laid out again hold the same bytes as
+    // before, moved by the change: they look as they did.)
     const LineView::Relaid r = view_.lastRelaid();
     std::size_t lastLine = view_.count();
-    if (view_.count() == oldCount && view_.complete())
+    if (view_.count() == oldCount)
         lastLine = r.first + r.count + 1; // and the end-of-text or line-end position after them
     updateLines(r.first, lastLine);
     if (!inEdit_) {
@@ -431,10 +505,22 @@ void TextEdit::documentChanged(const TextChange& c) {
 
 void TextEdit::continueLayout() {
     guarded([&] {
-        view_.continueLayout(doc_.buffer(), kLayoutChunkLines);
+        // Slices of a fraction of a millisecond, so that keys and paints
+        // keep their pace while a long stretch waits to be laid out.
+        const std::size_t oldCount = view_.count();
+        std::size_t first = SIZE_MAX, last = 0;
+        QElapsedTimer slice;
+        slice.start();
+        do {
+            view_.continueLayout(doc_.buffer(), kLayoutChunkLines);
+            const LineView::Relaid r = view_.lastRelaid();
+            first = std::min(first, r.first);
+            last = std::max(last, r.first + r.count);
+        } while (!view_.complete() && slice.nsecsElapsed() < kLayoutSliceNanoseconds);
         textLaidOut(nullptr);
-        updateScrollBars();
-        viewport()->update();
+        updateScrollRange();
+        // The lines laid out again, and all below them when lines came or went.
+        updateLines(first, view_.count() == oldCount ? last + 1 : view_.count());
         if (view_.complete())
             Q_EMIT layoutCompleted();
         else

@@ -16,6 +16,7 @@
 #include "text/lineview.h"
 
 #include <QAbstractScrollArea>
+#include <QElapsedTimer>
 #include <QFont>
 #include <QInputMethodEvent>
 #include <QList>
@@ -35,6 +36,8 @@ class QPainter;
 enum class OptionOperation : std::uint32_t { set = 1, orBits = 2, andBits = 3, xorBits = 4 };
 // The option that keeps a selection bar left of the text.
 constexpr std::uint32_t kSelectionBarOption = 0x01000000;
+
+class QScrollBar;
 
 class TextEdit : public QAbstractScrollArea {
     Q_OBJECT
@@ -253,6 +256,10 @@ class TextEdit : public QAbstractScrollArea {
     unsigned codeAt(std::size_t pos) const;
     void applyRules();
     void updateScrollBars();
+    void setRangeQuietly(QScrollBar* bar, Qt::ScrollBarPolicy policy, int maximum);
+    // The scroll bars after a change of the lines: at once, or soon when
+    // only lines that wait to be laid out moved the count by one.
+    void updateScrollRange();
     void relayoutAll();
     void moveCaret(std::size_t pos, bool extend, bool atLineEnd = false);
     std::size_t lineStartOf(std::size_t line) const;
@@ -300,4 +307,7 @@ class TextEdit : public QAbstractScrollArea {
     void endComposition();
     Composition composition_;
     QTimer layoutTimer_;
+    // The number of lines the scroll range was last set for, and when.
+    std::size_t rangeLines_ = 0;
+    QElapsedTimer rangeSet_;
 };

@@ -322,6 +322,92 @@ TEST_F(MemoTest, WhatIsOnTheScreenAfterEditingEqualsAFreshPaint) {
     sameAsFresh("resize");
 }
 
+TEST_F(MemoTest, LinesLaidOutWhileIdleAreOnTheScreenAsAFreshPaintShowsThem) {
+    // One paragraph of closing brackets (no break falls in step again after
+    // a change):
+    // a change at its start leaves the lines in sight waiting for the idle
+    // layout, which repaints only what it lays out.
+    memo.editMarks().caretLine.setEnabled(true);
+    std::string text;
+    const std::string closing[3] = {sj("」"), sj("）"), sj("』")};
+    for (int i = 0; i < 1200 * 35; ++i)
+        text += closing[i % 3];
+    memo.setText(text + "\r\nend");
+    memo.show();
+    QApplication::processEvents();
+    const QImage probe = memo.screen()->grabWindow(memo.winId()).toImage();
+    if (probe.isNull()) GTEST_SKIP() << "this platform cannot read the screen back";
+    auto settle = [&] {
+        while (!memo.lineView().complete())
+            QApplication::processEvents();
+        for (int i = 0; i < 3; ++i)
+            QApplication::processEvents();
+    };
+    auto sameAsFresh = [&](const char* step) {
+        const QImage screen =
+            memo.screen()->grabWindow(memo.winId()).toImage().convertToFormat(QImage::Format_RGB32);
+        const QImage fresh = memo.grab().toImage().convertToFormat(QImage::Format_RGB32);
+        ASSERT_EQ(screen.size(), fresh.size()) << step;
+        EXPECT_EQ(screen, fresh) << step;
+    };
+    settle();
+    memo.verticalScrollBar()->setValue(700);
+    settle();
+    for (const char* change : {"ab", "", "x"}) {
+        // Inserted, taken out, one character: every later line moves.
+        const std::size_t removed = std::string_view(change).empty() ? 2 : 0;
+        memo.document().replace(0, removed, change);
+        EXPECT_FALSE(memo.lineView().complete()) << change;
+        settle();
+        sameAsFresh(change);
+    }
+    EXPECT_EQ(memo.verticalScrollBar()->value(), 700);
+}
+
+namespace {
+struct PaintCount : QObject {
+    int paints = 0;
+    bool eventFilter(QObject*, QEvent* e) override {
+        if (e->type() == QEvent::Paint) ++paints;
+        return false;
+    }
+};
+} // namespace
+
+TEST_F(MemoTest, TheScrollBarIsPaintedAgainOnlyWhenItsHandleMoves) {
+    std::string text;
+    for (int i = 0; i < 5000; ++i)
+        text += "line\r\n";
+    memo.setText(text);
+    memo.show();
+    QApplication::processEvents();
+    const QImage probe = memo.screen()->grabWindow(memo.winId()).toImage();
+    if (probe.isNull()) GTEST_SKIP() << "this platform cannot read the screen back";
+    PaintCount count;
+    memo.verticalScrollBar()->installEventFilter(&count);
+    auto same = [&] {
+        const QImage screen =
+            memo.screen()->grabWindow(memo.winId()).toImage().convertToFormat(QImage::Format_RGB32);
+        return screen == memo.grab().toImage().convertToFormat(QImage::Format_RGB32);
+    };
+    // A line more or less of 5000 moves the handle by no pixel.
+    memo.setSelectionStart(12);
+    QTest::keyClick(&memo, Qt::Key_Return);
+    QApplication::processEvents();
+    QTest::keyClick(&memo, Qt::Key_Backspace);
+    QApplication::processEvents();
+    EXPECT_EQ(count.paints, 0);
+    EXPECT_TRUE(same());
+    // A page down does, and so does a text of a few lines.
+    QTest::keyClick(&memo, Qt::Key_PageDown);
+    QApplication::processEvents();
+    EXPECT_GE(count.paints, 1);
+    EXPECT_TRUE(same());
+    memo.setText("short\r\ntext");
+    QApplication::processEvents();
+    EXPECT_TRUE(same());
+}
+
 TEST_F(MemoTest, AfterTheWindowShrinksCtrlEndShowsTheCaret) {
     std::string text;
     for (int i = 0; i < 120; ++i)
