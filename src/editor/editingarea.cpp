@@ -254,10 +254,19 @@ void EditingArea::paintMarks(QPainter& p, int startPos, int endPos) {
     const QColor back = toQColor(backgroundColor());
 
     auto draw = [&](const EditSymbol& sym, MarkFonts::Face& face, char16_t glyph, QPoint at) {
-        p.setFont(face.font);
         const QColor brush = sym.isReversed() ? toQColor(sym.color()) : back;
         const QColor pen = sym.isReversed() ? back : toQColor(sym.color());
-        p.fillRect(QRect(at.x(), at.y(), face.advance(glyph), face.metrics.height()), brush);
+        const QSize box(face.advance(glyph), face.metrics.height());
+        // The mark drawn once in its colours and copied; drawn in place
+        // when its glyph reaches out of its box.
+        const QImage& kept =
+            face.glyphs->box(glyph, box, face.metrics.ascent(), pen.rgb(), brush.rgb());
+        if (!kept.isNull()) {
+            p.drawImage(at, kept);
+            return;
+        }
+        p.setFont(face.font);
+        p.fillRect(QRect(at, box), brush);
         p.setPen(pen);
         drawCharacter(p, *face.glyphs, glyph, QPointF(at.x(), at.y() + face.metrics.ascent()));
     };

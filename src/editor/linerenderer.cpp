@@ -122,31 +122,33 @@ GlyphTable::Glyph GlyphTable::lookUp(char16_t u) {
 
 const QImage& GlyphTable::cell(char16_t u, int columns, QRgb text, QRgb background,
                                const TextGrid& grid) {
-    if (grid.columnWidth != cellColumnWidth_ || grid.lineHeight != cellLineHeight_ ||
-        grid.ascent != cellAscent_) {
-        cells_.clear();
-        cellColumnWidth_ = grid.columnWidth;
-        cellLineHeight_ = grid.lineHeight;
-        cellAscent_ = grid.ascent;
-    }
+    return box(u, QSize(columns * grid.columnWidth, grid.lineHeight), grid.ascent, text,
+               background);
+}
+
+const QImage& GlyphTable::box(char16_t u, QSize size, int ascent, QRgb text, QRgb background) {
     // A screen of text holds a few hundred different cells; a text of many
     // different characters starts the collection again now and then.
     constexpr std::size_t kMostCells = 8192;
     if (cells_.size() >= kMostCells) cells_.clear();
-    const CellKey key{std::uint32_t{u} | (static_cast<std::uint32_t>(columns) << 16), text,
-                      background};
+    const auto part = [](int v) { return static_cast<std::uint64_t>(v & 0xFFFF); };
+    const CellKey key{std::uint64_t{u} | part(size.width()) << 16 | part(size.height()) << 32 |
+                          part(ascent) << 48,
+                      text, background};
     const auto [at, added] = cells_.try_emplace(key);
     if (!added) return at->second;
-    // Drawn with room all round: a glyph that inks any pixel out of its
-    // cells is not kept as a cell.
-    const int w = columns * grid.columnWidth, h = grid.lineHeight, room = grid.lineHeight;
+    // Drawn with room all round: a glyph that inks any pixel out of its box
+    // is not kept.
+    const int w = size.width(), h = size.height(), room = std::max(h, 8);
+    if (w <= 0 || h <= 0 || w > 0xFFFF || h > 0xFFFF || ascent < 0 || ascent > 0xFFFF)
+        return at->second;
     QImage drawn(w + 2 * room, h + 2 * room, QImage::Format_RGB32);
     drawn.fill(background);
     {
         QPainter q(&drawn);
         q.setFont(font_);
         q.setPen(QColor::fromRgb(text));
-        drawCharacter(q, *this, u, QPointF(room, room + grid.ascent));
+        drawCharacter(q, *this, u, QPointF(room, room + ascent));
     }
     const QRect inside(room, room, w, h);
     for (int y = 0; y < drawn.height(); ++y) {
@@ -235,16 +237,32 @@ int LineRenderer::drawLine(QPainter& p, std::string_view v, std::size_t linePos,
     const QRgb backRgb = colors.background.rgb(),
                selectedBackRgb = colors.selectionBackground.rgb();
     // Copies a kept cell to the image; false when the glyph is drawn otherwise.
+    // The last cell copied, for runs of one character (frame lines).
+    const QImage* lastCell = nullptr;
+    char16_t lastCharacter = 0;
+    int lastColumns = 0;
+    bool lastSelected = false;
     auto copyCell = [&](char16_t u, int columns, int x, bool sel) {
-        const QImage& c = glyphs_->cell(u, columns, sel ? selectedRgb : textRgb,
-                                        sel ? selectedBackRgb : backRgb, grid_);
+        if (!lastCell || u != lastCharacter || columns != lastColumns || sel != lastSelected) {
+            lastCell = &glyphs_->cell(u, columns, sel ? selectedRgb : textRgb,
+                                      sel ? selectedBackRgb : backRgb, grid_);
+            lastCharacter = u;
+            lastColumns = columns;
+            lastSelected = sel;
+        }
+        const QImage& c = *lastCell;
         if (c.isNull()) return false;
         const QRect at(QPoint(x, y) + shift, c.size());
         const QRect part = at & target;
-        for (int row = part.top(); row <= part.bottom(); ++row)
-            std::memcpy(bits + row * stride + part.left() * 4,
-                        c.constScanLine(row - at.top()) + (part.left() - at.left()) * 4,
-                        static_cast<std::size_t>(part.width()) * 4);
+        const qsizetype cellStride = c.bytesPerLine();
+        const uchar* from =
+            c.constBits() + (part.top() - at.top()) * cellStride + (part.left() - at.left()) * 4;
+        uchar* to = bits + part.top() * stride + part.left() * 4;
+        for (int row = part.top(); row <= part.bottom(); ++row) {
+            std::memcpy(to, from, static_cast<std::size_t>(part.width()) * 4);
+            from += cellStride;
+            to += stride;
+        }
         return true;
     };
     // Glyphs placed on the grid, gathered per font and selection state and

@@ -63,6 +63,9 @@ class GlyphTable {
     // on another, as an image of the format of 32-bit RGB images; null when
     // its glyph reaches out of the cells (then it is drawn where it stands).
     const QImage& cell(char16_t u, int columns, QRgb text, QRgb background, const TextGrid& grid);
+    // The same for a box of any size with the baseline ascent pixels below
+    // its top.
+    const QImage& box(char16_t u, QSize size, int ascent, QRgb text, QRgb background);
 
   private:
     GlyphTable(const QFont& font, const QPaintDevice* device);
@@ -75,18 +78,17 @@ class GlyphTable {
     std::vector<std::unique_ptr<Glyph[]>> pages_;
     std::vector<std::unique_ptr<std::uint8_t[]>> known_;
     struct CellKey {
-        std::uint32_t character; // and its columns above bit 16
+        std::uint64_t shape; // the character, the box's width, height and ascent
         QRgb text, background;
         bool operator==(const CellKey&) const = default;
     };
     struct CellHash {
         std::size_t operator()(const CellKey& k) const {
-            return (std::size_t{k.character} * 0x9E3779B97F4A7C15ull) ^
-                   (std::size_t{k.text} << 21) ^ k.background;
+            return (std::size_t{k.shape} * 0x9E3779B97F4A7C15ull) ^ (std::size_t{k.text} << 21) ^
+                   k.background;
         }
     };
     std::unordered_map<CellKey, QImage, CellHash> cells_;
-    int cellColumnWidth_ = 0, cellLineHeight_ = 0, cellAscent_ = 0;
 };
 
 // Draws one character with the left end of its baseline at a point, in the

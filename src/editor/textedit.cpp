@@ -27,10 +27,12 @@ constexpr std::int64_t kMaxShownColumn = 1 << 20;
 // rest while idle; lines laid out per idle step.
 constexpr std::size_t kLayOutAtOnceBytes = 8u << 20;
 constexpr std::size_t kFirstScreenLines = 2000;
-// The idle layout goes on in chunks of lines for at most about half a
-// millisecond at a time.
+// The idle layout goes on in chunks of lines for at most about a quarter of
+// a millisecond at a time (the longest a key may wait for it).
 constexpr std::size_t kLayoutChunkLines = 100;
-constexpr qint64 kLayoutSliceNanoseconds = 500'000;
+constexpr qint64 kLayoutSliceNanoseconds = 250'000;
+// The fewest lines an edit lays out at once.
+constexpr int kLeastEditBudget = 100;
 // A scroll bar that is painted again only when what it shows changes: a
 // range that grows by a line of a long text moves its handle by no pixel.
 class QuietScrollBar : public QScrollBar {
@@ -235,6 +237,10 @@ void TextEdit::updateScrollBars() {
              ? 1
              : 0);
     const int page = visibleLines();
+    // An edit lays out at once the lines a screen shows after it (a window
+    // as tall as the screen, and some); lines past them wait for the idle
+    // layout, looking as they did.
+    view_.setEditBudget(static_cast<std::size_t>(std::max(2 * page, kLeastEditBudget)));
     setRangeQuietly(verticalScrollBar(), verticalScrollBarPolicy(), std::max(0, lines - page));
     rangeLines_ = view_.count();
     rangeSet_.start();

@@ -5,6 +5,7 @@
 #include "text/cp932.h"
 
 #include <QFontDatabase>
+#include <QFontMetrics>
 #include <QImage>
 #include <QPainter>
 #include <gtest/gtest.h>
@@ -118,6 +119,46 @@ TEST(LineRenderer, CellsKeepToThePaintersPlaceAndClip) {
         EXPECT_EQ(byRenderer(japaneseFont(16), line, 96, 4, 12, at),
                   byText(japaneseFont(16), line, 96, 4, 12, at));
     }
+}
+
+TEST(LineRenderer, AKeptBoxIsItsGlyphDrawnOnItsBackground) {
+    // The marks' glyphs in their boxes, as the paint pass copies them:
+    // pixel for pixel the box filled and the glyph drawn over it, or no box
+    // when the glyph reaches out.
+    QFont symbol = japaneseFont(14);
+    symbol.setFamily(QStringLiteral("Symbol"));
+    QFont italic = japaneseFont(20);
+    italic.setItalic(true);
+    int kept = 0;
+    for (const QFont& font : {symbol, japaneseFont(14), italic}) {
+        auto table = GlyphTable::of(font, nullptr);
+        const QFontMetrics m(font);
+        for (const char16_t u :
+             {u'\u2193', u'\u2190', u'\u00B7', u'>', u'\u25A1', u'[', u'W', u'f'}) {
+            for (const auto& [pen, brush] : {std::pair{QColor(0, 128, 128), QColor(Qt::white)},
+                                             std::pair{QColor(Qt::white), QColor(0, 255, 255)}}) {
+                const QSize size(m.horizontalAdvance(QChar(u)), m.height());
+                const QImage& box = table->box(u, size, m.ascent(), pen.rgb(), brush.rgb());
+                QImage drawn(size.width() + 40, size.height() + 40, QImage::Format_RGB32);
+                drawn.fill(Qt::white);
+                QPainter p(&drawn);
+                p.fillRect(QRect(QPoint(20, 20), size), brush);
+                p.setFont(font);
+                p.setPen(pen);
+                drawCharacter(p, *table, u, QPointF(20, 20 + m.ascent()));
+                p.end();
+                if (box.isNull()) continue;
+                ++kept;
+                QImage copied(drawn.size(), QImage::Format_RGB32);
+                copied.fill(Qt::white);
+                QPainter c(&copied);
+                c.drawImage(QPoint(20, 20), box);
+                c.end();
+                EXPECT_EQ(copied, drawn) << font.key().toStdString() << " " << int(u);
+            }
+        }
+    }
+    EXPECT_GT(kept, 20);
 }
 
 TEST(LineRenderer, KeepsTheGlyphsOfEachFontApart) {
