@@ -271,6 +271,23 @@ int runCli(const std::vector<std::string>& args, const std::string& programFolde
         if (*a.width < 1) return fail(err, "桁数は 1 以上を指定してください");
     }
 
+    const LayoutRules rules{*a.width, kNewsletterWrapMode, {}};
+    if (std::string_view(command->name) == "count") {
+        // Read once in blocks, laid out without keeping lines or the text.
+        try {
+            const TextTotals totals = LineView::measureFile(a.file, rules);
+            out << "総行数" << totals.lines << "\n"
+                << "総文字数=" << totals.characters << "\n";
+            return 0;
+        } catch (const FileTooLargeError&) {
+            return fail(err, "ファイルが大きすぎます: " + a.file);
+        } catch (const MMEditError& e) {
+            return failWith(err, e.message());
+        } catch (const std::bad_alloc&) {
+            return fail(err, "メモリが不足しています");
+        }
+    }
+
     // At most what the editor holds; a larger file is refused before it is
     // read. The bytes go straight into the buffer, read once.
     GapBuffer buffer;
@@ -282,16 +299,9 @@ int runCli(const std::vector<std::string>& args, const std::string& programFolde
         return failWith(err, e.message());
     }
     const std::string_view text = buffer.all();
-    const LayoutRules rules{*a.width, kNewsletterWrapMode, {}};
     const std::string name = command->name;
 
     try {
-        if (name == "count") {
-            const TextTotals totals = LineView::measure(text, rules);
-            out << "総行数" << totals.lines << "\n"
-                << "総文字数=" << totals.characters << "\n";
-            return 0;
-        }
         if (name == "check") {
             mailcheck::Options options;
             options.layout = rules;

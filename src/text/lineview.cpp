@@ -1,6 +1,7 @@
 #include "lineview.h"
 
 #include "cp932.h"
+#include "fileio.h"
 
 #include <QString>
 
@@ -297,6 +298,40 @@ TextTotals LineView::measure(std::string_view text, const LayoutRules& rules) {
         ++lines;
         laid += length;
     });
+    return totalsOf(lines, laid);
+}
+
+TextTotals LineView::measureFile(const std::string& path, const LayoutRules& rules,
+                                 std::size_t blockBytes) {
+    LineView v;
+    v.setRules(rules);
+    std::size_t lines = 0;
+    std::uint64_t laid = 0;
+    auto add = [&](std::size_t, std::size_t length, unsigned) {
+        ++lines;
+        laid += length;
+    };
+    fileio::FileReader reader(path);
+    // Paragraphs are laid out each on its own: a block that ends after an LF
+    // (alone or after a CR) ends a paragraph, and the rest waits for the
+    // next block.
+    std::vector<char> block(std::max<std::size_t>(blockBytes, 1));
+    std::size_t have = 0;
+    while (true) {
+        if (have == block.size()) block.resize(2 * block.size());
+        const std::size_t got = reader.read(block.data() + have, block.size() - have);
+        have += got;
+        if (got == 0) {
+            v.layOut(std::string_view(block.data(), have), add);
+            break;
+        }
+        const std::string_view read(block.data(), have);
+        const std::size_t lastLf = read.rfind('\n');
+        if (lastLf == std::string_view::npos) continue;
+        v.layOut(read.substr(0, lastLf + 1), add);
+        std::memmove(block.data(), block.data() + lastLf + 1, have - lastLf - 1);
+        have -= lastLf + 1;
+    }
     return totalsOf(lines, laid);
 }
 

@@ -101,6 +101,11 @@ class LineView {
 
     // The totals of a text laid out with the rules, without keeping lines.
     static TextTotals measure(std::string_view text, const LayoutRules& rules);
+    // The same for a whole file, read in blocks of about blockBytes that end
+    // after a line end (a longer paragraph is held whole): never the whole
+    // file in memory. Throws what fileio::readAll throws for the file.
+    static TextTotals measureFile(const std::string& path, const LayoutRules& rules,
+                                  std::size_t blockBytes = std::size_t{4} << 20);
 
     std::size_t memoryBytes() const { return starts_.memoryBytes() + eols_.memoryBytes(); }
 

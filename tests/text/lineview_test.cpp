@@ -1,6 +1,9 @@
 #include "text/lineview.h"
 
 #include "text/cp932.h"
+#include "text/errors.h"
+
+#include "support/tempdir.h"
 
 #include <gtest/gtest.h>
 
@@ -488,4 +491,27 @@ TEST(LineLayout, LineEndsAreFoundAcrossLongStretchesOfText) {
         EXPECT_EQ(v.line(3).length, 10u);
         EXPECT_EQ(LineView::measure(text, {0, kEditor, {}}).characters, v.totals().characters);
     }
+}
+
+TEST(TextTotals, AFileReadInBlocksHasTheTotalsOfTheWholeText) {
+    // Blocks end after an LF (alone or after a CR); a paragraph longer than
+    // a block is held whole. Random texts with every kind of line end, lone
+    // CRs at block edges, blanks that hang, and blocks of 1 to 64 bytes.
+    std::mt19937 rng(77);
+    TempDir dir;
+    for (int round = 0; round < 400; ++round) {
+        std::string text = randomText(rng, 80);
+        if (round % 5 == 0) text += "\r";
+        if (round % 7 == 0) text = "\n" + text + "\r\n";
+        const LayoutRules rules{1 + static_cast<int>(rng() % 20), round % 2 ? kEditor : 0u, {}};
+        dir.write("t.txt", text);
+        const TextTotals whole = LineView::measure(text, rules);
+        const std::size_t block = 1 + rng() % 64;
+        const TextTotals read = LineView::measureFile(dir.file("t.txt"), rules, block);
+        ASSERT_EQ(read.lines, whole.lines) << round << " block " << block;
+        ASSERT_EQ(read.characters, whole.characters) << round << " block " << block;
+    }
+    // A missing file and a folder are refused as the editor refuses them.
+    EXPECT_THROW(LineView::measureFile(dir.file("missing.txt"), {}), MMEditError);
+    EXPECT_THROW(LineView::measureFile(dir.path(), {}), MMEditError);
 }
