@@ -11,6 +11,7 @@
 #include <QPainter>
 #include <QScrollBar>
 
+#include <cmath>
 #include <unordered_map>
 
 namespace {
@@ -178,13 +179,22 @@ void EditingArea::drawCaretLine(QImage& canvas, const QRect& update) {
         return;
     if (!lineVisible(caretLine_)) return;
     const int y = caretLineRow(caretLine_);
-    if (y < update.top() || y > update.bottom() || y < 0 || y >= canvas.height()) return;
+    const QSize logical = canvas.deviceIndependentSize().toSize();
+    if (y < update.top() || y > update.bottom() || y < 0 || y >= logical.height()) return;
     const WinRect fmt = WinRect::from(formatRect());
     const QRgb bg = toQColor(backgroundColor()).rgb();
     const QRgb mark = toQColor(editMarks_->caretLine.color()).rgb();
     // Only pixels of the background colour change; text keeps its pixels.
-    for (int x = std::max(fmt.left, 0); x <= std::min(fmt.right, canvas.width() - 1); ++x)
-        if (canvas.pixel(x, y) == bg) canvas.setPixel(x, y, mark);
+    // One pixel of the window is a block of the canvas's pixels.
+    const qreal d = canvas.devicePixelRatio();
+    const int x0 = static_cast<int>(std::floor(std::max(fmt.left, 0) * d));
+    const int x1 = std::min(static_cast<int>(std::floor((fmt.right + 1) * d)), canvas.width());
+    const int y1 = std::min(static_cast<int>(std::floor((y + 1) * d)), canvas.height());
+    for (int row = static_cast<int>(std::floor(y * d)); row < y1; ++row) {
+        auto* line = reinterpret_cast<QRgb*>(canvas.scanLine(row));
+        for (int x = x0; x < x1; ++x)
+            if (line[x] == (bg | 0xFF000000u)) line[x] = mark | 0xFF000000u;
+    }
 }
 
 // --- the wrap line and the marks -----------------------------------------------
@@ -241,6 +251,7 @@ struct EditingArea::MarkFonts {
 };
 
 void EditingArea::paintMarks(QPainter& p, int startPos, int endPos) {
+    static const QImage kNoBox;
     EditMarks& m = *editMarks_;
     if (m.updating()) return;
     if (!markFonts_ || markFonts_->editorFont != editorFont())
@@ -260,7 +271,9 @@ void EditingArea::paintMarks(QPainter& p, int startPos, int endPos) {
         // The mark drawn once in its colours and copied; drawn in place
         // when its glyph reaches out of its box.
         const QImage& kept =
-            face.glyphs->box(glyph, box, face.metrics.ascent(), pen.rgb(), brush.rgb());
+            p.device() && p.device()->devicePixelRatio() == 1.0
+                ? face.glyphs->box(glyph, box, face.metrics.ascent(), pen.rgb(), brush.rgb())
+                : kNoBox;
         if (!kept.isNull()) {
             p.drawImage(at, kept);
             return;
@@ -369,8 +382,14 @@ void EditingArea::paintEvent(QPaintEvent* e) {
     if (editMarks_->updating() || painting_) return EastAsianEdit::paintEvent(e);
     painting_ = true;
     const QRect r = e->rect();
-    if (canvas_.size() != viewport()->size())
-        canvas_ = QImage(viewport()->size(), QImage::Format_RGB32);
+    // The canvas has the screen's pixels (twice as many each way on a screen
+    // scaled by 2), so text is drawn sharp, not enlarged.
+    const qreal dpr = viewport()->devicePixelRatioF();
+    const QSize pixels = (QSizeF(viewport()->size()) * dpr).toSize();
+    if (canvas_.size() != pixels || canvas_.devicePixelRatio() != dpr) {
+        canvas_ = QImage(pixels, QImage::Format_RGB32);
+        canvas_.setDevicePixelRatio(dpr);
+    }
     {
         QPainter p(&canvas_);
         p.setClipRect(r);
@@ -395,7 +414,7 @@ void EditingArea::paintEvent(QPaintEvent* e) {
         paintCaret(p);
     }
     QPainter w(viewport());
-    w.drawImage(r, canvas_, r);
+    w.drawImage(QRectF(r), canvas_, QRectF(QPointF(r.topLeft()) * dpr, QSizeF(r.size()) * dpr));
     painting_ = false;
 }
 
@@ -564,15 +583,23 @@ void EditingArea::paintMailMarks(QPainter& p, int startPos, int endPos) {
 }
 
 void EditingArea::drawMailWaves(QImage& canvas, const QRect& update) {
-    // Pixel by pixel, like the caret-line marker: a few pixels a mark.
-    const QRect area = update.intersected(canvas.rect());
+    // Pixel by pixel, like the caret-line marker: a few pixels a mark (each
+    // a block of the canvas's pixels).
+    const QRect area = update.intersected(QRect(QPoint(), canvas.deviceIndependentSize().toSize()));
+    const qreal d = canvas.devicePixelRatio();
+    auto put = [&](int x, int y, QRgb color) {
+        const int xe = std::min(static_cast<int>(std::floor((x + 1) * d)), canvas.width());
+        const int ye = std::min(static_cast<int>(std::floor((y + 1) * d)), canvas.height());
+        for (int row = static_cast<int>(std::floor(y * d)); row < ye; ++row)
+            for (int col = static_cast<int>(std::floor(x * d)); col < xe; ++col)
+                reinterpret_cast<QRgb*>(canvas.scanLine(row))[col] = color;
+    };
     for (const Wave& w : waves_) {
         const int x0 = std::max(w.x, area.left());
         const int x1 = std::min(w.x + w.width - 1, area.right());
         for (int x = x0; x <= x1; ++x) {
             const int y = w.bottom - kWaveRows[(x - w.x) % 4];
-            if (y >= area.top() && y <= area.bottom())
-                reinterpret_cast<QRgb*>(canvas.scanLine(y))[x] = w.color;
+            if (y >= area.top() && y <= area.bottom()) put(x, y, w.color);
         }
     }
     waves_.clear();
