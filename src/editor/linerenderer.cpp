@@ -5,10 +5,12 @@
 #include <QFontDatabase>
 #include <QFontMetrics>
 #include <QGlyphRun>
+#include <QGuiApplication>
 #include <QPaintDevice>
 #include <QPainter>
 #include <QRawFont>
 #include <QRegion>
+#include <QScreen>
 #include <QTextLayout>
 #include <QTransform>
 
@@ -16,6 +18,10 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+
+namespace {
+TextGrid measureGridOnce(const QFont& font, QPaintDevice* device);
+} // namespace
 
 bool hasJapaneseGlyphs(const QFont& font) {
     // The font file Qt chose for the font itself, not its fallbacks.
@@ -25,6 +31,37 @@ bool hasJapaneseGlyphs(const QFont& font) {
 }
 
 TextGrid measureGrid(const QFont& font, QPaintDevice* device) {
+    // The editor asks again for the same font at every step of its set-up:
+    // the last few grids are kept, by font and resolution.
+    struct Kept {
+        QFont font;
+        int dpiX, dpiY;
+        qreal ratio;
+        TextGrid grid;
+    };
+    static std::vector<Kept> kept;
+    // Without a device: the screen's, as QFontMetrics takes it.
+    const QScreen* screen = device ? nullptr : QGuiApplication::primaryScreen();
+    const int dpiX = device   ? device->logicalDpiX()
+                     : screen ? qRound(screen->logicalDotsPerInchX())
+                              : 0;
+    const int dpiY = device   ? device->logicalDpiY()
+                     : screen ? qRound(screen->logicalDotsPerInchY())
+                              : 0;
+    const qreal ratio = device   ? device->devicePixelRatio()
+                        : screen ? screen->devicePixelRatio()
+                                 : 0;
+    for (const Kept& k : kept)
+        if (k.dpiX == dpiX && k.dpiY == dpiY && k.ratio == ratio && k.font == font) return k.grid;
+    const TextGrid g = measureGridOnce(font, device);
+    constexpr std::size_t kKept = 8;
+    if (kept.size() == kKept) kept.erase(kept.begin());
+    kept.push_back({font, dpiX, dpiY, ratio, g});
+    return g;
+}
+
+namespace {
+TextGrid measureGridOnce(const QFont& font, QPaintDevice* device) {
     const QFontMetrics fm = device ? QFontMetrics(font, device) : QFontMetrics(font);
     TextGrid g;
     if (hasJapaneseGlyphs(font)) {
@@ -51,6 +88,7 @@ TextGrid measureGrid(const QFont& font, QPaintDevice* device) {
                     fm.horizontalAdvance(QStringLiteral("aあｱ")) == 4 * c;
     return g;
 }
+} // namespace
 
 // --- glyphs ---------------------------------------------------------------------
 
