@@ -63,10 +63,16 @@ std::optional<QFont> QtCommonDialogs::font(const QFont& initial, bool fixedPitch
 
 // --- the commands ----------------------------------------------------------------------
 
+QPrinter& EditCommands::printer() {
+    // Made when printing is first asked for: a printer asks the printing
+    // system for its default printer, which may take a while.
+    if (!printer_) printer_ = std::make_unique<QPrinter>(QPrinter::HighResolution);
+    return *printer_;
+}
+
 EditCommands::EditCommands(MainWindow& window)
     : w_(window), dialogs_(std::make_unique<QtCommonDialogs>()),
-      findReplace_(std::make_unique<FindReplace>(*window.editor(), window.dialogs(), &window)),
-      printer_(std::make_unique<QPrinter>(QPrinter::HighResolution)) {
+      findReplace_(std::make_unique<FindReplace>(*window.editor(), window.dialogs(), &window)) {
     about_ = new AboutBox(w_.shell(), &w_);
 
     w_.setCommand({"SelectAll1", "SelectAll2", "SpeedButton37"}, [this](int) { selectAll(); });
@@ -158,16 +164,16 @@ void EditCommands::showReplace() {
 }
 
 void EditCommands::print() {
-    if (!dialogs_->print(*printer_, &w_)) return;
-    printing::print(*w_.editor(), *printer_);
+    if (!dialogs_->print(printer(), &w_)) return;
+    printing::print(*w_.editor(), printer());
 }
 
 void EditCommands::pageSetup() {
-    dialogs_->pageSetup(*printer_, &w_);
+    dialogs_->pageSetup(printer(), &w_);
 }
 
 void EditCommands::printPreview() {
-    dialogs_->preview(*printer_, &w_, [this](QPrinter* p) {
+    dialogs_->preview(printer(), &w_, [this](QPrinter* p) {
         runCommand(w_.dialogs(), [&] { printing::print(*w_.editor(), *p); });
     });
 }
@@ -187,7 +193,7 @@ void EditCommands::exportPdf() {
     const std::string name =
         w_.dialogs().saveFileName(u("PDFに書き出す"), u("PDF (*.pdf)"), suggested);
     if (name.empty()) return;
-    fileio::writeAll(name, printing::pdf(*w_.editor(), printer_->pageLayout()));
+    fileio::writeAll(name, printing::pdf(*w_.editor(), printer().pageLayout()));
 }
 
 void EditCommands::chooseFont() {

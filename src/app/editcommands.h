@@ -79,7 +79,7 @@ class EditCommands {
 
     FindReplace& findReplace() { return *findReplace_; }
     AboutBox* aboutBox() const { return about_; }
-    QPrinter& printer() { return *printer_; }
+    QPrinter& printer();
     QAction* previewItem() const { return preview_; }
     QAction* pdfItem() const { return pdf_; }
 
