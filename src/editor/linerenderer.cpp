@@ -30,34 +30,59 @@ bool hasJapaneseGlyphs(const QFont& font) {
            raw.supportsCharacter(QChar(0x3042)) && raw.supportsCharacter(QChar(0x6F22));
 }
 
+namespace {
+
+// A font on a device, as drawing takes it: its resolution and pixel ratio
+// (without a device, the screen's, as QFontMetrics takes it).
+struct FontOnDevice {
+    QFont font;
+    int dpiX = 0, dpiY = 0;
+    qreal ratio = 0;
+    FontOnDevice(const QFont& f, const QPaintDevice* device) : font(f) {
+        const QScreen* screen = device ? nullptr : QGuiApplication::primaryScreen();
+        if (device) {
+            dpiX = device->logicalDpiX();
+            dpiY = device->logicalDpiY();
+            ratio = device->devicePixelRatio();
+        } else if (screen) {
+            dpiX = qRound(screen->logicalDotsPerInchX());
+            dpiY = qRound(screen->logicalDotsPerInchY());
+            ratio = screen->devicePixelRatio();
+        }
+    }
+    bool operator==(const FontOnDevice& o) const {
+        return dpiX == o.dpiX && dpiY == o.dpiY && ratio == o.ratio && font == o.font;
+    }
+};
+
+// The last few values made for a font on a device, the last used first.
+template <class T> class KeptPerFont {
+  public:
+    template <class Make> const T& get(const QFont& font, const QPaintDevice* device, Make make) {
+        const FontOnDevice key(font, device);
+        for (std::size_t i = 0; i < kept_.size(); ++i) {
+            if (kept_[i].first == key) {
+                std::rotate(kept_.begin(), kept_.begin() + static_cast<std::ptrdiff_t>(i),
+                            kept_.begin() + static_cast<std::ptrdiff_t>(i) + 1);
+                return kept_.front().second;
+            }
+        }
+        constexpr std::size_t kKept = 8;
+        if (kept_.size() == kKept) kept_.pop_back();
+        kept_.insert(kept_.begin(), {key, make()});
+        return kept_.front().second;
+    }
+
+  private:
+    std::vector<std::pair<FontOnDevice, T>> kept_;
+};
+
+} // namespace
+
 TextGrid measureGrid(const QFont& font, QPaintDevice* device) {
-    // The editor asks again for the same font at every step of its set-up:
-    // the last few grids are kept, by font and resolution.
-    struct Kept {
-        QFont font;
-        int dpiX, dpiY;
-        qreal ratio;
-        TextGrid grid;
-    };
-    static std::vector<Kept> kept;
-    // Without a device: the screen's, as QFontMetrics takes it.
-    const QScreen* screen = device ? nullptr : QGuiApplication::primaryScreen();
-    const int dpiX = device   ? device->logicalDpiX()
-                     : screen ? qRound(screen->logicalDotsPerInchX())
-                              : 0;
-    const int dpiY = device   ? device->logicalDpiY()
-                     : screen ? qRound(screen->logicalDotsPerInchY())
-                              : 0;
-    const qreal ratio = device   ? device->devicePixelRatio()
-                        : screen ? screen->devicePixelRatio()
-                                 : 0;
-    for (const Kept& k : kept)
-        if (k.dpiX == dpiX && k.dpiY == dpiY && k.ratio == ratio && k.font == font) return k.grid;
-    const TextGrid g = measureGridOnce(font, device);
-    constexpr std::size_t kKept = 8;
-    if (kept.size() == kKept) kept.erase(kept.begin());
-    kept.push_back({font, dpiX, dpiY, ratio, g});
-    return g;
+    // The editor asks again for the same font at every step of its set-up.
+    static KeptPerFont<TextGrid> kept;
+    return kept.get(font, device, [&] { return measureGridOnce(font, device); });
 }
 
 namespace {
@@ -93,28 +118,10 @@ TextGrid measureGridOnce(const QFont& font, QPaintDevice* device) {
 // --- glyphs ---------------------------------------------------------------------
 
 std::shared_ptr<GlyphTable> GlyphTable::of(const QFont& font, const QPaintDevice* device) {
-    // A few tables, the last used first: the editor's font, the marks' fonts,
-    // a printer's.
-    struct Kept {
-        QFont font;
-        int dpiX, dpiY;
-        std::shared_ptr<GlyphTable> table;
-    };
-    static std::vector<Kept> kept;
-    const int dpiX = device ? device->logicalDpiX() : 0;
-    const int dpiY = device ? device->logicalDpiY() : 0;
-    for (std::size_t i = 0; i < kept.size(); ++i) {
-        if (kept[i].dpiX == dpiX && kept[i].dpiY == dpiY && kept[i].font == font) {
-            std::rotate(kept.begin(), kept.begin() + static_cast<std::ptrdiff_t>(i),
-                        kept.begin() + static_cast<std::ptrdiff_t>(i) + 1);
-            return kept.front().table;
-        }
-    }
-    constexpr std::size_t kKept = 8;
-    if (kept.size() == kKept) kept.pop_back();
-    kept.insert(kept.begin(),
-                Kept{font, dpiX, dpiY, std::shared_ptr<GlyphTable>(new GlyphTable(font, device))});
-    return kept.front().table;
+    // A few tables: the editor's font, the marks' fonts, a printer's.
+    static KeptPerFont<std::shared_ptr<GlyphTable>> kept;
+    return kept.get(font, device,
+                    [&] { return std::shared_ptr<GlyphTable>(new GlyphTable(font, device)); });
 }
 
 GlyphTable::GlyphTable(const QFont& font, const QPaintDevice* device)
@@ -227,12 +234,7 @@ int LineRenderer::drawLine(QPainter& p, std::string_view v, std::size_t linePos,
     const int colW = grid_.columnWidth;
     const int lineH = grid_.lineHeight;
     p.setFont(font_);
-    if (!glyphs_ || glyphsDpiX_ != (p.device() ? p.device()->logicalDpiX() : 0) ||
-        glyphsDpiY_ != (p.device() ? p.device()->logicalDpiY() : 0)) {
-        glyphs_ = GlyphTable::of(font_, p.device());
-        glyphsDpiX_ = p.device() ? p.device()->logicalDpiX() : 0;
-        glyphsDpiY_ = p.device() ? p.device()->logicalDpiY() : 0;
-    }
+    glyphs_ = GlyphTable::of(font_, p.device());
     GlyphTable& table = *glyphs_;
     // Nothing is drawn right of the device (a line of hanging blanks may be
     // far wider than any window or page), in the painter's coordinates (a

@@ -135,7 +135,7 @@ class LineRenderer {
     QFont font_;
     TextGrid grid_;
     std::vector<StyledRange> styled_;
-    // The glyphs of the font on the device last drawn on, and the glyphs of
+    // The glyphs of the font on the device of the line being drawn, and the glyphs of
     // one line gathered per raw font, unselected and selected (kept to reuse
     // their memory).
     struct Run {
@@ -147,6 +147,5 @@ class LineRenderer {
         }
     };
     mutable std::shared_ptr<GlyphTable> glyphs_;
-    mutable int glyphsDpiX_ = -1, glyphsDpiY_ = -1;
     mutable std::vector<Run> runs_;
 };
