@@ -91,6 +91,10 @@ int main(int argc, char** argv) {
         shown = (p = peerEditor()).get();
     showAndPaint(shown);
     const ProcessMemory before = processMemory();
+    // MMEDIT_BENCH_MAPPINGS=KB lists the resident mappings of at least KB
+    // kilobytes before opening and at rest.
+    const long mappingsKB = std::atol(qgetenv("MMEDIT_BENCH_MAPPINGS").constData());
+    if (mappingsKB > 0) printResidentMappings("before opening", mappingsKB);
 
     if (m)
         openFile(*m, path, openInMMEdit);
@@ -98,6 +102,7 @@ int main(int argc, char** argv) {
         openFile(*p, path, openInPeer);
     QCoreApplication::processEvents();
     const ProcessMemory after = processMemory();
+    if (mappingsKB > 0) printResidentMappings("at rest", mappingsKB);
 
     const double peak = mb(after.peakKB), rest = mb(after.rssKB), base = mb(before.rssKB);
     std::printf("%s, %.0f MB file (%s): before opening %.1f MB; peak %.1f MB = %.2f x file "

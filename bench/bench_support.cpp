@@ -10,11 +10,16 @@
 #include <QPlainTextEdit>
 #include <QProcess>
 
+#include <algorithm>
 #include <array>
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <limits>
 #include <map>
+#include <sstream>
 #include <stdexcept>
 #include <vector>
 
@@ -161,6 +166,38 @@ ProcessMemory processMemory() {
         in.ignore(std::numeric_limits<std::streamsize>::max(), '\n');
     }
     return m;
+}
+
+void printResidentMappings(const char* title, long minKB) {
+    std::ifstream in("/proc/self/smaps");
+    std::map<std::string, long> byName;
+    std::string line, name;
+    while (std::getline(in, line)) {
+        if (line.empty()) continue;
+        const bool header = std::isxdigit(static_cast<unsigned char>(line[0])) &&
+                            line.find('-') != std::string::npos && line.find(':') > line.find(' ');
+        if (header) {
+            // address perms offset dev inode [name]
+            std::istringstream fields(line);
+            std::string skip;
+            for (int i = 0; i < 5; ++i)
+                fields >> skip;
+            std::getline(fields >> std::ws, name);
+            if (name.empty()) name = "[anonymous]";
+        } else if (line.rfind("Rss:", 0) == 0) {
+            byName[name] += std::atol(line.c_str() + 4);
+        }
+    }
+    std::vector<std::pair<long, std::string>> sorted;
+    long total = 0;
+    for (const auto& [n, kb] : byName) {
+        sorted.emplace_back(kb, n);
+        total += kb;
+    }
+    std::sort(sorted.rbegin(), sorted.rend());
+    std::printf("%s: %ld kB resident\n", title, total);
+    for (const auto& [kb, n] : sorted)
+        if (kb >= minKB) std::printf("  %8ld kB  %s\n", kb, n.c_str());
 }
 
 void recordSide(benchmark::State& state, const std::string& figure, Side side,

@@ -88,6 +88,10 @@ struct ProcessMemory {
     long rssKB = 0;  // VmRSS
 };
 ProcessMemory processMemory();
+// Prints the resident kilobytes of the process's mappings, largest first,
+// grouped by what is mapped (a library, a font, the heap, anonymous memory),
+// down to `minKB` (from /proc/self/smaps).
+void printResidentMappings(const char* title, long minKB);
 
 // A wall-clock stopwatch for the ratios.
 class Stopwatch {
