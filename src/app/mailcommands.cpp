@@ -110,9 +110,6 @@ MailCommands::MailCommands(MainWindow& window) : w_(window) {
             [this] { runCommand(w_.dialogs(), [this] { showFindings(); }); });
     connect(editor, &EditingArea::mailFindingsChanged, this, [this] { showCount(); });
     connect(editor, &TextEdit::changed, this, [this] { showCount(); });
-    findings_ = new FindingsWindow(
-        *editor, w_.dialogs(), [this] { hardWrap(); }, &w_);
-
     // File menu: after the HTML export.
     auto* mailExport = new QAction(exportCaption(), this);
     mailExport->setObjectName(QStringLiteral("MailExport1"));
@@ -150,11 +147,20 @@ void MailCommands::showCount() {
     panel_->showFindings(e->mailFindingCount(), e->mailFindingsKnown());
 }
 
+FindingsWindow* MailCommands::findingsWindow() {
+    // Made when first shown: nothing of it is needed at start.
+    if (!findings_)
+        findings_ = new FindingsWindow(
+            *w_.editor(), w_.dialogs(), [this] { hardWrap(); }, &w_);
+    return findings_;
+}
+
 void MailCommands::showFindings() {
-    findings_->refresh();
-    findings_->show();
-    findings_->raise();
-    findings_->activateWindow();
+    FindingsWindow* list = findingsWindow();
+    list->refresh();
+    list->show();
+    list->raise();
+    list->activateWindow();
 }
 
 void MailCommands::hardWrap() {

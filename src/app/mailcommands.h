@@ -25,7 +25,8 @@ class MailCommands : public QObject {
     ~MailCommands() override;
 
     MailCheckPanel* panel() const { return panel_; }
-    FindingsWindow* findingsWindow() const { return findings_; }
+    // The findings list (made on first use).
+    FindingsWindow* findingsWindow();
 
     // Shows the findings list, checked again.
     void showFindings();

@@ -143,6 +143,9 @@ void MainWindow::startUp() {
         fontDialogFont_.setFamily(cp932::decode(font.name));
         if (font.size > 0) fontDialogFont_.setPointSize(font.size);
         fontColor_ = font.color;
+        // The font takes its pitch before the editor first gets it, so the
+        // editor measures one font at start, not two.
+        applyFontPitch();
         // The whole text takes the font; the caret goes after it.
         editor_->selectAll();
         editor_->setEditorFont(fontDialogFont_);
@@ -242,7 +245,7 @@ void MainWindow::applyFont() {
     applyEditorSettings();
 }
 
-void MainWindow::applyWindowSettings() {
+void MainWindow::applyFontPitch() {
     // The pitch of the font read from the settings file.
     if (s_.options.anyPitchFont == 1) {
         fontDialogFont_.setFixedPitch(false);
@@ -251,6 +254,10 @@ void MainWindow::applyWindowSettings() {
         fontDialogFont_.setFixedPitch(true);
         fontDialogFont_.setStyleHint(QFont::TypeWriter);
     }
+}
+
+void MainWindow::applyWindowSettings() {
+    applyFontPitch();
     editor_->setEditorFont(fontDialogFont_);
     // The input method: the editor always takes input-method text; Qt cannot
     // switch the input method on by itself (imeOnAtStart is kept).

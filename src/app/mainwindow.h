@@ -71,6 +71,8 @@ class MainWindow : public QMainWindow {
     void applyEditorSettings();
     void applyFont();
     void applyWindowSettings();
+    // Fixed or any pitch, as the settings say, on the editing font.
+    void applyFontPitch();
     void updateHistoryMenu();
 
     // The editing font (the font dialog's font) and its colour.

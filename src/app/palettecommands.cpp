@@ -24,23 +24,11 @@ PaletteCommands::~PaletteCommands() = default;
 
 void PaletteCommands::createWindows() {
     if (windowsCreated()) return;
-    // The palettes belong to the main window, so they stay above it; the
-    // header and footer window is an ordinary window of its own.
+    // The palettes belong to the main window, so they stay above it.
     frame_ = std::make_unique<FramePalette>(context_, &w_);
     runCommand(context_.dialogs, [this] { frame_->loadList(); });
     face_ = std::make_unique<FacePalette>(context_, &w_);
     runCommand(context_.dialogs, [this] { face_->loadList(); });
-    headerFooter_ = std::make_unique<HeaderFooterWindow>(context_);
-    // Tool windows stay above their parent, the main window; the header and
-    // footer window is a window of its own, so the palettes come back above
-    // it whenever it comes to the front.
-    QObject::connect(
-        qApp, &QGuiApplication::focusWindowChanged, headerFooter_.get(), [this](QWindow* focused) {
-            if (!focused || focused != headerFooter_->windowHandle()) return;
-            for (QWidget* palette :
-                 {static_cast<QWidget*>(frame_.get()), static_cast<QWidget*>(face_.get())})
-                if (palette->isVisible()) palette->raise();
-        });
 }
 
 void PaletteCommands::showWindow(int tag) {
@@ -76,5 +64,18 @@ FacePalette& PaletteCommands::facePalette() {
 
 HeaderFooterWindow& PaletteCommands::headerFooterWindow() {
     createWindows();
+    if (headerFooter_) return *headerFooter_;
+    // The header and footer window reads nothing at start: it is made when
+    // first shown. It is an ordinary window of its own; tool windows stay
+    // above their parent, the main window, so the palettes come back above
+    // it whenever it comes to the front.
+    headerFooter_ = std::make_unique<HeaderFooterWindow>(context_);
+    QObject::connect(
+        qApp, &QGuiApplication::focusWindowChanged, headerFooter_.get(), [this](QWindow* focused) {
+            if (!focused || focused != headerFooter_->windowHandle()) return;
+            for (QWidget* palette :
+                 {static_cast<QWidget*>(frame_.get()), static_cast<QWidget*>(face_.get())})
+                if (palette->isVisible()) palette->raise();
+        });
     return *headerFooter_;
 }

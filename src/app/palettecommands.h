@@ -21,10 +21,11 @@ class PaletteCommands {
     explicit PaletteCommands(MainWindow& window);
     ~PaletteCommands();
 
-    // Makes the three windows and reads the palettes' lists, once, after the
-    // main window's start-up has settled the program's folder. A list that
-    // cannot be read is reported and its palette keeps its built-in
-    // entries. A command that needs a window before this has run makes them.
+    // Makes the two palettes and reads their lists, once, after the main
+    // window's start-up has settled the program's folder. A list that cannot
+    // be read is reported and its palette keeps its built-in entries. A
+    // command that needs a palette before this has run makes them; the
+    // header and footer window is made when first asked for.
     void createWindows();
     bool windowsCreated() const { return frame_ != nullptr; }
 

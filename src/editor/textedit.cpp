@@ -84,7 +84,11 @@ TextEdit::TextEdit(QWidget* parent) : QAbstractScrollArea(parent) {
     layoutTimer_.setSingleShot(true);
     layoutTimer_.setInterval(0);
     connect(&layoutTimer_, &QTimer::timeout, this, &TextEdit::continueLayout);
+    // The fixed-pitch Gothic the program starts with, so that the editor's
+    // first measurement is the one the program's font needs.
     font_ = QFont(QStringLiteral("ＭＳ ゴシック"), 9);
+    font_.setFixedPitch(true);
+    font_.setStyleHint(QFont::TypeWriter);
     computeMetrics();
     applyRules();
 }

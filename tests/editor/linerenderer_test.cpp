@@ -174,6 +174,26 @@ TEST(LineRenderer, KeepsTheGlyphsOfEachFontApart) {
     EXPECT_EQ(byRenderer(a, line, 96), first);
 }
 
+TEST(LineRenderer, TellsAJapaneseFontFromOneThatBorrowsItsJapanese) {
+    // Its own kana and kanji, in any size and weight.
+    for (const char* family : {"IPAGothic", "IPAPGothic", "IPAMincho"}) {
+        QFont f{QString::fromUtf8(family)};
+        f.setPixelSize(13);
+        EXPECT_TRUE(hasJapaneseGlyphs(f)) << family;
+        f.setBold(true);
+        EXPECT_TRUE(hasJapaneseGlyphs(f)) << family;
+    }
+    // Latin fonts draw Japanese from a fallback: their grid holds their own
+    // widest letter, so "W" fits its cell.
+    for (const char* family : {"DejaVu Sans", "DejaVu Serif"}) {
+        QFont f{QString::fromUtf8(family)};
+        f.setPixelSize(16);
+        EXPECT_FALSE(hasJapaneseGlyphs(f)) << family;
+        EXPECT_GE(measureGrid(f).columnWidth, QFontMetrics(f).horizontalAdvance(QChar(u'W')))
+            << family;
+    }
+}
+
 TEST(LineRenderer, TableKnowsEachCharacterOnce) {
     auto t = GlyphTable::of(japaneseFont(16), nullptr);
     EXPECT_EQ(GlyphTable::of(japaneseFont(16), nullptr), t);
