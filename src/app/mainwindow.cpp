@@ -67,10 +67,12 @@ MainWindow::MainWindow(SettingsState& settings, Dialogs& dialogs, Shell& shell,
     fontDialogFont_.setFixedPitch(true);
 
     buildMenus();
-    buildToolBars();
+    // The tool bars are made in their place: moving styled widgets to
+    // another parent styles them all again.
+    auto* central = new QWidget(this);
+    buildToolBars(central);
     buildStatusBar();
 
-    auto* central = new QWidget(this);
     auto* layout = new QVBoxLayout(central);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);

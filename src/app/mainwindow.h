@@ -140,7 +140,7 @@ class MainWindow : public QMainWindow {
 
   private:
     void buildMenus();
-    void buildToolBars();
+    void buildToolBars(QWidget* central);
     void buildStatusBar();
     void buildTray();
     QAction* addItem(QMenu* menu, const char* name, const char* caption,

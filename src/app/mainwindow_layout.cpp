@@ -206,14 +206,10 @@ void MainWindow::buildMenus() {
     connect(exit2, &QAction::triggered, this, [this] { exit(); });
 }
 
-void MainWindow::buildToolBars() {
-    toolBarArea_ = new QWidget(this);
+void MainWindow::buildToolBars(QWidget* central) {
+    toolBarArea_ = new QWidget(central);
     toolBarArea_->setObjectName(QStringLiteral("CoolBar2"));
     toolBarArea_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
-    // Buttons of 24 by 24 pixels, close together, as the design has them.
-    toolBarArea_->setStyleSheet(
-        QStringLiteral("QToolBar { spacing: 0px; padding: 1px; border: none; }"
-                       "QToolButton { padding: 0px; margin: 0px; }"));
     auto* rows = new QVBoxLayout(toolBarArea_);
     rows->setContentsMargins(0, 0, 0, 0);
     rows->setSpacing(0);
@@ -291,6 +287,11 @@ void MainWindow::buildToolBars() {
         if (!showHint) b.bar->widgetForAction(a)->installEventFilter(this);
     }
     toolBars_ = {bar1, bar2, bar3, bar4, bar5};
+    // Icons of 24 by 24 pixels, close together, as the design has them. (Set
+    // once the buttons are there: one pass over them, not one per button.)
+    toolBarArea_->setStyleSheet(
+        QStringLiteral("QToolBar { spacing: 0px; padding: 1px; border: none; }"
+                       "QToolButton { padding: 0px; margin: 0px; }"));
 }
 
 void MainWindow::buildStatusBar() {

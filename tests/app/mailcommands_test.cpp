@@ -5,6 +5,7 @@
 #include "app/statuspanels.h"
 
 #include "settings/profile.h"
+#include "support/screenshots.h"
 #include "support/scripted.h"
 #include "support/tempdir.h"
 #include "text/cp932.h"
@@ -49,13 +50,6 @@ int countColor(const QImage& img, const QRect& r, QColor c) {
         for (int x = std::max(r.left(), 0); x <= std::min(r.right(), img.width() - 1); ++x)
             if (img.pixelColor(x, y) == c) ++n;
     return n;
-}
-
-// Saves a picture for a person to look at when MMEDIT_SCREENSHOTS names a
-// folder.
-void keepScreenshot(const QImage& img, const char* name) {
-    const QByteArray folder = qgetenv("MMEDIT_SCREENSHOTS");
-    if (!folder.isEmpty()) img.save(QString::fromLocal8Bit(folder) + QLatin1Char('/') + name);
 }
 
 // The editing area alone, with the design's marks, a known font and colours.

@@ -4,6 +4,7 @@
 #include "app/splashwindow.h"
 
 #include "settings/profile.h"
+#include "support/screenshots.h"
 #include "support/scripted.h"
 #include "support/tempdir.h"
 #include "text/cp932.h"
@@ -523,6 +524,29 @@ TEST_F(MainTest, WindowOpensAtItsDesignSizeWithTheToolBar) {
             if (!a->isSeparator()) {
                 EXPECT_TRUE(band->widgetForAction(a)->isVisible()) << a->objectName().toStdString();
             }
+    // Icons of 24 by 24 pixels in buttons of one size (the style's frame
+    // around the icon, no padding), side by side, one pixel in from the
+    // band's edge; the bands of a row are two pixels apart.
+    const QSize button = bands[0]->widgetForAction(bands[0]->actions()[0])->size();
+    EXPECT_EQ(button, QSize(29, 29));
+    for (const QToolBar* band : bands) {
+        EXPECT_EQ(band->iconSize(), QSize(24, 24));
+        EXPECT_EQ(band->height(), button.height() + 2) << band->objectName().toStdString();
+        int x = 1;
+        for (QAction* a : band->actions()) {
+            const QWidget* w = band->widgetForAction(a);
+            if (a->isSeparator()) {
+                x = w->geometry().right() + 1;
+                continue;
+            }
+            EXPECT_EQ(w->geometry(), QRect(QPoint(x, 1), button)) << a->objectName().toStdString();
+            x += button.width();
+        }
+    }
+    const QToolBar* first = main->toolBarArea()->findChild<QToolBar*>(QStringLiteral("ToolBar2"));
+    const QToolBar* second = main->toolBarArea()->findChild<QToolBar*>(QStringLiteral("ToolBar5"));
+    EXPECT_EQ(second->x(), first->geometry().right() + 1 + 2);
+    keepScreenshot(main->toolBarArea()->grab().toImage(), "toolbars.png");
     // A narrow window cuts the bands; they never overlap.
     main->resize(200, 493);
     QApplication::processEvents();
