@@ -23,11 +23,6 @@ QString u(const char* s) {
 } // namespace
 
 DocumentCommands::DocumentCommands(MainWindow& window) : w_(window) {
-    previousWindow_ = new PreviousFileWindow(&w_);
-    previousWindow_->setWindowFlag(Qt::Window);
-    QObject::connect(previousWindow_, &PreviousFileWindow::activated, &w_,
-                     [this] { runCommand(w_.dialogs(), [this] { previousWindowActivated(); }); });
-
     w_.setCommand({"New2", "NormalSet1", "SpeedButton28", "SpeedButton29", "New3"},
                   [this](int tag) {
                       if (tag == 0 || tag == 1) newDocument(tag == 1);
@@ -41,6 +36,18 @@ DocumentCommands::DocumentCommands(MainWindow& window) : w_(window) {
 }
 
 DocumentCommands::~DocumentCommands() = default;
+
+PreviousFileWindow& DocumentCommands::previousFileWindow() {
+    // Made when first shown: most starts never show it.
+    if (!previousWindow_) {
+        previousWindow_ = new PreviousFileWindow(&w_);
+        previousWindow_->setWindowFlag(Qt::Window);
+        QObject::connect(previousWindow_, &PreviousFileWindow::activated, &w_, [this] {
+            runCommand(w_.dialogs(), [this] { previousWindowActivated(); });
+        });
+    }
+    return *previousWindow_;
+}
 
 // --- crash recovery ------------------------------------------------------------------
 
@@ -145,9 +152,10 @@ void DocumentCommands::openPathUnasked(const std::string& path) {
     w_.updateHistoryMenu();
     if (s.options.openPreviousInWindow == 1 && !previousFile_.empty()) {
         placePreviousWindow();
-        previousWindow_->show();
-        previousWindow_->raise();
-        previousWindow_->activateWindow();
+        PreviousFileWindow& window = previousFileWindow();
+        window.show();
+        window.raise();
+        window.activateWindow();
     }
 }
 
@@ -231,13 +239,14 @@ void DocumentCommands::placePreviousWindow() {
     if (!screen || !w_.isVisible()) return;
     const QRect room = screen->availableGeometry();
     const QRect main = w_.frameGeometry();
-    const QSize size = previousWindow_->frameGeometry().size();
+    PreviousFileWindow& window = previousFileWindow();
+    const QSize size = window.frameGeometry().size();
     const int y =
         std::clamp(main.top(), room.top(), std::max(room.top(), room.bottom() - size.height()));
     if (main.right() + 1 + size.width() <= room.right() + 1)
-        previousWindow_->move(main.right() + 1, y);
+        window.move(main.right() + 1, y);
     else if (main.left() - size.width() >= room.left())
-        previousWindow_->move(main.left() - size.width(), y);
+        window.move(main.left() - size.width(), y);
 }
 
 void DocumentCommands::setPreviousFile(const std::string& path) {
@@ -249,5 +258,5 @@ void DocumentCommands::previousWindowActivated() {
     const bool load = w_.settings().options.openPreviousInWindow == 1 && previousFilePending_ &&
                       !previousFile_.empty();
     previousFilePending_ = false;
-    if (load) previousWindow_->load(previousFile_);
+    if (load) previousFileWindow().load(previousFile_);
 }

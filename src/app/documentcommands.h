@@ -56,7 +56,8 @@ class DocumentCommands {
     void setPreviousFile(const std::string& path);
     const std::string& previousFile() const { return previousFile_; }
     bool previousFilePending() const { return previousFilePending_; }
-    PreviousFileWindow& previousFileWindow() { return *previousWindow_; }
+    // The read-only window of the previous file (made on first use).
+    PreviousFileWindow& previousFileWindow();
 
     // The backup name of a document file: its last extension replaced by
     // ".bak", or ".bak" appended when it has none.

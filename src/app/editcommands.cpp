@@ -73,7 +73,6 @@ QPrinter& EditCommands::printer() {
 EditCommands::EditCommands(MainWindow& window)
     : w_(window), dialogs_(std::make_unique<QtCommonDialogs>()),
       findReplace_(std::make_unique<FindReplace>(*window.editor(), window.dialogs(), &window)) {
-    about_ = new AboutBox(w_.shell(), &w_);
 
     w_.setCommand({"SelectAll1", "SelectAll2", "SpeedButton37"}, [this](int) { selectAll(); });
     w_.setCommand({"CopyToClip1", "N29", "SpeedButton1"}, [this](int) { transferToClipboard(); });
@@ -231,6 +230,12 @@ void EditCommands::showHelp() {
     ::showHelp(w_.shell(), w_.settings().files.dataFile("help/index.html"));
 }
 
+AboutBox* EditCommands::aboutBox() {
+    // Made when first shown.
+    if (!about_) about_ = new AboutBox(w_.shell(), &w_);
+    return about_;
+}
+
 void EditCommands::showAbout() {
-    about_->present();
+    aboutBox()->present();
 }

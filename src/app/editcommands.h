@@ -78,7 +78,8 @@ class EditCommands {
     void showAbout();
 
     FindReplace& findReplace() { return *findReplace_; }
-    AboutBox* aboutBox() const { return about_; }
+    // The version window (made on first use).
+    AboutBox* aboutBox();
     QPrinter& printer();
     QAction* previewItem() const { return preview_; }
     QAction* pdfItem() const { return pdf_; }
