@@ -184,10 +184,6 @@ EntryPalette::EntryPalette(PaletteContext& context, PaletteDesign design, QWidge
     deleteAction_ = menu_->addAction(u(design_.deleteItem));
     deleteAction_->setObjectName(QStringLiteral("deleteEntry"));
 
-    dialog_ = new AddEntryDialog(
-        design_, [this](const QString& text) { return addEntry(text); },
-        [this] { showPaletteHelp(context_, design_.helpKeyword); }, this);
-
     connect(listBox_, &QListWidget::itemDoubleClicked, this, [this] { choose(); });
     connect(listBox_, &QWidget::customContextMenuRequested, this, &EntryPalette::showContextMenu);
     connect(choose_, &QPushButton::clicked, this, &EntryPalette::choose);
@@ -241,7 +237,17 @@ void EntryPalette::choose() {
     runCommand(context_.dialogs, [&] { insertEntry(list_[static_cast<std::size_t>(row)]); });
 }
 
+AddEntryDialog* EntryPalette::addDialog() {
+    // Made when first asked for.
+    if (!dialog_)
+        dialog_ = new AddEntryDialog(
+            design_, [this](const QString& text) { return addEntry(text); },
+            [this] { showPaletteHelp(context_, design_.helpKeyword); }, this);
+    return dialog_;
+}
+
 void EntryPalette::showAddDialog() {
+    addDialog();
     if (!dialog_->isVisible()) {
         dialog_->adjustSize();
         centreOnScreen(dialog_);

@@ -102,7 +102,8 @@ class EntryPalette : public QWidget {
     QMenu* contextMenu() const { return menu_; }
     QAction* addAction() const { return addAction_; }
     QAction* deleteAction() const { return deleteAction_; }
-    AddEntryDialog* addDialog() const { return dialog_; }
+    // The dialog that adds an entry (made on first use).
+    AddEntryDialog* addDialog();
 
   protected:
     EntryPalette(PaletteContext& context, PaletteDesign design, QWidget* parent);
@@ -127,7 +128,7 @@ class EntryPalette : public QWidget {
     QMenu* menu_;
     QAction* addAction_;
     QAction* deleteAction_;
-    AddEntryDialog* dialog_;
+    AddEntryDialog* dialog_ = nullptr;
     bool placed_ = false;
 };
 
