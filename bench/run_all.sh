@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Builds the benchmark programs (Release), runs them all and prints a compact
 # table at the end: MMEdit next to its peer (QPlainTextEdit, Qt's text layout
-# and document, iconv) and the reference lines (ICU's line breaker, a byte
-# loop, wc -l).
+# and document, iconv, a plain Qt main window for the start-up) and the
+# reference lines (ICU's line breaker, a byte loop, wc -l).
 #
 # Usage: bench/run_all.sh [BUILD_DIR]        (default: build-bench)
 #   MMEDIT_BENCH_NO_BUILD=1  run the programs already built in BUILD_DIR
@@ -19,7 +19,8 @@ dir=${1:-build-bench}
 if [ -z "${MMEDIT_BENCH_NO_BUILD:-}" ]; then
   cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=Release -DMMEDIT_TESTS=OFF -DMMEDIT_BENCH=ON >/dev/null
   cmake --build "$dir" -j"${MMEDIT_BENCH_JOBS:-1}" \
-        --target bench_layout bench_editor bench_memory bench_find bench_mailcheck mmedit-cli
+        --target bench_layout bench_editor bench_memory bench_find bench_mailcheck mmedit-cli \
+                 mmedit bench_startup_peer
 fi
 bin=$dir/bin
 out=$dir/bench-results
@@ -57,6 +58,10 @@ echo "== bench_memory (one process each, 100 MB)"
 for who in mmedit peer; do
   "$bin/bench_memory" "$who" 100 "$file" | tee -a "$out/memory.txt"
 done
+echo
+
+echo "== start-up to the main window shown (31 runs each, taking turns)"
+bench/startup.sh "$dir" 31 | tee "$out/startup.txt"
 echo
 
 # Seconds of the fastest and the median of 5 runs of a command.
@@ -135,6 +140,15 @@ awk -v fmt="$fmt" '
            sprintf("%.2f", v["peer", "rest_mb"] / f), sprintf("%.2f", v["peer", "rest_mb"] / v["mmedit", "rest_mb"])
     printf fmt, "Memory before opening (MB)", v["mmedit", "before_mb"], v["peer", "before_mb"], ""
   }' "$out/memory.txt"
+awk -v fmt="$fmt" '
+  $1 == "startup" {
+    for (i = 3; i <= NF; i++) { split($i, kv, "="); v[$2, kv[1]] = kv[2] }
+  }
+  END {
+    printf fmt, "Start-up median (fastest)", v["mmedit", "median_ms"] " ms (" v["mmedit", "fastest_ms"] ")",
+           v["peer", "median_ms"] " ms (" v["peer", "fastest_ms"] ")",
+           sprintf("%.2f", v["peer", "median_ms"] / v["mmedit", "median_ms"])
+  }' "$out/startup.txt"
 awk -v fmt="$fmt" '
   { best[$1] = $2; median[$1] = $3 }
   END {
