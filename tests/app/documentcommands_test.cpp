@@ -4,6 +4,7 @@
 #include "app/previousfilewindow.h"
 
 #include "support/scripted.h"
+#include "support/sjis.h"
 #include "support/tempdir.h"
 #include "text/cp932.h"
 #include "text/fileio.h"
@@ -18,10 +19,6 @@
 #include <sys/stat.h>
 
 namespace {
-
-std::string sj(const char* utf8) {
-    return cp932::encodeKnown(QString::fromUtf8(utf8));
-}
 
 struct NoLocks : LockKeys {
     std::optional<bool> capsLock() const override { return false; }

@@ -7,6 +7,7 @@
 #include "settings/profile.h"
 #include "support/screenshots.h"
 #include "support/scripted.h"
+#include "support/sjis.h"
 #include "support/tempdir.h"
 #include "text/cp932.h"
 #include "text/fileio.h"
@@ -30,17 +31,6 @@
 using mailcheck::Kind;
 
 namespace {
-
-std::string sj(const char* utf8) {
-    return cp932::encodeKnown(QString::fromUtf8(utf8));
-}
-
-std::string bytes(std::initializer_list<unsigned> bs) {
-    std::string s;
-    for (unsigned b : bs)
-        s.push_back(static_cast<char>(b));
-    return s;
-}
 
 const QColor kRed(255, 0, 0), kOrange(255, 140, 0);
 

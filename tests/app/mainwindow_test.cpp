@@ -6,6 +6,7 @@
 #include "settings/profile.h"
 #include "support/screenshots.h"
 #include "support/scripted.h"
+#include "support/sjis.h"
 #include "support/tempdir.h"
 #include "text/cp932.h"
 #include "text/fileio.h"
@@ -30,10 +31,6 @@
 #include <unistd.h>
 
 namespace {
-
-std::string sj(const char* utf8) {
-    return cp932::encodeKnown(QString::fromUtf8(utf8));
-}
 
 struct FakeLocks : LockKeys {
     bool caps = false, num = true;

@@ -7,6 +7,7 @@
 #include "palettes/framepalette.h"
 #include "palettes/headerfooterwindow.h"
 #include "support/scripted.h"
+#include "support/sjis.h"
 #include "support/tempdir.h"
 #include "text/cp932.h"
 #include "text/errors.h"
@@ -27,9 +28,6 @@ void PrintTo(const QString& s, std::ostream* os) {
 
 namespace {
 
-std::string sj(const char* utf8) {
-    return cp932::encodeKnown(QString::fromUtf8(utf8));
-}
 QString u(const char* s) {
     return QString::fromUtf8(s);
 }

@@ -9,6 +9,7 @@
 #include "settingsdialogs/overallsettingsdialog.h"
 #include "support/guards.h"
 #include "support/scripted.h"
+#include "support/sjis.h"
 #include "support/tempdir.h"
 #include "text/cp932.h"
 #include "text/fileio.h"
@@ -31,10 +32,6 @@ namespace {
 QString u(const char* s) {
     return QString::fromUtf8(s);
 }
-std::string sj(const char* utf8) {
-    return cp932::encodeKnown(QString::fromUtf8(utf8));
-}
-
 struct NoLocks : LockKeys {
     std::optional<bool> capsLock() const override { return false; }
     std::optional<bool> numLock() const override { return false; }

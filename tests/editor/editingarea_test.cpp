@@ -1,5 +1,6 @@
 #include "editor/editingarea.h"
 
+#include "support/sjis.h"
 #include "text/cp932.h"
 
 #include <QApplication>
@@ -17,10 +18,6 @@
 #include <random>
 
 namespace {
-
-std::string sj(const char* utf8) {
-    return cp932::encodeKnown(QString::fromUtf8(utf8));
-}
 
 int countColor(const QImage& img, const QRect& r, QColor c) {
     int n = 0;

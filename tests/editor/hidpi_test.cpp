@@ -2,6 +2,7 @@
 // pixels, marks and partial repaints in place.
 #include "editor/editingarea.h"
 
+#include "support/sjis.h"
 #include "text/cp932.h"
 
 #include <QApplication>
@@ -14,10 +15,6 @@ namespace {
 
 // Before the application starts: every screen scaled by 2.
 [[maybe_unused]] const bool scaled = qputenv("QT_SCALE_FACTOR", "2");
-
-std::string sj(const char* utf8) {
-    return cp932::encodeKnown(QString::fromUtf8(utf8));
-}
 
 struct ScaledMemo : ::testing::Test {
     EditingArea memo;

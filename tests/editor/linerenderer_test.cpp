@@ -2,6 +2,7 @@
 // what Qt's own text drawing of each character in its cells gives.
 #include "editor/linerenderer.h"
 
+#include "support/sjis.h"
 #include "text/cp932.h"
 
 #include <QFontDatabase>
@@ -11,10 +12,6 @@
 #include <gtest/gtest.h>
 
 namespace {
-
-std::string sj(const char* utf8) {
-    return cp932::encodeKnown(QString::fromUtf8(utf8));
-}
 
 QFont japaneseFont(int pixels) {
     QFont f(QStringLiteral("IPAGothic"));

@@ -1,6 +1,7 @@
 #include "editor/eastasianedit.h"
 
 #include "support/scripted.h"
+#include "support/sjis.h"
 #include "support/tempdir.h"
 #include "text/cp932.h"
 #include "text/errors.h"
@@ -18,10 +19,6 @@
 #include <gtest/gtest.h>
 
 namespace {
-
-std::string sj(const char* utf8) {
-    return cp932::encodeKnown(QString::fromUtf8(utf8));
-}
 
 struct EditorTest : ::testing::Test {
     EastAsianEdit edit;

@@ -10,6 +10,7 @@
 #include "settings/settings.h"
 #include "support/guards.h"
 #include "support/scripted.h"
+#include "support/sjis.h"
 #include "support/tempdir.h"
 #include "text/cp932.h"
 #include "text/errors.h"
@@ -45,9 +46,6 @@ using palettetext::frameLine;
 using palettetext::headerInsertion;
 using palettetext::withCrLfLineEnds;
 
-std::string sj(const char* utf8) {
-    return cp932::encodeKnown(QString::fromUtf8(utf8));
-}
 QString u(const char* s) {
     return QString::fromUtf8(s);
 }

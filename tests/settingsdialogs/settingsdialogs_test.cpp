@@ -4,6 +4,7 @@
 
 #include "support/guards.h"
 #include "support/scripted.h"
+#include "support/sjis.h"
 #include "support/tempdir.h"
 #include "text/cp932.h"
 #include "text/fileio.h"
@@ -32,10 +33,6 @@ namespace {
 QString u(const char* s) {
     return QString::fromUtf8(s);
 }
-std::string sj(const char* utf8) {
-    return cp932::encodeKnown(QString::fromUtf8(utf8));
-}
-
 // The filter's verdicts, checked against what a box must never do.
 TEST(FilterEdit, RandomEditsKeepEveryRuleOfTheBox) {
     const QString pool[] = {u("a"),  u("Z"),  u("あ"), u("漢"), u("ｱ"),  u("😀"), u("\n"),

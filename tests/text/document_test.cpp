@@ -1,6 +1,7 @@
 #include "text/document.h"
 
 #include "support/child.h"
+#include "support/sjis.h"
 #include "support/tempdir.h"
 #include "text/cp932.h"
 #include "text/errors.h"
@@ -21,10 +22,6 @@
 #include <vector>
 
 namespace {
-
-std::string sj(const char* utf8) {
-    return cp932::encodeKnown(QString::fromUtf8(utf8));
-}
 
 // The character rules written out again, apart from cp932.h, so that the
 // document is checked against something it does not share.

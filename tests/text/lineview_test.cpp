@@ -3,6 +3,7 @@
 #include "text/cp932.h"
 #include "text/errors.h"
 
+#include "support/sjis.h"
 #include "support/tempdir.h"
 
 #include <gtest/gtest.h>
@@ -10,10 +11,6 @@
 #include <random>
 
 namespace {
-
-std::string sj(const char* utf8) {
-    return cp932::encodeKnown(QString::fromUtf8(utf8));
-}
 
 constexpr std::uint32_t kEditor = 0x170; // level 2, word wrap, word break, overflow
 constexpr std::uint32_t kLevel1 = 0xF0;  // level 1 with the three wrap rules

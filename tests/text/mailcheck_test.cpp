@@ -1,3 +1,4 @@
+#include "support/sjis.h"
 #include "text/cp932.h"
 #include "text/gapbuffer.h"
 #include "text/mailcheck.h"
@@ -11,17 +12,6 @@ using mailcheck::Finding;
 using mailcheck::Kind;
 
 namespace {
-
-std::string sj(const char* utf8) {
-    return cp932::encodeKnown(QString::fromUtf8(utf8));
-}
-
-std::string bytes(std::initializer_list<unsigned> bs) {
-    std::string s;
-    for (unsigned b : bs)
-        s.push_back(static_cast<char>(b));
-    return s;
-}
 
 mailcheck::Options widthOf(int w, std::size_t maxChars = 0) {
     mailcheck::Options o;

@@ -1,3 +1,4 @@
+#include "support/sjis.h"
 #include "text/cp932.h"
 #include "text/errors.h"
 #include "text/mailexport.h"
@@ -13,17 +14,6 @@
 using mailcheck::Kind;
 
 namespace {
-
-std::string sj(const char* utf8) {
-    return cp932::encodeKnown(QString::fromUtf8(utf8));
-}
-
-std::string bytes(std::initializer_list<unsigned> bs) {
-    std::string s;
-    for (unsigned b : bs)
-        s.push_back(static_cast<char>(b));
-    return s;
-}
 
 LayoutRules widthOf(int w) {
     LayoutRules r;

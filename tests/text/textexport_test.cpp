@@ -1,3 +1,4 @@
+#include "support/sjis.h"
 #include "text/cp932.h"
 #include "text/textexport.h"
 
@@ -6,10 +7,6 @@
 #include <random>
 
 namespace {
-
-std::string sj(const char* utf8) {
-    return cp932::encodeKnown(QString::fromUtf8(utf8));
-}
 
 LayoutRules width(int w) {
     LayoutRules r;
