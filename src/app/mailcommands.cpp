@@ -149,9 +149,14 @@ void MailCommands::showCount() {
 
 FindingsWindow* MailCommands::findingsWindow() {
     // Made when first shown: nothing of it is needed at start.
-    if (!findings_)
+    if (!findings_) {
         findings_ = new FindingsWindow(
             *w_.editor(), w_.dialogs(), [this] { hardWrap(); }, &w_);
+        // It opens over the middle of the main window (a window of its own
+        // would open in the corner of the screen).
+        if (w_.isVisible())
+            findings_->move(w_.frameGeometry().center() - findings_->rect().center());
+    }
     return findings_;
 }
 

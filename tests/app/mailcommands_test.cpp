@@ -224,6 +224,8 @@ TEST_F(MailTest, ThePanelCountsAsTheUserTypesAndOpensTheList) {
     QTest::mouseClick(mail().panel(), Qt::LeftButton);
     FindingsWindow* list = mail().findingsWindow();
     ASSERT_TRUE(list->isVisible());
+    EXPECT_LE((list->frameGeometry().center() - main->frameGeometry().center()).manhattanLength(),
+              4);
     EXPECT_EQ(list->model().rowCount(), 5);
     EXPECT_EQ(list->model()
                   .data(list->model().index(0, FindingsModel::suggestion), Qt::DisplayRole)
