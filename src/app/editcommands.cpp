@@ -73,7 +73,6 @@ QPrinter& EditCommands::printer() {
 EditCommands::EditCommands(MainWindow& window)
     : w_(window), dialogs_(std::make_unique<QtCommonDialogs>()),
       findReplace_(std::make_unique<FindReplace>(*window.editor(), window.dialogs(), &window)) {
-
     w_.setCommand({"SelectAll1", "SelectAll2", "SpeedButton37"}, [this](int) { selectAll(); });
     w_.setCommand({"CopyToClip1", "N29", "SpeedButton1"}, [this](int) { transferToClipboard(); });
     w_.setCommand({"Copy1", "kopi1", "SpeedButton33"}, [this](int) { copy(); });

@@ -5,6 +5,7 @@
 #include "app/statuspanels.h"
 
 #include "settings/profile.h"
+#include "support/newsletterarea.h"
 #include "support/screenshots.h"
 #include "support/scripted.h"
 #include "support/sjis.h"
@@ -46,14 +47,7 @@ int countColor(const QImage& img, const QRect& r, QColor c) {
 struct AreaTest : ::testing::Test {
     EditingArea area;
     AreaTest() {
-        QFont f(QStringLiteral("IPAGothic"));
-        f.setPixelSize(15);
-        area.setEditorFont(f);
-        area.resize(700, 300);
-        configureNewsletterEditor(area);
-        area.editArea().setLineLength(40);
-        area.setBackgroundColor(color::white);
-        area.setTextColor(color::black);
+        setUpNewsletterArea(area, QSize(700, 300), 40);
         area.show();
         area.setMailCheckActive(true);
         QApplication::processEvents();

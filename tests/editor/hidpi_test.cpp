@@ -2,6 +2,7 @@
 // pixels, marks and partial repaints in place.
 #include "editor/editingarea.h"
 
+#include "support/newsletterarea.h"
 #include "support/sjis.h"
 #include "text/cp932.h"
 
@@ -18,16 +19,7 @@ namespace {
 
 struct ScaledMemo : ::testing::Test {
     EditingArea memo;
-    ScaledMemo() {
-        QFont f(QStringLiteral("IPAGothic"));
-        f.setPixelSize(15);
-        memo.setEditorFont(f);
-        memo.resize(600, 240);
-        configureNewsletterEditor(memo);
-        memo.editArea().setLineLength(60);
-        memo.setBackgroundColor(color::white);
-        memo.setTextColor(color::black);
-    }
+    ScaledMemo() { setUpNewsletterArea(memo, QSize(600, 240), 60); }
 };
 
 } // namespace
