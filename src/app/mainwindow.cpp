@@ -27,12 +27,6 @@
 #include <algorithm>
 
 namespace {
-// The line width and the character limit the editor takes from the settings
-// file; values outside are held to the nearest end.
-constexpr int kNarrowestLine = 10;
-constexpr int kWidestLine = kLineWidthLimit;
-constexpr int kFewestCharacters = 10;
-constexpr int kMostCharacters = kMaxCharsLimit;
 // A restored window keeps its place when this much of its title bar is on
 // a screen: the height of a title bar, and a width to take hold of.
 constexpr int kTitleBarHeight = 24;
@@ -222,10 +216,10 @@ void MainWindow::openLink(QAction* a) {
 void MainWindow::applyEditorSettings() {
     editor_->setEditorFont(fontDialogFont_);
     editor_->setTextColor(fontColor_);
-    // The settings file may hold any number; the editor takes only the range.
-    editor_->setMaxLength(std::clamp(s_.document.maxChars, kFewestCharacters, kMostCharacters));
-    editor_->editArea().setLineLength(
-        std::clamp(s_.document.lineWidth, kNarrowestLine, kWidestLine));
+    // The settings file may hold any number; the editor takes the limits in force.
+    const EffectiveLimits limits = effectiveLimits(s_.document);
+    editor_->setMaxLength(limits.maxChars);
+    editor_->editArea().setLineLength(limits.lineWidth);
 }
 
 void MainWindow::showEditorMessage(const QString& message) {

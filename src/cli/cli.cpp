@@ -1,7 +1,5 @@
 #include "cli.h"
 
-#include "settings/filelocations.h"
-#include "settings/profile.h"
 #include "settings/settings.h"
 #include "text/cp932.h"
 #include "text/errors.h"
@@ -50,10 +48,11 @@ constexpr const char* kUsage =
     "         候補に置き換えて書き出します (FILE は変わりません)。\n"
     "\n"
     "FILE は Shift-JIS (コードページ 932) のテキストです。N は一行の桁数 (半角単位) と\n"
-    "文字数の上限。省略すると、設定ファイル MMEdit.ini (実行ファイルと同じフォルダ、\n"
-    "インストールしたときは ~/.config/MMEdit/) の\n"
-    "[String] MaxLength (桁数) と MaxString (文字数)、それもなければ 80 と 30000 を\n"
-    "使います。--max-chars 0 は上限なし。折り返しは編集画面と同じ禁則 (レベル 2)、\n"
+    "文字数の上限で、指定した値をそのまま使います (--max-chars 0 は上限なし)。\n"
+    "省略すると編集画面と同じ値を使います: 設定ファイル MMEdit.ini (実行ファイルと\n"
+    "同じフォルダ、インストールしたときは ~/.config/MMEdit/) の [String] MaxLength\n"
+    "(桁数) と MaxString (文字数) を 10〜80 桁と 10〜30000 文字の範囲に収めた値、\n"
+    "設定がなければ 80 と 30000 です。折り返しは編集画面と同じ禁則 (レベル 2)、\n"
     "単語の折り返し、句読点のぶら下げで行います。\n"
     "終了ステータス: 0 成功、1 問題あり (check, eml)、2 使い方やファイルの誤り。\n";
 
@@ -260,18 +259,22 @@ int runCli(const std::vector<std::string>& args, const std::string& programFolde
     }
     if (!problem.empty()) return fail(err, problem);
 
-    // The editor's settings file gives what the options do not, found where
-    // the editor keeps it: a missing file, or one that is not a regular
-    // file, gives the defaults.
+    // What the options do not give is what the editor uses: the limits in
+    // force for the settings file's values, found where the editor keeps the
+    // file (a missing file, or one that is not a regular file, gives the
+    // defaults).
+    EffectiveLimits limits;
     if (!a.width || (command->maxChars && !a.maxChars)) {
-        const ProfileFile ini =
-            ProfileFile::load(FileLocations(programFolder).writableFile(kSettingsFileName));
-        if (!a.width) a.width = ini.readInt("String", "MaxLength", kDefaultLineWidth);
-        if (!a.maxChars) a.maxChars = ini.readInt("String", "MaxString", kDefaultMaxChars);
-        if (*a.width < 1) return fail(err, "桁数は 1 以上を指定してください");
+        SettingsState settings;
+        settings.setProgramFolder(programFolder);
+        SettingsFont font;
+        settings.load(font);
+        limits = effectiveLimits(settings.global);
     }
+    if (a.width) limits.lineWidth = *a.width;
+    if (a.maxChars) limits.maxChars = *a.maxChars;
 
-    const LayoutRules rules{*a.width, kNewsletterWrapMode, {}};
+    const LayoutRules rules = limits.layoutRules();
     if (std::string_view(command->name) == "count") {
         // Read once in blocks, laid out without keeping lines or the text.
         try {
@@ -305,7 +308,7 @@ int runCli(const std::vector<std::string>& args, const std::string& programFolde
         if (name == "check") {
             mailcheck::Options options;
             options.layout = rules;
-            options.maxChars = static_cast<std::size_t>(std::max(0, *a.maxChars));
+            options.maxChars = static_cast<std::size_t>(std::max(0, limits.maxChars));
             return runCheck(out, text, options);
         }
         if (name == "wrap") {

@@ -305,3 +305,10 @@ std::string documentField(int number, const NewsletterValues& values) {
         return {};
     }
 }
+
+EffectiveLimits effectiveLimits(const NewsletterValues& values) {
+    EffectiveLimits limits;
+    limits.lineWidth = kLineWidthRange.hold(values.lineWidth);
+    limits.maxChars = kMaxCharsRange.hold(values.maxChars);
+    return limits;
+}

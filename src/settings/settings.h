@@ -3,6 +3,7 @@
 
 #include "filelocations.h"
 #include "text/colorvalue.h"
+#include "text/lineview.h"
 
 #include <array>
 #include <cstdint>
@@ -11,10 +12,18 @@
 // The settings file's name in the program's folder.
 inline constexpr char kSettingsFileName[] = "MMEdit.ini";
 
-// The two text limits: the largest values the settings accept, and the values
-// used when the settings file does not have them.
-constexpr std::int32_t kMaxCharsLimit = 30000;
-constexpr std::int32_t kLineWidthLimit = 80;
+// The two text limits: the range the editor holds them to (the settings file
+// may hold any number), and the values used when the file does not have them.
+struct LimitRange {
+    std::int32_t least;
+    std::int32_t most;
+
+    std::int32_t hold(std::int32_t v) const { return v < least ? least : v > most ? most : v; }
+};
+constexpr LimitRange kLineWidthRange{10, 80};
+constexpr LimitRange kMaxCharsRange{10, 30000};
+constexpr std::int32_t kMaxCharsLimit = kMaxCharsRange.most;
+constexpr std::int32_t kLineWidthLimit = kLineWidthRange.most;
 constexpr std::int32_t kDefaultMaxChars = 30000;
 constexpr std::int32_t kDefaultLineWidth = 80;
 
@@ -115,9 +124,15 @@ std::string defaultSettingsBytes();
 // 5 issueDay, 6 launchDay; any other number gives an empty text.
 std::string documentField(int number, const NewsletterValues& values);
 
-inline std::int32_t clampMaxChars(std::int32_t v) {
-    return v < kMaxCharsLimit ? v : kMaxCharsLimit;
-}
-inline std::int32_t clampLineWidth(std::int32_t v) {
-    return v < kLineWidthLimit ? v : kLineWidthLimit;
-}
+// The text limits in force for a document with the given values: what the
+// editor wraps and counts by, and what mmedit-cli uses when its options do not
+// say otherwise.
+struct EffectiveLimits {
+    std::int32_t lineWidth = kDefaultLineWidth; // single-byte columns, in kLineWidthRange
+    std::int32_t maxChars = kDefaultMaxChars;   // in kMaxCharsRange
+    std::uint32_t wrapMode = kNewsletterWrapMode;
+
+    // The layout of the lines: the width with the wrap mode.
+    LayoutRules layoutRules() const { return LayoutRules{lineWidth, wrapMode, {}}; }
+};
+EffectiveLimits effectiveLimits(const NewsletterValues& values);

@@ -205,9 +205,36 @@ TEST(Cli, CheckListsEveryFindingWithItsPlaceAndStatusOne) {
     r = run({"check", "--max-chars=3", dir.file("clean.txt")}, dir.path());
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.out.substr(0, r.out.find('\n')), "1:7: 文字数超過(6文字): ち (0x82BF)");
-    dir.write("MMEdit.ini", "[String]\r\nMaxString=4\r\n");
-    EXPECT_EQ(run({"check", dir.file("clean.txt")}, dir.path()).status, 1);
+    dir.write("MMEdit.ini", "[String]\r\nMaxString=4\r\n"); // the editor holds it to 10
+    EXPECT_EQ(run({"check", dir.file("clean.txt")}, dir.path()).status, 0);
     EXPECT_EQ(run({"check", "--max-chars", "0", dir.file("clean.txt")}, dir.path()).status, 0);
+}
+
+TEST(Cli, StoredLimitsAreHeldToTheEditorsRange) {
+    // 45 double-byte characters: 90 columns.
+    const std::string ten = cp932Text("あいうえおかきくけこ");
+    const std::string text = ten + ten + ten + ten + cp932Text("さしすせそ");
+    const std::string fives = cp932Text("あいうえお\r\nかきくけこ\r\n");
+    const std::string at10 = fives + fives + fives + fives + cp932Text("さしすせそ");
+    const std::string at80 = ten + ten + ten + ten + cp932Text("\r\nさしすせそ");
+    const struct {
+        const char* stored;
+        const std::string* wrapped;
+    } cases[] = {{"-5", &at10}, {"5", &at10}, {"10", &at10}, {"80", &at80}, {"200", &at80}};
+    TempDir dir;
+    dir.write("t.txt", text);
+    for (const auto& c : cases) {
+        dir.write("MMEdit.ini", std::string("[String]\r\nMaxLength=") + c.stored + "\r\n");
+        const CliRun r = run({"wrap", dir.file("t.txt")}, dir.path());
+        EXPECT_EQ(r.status, 0) << c.stored;
+        EXPECT_EQ(r.out, *c.wrapped) << c.stored;
+    }
+    // A stored limit of 5 counts as 10 characters.
+    dir.write("MMEdit.ini", "[String]\r\nMaxString=5\r\n");
+    dir.write("twelve.txt", cp932Text("あいうえおかきくけこさし"));
+    const CliRun r = run({"check", dir.file("twelve.txt")}, dir.path());
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out.substr(0, r.out.find('\n')), "1:21: 文字数超過(12文字): さ (0x82B3)");
 }
 
 TEST(Cli, WrapHtmlAndEmlWriteWhatTheEditorWrites) {

@@ -265,7 +265,25 @@ TEST(SettingsCopies, WhichFieldsTravel) {
     EXPECT_EQ(documentField(6, s.document), "d2");
     EXPECT_EQ(documentField(7, s.document), "");
     EXPECT_EQ(documentField(0, s.document), "");
-    EXPECT_EQ(clampLineWidth(200), 80);
-    EXPECT_EQ(clampMaxChars(31000), 30000);
-    EXPECT_EQ(clampMaxChars(100), 100);
+}
+
+TEST(EffectiveLimits, StoredValuesAreHeldToTheEditorsRange) {
+    const struct {
+        std::int32_t stored, width, chars;
+    } cases[] = {
+        {-5, 10, 10},       {5, 10, 10},         {10, 10, 10},
+        {80, 80, 80},       {200, 80, 200},      {30000, 80, 30000},
+        {30001, 80, 30000}, {INT32_MIN, 10, 10}, {INT32_MAX, 80, 30000},
+    };
+    for (const auto& c : cases) {
+        NewsletterValues v;
+        v.lineWidth = c.stored;
+        v.maxChars = c.stored;
+        const EffectiveLimits limits = effectiveLimits(v);
+        EXPECT_EQ(limits.lineWidth, c.width) << c.stored;
+        EXPECT_EQ(limits.maxChars, c.chars) << c.stored;
+        const LayoutRules rules = limits.layoutRules();
+        EXPECT_EQ(rules.width, c.width) << c.stored;
+        EXPECT_EQ(rules.modeWord, 0x170u) << c.stored; // level 2 lists, all three wrap rules
+    }
 }
