@@ -10,6 +10,8 @@
 #include <QFile>
 
 #include <algorithm>
+#include <iterator>
+#include <variant>
 #include <vector>
 
 namespace {
@@ -29,10 +31,6 @@ std::string separator(const char* heading) {
     std::string line = toCp932(heading);
     line.append(kSeparatorWidth - line.size(), '-');
     return line;
-}
-
-std::string historyKey(std::size_t index) {
-    return std::to_string(index + 1);
 }
 
 } // namespace
@@ -145,95 +143,187 @@ void SettingsState::setProgramFolder(const std::string& folder) {
     settingsPath = files.writableFile(kSettingsFileName);
 }
 
+namespace {
+
+// What the settings file's keys hold: the settings records and the font.
+struct Stored {
+    SettingsState& s;
+    SettingsFont& font;
+};
+using NumberField = std::int32_t& (*)(Stored&);
+using TextField = std::string& (*)(Stored&);
+
+// One key of the settings file and the value it holds.
+struct Key {
+    const char* section;
+    const char* name;
+    std::variant<NumberField, TextField> field;
+    std::int32_t numberDefault = 0; // when the file does not have the key
+    const char* textDefault = "";   // the same, UTF-8 (the file holds code page 932)
+    bool onlyWithPosition = false;  // read only while the window position is restored
+};
+
+// Every key the program reads and writes, in the order of the writes: it
+// decides where the keys and sections a file does not have yet are added, so
+// it stays as it is. The names are the file's own, misspellings included.
+const Key kKeys[] = {{"DefaultPos", "Left", +[](Stored& v) -> auto& {return v.s.windowLeft;
+} // namespace
+, 0, "", true
+}
+, {"DefaultPos", "Top", +[](Stored& v) -> auto& {return v.s.windowTop;
+}
+, 0, "", true
+}
+, {"EditParam", "Title", +[](Stored& v) -> auto& {return v.s.global.title;
+}
+}
+, {"EditParam", "Emaile", +[](Stored& v) -> auto& {return v.s.global.authorMail;
+}
+}
+, {"EditParam", "URL", +[](Stored& v) -> auto& {return v.s.global.homeUrl;
+}
+}
+, {"EditParam", "Name", +[](Stored& v) -> auto& {return v.s.global.authorName;
+}
+}
+, {"EditParam", "Day1", +[](Stored& v) -> auto& {return v.s.global.issueDay;
+}
+}
+, {"EditParam", "Day2", +[](Stored& v) -> auto& {return v.s.global.launchDay;
+}
+}
+, {"EditParam", "ID", +[](Stored& v) -> auto& {return v.s.global.magazineId;
+}
+}
+, {"Path", "DefaultPath", +[](Stored& v) -> auto& {return v.s.global.saveFolder;
+}
+}
+, {"Application", "ToolBar", +[](Stored& v) -> auto& {return v.s.toolBarShown;
+}
+}
+, {"String", "MaxString", +[](Stored& v) -> auto& {return v.s.global.maxChars;
+}
+, kDefaultMaxChars
+}
+, {"String", "MaxLength", +[](Stored& v) -> auto& {return v.s.global.lineWidth;
+}
+, kDefaultLineWidth
+}
+, {"Application", "StayOnTask", +[](Stored& v) -> auto& {return v.s.options.trayResident;
+}
+}
+, {"Application", "HideOnTask", +[](Stored& v) -> auto& {return v.s.options.minimizeToTray;
+}
+}
+, {"Application", "TaskIcon", +[](Stored& v) -> auto& {return v.s.options.trayIconAction;
+}
+}
+, {"Application", "LastFileOpen", +[](Stored& v) -> auto& {return v.s.options.openLastFile;
+}
+}
+, {"Application", "OldOpen", +[](Stored& v) -> auto& {return v.s.options.openPreviousInWindow;
+}
+}
+, {"Application", "OnlyStart", +[](Stored& v) -> auto& {return v.s.options.singleInstance;
+}
+}
+, {"Application", "IMESwitch", +[](Stored& v) -> auto& {return v.s.options.imeOnAtStart;
+}
+}
+, {"Application", "BackUp", +[](Stored& v) -> auto& {return v.s.options.makeBackup;
+}
+}
+, {"FileHistry", "Switch", +[](Stored& v) -> auto& {return v.s.options.historyShown;
+}
+}
+, {"FileHistry", "Number", +[](Stored& v) -> auto& {return v.s.options.historyCount;
+}
+}
+, {"FileHistry", "1", +[](Stored& v) -> auto& {return v.s.options.history[0];
+}
+}
+, {"FileHistry", "2", +[](Stored& v) -> auto& {return v.s.options.history[1];
+}
+}
+, {"FileHistry", "3", +[](Stored& v) -> auto& {return v.s.options.history[2];
+}
+}
+, {"FileHistry", "4", +[](Stored& v) -> auto& {return v.s.options.history[3];
+}
+}
+, {"FileHistry", "5", +[](Stored& v) -> auto& {return v.s.options.history[4];
+}
+}
+, {"FileHistry", "6", +[](Stored& v) -> auto& {return v.s.options.history[5];
+}
+}
+, {"FileHistry", "7", +[](Stored& v) -> auto& {return v.s.options.history[6];
+}
+}
+, {"FileHistry", "8", +[](Stored& v) -> auto& {return v.s.options.history[7];
+}
+}
+, {"FileHistry", "9", +[](Stored& v) -> auto& {return v.s.options.history[8];
+}
+}
+, {"FileHistry", "10", +[](Stored& v) -> auto& {return v.s.options.history[9];
+}
+}
+, {"FontParam", "Pich", +[](Stored& v) -> auto& {return v.s.options.anyPitchFont;
+}
+}
+, {"DefaultPos", "Position", +[](Stored& v) -> auto& {return v.s.options.restorePosition;
+}
+}
+, {"FontParam", "Name", +[](Stored& v) -> auto& {return v.font.name;
+}
+, 0, kDefaultFontName
+}
+, {"FontParam", "Size", +[](Stored& v) -> auto& {return v.font.size;
+}
+}
+, {"FontParam", "Color", +[](Stored& v) -> auto& {return v.font.color;
+}
+, color::black
+}
+,
+}
+;
+static_assert(std::size(kKeys) == 2 + 8 + 1 + 2 + 8 + 2 + kHistorySlots + 2 + 3);
+
+void readKey(const ProfileFile& ini, const Key& key, Stored& v) {
+    if (const auto* number = std::get_if<NumberField>(&key.field))
+        (*number)(v) = ini.readInt(key.section, key.name, key.numberDefault);
+    else
+        std::get<TextField>(key.field)(v) =
+            ini.readString(key.section, key.name, toCp932(key.textDefault));
+}
+
+} // namespace
+
 void SettingsState::load(SettingsFont& font) {
     const ProfileFile ini = ProfileFile::load(settingsPath);
-    toolBarShown = ini.readInt("Application", "ToolBar", 0);
-
-    NewsletterValues& g = global;
-    g.title = ini.readString("EditParam", "Title", "");
-    g.authorMail = ini.readString("EditParam", "Emaile", "");
-    g.homeUrl = ini.readString("EditParam", "URL", "");
-    g.authorName = ini.readString("EditParam", "Name", "");
-    g.issueDay = ini.readString("EditParam", "Day1", "");
-    g.launchDay = ini.readString("EditParam", "Day2", "");
-    g.magazineId = ini.readString("EditParam", "ID", "");
-    g.saveFolder = ini.readString("Path", "DefaultPath", "");
-    g.lineWidth = ini.readInt("String", "MaxLength", kDefaultLineWidth);
-    g.maxChars = ini.readInt("String", "MaxString", kDefaultMaxChars);
-
-    AppOptions& o = options;
-    o.trayResident = ini.readInt("Application", "StayOnTask", 0);
-    o.minimizeToTray = ini.readInt("Application", "HideOnTask", 0);
-    o.trayIconAction = ini.readInt("Application", "TaskIcon", 0);
-    o.openLastFile = ini.readInt("Application", "LastFileOpen", 0);
-    o.openPreviousInWindow = ini.readInt("Application", "OldOpen", 0);
-    o.singleInstance = ini.readInt("Application", "OnlyStart", 0);
-    o.imeOnAtStart = ini.readInt("Application", "IMESwitch", 0);
-    o.makeBackup = ini.readInt("Application", "BackUp", 0);
-
-    o.historyShown = ini.readInt("FileHistry", "Switch", 0);
-    o.historyCount = ini.readInt("FileHistry", "Number", 0);
-    for (std::size_t i = 0; i < o.history.size(); ++i)
-        o.history[i] = ini.readString("FileHistry", historyKey(i), "");
-
-    o.anyPitchFont = ini.readInt("FontParam", "Pich", 0);
-
+    Stored v{*this, font};
+    for (const Key& key : kKeys)
+        if (!key.onlyWithPosition) readKey(ini, key, v);
     // The saved position counts only while restoring it is on; otherwise the
-    // window starts at 0, 0 and that is what the next save writes.
-    o.restorePosition = ini.readInt("DefaultPos", "Position", 0);
-    if (o.restorePosition == 1) {
-        windowLeft = ini.readInt("DefaultPos", "Left", 0);
-        windowTop = ini.readInt("DefaultPos", "Top", 0);
-    }
-
-    font.name = ini.readString("FontParam", "Name", toCp932(kDefaultFontName));
-    font.size = ini.readInt("FontParam", "Size", 0);
-    font.color = ini.readInt("FontParam", "Color", color::black);
+    // window starts where it stands (0, 0 at start) and that is what the next
+    // save writes.
+    if (options.restorePosition == 1)
+        for (const Key& key : kKeys)
+            if (key.onlyWithPosition) readKey(ini, key, v);
 }
 
 void SettingsState::save(const SettingsFont& font) {
-    // The order of the writes decides where keys and sections the file does not
-    // have yet are added, so it stays as it is.
     ProfileFile ini = ProfileFile::load(settingsPath);
-    ini.writeInt("DefaultPos", "Left", windowLeft);
-    ini.writeInt("DefaultPos", "Top", windowTop);
-
-    const NewsletterValues& g = global;
-    ini.writeString("EditParam", "Title", g.title);
-    ini.writeString("EditParam", "Emaile", g.authorMail);
-    ini.writeString("EditParam", "URL", g.homeUrl);
-    ini.writeString("EditParam", "Name", g.authorName);
-    ini.writeString("EditParam", "Day1", g.issueDay);
-    ini.writeString("EditParam", "Day2", g.launchDay);
-    ini.writeString("EditParam", "ID", g.magazineId);
-    ini.writeString("Path", "DefaultPath", g.saveFolder);
-
-    ini.writeInt("Application", "ToolBar", toolBarShown);
-    ini.writeInt("String", "MaxString", g.maxChars);
-    ini.writeInt("String", "MaxLength", g.lineWidth);
-
-    const AppOptions& o = options;
-    ini.writeInt("Application", "StayOnTask", o.trayResident);
-    ini.writeInt("Application", "HideOnTask", o.minimizeToTray);
-    ini.writeInt("Application", "TaskIcon", o.trayIconAction);
-    ini.writeInt("Application", "LastFileOpen", o.openLastFile);
-    ini.writeInt("Application", "OldOpen", o.openPreviousInWindow);
-    ini.writeInt("Application", "OnlyStart", o.singleInstance);
-    ini.writeInt("Application", "IMESwitch", o.imeOnAtStart);
-    ini.writeInt("Application", "BackUp", o.makeBackup);
-
-    ini.writeInt("FileHistry", "Switch", o.historyShown);
-    ini.writeInt("FileHistry", "Number", o.historyCount);
-    for (std::size_t i = 0; i < o.history.size(); ++i)
-        ini.writeString("FileHistry", historyKey(i), o.history[i]);
-
-    ini.writeInt("FontParam", "Pich", o.anyPitchFont);
-    ini.writeInt("DefaultPos", "Position", o.restorePosition);
-
-    ini.writeString("FontParam", "Name", font.name);
-    ini.writeInt("FontParam", "Size", font.size);
-    ini.writeInt("FontParam", "Color", font.color);
-
+    SettingsFont written = font;
+    Stored v{*this, written};
+    for (const Key& key : kKeys) {
+        if (const auto* number = std::get_if<NumberField>(&key.field))
+            ini.writeInt(key.section, key.name, (*number)(v));
+        else
+            ini.writeString(key.section, key.name, std::get<TextField>(key.field)(v));
+    }
     try {
         fileio::writeAll(settingsPath, ini.bytes());
     } catch (const MMEditError&) {

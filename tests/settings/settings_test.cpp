@@ -287,3 +287,66 @@ TEST(EffectiveLimits, StoredValuesAreHeldToTheEditorsRange) {
         EXPECT_EQ(rules.modeWord, 0x170u) << c.stored; // level 2 lists, all three wrap rules
     }
 }
+
+TEST_F(SettingsFile, EveryKeyReachesItsOwnValueAndBack) {
+    const struct {
+        const char* section;
+        const char* key;
+        const char* value;
+    } keys[] = {
+        {"Application", "StayOnTask", "11"},
+        {"Application", "HideOnTask", "12"},
+        {"Application", "TaskIcon", "13"},
+        {"Application", "LastFileOpen", "14"},
+        {"Application", "OldOpen", "15"},
+        {"Application", "OnlyStart", "16"},
+        {"Application", "IMESwitch", "17"},
+        {"Application", "BackUp", "18"},
+        {"Application", "ToolBar", "19"},
+        {"DefaultPos", "Position", "1"},
+        {"DefaultPos", "Left", "-21"},
+        {"DefaultPos", "Top", "22"},
+        {"EditParam", "Title", "T"},
+        {"EditParam", "Emaile", "M"},
+        {"EditParam", "URL", "U"},
+        {"EditParam", "Name", "N"},
+        {"EditParam", "Day1", "D1"},
+        {"EditParam", "Day2", "D2"},
+        {"EditParam", "ID", "I"},
+        {"Path", "DefaultPath", "P"},
+        {"String", "MaxString", "31"},
+        {"String", "MaxLength", "32"},
+        {"FontParam", "Name", "F"},
+        {"FontParam", "Size", "33"},
+        {"FontParam", "Color", "34"},
+        {"FontParam", "Pich", "35"},
+        {"FileHistry", "Switch", "36"},
+        {"FileHistry", "Number", "37"},
+        {"FileHistry", "1", "h1"},
+        {"FileHistry", "5", "h5"},
+        {"FileHistry", "10", "h10"},
+    };
+    ProfileFile ini;
+    for (const auto& k : keys)
+        ini.writeString(k.section, k.key, k.value);
+    dir.write("MMEdit.ini", ini.bytes());
+    s.load(font);
+    const AppOptions& o = s.options;
+    EXPECT_EQ((std::array{o.trayResident, o.minimizeToTray, o.trayIconAction, o.openLastFile,
+                          o.openPreviousInWindow, o.singleInstance, o.imeOnAtStart, o.makeBackup,
+                          s.toolBarShown, o.restorePosition, s.windowLeft, s.windowTop}),
+              (std::array{11, 12, 13, 14, 15, 16, 17, 18, 19, 1, -21, 22}));
+    EXPECT_EQ(s.global, (NewsletterValues{"T", "M", "U", "N", "D1", "D2", "P", 32, 31, "I"}));
+    EXPECT_EQ(font, (SettingsFont{"F", 33, 34}));
+    EXPECT_EQ((std::array{o.anyPitchFont, o.historyShown, o.historyCount}),
+              (std::array{35, 36, 37}));
+    EXPECT_EQ(o.history,
+              (std::array<std::string, 10>{"h1", "", "", "", "h5", "", "", "", "", "h10"}));
+
+    // Written to a file without keys and read back: every key holds its value.
+    dir.write("MMEdit.ini", "");
+    s.save(font);
+    const ProfileFile saved(dir.read("MMEdit.ini"));
+    for (const auto& k : keys)
+        EXPECT_EQ(saved.readString(k.section, k.key, "missing"), k.value) << k.key;
+}
