@@ -54,7 +54,8 @@ constexpr const char* kUsage =
     "(桁数) と MaxString (文字数) を 10〜80 桁と 10〜30000 文字の範囲に収めた値、\n"
     "設定がなければ 80 と 30000 です。折り返しは編集画面と同じ禁則 (レベル 2)、\n"
     "単語の折り返し、句読点のぶら下げで行います。\n"
-    "終了ステータス: 0 成功、1 問題あり (check, eml)、2 使い方やファイルの誤り。\n";
+    "終了ステータス: 0 成功、1 問題あり (check, eml)、2 使い方やファイルの誤り\n"
+    "(標準出力に書き込めなかったときも 2)。\n";
 
 int fail(std::ostream& err, const std::string& message) {
     err << "mmedit-cli: " << message << "\n";
@@ -235,10 +236,8 @@ int runEml(std::ostream& err, std::string_view text, const Arguments& a, const L
     return 0;
 }
 
-} // namespace
-
-int runCli(const std::vector<std::string>& args, const std::string& programFolder,
-           std::ostream& out, std::ostream& err) {
+int runCommandLine(const std::vector<std::string>& args, const std::string& programFolder,
+                   std::ostream& out, std::ostream& err) {
     if (args.empty()) return fail(err, "コマンドがありません (--help で使い方を表示します)");
     if (isHelp(args[0]) || args[0] == "help") {
         out << kUsage;
@@ -348,4 +347,16 @@ int runCli(const std::vector<std::string>& args, const std::string& programFolde
     }
     writeOut(out, piece);
     return 0;
+}
+
+} // namespace
+
+int runCli(const std::vector<std::string>& args, const std::string& programFolder,
+           std::ostream& out, std::ostream& err) {
+    const int status = runCommandLine(args, programFolder, out, err);
+    // What could not be written (a full disk, a closed pipe) is a failure,
+    // whatever the command found.
+    out.flush();
+    if (!out) return fail(err, "標準出力に書き込めませんでした");
+    return status;
 }

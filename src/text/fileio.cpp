@@ -18,9 +18,17 @@
 namespace fileio {
 
 namespace {
-std::function<bool(std::size_t)>& writeHook() {
-    static std::function<bool(std::size_t)> hook;
+using testing::WriteStep;
+
+std::function<bool(WriteStep, std::size_t)>& stepHook() {
+    static std::function<bool(WriteStep, std::size_t)> hook;
     return hook;
+}
+
+// False when the test hook makes this step fail.
+bool stepAllowed(WriteStep step, std::size_t done) {
+    const auto& hook = stepHook();
+    return !hook || hook(step, done);
 }
 
 struct Fd {
@@ -33,7 +41,16 @@ struct Fd {
 
 namespace testing {
 void setWriteHook(std::function<bool(std::size_t)> hook) {
-    writeHook() = std::move(hook);
+    if (!hook) {
+        stepHook() = nullptr;
+        return;
+    }
+    stepHook() = [hook = std::move(hook)](WriteStep step, std::size_t done) {
+        return step != WriteStep::write || hook(done);
+    };
+}
+void setStepHook(std::function<bool(WriteStep, std::size_t)> hook) {
+    stepHook() = std::move(hook);
 }
 } // namespace testing
 
@@ -192,6 +209,68 @@ bool followLinks(const std::string& path, std::string& target) {
     return false;
 }
 
+// Writes all of bytes at offset 0 of the file, one step at a time.
+bool writeFrom(int fd, std::string_view bytes, bool hooked) {
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        if (hooked && !stepAllowed(WriteStep::write, done)) return false;
+        const std::size_t chunk = std::min<std::size_t>(bytes.size() - done, 1 << 20);
+        const ssize_t n = ::pwrite(fd, bytes.data() + done, chunk, static_cast<off_t>(done));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+// Replaces a file's bytes in place, for a file this user may write in a
+// folder where no new file can be made. The old bytes are kept in memory
+// until the new ones are on the disk and are put back when a step fails; the
+// room the new bytes need is taken before anything is overwritten, and the
+// file is cut to its new length only after the whole write. Owner, group and
+// permissions stay as they are.
+void writeInPlace(const std::string& path, const std::string& target, std::string_view bytes) {
+    Fd f;
+    f.fd = ::open(target.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    struct stat st {};
+    if (f.fd < 0 || ::fstat(f.fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size < 0)
+        throw MMEditError(createErrorText(path));
+    std::string before;
+    try {
+        before.resize(static_cast<std::size_t>(st.st_size));
+    } catch (const std::exception&) {
+        throw MMEditError(createErrorText(path));
+    }
+    for (std::size_t done = 0; done < before.size();) {
+        const ssize_t n =
+            ::pread(f.fd, before.data() + done, before.size() - done, static_cast<off_t>(done));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) throw MMEditError(createErrorText(path));
+        done += static_cast<std::size_t>(n);
+    }
+    if (bytes.size() > before.size() &&
+        ::posix_fallocate(f.fd, static_cast<off_t>(before.size()),
+                          static_cast<off_t>(bytes.size() - before.size())) != 0) {
+        // No room: the file keeps its bytes and its length.
+        [[maybe_unused]] const int cut = ::ftruncate(f.fd, static_cast<off_t>(before.size()));
+        throw MMEditError(writeErrorText());
+    }
+    const bool written = writeFrom(f.fd, bytes, true) &&
+                         stepAllowed(WriteStep::truncate, bytes.size()) &&
+                         ::ftruncate(f.fd, static_cast<off_t>(bytes.size())) == 0 &&
+                         stepAllowed(WriteStep::sync, bytes.size()) && ::fsync(f.fd) == 0;
+    if (!written) {
+        // The old bytes go back as they were.
+        writeFrom(f.fd, before, false);
+        [[maybe_unused]] const int cut = ::ftruncate(f.fd, static_cast<off_t>(before.size()));
+        ::fsync(f.fd);
+        throw MMEditError(writeErrorText());
+    }
+    const int fd = f.fd;
+    f.fd = -1;
+    if (::close(fd) != 0) throw MMEditError(writeErrorText());
+}
+
 } // namespace
 
 void writeAll(const std::string& path, std::string_view bytes) {
@@ -202,6 +281,10 @@ void writeAll(const std::string& path, std::string_view bytes) {
     struct stat old {};
     const bool hadFile = ::stat(target.c_str(), &old) == 0;
     if (hadFile && !S_ISREG(old.st_mode)) throw MMEditError(createErrorText(path));
+    // Replacing a file needs only the folder to be writable; a file the user
+    // may not write is still not theirs to replace.
+    if (hadFile && ::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0)
+        throw MMEditError(createErrorText(path));
 
     const std::string folder = folderOf(target);
     const std::string prefix = savePrefix(target.substr(folder.size()));
@@ -209,7 +292,13 @@ void writeAll(const std::string& path, std::string_view bytes) {
     std::string tmp = folder + prefix + std::string(kUniqueChars, 'X');
     Fd f;
     f.fd = ::mkstemp(tmp.data());
-    if (f.fd < 0) throw MMEditError(createErrorText(path));
+    if (f.fd < 0) {
+        // A writable file in a folder that takes no new files is written
+        // where it stands.
+        if (hadFile && (errno == EACCES || errno == EPERM))
+            return writeInPlace(path, target, bytes);
+        throw MMEditError(createErrorText(path));
+    }
 
     auto fail = [&](const QString& text) {
         ::close(f.fd);
@@ -230,24 +319,18 @@ void writeAll(const std::string& path, std::string_view bytes) {
     // After fchown, which clears the set-user-ID and set-group-ID bits.
     ::fchmod(f.fd, mode);
 
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const auto& hook = writeHook();
-        if (hook && !hook(done)) fail(writeErrorText());
-        const std::size_t chunk = std::min<std::size_t>(bytes.size() - done, 1 << 20);
-        const ssize_t n = ::write(f.fd, bytes.data() + done, chunk);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) fail(writeErrorText());
-        done += static_cast<std::size_t>(n);
-    }
-    if (::fsync(f.fd) != 0) fail(writeErrorText());
+    if (!writeFrom(f.fd, bytes, true)) fail(writeErrorText());
+    // On the disk before the rename: a power cut then leaves the old file or
+    // the new one whole, never an empty one.
+    if (!stepAllowed(WriteStep::sync, bytes.size()) || ::fsync(f.fd) != 0) fail(writeErrorText());
     const int fd = f.fd;
     f.fd = -1;
     if (::close(fd) != 0) {
         ::unlink(tmp.c_str());
         throw MMEditError(writeErrorText());
     }
-    if (::rename(tmp.c_str(), target.c_str()) != 0) {
+    if (!stepAllowed(WriteStep::rename, bytes.size()) ||
+        ::rename(tmp.c_str(), target.c_str()) != 0) {
         ::unlink(tmp.c_str());
         throw MMEditError(createErrorText(path));
     }
@@ -275,10 +358,22 @@ bool copyNoReplace(const std::string& from, const std::string& to) {
     if (errno == EEXIST || errno == ENOENT) return false;
     // No hard links here: copy into a file that must not exist yet.
     const int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
-    if (in < 0) return false;
-    const int out = ::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    struct stat st {};
+    if (in < 0 || ::fstat(in, &st) != 0) {
+        if (in >= 0) ::close(in);
+        return false;
+    }
+    // The copy is made private and gets the original's permissions once it
+    // is there (the umask plays no part).
+    const int out = ::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
     if (out < 0) {
         ::close(in);
+        return false;
+    }
+    if (::fchmod(out, st.st_mode & 0777) != 0) {
+        ::close(in);
+        ::close(out);
+        ::unlink(to.c_str());
         return false;
     }
     bool ok = true;

@@ -64,26 +64,36 @@ class FileReader {
 // set them. A symbolic link stays: the file it names is written, or created
 // when it does not exist yet. Temporary files are ".name.mmedit-save.XXXXXX";
 // those an interrupted save of the same file left behind go at the next save.
+// An existing file this user may not write is refused, whatever the folder
+// allows. A writable file in a folder that takes no new files is written in
+// place: a failed write puts the old bytes back (a crash midway can leave the
+// file half written there).
 // Throws MMEditError "ファイル %s を作成できません" when the file cannot be made
-// (also for a loop of symbolic links), "ストリームへの書き込みエラー" when
-// writing fails midway.
+// or may not be written (also for a loop of symbolic links),
+// "ストリームへの書き込みエラー" when writing fails midway.
 void writeAll(const std::string& path, std::string_view bytes);
 
 // Renames without replacing: fails (returns false) when the target exists.
 bool moveNoReplace(const std::string& from, const std::string& to);
 
 // Makes a copy of a file under a new name without replacing anything there:
-// a hard link when the file system has them, else a copy. Returns false when
-// the name exists (as a file or a folder), the file does not, or the copy
-// cannot be made (a half-made copy is removed).
+// a hard link when the file system has them, else a copy with the file's
+// permissions. Returns false when the name exists (as a file or a folder),
+// the file does not, or the copy cannot be made (a half-made copy is removed).
 bool copyNoReplace(const std::string& from, const std::string& to);
 
 // The folder part of a path, ending with the separator ("" for a bare name).
 std::string folderOf(const std::string& path);
 
 namespace testing {
-// Test hook: when set, called before each chunk is written with the number of
-// bytes written so far; returning false makes that write fail.
+// The steps of writeAll a test hook sees: each chunk written, the flush to
+// disk, the rename over the target, and the cut to the new length when the
+// file is written in place.
+enum class WriteStep { write, sync, rename, truncate };
+// Test hook: when set, called before each step with the number of bytes
+// written so far; returning false makes that step fail.
+void setStepHook(std::function<bool(WriteStep, std::size_t)> hook);
+// The same for the written chunks only.
 void setWriteHook(std::function<bool(std::size_t)> hook);
 } // namespace testing
 

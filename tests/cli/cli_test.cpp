@@ -11,6 +11,7 @@
 #include <chrono>
 #include <csignal>
 #include <fcntl.h>
+#include <fstream>
 #include <poll.h>
 #include <random>
 #include <sstream>
@@ -327,4 +328,31 @@ TEST(Cli, BadOptionsAndFailedWritesGiveStatusTwoAndKeepTheOldFile) {
     for (const char* c :
          {"view", "count", "check", "wrap", "html", "eml", "--max-chars", "--replace"})
         EXPECT_NE(help.out.find(c), std::string::npos) << c;
+}
+
+TEST(Cli, OutputThatCannotBeWrittenGivesStatusTwo) {
+    TempDir dir;
+    dir.write("t.txt", cp932Text("あいうえお\r\n"));
+    dir.write("long.txt", std::string(1 << 20, 'x'));
+    std::ofstream full("/dev/full", std::ios::binary);
+    if (!full) GTEST_SKIP() << "no /dev/full here";
+    const struct {
+        std::vector<std::string> args;
+        int statusIfWritten;
+    } cases[] = {
+        {{"wrap", dir.file("t.txt")}, 0},
+        {{"wrap", dir.file("long.txt")}, 0},
+        {{"view", dir.file("t.txt")}, 0},
+        {{"count", dir.file("t.txt")}, 0},
+        {{"check", "--max-chars", "3", dir.file("t.txt")}, 1},
+        {{"--help"}, 0},
+    };
+    for (const auto& c : cases) {
+        std::ofstream out("/dev/full", std::ios::binary);
+        std::ostringstream err;
+        EXPECT_EQ(runCli(c.args, dir.path(), out, err), 2) << c.args[0];
+        EXPECT_EQ(err.str(), "mmedit-cli: 標準出力に書き込めませんでした\n") << c.args[0];
+        std::ostringstream fine;
+        EXPECT_EQ(runCli(c.args, dir.path(), fine, err), c.statusIfWritten) << c.args[0];
+    }
 }
