@@ -141,19 +141,38 @@ const char* converterName(int codePage) {
     }
 }
 
-// Replaces what a viewer cannot show as text: control characters other than
-// the tab, and surrogates that do not form a pair.
+// Characters a viewer must not take from a document: control characters
+// (C0 but the tab, DEL, C1), noncharacters, and the marks that change the
+// direction of the text around them (the bidirectional embeddings,
+// overrides, isolates and directional marks).
+bool unshowable(char32_t c) {
+    return (c < 0x20 && c != '\t') || (c >= 0x7F && c <= 0x9F) || (c >= 0xFDD0 && c <= 0xFDEF) ||
+           (c & 0xFFFE) == 0xFFFE || c == 0x061C || c == 0x200E || c == 0x200F ||
+           (c >= 0x202A && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069);
+}
+
+// Replaces what a viewer cannot show as text with U+FFFD: the characters
+// above and surrogates that do not form a pair (one U+FFFD for each).
 void sanitize(QString& text) {
     const qsizetype n = text.size();
+    qsizetype out = 0; // a pair replaced by one U+FFFD shortens the text
     for (qsizetype i = 0; i < n; ++i) {
         const char16_t u = text.at(i).unicode();
         if (QChar::isHighSurrogate(u) && i + 1 < n &&
             QChar::isLowSurrogate(text.at(i + 1).unicode())) {
+            const char16_t low = text.at(i + 1).unicode();
             ++i;
-        } else if (QChar::isSurrogate(u) || (u < 0x20 && u != '\t') || u == 0x7F) {
-            text[i] = QChar(kSubstitute);
+            if (unshowable(QChar::surrogateToUcs4(u, low))) {
+                text[out++] = QChar(kSubstitute);
+            } else {
+                text[out++] = QChar(u);
+                text[out++] = QChar(low);
+            }
+        } else {
+            text[out++] = QChar::isSurrogate(u) || unshowable(u) ? QChar(kSubstitute) : QChar(u);
         }
     }
+    text.truncate(out);
 }
 
 enum class Destination : std::uint8_t { Body, FontTable, ColorTable, Skip };

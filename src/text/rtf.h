@@ -51,8 +51,9 @@ struct CharFormat {
 };
 
 // Text of one format. Tabs are '\t', line breaks inside a paragraph
-// U+2028 (QChar::LineSeparator); there are no other control characters
-// (anything undecodable or out of place shows as U+FFFD).
+// U+2028 (QChar::LineSeparator); there are no other control characters, no
+// noncharacters and no marks that turn the direction of the text (those,
+// and anything undecodable or out of place, show as U+FFFD).
 struct Run {
     QString text;
     CharFormat format;

@@ -182,6 +182,45 @@ TEST(RichText, GroupsAndResets) {
     EXPECT_EQ(sizes[3].format.halfPoints, 24);
 }
 
+TEST(RichText, ControlNoncharacterAndDirectionMarksShowAsReplacement) {
+    const struct {
+        const char* escapes;
+        const char* shown;
+    } cases[] = {
+        {"\\u127?", "\uFFFD"},
+        {"\\u128?", "\uFFFD"},
+        {"\\u159?", "\uFFFD"},
+        {"\\u160?", "\u00A0"},
+        {"\\u-1?", "\uFFFD"},
+        {"\\u-2?", "\uFFFD"},
+        {"\\u-560?", "\uFFFD"},
+        {"\\u-529?", "\uFFFD"},
+        {"\\u-528?", "\uFDF0"},
+        {"\\u1564?", "\uFFFD"},
+        {"\\u8205?", "\u200D"},
+        {"\\u8206?", "\uFFFD"},
+        {"\\u8207?", "\uFFFD"},
+        {"\\u8233?", "\u2029"},
+        {"\\u8234?", "\uFFFD"},
+        {"\\u8238?", "\uFFFD"},
+        {"\\u8294?", "\uFFFD"},
+        {"\\u8297?", "\uFFFD"},
+        {"\\u8298?", "\u206A"},
+        {"\\u-10177?\\u-8193?", "\uFFFD"}, // U+1FFFF
+        {"\\u-9217?\\u-8194?", "\uFFFD"},  // U+10FFFE
+        {"\\u-10179?\\u-8704?", "\U0001F600"},
+    };
+    for (const auto& c : cases) {
+        const std::string body = std::string("a") + c.escapes + "b";
+        EXPECT_EQ(u8(rtf::read("{\\rtf1 " + body + "}").plainText()),
+                  std::string("a") + c.shown + "b")
+            << c.escapes;
+    }
+    // In a font name too.
+    const rtf::RichText t = rtf::read("{\\rtf1{\\fonttbl{\\f0 Evil\\u8238?Font;}}\\f0 x}");
+    EXPECT_EQ(u8(t.paragraphs[0].runs[0].format.fontFamily), "Evil\uFFFDFont");
+}
+
 TEST(RichText, SpecialCharactersAndBreaks) {
     const rtf::RichText t = rtf::read("{\\rtf1 a\\line b\\tab c\\~d\\emdash\\{\\}\\\\e\\-f\\_\r\n"
                                       "g\\\r\nh\\par\\par i\\cell j\\row\x01\\'0d}");
@@ -235,6 +274,15 @@ TEST(RichText, DeepNestingIsBounded) {
         "{\\rtf1 " + std::string(deep, '{') + "\\b x" + std::string(deep, '}') + " y}";
     const rtf::RichText t = rtf::read(nested);
     EXPECT_EQ(runsOf(t.paragraphs[0]), "[b:x][ y]");
+
+    // Below the bound a group's format ends with it; past the bound groups
+    // share the deepest kept group's state, so it outlives them.
+    auto innerGroup = [](std::size_t depth) {
+        const std::string open(depth, '{'), close(depth, '}');
+        return runsOf(rtf::read("{\\rtf1 " + open + "{\\b x}y" + close + "}").paragraphs[0]);
+    };
+    EXPECT_EQ(innerGroup(500), "[b:x][y]");
+    EXPECT_EQ(innerGroup(2000), "[b:xy]");
 
     // Groups past the limit inside a skipped destination stay skipped, and
     // the text after the destination shows.
