@@ -406,6 +406,10 @@ void LineView::continueLayout(const GapBuffer& text, std::size_t maxLines) {
 
 void LineView::relayout(const GapBuffer& text, std::size_t i0, std::size_t pos, std::size_t removed,
                         std::size_t inserted, std::size_t budget) {
+    // The last line laid out when the budget runs out is laid out again
+    // later (it ends where an old line starts, which need not be its own
+    // end), so a budget of two lines is the least that makes progress.
+    budget = std::max<std::size_t>(budget, 2);
     const std::size_t n = text.size();
     const std::size_t editEndOld = pos + removed;
     const std::size_t editEndNew = pos + inserted;

@@ -66,7 +66,8 @@ class LineView {
     // budget of them; lines past those that did not fall in step with the
     // old ones wait for continueLayout.
     void edited(const GapBuffer& text, std::size_t pos, std::size_t removed, std::size_t inserted);
-    // Lays out up to maxLines more of the lines that wait.
+    // Lays out about maxLines more of the lines that wait, and at least one
+    // for good.
     void continueLayout(const GapBuffer& text, std::size_t maxLines);
     // The lines the last layout laid out again: from line first, count lines
     // (leading lines that came out as they were before the change are left
