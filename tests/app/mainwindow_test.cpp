@@ -1,13 +1,11 @@
+#include "mainwindowtest.h"
+
 #include "app/application.h"
-#include "app/lockkeys.h"
-#include "app/mainwindow.h"
 #include "app/splashwindow.h"
 
 #include "settings/profile.h"
 #include "support/screenshots.h"
-#include "support/scripted.h"
 #include "support/sjis.h"
-#include "support/tempdir.h"
 #include "text/cp932.h"
 #include "text/fileio.h"
 #include "text/linelist.h"
@@ -32,31 +30,9 @@
 
 namespace {
 
-struct FakeLocks : LockKeys {
-    bool caps = false, num = true;
-    std::optional<bool> capsLock() const override { return caps; }
-    std::optional<bool> numLock() const override { return num; }
-};
-
-struct MainTest : ::testing::Test {
-    TempDir dir;
-    SettingsState settings;
-    ScriptedDialogs dialogs;
-    RecordingShell shell;
-    FakeLocks locks;
-    std::unique_ptr<MainWindow> main;
-
-    void start() {
-        main = std::make_unique<MainWindow>(settings, dialogs, shell, locks, dir.path());
-        main->startUp();
-    }
-    QString panel(StatusPanels::Panel p) const { return main->statusPanels().text(p); }
-    void type(const QString& text) {
-        for (const QChar c : text) {
-            QKeyEvent e(QEvent::KeyPress, 0, Qt::NoModifier, QString(c));
-            QApplication::sendEvent(main->editor(), &e);
-        }
-    }
+struct MainTest : MainWindowTest {
+    MainTest() { locks.num = true; }
+    void start() { startWindow(); }
 };
 
 // Waits for the next modal box, lets `look` see it, then closes it, so a
@@ -664,3 +640,4 @@ TEST_F(MainTest, NoMenuItemOrToolButtonIsLeftWithoutACommand) {
     }
     EXPECT_GE(items, 85); // menus, pop-up and icon menus, tool buttons
 }
+
