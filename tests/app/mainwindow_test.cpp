@@ -666,16 +666,18 @@ TEST_F(MainTest, EveryKeyIsBoundOnce) {
             if (a->menu()) menus.push_back(a->menu());
         }
     }
-    auto text = [](const QKeySequence& k) { return k.toString(QKeySequence::PortableText); };
-    std::map<QString, std::vector<QString>> window;
+    auto text = [](const QKeySequence& k) {
+        return k.toString(QKeySequence::PortableText).toStdString();
+    };
+    std::map<std::string, std::vector<std::string>> window;
     for (QAction* a : actions)
         if (a->shortcutContext() != Qt::WidgetShortcut)
             for (const QKeySequence& k : a->shortcuts())
-                window[text(k)].push_back(a->objectName());
+                window[text(k)].push_back(a->objectName().toStdString());
     for (QShortcut* s : main->findChildren<QShortcut*>())
         for (const QKeySequence& k : s->keys())
-            window[text(k)].push_back(QStringLiteral("(shortcut)"));
-    const std::map<QString, std::vector<QString>> expected = {
+            window[text(k)].push_back("(shortcut)");
+    const std::map<std::string, std::vector<std::string>> expected = {
         {"F1", {"New1"}},
         {"F2", {"Open1"}},
         {"F3", {"Save1"}},
@@ -699,18 +701,18 @@ TEST_F(MainTest, EveryKeyIsBoundOnce) {
     };
     EXPECT_EQ(window, expected);
 
-    std::map<QString, std::vector<EditorCommand>> table;
+    std::map<std::string, std::vector<EditorCommand>> table;
     for (const KeyBinding& b : editorKeyTable())
         table[text(QKeySequence(b.keys))].push_back(b.command);
     for (const auto& [key, commands] : table) {
-        EXPECT_EQ(commands.size(), 1u) << key.toStdString();
+        EXPECT_EQ(commands.size(), 1u) << key;
         if (window.count(key)) {
-            EXPECT_EQ(key, QStringLiteral("Ctrl+A"));
+            EXPECT_EQ(key, "Ctrl+A");
         }
     }
-    EXPECT_EQ(table.count(QStringLiteral("Ctrl+Y")), 0u);
-    EXPECT_EQ(table[QStringLiteral("Ctrl+Shift+Z")], std::vector{EditorCommand::redo});
-    EXPECT_EQ(table[QStringLiteral("Ctrl+Z")], std::vector{EditorCommand::undo});
+    EXPECT_EQ(table.count("Ctrl+Y"), 0u);
+    EXPECT_EQ(table["Ctrl+Shift+Z"], std::vector{EditorCommand::redo});
+    EXPECT_EQ(table["Ctrl+Z"], std::vector{EditorCommand::undo});
 }
 
 TEST_F(MainTest, CtrlYInsertsTheLaunchDateAndCtrlShiftZRedoes) {
