@@ -19,7 +19,8 @@ dir=${1:-build-bench}
 if [ -z "${MMEDIT_BENCH_NO_BUILD:-}" ]; then
   cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=Release -DMMEDIT_TESTS=OFF -DMMEDIT_BENCH=ON >/dev/null
   cmake --build "$dir" -j"${MMEDIT_BENCH_JOBS:-1}" \
-        --target bench_layout bench_editor bench_memory bench_find bench_mailcheck mmedit-cli \
+        --target bench_layout bench_editor bench_memory bench_find bench_mailcheck bench_recovery \
+                 mmedit-cli \
                  mmedit bench_startup_peer
 fi
 bin=$dir/bin
@@ -46,6 +47,10 @@ echo
 echo "== bench_find"
 QT_QPA_PLATFORM=${QT_QPA_PLATFORM:-offscreen} "$bin/bench_find" --benchmark_filter="$filter" \
   --benchmark_out="$out/find.json" --benchmark_out_format=json
+echo
+echo "== bench_recovery"
+"$bin/bench_recovery" --benchmark_filter="$filter" \
+  --benchmark_out="$out/recovery.json" --benchmark_out_format=json
 echo
 echo "== bench_mailcheck"
 "$bin/bench_mailcheck" --benchmark_filter="$filter" \

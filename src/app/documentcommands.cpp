@@ -23,16 +23,15 @@ QString u(const char* s) {
 } // namespace
 
 DocumentCommands::DocumentCommands(MainWindow& window) : w_(window) {
-    w_.setCommand({"New2", "NormalSet1", "SpeedButton28", "SpeedButton29", "New3"},
-                  [this](int tag) {
-                      if (tag == 0 || tag == 1) newDocument(tag == 1);
-                  });
-    w_.setCommand({"Open1", "SpeedButton30", "N15"}, [this](int) { open(); });
-    w_.setCommand({"N17", "N21", "N31", "N41", "N51", "N61", "N71", "N81", "N91", "N01"},
-                  [this](int tag) { openRecent(tag); });
-    w_.setCommand({"Save1", "SpeedButton31", "N12"}, [this](int) { save(); });
-    w_.setCommand({"SaveAs1", "SaveAs2"}, [this](int) { saveAs(); });
-    w_.setCommand({"HTML1"}, [this](int) { exportHtml(); });
+    const MainWindow::Actions& a = w_.actions();
+    w_.setCommand(a.newBlank, [this](int) { newDocument(false); });
+    w_.setCommand(a.newFromSettings, [this](int) { newDocument(true); });
+    w_.setCommand(a.open, [this](int) { open(); });
+    for (const MainWindow::Command& recent : a.recentFile)
+        w_.setCommand(recent, [this](int slot) { openRecent(slot); });
+    w_.setCommand(a.save, [this](int) { save(); });
+    w_.setCommand(a.saveAs, [this](int) { saveAs(); });
+    w_.setCommand(a.exportHtml, [this](int) { exportHtml(); });
 }
 
 DocumentCommands::~DocumentCommands() = default;

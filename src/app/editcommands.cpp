@@ -73,33 +73,36 @@ QPrinter& EditCommands::printer() {
 EditCommands::EditCommands(MainWindow& window)
     : w_(window), dialogs_(std::make_unique<QtCommonDialogs>()),
       findReplace_(std::make_unique<FindReplace>(*window.editor(), window.dialogs(), &window)) {
-    w_.setCommand({"SelectAll1", "SelectAll2", "SpeedButton37"}, [this](int) { selectAll(); });
-    w_.setCommand({"CopyToClip1", "N29", "SpeedButton1"}, [this](int) { transferToClipboard(); });
-    w_.setCommand({"Copy1", "kopi1", "SpeedButton33"}, [this](int) { copy(); });
-    w_.setCommand({"Cut1", "Cut2", "SpeedButton34"}, [this](int) { cut(); });
-    w_.setCommand({"Delete1", "Delete2", "SpeedButton35"}, [this](int) { deleteForward(); });
-    w_.setCommand({"Pest1", "Paste1", "SpeedButton36"}, [this](int) { paste(); });
-    w_.setCommand({"Find1", "SpeedButton38"}, [this](int) { showFind(); });
-    w_.setCommand({"Replace1", "SpeedButton39"}, [this](int) { showReplace(); });
-    w_.setCommand({"Print1", "SpeedButton41"}, [this](int) { print(); });
-    w_.setCommand({"PrinterSet1", "SpeedButton42"}, [this](int) { pageSetup(); });
-    w_.setCommand({"Font1", "SpeedButton40"}, [this](int) { chooseFont(); });
-    w_.setCommand({"Title1", "MailAddress", "URL1", "Names", "Days", "Days2", "SpeedButton43",
-                   "SpeedButton44", "SpeedButton45", "SpeedButton46", "SpeedButton47",
-                   "SpeedButton48"},
-                  [this](int tag) { insertStoredValue(tag); });
-    w_.setCommand({"Show1", "NoShow1"}, [this](int tag) { showToolBar(tag); });
-    w_.setCommand({"Help2", "Help3", "SpeedButton53"}, [this](int) { showHelp(); });
-    w_.setCommand({"About1", "About2", "SpeedButton54"}, [this](int) { showAbout(); });
+    const MainWindow::Actions& a = w_.actions();
+    w_.setCommand(a.selectAll, [this](int) { selectAll(); });
+    w_.setCommand(a.transferToClipboard, [this](int) { transferToClipboard(); });
+    w_.setCommand(a.copy, [this](int) { copy(); });
+    w_.setCommand(a.cut, [this](int) { cut(); });
+    w_.setCommand(a.deleteForward, [this](int) { deleteForward(); });
+    w_.setCommand(a.paste, [this](int) { paste(); });
+    w_.setCommand(a.find, [this](int) { showFind(); });
+    w_.setCommand(a.replace, [this](int) { showReplace(); });
+    w_.setCommand(a.print, [this](int) { print(); });
+    w_.setCommand(a.pageSetup, [this](int) { pageSetup(); });
+    w_.setCommand(a.font, [this](int) { chooseFont(); });
+    // The item's tag is the stored value's field.
+    for (const MainWindow::Command* insert :
+         {&a.insertTitle, &a.insertMailAddress, &a.insertUrl, &a.insertName, &a.insertIssueDate,
+          &a.insertLaunchDate})
+        w_.setCommand(*insert, [this](int tag) { insertStoredValue(tag); });
+    w_.setCommand(a.showToolBar, [this](int tag) { showToolBar(tag); });
+    w_.setCommand(a.hideToolBar, [this](int tag) { showToolBar(tag); });
+    w_.setCommand(a.help, [this](int) { showHelp(); });
+    w_.setCommand(a.about, [this](int) { showAbout(); });
 
     // The Edit menu's Delete names Ctrl+D in its caption: the key deletes.
     auto* deleteKey = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_D), &w_);
     QObject::connect(deleteKey, &QShortcut::activated, &w_,
-                     [this] { w_.item(QStringLiteral("Delete1"))->trigger(); });
+                     [this] { w_.actions().deleteForward.menuItem()->trigger(); });
 
     // Print preview and PDF export follow "印刷" in the File menu.
-    if (QMenu* file = w_.menu(QStringLiteral("File1"))) {
-        QAction* print1 = w_.item(QStringLiteral("Print1"));
+    if (QMenu* file = w_.menus().file) {
+        QAction* print1 = w_.actions().print.menuItem();
         const QList<QAction*> items = file->actions();
         const qsizetype at = items.indexOf(print1);
         QAction* before = at >= 0 && at + 1 < items.size() ? items[at + 1] : nullptr;
@@ -218,8 +221,8 @@ void EditCommands::showToolBar(int tag) {
     QWidget* band = w_.toolBarArea();
     band->setEnabled(shown);
     band->setVisible(shown);
-    w_.item(QStringLiteral("Show1"))->setChecked(shown);
-    w_.item(QStringLiteral("NoShow1"))->setChecked(!shown);
+    w_.actions().showToolBar.menuItem()->setChecked(shown);
+    w_.actions().hideToolBar.menuItem()->setChecked(!shown);
     w_.settings().toolBarShown = shown ? 1 : 0;
     w_.settings().save(w_.settingsFont());
 }

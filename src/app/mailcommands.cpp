@@ -113,9 +113,9 @@ MailCommands::MailCommands(MainWindow& window) : w_(window) {
     // File menu: after the HTML export.
     auto* mailExport = new QAction(exportCaption(), this);
     mailExport->setObjectName(QStringLiteral("MailExport1"));
-    if (QMenu* file = w_.menu(QStringLiteral("File1"))) {
+    if (QMenu* file = w_.menus().file) {
         const QList<QAction*> items = file->actions();
-        const qsizetype html = items.indexOf(w_.item(QStringLiteral("HTML1")));
+        const qsizetype html = items.indexOf(w_.actions().exportHtml.menuItem());
         file->insertAction(html >= 0 && html + 1 < items.size() ? items[html + 1] : nullptr,
                            mailExport);
     }
@@ -124,7 +124,7 @@ MailCommands::MailCommands(MainWindow& window) : w_(window) {
     check->setObjectName(QStringLiteral("MailCheck1"));
     auto* wrap = new QAction(u("送信用に整形"), this);
     wrap->setObjectName(QStringLiteral("HardWrap1"));
-    if (QMenu* tool = w_.menu(QStringLiteral("Tool1"))) {
+    if (QMenu* tool = w_.menus().tool) {
         tool->addSeparator()->setObjectName(QStringLiteral("MailSeparator"));
         tool->addAction(check);
         tool->addAction(wrap);

@@ -100,13 +100,9 @@ MainWindow::MainWindow(SettingsState& settings, Dialogs& dialogs, Shell& shell,
 
 MainWindow::~MainWindow() = default;
 
-void MainWindow::setCommand(std::initializer_list<const char*> names,
-                            std::function<void(int tag)> command) {
-    auto shared = std::make_shared<std::function<void(int)>>(std::move(command));
-    for (const char* name : names) {
-        QAction* a = item(QString::fromLatin1(name));
-        Q_ASSERT_X(a, "MainWindow::setCommand", name);
-        if (!a) continue;
+void MainWindow::setCommand(const Command& command, std::function<void(int tag)> run) {
+    auto shared = std::make_shared<std::function<void(int)>>(std::move(run));
+    for (QAction* a : command.items) {
         a->setEnabled(true);
         const int tag = a->property("Tag").isValid() ? a->property("Tag").toInt() : -1;
         connect(a, &QAction::triggered, this,
@@ -150,8 +146,8 @@ void MainWindow::startUp() {
         const bool shown = s_.toolBarShown == 1;
         toolBarArea_->setEnabled(shown);
         toolBarArea_->setVisible(shown);
-        showToolBar_->setChecked(shown);
-        hideToolBar_->setChecked(!shown);
+        actions_.showToolBar.menuItem()->setChecked(shown);
+        actions_.hideToolBar.menuItem()->setChecked(!shown);
         updateHistoryMenu();
         s_.copyGlobalToDocument();
         s_.copyGlobalToNewDocument();
@@ -198,7 +194,8 @@ void MainWindow::buildLinkMenu() {
 std::vector<std::pair<QString, QString>> MainWindow::links() const {
     std::vector<std::pair<QString, QString>> out;
     for (QAction* a : linkMenu_->actions())
-        if (a != linkPlaceholder_) out.emplace_back(a->text(), a->property("Hint").toString());
+        if (a != actions_.linkPlaceholder)
+            out.emplace_back(a->text(), a->property("Hint").toString());
     return out;
 }
 
@@ -279,7 +276,7 @@ bool MainWindow::titleBarOnAScreen(QPoint pos) const {
 
 void MainWindow::updateHistoryMenu() {
     for (int k = 0; k < kHistorySlots; ++k) {
-        QAction* a = historyItems_[static_cast<std::size_t>(k)];
+        QAction* a = historyItem(k);
         const QString caption = QString::number((k + 1) % 10) + QLatin1Char(':') +
                                 path(s_.options.history[static_cast<std::size_t>(k)]);
         a->setText(caption);
@@ -287,7 +284,7 @@ void MainWindow::updateHistoryMenu() {
     }
     if (s_.options.historyShown == 1)
         for (int k = 0; k < kHistorySlots && s_.options.historyCount >= k + 1; ++k)
-            historyItems_[static_cast<std::size_t>(k)]->setVisible(true);
+            historyItem(k)->setVisible(true);
 }
 
 // --- status bar and caption --------------------------------------------------------

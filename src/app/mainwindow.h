@@ -33,6 +33,77 @@ class MainWindow : public QMainWindow {
     Q_OBJECT
 
   public:
+    // The items that give one command: its menu item first, then, where the
+    // window has them, its pop-up or notification-area item and its tool
+    // button. Each item keeps its design name as its object name and its
+    // Tag property.
+    struct Command {
+        std::vector<QAction*> items;
+        QAction* menuItem() const { return items.front(); }
+    };
+    // Every command of the window, each made once with its items.
+    struct Actions {
+        // ファイル (and the notification-area menu)
+        Command newBlank;        // 白紙
+        Command newFromSettings; // 新規作成 → 基本設定
+        Command open;
+        Command save;
+        Command saveAs;
+        Command exportHtml;
+        Command pageSetup;
+        Command print;
+        Command exit;
+        std::array<Command, kHistorySlots> recentFile; // [0] is slot 1, the newest
+        // 編集 (and the editor's pop-up menu)
+        Command basicSettings;
+        Command transferToClipboard;
+        Command copy;
+        Command cut;
+        Command paste;
+        Command deleteForward;
+        Command selectAll;
+        // 検索
+        Command find;
+        Command replace;
+        // ツール: the stored values
+        Command insertTitle;
+        Command insertMailAddress;
+        Command insertUrl;
+        Command insertName;
+        Command insertIssueDate;
+        Command insertLaunchDate;
+        QAction* linkPlaceholder = nullptr; // stands in the link menu until links come
+        // ウインドウ (and the editor's pop-up menu)
+        Command framePalette;
+        Command facePalette;
+        Command headerFooter;
+        // オプション
+        Command overallSettings;
+        Command font;
+        Command showToolBar;
+        Command hideToolBar;
+        // ヘルプ
+        Command about;
+        Command help;
+        // サイズ変更 of the notification-area menu
+        Command maximize;
+        Command minimize;
+        Command restore;
+    };
+    // The menus of the menu bar and the sub-menus.
+    struct Menus {
+        QMenu* file = nullptr;
+        QMenu* newDocument = nullptr;
+        QMenu* edit = nullptr;
+        QMenu* search = nullptr;
+        QMenu* tool = nullptr;
+        QMenu* window = nullptr;
+        QMenu* options = nullptr;
+        QMenu* toolBar = nullptr;
+        QMenu* help = nullptr;
+        QMenu* size = nullptr;
+    };
+
     static const char* const kTitle;        // "「もるもる」メールマガジンエディタ"
     static const char* const kVersionTitle; // "「もるもる」メールマガジンエディタ1.2"
 
@@ -97,9 +168,14 @@ class MainWindow : public QMainWindow {
     QMenu* trayMenu() const { return trayMenu_; }
     QMenu* linkMenu() const { return linkMenu_; }
     // The recent-file item of a slot (0 is slot 1, the newest).
-    QAction* historyItem(int slot) const { return historyItems_[static_cast<std::size_t>(slot)]; }
+    QAction* historyItem(int slot) const {
+        return actions_.recentFile[static_cast<std::size_t>(slot)].menuItem();
+    }
     TrayIcon* trayIcon() const { return trayIcon_; }
 
+    // The commands' items and the menus, made once by the window.
+    const Actions& actions() const { return actions_; }
+    const Menus& menus() const { return menus_; }
     // Every menu item, pop-up item and tool button by its object name.
     QAction* item(const QString& name) const;
     // A menu of the menu bar by the object name of its item: "File1",
@@ -110,10 +186,10 @@ class MainWindow : public QMainWindow {
     SettingsState& settings() { return s_; }
     Dialogs& dialogs() { return dialogs_; }
     Shell& shell() { return shell_; }
-    // Enables the items of these object names (menu items, pop-up items, tool
-    // buttons) and runs command with the chosen item's tag (-1 without one).
-    // A failure (MMEditError or any exception) is reported in the error box.
-    void setCommand(std::initializer_list<const char*> names, std::function<void(int tag)> command);
+    // Enables the items of a command (menu item, pop-up item, tool button)
+    // and runs run with the chosen item's tag (-1 without one). A failure
+    // (MMEditError or any exception) is reported in the error box.
+    void setCommand(const Command& command, std::function<void(int tag)> run);
     DocumentCommands& documents() { return *documents_; }
     EditCommands& editing() { return *editing_; }
     PaletteCommands& palettes() { return *palettes_; }
@@ -143,7 +219,11 @@ class MainWindow : public QMainWindow {
     void buildToolBars(QWidget* central);
     void buildStatusBar();
     void buildTray();
-    QAction* addItem(QMenu* menu, const char* name, const char* caption,
+    // Makes an item, disabled until its command is set.
+    QAction* makeItem(QMenu* menu, const char* name, const char* caption,
+                      const QKeySequence& key = {}, int tag = -1);
+    // Makes one item of command.
+    QAction* addItem(QMenu* menu, Command& command, const char* name, const char* caption,
                      const QKeySequence& key = {}, int tag = -1);
     void buildLinkMenu();
     void openLink(QAction* item);
@@ -164,7 +244,9 @@ class MainWindow : public QMainWindow {
     std::string programFolder_;
     QFont fontDialogFont_;
     ColorValue fontColor_ = 0;
-    std::vector<QAction*> items_;
+    Actions actions_;
+    Menus menus_;
+    std::vector<QAction*> items_; // every item of actions_, in the order made
 
     EditingArea* editor_ = nullptr;
     QWidget* toolBarArea_ = nullptr;
@@ -173,10 +255,6 @@ class MainWindow : public QMainWindow {
     QMenu* editorMenu_ = nullptr;
     QMenu* trayMenu_ = nullptr;
     QMenu* linkMenu_ = nullptr;
-    QAction* linkPlaceholder_ = nullptr;
-    QAction* showToolBar_ = nullptr;
-    QAction* hideToolBar_ = nullptr;
-    std::array<QAction*, kHistorySlots> historyItems_{};
     TrayIcon* trayIcon_ = nullptr;
 
     // The collaborators, made last, in this order.

@@ -60,8 +60,8 @@ QString MainWindow::htmlFilter() {
     return u("*.html (*.html);;*.htm (*.htm)");
 }
 
-QAction* MainWindow::addItem(QMenu* menu, const char* name, const char* caption,
-                             const QKeySequence& key, int tag) {
+QAction* MainWindow::makeItem(QMenu* menu, const char* name, const char* caption,
+                              const QKeySequence& key, int tag) {
     auto* a = new QAction(u(caption), this);
     a->setObjectName(QString::fromLatin1(name));
     if (!key.isEmpty()) a->setShortcut(key);
@@ -71,6 +71,13 @@ QAction* MainWindow::addItem(QMenu* menu, const char* name, const char* caption,
     a->setEnabled(false);
     if (menu) menu->addAction(a);
     items_.push_back(a);
+    return a;
+}
+
+QAction* MainWindow::addItem(QMenu* menu, Command& command, const char* name, const char* caption,
+                             const QKeySequence& key, int tag) {
+    QAction* a = makeItem(menu, name, caption, key, tag);
+    command.items.push_back(a);
     return a;
 }
 
@@ -87,123 +94,137 @@ QAction* MainWindow::item(const QString& name) const {
 }
 
 void MainWindow::buildMenus() {
+    Actions& a = actions_;
+    Menus& m = menus_;
     QMenuBar* bar = menuBar();
-    QMenu* file = bar->addMenu(u("ファイル(&F)"));
-    file->menuAction()->setObjectName(QStringLiteral("File1"));
-    QMenu* newMenu = file->addMenu(u("新規作成"));
-    newMenu->menuAction()->setObjectName(QStringLiteral("New1"));
-    newMenu->menuAction()->setShortcut(QKeySequence(Qt::Key_F1));
-    addItem(newMenu, "NormalSet1", "基本設定", {}, 1);
-    addItem(newMenu, "New2", "白紙", {}, 0);
-    addItem(file, "Open1", "ファイル読み込み", Qt::Key_F2);
-    addItem(file, "Save1", "ファイルの保存", Qt::Key_F3);
-    addItem(file, "SaveAs1", "ファイルに名前を付けて保存", Qt::Key_F4);
-    addItem(file, "HTML1", "HTMLで保存");
-    file->addSeparator();
-    addItem(file, "PrinterSet1", "プリンタの設定");
-    addItem(file, "Print1", "印刷", QKeySequence(Qt::CTRL | Qt::Key_P));
-    file->addSeparator();
-    QAction* exit1 = addItem(file, "Exit1", "&Exit", Qt::Key_F10);
-    exit1->setEnabled(true);
-    connect(exit1, &QAction::triggered, this, [this] { exit(); });
-    file->addSeparator()->setObjectName(QStringLiteral("N18"));
-    const char* names[10] = {"N17", "N21", "N31", "N41", "N51", "N61", "N71", "N81", "N91", "N01"};
-    for (int i = 0; i < 10; ++i) {
+    m.file = bar->addMenu(u("ファイル(&F)"));
+    m.file->menuAction()->setObjectName(QStringLiteral("File1"));
+    m.newDocument = m.file->addMenu(u("新規作成"));
+    m.newDocument->menuAction()->setObjectName(QStringLiteral("New1"));
+    m.newDocument->menuAction()->setShortcut(QKeySequence(Qt::Key_F1));
+    addItem(m.newDocument, a.newFromSettings, "NormalSet1", "基本設定", {}, 1);
+    addItem(m.newDocument, a.newBlank, "New2", "白紙", {}, 0);
+    addItem(m.file, a.open, "Open1", "ファイル読み込み", Qt::Key_F2);
+    addItem(m.file, a.save, "Save1", "ファイルの保存", Qt::Key_F3);
+    addItem(m.file, a.saveAs, "SaveAs1", "ファイルに名前を付けて保存", Qt::Key_F4);
+    addItem(m.file, a.exportHtml, "HTML1", "HTMLで保存");
+    m.file->addSeparator();
+    addItem(m.file, a.pageSetup, "PrinterSet1", "プリンタの設定");
+    addItem(m.file, a.print, "Print1", "印刷", QKeySequence(Qt::CTRL | Qt::Key_P));
+    m.file->addSeparator();
+    addItem(m.file, a.exit, "Exit1", "&Exit", Qt::Key_F10);
+    m.file->addSeparator()->setObjectName(QStringLiteral("N18"));
+    const char* names[kHistorySlots] = {"N17", "N21", "N31", "N41", "N51",
+                                        "N61", "N71", "N81", "N91", "N01"};
+    for (int i = 0; i < kHistorySlots; ++i) {
         const QString caption = QString::number((i + 1) % 10) + QLatin1Char(':');
-        historyItems_[static_cast<std::size_t>(i)] =
-            addItem(file, names[i], caption.toUtf8().constData(), {}, i);
-        historyItems_[static_cast<std::size_t>(i)]->setVisible(false);
+        addItem(m.file, a.recentFile[static_cast<std::size_t>(i)], names[i],
+                caption.toUtf8().constData(), {}, i)
+            ->setVisible(false);
     }
 
-    QMenu* edit = bar->addMenu(u("編集(&E)"));
-    edit->menuAction()->setObjectName(QStringLiteral("Edit1"));
-    addItem(edit, "NormalSet2", "基本設定");
-    addItem(edit, "CopyToClip1", "クリップボードへ転送", QKeySequence(Qt::CTRL | Qt::Key_L));
-    edit->addSeparator();
-    addItem(edit, "Copy1", "コピー       Ctrl+C");
-    addItem(edit, "Cut1", "切り取り    Ctrl+X");
-    addItem(edit, "Pest1", "貼り付け    Ctrl+V");
-    addItem(edit, "Delete1", "削除         Ctrl+D");
-    edit->addSeparator();
-    addItem(edit, "SelectAll1", "すべて選択", QKeySequence(Qt::CTRL | Qt::Key_A));
+    m.edit = bar->addMenu(u("編集(&E)"));
+    m.edit->menuAction()->setObjectName(QStringLiteral("Edit1"));
+    addItem(m.edit, a.basicSettings, "NormalSet2", "基本設定");
+    addItem(m.edit, a.transferToClipboard, "CopyToClip1", "クリップボードへ転送",
+            QKeySequence(Qt::CTRL | Qt::Key_L));
+    m.edit->addSeparator();
+    addItem(m.edit, a.copy, "Copy1", "コピー       Ctrl+C");
+    addItem(m.edit, a.cut, "Cut1", "切り取り    Ctrl+X");
+    addItem(m.edit, a.paste, "Pest1", "貼り付け    Ctrl+V");
+    addItem(m.edit, a.deleteForward, "Delete1", "削除         Ctrl+D");
+    m.edit->addSeparator();
+    addItem(m.edit, a.selectAll, "SelectAll1", "すべて選択", QKeySequence(Qt::CTRL | Qt::Key_A));
 
-    QMenu* search = bar->addMenu(u("検索(&S)"));
-    search->menuAction()->setObjectName(QStringLiteral("Search1"));
-    addItem(search, "Find1", "検索", QKeySequence(Qt::CTRL | Qt::Key_F));
-    addItem(search, "Replace1", "置換", QKeySequence(Qt::CTRL | Qt::Key_R));
+    m.search = bar->addMenu(u("検索(&S)"));
+    m.search->menuAction()->setObjectName(QStringLiteral("Search1"));
+    addItem(m.search, a.find, "Find1", "検索", QKeySequence(Qt::CTRL | Qt::Key_F));
+    addItem(m.search, a.replace, "Replace1", "置換", QKeySequence(Qt::CTRL | Qt::Key_R));
 
-    QMenu* tool = bar->addMenu(u("ツール(&T)"));
-    tool->menuAction()->setObjectName(QStringLiteral("Tool1"));
-    addItem(tool, "Title1", "メールマガジンタイトル", QKeySequence(Qt::CTRL | Qt::Key_T), 0);
-    addItem(tool, "MailAddress", "メールアドレス", QKeySequence(Qt::CTRL | Qt::Key_E), 1);
-    addItem(tool, "URL1", "&URL", QKeySequence(Qt::CTRL | Qt::Key_U), 2);
-    addItem(tool, "Names", "あなたの名前", QKeySequence(Qt::CTRL | Qt::Key_N), 3);
-    addItem(tool, "Days", "発行日", QKeySequence(Qt::CTRL | Qt::Key_B), 4);
-    addItem(tool, "Days2", "創刊日", QKeySequence(Qt::CTRL | Qt::Key_Y), 5);
-    tool->addSeparator()->setObjectName(QStringLiteral("N9"));
-    linkMenu_ = tool->addMenu(u("メルマガ発行サイト(&M)"));
+    m.tool = bar->addMenu(u("ツール(&T)"));
+    m.tool->menuAction()->setObjectName(QStringLiteral("Tool1"));
+    addItem(m.tool, a.insertTitle, "Title1", "メールマガジンタイトル",
+            QKeySequence(Qt::CTRL | Qt::Key_T), 0);
+    addItem(m.tool, a.insertMailAddress, "MailAddress", "メールアドレス",
+            QKeySequence(Qt::CTRL | Qt::Key_E), 1);
+    addItem(m.tool, a.insertUrl, "URL1", "&URL", QKeySequence(Qt::CTRL | Qt::Key_U), 2);
+    addItem(m.tool, a.insertName, "Names", "あなたの名前", QKeySequence(Qt::CTRL | Qt::Key_N), 3);
+    addItem(m.tool, a.insertIssueDate, "Days", "発行日", QKeySequence(Qt::CTRL | Qt::Key_B), 4);
+    addItem(m.tool, a.insertLaunchDate, "Days2", "創刊日", QKeySequence(Qt::CTRL | Qt::Key_Y), 5);
+    m.tool->addSeparator()->setObjectName(QStringLiteral("N9"));
+    linkMenu_ = m.tool->addMenu(u("メルマガ発行サイト(&M)"));
     linkMenu_->menuAction()->setObjectName(QStringLiteral("LinkMenu"));
-    linkPlaceholder_ = addItem(linkMenu_, "Dummy", "ダミー");
-    linkPlaceholder_->setVisible(false);
+    a.linkPlaceholder = makeItem(linkMenu_, "Dummy", "ダミー");
+    a.linkPlaceholder->setVisible(false);
 
-    QMenu* window = bar->addMenu(u("ウインドウ(&W)"));
-    window->menuAction()->setObjectName(QStringLiteral("Window1"));
-    addItem(window, "Palette1", "枠パレット表示", QKeySequence(Qt::CTRL | Qt::Key_W), 0);
-    addItem(window, "face1", "顔文字パレット表示", QKeySequence(Qt::CTRL | Qt::Key_K), 1);
-    addItem(window, "N27", "ヘッダ、フッダウインドウ", QKeySequence(Qt::CTRL | Qt::Key_H), 2);
+    m.window = bar->addMenu(u("ウインドウ(&W)"));
+    m.window->menuAction()->setObjectName(QStringLiteral("Window1"));
+    addItem(m.window, a.framePalette, "Palette1", "枠パレット表示",
+            QKeySequence(Qt::CTRL | Qt::Key_W), 0);
+    addItem(m.window, a.facePalette, "face1", "顔文字パレット表示",
+            QKeySequence(Qt::CTRL | Qt::Key_K), 1);
+    addItem(m.window, a.headerFooter, "N27", "ヘッダ、フッダウインドウ",
+            QKeySequence(Qt::CTRL | Qt::Key_H), 2);
 
-    QMenu* options = bar->addMenu(u("オプション(&O)"));
-    options->menuAction()->setObjectName(QStringLiteral("Option1"));
-    addItem(options, "AllNormalSet", "全体基本設定");
-    addItem(options, "Font1", "Fontの設定");
-    QMenu* toolSw = options->addMenu(u("ツールバーの表示／非表示"));
-    toolSw->menuAction()->setObjectName(QStringLiteral("ToolSw"));
-    showToolBar_ = addItem(toolSw, "Show1", "表示", {}, 0);
-    hideToolBar_ = addItem(toolSw, "NoShow1", "非表示", {}, 1);
-    showToolBar_->setCheckable(true);
-    hideToolBar_->setCheckable(true);
+    m.options = bar->addMenu(u("オプション(&O)"));
+    m.options->menuAction()->setObjectName(QStringLiteral("Option1"));
+    addItem(m.options, a.overallSettings, "AllNormalSet", "全体基本設定");
+    addItem(m.options, a.font, "Font1", "Fontの設定");
+    m.toolBar = m.options->addMenu(u("ツールバーの表示／非表示"));
+    m.toolBar->menuAction()->setObjectName(QStringLiteral("ToolSw"));
+    addItem(m.toolBar, a.showToolBar, "Show1", "表示", {}, 0)->setCheckable(true);
+    addItem(m.toolBar, a.hideToolBar, "NoShow1", "非表示", {}, 1)->setCheckable(true);
 
-    QMenu* help = bar->addMenu(u("ヘルプ(&H)"));
-    help->menuAction()->setObjectName(QStringLiteral("Help1"));
-    addItem(help, "About1", "バージョン情報");
-    addItem(help, "Help2", "ヘルプ(&H)");
+    m.help = bar->addMenu(u("ヘルプ(&H)"));
+    m.help->menuAction()->setObjectName(QStringLiteral("Help1"));
+    addItem(m.help, a.about, "About1", "バージョン情報");
+    addItem(m.help, a.help, "Help2", "ヘルプ(&H)");
 
     // The editor's pop-up menu.
     editorMenu_ = new QMenu(this);
-    addItem(editorMenu_, "Cut2", "切り取り  Ctrl+X");
-    addItem(editorMenu_, "Delete2", "削除      Ctrl+D");
-    addItem(editorMenu_, "kopi1", "コピー    Ctrl+C");
-    addItem(editorMenu_, "Paste1", "貼り付け Ctrl+V");
-    addItem(editorMenu_, "SelectAll2", "すべて選択", QKeySequence(Qt::CTRL | Qt::Key_A))
+    addItem(editorMenu_, a.cut, "Cut2", "切り取り  Ctrl+X");
+    addItem(editorMenu_, a.deleteForward, "Delete2", "削除      Ctrl+D");
+    addItem(editorMenu_, a.copy, "kopi1", "コピー    Ctrl+C");
+    addItem(editorMenu_, a.paste, "Paste1", "貼り付け Ctrl+V");
+    addItem(editorMenu_, a.selectAll, "SelectAll2", "すべて選択",
+            QKeySequence(Qt::CTRL | Qt::Key_A))
         ->setShortcutContext(Qt::WidgetShortcut);
     editorMenu_->addSeparator();
-    addItem(editorMenu_, "N3", "枠パターン選択");
-    addItem(editorMenu_, "N7", "顔文字選択");
-    addItem(editorMenu_, "N29", "クリップボードに転送", QKeySequence(Qt::CTRL | Qt::Key_L))
+    addItem(editorMenu_, a.framePalette, "N3", "枠パターン選択");
+    addItem(editorMenu_, a.facePalette, "N7", "顔文字選択");
+    addItem(editorMenu_, a.transferToClipboard, "N29", "クリップボードに転送",
+            QKeySequence(Qt::CTRL | Qt::Key_L))
         ->setShortcutContext(Qt::WidgetShortcut);
 
     // The menu of the notification-area icon.
     trayMenu_ = new QMenu(this);
-    addItem(trayMenu_, "New3", "新規作成", {}, 0);
-    addItem(trayMenu_, "N12", "保存");
-    addItem(trayMenu_, "SaveAs2", "名前を付けて保存");
-    addItem(trayMenu_, "N15", "読み込み");
+    addItem(trayMenu_, a.newBlank, "New3", "新規作成", {}, 0);
+    addItem(trayMenu_, a.save, "N12", "保存");
+    addItem(trayMenu_, a.saveAs, "SaveAs2", "名前を付けて保存");
+    addItem(trayMenu_, a.open, "N15", "読み込み");
     trayMenu_->addSeparator();
-    QMenu* size = trayMenu_->addMenu(u("サイズ変更"));
-    size->menuAction()->setObjectName(QStringLiteral("N6"));
-    for (auto [name, caption, tag] : {std::tuple{"N8", "最大化", 0}, std::tuple{"N11", "最小化", 1},
-                                      std::tuple{"N13", "元のサイズに戻す", 2}}) {
-        QAction* a = addItem(size, name, caption, {}, tag);
-        a->setEnabled(true);
-        connect(a, &QAction::triggered, this,
-                [this, tag = tag] { applySizeCommand(static_cast<SizeCommand>(tag)); });
+    m.size = trayMenu_->addMenu(u("サイズ変更"));
+    m.size->menuAction()->setObjectName(QStringLiteral("N6"));
+    addItem(m.size, a.maximize, "N8", "最大化", {}, 0);
+    addItem(m.size, a.minimize, "N11", "最小化", {}, 1);
+    addItem(m.size, a.restore, "N13", "元のサイズに戻す", {}, 2);
+    addItem(trayMenu_, a.about, "About2", "バージョン情報");
+    addItem(trayMenu_, a.help, "Help3", "Help");
+    trayMenu_->addSeparator();
+    addItem(trayMenu_, a.exit, "Exit2", "終了");
+
+    // The window's own commands: closing and the window's size.
+    for (QAction* item : a.exit.items) {
+        item->setEnabled(true);
+        connect(item, &QAction::triggered, this, [this] { exit(); });
     }
-    addItem(trayMenu_, "About2", "バージョン情報");
-    addItem(trayMenu_, "Help3", "Help");
-    trayMenu_->addSeparator();
-    QAction* exit2 = addItem(trayMenu_, "Exit2", "終了");
-    exit2->setEnabled(true);
-    connect(exit2, &QAction::triggered, this, [this] { exit(); });
+    for (auto [command, size] : {std::pair{&a.maximize, SizeCommand::maximize},
+                                 std::pair{&a.minimize, SizeCommand::minimize},
+                                 std::pair{&a.restore, SizeCommand::restore}}) {
+        QAction* item = command->menuItem();
+        item->setEnabled(true);
+        connect(item, &QAction::triggered, this, [this, size = size] { applySizeCommand(size); });
+    }
 }
 
 void MainWindow::buildToolBars(QWidget* central) {
@@ -240,41 +261,44 @@ void MainWindow::buildToolBars(QWidget* central) {
 
     struct Button {
         QToolBar* bar;
+        Command Actions::*command;
         const char* name;
         const char* hint;
         const char* icon; // the drawing in src/app/icons/
         int tag;
     };
     const Button buttons[] = {
-        {bar2, "SpeedButton28", "新規作成（白紙）", "new-blank", 0},
-        {bar2, "SpeedButton29", "新規作成（基本設定）", "new-template", 1},
-        {bar2, "SpeedButton30", "読み込み", "open", -1},
-        {bar2, "SpeedButton31", "保存（テキスト形式）", "save", -1},
-        {bar5, "SpeedButton33", "コピー", "copy", -1},
-        {bar5, "SpeedButton34", "切り取り", "cut", -1},
-        {bar5, "SpeedButton35", "削除", "delete", -1},
-        {bar5, "SpeedButton36", "貼り付け", "paste", -1},
-        {bar5, "SpeedButton37", "すべて選択", "select-all", -1},
-        {bar5, "SpeedButton38", "検索", "find", -1},
-        {bar5, "SpeedButton39", "置換", "replace", -1},
-        {bar4, "SpeedButton41", "印刷", "print", -1},
-        {bar4, "SpeedButton42", "印刷の設定", "print-setup", -1},
-        {bar3, "SpeedButton43", "メールマガジンタイトル", "title", 0},
-        {bar3, "SpeedButton44", "電子メールアドレス", "mail", 1},
-        {bar3, "SpeedButton45", "ホームページのURL", "url", 2},
-        {bar3, "SpeedButton46", "あなたの名前", "name", 3},
-        {bar3, "SpeedButton47", "創刊日", "launch-date", 5},
-        {bar3, "SpeedButton48", "発行日", "issue-date", 4},
-        {bar3, "SpeedButton50", "枠パレット", "frame-palette", 0},
-        {bar3, "SpeedButton51", "顔文字パレット", "face-palette", 1},
-        {bar3, "SpeedButton1", "クリップボードへ転送", "to-clipboard", -1},
-        {bar1, "SpeedButton40", "フォントの設定", "font", -1},
-        {bar1, "SpeedButton49", "全体基本設定", "settings", -1},
-        {bar1, "SpeedButton53", "ヘルプ", "help", -1},
-        {bar1, "SpeedButton54", "バージョン情報", "about", -1},
+        {bar2, &Actions::newBlank, "SpeedButton28", "新規作成（白紙）", "new-blank", 0},
+        {bar2, &Actions::newFromSettings, "SpeedButton29", "新規作成（基本設定）", "new-template",
+         1},
+        {bar2, &Actions::open, "SpeedButton30", "読み込み", "open", -1},
+        {bar2, &Actions::save, "SpeedButton31", "保存（テキスト形式）", "save", -1},
+        {bar5, &Actions::copy, "SpeedButton33", "コピー", "copy", -1},
+        {bar5, &Actions::cut, "SpeedButton34", "切り取り", "cut", -1},
+        {bar5, &Actions::deleteForward, "SpeedButton35", "削除", "delete", -1},
+        {bar5, &Actions::paste, "SpeedButton36", "貼り付け", "paste", -1},
+        {bar5, &Actions::selectAll, "SpeedButton37", "すべて選択", "select-all", -1},
+        {bar5, &Actions::find, "SpeedButton38", "検索", "find", -1},
+        {bar5, &Actions::replace, "SpeedButton39", "置換", "replace", -1},
+        {bar4, &Actions::print, "SpeedButton41", "印刷", "print", -1},
+        {bar4, &Actions::pageSetup, "SpeedButton42", "印刷の設定", "print-setup", -1},
+        {bar3, &Actions::insertTitle, "SpeedButton43", "メールマガジンタイトル", "title", 0},
+        {bar3, &Actions::insertMailAddress, "SpeedButton44", "電子メールアドレス", "mail", 1},
+        {bar3, &Actions::insertUrl, "SpeedButton45", "ホームページのURL", "url", 2},
+        {bar3, &Actions::insertName, "SpeedButton46", "あなたの名前", "name", 3},
+        {bar3, &Actions::insertLaunchDate, "SpeedButton47", "創刊日", "launch-date", 5},
+        {bar3, &Actions::insertIssueDate, "SpeedButton48", "発行日", "issue-date", 4},
+        {bar3, &Actions::framePalette, "SpeedButton50", "枠パレット", "frame-palette", 0},
+        {bar3, &Actions::facePalette, "SpeedButton51", "顔文字パレット", "face-palette", 1},
+        {bar3, &Actions::transferToClipboard, "SpeedButton1", "クリップボードへ転送",
+         "to-clipboard", -1},
+        {bar1, &Actions::font, "SpeedButton40", "フォントの設定", "font", -1},
+        {bar1, &Actions::overallSettings, "SpeedButton49", "全体基本設定", "settings", -1},
+        {bar1, &Actions::help, "SpeedButton53", "ヘルプ", "help", -1},
+        {bar1, &Actions::about, "SpeedButton54", "バージョン情報", "about", -1},
     };
     for (const Button& b : buttons) {
-        QAction* a = addItem(nullptr, b.name, b.hint, {}, b.tag);
+        QAction* a = addItem(nullptr, actions_.*b.command, b.name, b.hint, {}, b.tag);
         a->setIcon(pictures::toolIcon(QString::fromLatin1(b.icon)));
         a->setProperty("Hint", u(b.hint));
         a->setToolTip(u(b.hint));

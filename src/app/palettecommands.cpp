@@ -12,10 +12,10 @@
 
 PaletteCommands::PaletteCommands(MainWindow& window)
     : w_(window), context_{*window.editor(), window.settings(), window.dialogs(), window.shell()} {
-    w_.setCommand({"Palette1", "face1", "N27", "SpeedButton50", "SpeedButton51"},
-                  [this](int tag) { showWindow(tag); });
-    w_.setCommand({"N3"}, [this](int) { showWindow(framePaletteTag); });
-    w_.setCommand({"N7"}, [this](int) { showWindow(facePaletteTag); });
+    const MainWindow::Actions& a = w_.actions();
+    w_.setCommand(a.framePalette, [this](int) { showWindow(framePaletteTag); });
+    w_.setCommand(a.facePalette, [this](int) { showWindow(facePaletteTag); });
+    w_.setCommand(a.headerFooter, [this](int) { showWindow(headerFooterTag); });
 }
 
 // The windows go before the main window's children: they write into its

@@ -219,7 +219,7 @@ void CrashRecovery::changed(const TextChange& change) {
     lastChangeEnd_ = change.pos + change.inserted;
     if (ended_ || !document_ || !document_->isModified()) return;
     dirty_ = true;
-    if (!lastWrite_.isValid() || lastWrite_.elapsed() >= timing_.idle.count())
+    if (!lastWrite_ || timing_.clock() - *lastWrite_ >= timing_.idle)
         writeNow();
     else if (!timer_.isActive())
         timer_.start(timing_.interval);
@@ -240,7 +240,7 @@ void CrashRecovery::writeNow() {
     if (ended_ || !lock_ || !document_ || !document_->isModified()) return;
     timer_.stop();
     dirty_ = false;
-    lastWrite_.start();
+    lastWrite_ = timing_.clock();
     const Document& doc = *document_;
     const std::size_t size = doc.size();
     const std::size_t split = std::min(lastChangeEnd_, size);

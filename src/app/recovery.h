@@ -12,7 +12,6 @@
 // the user-interface thread, so a write never holds up typing.
 #pragma once
 
-#include <QElapsedTimer>
 #include <QLockFile>
 #include <QObject>
 #include <QPointer>
@@ -21,6 +20,7 @@
 
 #include <chrono>
 #include <cstddef>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -37,6 +37,10 @@ struct RecoveryTiming {
     std::chrono::milliseconds interval{30000};
     // The first change after this long without a write is written at once.
     std::chrono::milliseconds idle{60000};
+    // The time the idle spell is measured with.
+    std::function<std::chrono::steady_clock::time_point()> clock = [] {
+        return std::chrono::steady_clock::now();
+    };
 };
 
 class CrashRecovery : public QObject {
@@ -108,7 +112,7 @@ class CrashRecovery : public QObject {
     std::unique_ptr<QLockFile> lock_;
     std::unique_ptr<Writer> writer_;
     QTimer timer_;
-    QElapsedTimer lastWrite_;
+    std::optional<std::chrono::steady_clock::time_point> lastWrite_;
     bool dirty_ = false;   // changes not yet handed to the writer
     bool written_ = false; // the recovery file exists or is being written
     bool ended_ = false;

@@ -6,8 +6,8 @@
 #include "settingsdialogs/overallsettingsdialog.h"
 
 SettingsCommands::SettingsCommands(MainWindow& window) : w_(window) {
-    w_.setCommand({"NormalSet2"}, [this](int) { showBasicSettings(false); });
-    w_.setCommand({"AllNormalSet", "SpeedButton49"}, [this](int) { showOverallSettings(); });
+    w_.setCommand(w_.actions().basicSettings, [this](int) { showBasicSettings(false); });
+    w_.setCommand(w_.actions().overallSettings, [this](int) { showOverallSettings(); });
 }
 
 SettingsCommands::~SettingsCommands() = default;

@@ -50,8 +50,8 @@ const std::vector<KeyBinding>& editorKeyTable() {
         {ctrl | Qt::Key_V, C::paste},
         {shift | Qt::Key_Insert, C::paste},
         {ctrl | Qt::Key_Z, C::undo},
+        // Ctrl+Y is not redo: the main window inserts the launch date with it.
         {ctrl | shift | Qt::Key_Z, C::redo},
-        {ctrl | Qt::Key_Y, C::redo},
         {ctrl | Qt::Key_A, C::selectAll},
         {QKeyCombination(Qt::Key_Insert), C::toggleOverwrite},
         {QKeyCombination(Qt::Key_Left), C::moveLeft},

@@ -1,11 +1,9 @@
+#include "mainwindowtest.h"
+
 #include "app/documentcommands.h"
-#include "app/lockkeys.h"
-#include "app/mainwindow.h"
 #include "app/previousfilewindow.h"
 
-#include "support/scripted.h"
 #include "support/sjis.h"
-#include "support/tempdir.h"
 #include "text/cp932.h"
 #include "text/fileio.h"
 
@@ -20,34 +18,14 @@
 
 namespace {
 
-struct NoLocks : LockKeys {
-    std::optional<bool> capsLock() const override { return false; }
-    std::optional<bool> numLock() const override { return false; }
-};
-
-struct DocumentTest : ::testing::Test {
-    TempDir dir;
-    SettingsState settings;
-    ScriptedDialogs dialogs;
-    RecordingShell shell;
-    NoLocks locks;
-    std::unique_ptr<MainWindow> main;
-
+struct DocumentTest : MainWindowTest {
     void start(const std::string& ini = {}) {
         dir.write("link.dat", "");
         dir.write("MMEdit.ini", ini.empty() ? defaultSettingsBytes() : ini);
-        main = std::make_unique<MainWindow>(settings, dialogs, shell, locks, dir.path());
-        main->startUp();
+        startWindow();
         dialogs.boxes.clear();
     }
     DocumentCommands& docs() { return main->documents(); }
-    void type(const QString& text) {
-        for (const QChar c : text) {
-            QKeyEvent e(QEvent::KeyPress, 0, Qt::NoModifier, QString(c));
-            QApplication::sendEvent(main->editor(), &e);
-        }
-    }
-    void trigger(const char* name) { main->item(QString::fromLatin1(name))->trigger(); }
     std::string text() { return main->document().text(); }
     void open(const std::string& path) {
         dialogs.fileNames.push_back(path);

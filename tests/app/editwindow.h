@@ -1,13 +1,11 @@
-// A main window started in a temporary program folder, with scripted
-// dialogs, a recording shell and common dialogs that answer from the test.
+// The main window with common dialogs that answer from the test.
 #pragma once
 
-#include "app/editcommands.h"
-#include "app/lockkeys.h"
-#include "app/mainwindow.h"
+#include "mainwindowtest.h"
 
-#include "support/scripted.h"
-#include "support/tempdir.h"
+#include "app/editcommands.h"
+
+#include "support/sjis.h"
 #include "text/cp932.h"
 
 #include <QApplication>
@@ -22,15 +20,6 @@
 #include <memory>
 #include <optional>
 #include <string>
-
-inline std::string sj(const char* utf8) {
-    return cp932::encodeKnown(QString::fromUtf8(utf8));
-}
-
-struct FakeLocks : LockKeys {
-    std::optional<bool> capsLock() const override { return false; }
-    std::optional<bool> numLock() const override { return false; }
-};
 
 // Answers the print, page set-up, preview and font dialogs.
 struct FakeCommonDialogs : CommonDialogs {
@@ -79,40 +68,18 @@ struct FakeCommonDialogs : CommonDialogs {
     }
 };
 
-struct EditWindowTest : ::testing::Test {
-    TempDir dir;
-    SettingsState settings;
-    ScriptedDialogs dialogs;
-    RecordingShell shell;
-    FakeLocks locks;
-    std::unique_ptr<MainWindow> main;
+struct EditWindowTest : MainWindowTest {
     FakeCommonDialogs* common = nullptr;
 
     // Starts the window (an empty link.dat, so that start-up tells nothing).
     void start() {
         if (!QFile::exists(QString::fromStdString(dir.file("link.dat")))) dir.write("link.dat", "");
-        main.reset(); // a restart: the window before goes first
-        settings = SettingsState();
-        main = std::make_unique<MainWindow>(settings, dialogs, shell, locks, dir.path());
-        main->startUp();
+        startWindow();
         auto fake = std::make_unique<FakeCommonDialogs>();
         common = fake.get();
         main->editing().setCommonDialogs(std::move(fake));
     }
-    EditingArea& editor() { return *main->editor(); }
     std::string text() { return editor().text(); }
-    void trigger(const char* name) {
-        QAction* a = main->item(QString::fromLatin1(name));
-        ASSERT_NE(a, nullptr) << name;
-        ASSERT_TRUE(a->isEnabled()) << name;
-        a->trigger();
-    }
-    void type(const QString& s) {
-        for (const QChar c : s) {
-            QKeyEvent e(QEvent::KeyPress, 0, Qt::NoModifier, QString(c));
-            QApplication::sendEvent(main->editor(), &e);
-        }
-    }
     void select(std::size_t from, std::size_t to) { editor().setSelection(from, to); }
     std::pair<std::size_t, std::size_t> selection() {
         const auto s = static_cast<std::size_t>(editor().selectionStart());

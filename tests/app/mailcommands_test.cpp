@@ -1,15 +1,13 @@
+#include "mainwindowtest.h"
+
 #include "app/findingswindow.h"
-#include "app/lockkeys.h"
 #include "app/mailcommands.h"
-#include "app/mainwindow.h"
 #include "app/statuspanels.h"
 
 #include "settings/profile.h"
 #include "support/newsletterarea.h"
 #include "support/screenshots.h"
-#include "support/scripted.h"
 #include "support/sjis.h"
-#include "support/tempdir.h"
 #include "text/cp932.h"
 #include "text/fileio.h"
 
@@ -61,26 +59,14 @@ struct AreaTest : ::testing::Test {
     }
 };
 
-struct FakeLocks : LockKeys {
-    std::optional<bool> capsLock() const override { return false; }
-    std::optional<bool> numLock() const override { return false; }
-};
-
-struct MailTest : ::testing::Test {
-    TempDir dir;
-    SettingsState settings;
-    ScriptedDialogs dialogs;
-    RecordingShell shell;
-    FakeLocks locks;
-    std::unique_ptr<MainWindow> main;
+struct MailTest : MainWindowTest {
     std::optional<mailexport::MailFields> answer;
     std::vector<mailexport::MailFields> asked;
 
     MailTest() {
         dir.write("link.dat", "a\r\nb\r\n");
         dir.write("MMEdit.ini", "[String]\r\nMaxLength=20\r\n");
-        main = std::make_unique<MainWindow>(settings, dialogs, shell, locks, dir.path());
-        main->startUp();
+        startWindow();
         mail().setFieldsPrompt([this](const mailexport::MailFields& f) {
             asked.push_back(f);
             return answer;
@@ -89,7 +75,6 @@ struct MailTest : ::testing::Test {
             [] { return QDateTime(QDate(2026, 6, 1), QTime(9, 0), QTimeZone(9 * 3600)); });
     }
     MailCommands& mail() { return main->mail(); }
-    EditingArea& editor() { return *main->editor(); }
     Document& doc() { return main->document(); }
     QString panelText() { return mail().panel()->text(); }
     QAction* action(const char* name) {
@@ -97,12 +82,6 @@ struct MailTest : ::testing::Test {
             for (QAction* a : m->actions())
                 if (a->objectName() == QLatin1String(name)) return a;
         return nullptr;
-    }
-    void type(const QString& text) {
-        for (const QChar c : text) {
-            QKeyEvent e(QEvent::KeyPress, 0, Qt::NoModifier, QString(c));
-            QApplication::sendEvent(&editor(), &e);
-        }
     }
 };
 

@@ -1,13 +1,12 @@
+#include "mainwindowtest.h"
+
 #include "app/application.h"
-#include "app/lockkeys.h"
-#include "app/mainwindow.h"
 #include "app/splashwindow.h"
 
+#include "editor/keytable.h"
 #include "settings/profile.h"
 #include "support/screenshots.h"
-#include "support/scripted.h"
 #include "support/sjis.h"
-#include "support/tempdir.h"
 #include "text/cp932.h"
 #include "text/fileio.h"
 #include "text/linelist.h"
@@ -19,6 +18,7 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QScreen>
+#include <QShortcut>
 #include <QSignalSpy>
 #include <QStatusBar>
 #include <QTest>
@@ -26,37 +26,17 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <map>
+#include <set>
 
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
 
-struct FakeLocks : LockKeys {
-    bool caps = false, num = true;
-    std::optional<bool> capsLock() const override { return caps; }
-    std::optional<bool> numLock() const override { return num; }
-};
-
-struct MainTest : ::testing::Test {
-    TempDir dir;
-    SettingsState settings;
-    ScriptedDialogs dialogs;
-    RecordingShell shell;
-    FakeLocks locks;
-    std::unique_ptr<MainWindow> main;
-
-    void start() {
-        main = std::make_unique<MainWindow>(settings, dialogs, shell, locks, dir.path());
-        main->startUp();
-    }
-    QString panel(StatusPanels::Panel p) const { return main->statusPanels().text(p); }
-    void type(const QString& text) {
-        for (const QChar c : text) {
-            QKeyEvent e(QEvent::KeyPress, 0, Qt::NoModifier, QString(c));
-            QApplication::sendEvent(main->editor(), &e);
-        }
-    }
+struct MainTest : MainWindowTest {
+    MainTest() { locks.num = true; }
+    void start() { startWindow(); }
 };
 
 // Waits for the next modal box, lets `look` see it, then closes it, so a
@@ -663,4 +643,93 @@ TEST_F(MainTest, NoMenuItemOrToolButtonIsLeftWithoutACommand) {
         EXPECT_TRUE(a->isEnabled()) << a->objectName().toStdString();
     }
     EXPECT_GE(items, 85); // menus, pop-up and icon menus, tool buttons
+}
+
+// Every key does one thing. The window's keys (its items' shortcuts, a pop-up
+// item only repeating its menu item's key, and its own shortcuts) are bound
+// once each; the editor's key table binds each of its keys once and takes
+// none of the window's but Ctrl+A, which selects all in both.
+TEST_F(MainTest, EveryKeyIsBoundOnce) {
+    dir.write("link.dat", "");
+    start();
+    std::set<QAction*> actions;
+    for (QAction* a : main->findChildren<QAction*>())
+        actions.insert(a);
+    std::vector<QMenu*> menus{main->editorMenu(), main->trayMenu()};
+    for (QAction* a : main->menuBar()->actions())
+        menus.push_back(a->menu());
+    while (!menus.empty()) {
+        QMenu* m = menus.back();
+        menus.pop_back();
+        for (QAction* a : m->actions()) {
+            actions.insert(a);
+            if (a->menu()) menus.push_back(a->menu());
+        }
+    }
+    auto text = [](const QKeySequence& k) {
+        return k.toString(QKeySequence::PortableText).toStdString();
+    };
+    std::map<std::string, std::vector<std::string>> window;
+    for (QAction* a : actions)
+        if (a->shortcutContext() != Qt::WidgetShortcut)
+            for (const QKeySequence& k : a->shortcuts())
+                window[text(k)].push_back(a->objectName().toStdString());
+    for (QShortcut* s : main->findChildren<QShortcut*>())
+        for (const QKeySequence& k : s->keys())
+            window[text(k)].push_back("(shortcut)");
+    const std::map<std::string, std::vector<std::string>> expected = {
+        {"F1", {"New1"}},
+        {"F2", {"Open1"}},
+        {"F3", {"Save1"}},
+        {"F4", {"SaveAs1"}},
+        {"F10", {"Exit1"}},
+        {"Ctrl+P", {"Print1"}},
+        {"Ctrl+L", {"CopyToClip1"}},
+        {"Ctrl+D", {"(shortcut)"}},
+        {"Ctrl+A", {"SelectAll1"}},
+        {"Ctrl+F", {"Find1"}},
+        {"Ctrl+R", {"Replace1"}},
+        {"Ctrl+T", {"Title1"}},
+        {"Ctrl+E", {"MailAddress"}},
+        {"Ctrl+U", {"URL1"}},
+        {"Ctrl+N", {"Names"}},
+        {"Ctrl+B", {"Days"}},
+        {"Ctrl+Y", {"Days2"}},
+        {"Ctrl+W", {"Palette1"}},
+        {"Ctrl+K", {"face1"}},
+        {"Ctrl+H", {"N27"}},
+    };
+    EXPECT_EQ(window, expected);
+
+    std::map<std::string, std::vector<EditorCommand>> table;
+    for (const KeyBinding& b : editorKeyTable())
+        table[text(QKeySequence(b.keys))].push_back(b.command);
+    for (const auto& [key, commands] : table) {
+        EXPECT_EQ(commands.size(), 1u) << key;
+        if (window.count(key)) {
+            EXPECT_EQ(key, "Ctrl+A");
+        }
+    }
+    EXPECT_EQ(table.count("Ctrl+Y"), 0u);
+    EXPECT_EQ(table["Ctrl+Shift+Z"], std::vector{EditorCommand::redo});
+    EXPECT_EQ(table["Ctrl+Z"], std::vector{EditorCommand::undo});
+}
+
+TEST_F(MainTest, CtrlYInsertsTheLaunchDateAndCtrlShiftZRedoes) {
+    dir.write("link.dat", "");
+    start();
+    settings.document.launchDay = sj("2001年4月1日");
+    main->show();
+    QApplication::setActiveWindow(main.get());
+    ASSERT_TRUE(QTest::qWaitForWindowActive(main.get()));
+    EditingArea* e = main->editor();
+    e->setFocus();
+    e->setText("ab");
+    e->setSelectionStart(1);
+    QTest::keyClick(e, Qt::Key_Y, Qt::ControlModifier);
+    EXPECT_EQ(e->text(), sj("a2001年4月1日b"));
+    QTest::keyClick(e, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(e->text(), "ab");
+    QTest::keyClick(e, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_EQ(e->text(), sj("a2001年4月1日b"));
 }

@@ -1,14 +1,12 @@
 // The palettes and the header and footer window through the main window.
-#include "app/lockkeys.h"
-#include "app/mainwindow.h"
+#include "mainwindowtest.h"
+
 #include "app/palettecommands.h"
 
 #include "palettes/facepalette.h"
 #include "palettes/framepalette.h"
 #include "palettes/headerfooterwindow.h"
-#include "support/scripted.h"
 #include "support/sjis.h"
-#include "support/tempdir.h"
 #include "text/cp932.h"
 #include "text/errors.h"
 
@@ -32,33 +30,19 @@ QString u(const char* s) {
     return QString::fromUtf8(s);
 }
 
-struct FakeLocks : LockKeys {
-    std::optional<bool> capsLock() const override { return false; }
-    std::optional<bool> numLock() const override { return true; }
-};
-
-struct PaletteCommandsTest : ::testing::Test {
-    TempDir dir;
-    SettingsState settings;
-    ScriptedDialogs dialogs;
-    RecordingShell shell;
-    FakeLocks locks;
-    std::unique_ptr<MainWindow> main;
-
+struct PaletteCommandsTest : MainWindowTest {
     PaletteCommandsTest() {
+        locks.num = true;
         dir.write("link.dat", "");
         dir.write("waku.edt", sj("-\r\n○●\r\n♪\r\n"));
         dir.write("face.edt", sj("(^_^)\r\n(´・ω・`)\r\n"));
     }
     // Starts the program as its entry does: the main window, then the others.
     void start() {
-        main.reset();
-        main = std::make_unique<MainWindow>(settings, dialogs, shell, locks, dir.path());
-        main->startUp();
+        startWindow();
         main->palettes().createWindows();
     }
     PaletteCommands& palettes() { return main->palettes(); }
-    QAction* item(const char* name) { return main->item(QString::fromLatin1(name)); }
 };
 
 } // namespace

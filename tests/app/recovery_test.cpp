@@ -15,7 +15,6 @@
 #include <algorithm>
 #include <chrono>
 #include <csignal>
-#include <cstdio>
 #include <filesystem>
 #include <poll.h>
 #include <random>
@@ -127,14 +126,20 @@ TEST_F(RecoveryTest, AChangeIsWrittenAtOnceThenAtTheInterval) {
 }
 
 TEST_F(RecoveryTest, TheFirstChangeAfterAnIdleSpellIsWrittenAtOnce) {
-    CrashRecovery recovery(doc, locations, dialogs, {1h, 100ms});
+    std::chrono::steady_clock::time_point now{};
+    CrashRecovery recovery(doc, locations, dialogs, {1h, 100ms, [&] { return now; }});
     doc.replace(0, 0, "a");
     recovery.waitForWrites();
+    now += 99ms; // not yet idle: waits for the interval
     doc.replace(1, 0, "b");
     recovery.waitForWrites();
     EXPECT_EQ(contentsOf(recovery.filePath())->text, "a");
-    QTest::qWait(150);
+    now += 1ms; // 100 ms since the last write
     doc.replace(2, 0, "c");
+    recovery.waitForWrites();
+    EXPECT_EQ(contentsOf(recovery.filePath())->text, "abc");
+    now += 50ms; // the write just made starts the spell again
+    doc.replace(3, 0, "d");
     recovery.waitForWrites();
     EXPECT_EQ(contentsOf(recovery.filePath())->text, "abc");
 }
@@ -360,8 +365,8 @@ TEST_F(RecoveryTest, AFailedWriteKeepsTheLastGoodFile) {
 }
 
 // The copy for a write is taken while the user types; the write itself runs
-// beside. On a 10 MB document the copy stays well below 5 ms.
-TEST_F(RecoveryTest, WritingALargeDocumentDoesNotHoldUpTyping) {
+// beside. (How long the copy takes is measured by bench_recovery.)
+TEST_F(RecoveryTest, AWriteAfterTypingInALargeDocumentKeepsEveryByte) {
     std::string text(10u << 20, 'a');
     for (std::size_t i = 0; i < text.size(); i += 97)
         text[i] = '\n';
@@ -370,24 +375,14 @@ TEST_F(RecoveryTest, WritingALargeDocumentDoesNotHoldUpTyping) {
     recovery.writeNow();
     recovery.waitForWrites();
 
-    auto best = std::chrono::steady_clock::duration::max();
     for (int round = 0; round < 5; ++round) {
         const std::size_t at = text.size() / 2 + static_cast<std::size_t>(round) * 1000;
         doc.replace(at, 0, "x"); // typing moves the buffer's gap here
         text.insert(at, "x");
-        const auto start = std::chrono::steady_clock::now();
         recovery.writeNow();
-        best = std::min(best, std::chrono::steady_clock::now() - start);
         recovery.waitForWrites();
+        EXPECT_EQ(contentsOf(recovery.filePath())->text, text) << round;
     }
-    EXPECT_EQ(contentsOf(recovery.filePath())->text, text);
-    const auto ms = std::chrono::duration<double, std::milli>(best).count();
-    std::printf("copying 10 MB for the recovery file: %.2f ms\n", ms);
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-    (void)ms; // instrumented copies say nothing about the real time
-#else
-    EXPECT_LT(ms, 5.0);
-#endif
 }
 
 // A folder that cannot be written keeps nothing and says so once.

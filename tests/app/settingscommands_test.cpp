@@ -1,6 +1,6 @@
 // The settings dialogs as the main window opens and uses them.
-#include "app/lockkeys.h"
-#include "app/mainwindow.h"
+#include "mainwindowtest.h"
+
 #include "app/settingscommands.h"
 
 #include "settings/profile.h"
@@ -8,9 +8,7 @@
 #include "settingsdialogs/cp932lineedit.h"
 #include "settingsdialogs/overallsettingsdialog.h"
 #include "support/guards.h"
-#include "support/scripted.h"
 #include "support/sjis.h"
-#include "support/tempdir.h"
 #include "text/cp932.h"
 #include "text/fileio.h"
 
@@ -32,30 +30,15 @@ namespace {
 QString u(const char* s) {
     return QString::fromUtf8(s);
 }
-struct NoLocks : LockKeys {
-    std::optional<bool> capsLock() const override { return false; }
-    std::optional<bool> numLock() const override { return false; }
-};
-
-struct SettingsCommandsTest : ::testing::Test {
-    TempDir dir;
-    std::unique_ptr<SettingsState> settings;
-    ScriptedDialogs dialogs;
-    RecordingShell shell;
-    NoLocks locks;
-    std::unique_ptr<MainWindow> main;
-
+struct SettingsCommandsTest : MainWindowTest {
     SettingsCommandsTest() { dir.write("link.dat", ""); }
 
     // Starts the program (again) on the test folder.
     void start() {
-        main.reset();
-        settings = std::make_unique<SettingsState>();
-        main = std::make_unique<MainWindow>(*settings, dialogs, shell, locks, dir.path());
-        main->startUp();
+        startWindow();
         main->show();
     }
-    SettingsState& s() { return *settings; }
+    SettingsState& s() { return settings; }
     SettingsCommands& commands() { return main->settingsDialogs(); }
     QDialog* basic() { return main->findChild<QDialog*>(QStringLiteral("TCustom")); }
     QDialog* overall() { return main->findChild<QDialog*>(QStringLiteral("TAllCustom")); }
@@ -69,12 +52,6 @@ struct SettingsCommandsTest : ::testing::Test {
     QCheckBox* check(QWidget* w, const char* name) { return child<QCheckBox>(w, name); }
     void click(QWidget* w, const char* name) {
         QTest::mouseClick(child<QAbstractButton>(w, name), Qt::LeftButton);
-    }
-    void typeInEditor(const QString& text) {
-        for (const QChar c : text) {
-            QKeyEvent e(QEvent::KeyPress, 0, Qt::NoModifier, QString(c));
-            QApplication::sendEvent(main->editor(), &e);
-        }
     }
     void replaceText(Cp932LineEdit* b, const QString& text) {
         b->setFocus();
@@ -124,7 +101,7 @@ TEST_F(SettingsCommandsTest, MenuItemsAndToolButtonOpenTheDialogsBesideAUsableMa
     ASSERT_TRUE(overall()->windowHandle());
     EXPECT_EQ(overall()->windowHandle()->transientParent(), main->windowHandle());
     // The main window goes on taking typing meanwhile.
-    typeInEditor(u("本文"));
+    type(u("本文"));
     EXPECT_EQ(main->document().all(), sj("本文"));
     EXPECT_TRUE(overall()->isVisible());
     EXPECT_TRUE(dialogs.boxes.empty());
@@ -150,7 +127,7 @@ TEST_F(SettingsCommandsTest, NewDocumentValuesConfirmedReachTheDocumentAndTheEdi
     EXPECT_EQ(file(), before);
     // The editor wraps at 40 at once.
     EXPECT_EQ(main->editor()->editArea().lineLength(), 40);
-    typeInEditor(QString(50, QLatin1Char('a')));
+    type(QString(50, QLatin1Char('a')));
     EXPECT_EQ(main->editor()->lineCount(), 2);
     EXPECT_EQ(main->editor()->lineStart(1), 40);
     // And still takes the document's total.
@@ -210,7 +187,7 @@ TEST_F(SettingsCommandsTest, OverallWidthFortyIsWrittenCopiedAndWrapsAtOnce) {
     EXPECT_EQ(s().newDocument.lineWidth, 40);
     EXPECT_EQ(s().document.lineWidth, 40);
     EXPECT_EQ(main->editor()->editArea().lineLength(), 40);
-    typeInEditor(QString(45, QLatin1Char('b')));
+    type(QString(45, QLatin1Char('b')));
     EXPECT_EQ(main->editor()->lineStart(1), 40);
 }
 
