@@ -1,7 +1,5 @@
 #include "eastasianedit.h"
 
-#include <QKeyEvent>
-
 EastAsianEdit::EastAsianEdit(QWidget* parent)
     : TextEdit(parent), imeColors_(new ImeColors(this)), wordWrap_(new WordWrapOption(this)) {}
 
@@ -59,11 +57,4 @@ void EastAsianEdit::createWindow() {
     }
     setWrapModeWordOfControl(wordWrap_->modeWord());
     imeColors_->sendColors();
-}
-
-void EastAsianEdit::keyDown(QKeyEvent* e) {
-    const bool shift = e->modifiers() & Qt::ShiftModifier;
-    const bool ctrl = e->modifiers() & Qt::ControlModifier;
-    if (e->key() == Qt::Key_Insert && !shift && !ctrl) insertMode_ = !insertMode_;
-    TextEdit::keyDown(e);
 }

@@ -1,6 +1,5 @@
 // EastAsianEdit: the text control with the East Asian settings: the
-// colours of input-method composition text, the line-breaking rules, and the
-// insert/overwrite state of the keyboard.
+// colours of input-method composition text and the line-breaking rules.
 #pragma once
 
 #include "options.h"
@@ -12,8 +11,6 @@ class EastAsianEdit : public TextEdit, public ImeColorsOwner, public WordWrapOwn
   public:
     explicit EastAsianEdit(QWidget* parent = nullptr);
     ~EastAsianEdit() override;
-
-    bool isInsertMode() const { return insertMode_; }
 
     // The getters refresh the objects from the control unless it is loading.
     ImeColors& imeColors();
@@ -32,10 +29,8 @@ class EastAsianEdit : public TextEdit, public ImeColorsOwner, public WordWrapOwn
 
   protected:
     void createWindow() override;
-    void keyDown(QKeyEvent* e) override;
 
   private:
-    bool insertMode_ = true;
     bool selectionBar_ = true;
     ImeColors* imeColors_;
     WordWrapOption* wordWrap_;

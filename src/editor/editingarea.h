@@ -39,7 +39,6 @@ class EditingArea : public EastAsianEdit, public EditMarksOwner, public EditArea
     void setEditArea(const EditArea& a) { editArea_->assign(a); }
     EditMarks& editMarks() { return *editMarks_; }
     void setEditMarks(const EditMarks& m) { editMarks_->assign(m); }
-    bool canPaste() const { return canPaste(); }
     void selectAll() override;
 
     void updateCharWidth();

@@ -562,9 +562,10 @@ bool TextEdit::replaceSelection(std::string_view bytes) {
     if (fitted == 0 && l == 0) return false;
     if (refusesStrayByteJoin(s, l, bytes.substr(0, fitted))) return false;
     const Selection before = selection();
-    inEdit_ = true;
-    doc_.replace(s, l, bytes.substr(0, fitted), before, Selection{s + fitted, s + fitted});
-    inEdit_ = false;
+    {
+        const OwnEdit edit(inEdit_);
+        doc_.replace(s, l, bytes.substr(0, fitted), before, Selection{s + fitted, s + fitted});
+    }
     caretAfterEdit(s + fitted);
     return fitted > 0;
 }
@@ -611,9 +612,10 @@ void TextEdit::typeBytes(const std::string& bytes, bool joinsTyping) {
     const std::string_view typed = std::string_view(bytes).substr(0, fitted);
     if (refusesStrayByteJoin(s, l, typed)) return;
     const Selection before = selection();
-    inEdit_ = true;
-    doc_.replace(s, l, typed, before, Selection{s + fitted, s + fitted}, joinsTyping && l == 0);
-    inEdit_ = false;
+    {
+        const OwnEdit edit(inEdit_);
+        doc_.replace(s, l, typed, before, Selection{s + fitted, s + fitted}, joinsTyping && l == 0);
+    }
     caretAfterEdit(s + fitted);
 }
 
@@ -633,14 +635,10 @@ void TextEdit::loadFile(const std::string& path) {
 
 void TextEdit::replaceWholeText(const std::function<void()>& replace) {
     endComposition();
-    inEdit_ = true;
-    try {
+    {
+        const OwnEdit edit(inEdit_); // a failure leaves the document unchanged
         replace();
-    } catch (...) {
-        inEdit_ = false; // the document is unchanged
-        throw;
     }
-    inEdit_ = false;
     anchor_ = caret_ = 0;
     caretAtEnd_ = false;
     verticalScrollBar()->setValue(0);
@@ -669,18 +667,22 @@ std::string TextEdit::selectedText() const {
 void TextEdit::undo() {
     endComposition();
     if (readOnly_) return;
-    inEdit_ = true;
-    const std::optional<Selection> shown = doc_.undo();
-    inEdit_ = false;
+    std::optional<Selection> shown;
+    {
+        const OwnEdit edit(inEdit_);
+        shown = doc_.undo();
+    }
     showUndoneSelection(shown);
 }
 
 void TextEdit::redo() {
     endComposition();
     if (readOnly_) return;
-    inEdit_ = true;
-    const std::optional<Selection> shown = doc_.redo();
-    inEdit_ = false;
+    std::optional<Selection> shown;
+    {
+        const OwnEdit edit(inEdit_);
+        shown = doc_.redo();
+    }
     showUndoneSelection(shown);
 }
 
@@ -699,10 +701,8 @@ void TextEdit::guarded(const std::function<void()>& handler) {
     try {
         handler();
     } catch (const std::bad_alloc&) {
-        inEdit_ = false;
         Q_EMIT failed(QStringLiteral("メモリが不足しています"));
     } catch (const std::exception& e) {
-        inEdit_ = false;
         Q_EMIT failed(QString::fromLocal8Bit(e.what()));
     }
 }

@@ -88,7 +88,8 @@ class TextEdit : public QAbstractScrollArea {
     void setReadOnly(bool r) { readOnly_ = r; }
     bool wordWrap() const { return wordWrap_; }
     void setWordWrap(bool w);
-    bool isOverwriting() const { return overwrite_; }
+    // Typing inserts (true) or overwrites (false); Insert switches.
+    bool isInsertMode() const { return !overwrite_; }
 
     ColorValue backgroundColor() const { return color_; }
     void setBackgroundColor(ColorValue c);
@@ -251,6 +252,7 @@ class TextEdit : public QAbstractScrollArea {
     void showUndoneSelection(const std::optional<Selection>& shown);
     Selection selection() const { return {anchor_, caret_}; }
     void runCommand(EditorCommand command, bool extend);
+    void toggleInsertMode();
     void moveVertically(long delta, bool extend);
     // The code of the character at pos (lead << 8 | trail, or the byte).
     unsigned codeAt(std::size_t pos) const;
@@ -294,6 +296,14 @@ class TextEdit : public QAbstractScrollArea {
     CompColors imeColors_{};
     std::uint32_t options_ = 0;
     bool inEdit_ = false; // the control itself is changing the document
+    // Sets inEdit_ for as long as it lives, also when the change throws.
+    struct OwnEdit {
+        bool& flag;
+        explicit OwnEdit(bool& f) : flag(f) { flag = true; }
+        ~OwnEdit() { flag = false; }
+        OwnEdit(const OwnEdit&) = delete;
+        OwnEdit& operator=(const OwnEdit&) = delete;
+    };
     std::size_t linesBeforeEdit_ = 0;
     struct Composition {
         std::size_t start = 0, length = 0; // its bytes in the document

@@ -103,10 +103,27 @@ void TextEdit::keyReleaseEvent(QKeyEvent* e) {
     QAbstractScrollArea::keyReleaseEvent(e);
 }
 
+namespace {
+// Insert switches between inserting and overwriting unless Shift or Ctrl
+// makes it paste or copy; Alt does not matter.
+bool togglesInsertMode(const QKeyEvent& e) {
+    return e.key() == Qt::Key_Insert &&
+           !(e.modifiers() & (Qt::ShiftModifier | Qt::ControlModifier));
+}
+} // namespace
+
 void TextEdit::keyDown(QKeyEvent* e) {
     endComposition();
+    // The mode changes before the key preview, which shows it.
+    const bool toggles = togglesInsertMode(*e);
+    if (toggles) toggleInsertMode();
     Q_EMIT keyPreview(e);
-    baseKeyPress(e);
+    if (!toggles) baseKeyPress(e);
+}
+
+void TextEdit::toggleInsertMode() {
+    overwrite_ = !overwrite_;
+    viewport()->update();
 }
 
 void TextEdit::baseKeyPress(QKeyEvent* e) {
@@ -162,9 +179,7 @@ void TextEdit::runCommand(EditorCommand command, bool extend) {
     case C::selectAll:
         return selectAll();
     case C::toggleOverwrite:
-        overwrite_ = !overwrite_;
-        viewport()->update();
-        return;
+        return toggleInsertMode();
     case C::moveLeft:
         goalX_ = -1;
         if (!extend && selectionLength() > 0)
@@ -429,9 +444,10 @@ void TextEdit::showComposition(const QString& preedit,
         composition_.styles.push_back(r);
         b = e;
     }
-    inEdit_ = true;
-    doc_.replaceUnrecorded(start, 0, bytes);
-    inEdit_ = false;
+    {
+        const OwnEdit edit(inEdit_);
+        doc_.replaceUnrecorded(start, 0, bytes);
+    }
     anchor_ = caret_ = start + cursor;
     caretAtEnd_ = false;
     ensureCaretVisible();
@@ -441,9 +457,10 @@ void TextEdit::endComposition() {
     if (!composing()) return;
     const Composition c = composition_;
     composition_ = {};
-    inEdit_ = true;
-    doc_.replaceUnrecorded(c.start, c.length, {});
-    inEdit_ = false;
+    {
+        const OwnEdit edit(inEdit_);
+        doc_.replaceUnrecorded(c.start, c.length, {});
+    }
     anchor_ = c.selectionBefore.anchor;
     caret_ = c.selectionBefore.caret;
     caretAtEnd_ = false;

@@ -62,18 +62,50 @@ TEST_F(EditorTest, WindowCreationReadsTheBuiltInListsAndKeepsTheModifiedFlag) {
               builtinLevel2()[2]);
 }
 
-TEST_F(EditorTest, InsertAloneTogglesTheInsertMode) {
+TEST_F(EditorTest, InsertWithoutShiftOrCtrlTogglesTheOneModeThatTypingAndThePanelRead) {
+    // After each key: the mode the key preview (the status bar) sees, the
+    // mode asked afterwards, and what typing "Z" at the start of "abcd" makes.
+    struct Step {
+        Qt::KeyboardModifiers mods;
+        bool inserting;
+        const char* typed;
+    };
+    const Qt::KeyboardModifiers alt = Qt::AltModifier, shift = Qt::ShiftModifier,
+                                ctrl = Qt::ControlModifier;
+    const Step steps[] = {
+        {alt, false, "Zbcd"}, // Alt does not matter
+        {Qt::NoModifier, true, "Zabcd"},
+        {shift, true, "xZabcd"}, // paste, the mode stays
+        {ctrl, true, "Zabcd"},   // copy, the mode stays
+        {Qt::NoModifier, false, "Zbcd"},
+        {shift, false, "xZbcd"}, // a paste inserts, typing overwrites
+        {ctrl | alt, false, "Zbcd"},
+        {alt, true, "Zabcd"},
+    };
     QGuiApplication::clipboard()->setText(QStringLiteral("x"));
+    std::vector<bool> previewed;
+    QObject::connect(&edit, &TextEdit::keyPreview,
+                     [&](QKeyEvent*) { previewed.push_back(edit.isInsertMode()); });
     EXPECT_TRUE(edit.isInsertMode());
-    key(Qt::Key_Insert);
-    EXPECT_FALSE(edit.isInsertMode());
-    EXPECT_TRUE(edit.isOverwriting());
-    key(Qt::Key_Insert, Qt::ShiftModifier);   // paste
-    key(Qt::Key_Insert, Qt::ControlModifier); // copy
-    EXPECT_FALSE(edit.isInsertMode());
-    EXPECT_EQ(edit.text(), "x");
-    key(Qt::Key_Insert);
-    EXPECT_TRUE(edit.isInsertMode());
+    for (const Step& s : steps) {
+        SCOPED_TRACE(s.typed);
+        edit.setText("abcd");
+        edit.setSelectionStart(0);
+        previewed.clear();
+        key(Qt::Key_Insert, s.mods);
+        ASSERT_FALSE(previewed.empty()); // the modifiers' own presses come first
+        EXPECT_EQ(previewed.back(), s.inserting);
+        EXPECT_EQ(edit.isInsertMode(), s.inserting);
+        QTest::keyClicks(&edit, QStringLiteral("Z"));
+        EXPECT_EQ(edit.text(), s.typed);
+    }
+}
+
+TEST_F(EditorTest, CanPasteTellsWhetherTheClipboardHoldsText) {
+    QGuiApplication::clipboard()->clear();
+    EXPECT_FALSE(edit.canPaste());
+    QGuiApplication::clipboard()->setText(QStringLiteral("x"));
+    EXPECT_TRUE(edit.canPaste());
 }
 
 TEST_F(EditorTest, BackspaceAndDeleteRemoveWholeCharacters) {
