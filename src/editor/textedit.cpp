@@ -17,10 +17,11 @@
 #include <optional>
 
 namespace {
-// The left edge of the formatting rectangle: room for the selection bar, or
-// one pixel.
+// The left margin: room for the selection bar, or one pixel.
 constexpr int kSelectionBarWidth = 10;
 constexpr int kPlainLeftEdge = 1;
+// Far right of any window, and still far from the end of an int.
+constexpr std::int64_t kFarRight = 1 << 24;
 // The farthest column a position is shown at (far right of any window).
 constexpr std::int64_t kMaxShownColumn = 1 << 20;
 // A whole new text larger than this is laid out a first part at once and the
@@ -95,44 +96,11 @@ TextEdit::TextEdit(QWidget* parent) : QAbstractScrollArea(parent) {
 
 TextEdit::~TextEdit() = default;
 
-// --- window life cycle ---------------------------------------------------------
-
-void TextEdit::ensureWindow() {
-    if (handle_) return;
-    createWindow();
-}
-
-void TextEdit::createWindow() {
-    handle_ = true;
-    applyRules();
-}
-
-void TextEdit::tearDownWindow() {
-    handle_ = false;
-}
-
-void TextEdit::destroyWindow() {
-    if (handle_) tearDownWindow();
-}
-
-void TextEdit::recreateWindow() {
-    destroyWindow();
-    ensureWindow();
-}
-
-void TextEdit::showEvent(QShowEvent* e) {
-    ensureWindow();
-    QAbstractScrollArea::showEvent(e);
-}
-
 // --- metrics and layout ----------------------------------------------------------
 
 void TextEdit::computeMetrics() {
     drawFont_ = font_;
-    if (charHeightTwips_ > 0) {
-        const int px = std::max(1, charHeightTwips_ * logicalDpiY() / 1440);
-        drawFont_.setPixelSize(px);
-    }
+    if (charPixels_ > 0) drawFont_.setPixelSize(charPixels_);
     grid_ = measureGrid(drawFont_);
 }
 
@@ -162,24 +130,52 @@ void TextEdit::setWordWrap(bool w) {
     applyRules();
 }
 
-QRect TextEdit::formatRect() const {
-    if (!handle_) return {};
-    if (fmtSet_) return fmt_;
-    // The control's own rectangle: the client area, with room for the
-    // selection bar when that option is on.
-    const QRect cl = viewport()->rect();
-    const int left = (options_ & kSelectionBarOption) ? kSelectionBarWidth : kPlainLeftEdge;
-    return QRect(QPoint(left, 0), QPoint(cl.right(), cl.bottom()));
+void TextEdit::setTextMargins(const Margins& m) {
+    if (m == margins_) return;
+    margins_ = m;
+    geometryChanged();
 }
 
-void TextEdit::setFormatRect(const QRect& r) {
-    if (!handle_) return;
-    fmt_ = r;
-    fmtSet_ = true;
+void TextEdit::setLineWidth(int columns) {
+    columns = std::max(columns, 0);
+    if (columns == lineWidth_) return;
+    lineWidth_ = columns;
+    geometryChanged();
+}
+
+void TextEdit::wrapAtWindowWidth() {
+    if (lineWidth_ < 0) return;
+    lineWidth_ = -1;
+    geometryChanged();
+}
+
+void TextEdit::setSelectionBar(bool on) {
+    selectionBar_ = on;
+    Margins m = margins_;
+    m.left = on ? kSelectionBarWidth : kPlainLeftEdge;
+    setTextMargins(m);
+}
+
+void TextEdit::geometryChanged() {
     applyRules();
-    // The visible rows follow the rectangle even when the layout stays.
+    // The visible rows follow the margins even when the layout stays.
     updateScrollBars();
     viewport()->update();
+}
+
+int TextEdit::hangingColumns() const {
+    return (modeWord_ & wrapOverflow) ? 2 : 4;
+}
+
+QRect TextEdit::textArea() const {
+    const int left = margins_.left, top = margins_.top;
+    const int bottom = viewport()->height() - margins_.bottom; // exclusive
+    std::int64_t right = viewport()->width();                  // exclusive
+    if (wordWrap_ && lineWidth_ >= 0)
+        right = std::min<std::int64_t>(
+            left + (static_cast<std::int64_t>(lineWidth_) + hangingColumns()) * grid_.columnWidth,
+            kFarRight);
+    return QRect(left, top, static_cast<int>(right - left), bottom - top);
 }
 
 void TextEdit::applyRules() {
@@ -187,13 +183,11 @@ void TextEdit::applyRules() {
     r.modeWord = modeWord_;
     r.custom = custom_;
     int width = 0;
-    if (wordWrap_) {
-        const QRect fmt = handle_ ? formatRect() : viewport()->rect();
-        // The rectangle keeps one double-byte character for a hanging
-        // punctuation mark, two when nothing may hang.
-        const int reserve = (modeWord_ & wrapOverflow) ? 2 : 4;
-        width = std::max(1, (fmt.right() - fmt.left() + 1) / grid_.columnWidth - reserve);
-    }
+    if (wordWrap_ && lineWidth_ >= 0)
+        width = std::max(1, lineWidth_);
+    else if (wordWrap_) // the window's width, less the room of the hanging marks
+        width = std::max(1, (viewport()->width() - margins_.left) / grid_.columnWidth -
+                                hangingColumns());
     r.width = width;
     const bool same =
         r.width == rules_.width && r.modeWord == rules_.modeWord &&
@@ -205,14 +199,27 @@ void TextEdit::applyRules() {
 }
 
 void TextEdit::relayoutAll() {
+    // The caret's line keeps its row on the screen when it is in sight; else
+    // the text at the top stays at the top.
+    const int row = static_cast<int>(caretLine()) - verticalScrollBar()->value();
+    const bool inSight = row >= 0 && row < visibleLines();
+    const std::size_t top = lineStartOf(static_cast<std::size_t>(verticalScrollBar()->value()));
     view_.layoutAll(doc_.buffer());
     textLaidOut(nullptr);
     updateScrollBars();
+    if (inSight) {
+        verticalScrollBar()->setValue(static_cast<int>(caretLine()) - row);
+        ensureCaretVisible();
+    } else {
+        verticalScrollBar()->setValue(static_cast<int>(view_.lineOf(top)));
+    }
     viewport()->update();
+    // Every line is laid out again: the totals are final.
+    if (view_.complete()) Q_EMIT layoutCompleted();
 }
 
 int TextEdit::visibleLines() const {
-    const QRect fmt = handle_ ? formatRect() : viewport()->rect();
+    const QRect fmt = textArea();
     return std::max(1, (fmt.bottom() - fmt.top() + 1) / grid_.lineHeight);
 }
 
@@ -250,7 +257,7 @@ void TextEdit::updateScrollBars() {
     rangeSet_.start();
     verticalScrollBar()->setPageStep(page);
     verticalScrollBar()->setSingleStep(1);
-    const QRect fmt = handle_ ? formatRect() : viewport()->rect();
+    const QRect fmt = textArea();
     const int contentRight = rules_.width > 0 ? fmt.right() + grid_.columnWidth * 2 : fmt.right();
     setRangeQuietly(horizontalScrollBar(), horizontalScrollBarPolicy(),
                     std::max(0, contentRight - viewport()->width() + 1));
@@ -271,7 +278,7 @@ void TextEdit::updateScrollRange() {
 
 void TextEdit::resizeEvent(QResizeEvent* e) {
     QAbstractScrollArea::resizeEvent(e);
-    if (!fmtSet_) applyRules();
+    if (lineWidth_ < 0) applyRules();
     updateScrollBars();
 }
 
@@ -328,18 +335,18 @@ std::size_t TextEdit::caretLine() const {
 }
 
 int TextEdit::textLength() const {
-    return handle_ ? static_cast<int>(doc_.size()) : 0;
+    return static_cast<int>(doc_.size());
 }
 
 int TextEdit::firstVisibleLine() const {
-    return handle_ ? verticalScrollBar()->value() : 0;
+    return verticalScrollBar()->value();
 }
 
 QPoint TextEdit::positionOfChar(int pos) const {
-    if (!handle_ || pos < 0) return {};
+    if (pos < 0) return {};
     const auto p = std::min<std::size_t>(static_cast<std::size_t>(pos), doc_.size());
     const std::size_t line = view_.lineOf(p);
-    const QRect fmt = formatRect();
+    const QRect fmt = textArea();
     const int x =
         fmt.left() + columnOf(line, p) * grid_.columnWidth - horizontalScrollBar()->value();
     const int y =
@@ -348,8 +355,7 @@ QPoint TextEdit::positionOfChar(int pos) const {
 }
 
 int TextEdit::charAtPoint(QPoint pt) const {
-    if (!handle_) return 0;
-    const QRect fmt = formatRect();
+    const QRect fmt = textArea();
     if (view_.count() == 0) return 0;
     int row = (pt.y() - fmt.top());
     row = row < 0 ? -1 : row / grid_.lineHeight;
@@ -376,90 +382,42 @@ int TextEdit::charAtPoint(QPoint pt) const {
 }
 
 int TextEdit::lineOfChar(int pos) const {
-    if (!handle_) return 0;
     return static_cast<int>(view_.lineOf(static_cast<std::size_t>(std::max(pos, 0))));
 }
 
 int TextEdit::lineStart(int line) const {
-    if (!handle_) return 0;
     const std::size_t l = line < 0 ? caretLine() : static_cast<std::size_t>(line);
     if (l < view_.count()) return static_cast<int>(view_.line(l).start);
     if (l == view_.count()) return static_cast<int>(doc_.size());
     return -1;
 }
 
-// --- the East Asian messages -----------------------------------------------------------
+// --- line breaking and composition colours ---------------------------------------------
 
 bool TextEdit::setPunctuation(int type, const std::string& list) {
-    if (!handle_ || type < 1 || type > 4) return false;
+    if (type < 1 || type > 4) return false;
     custom_[static_cast<std::size_t>(type - 1)] = list;
     if (punctuationModeOf(modeWord_) == PunctuationMode::custom) applyRules();
     return true;
 }
 
-bool TextEdit::punctuationList(int type, std::string& list) const {
-    if (!handle_ || type < 1 || type > 4) return false;
-    LayoutRules r;
-    r.modeWord = modeWord_;
-    r.custom = custom_;
-    list = r.lists()[static_cast<std::size_t>(type - 1)];
-    return true;
-}
-
-int TextEdit::setWrapModeWord(std::uint32_t mode) {
-    if (!handle_) return 0;
-    const std::uint32_t old = modeWord_;
+void TextEdit::setWrapModeWord(std::uint32_t mode) {
     modeWord_ = mode & kModeWordMask;
-    applyRules();
-    return static_cast<int>(old);
-}
-
-int TextEdit::wrapModeWord() const {
-    return handle_ ? static_cast<int>(modeWord_) : 0;
+    geometryChanged(); // the room of the hanging marks may change too
 }
 
 void TextEdit::applyCompositionColors(const CompColors& c) {
-    if (!handle_) return;
     imeColors_ = c;
     viewport()->update();
 }
 
-bool TextEdit::compositionColors(CompColors& c) const {
-    if (!handle_) return false;
-    c = imeColors_;
-    return true;
-}
-
-void TextEdit::setOptions(OptionOperation op, std::uint32_t bits) {
-    if (!handle_) return;
-    switch (op) {
-    case OptionOperation::set:
-        options_ = bits;
-        break;
-    case OptionOperation::orBits:
-        options_ |= bits;
-        break;
-    case OptionOperation::andBits:
-        options_ &= bits;
-        break;
-    case OptionOperation::xorBits:
-        options_ ^= bits;
-        break;
-    }
-    if (!fmtSet_) applyRules();
-}
-
-void TextEdit::setDefaultCharHeight(int twips) {
-    if (!handle_) return;
-    charHeightTwips_ = twips;
+void TextEdit::setCharPixelHeight(int pixels) {
+    charPixels_ = std::max(pixels, 0);
     computeMetrics();
-    applyRules();
-    updateScrollBars();
-    viewport()->update();
+    geometryChanged();
 }
 
 bool TextEdit::canPaste() const {
-    if (!handle_) return false;
     const QMimeData* m = QGuiApplication::clipboard()->mimeData();
     return m && m->hasText();
 }
@@ -539,7 +497,7 @@ void TextEdit::continueLayout() {
 }
 
 void TextEdit::updateLines(std::size_t first, std::size_t last) {
-    const QRect fmt = handle_ ? formatRect() : viewport()->rect();
+    const QRect fmt = textArea();
     const long top = static_cast<long>(first) - verticalScrollBar()->value();
     const long bottom = static_cast<long>(last) - verticalScrollBar()->value() + 1;
     if (bottom < 0) return;
@@ -761,7 +719,7 @@ void TextEdit::ensureCaretVisible() {
     else if (line >= v->value() + page)
         v->setValue(line - page + 1);
     QScrollBar* h = horizontalScrollBar();
-    const QRect fmt = handle_ ? formatRect() : viewport()->rect();
+    const QRect fmt = textArea();
     const int x = fmt.left() + columnOf(caretLine(), caret_) * grid_.columnWidth;
     if (x - h->value() < 0)
         h->setValue(std::max(0, x - fmt.left()));

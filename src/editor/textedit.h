@@ -1,9 +1,8 @@
-// TextEdit: our multi-line text control over the code page 932 byte-string
-// document, standing in for the platform's rich-edit control. It lays the
-// text out with the line view, draws it on a grid in which a single-byte
-// column is half as wide as a double-byte character, and handles keys,
-// mouse, input method, clipboard, undo and redo. Its operations answer what
-// the rich-edit messages answer; while its window does not exist they answer 0.
+// TextEdit: our multi-line text view over the code page 932 byte-string
+// document. It lays the text out with the line view, wrapping at a line width
+// in single-byte columns (or at the window's width), draws it on a grid in
+// which a single-byte column is half as wide as a double-byte character, and
+// handles keys, mouse, input method, clipboard, undo and redo.
 #pragma once
 
 #include "keytable.h"
@@ -32,11 +31,6 @@
 class QPrinter;
 class QPainter;
 
-// How setOptions combines the option bits with the ones set.
-enum class OptionOperation : std::uint32_t { set = 1, orBits = 2, andBits = 3, xorBits = 4 };
-// The option that keeps a selection bar left of the text.
-constexpr std::uint32_t kSelectionBarOption = 0x01000000;
-
 class QScrollBar;
 
 class TextEdit : public QAbstractScrollArea {
@@ -45,12 +39,6 @@ class TextEdit : public QAbstractScrollArea {
   public:
     explicit TextEdit(QWidget* parent = nullptr);
     ~TextEdit() override;
-
-    // --- the window's life cycle -------------------------------------------
-    bool isWindowCreated() const { return handle_; }
-    void ensureWindow();  // creates the window when it is missing
-    void destroyWindow(); // the window goes; the text stays
-    void recreateWindow();
 
     // --- text and selection ---------------------------------------------------
     Document& document() { return doc_; }
@@ -111,26 +99,48 @@ class TextEdit : public QAbstractScrollArea {
     // share the key table). A failure is reported by the failed signal.
     void runEditorCommand(EditorCommand command);
 
-    // --- the rich-edit messages --------------------------------------------
-    QRect formatRect() const;             // EM_GETRECT
-    void setFormatRect(const QRect& r);   // EM_SETRECT
-    QPoint positionOfChar(int pos) const; // EM_POSFROMCHAR
-    int charAtPoint(QPoint p) const;      // EM_CHARFROMPOS
-    int lineOfChar(int pos) const;        // EM_EXLINEFROMCHAR
-    int lineStart(int line) const;        // EM_LINEINDEX (-1: the caret's line)
-    int firstVisibleLine() const;         // EM_GETFIRSTVISIBLELINE
+    // --- where the text stands ---------------------------------------------
+    // The margins in pixels: left of the first column, above the first row
+    // and below the last.
+    struct Margins {
+        int left = 1, top = 0, bottom = 0;
+        bool operator==(const Margins&) const = default;
+    };
+    void setTextMargins(const Margins& m);
+    const Margins& textMargins() const { return margins_; }
+    // Wraps at a line width of so many single-byte columns (at least 1),
+    // whatever the window's width.
+    void setLineWidth(int columns);
+    // Wraps at the window's width (the default).
+    void wrapAtWindowWidth();
+    // Keeps a selection bar in the left margin: a click there selects the line.
+    void setSelectionBar(bool on);
+    // The area the text is drawn in: inside the margins, and at a line width
+    // as wide as its columns and the room of the marks that may hang past it
+    // (far right of any window at most).
+    QRect textArea() const;
+    // The single-byte columns of the room right of the line width: one
+    // double-byte mark may hang there, or two when none may.
+    int hangingColumns() const;
+    // The height the text is drawn at in pixels, whatever the font's size
+    // (0: the font's own size).
+    void setCharPixelHeight(int pixels);
+    int charPixelHeight() const { return charPixels_; }
+
+    QPoint positionOfChar(int pos) const; // the top left of its cell in the viewport
+    int charAtPoint(QPoint p) const;      // the character under a viewport point
+    int lineOfChar(int pos) const;
+    int lineStart(int line) const; // -1: the caret's line
+    int firstVisibleLine() const;
     int lineCount() const { return static_cast<int>(std::max<std::size_t>(view_.count(), 1)); }
-    bool setPunctuation(int type, const std::string& list);  // EM_SETPUNCTUATION
-    bool punctuationList(int type, std::string& list) const; // EM_GETPUNCTUATION
-    int setWrapModeWord(std::uint32_t mode);                 // EM_SETWORDWRAPMODE (reply)
-    int wrapModeWord() const;                                // EM_GETWORDWRAPMODE
-    void applyCompositionColors(const CompColors& c);        // EM_SETIMECOLOR
-    bool compositionColors(CompColors& c) const;             // EM_GETIMECOLOR
-    void setOptions(OptionOperation op, std::uint32_t bits); // EM_SETOPTIONS
-    std::uint32_t options() const { return options_; }
-    void setDefaultCharHeight(int twips); // EM_SETCHARFORMAT (CFM_SIZE)
-    int defaultCharHeight() const { return charHeightTwips_; }
-    bool canPaste() const; // EM_CANPASTE, CF_TEXT
+    // The custom punctuation lists (type 1..4) and the mode word of the line
+    // breaking; false for a type out of range.
+    bool setPunctuation(int type, const std::string& list);
+    void setWrapModeWord(std::uint32_t mode);
+    std::uint32_t wrapModeWord() const { return modeWord_; }
+    void applyCompositionColors(const CompColors& c);
+    const CompColors& compositionColors() const { return imeColors_; }
+    bool canPaste() const; // the clipboard holds text
     // Finds bytes forward from start, at character boundaries; -1 when absent.
     int find(int start, std::string_view what, bool matchCase) const;
     // The grid the text is drawn on.
@@ -171,9 +181,7 @@ class TextEdit : public QAbstractScrollArea {
     void keyReleased(QKeyEvent* e);
 
   protected:
-    // Hooks of the derived controls.
-    virtual void createWindow();
-    virtual void tearDownWindow();
+    // Hooks of the derived views.
     virtual void selectionChange() { Q_EMIT selectionChanged(); }
     virtual void fontChanged();
     // Key handling before the control's own (the Insert rule lives here).
@@ -195,7 +203,6 @@ class TextEdit : public QAbstractScrollArea {
     void inputMethodEvent(QInputMethodEvent* e) override;
     QVariant inputMethodQuery(Qt::InputMethodQuery q) const override;
     void resizeEvent(QResizeEvent* e) override;
-    void showEvent(QShowEvent* e) override;
     void scrollContentsBy(int dx, int dy) override;
     bool focusNextPrevChild(bool) override { return false; } // Tab is text
     void focusInEvent(QFocusEvent* e) override;
@@ -263,6 +270,9 @@ class TextEdit : public QAbstractScrollArea {
     // only lines that wait to be laid out moved the count by one.
     void updateScrollRange();
     void relayoutAll();
+    // The margins or the line width changed: the layout, the scroll bars and
+    // the screen follow.
+    void geometryChanged();
     void moveCaret(std::size_t pos, bool extend, bool atLineEnd = false);
     std::size_t lineStartOf(std::size_t line) const;
     std::size_t lineEndOf(std::size_t line) const; // before the line end
@@ -275,7 +285,6 @@ class TextEdit : public QAbstractScrollArea {
     Document doc_;
     LineView view_;
     LayoutRules rules_;
-    bool handle_ = false;
     std::size_t anchor_ = 0, caret_ = 0;
     bool caretAtEnd_ = false; // the caret stands at the end of a wrapped line
     int goalX_ = -1;
@@ -288,13 +297,13 @@ class TextEdit : public QAbstractScrollArea {
     QFont font_;
     QFont drawFont_;
     TextGrid grid_;
-    int charHeightTwips_ = 0;
-    QRect fmt_;
-    bool fmtSet_ = false;
+    int charPixels_ = 0;
+    Margins margins_;
+    int lineWidth_ = -1; // columns; -1: the window's width
+    bool selectionBar_ = false;
     std::uint32_t modeWord_ = 0;
     PunctuationLists custom_;
     CompColors imeColors_{};
-    std::uint32_t options_ = 0;
     bool inEdit_ = false; // the control itself is changing the document
     // Sets inEdit_ for as long as it lives, also when the change throws.
     struct OwnEdit {

@@ -318,10 +318,10 @@ void TextEdit::mousePressEvent(QMouseEvent* e) {
         if (e->button() != Qt::LeftButton) return QAbstractScrollArea::mousePressEvent(e);
         setFocus(Qt::MouseFocusReason);
         const QPoint pt = e->position().toPoint();
-        const QRect fmt = formatRect();
+        const QRect fmt = textArea();
         const bool shift = e->modifiers() & Qt::ShiftModifier;
         goalX_ = -1;
-        if ((options_ & kSelectionBarOption) && pt.x() < fmt.left() && view_.count()) {
+        if (selectionBar_ && pt.x() < fmt.left() && view_.count()) {
             // The selection bar: the whole line.
             const int line = lineOfChar(charAtPoint(QPoint(fmt.left(), pt.y())));
             const std::size_t l = static_cast<std::size_t>(line);
@@ -490,7 +490,7 @@ QVariant TextEdit::inputMethodQuery(Qt::InputMethodQuery q) const {
 }
 
 QRect TextEdit::caretRect() const {
-    const QRect fmt = formatRect();
+    const QRect fmt = textArea();
     const std::size_t line = caretLine();
     const int x =
         fmt.left() + columnOf(line, caret_) * grid_.columnWidth - horizontalScrollBar()->value();

@@ -17,8 +17,7 @@ void TextEdit::paintEvent(QPaintEvent* e) {
 
 void TextEdit::paintText(QPainter& p, const QRect& update) {
     p.fillRect(update, toQColor(color_));
-    if (!handle_) return;
-    const QRect fmt = formatRect();
+    const QRect fmt = textArea();
     const int first = verticalScrollBar()->value();
     const int hs = horizontalScrollBar()->value();
     const int lineH = grid_.lineHeight;

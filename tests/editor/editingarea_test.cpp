@@ -65,46 +65,54 @@ struct MemoTest : ::testing::Test {
 
 } // namespace
 
+namespace {
+// The right edge of the text area (exclusive).
+int textRight(const EditingArea& m) {
+    return m.textArea().x() + m.textArea().width();
+}
+} // namespace
+
 TEST_F(MemoTest, GeometryFollowsLineLengthMarginsAndCharacterWidth) {
     EXPECT_EQ(memo.editArea().charWidth(), 16);
-    EXPECT_EQ(memo.defaultCharHeight(), 16 * 1440 / memo.logicalDpiY());
-    EXPECT_EQ(memo.editArea().margin().left(), 10); // the control's own left edge
+    EXPECT_EQ(memo.charPixelHeight(), 16);
+    EXPECT_EQ(memo.editArea().margin().left(), 10); // the view's own left margin
     EXPECT_EQ(memo.editArea().margin().top(), 2);
     EXPECT_EQ(memo.editArea().margin().bottom(), 1);
     EXPECT_EQ(memo.wrapLineX(), 571);
-    EXPECT_EQ(WinRect::from(memo.formatRect()).right, 586);
+    EXPECT_EQ(textRight(memo), 586);
+    EXPECT_EQ(memo.textArea().top(), 2);
+    EXPECT_EQ(memo.textArea().bottom(), memo.viewport()->height() - 2);
     EXPECT_EQ(memo.wrapColumns(), 70);
+    // Nothing may hang: the room right of the line width grows at once.
     memo.wordWrapOption().setWrapRules(wrapKinsoku | wrapWordBreak);
-    memo.updateEditRect();
-    EXPECT_EQ(WinRect::from(memo.formatRect()).right, 602);
+    EXPECT_EQ(textRight(memo), 602);
     EXPECT_EQ(memo.wrapColumns(), 70);
     memo.editArea().setLineLength(0);
     EXPECT_EQ(memo.wrapLineX(), 11);
-    EXPECT_EQ(WinRect::from(memo.formatRect()).right, 10 + 32);
+    EXPECT_EQ(textRight(memo), 10 + 32);
 }
 
-TEST(ExtMemoWindow, MarginsAtWindowCreationAndSwitchedOffAreas) {
+TEST(EditingAreaGeometry, MarginsFromTheStartAndASwitchedOffAreaWrapsAtTheWindow) {
     EditingArea m;
-    m.editArea().margin().setTop(5); // creates the window; the control's own top wins
-    EXPECT_TRUE(m.isWindowCreated());
+    EXPECT_EQ(m.editArea().margin().left(), 10); // room for the selection bar
     EXPECT_EQ(m.editArea().margin().top(), 0);
     m.editArea().margin().setTop(5);
     EXPECT_EQ(m.editArea().margin().top(), 5);
-    EXPECT_EQ(WinRect::from(m.formatRect()).top, 5);
+    EXPECT_EQ(m.textArea().top(), 5);
 
-    EditingArea off;
-    off.setWordWrap(false);
-    off.editArea().margin().setTop(5);
-    EXPECT_FALSE(off.isWindowCreated());
-    EditingArea disabled;
-    disabled.editArea().setEnabled(false);
-    disabled.editArea().setLineLength(40);
-    EXPECT_FALSE(disabled.isWindowCreated());
-    disabled.ensureWindow();
-    disabled.resize(400, 200);
-    disabled.editArea().setEnabled(true);
-    disabled.editArea().setEnabled(false); // the right edge goes to the width less 2
-    EXPECT_EQ(WinRect::from(disabled.formatRect()).right, 398);
+    // The line length holds whatever the window's width; switched off, the
+    // text wraps at the window's width.
+    m.editArea().setLineLength(40);
+    m.resize(400, 200);
+    m.show();
+    EXPECT_EQ(m.wrapColumns(), 40);
+    m.resize(900, 200);
+    EXPECT_EQ(m.wrapColumns(), 40);
+    m.editArea().setEnabled(false);
+    const int wide = m.wrapColumns();
+    m.resize(400, 200);
+    EXPECT_LT(m.wrapColumns(), wide);
+    EXPECT_GT(wide, 40);
 }
 
 TEST_F(MemoTest, WrapLineAndLineEndMarksAreDrawnWhereTheRulesSay) {
@@ -419,13 +427,13 @@ TEST_F(MemoTest, AfterTheWindowShrinksCtrlEndShowsTheCaret) {
     EXPECT_LE(caret.y() + memo.lineHeight(), memo.viewport()->height());
     memo.resize(memo.width(), 500); // larger again: the range shrinks with it
     EXPECT_EQ(memo.verticalScrollBar()->maximum(),
-              std::max(0, 121 - (memo.formatRect().height()) / memo.lineHeight()));
+              std::max(0, 121 - (memo.textArea().height()) / memo.lineHeight()));
 }
 
 TEST_F(MemoTest, BelowATextEndingWithALineEndIsItsEnd) {
     memo.setText("abc\r\n\r\n");
     memo.show();
-    const QRect fmt = memo.formatRect();
+    const QRect fmt = memo.textArea();
     // A click on the empty last line, and one far below the text.
     for (const int y : {fmt.top() + 2 * memo.lineHeight() + 2, fmt.top() + 8 * memo.lineHeight()}) {
         QTest::mouseClick(memo.viewport(), Qt::LeftButton, {}, QPoint(fmt.left() + 40, y));
