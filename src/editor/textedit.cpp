@@ -22,8 +22,6 @@ constexpr int kSelectionBarWidth = 10;
 constexpr int kPlainLeftEdge = 1;
 // Far right of any window, and still far from the end of an int.
 constexpr std::int64_t kFarRight = 1 << 24;
-// The farthest column a position is shown at (far right of any window).
-constexpr std::int64_t kMaxShownColumn = 1 << 20;
 // A whole new text larger than this is laid out a first part at once and the
 // rest while idle; lines laid out per idle step.
 constexpr std::size_t kLayOutAtOnceBytes = 8u << 20;
@@ -203,7 +201,8 @@ void TextEdit::relayoutAll() {
     // the text at the top stays at the top.
     const int row = static_cast<int>(caretLine()) - verticalScrollBar()->value();
     const bool inSight = row >= 0 && row < visibleLines();
-    const std::size_t top = lineStartOf(static_cast<std::size_t>(verticalScrollBar()->value()));
+    const std::size_t top =
+        cursor_.lineStart(static_cast<std::size_t>(verticalScrollBar()->value()));
     view_.layoutAll(doc_.buffer());
     textLaidOut(nullptr);
     updateScrollBars();
@@ -288,50 +287,12 @@ void TextEdit::scrollContentsBy(int, int) {
 
 // --- character positions -------------------------------------------------------------
 
-std::size_t TextEdit::lineStartOf(std::size_t line) const {
-    if (line < view_.count()) return view_.line(line).start;
-    return doc_.size();
-}
-
-std::size_t TextEdit::lineEndOf(std::size_t line) const {
-    if (line < view_.count()) return view_.line(line).start + view_.line(line).length;
-    return doc_.size();
-}
-
 int TextEdit::columnOf(std::size_t line, std::size_t pos) const {
-    const std::size_t start = lineStartOf(line);
-    pos = std::min(pos, lineEndOf(line));
-    if (pos <= start) return 0;
-    const std::string_view v = doc_.view(start, pos);
-    std::int64_t col = 0;
-    for (std::size_t p = 0; p < v.size() && col < kMaxShownColumn;) {
-        col += cp932::charColumns(v, p, col);
-        p += cp932::charLength(v, p);
-    }
-    // Blanks hanging past the width can make a line very wide; pixels are
-    // ints, so positions stop far right of any window.
-    return static_cast<int>(std::min<std::int64_t>(col, kMaxShownColumn));
-}
-
-std::size_t TextEdit::posAtColumn(std::size_t line, int targetCol) const {
-    const std::size_t start = lineStartOf(line), end = lineEndOf(line);
-    const std::string_view v = doc_.view(start, end);
-    std::int64_t col = 0;
-    for (std::size_t p = 0; p < v.size();) {
-        const int w = cp932::charColumns(v, p, col);
-        if (targetCol < col + (w + 1) / 2) return start + p;
-        col += w;
-        p += cp932::charLength(v, p);
-    }
-    return end;
+    return cursor_.columnOf(line, pos);
 }
 
 std::size_t TextEdit::caretLine() const {
-    std::size_t i = view_.lineOf(caret_);
-    if (caretAtEnd_ && i > 0 && i < view_.count() && view_.line(i).start == caret_ &&
-        view_.wrapped(i - 1))
-        return i - 1;
-    return i;
+    return cursor_.line();
 }
 
 int TextEdit::textLength() const {
@@ -368,8 +329,8 @@ int TextEdit::charAtPoint(QPoint pt) const {
         return static_cast<int>(doc_.size());
     const long line = std::clamp<long>(wanted, 0, static_cast<long>(view_.count()) - 1);
     const int x = pt.x() - fmt.left() + horizontalScrollBar()->value();
-    const std::size_t start = lineStartOf(static_cast<std::size_t>(line));
-    const std::size_t end = lineEndOf(static_cast<std::size_t>(line));
+    const std::size_t start = cursor_.lineStart(static_cast<std::size_t>(line));
+    const std::size_t end = cursor_.lineEnd(static_cast<std::size_t>(line));
     const std::string_view v = doc_.view(start, end);
     std::int64_t col = 0;
     for (std::size_t p = 0; p < v.size();) {
@@ -443,18 +404,9 @@ void TextEdit::documentChanged(const TextChange& c) {
     }
     textLaidOut(&c);
     if (!view_.complete() && !layoutTimer_.isActive()) layoutTimer_.start();
-    if (!inEdit_) {
-        // Changed from outside (a command on the document): keep the
-        // selection on the same text.
-        auto follow = [&](std::size_t p) {
-            if (p <= c.pos) return p;
-            if (p >= c.pos + c.removed) return p - c.removed + c.inserted;
-            return c.pos + c.inserted;
-        };
-        anchor_ = boundary(std::min(follow(anchor_), doc_.size()));
-        caret_ = boundary(std::min(follow(caret_), doc_.size()));
-        caretAtEnd_ = false;
-    }
+    // Changed from outside (a command on the document): the selection stays
+    // on the same text.
+    if (!inEdit_) cursor_.follow(c);
     updateScrollRange();
     // Repaint the lines the change laid out again (never a whole long
     // paragraph); everything below them only when the number of lines
@@ -519,7 +471,7 @@ bool TextEdit::replaceSelection(std::string_view bytes) {
     if (fitted < bytes.size()) Q_EMIT limitReached();
     if (fitted == 0 && l == 0) return false;
     if (refusesStrayByteJoin(s, l, bytes.substr(0, fitted))) return false;
-    const Selection before = selection();
+    const Selection before = cursor_.selection();
     {
         const OwnEdit edit(inEdit_);
         doc_.replace(s, l, bytes.substr(0, fitted), before, Selection{s + fitted, s + fitted});
@@ -540,9 +492,9 @@ void TextEdit::caretAfterEdit(std::size_t pos) {
     // The caret stands on a character boundary of the text as it now is (an
     // edit can leave pos between a CR and its LF, or after a lead byte that
     // now pairs with the byte after it).
-    anchor_ = caret_ = boundary(pos);
-    caretAtEnd_ = false;
-    goalX_ = -1;
+    cursor_.anchor = cursor_.caret = boundary(pos);
+    cursor_.atLineEnd = false;
+    cursor_.goalColumn = -1;
     ensureCaretVisible();
     Q_EMIT changed();
     selectionChange(); // also when the selection only moved with the text
@@ -569,7 +521,7 @@ void TextEdit::typeBytes(const std::string& bytes, bool joinsTyping) {
     if (fitted == 0) return;
     const std::string_view typed = std::string_view(bytes).substr(0, fitted);
     if (refusesStrayByteJoin(s, l, typed)) return;
-    const Selection before = selection();
+    const Selection before = cursor_.selection();
     {
         const OwnEdit edit(inEdit_);
         doc_.replace(s, l, typed, before, Selection{s + fitted, s + fitted}, joinsTyping && l == 0);
@@ -597,8 +549,8 @@ void TextEdit::replaceWholeText(const std::function<void()>& replace) {
         const OwnEdit edit(inEdit_); // a failure leaves the document unchanged
         replace();
     }
-    anchor_ = caret_ = 0;
-    caretAtEnd_ = false;
+    cursor_.anchor = cursor_.caret = 0;
+    cursor_.atLineEnd = false;
     verticalScrollBar()->setValue(0);
     horizontalScrollBar()->setValue(0);
     updateScrollBars();
@@ -646,9 +598,7 @@ void TextEdit::redo() {
 
 void TextEdit::showUndoneSelection(const std::optional<Selection>& shown) {
     if (!shown) return;
-    anchor_ = boundary(std::min(shown->anchor, doc_.size()));
-    caret_ = boundary(std::min(shown->caret, doc_.size()));
-    caretAtEnd_ = false;
+    cursor_.place(shown->anchor, shown->caret);
     ensureCaretVisible();
     viewport()->update();
     Q_EMIT changed();
@@ -668,18 +618,16 @@ void TextEdit::guarded(const std::function<void()>& handler) {
 // --- selection ---------------------------------------------------------------------------
 
 void TextEdit::setSelection(std::size_t anchor, std::size_t caret) {
-    const std::size_t oldA = anchor_, oldC = caret_;
-    anchor_ = boundary(std::min(anchor, doc_.size()));
-    caret_ = boundary(std::min(caret, doc_.size()));
-    caretAtEnd_ = false;
+    const std::size_t oldA = cursor_.anchor, oldC = cursor_.caret;
+    cursor_.place(anchor, caret);
     doc_.breakTypingMerge();
     updateSelectionRows(oldA, oldC);
-    if (oldA != anchor_ || oldC != caret_) selectionChange();
+    if (oldA != cursor_.anchor || oldC != cursor_.caret) selectionChange();
 }
 
 void TextEdit::updateSelectionRows(std::size_t oldAnchor, std::size_t oldCaret) {
-    const std::size_t lo = std::min({oldAnchor, oldCaret, anchor_, caret_});
-    const std::size_t hi = std::max({oldAnchor, oldCaret, anchor_, caret_});
+    const std::size_t lo = std::min({oldAnchor, oldCaret, cursor_.anchor, cursor_.caret});
+    const std::size_t hi = std::max({oldAnchor, oldCaret, cursor_.anchor, cursor_.caret});
     const std::size_t first = view_.lineOf(lo);
     updateLines(first > 0 ? first - 1 : 0, view_.lineOf(hi) + 1);
 }
@@ -700,14 +648,14 @@ void TextEdit::selectAll() {
 }
 
 void TextEdit::moveCaret(std::size_t pos, bool extend, bool atLineEnd) {
-    const std::size_t oldA = anchor_, oldC = caret_;
-    caret_ = std::min(pos, doc_.size());
-    if (!extend) anchor_ = caret_;
-    caretAtEnd_ = atLineEnd;
+    const std::size_t oldA = cursor_.anchor, oldC = cursor_.caret;
+    cursor_.caret = std::min(pos, doc_.size());
+    if (!extend) cursor_.anchor = cursor_.caret;
+    cursor_.atLineEnd = atLineEnd;
     doc_.breakTypingMerge();
     ensureCaretVisible();
     updateSelectionRows(oldA, oldC);
-    if (oldA != anchor_ || oldC != caret_ || atLineEnd) selectionChange();
+    if (oldA != cursor_.anchor || oldC != cursor_.caret || atLineEnd) selectionChange();
 }
 
 void TextEdit::ensureCaretVisible() {
@@ -720,7 +668,7 @@ void TextEdit::ensureCaretVisible() {
         v->setValue(line - page + 1);
     QScrollBar* h = horizontalScrollBar();
     const QRect fmt = textArea();
-    const int x = fmt.left() + columnOf(caretLine(), caret_) * grid_.columnWidth;
+    const int x = fmt.left() + columnOf(caretLine(), cursor_.caret) * grid_.columnWidth;
     if (x - h->value() < 0)
         h->setValue(std::max(0, x - fmt.left()));
     else if (x - h->value() > viewport()->width() - grid_.columnWidth * 2)

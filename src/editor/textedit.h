@@ -5,6 +5,7 @@
 // handles keys, mouse, input method, clipboard, undo and redo.
 #pragma once
 
+#include "caretmodel.h"
 #include "keytable.h"
 #include "linerenderer.h"
 #include "options.h"
@@ -51,14 +52,12 @@ class TextEdit : public QAbstractScrollArea {
     // throws; the text stays as it was then).
     void loadFile(const std::string& path);
 
-    int selectionStart() const { return static_cast<int>(std::min(anchor_, caret_)); }
-    int selectionLength() const {
-        return static_cast<int>(anchor_ > caret_ ? anchor_ - caret_ : caret_ - anchor_);
-    }
+    int selectionStart() const { return static_cast<int>(cursor_.selectionStart()); }
+    int selectionLength() const { return static_cast<int>(cursor_.selectionLength()); }
     void setSelectionStart(int pos); // also empties the selection
     void setSelectionLength(int len);
     void setSelection(std::size_t anchor, std::size_t caret);
-    std::size_t caretPosition() const { return caret_; }
+    std::size_t caretPosition() const { return cursor_.caret; }
     std::string selectedText() const;
     virtual void selectAll();
     // Replaces the selection (at the caret when empty) with bytes, as one
@@ -239,7 +238,7 @@ class TextEdit : public QAbstractScrollArea {
     void tellRefused(const std::vector<cp932::Unrepresentable>& bad);
     int visibleLines() const;
     std::size_t caretLine() const;
-    bool caretAtLineEnd() const { return caretAtEnd_; }
+    bool caretAtLineEnd() const { return cursor_.atLineEnd; }
     // The input method's composition text, laid out in place in the
     // document (not kept: no undo step, not in text()).
     bool composing() const { return composition_.length > 0; }
@@ -257,12 +256,9 @@ class TextEdit : public QAbstractScrollArea {
     // notifications sent.
     void caretAfterEdit(std::size_t pos);
     void showUndoneSelection(const std::optional<Selection>& shown);
-    Selection selection() const { return {anchor_, caret_}; }
     void runCommand(EditorCommand command, bool extend);
     void toggleInsertMode();
     void moveVertically(long delta, bool extend);
-    // The code of the character at pos (lead << 8 | trail, or the byte).
-    unsigned codeAt(std::size_t pos) const;
     void applyRules();
     void updateScrollBars();
     void setRangeQuietly(QScrollBar* bar, Qt::ScrollBarPolicy policy, int maximum);
@@ -274,20 +270,13 @@ class TextEdit : public QAbstractScrollArea {
     // the screen follow.
     void geometryChanged();
     void moveCaret(std::size_t pos, bool extend, bool atLineEnd = false);
-    std::size_t lineStartOf(std::size_t line) const;
-    std::size_t lineEndOf(std::size_t line) const; // before the line end
-    std::size_t posAtColumn(std::size_t line, int col) const;
-    std::size_t wordStart(std::size_t pos) const;
-    std::size_t wordEnd(std::size_t pos) const;
     void computeMetrics();
     QRect caretRect() const;
 
     Document doc_;
     LineView view_;
     LayoutRules rules_;
-    std::size_t anchor_ = 0, caret_ = 0;
-    bool caretAtEnd_ = false; // the caret stands at the end of a wrapped line
-    int goalX_ = -1;
+    CaretModel cursor_{doc_, view_};
     bool readOnly_ = false;
     bool wordWrap_ = true;
     bool overwrite_ = false;

@@ -40,8 +40,9 @@ void TextEdit::paintText(QPainter& p, const QRect& update) {
         if (y > update.bottom()) break;
         const std::size_t end = l.start + l.length;
         const bool eolSelected = l.eol && end >= selS && end < selE;
-        renderer.drawLine(p, doc_.view(l.start, end), l.start, fmt.left() - hs, y, selS, selE,
-                          eolSelected, colors);
+        renderer.drawLine(
+            p, {doc_.view(l.start, end), l.start, fmt.left() - hs, y, selS, selE, eolSelected},
+            colors);
     }
     p.restore();
 }
@@ -79,7 +80,6 @@ void TextEdit::printPages(QPainter& p, QPaintDevice* device, const QRect& page,
         if (i > 0 && i % perPage == 0) newPage();
         const LaidLine& l = view_.line(i);
         const int y = static_cast<int>(i % perPage) * grid.lineHeight;
-        renderer.drawLine(p, doc_.view(l.start, l.start + l.length), l.start, 0, y, 0, 0, false,
-                          colors);
+        renderer.drawLine(p, {doc_.view(l.start, l.start + l.length), l.start, 0, y}, colors);
     }
 }
