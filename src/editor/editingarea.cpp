@@ -212,7 +212,7 @@ struct EditingArea::MarkFonts {
         : editorFont(editorFont), symbol(withFamily(editorFont, "Symbol"), device),
           gothic(withFamily(editorFont, "ＭＳ ゴシック"), device) {}
 
-    // The control's font at the height of "□" less 2, in a family of its own.
+    // The editor's font at the height of "□" less 2, in a family of its own.
     static QFont withFamily(const QFont& editorFont, const char* family) {
         QFont f = editorFont;
         f.setPixelSize(std::max(1, QFontMetrics(editorFont).horizontalAdvance(QChar(0x25A1)) - 2));

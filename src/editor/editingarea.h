@@ -125,5 +125,5 @@ class EditingArea : public EastAsianEdit, public EditMarksOwner, public EditArea
 // The editing area as the main window designs it: composition colours,
 // level 2 line breaking with all three wrap rules, margins 10, 2, 1, the
 // marks in teal and aqua and the wrap line. Applied as stored properties are,
-// in this order, while the control is loading.
+// in this order, while the view is loading.
 void configureNewsletterEditor(EditingArea& m);

@@ -193,6 +193,7 @@ void TextEdit::relayoutAll() {
     // the text at the top stays at the top.
     const int row = static_cast<int>(caretLine()) - verticalScrollBar()->value();
     const bool inSight = row >= 0 && row < visibleLines();
+    const TextTotals before = view_.totals();
     const std::size_t top =
         cursor_.lineStart(static_cast<std::size_t>(verticalScrollBar()->value()));
     view_.layoutAll(doc_.buffer());
@@ -205,8 +206,11 @@ void TextEdit::relayoutAll() {
         verticalScrollBar()->setValue(static_cast<int>(view_.lineOf(top)));
     }
     viewport()->update();
-    // Every line is laid out again: the totals are final.
-    if (view_.complete()) Q_EMIT layoutCompleted();
+    // Every line is laid out again: the totals are final, and told when they
+    // changed (a new line width or font).
+    const TextTotals after = view_.totals();
+    if (view_.complete() && (after.lines != before.lines || after.characters != before.characters))
+        Q_EMIT layoutCompleted();
 }
 
 int TextEdit::visibleLines() const {

@@ -164,8 +164,8 @@ class TextEdit : public QAbstractScrollArea {
     // The change notification after every change of the text.
     void changed();
     void selectionChanged();
-    // Every key pressed in the control, inside its key handling and before
-    // the control acts on it (the main window's key preview).
+    // Every key pressed in the view, inside its key handling and before
+    // the view acts on it (the main window's key preview).
     void keyPreview(QKeyEvent* e);
     // Typed, pasted or composed text was refused (the message says why).
     void inputRefused(const QString& message);
@@ -174,16 +174,17 @@ class TextEdit : public QAbstractScrollArea {
     // Typed or pasted text was cut at the character limit.
     void limitReached();
     // The lines that waited to be laid out (of a huge text, or after an edit
-    // in a very long paragraph) are laid out: the totals are final.
+    // in a very long paragraph) are laid out, or every line was laid out
+    // again with other totals (a new line width or font): the totals are final.
     void layoutCompleted();
-    // Every key released in the control (lock keys change state on release).
+    // Every key released in the view (lock keys change state on release).
     void keyReleased(QKeyEvent* e);
 
   protected:
     // Hooks of the derived views.
     virtual void selectionChange() { Q_EMIT selectionChanged(); }
     virtual void fontChanged();
-    // Key handling before the control's own (the Insert rule lives here).
+    // Key handling before the view's own (the Insert rule lives here).
     virtual void keyDown(QKeyEvent* e);
     // A typed character, before and after it is inserted.
     virtual void charTyped(const std::string& bytes);
@@ -207,7 +208,7 @@ class TextEdit : public QAbstractScrollArea {
     void focusInEvent(QFocusEvent* e) override;
     void focusOutEvent(QFocusEvent* e) override;
 
-    // The control's base key handling (navigation, editing, clipboard).
+    // The view's base key handling (navigation, editing, clipboard).
     void baseKeyPress(QKeyEvent* e);
     // Types text as the keyboard would (insert or overwrite); joinsTyping:
     // the text may join the undo step of the typing before it.
@@ -293,7 +294,7 @@ class TextEdit : public QAbstractScrollArea {
     std::uint32_t modeWord_ = 0;
     PunctuationLists custom_;
     CompColors imeColors_{};
-    bool inEdit_ = false; // the control itself is changing the document
+    bool inEdit_ = false; // the view itself is changing the document
     // Sets inEdit_ for as long as it lives, also when the change throws.
     struct OwnEdit {
         bool& flag;

@@ -1,4 +1,4 @@
-// Keys, mouse, input method and clipboard of the text control.
+// Keys, mouse, input method and clipboard of the text view: the input controller.
 #include "textedit.h"
 
 #include "platform/dialogs.h"

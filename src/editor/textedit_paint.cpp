@@ -1,4 +1,4 @@
-// Drawing and printing of the text control.
+// Drawing and printing of the text view.
 #include "textedit.h"
 
 #include "text/cp932.h"
@@ -29,7 +29,7 @@ void TextEdit::paintText(QPainter& p, const QRect& update) {
     if (composing()) renderer.setStyledRanges(composition_.styles);
     const LineRenderer::Colors colors{toQColor(fontColor_), pal.color(QPalette::Highlight),
                                       pal.color(QPalette::HighlightedText), toQColor(color_)};
-    // Text only inside the formatting rectangle; the caller's clip comes back after.
+    // Text only inside the text area; the caller's clip comes back after.
     p.save();
     p.setClipRect(fmt.intersected(update), Qt::IntersectClip);
     for (int row = std::max(0, (update.top() - fmt.top()) / lineH); row < rows; ++row) {

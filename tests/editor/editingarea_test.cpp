@@ -749,6 +749,8 @@ TEST_F(MemoTest, NoWaveOfARowAboveTheViewInTheTopMargin) {
     memo.verticalScrollBar()->setValue(10);
     QApplication::processEvents();
     const QImage img = grab();
+    QDir().mkpath(QDir::currentPath() + QStringLiteral("/screenshots"));
+    img.save(QDir::currentPath() + QStringLiteral("/screenshots/mailcheck-scrolled.png"));
     const QColor red(255, 0, 0), orange(255, 140, 0);
     const QRect inside(0, 2, img.width(), img.height() - 2);
     EXPECT_GT(countColor(img, inside, red) + countColor(img, inside, orange), 0);
