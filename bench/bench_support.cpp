@@ -62,7 +62,6 @@ std::unique_ptr<EditingArea> newsletterEditor() {
     m->resize(kWindowWidth, kWindowHeight);
     configureNewsletterEditor(*m);
     m->editArea().setLineLength(kLineLength);
-    m->ensureWindow();
     return m;
 }
 

@@ -1,9 +1,21 @@
 #include "eastasianedit.h"
 
-#include <QKeyEvent>
-
 EastAsianEdit::EastAsianEdit(QWidget* parent)
-    : TextEdit(parent), imeColors_(new ImeColors(this)), wordWrap_(new WordWrapOption(this)) {}
+    : TextEdit(parent), imeColors_(new ImeColors(this)), wordWrap_(new WordWrapOption(this)) {
+    setSelectionBar(true);
+    // The option object knows the built-in lists of both levels; the view
+    // takes the object's own mode.
+    auto& table = wordWrap_->table();
+    for (const PunctuationMode level : {PunctuationMode::level1, PunctuationMode::level2}) {
+        LayoutRules rules;
+        rules.modeWord = punctuationModeBits(level) | kWrapRuleMask;
+        const PunctuationLists lists = rules.lists();
+        for (std::size_t i = 0; i < lists.size(); ++i)
+            table[level][i] = lists[i];
+    }
+    setWrapModeWordOfControl(wordWrap_->modeWord());
+    imeColors_->sendColors();
+}
 
 EastAsianEdit::~EastAsianEdit() {
     delete wordWrap_;
@@ -11,21 +23,14 @@ EastAsianEdit::~EastAsianEdit() {
 }
 
 ImeColors& EastAsianEdit::imeColors() {
-    if (!loading_) {
-        CompColors c{};
-        if (compositionColors(c))
-            for (int i = 0; i < 4; ++i)
-                imeColors_->set(i).fromCompColor(c[static_cast<std::size_t>(i)]);
-    }
+    if (!loading_)
+        for (int i = 0; i < 4; ++i)
+            imeColors_->set(i).fromCompColor(compositionColors()[static_cast<std::size_t>(i)]);
     return *imeColors_;
 }
 
 WordWrapOption& EastAsianEdit::wordWrapOption() {
-    if (!loading_ && isWindowCreated()) {
-        const int reply = wrapModeWord();
-        if (reply < 0) throw WrapModeRangeError();
-        wordWrap_->setModeWordFromControl(static_cast<std::uint32_t>(reply));
-    }
+    if (!loading_) wordWrap_->setModeWordFromControl(wrapModeWord());
     return *wordWrap_;
 }
 
@@ -34,36 +39,9 @@ void EastAsianEdit::setCompositionColors(const CompColors& colors) {
 }
 
 void EastAsianEdit::setWrapModeWordOfControl(std::uint32_t modeWord) {
-    if (setWrapModeWord(modeWord) < 0) throw WrapModeRangeError();
+    setWrapModeWord(modeWord);
 }
 
 bool EastAsianEdit::setPunctuationList(int type, const std::string& list) {
     return setPunctuation(type, list);
-}
-
-void EastAsianEdit::createWindow() {
-    TextEdit::createWindow();
-    const bool modified = isModified();
-    if (selectionBar_) setOptions(OptionOperation::orBits, kSelectionBarOption);
-    setModified(modified);
-    // The option object learns the built-in lists of both levels from the
-    // control, then the control gets the object's own mode back.
-    auto& table = wordWrap_->table();
-    for (const PunctuationMode level : {PunctuationMode::level1, PunctuationMode::level2}) {
-        setWrapModeWordOfControl(punctuationModeBits(level) | kWrapRuleMask);
-        for (int type = punctuationFollowing; type <= punctuationDelimiter; ++type) {
-            std::string list;
-            punctuationList(type, list);
-            table[level][static_cast<std::size_t>(type - 1)] = list;
-        }
-    }
-    setWrapModeWordOfControl(wordWrap_->modeWord());
-    imeColors_->sendColors();
-}
-
-void EastAsianEdit::keyDown(QKeyEvent* e) {
-    const bool shift = e->modifiers() & Qt::ShiftModifier;
-    const bool ctrl = e->modifiers() & Qt::ControlModifier;
-    if (e->key() == Qt::Key_Insert && !shift && !ctrl) insertMode_ = !insertMode_;
-    TextEdit::keyDown(e);
 }

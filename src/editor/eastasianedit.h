@@ -1,6 +1,6 @@
-// EastAsianEdit: the text control with the East Asian settings: the
-// colours of input-method composition text, the line-breaking rules, and the
-// insert/overwrite state of the keyboard.
+// EastAsianEdit: the text view with the East Asian settings: the colours of
+// input-method composition text and the line-breaking rules, each held in its
+// option object and applied to the view as it is set.
 #pragma once
 
 #include "options.h"
@@ -13,16 +13,14 @@ class EastAsianEdit : public TextEdit, public ImeColorsOwner, public WordWrapOwn
     explicit EastAsianEdit(QWidget* parent = nullptr);
     ~EastAsianEdit() override;
 
-    bool isInsertMode() const { return insertMode_; }
-
-    // The getters refresh the objects from the control unless it is loading.
+    // The getters refresh the objects from the view unless it is loading.
     ImeColors& imeColors();
     void setImeColors(const ImeColors& c) { imeColors_->assign(c); }
     WordWrapOption& wordWrapOption();
     void setWordWrapOption(const WordWrapOption& w) { wordWrap_->assign(w); }
 
     // While stored properties are applied (the form's values), the getters
-    // read nothing back from the control.
+    // read nothing back from the view.
     void setLoading(bool loading) { loading_ = loading; }
 
     // ImeColorsOwner, WordWrapOwner
@@ -30,19 +28,7 @@ class EastAsianEdit : public TextEdit, public ImeColorsOwner, public WordWrapOwn
     void setWrapModeWordOfControl(std::uint32_t modeWord) override;
     bool setPunctuationList(int type, const std::string& list) override;
 
-  protected:
-    void createWindow() override;
-    void keyDown(QKeyEvent* e) override;
-
   private:
-    bool insertMode_ = true;
-    bool selectionBar_ = true;
     ImeColors* imeColors_;
     WordWrapOption* wordWrap_;
-};
-
-// A negative reply to the word-wrap mode messages.
-class WrapModeRangeError : public std::range_error {
-  public:
-    WrapModeRangeError() : std::range_error("word-wrap mode out of range") {}
 };

@@ -16,7 +16,6 @@
 
 namespace {
 
-constexpr int kTwipsPerInch = 1440;
 // Far right of any window, and still far from the end of an int.
 constexpr std::int64_t kFarRight = 1 << 24;
 
@@ -49,26 +48,15 @@ bool isNavigationKey(int key) {
 } // namespace
 
 EditingArea::EditingArea(QWidget* parent)
-    : EastAsianEdit(parent), editArea_(new EditArea(this)), editMarks_(new EditMarks(this)) {}
+    : EastAsianEdit(parent), editArea_(new EditArea(this)), editMarks_(new EditMarks(this)) {
+    // The margins start as the view's own: the selection bar left of the text.
+    editArea_->margin().setFromControl(textMargins().left, 0, 0);
+    updateCharWidth();
+}
 
 EditingArea::~EditingArea() {
     delete editMarks_;
     delete editArea_;
-}
-
-void EditingArea::createWindow() {
-    EastAsianEdit::createWindow();
-    // The control's own formatting rectangle gives the margins.
-    const WinRect r = WinRect::from(formatRect());
-    editArea_->margin().setFromControl(r.left, r.top, viewport()->height() - r.bottom);
-    updateCharWidth();
-}
-
-void EditingArea::tearDownWindow() {
-    prevSelStart_ = prevSelEnd_ = 0;
-    caretLine_ = 0;
-    caretLineShown_ = false;
-    EastAsianEdit::tearDownWindow();
 }
 
 void EditingArea::updateCharWidth() {
@@ -78,31 +66,21 @@ void EditingArea::updateCharWidth() {
     // is not shrunk to the width of a "□" it may not even have.
     const int w = 2 * measureGrid(editorFont()).columnWidth;
     const int height = hasJapaneseGlyphs(editorFont()) ? w : QFontInfo(editorFont()).pixelSize();
-    setDefaultCharHeight(height * kTwipsPerInch / std::max(1, logicalDpiY()));
+    setCharPixelHeight(height);
     editArea_->setCharWidth(w);
-    updateEditRect();
+    editAreaChanged();
 }
 
-void EditingArea::updateEditRect() {
-    if (!wordWrap() || !editArea_->isEnabled()) return;
-    ensureWindow(); // creating the window rewrites the margins
+void EditingArea::editAreaChanged() {
+    // The line width in columns; the text area, the wrap line and the marks
+    // stand on the same grid of columns. Switched off, the text wraps at the
+    // window's width.
     const EditMargin& m = editArea_->margin();
-    const int cw = editArea_->charWidth();
-    WinRect r;
-    r.left = m.left();
-    r.top = m.top();
-    r.bottom = viewport()->height() - m.bottom();
-    std::int64_t right = lineLengthPixels() + m.left() + cw;
-    if (!(EastAsianEdit::wordWrapOption().wrapRules() & wrapOverflow)) right += cw;
-    r.right = static_cast<int>(std::min<std::int64_t>(right, kFarRight));
-    setFormatRect(r.toQRect());
-}
-
-void EditingArea::releaseEditRect() {
-    if (!isWindowCreated()) return;
-    WinRect r = WinRect::from(formatRect());
-    r.right = width() - 2;
-    setFormatRect(r.toQRect());
+    setTextMargins({m.left(), m.top(), m.bottom()});
+    if (editArea_->isEnabled())
+        setLineWidth(editArea_->lineLength());
+    else
+        wrapAtWindowWidth();
 }
 
 void EditingArea::repaintMarks() {
@@ -112,14 +90,8 @@ void EditingArea::repaintMarks() {
 void EditingArea::fontChanged() {
     editMarks_->beginUpdate();
     EastAsianEdit::fontChanged();
-    if (!loading_ && isWindowCreated()) updateCharWidth();
+    if (!loading_) updateCharWidth();
     editMarks_->endUpdate();
-}
-
-void EditingArea::resizeEvent(QResizeEvent* e) {
-    EastAsianEdit::resizeEvent(e);
-    // The frame was repainted: the rectangle follows the client height.
-    if (isWindowCreated()) updateEditRect();
 }
 
 void EditingArea::selectAll() {
@@ -136,8 +108,8 @@ int EditingArea::caretLineRow(int line) const {
 }
 
 bool EditingArea::lineVisible(int line) const {
-    const WinRect fmt = WinRect::from(formatRect());
-    const int last = lineOfChar(charAtPoint(QPoint(fmt.left, fmt.bottom)));
+    const QRect area = textArea();
+    const int last = lineOfChar(charAtPoint(QPoint(area.left(), area.bottom() + 1)));
     return line >= firstVisibleLine() && line <= last;
 }
 
@@ -181,14 +153,14 @@ void EditingArea::drawCaretLine(QImage& canvas, const QRect& update) {
     const int y = caretLineRow(caretLine_);
     const QSize logical = canvas.deviceIndependentSize().toSize();
     if (y < update.top() || y > update.bottom() || y < 0 || y >= logical.height()) return;
-    const WinRect fmt = WinRect::from(formatRect());
+    const QRect area = textArea();
     const QRgb bg = toQColor(backgroundColor()).rgb();
     const QRgb mark = toQColor(editMarks_->caretLine.color()).rgb();
     // Only pixels of the background colour change; text keeps its pixels.
     // One pixel of the window is a block of the canvas's pixels.
     const qreal d = canvas.devicePixelRatio();
-    const int x0 = static_cast<int>(std::floor(std::max(fmt.left, 0) * d));
-    const int x1 = std::min(static_cast<int>(std::floor((fmt.right + 1) * d)), canvas.width());
+    const int x0 = static_cast<int>(std::floor(std::max(area.left(), 0) * d));
+    const int x1 = std::min(static_cast<int>(std::floor((area.right() + 2) * d)), canvas.width());
     const int y1 = std::min(static_cast<int>(std::floor((y + 1) * d)), canvas.height());
     for (int row = static_cast<int>(std::floor(y * d)); row < y1; ++row) {
         auto* line = reinterpret_cast<QRgb*>(canvas.scanLine(row));
@@ -200,15 +172,14 @@ void EditingArea::drawCaretLine(QImage& canvas, const QRect& update) {
 // --- the wrap line and the marks -----------------------------------------------
 
 std::int64_t EditingArea::lineLengthPixels() const {
-    // 64-bit: the line length and the margins come from settings and may be
-    // anything an int holds.
-    return static_cast<std::int64_t>(editArea_->lineLength()) * editArea_->charWidth() / 2;
+    // The columns of the text's own grid. 64-bit: the line length and the
+    // margins come from settings and may be anything an int holds.
+    return static_cast<std::int64_t>(editArea_->lineLength()) * columnWidth();
 }
 
 int EditingArea::wrapLineX() const {
-    const int cw = editArea_->charWidth();
-    const std::int64_t x = lineLengthPixels() + editArea_->margin().left() + (cw > 0 ? 1 : 0) -
-                           horizontalScrollBar()->value();
+    const std::int64_t x =
+        lineLengthPixels() + textMargins().left + 1 - horizontalScrollBar()->value();
     return static_cast<int>(std::clamp<std::int64_t>(x, -kFarRight, kFarRight));
 }
 
@@ -241,7 +212,7 @@ struct EditingArea::MarkFonts {
         : editorFont(editorFont), symbol(withFamily(editorFont, "Symbol"), device),
           gothic(withFamily(editorFont, "ＭＳ ゴシック"), device) {}
 
-    // The control's font at the height of "□" less 2, in a family of its own.
+    // The editor's font at the height of "□" less 2, in a family of its own.
     static QFont withFamily(const QFont& editorFont, const char* family) {
         QFont f = editorFont;
         f.setPixelSize(std::max(1, QFontMetrics(editorFont).horizontalAdvance(QChar(0x25A1)) - 2));
@@ -256,7 +227,7 @@ void EditingArea::paintMarks(QPainter& p, int startPos, int endPos) {
     if (m.updating()) return;
     if (!markFonts_ || markFonts_->editorFont != editorFont())
         markFonts_ = std::make_unique<MarkFonts>(editorFont(), p.device());
-    const WinRect fmt = WinRect::from(formatRect());
+    const QRect area = textArea();
     const int len = textLength();
     int last = endPos;
     const int selStart = selectionStart();
@@ -287,7 +258,7 @@ void EditingArea::paintMarks(QPainter& p, int startPos, int endPos) {
     if (endPos >= len) {
         if (m.endOfText.isEnabled() && (!selected || selEnd < len)) {
             const QPoint pt = positionOfChar(len);
-            if (pt.x() < fmt.right)
+            if (pt.x() <= area.right())
                 draw(m.endOfText, markFonts_->symbol, kSymbolLeftArrow.unicode(),
                      pt + QPoint(2, 0));
         }
@@ -316,13 +287,13 @@ void EditingArea::paintMarks(QPainter& p, int startPos, int endPos) {
         const std::size_t rowEnd =
             std::min<std::size_t>(textEnd + l.eol, static_cast<std::size_t>(len));
         const std::string_view bytes = d.view(l.start, rowEnd);
-        const int y = fmt.top + (static_cast<int>(row) - firstRow) * lineH;
+        const int y = area.top() + (static_cast<int>(row) - firstRow) * lineH;
         std::int64_t col = 0;
         for (std::size_t k = 0; k < bytes.size();) {
             const std::size_t pos = l.start + k;
             const std::size_t charLen = pos < textEnd ? cp932::charLength(bytes, k) : 1;
             const int w = pos < textEnd ? cp932::charColumns(bytes, k, col) : 0;
-            const std::int64_t x = fmt.left + col * colW - hs;
+            const std::int64_t x = area.left() + col * colW - hs;
             // The rest of the row is out of sight (blanks may hang far
             // past the width).
             if (x > rightEdge || pos > static_cast<std::size_t>(last)) break;
@@ -364,18 +335,16 @@ void EditingArea::paintMarks(QPainter& p, int startPos, int endPos) {
 }
 
 void EditingArea::paintMarginBands(QPainter& p) {
-    // The bands outside the formatting rectangle stay clear of text.
-    const WinRect fmt = WinRect::from(formatRect());
+    // The bands outside the text area stay clear of text (edges exclusive).
+    const QRect area = textArea();
+    const int left = area.left(), top = area.top();
+    const int right = area.right() + 1, bottom = area.bottom() + 1;
     const QColor back = toQColor(backgroundColor());
-    const QRect cl = viewport()->rect();
-    const WinRect c = WinRect::from(cl);
-    if (c.top < fmt.top) p.fillRect(QRect(c.left, c.top, c.right - c.left, fmt.top - c.top), back);
-    if (fmt.bottom < c.bottom)
-        p.fillRect(QRect(c.left, fmt.bottom, c.right - c.left, c.bottom - fmt.bottom), back);
-    if (c.left < fmt.left)
-        p.fillRect(QRect(c.left, c.top, fmt.left - c.left, c.bottom - c.top), back);
-    if (fmt.right < c.right)
-        p.fillRect(QRect(fmt.right, c.top, c.right - fmt.right, c.bottom - c.top), back);
+    const int w = viewport()->width(), h = viewport()->height();
+    if (0 < top) p.fillRect(QRect(0, 0, w, top), back);
+    if (bottom < h) p.fillRect(QRect(0, bottom, w, h - bottom), back);
+    if (0 < left) p.fillRect(QRect(0, 0, left, h), back);
+    if (right < w) p.fillRect(QRect(right, 0, w - right, h), back);
 }
 
 void EditingArea::paintEvent(QPaintEvent* e) {
@@ -416,193 +385,6 @@ void EditingArea::paintEvent(QPaintEvent* e) {
     QPainter w(viewport());
     w.drawImage(QRectF(r), canvas_, QRectF(QPointF(r.topLeft()) * dpr, QSizeF(r.size()) * dpr));
     painting_ = false;
-}
-
-// --- the send check -----------------------------------------------------------
-
-void EditingArea::setMailCheckActive(bool active) {
-    if (active == mailCheckActive_) return;
-    mailCheckActive_ = active;
-    if (active) {
-        live_.reset(document().buffer());
-        live_.resetLines(document().buffer(), lineView());
-    } else {
-        live_.clear();
-    }
-    overLimitKnown_ = false;
-    viewport()->update();
-    tellMailFindings();
-}
-
-std::optional<std::size_t> EditingArea::overLimitPosition() const {
-    const Document& d = document();
-    const std::size_t limit = d.characterLimit();
-    if (limit == Document::kNoLimit || d.characterCount() <= limit) return std::nullopt;
-    if (!overLimitKnown_ || overLimitFor_ != limit) {
-        // The first limit characters take at most two bytes each.
-        const std::string_view head = d.view(0, std::min(d.size(), 2 * limit + 2));
-        overLimit_ = cp932::prefixOfCharacters(head, limit);
-        overLimitFor_ = limit;
-        overLimitKnown_ = true;
-    }
-    return overLimit_;
-}
-
-std::size_t EditingArea::mailFindingCount() const {
-    if (!mailCheckActive_) return 0;
-    const Document& d = document();
-    const bool over =
-        d.characterLimit() != Document::kNoLimit && d.characterCount() > d.characterLimit();
-    return live_.total() + (over ? 1 : 0);
-}
-
-void EditingArea::tellMailFindings() {
-    const std::size_t total = mailFindingCount();
-    const bool known = mailFindingsKnown();
-    if (total == toldFindings_ && known == toldKnown_) return;
-    toldFindings_ = total;
-    toldKnown_ = known;
-    Q_EMIT mailFindingsChanged();
-}
-
-void EditingArea::textLaidOut(const TextChange* change) {
-    EastAsianEdit::textLaidOut(change);
-    if (!mailCheckActive_) return;
-    const GapBuffer& text = document().buffer();
-    if (change) {
-        const auto [from, to] = live_.edited(text, change->pos, change->removed, change->inserted);
-        const bool linesKnown = live_.linesKnown();
-        live_.linesEdited(text, lineView(), lineView().lastRelaid(),
-                          static_cast<std::int64_t>(change->inserted) -
-                              static_cast<std::int64_t>(change->removed));
-        // The long lines' findings wait for the layout: gone from sight.
-        if (linesKnown && !live_.linesKnown()) viewport()->update();
-        // Findings may change past the lines laid out again (a byte that
-        // pairs differently now): their rows are drawn again too.
-        if (to > from) updateLines(lineView().lineOf(from), lineView().lineOf(to));
-        // The character past the limit moves with a change before it.
-        if (overLimitKnown_ && (!overLimit_ || change->pos <= *overLimit_ + 1)) {
-            if (overLimit_)
-                updateLines(lineView().lineOf(*overLimit_), lineView().lineOf(*overLimit_));
-            overLimitKnown_ = false;
-            if (const std::optional<std::size_t> p = overLimitPosition())
-                updateLines(lineView().lineOf(*p), lineView().lineOf(*p));
-        }
-    } else {
-        // The long lines' findings are known again (or not yet) anywhere in
-        // sight.
-        live_.resetLines(text, lineView());
-        viewport()->update();
-    }
-    tellMailFindings();
-}
-
-namespace {
-// One period of the wavy underline: the row of each of its four columns,
-// counted up from the bottom row of the character's cell.
-constexpr int kWaveRows[4] = {0, 1, 2, 1};
-} // namespace
-
-void EditingArea::paintMailMarks(QPainter& p, int startPos, int endPos) {
-    waves_.clear();
-    const EditMarks& m = *editMarks_;
-    if (!mailCheckActive_ || m.updating()) return;
-    if (!m.mailCheck.isEnabled() && !m.mailWarning.isEnabled()) return;
-    const std::size_t from = static_cast<std::size_t>(std::max(startPos - 1, 0));
-    const std::size_t to = static_cast<std::size_t>(std::max(endPos, 0)) + 1;
-    std::vector<mailcheck::LiveCheck::Mark>& marks = marks_;
-    live_.marksIn(from, to, marks);
-    const Document& d = document();
-    if (const std::optional<std::size_t> over = overLimitPosition();
-        over && *over >= from && *over < to) {
-        const auto at =
-            std::find_if(marks.begin(), marks.end(), [&](const auto& k) { return k.pos > *over; });
-        marks.insert(at, {*over, d.nextBoundary(*over) - *over, mailcheck::Kind::overLimit});
-    }
-    if (marks.empty()) return;
-    const LineView& view = lineView();
-    const int lineH = lineHeight();
-    const int cw = std::max(1, columnWidth());
-    const int rightEdge = viewport()->width();
-    // The marks come in order: the columns of a row are counted once, from
-    // its start (where positionOfChar puts it) to each mark in turn.
-    std::size_t rowStart = 0, rowEnd = 0; // the row's bytes, its line end included
-    std::size_t walked = 0;               // counted up to here
-    std::int64_t column = 0;              // the column of walked
-    QPoint origin;                        // where the row's column 0 stands
-    bool haveRow = false;
-    std::size_t current = 0; // the row
-    for (const mailcheck::LiveCheck::Mark& mark : marks) {
-        const bool warning = mailcheck::isWarning(mark.kind);
-        const EditSymbol& sym = warning ? m.mailWarning : m.mailCheck;
-        if (!sym.isEnabled()) continue;
-        // Each character of the finding on its own row (a letter and its
-        // voiced mark may stand on two).
-        const std::size_t markEnd = mark.pos + std::max<std::size_t>(mark.length, 1);
-        for (std::size_t q = mark.pos; q < markEnd && q < d.size();) {
-            const std::size_t next = std::min(d.nextBoundary(q), markEnd);
-            if (!haveRow || q < rowStart || q >= rowEnd) {
-                // Most often the next row, else found by its position.
-                const bool nextRow = haveRow && q >= rowEnd && current + 1 < view.count() &&
-                                     q < view.line(current + 1).start +
-                                             view.line(current + 1).length +
-                                             view.line(current + 1).eol;
-                const std::size_t row = nextRow ? current + 1 : view.lineOf(q);
-                if (row >= view.count()) break;
-                current = row;
-                const LaidLine l = view.line(row);
-                rowStart = walked = l.start;
-                rowEnd = l.start + l.length + l.eol;
-                column = 0;
-                origin = positionOfChar(static_cast<int>(rowStart));
-                haveRow = true;
-            }
-            if (q > walked) {
-                const std::string_view v = d.view(walked, q);
-                for (std::size_t k = 0; k < v.size(); k += cp932::charLength(v, k))
-                    column += cp932::charColumns(v, k, column);
-                walked = q;
-            }
-            const std::string_view c = d.view(q, next);
-            // A line end takes two columns.
-            const int columns = c[0] == '\r' || c[0] == '\n' ? 2 : cp932::charColumns(c, 0, column);
-            q = next;
-            const std::int64_t x = origin.x() + column * cw;
-            if (x > rightEdge) continue;
-            const int w = columns * cw;
-            if (sym.isReversed()) {
-                QColor behind = toQColor(sym.color());
-                behind.setAlpha(96);
-                p.fillRect(QRect(static_cast<int>(x), origin.y(), w, lineH), behind);
-            } else {
-                waves_.push_back(
-                    {static_cast<int>(x), origin.y() + lineH - 1, w, toQColor(sym.color()).rgb()});
-            }
-        }
-    }
-}
-
-void EditingArea::drawMailWaves(QImage& canvas, const QRect& update) {
-    // Pixel by pixel, like the caret-line marker: a few pixels a mark (each
-    // a block of the canvas's pixels).
-    const QRect area = update.intersected(QRect(QPoint(), canvas.deviceIndependentSize().toSize()));
-    const qreal d = canvas.devicePixelRatio();
-    auto put = [&](int x, int y, QRgb color) {
-        const int xe = std::min(static_cast<int>(std::floor((x + 1) * d)), canvas.width());
-        const int ye = std::min(static_cast<int>(std::floor((y + 1) * d)), canvas.height());
-        for (int row = static_cast<int>(std::floor(y * d)); row < ye; ++row)
-            for (int col = static_cast<int>(std::floor(x * d)); col < xe; ++col)
-                reinterpret_cast<QRgb*>(canvas.scanLine(row))[col] = color;
-    };
-    for (const Wave& w : waves_) {
-        const int x0 = std::max(w.x, area.left());
-        const int x1 = std::min(w.x + w.width - 1, area.right());
-        for (int x = x0; x <= x1; ++x) {
-            const int y = w.bottom - kWaveRows[(x - w.x) % 4];
-            if (y >= area.top() && y <= area.bottom()) put(x, y, w.color);
-        }
-    }
-    waves_.clear();
 }
 
 // --- selection, keys and mouse -------------------------------------------------

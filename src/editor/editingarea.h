@@ -18,16 +18,6 @@
 #include <memory>
 #include <optional>
 
-// A rectangle as the formatting-rectangle messages give it (right and bottom
-// exclusive).
-struct WinRect {
-    int left = 0, top = 0, right = 0, bottom = 0;
-    static WinRect from(const QRect& r) {
-        return {r.x(), r.y(), r.x() + r.width(), r.y() + r.height()};
-    }
-    QRect toQRect() const { return QRect(left, top, right - left, bottom - top); }
-};
-
 class EditingArea : public EastAsianEdit, public EditMarksOwner, public EditAreaOwner {
     Q_OBJECT
 
@@ -39,12 +29,13 @@ class EditingArea : public EastAsianEdit, public EditMarksOwner, public EditArea
     void setEditArea(const EditArea& a) { editArea_->assign(a); }
     EditMarks& editMarks() { return *editMarks_; }
     void setEditMarks(const EditMarks& m) { editMarks_->assign(m); }
-    bool canPaste() const { return canPaste(); }
     void selectAll() override;
 
+    // The character width (two columns of the grid) and the height the text
+    // is drawn at follow the font.
     void updateCharWidth();
-    void updateEditRect() override;  // EditAreaOwner
-    void releaseEditRect() override; // EditAreaOwner
+    // The margins and the line width of the edit area go to the view.
+    void editAreaChanged() override; // EditAreaOwner
     void repaintMarks() override;    // EditMarksOwner
 
     // The caret-line marker: works out the line that carries it and has the
@@ -79,13 +70,10 @@ class EditingArea : public EastAsianEdit, public EditMarksOwner, public EditArea
     void mailFindingsChanged();
 
   protected:
-    void createWindow() override;
-    void tearDownWindow() override;
     void selectionChange() override;
     void fontChanged() override;
     void keyDown(QKeyEvent* e) override;
     void paintEvent(QPaintEvent* e) override;
-    void resizeEvent(QResizeEvent* e) override;
     void mousePressEvent(QMouseEvent* e) override;
     void mouseDoubleClickEvent(QMouseEvent* e) override;
     void textLaidOut(const TextChange* change) override;
@@ -137,5 +125,5 @@ class EditingArea : public EastAsianEdit, public EditMarksOwner, public EditArea
 // The editing area as the main window designs it: composition colours,
 // level 2 line breaking with all three wrap rules, margins 10, 2, 1, the
 // marks in teal and aqua and the wrap line. Applied as stored properties are,
-// in this order, while the control is loading.
+// in this order, while the view is loading.
 void configureNewsletterEditor(EditingArea& m);

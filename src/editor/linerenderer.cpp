@@ -230,174 +230,200 @@ const LineRenderer::StyledRange* LineRenderer::styleAt(std::size_t pos) const {
     return nullptr;
 }
 
-int LineRenderer::drawLine(QPainter& p, std::string_view v, std::size_t linePos, int x0, int y,
-                           std::size_t selS, std::size_t selE, bool lineEndSelected,
-                           const Colors& colors) const {
-    const int colW = grid_.columnWidth;
-    const int lineH = grid_.lineHeight;
-    p.setFont(font_);
-    glyphs_ = GlyphTable::of(font_, p.device());
-    GlyphTable& table = *glyphs_;
-    // Nothing is drawn right of the device (a line of hanging blanks may be
-    // far wider than any window or page), in the painter's coordinates (a
-    // page drawn smaller reaches further).
-    std::int64_t right = 1 << 20;
-    if (p.device()) {
-        bool invertible = false;
-        const QTransform back = p.combinedTransform().inverted(&invertible);
-        const QRectF device(0, 0, p.device()->width(), p.device()->height());
-        right = invertible ? static_cast<std::int64_t>(std::ceil(back.mapRect(device).right()))
-                           : p.device()->width();
-    }
-    const int baseline = y + grid_.ascent;
-    // Characters copied from kept cells: onto a 32-bit RGB image drawn at
-    // whole pixels, inside one clip rectangle, over cells of a known colour.
-    QImage* image = nullptr;
-    QRect target; // where cells may be copied, in the image's pixels
-    QPoint shift; // from the painter's coordinates to the image's
-    if (colors.background.isValid() && p.device() && p.device()->devType() == QInternal::Image &&
-        !font_.underline() && !font_.strikeOut() && !font_.overline()) {
+namespace {
+// The right edge of the device in the painter's coordinates (a page drawn
+// smaller reaches further): nothing is drawn right of it, as a line of
+// hanging blanks may be far wider than any window or page.
+std::int64_t rightEdgeOf(const QPainter& p) {
+    if (!p.device()) return 1 << 20;
+    bool invertible = false;
+    const QTransform back = p.combinedTransform().inverted(&invertible);
+    const QRectF device(0, 0, p.device()->width(), p.device()->height());
+    return invertible ? static_cast<std::int64_t>(std::ceil(back.mapRect(device).right()))
+                      : p.device()->width();
+}
+} // namespace
+
+// Characters copied from kept cells: onto a 32-bit RGB image drawn at whole
+// pixels, inside one clip rectangle, over cells of a known colour.
+class LineRenderer::CellCopier {
+  public:
+    CellCopier(QPainter& p, const QFont& font, const Colors& colors, GlyphTable& glyphs,
+               const TextGrid& grid)
+        : glyphs_(glyphs), grid_(grid), text_(colors.text.rgb()),
+          selectedText_(colors.selectionText.rgb()), back_(colors.background.rgb()),
+          selectedBack_(colors.selectionBackground.rgb()) {
+        if (!colors.background.isValid() || !p.device() ||
+            p.device()->devType() != QInternal::Image || font.underline() || font.strikeOut() ||
+            font.overline())
+            return;
         auto* img = static_cast<QImage*>(p.device());
         const QTransform t = p.deviceTransform();
-        if (img->format() == QImage::Format_RGB32 && img->devicePixelRatio() == 1.0 &&
-            t.type() <= QTransform::TxTranslate && t.dx() == std::floor(t.dx()) &&
-            t.dy() == std::floor(t.dy())) {
-            shift = QPoint(static_cast<int>(t.dx()), static_cast<int>(t.dy()));
-            target = img->rect();
-            bool oneRect = true;
-            if (p.hasClipping()) {
-                const QRegion clip = p.clipRegion();
-                oneRect = clip.rectCount() <= 1;
-                target &= clip.boundingRect().translated(shift);
-            }
-            if (oneRect) image = img;
+        if (img->format() != QImage::Format_RGB32 || img->devicePixelRatio() != 1.0 ||
+            t.type() > QTransform::TxTranslate || t.dx() != std::floor(t.dx()) ||
+            t.dy() != std::floor(t.dy()))
+            return;
+        shift_ = QPoint(static_cast<int>(t.dx()), static_cast<int>(t.dy()));
+        target_ = img->rect();
+        if (p.hasClipping()) {
+            const QRegion clip = p.clipRegion();
+            if (clip.rectCount() > 1) return;
+            target_ &= clip.boundingRect().translated(shift_);
         }
+        bits_ = img->bits();
+        stride_ = img->bytesPerLine();
     }
-    uchar* bits = image ? image->bits() : nullptr;
-    const qsizetype stride = image ? image->bytesPerLine() : 0;
-    const QRgb textRgb = colors.text.rgb(), selectedRgb = colors.selectionText.rgb();
-    const QRgb backRgb = colors.background.rgb(),
-               selectedBackRgb = colors.selectionBackground.rgb();
-    // Copies a kept cell to the image; false when the glyph is drawn otherwise.
-    // The last cell copied, for runs of one character (frame lines).
-    const QImage* lastCell = nullptr;
-    char16_t lastCharacter = 0;
-    int lastColumns = 0;
-    bool lastSelected = false;
-    auto copyCell = [&](char16_t u, int columns, int x, bool sel) {
-        if (!lastCell || u != lastCharacter || columns != lastColumns || sel != lastSelected) {
-            lastCell = &glyphs_->cell(u, columns, sel ? selectedRgb : textRgb,
-                                      sel ? selectedBackRgb : backRgb, grid_);
-            lastCharacter = u;
-            lastColumns = columns;
-            lastSelected = sel;
+    bool active() const { return bits_ != nullptr; }
+
+    // Copies the kept cell of a character; false when its glyph is drawn
+    // otherwise. The last cell copied is kept for runs of one character
+    // (frame lines).
+    bool copy(const Cell& c) {
+        if (!last_ || c.u != lastCharacter_ || c.columns != lastColumns_ ||
+            c.selected != lastSelected_) {
+            last_ = &glyphs_.cell(c.u, c.columns, c.selected ? selectedText_ : text_,
+                                  c.selected ? selectedBack_ : back_, grid_);
+            lastCharacter_ = c.u;
+            lastColumns_ = c.columns;
+            lastSelected_ = c.selected;
         }
-        const QImage& c = *lastCell;
-        if (c.isNull()) return false;
-        const QRect at(QPoint(x, y) + shift, c.size());
-        const QRect part = at & target;
-        const qsizetype cellStride = c.bytesPerLine();
+        const QImage& cell = *last_;
+        if (cell.isNull()) return false;
+        const QRect at(QPoint(c.x, c.y) + shift_, cell.size());
+        const QRect part = at & target_;
+        const qsizetype cellStride = cell.bytesPerLine();
         const uchar* from =
-            c.constBits() + (part.top() - at.top()) * cellStride + (part.left() - at.left()) * 4;
-        uchar* to = bits + part.top() * stride + part.left() * 4;
+            cell.constBits() + (part.top() - at.top()) * cellStride + (part.left() - at.left()) * 4;
+        uchar* to = bits_ + part.top() * stride_ + part.left() * 4;
         for (int row = part.top(); row <= part.bottom(); ++row) {
             std::memcpy(to, from, static_cast<std::size_t>(part.width()) * 4);
             from += cellStride;
-            to += stride;
+            to += stride_;
         }
         return true;
-    };
+    }
+
+  private:
+    GlyphTable& glyphs_;
+    const TextGrid& grid_;
+    QRgb text_, selectedText_, back_, selectedBack_;
+    uchar* bits_ = nullptr;
+    qsizetype stride_ = 0;
+    QRect target_; // where cells may be copied, in the image's pixels
+    QPoint shift_; // from the painter's coordinates to the image's
+    const QImage* last_ = nullptr;
+    char16_t lastCharacter_ = 0;
+    int lastColumns_ = 0;
+    bool lastSelected_ = false;
+};
+
+int LineRenderer::drawLine(QPainter& p, const Line& line, const Colors& colors) const {
+    const int colW = grid_.columnWidth;
+    p.setFont(font_);
+    glyphs_ = GlyphTable::of(font_, p.device());
+    const std::int64_t right = rightEdgeOf(p);
+    CellCopier copier(p, font_, colors, *glyphs_, grid_);
     // Glyphs placed on the grid, gathered per font and selection state and
     // drawn after every cell's background (a glyph reaching into the next
     // cell keeps its ink there).
     for (auto& r : runs_)
         r.clear();
-    auto drawRuns = [&] {
-        for (const bool sel : {false, true}) {
-            p.setPen(sel ? colors.selectionText : colors.text);
-            for (std::size_t f = 0; 2 * f + 1 < runs_.size(); ++f) {
-                Run& r = runs_[2 * f + (sel ? 1 : 0)];
-                if (r.glyphs.empty()) continue;
-                QGlyphRun run;
-                run.setRawFont(table.rawFont(static_cast<int>(f)));
-                run.setRawData(r.glyphs.data(), r.positions.data(),
-                               static_cast<int>(r.glyphs.size()));
-                run.setUnderline(font_.underline());
-                run.setStrikeOut(font_.strikeOut());
-                run.setOverline(font_.overline());
-                p.drawGlyphRun(QPointF(0, 0), run);
-            }
-        }
-    };
+    const std::string_view v = line.bytes;
     std::int64_t col = 0;
     for (std::size_t k = 0; k < v.size();) {
-        const std::size_t len = cp932::charLength(v, k);
-        const int w = cp932::charColumns(v, k, col);
-        if (x0 + col * colW > right) break;
-        const std::size_t pos = linePos + k;
-        const bool sel = pos >= selS && pos < selE;
-        const int x = x0 + static_cast<int>(col) * colW;
+        Cell c{};
+        c.bytes = cp932::charLength(v, k);
+        c.columns = cp932::charColumns(v, k, col);
+        if (line.x + col * colW > right) break;
+        const std::size_t pos = line.start + k;
+        c.selected = pos >= line.selectionStart && pos < line.selectionEnd;
+        c.x = line.x + static_cast<int>(col) * colW;
+        c.y = line.y;
         const auto b = static_cast<unsigned char>(v[k]);
-        char16_t u = 0; // 0: nothing drawn in the cells
-        bool invalid = false;
         if (b >= 0x20 && b != 0x7F) {
-            u = cp932::toUnicode(v, k);
-            invalid = u == 0;
-            if (u == 0x20 || u == 0x3000) u = 0;
+            c.u = cp932::toUnicode(v, k);
+            c.invalid = c.u == 0;
+            if (c.u == 0x20 || c.u == 0x3000) c.u = 0;
         }
+        col += c.columns;
+        k += c.bytes;
         const StyledRange* style = styled_.empty() ? nullptr : styleAt(pos);
-        if (image && u != 0 && !style && copyCell(u, w, x, sel)) {
-            col += w;
-            k += len;
-            continue;
-        }
-        if (sel) p.fillRect(QRect(x, y, w * colW, lineH), colors.selectionBackground);
-        if (style) {
-            // Its own background over its cells, its own colour and style.
-            p.fillRect(QRect(x, y, w * colW, lineH), style->background);
-            QFont f = font_;
-            f.setBold(style->bold);
-            f.setItalic(style->italic);
-            f.setUnderline(style->underline);
-            f.setStrikeOut(style->strikeOut);
-            p.setFont(f);
-            p.setPen(style->text);
-            if (invalid)
-                p.drawText(QPoint(x, baseline),
-                           QString(static_cast<int>(len), QChar(cp932::kInvalidSubstitute)));
-            else if (u != 0)
-                p.drawText(QPoint(x, baseline), QString(QChar(u)));
-            p.setFont(font_);
-        } else if (invalid) {
-            // Each invalid byte in its own cell, whatever the fallback font's width.
-            p.setPen(sel ? colors.selectionText : colors.text);
-            QFont small = font_;
-            small.setPixelSize(std::max(6, colW));
-            p.setFont(small);
-            for (std::size_t i = 0; i < len; ++i)
-                p.drawText(QRect(x + static_cast<int>(i) * colW, y, colW, lineH), Qt::AlignCenter,
-                           QString(QChar(cp932::kInvalidSubstitute)));
-            p.setFont(font_);
-        } else if (u != 0) {
-            const GlyphTable::Glyph& g = table.glyph(u);
-            if (g.font < 0) {
-                // Not one glyph: drawn as text in its cells.
-                p.setPen(sel ? colors.selectionText : colors.text);
-                p.drawText(QPoint(x, baseline), QString(QChar(u)));
-            } else {
-                const std::size_t r = 2 * static_cast<std::size_t>(g.font) + (sel ? 1 : 0);
-                if (runs_.size() <= r) runs_.resize(2 * (static_cast<std::size_t>(g.font) + 1));
-                runs_[r].glyphs.push_back(g.index);
-                runs_[r].positions.emplace_back(x, baseline);
-            }
-        }
-        col += w;
-        k += len;
+        if (copier.active() && c.u != 0 && !style && copier.copy(c)) continue;
+        const QRect cells(c.x, c.y, c.columns * colW, grid_.lineHeight);
+        if (c.selected) p.fillRect(cells, colors.selectionBackground);
+        if (style)
+            drawStyled(p, c, *style);
+        else if (c.invalid)
+            drawInvalid(p, c, colors);
+        else if (c.u != 0)
+            placeGlyph(p, c, colors);
     }
-    drawRuns();
+    drawRuns(p, colors);
     // A selected line end shows as one highlighted cell.
-    if (lineEndSelected && x0 + col * colW <= right)
-        p.fillRect(QRect(x0 + static_cast<int>(col) * colW, y, colW, lineH),
+    if (line.lineEndSelected && line.x + col * colW <= right)
+        p.fillRect(QRect(line.x + static_cast<int>(col) * colW, line.y, colW, grid_.lineHeight),
                    colors.selectionBackground);
     return static_cast<int>(std::min<std::int64_t>(col, right));
+}
+
+void LineRenderer::drawStyled(QPainter& p, const Cell& c, const StyledRange& style) const {
+    // Its own background over its cells, its own colour and style.
+    p.fillRect(QRect(c.x, c.y, c.columns * grid_.columnWidth, grid_.lineHeight), style.background);
+    QFont f = font_;
+    f.setBold(style.bold);
+    f.setItalic(style.italic);
+    f.setUnderline(style.underline);
+    f.setStrikeOut(style.strikeOut);
+    p.setFont(f);
+    p.setPen(style.text);
+    const QPoint baseline(c.x, c.y + grid_.ascent);
+    if (c.invalid)
+        p.drawText(baseline, QString(static_cast<int>(c.bytes), QChar(cp932::kInvalidSubstitute)));
+    else if (c.u != 0)
+        p.drawText(baseline, QString(QChar(c.u)));
+    p.setFont(font_);
+}
+
+void LineRenderer::drawInvalid(QPainter& p, const Cell& c, const Colors& colors) const {
+    // Each invalid byte in its own cell, whatever the fallback font's width.
+    const int colW = grid_.columnWidth;
+    p.setPen(c.selected ? colors.selectionText : colors.text);
+    QFont small = font_;
+    small.setPixelSize(std::max(6, colW));
+    p.setFont(small);
+    for (std::size_t i = 0; i < c.bytes; ++i)
+        p.drawText(QRect(c.x + static_cast<int>(i) * colW, c.y, colW, grid_.lineHeight),
+                   Qt::AlignCenter, QString(QChar(cp932::kInvalidSubstitute)));
+    p.setFont(font_);
+}
+
+void LineRenderer::placeGlyph(QPainter& p, const Cell& c, const Colors& colors) const {
+    const GlyphTable::Glyph& g = glyphs_->glyph(c.u);
+    if (g.font < 0) {
+        // Not one glyph: drawn as text in its cells.
+        p.setPen(c.selected ? colors.selectionText : colors.text);
+        p.drawText(QPoint(c.x, c.y + grid_.ascent), QString(QChar(c.u)));
+        return;
+    }
+    const std::size_t r = 2 * static_cast<std::size_t>(g.font) + (c.selected ? 1 : 0);
+    if (runs_.size() <= r) runs_.resize(2 * (static_cast<std::size_t>(g.font) + 1));
+    runs_[r].glyphs.push_back(g.index);
+    runs_[r].positions.emplace_back(c.x, c.y + grid_.ascent);
+}
+
+void LineRenderer::drawRuns(QPainter& p, const Colors& colors) const {
+    for (const bool sel : {false, true}) {
+        p.setPen(sel ? colors.selectionText : colors.text);
+        for (std::size_t f = 0; 2 * f + 1 < runs_.size(); ++f) {
+            Run& r = runs_[2 * f + (sel ? 1 : 0)];
+            if (r.glyphs.empty()) continue;
+            QGlyphRun run;
+            run.setRawFont(glyphs_->rawFont(static_cast<int>(f)));
+            run.setRawData(r.glyphs.data(), r.positions.data(), static_cast<int>(r.glyphs.size()));
+            run.setUnderline(font_.underline());
+            run.setStrikeOut(font_.strikeOut());
+            run.setOverline(font_.overline());
+            p.drawGlyphRun(QPointF(0, 0), run);
+        }
+    }
 }

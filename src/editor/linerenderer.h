@@ -119,18 +119,39 @@ class LineRenderer {
 
     void setStyledRanges(std::vector<StyledRange> ranges) { styled_ = std::move(ranges); }
 
-    // Draws the bytes of one laid-out line with its left edge at x and its top
-    // at y. Bytes at document positions [selectionStart, selectionEnd) are
-    // shown selected; lineEndSelected shows the line end after them as one
-    // selected cell. Returns the column after the last character.
-    int drawLine(QPainter& p, std::string_view bytes, std::size_t linePos, int x, int y,
-                 std::size_t selectionStart, std::size_t selectionEnd, bool lineEndSelected,
-                 const Colors& colors) const;
+    // One laid-out line as it is drawn.
+    struct Line {
+        std::string_view bytes; // without its line end
+        std::size_t start = 0;  // the document position of its first byte
+        int x = 0, y = 0;       // its left edge and top
+        // Bytes at document positions [selectionStart, selectionEnd) are
+        // shown selected; lineEndSelected shows the line end after them as
+        // one selected cell.
+        std::size_t selectionStart = 0, selectionEnd = 0;
+        bool lineEndSelected = false;
+    };
+
+    // Draws a line; returns the column after its last character.
+    int drawLine(QPainter& p, const Line& line, const Colors& colors) const;
 
     const TextGrid& grid() const { return grid_; }
 
   private:
     const StyledRange* styleAt(std::size_t pos) const;
+    // What one character of a line is drawn as: its cells and its glyph.
+    struct Cell {
+        int x, y, columns;
+        std::size_t bytes; // its bytes in the line
+        char16_t u;        // 0: nothing drawn in the cells
+        bool invalid;      // not code page 932: a substitute for each byte
+        bool selected;
+    };
+    class CellCopier;
+    void drawStyled(QPainter& p, const Cell& c, const StyledRange& style) const;
+    void drawInvalid(QPainter& p, const Cell& c, const Colors& colors) const;
+    // Gathers a glyph for its run, or draws it as text when it is not one glyph.
+    void placeGlyph(QPainter& p, const Cell& c, const Colors& colors) const;
+    void drawRuns(QPainter& p, const Colors& colors) const;
 
     QFont font_;
     TextGrid grid_;

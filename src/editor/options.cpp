@@ -1,10 +1,5 @@
 #include "options.h"
 
-AssignError::AssignError(const char* source, const char* dest)
-    : std::runtime_error(std::string(source) + " -> " + dest),
-      message_(QStringLiteral("%1 を %2 に代入することはできません")
-                   .arg(QLatin1String(source), QLatin1String(dest))) {}
-
 // --- ImeColor ---------------------------------------------------------------
 
 void ImeColor::changed() {
@@ -77,9 +72,7 @@ void ImeColors::assign(const ImeColors& source) {
 // --- wordWrapOption ---------------------------------------------------------
 
 const std::string& WordWrapOption::punctuation(int type) const {
-    const PunctuationMode row =
-        (owner_ && owner_->isWriting()) ? PunctuationMode::custom : punctuationMode();
-    return table_[row][static_cast<std::size_t>(type - 1)];
+    return table_[punctuationMode()][static_cast<std::size_t>(type - 1)];
 }
 
 void WordWrapOption::setPunctuationMode(PunctuationMode m) {
@@ -224,17 +217,13 @@ void EditMargin::assign(const EditMargin& source) {
 }
 
 void EditArea::changed() {
-    if (owner_) owner_->updateEditRect();
+    if (owner_) owner_->editAreaChanged();
 }
 
 void EditArea::setEnabled(bool v) {
     if (v == enabled_) return;
     enabled_ = v;
-    if (!owner_) return;
-    if (v)
-        owner_->updateEditRect();
-    else
-        owner_->releaseEditRect();
+    if (owner_) owner_->editAreaChanged();
 }
 
 void EditArea::setLineLength(std::int32_t v) {

@@ -1,7 +1,6 @@
-// The editor control's option objects: IME composition colours, line-breaking
+// The editing view's option objects: IME composition colours, line-breaking
 // rules, edit marks, margins and the edit area. Each setter compares, stores
-// and tells its owner; values out of range are ignored; copying into an object
-// of another class fails with the assignment error.
+// and tells its owner; values out of range are ignored.
 #pragma once
 
 #include "platform/colors.h"
@@ -11,30 +10,7 @@
 
 #include <array>
 #include <cstdint>
-#include <stdexcept>
 #include <string>
-#include <type_traits>
-
-// "%s を %s に代入することはできません" (source class, destination class).
-class AssignError : public std::runtime_error {
-  public:
-    AssignError(const char* source, const char* dest);
-    const QString& message() const { return message_; }
-
-  private:
-    QString message_;
-};
-
-// Copies an option object into another of the same class. Option objects of
-// different classes cannot be copied into each other; the generic path (a
-// value handed over without its class, as a stored form does) fails with the
-// assignment error that names both classes.
-template <class Dest, class Source> void assignOption(Dest& dest, const Source& source) {
-    if constexpr (std::is_same_v<Dest, Source>)
-        dest.assign(source);
-    else
-        throw AssignError(Source::kClassName, Dest::kClassName);
-}
 
 // Font styles: bits 1, 2, 4, 8.
 enum FontStyle : std::uint8_t {
@@ -45,7 +21,7 @@ enum FontStyle : std::uint8_t {
 };
 using FontStyles = std::uint8_t;
 
-// One composition-colour record of the text control.
+// One composition-colour record of the text view.
 struct CompColor {
     std::uint32_t text = 0;
     std::uint32_t background = 0;
@@ -54,7 +30,7 @@ struct CompColor {
 };
 using CompColors = std::array<CompColor, 4>;
 
-// What the option objects tell the editor control.
+// What the option objects tell the editing view.
 class ImeColorsOwner {
   public:
     virtual ~ImeColorsOwner() = default;
@@ -65,10 +41,8 @@ class WordWrapOwner {
   public:
     virtual ~WordWrapOwner() = default;
     virtual void setWrapModeWordOfControl(std::uint32_t modeWord) = 0;
-    // Returns false when the control refuses the list.
+    // Returns false when the view refuses the list.
     virtual bool setPunctuationList(int type, const std::string& list) = 0;
-    // True while the control is being written to a stream.
-    virtual bool isWriting() const { return false; }
 };
 
 class EditMarksOwner {
@@ -80,10 +54,8 @@ class EditMarksOwner {
 class EditAreaOwner {
   public:
     virtual ~EditAreaOwner() = default;
-    virtual void updateEditRect() = 0;
-    // Edit area switched off: the right edge of the formatting rectangle goes
-    // to the control's width minus 2; left, top and bottom stay.
-    virtual void releaseEditRect() = 0;
+    // The margins, the line length or the switch changed.
+    virtual void editAreaChanged() = 0;
 };
 
 class ImeColors;
@@ -91,7 +63,6 @@ class ImeColors;
 class ImeColor {
   public:
     explicit ImeColor(ImeColors* owner) : owner_(owner) {}
-    static constexpr const char* kClassName = "TImeColor";
 
     ColorValue textColor() const { return text_; }
     ColorValue backgroundColor() const { return background_; }
@@ -120,7 +91,6 @@ class ImeColor {
 class ImeColors {
   public:
     explicit ImeColors(ImeColorsOwner* owner);
-    static constexpr const char* kClassName = "TImeColors";
 
     ImeColor& input() { return sets_[0]; }
     ImeColor& selectedConverted() { return sets_[1]; }
@@ -160,7 +130,6 @@ class WordWrapOption {
     };
 
     explicit WordWrapOption(WordWrapOwner* owner) : owner_(owner) {}
-    static constexpr const char* kClassName = "TWordWrapOption";
 
     const std::string& following() const { return punctuation(punctuationFollowing); }
     const std::string& leading() const { return punctuation(punctuationLeading); }
@@ -179,7 +148,7 @@ class WordWrapOption {
     void setWrapRules(WrapRules m);
 
     std::uint32_t modeWord() const { return mode_; }
-    // The control's own mode word, read back without notification.
+    // The view's own mode word, read back without notification.
     void setModeWordFromControl(std::uint32_t w) { mode_ = w; }
     Table& table() { return table_; }
     const Table& table() const { return table_; }
@@ -198,7 +167,6 @@ class EditMarks;
 class EditSymbol {
   public:
     explicit EditSymbol(EditMarks* owner) : owner_(owner) {}
-    static constexpr const char* kClassName = "TEditSymbol";
     bool isEnabled() const { return enabled_; }
     ColorValue color() const { return color_; }
     bool isReversed() const { return reversed_; }
@@ -219,7 +187,6 @@ class EditSymbol {
 class LineMarker {
   public:
     explicit LineMarker(EditMarks* owner) : owner_(owner) {}
-    static constexpr const char* kClassName = "TLineMarker";
     bool isEnabled() const { return enabled_; }
     ColorValue color() const { return color_; }
     void setEnabled(bool v);
@@ -240,7 +207,6 @@ class EditMarks {
         : owner_(owner), lineEnd(this), controlChar(this), doubleByteSpace(this), space(this),
           tab(this), endOfText(this), mailCheck(this), mailWarning(this), caretLine(this),
           wrapLine(this) {}
-    static constexpr const char* kClassName = "TEditMarks";
 
     void beginUpdate() { updating_ = true; }
     void endUpdate();
@@ -267,14 +233,13 @@ class EditArea;
 class EditMargin {
   public:
     explicit EditMargin(EditArea* owner) : owner_(owner) {}
-    static constexpr const char* kClassName = "TEditMargin";
     std::int32_t left() const { return left_; }
     std::int32_t top() const { return top_; }
     std::int32_t bottom() const { return bottom_; }
     void setLeft(std::int32_t v);
     void setTop(std::int32_t v);
     void setBottom(std::int32_t v);
-    // The control's own margins, written straight into the fields (no limits,
+    // The view's own margins, written straight into the fields (no limits,
     // no notification).
     void setFromControl(std::int32_t left, std::int32_t top, std::int32_t bottom) {
         left_ = left;
@@ -294,7 +259,6 @@ class EditMargin {
 class EditArea {
   public:
     explicit EditArea(EditAreaOwner* owner) : owner_(owner), margin_(this) {}
-    static constexpr const char* kClassName = "TEditArea";
 
     bool isEnabled() const { return enabled_; }
     void setEnabled(bool v);
@@ -304,7 +268,7 @@ class EditArea {
     std::int32_t lineLength() const { return lineLength_; }
     void setLineLength(std::int32_t v);
     std::int32_t charWidth() const { return charWidth_; }
-    void setCharWidth(std::int32_t v) { charWidth_ = v; } // computed by the control
+    void setCharWidth(std::int32_t v) { charWidth_ = v; } // computed by the view
     void changed();
 
   public:

@@ -17,20 +17,11 @@
 #include <optional>
 
 namespace {
-// The left edge of the formatting rectangle: room for the selection bar, or
-// one pixel.
+// The left margin: room for the selection bar, or one pixel.
 constexpr int kSelectionBarWidth = 10;
 constexpr int kPlainLeftEdge = 1;
-// The farthest column a position is shown at (far right of any window).
-constexpr std::int64_t kMaxShownColumn = 1 << 20;
-// A whole new text larger than this is laid out a first part at once and the
-// rest while idle; lines laid out per idle step.
-constexpr std::size_t kLayOutAtOnceBytes = 8u << 20;
-constexpr std::size_t kFirstScreenLines = 2000;
-// The idle layout goes on in chunks of lines for at most about a quarter of
-// a millisecond at a time (the longest a key may wait for it).
-constexpr std::size_t kLayoutChunkLines = 100;
-constexpr qint64 kLayoutSliceNanoseconds = 250'000;
+// Far right of any window, and still far from the end of an int.
+constexpr std::int64_t kFarRight = 1 << 24;
 // The fewest lines an edit lays out at once.
 constexpr int kLeastEditBudget = 100;
 // A scroll bar that is painted again only when what it shows changes: a
@@ -95,44 +86,11 @@ TextEdit::TextEdit(QWidget* parent) : QAbstractScrollArea(parent) {
 
 TextEdit::~TextEdit() = default;
 
-// --- window life cycle ---------------------------------------------------------
-
-void TextEdit::ensureWindow() {
-    if (handle_) return;
-    createWindow();
-}
-
-void TextEdit::createWindow() {
-    handle_ = true;
-    applyRules();
-}
-
-void TextEdit::tearDownWindow() {
-    handle_ = false;
-}
-
-void TextEdit::destroyWindow() {
-    if (handle_) tearDownWindow();
-}
-
-void TextEdit::recreateWindow() {
-    destroyWindow();
-    ensureWindow();
-}
-
-void TextEdit::showEvent(QShowEvent* e) {
-    ensureWindow();
-    QAbstractScrollArea::showEvent(e);
-}
-
 // --- metrics and layout ----------------------------------------------------------
 
 void TextEdit::computeMetrics() {
     drawFont_ = font_;
-    if (charHeightTwips_ > 0) {
-        const int px = std::max(1, charHeightTwips_ * logicalDpiY() / 1440);
-        drawFont_.setPixelSize(px);
-    }
+    if (charPixels_ > 0) drawFont_.setPixelSize(charPixels_);
     grid_ = measureGrid(drawFont_);
 }
 
@@ -162,24 +120,52 @@ void TextEdit::setWordWrap(bool w) {
     applyRules();
 }
 
-QRect TextEdit::formatRect() const {
-    if (!handle_) return {};
-    if (fmtSet_) return fmt_;
-    // The control's own rectangle: the client area, with room for the
-    // selection bar when that option is on.
-    const QRect cl = viewport()->rect();
-    const int left = (options_ & kSelectionBarOption) ? kSelectionBarWidth : kPlainLeftEdge;
-    return QRect(QPoint(left, 0), QPoint(cl.right(), cl.bottom()));
+void TextEdit::setTextMargins(const Margins& m) {
+    if (m == margins_) return;
+    margins_ = m;
+    geometryChanged();
 }
 
-void TextEdit::setFormatRect(const QRect& r) {
-    if (!handle_) return;
-    fmt_ = r;
-    fmtSet_ = true;
+void TextEdit::setLineWidth(int columns) {
+    columns = std::max(columns, 0);
+    if (columns == lineWidth_) return;
+    lineWidth_ = columns;
+    geometryChanged();
+}
+
+void TextEdit::wrapAtWindowWidth() {
+    if (lineWidth_ < 0) return;
+    lineWidth_ = -1;
+    geometryChanged();
+}
+
+void TextEdit::setSelectionBar(bool on) {
+    selectionBar_ = on;
+    Margins m = margins_;
+    m.left = on ? kSelectionBarWidth : kPlainLeftEdge;
+    setTextMargins(m);
+}
+
+void TextEdit::geometryChanged() {
     applyRules();
-    // The visible rows follow the rectangle even when the layout stays.
+    // The visible rows follow the margins even when the layout stays.
     updateScrollBars();
     viewport()->update();
+}
+
+int TextEdit::hangingColumns() const {
+    return (modeWord_ & wrapOverflow) ? 2 : 4;
+}
+
+QRect TextEdit::textArea() const {
+    const int left = margins_.left, top = margins_.top;
+    const int bottom = viewport()->height() - margins_.bottom; // exclusive
+    std::int64_t right = viewport()->width();                  // exclusive
+    if (wordWrap_ && lineWidth_ >= 0)
+        right = std::min<std::int64_t>(
+            left + (static_cast<std::int64_t>(lineWidth_) + hangingColumns()) * grid_.columnWidth,
+            kFarRight);
+    return QRect(left, top, static_cast<int>(right - left), bottom - top);
 }
 
 void TextEdit::applyRules() {
@@ -187,13 +173,11 @@ void TextEdit::applyRules() {
     r.modeWord = modeWord_;
     r.custom = custom_;
     int width = 0;
-    if (wordWrap_) {
-        const QRect fmt = handle_ ? formatRect() : viewport()->rect();
-        // The rectangle keeps one double-byte character for a hanging
-        // punctuation mark, two when nothing may hang.
-        const int reserve = (modeWord_ & wrapOverflow) ? 2 : 4;
-        width = std::max(1, (fmt.right() - fmt.left() + 1) / grid_.columnWidth - reserve);
-    }
+    if (wordWrap_ && lineWidth_ >= 0)
+        width = std::max(1, lineWidth_);
+    else if (wordWrap_) // the window's width, less the room of the hanging marks
+        width = std::max(1, (viewport()->width() - margins_.left) / grid_.columnWidth -
+                                hangingColumns());
     r.width = width;
     const bool same =
         r.width == rules_.width && r.modeWord == rules_.modeWord &&
@@ -205,14 +189,32 @@ void TextEdit::applyRules() {
 }
 
 void TextEdit::relayoutAll() {
+    // The caret's line keeps its row on the screen when it is in sight; else
+    // the text at the top stays at the top.
+    const int row = static_cast<int>(caretLine()) - verticalScrollBar()->value();
+    const bool inSight = row >= 0 && row < visibleLines();
+    const TextTotals before = view_.totals();
+    const std::size_t top =
+        cursor_.lineStart(static_cast<std::size_t>(verticalScrollBar()->value()));
     view_.layoutAll(doc_.buffer());
     textLaidOut(nullptr);
     updateScrollBars();
+    if (inSight) {
+        verticalScrollBar()->setValue(static_cast<int>(caretLine()) - row);
+        ensureCaretVisible();
+    } else {
+        verticalScrollBar()->setValue(static_cast<int>(view_.lineOf(top)));
+    }
     viewport()->update();
+    // Every line is laid out again: the totals are final, and told when they
+    // changed (a new line width or font).
+    const TextTotals after = view_.totals();
+    if (view_.complete() && (after.lines != before.lines || after.characters != before.characters))
+        Q_EMIT layoutCompleted();
 }
 
 int TextEdit::visibleLines() const {
-    const QRect fmt = handle_ ? formatRect() : viewport()->rect();
+    const QRect fmt = textArea();
     return std::max(1, (fmt.bottom() - fmt.top() + 1) / grid_.lineHeight);
 }
 
@@ -250,7 +252,7 @@ void TextEdit::updateScrollBars() {
     rangeSet_.start();
     verticalScrollBar()->setPageStep(page);
     verticalScrollBar()->setSingleStep(1);
-    const QRect fmt = handle_ ? formatRect() : viewport()->rect();
+    const QRect fmt = textArea();
     const int contentRight = rules_.width > 0 ? fmt.right() + grid_.columnWidth * 2 : fmt.right();
     setRangeQuietly(horizontalScrollBar(), horizontalScrollBarPolicy(),
                     std::max(0, contentRight - viewport()->width() + 1));
@@ -271,7 +273,7 @@ void TextEdit::updateScrollRange() {
 
 void TextEdit::resizeEvent(QResizeEvent* e) {
     QAbstractScrollArea::resizeEvent(e);
-    if (!fmtSet_) applyRules();
+    if (lineWidth_ < 0) applyRules();
     updateScrollBars();
 }
 
@@ -281,65 +283,27 @@ void TextEdit::scrollContentsBy(int, int) {
 
 // --- character positions -------------------------------------------------------------
 
-std::size_t TextEdit::lineStartOf(std::size_t line) const {
-    if (line < view_.count()) return view_.line(line).start;
-    return doc_.size();
-}
-
-std::size_t TextEdit::lineEndOf(std::size_t line) const {
-    if (line < view_.count()) return view_.line(line).start + view_.line(line).length;
-    return doc_.size();
-}
-
 int TextEdit::columnOf(std::size_t line, std::size_t pos) const {
-    const std::size_t start = lineStartOf(line);
-    pos = std::min(pos, lineEndOf(line));
-    if (pos <= start) return 0;
-    const std::string_view v = doc_.view(start, pos);
-    std::int64_t col = 0;
-    for (std::size_t p = 0; p < v.size() && col < kMaxShownColumn;) {
-        col += cp932::charColumns(v, p, col);
-        p += cp932::charLength(v, p);
-    }
-    // Blanks hanging past the width can make a line very wide; pixels are
-    // ints, so positions stop far right of any window.
-    return static_cast<int>(std::min<std::int64_t>(col, kMaxShownColumn));
-}
-
-std::size_t TextEdit::posAtColumn(std::size_t line, int targetCol) const {
-    const std::size_t start = lineStartOf(line), end = lineEndOf(line);
-    const std::string_view v = doc_.view(start, end);
-    std::int64_t col = 0;
-    for (std::size_t p = 0; p < v.size();) {
-        const int w = cp932::charColumns(v, p, col);
-        if (targetCol < col + (w + 1) / 2) return start + p;
-        col += w;
-        p += cp932::charLength(v, p);
-    }
-    return end;
+    return cursor_.columnOf(line, pos);
 }
 
 std::size_t TextEdit::caretLine() const {
-    std::size_t i = view_.lineOf(caret_);
-    if (caretAtEnd_ && i > 0 && i < view_.count() && view_.line(i).start == caret_ &&
-        view_.wrapped(i - 1))
-        return i - 1;
-    return i;
+    return cursor_.line();
 }
 
 int TextEdit::textLength() const {
-    return handle_ ? static_cast<int>(doc_.size()) : 0;
+    return static_cast<int>(doc_.size());
 }
 
 int TextEdit::firstVisibleLine() const {
-    return handle_ ? verticalScrollBar()->value() : 0;
+    return verticalScrollBar()->value();
 }
 
 QPoint TextEdit::positionOfChar(int pos) const {
-    if (!handle_ || pos < 0) return {};
+    if (pos < 0) return {};
     const auto p = std::min<std::size_t>(static_cast<std::size_t>(pos), doc_.size());
     const std::size_t line = view_.lineOf(p);
-    const QRect fmt = formatRect();
+    const QRect fmt = textArea();
     const int x =
         fmt.left() + columnOf(line, p) * grid_.columnWidth - horizontalScrollBar()->value();
     const int y =
@@ -348,8 +312,7 @@ QPoint TextEdit::positionOfChar(int pos) const {
 }
 
 int TextEdit::charAtPoint(QPoint pt) const {
-    if (!handle_) return 0;
-    const QRect fmt = formatRect();
+    const QRect fmt = textArea();
     if (view_.count() == 0) return 0;
     int row = (pt.y() - fmt.top());
     row = row < 0 ? -1 : row / grid_.lineHeight;
@@ -362,8 +325,8 @@ int TextEdit::charAtPoint(QPoint pt) const {
         return static_cast<int>(doc_.size());
     const long line = std::clamp<long>(wanted, 0, static_cast<long>(view_.count()) - 1);
     const int x = pt.x() - fmt.left() + horizontalScrollBar()->value();
-    const std::size_t start = lineStartOf(static_cast<std::size_t>(line));
-    const std::size_t end = lineEndOf(static_cast<std::size_t>(line));
+    const std::size_t start = cursor_.lineStart(static_cast<std::size_t>(line));
+    const std::size_t end = cursor_.lineEnd(static_cast<std::size_t>(line));
     const std::string_view v = doc_.view(start, end);
     std::int64_t col = 0;
     for (std::size_t p = 0; p < v.size();) {
@@ -376,90 +339,42 @@ int TextEdit::charAtPoint(QPoint pt) const {
 }
 
 int TextEdit::lineOfChar(int pos) const {
-    if (!handle_) return 0;
     return static_cast<int>(view_.lineOf(static_cast<std::size_t>(std::max(pos, 0))));
 }
 
 int TextEdit::lineStart(int line) const {
-    if (!handle_) return 0;
     const std::size_t l = line < 0 ? caretLine() : static_cast<std::size_t>(line);
     if (l < view_.count()) return static_cast<int>(view_.line(l).start);
     if (l == view_.count()) return static_cast<int>(doc_.size());
     return -1;
 }
 
-// --- the East Asian messages -----------------------------------------------------------
+// --- line breaking and composition colours ---------------------------------------------
 
 bool TextEdit::setPunctuation(int type, const std::string& list) {
-    if (!handle_ || type < 1 || type > 4) return false;
+    if (type < 1 || type > 4) return false;
     custom_[static_cast<std::size_t>(type - 1)] = list;
     if (punctuationModeOf(modeWord_) == PunctuationMode::custom) applyRules();
     return true;
 }
 
-bool TextEdit::punctuationList(int type, std::string& list) const {
-    if (!handle_ || type < 1 || type > 4) return false;
-    LayoutRules r;
-    r.modeWord = modeWord_;
-    r.custom = custom_;
-    list = r.lists()[static_cast<std::size_t>(type - 1)];
-    return true;
-}
-
-int TextEdit::setWrapModeWord(std::uint32_t mode) {
-    if (!handle_) return 0;
-    const std::uint32_t old = modeWord_;
+void TextEdit::setWrapModeWord(std::uint32_t mode) {
     modeWord_ = mode & kModeWordMask;
-    applyRules();
-    return static_cast<int>(old);
-}
-
-int TextEdit::wrapModeWord() const {
-    return handle_ ? static_cast<int>(modeWord_) : 0;
+    geometryChanged(); // the room of the hanging marks may change too
 }
 
 void TextEdit::applyCompositionColors(const CompColors& c) {
-    if (!handle_) return;
     imeColors_ = c;
     viewport()->update();
 }
 
-bool TextEdit::compositionColors(CompColors& c) const {
-    if (!handle_) return false;
-    c = imeColors_;
-    return true;
-}
-
-void TextEdit::setOptions(OptionOperation op, std::uint32_t bits) {
-    if (!handle_) return;
-    switch (op) {
-    case OptionOperation::set:
-        options_ = bits;
-        break;
-    case OptionOperation::orBits:
-        options_ |= bits;
-        break;
-    case OptionOperation::andBits:
-        options_ &= bits;
-        break;
-    case OptionOperation::xorBits:
-        options_ ^= bits;
-        break;
-    }
-    if (!fmtSet_) applyRules();
-}
-
-void TextEdit::setDefaultCharHeight(int twips) {
-    if (!handle_) return;
-    charHeightTwips_ = twips;
+void TextEdit::setCharPixelHeight(int pixels) {
+    charPixels_ = std::max(pixels, 0);
     computeMetrics();
-    applyRules();
-    updateScrollBars();
-    viewport()->update();
+    geometryChanged();
 }
 
 bool TextEdit::canPaste() const {
-    if (!handle_) return false;
     const QMimeData* m = QGuiApplication::clipboard()->mimeData();
     return m && m->hasText();
 }
@@ -472,256 +387,19 @@ int TextEdit::find(int start, std::string_view what, bool matchCase) const {
     return hit ? static_cast<int>(*hit) : -1;
 }
 
-// --- editing -------------------------------------------------------------------------
-
-void TextEdit::documentChanged(const TextChange& c) {
-    const std::size_t oldCount = view_.count();
-    if (c.pos == 0 && c.inserted == doc_.size() && c.inserted > kLayOutAtOnceBytes) {
-        // A whole new text too large to lay out at once: its first screens
-        // now, the rest while the program is idle.
-        view_.layoutStart(doc_.buffer(), kFirstScreenLines);
-    } else {
-        view_.edited(doc_.buffer(), c.pos, c.removed, c.inserted);
-    }
-    textLaidOut(&c);
-    if (!view_.complete() && !layoutTimer_.isActive()) layoutTimer_.start();
-    if (!inEdit_) {
-        // Changed from outside (a command on the document): keep the
-        // selection on the same text.
-        auto follow = [&](std::size_t p) {
-            if (p <= c.pos) return p;
-            if (p >= c.pos + c.removed) return p - c.removed + c.inserted;
-            return c.pos + c.inserted;
-        };
-        anchor_ = boundary(std::min(follow(anchor_), doc_.size()));
-        caret_ = boundary(std::min(follow(caret_), doc_.size()));
-        caretAtEnd_ = false;
-    }
-    updateScrollRange();
-    // Repaint the lines the change laid out again (never a whole long
-    // paragraph); everything below them only when the number of lines
-    // changed. (Lines that wait to be laid out again hold the same bytes as
-    // before, moved by the change: they look as they did.)
-    const LineView::Relaid r = view_.lastRelaid();
-    std::size_t lastLine = view_.count();
-    if (view_.count() == oldCount)
-        lastLine = r.first + r.count + 1; // and the end-of-text or line-end position after them
-    updateLines(r.first, lastLine);
-    if (!inEdit_) {
-        Q_EMIT changed();
-        selectionChange();
-    }
-}
-
-void TextEdit::continueLayout() {
-    guarded([&] {
-        // Slices of a fraction of a millisecond, so that keys and paints
-        // keep their pace while a long stretch waits to be laid out.
-        const std::size_t oldCount = view_.count();
-        std::size_t first = SIZE_MAX, last = 0;
-        QElapsedTimer slice;
-        slice.start();
-        do {
-            view_.continueLayout(doc_.buffer(), kLayoutChunkLines);
-            const LineView::Relaid r = view_.lastRelaid();
-            first = std::min(first, r.first);
-            last = std::max(last, r.first + r.count);
-        } while (!view_.complete() && slice.nsecsElapsed() < kLayoutSliceNanoseconds);
-        textLaidOut(nullptr);
-        updateScrollRange();
-        // The lines laid out again, and all below them when lines came or went.
-        updateLines(first, view_.count() == oldCount ? last + 1 : view_.count());
-        if (view_.complete())
-            Q_EMIT layoutCompleted();
-        else
-            layoutTimer_.start();
-    });
-}
-
-void TextEdit::updateLines(std::size_t first, std::size_t last) {
-    const QRect fmt = handle_ ? formatRect() : viewport()->rect();
-    const long top = static_cast<long>(first) - verticalScrollBar()->value();
-    const long bottom = static_cast<long>(last) - verticalScrollBar()->value() + 1;
-    if (bottom < 0) return;
-    const int y0 = fmt.top() + static_cast<int>(std::max<long>(top, 0)) * grid_.lineHeight;
-    const int y1 =
-        last >= view_.count()
-            ? viewport()->height()
-            : fmt.top() + static_cast<int>(std::min<long>(bottom, 100000)) * grid_.lineHeight;
-    if (y0 >= viewport()->height()) return;
-    viewport()->update(QRect(0, y0, viewport()->width(), std::max(0, y1 - y0)));
-}
-
-bool TextEdit::replaceSelection(std::string_view bytes) {
-    endComposition();
-    if (readOnly_) return false;
-    const std::size_t s = static_cast<std::size_t>(selectionStart());
-    const std::size_t l = static_cast<std::size_t>(selectionLength());
-    const std::size_t fitted = doc_.fittingPrefix(bytes, s, s + l);
-    if (fitted < bytes.size()) Q_EMIT limitReached();
-    if (fitted == 0 && l == 0) return false;
-    if (refusesStrayByteJoin(s, l, bytes.substr(0, fitted))) return false;
-    const Selection before = selection();
-    inEdit_ = true;
-    doc_.replace(s, l, bytes.substr(0, fitted), before, Selection{s + fitted, s + fitted});
-    inEdit_ = false;
-    caretAfterEdit(s + fitted);
-    return fitted > 0;
-}
-
-bool TextEdit::refusesStrayByteJoin(std::size_t pos, std::size_t length, std::string_view bytes) {
-    if (!doc_.joinsStrayByte(pos, length, bytes)) return false;
-    Q_EMIT inputRefused(QStringLiteral(
-        "カーソルの前に Shift-JIS の文字ではないバイトがあるため、このままでは入力した文字と"
-        "結び付いて別の文字になってしまいます。先にそのバイトを削除してください。"));
-    return true;
-}
-
-void TextEdit::caretAfterEdit(std::size_t pos) {
-    // The caret stands on a character boundary of the text as it now is (an
-    // edit can leave pos between a CR and its LF, or after a lead byte that
-    // now pairs with the byte after it).
-    anchor_ = caret_ = boundary(pos);
-    caretAtEnd_ = false;
-    goalX_ = -1;
-    ensureCaretVisible();
-    Q_EMIT changed();
-    selectionChange(); // also when the selection only moved with the text
-}
-
-void TextEdit::typeBytes(const std::string& bytes, bool joinsTyping) {
-    if (readOnly_ || bytes.empty()) return;
-    std::size_t s = static_cast<std::size_t>(selectionStart());
-    std::size_t l = static_cast<std::size_t>(selectionLength());
-    // Overwrite: the typed characters take the place of as many characters,
-    // never of a line end.
-    if (overwrite_ && l == 0 && bytes != "\r\n") {
-        const std::size_t chars = cp932::countCharacters(bytes);
-        std::size_t e = s;
-        for (std::size_t k = 0; k < chars && e < doc_.size(); ++k) {
-            const char c = doc_.at(e);
-            if (c == '\r' || c == '\n') break;
-            e = nextBoundary(e);
-        }
-        l = e - s;
-    }
-    const std::size_t fitted = doc_.fittingPrefix(bytes, s, s + l);
-    if (fitted < bytes.size()) Q_EMIT limitReached();
-    if (fitted == 0) return;
-    const std::string_view typed = std::string_view(bytes).substr(0, fitted);
-    if (refusesStrayByteJoin(s, l, typed)) return;
-    const Selection before = selection();
-    inEdit_ = true;
-    doc_.replace(s, l, typed, before, Selection{s + fitted, s + fitted}, joinsTyping && l == 0);
-    inEdit_ = false;
-    caretAfterEdit(s + fitted);
-}
-
-void TextEdit::charTyped(const std::string& bytes) {
-    // Characters typed one by one join one undo step; a line end is a step of
-    // its own.
-    typeBytes(bytes, bytes != "\r\n" && cp932::countCharacters(bytes) == 1);
-}
-
-void TextEdit::setText(std::string_view bytes) {
-    replaceWholeText([&] { doc_.setText(bytes); });
-}
-
-void TextEdit::loadFile(const std::string& path) {
-    replaceWholeText([&] { doc_.loadFile(path); });
-}
-
-void TextEdit::replaceWholeText(const std::function<void()>& replace) {
-    endComposition();
-    inEdit_ = true;
-    try {
-        replace();
-    } catch (...) {
-        inEdit_ = false; // the document is unchanged
-        throw;
-    }
-    inEdit_ = false;
-    anchor_ = caret_ = 0;
-    caretAtEnd_ = false;
-    verticalScrollBar()->setValue(0);
-    horizontalScrollBar()->setValue(0);
-    updateScrollBars();
-    viewport()->update();
-    Q_EMIT changed();
-    selectionChange(); // also when the selection only moved with the text
-}
-
-void TextEdit::deleteSelection() {
-    if (selectionLength() > 0) replaceSelection({});
-}
-
-std::string TextEdit::text() const {
-    if (!composing()) return doc_.text();
-    return doc_.text(0, composition_.start) +
-           doc_.text(composition_.start + composition_.length, doc_.size());
-}
-
-std::string TextEdit::selectedText() const {
-    const std::size_t s = static_cast<std::size_t>(selectionStart());
-    return doc_.text(s, s + static_cast<std::size_t>(selectionLength()));
-}
-
-void TextEdit::undo() {
-    endComposition();
-    if (readOnly_) return;
-    inEdit_ = true;
-    const std::optional<Selection> shown = doc_.undo();
-    inEdit_ = false;
-    showUndoneSelection(shown);
-}
-
-void TextEdit::redo() {
-    endComposition();
-    if (readOnly_) return;
-    inEdit_ = true;
-    const std::optional<Selection> shown = doc_.redo();
-    inEdit_ = false;
-    showUndoneSelection(shown);
-}
-
-void TextEdit::showUndoneSelection(const std::optional<Selection>& shown) {
-    if (!shown) return;
-    anchor_ = boundary(std::min(shown->anchor, doc_.size()));
-    caret_ = boundary(std::min(shown->caret, doc_.size()));
-    caretAtEnd_ = false;
-    ensureCaretVisible();
-    viewport()->update();
-    Q_EMIT changed();
-    selectionChange(); // also when the selection only moved with the text
-}
-
-void TextEdit::guarded(const std::function<void()>& handler) {
-    try {
-        handler();
-    } catch (const std::bad_alloc&) {
-        inEdit_ = false;
-        Q_EMIT failed(QStringLiteral("メモリが不足しています"));
-    } catch (const std::exception& e) {
-        inEdit_ = false;
-        Q_EMIT failed(QString::fromLocal8Bit(e.what()));
-    }
-}
-
 // --- selection ---------------------------------------------------------------------------
 
 void TextEdit::setSelection(std::size_t anchor, std::size_t caret) {
-    const std::size_t oldA = anchor_, oldC = caret_;
-    anchor_ = boundary(std::min(anchor, doc_.size()));
-    caret_ = boundary(std::min(caret, doc_.size()));
-    caretAtEnd_ = false;
+    const std::size_t oldA = cursor_.anchor, oldC = cursor_.caret;
+    cursor_.place(anchor, caret);
     doc_.breakTypingMerge();
     updateSelectionRows(oldA, oldC);
-    if (oldA != anchor_ || oldC != caret_) selectionChange();
+    if (oldA != cursor_.anchor || oldC != cursor_.caret) selectionChange();
 }
 
 void TextEdit::updateSelectionRows(std::size_t oldAnchor, std::size_t oldCaret) {
-    const std::size_t lo = std::min({oldAnchor, oldCaret, anchor_, caret_});
-    const std::size_t hi = std::max({oldAnchor, oldCaret, anchor_, caret_});
+    const std::size_t lo = std::min({oldAnchor, oldCaret, cursor_.anchor, cursor_.caret});
+    const std::size_t hi = std::max({oldAnchor, oldCaret, cursor_.anchor, cursor_.caret});
     const std::size_t first = view_.lineOf(lo);
     updateLines(first > 0 ? first - 1 : 0, view_.lineOf(hi) + 1);
 }
@@ -742,14 +420,14 @@ void TextEdit::selectAll() {
 }
 
 void TextEdit::moveCaret(std::size_t pos, bool extend, bool atLineEnd) {
-    const std::size_t oldA = anchor_, oldC = caret_;
-    caret_ = std::min(pos, doc_.size());
-    if (!extend) anchor_ = caret_;
-    caretAtEnd_ = atLineEnd;
+    const std::size_t oldA = cursor_.anchor, oldC = cursor_.caret;
+    cursor_.caret = std::min(pos, doc_.size());
+    if (!extend) cursor_.anchor = cursor_.caret;
+    cursor_.atLineEnd = atLineEnd;
     doc_.breakTypingMerge();
     ensureCaretVisible();
     updateSelectionRows(oldA, oldC);
-    if (oldA != anchor_ || oldC != caret_ || atLineEnd) selectionChange();
+    if (oldA != cursor_.anchor || oldC != cursor_.caret || atLineEnd) selectionChange();
 }
 
 void TextEdit::ensureCaretVisible() {
@@ -761,8 +439,8 @@ void TextEdit::ensureCaretVisible() {
     else if (line >= v->value() + page)
         v->setValue(line - page + 1);
     QScrollBar* h = horizontalScrollBar();
-    const QRect fmt = handle_ ? formatRect() : viewport()->rect();
-    const int x = fmt.left() + columnOf(caretLine(), caret_) * grid_.columnWidth;
+    const QRect fmt = textArea();
+    const int x = fmt.left() + columnOf(caretLine(), cursor_.caret) * grid_.columnWidth;
     if (x - h->value() < 0)
         h->setValue(std::max(0, x - fmt.left()));
     else if (x - h->value() > viewport()->width() - grid_.columnWidth * 2)

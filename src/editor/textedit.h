@@ -1,11 +1,11 @@
-// TextEdit: our multi-line text control over the code page 932 byte-string
-// document, standing in for the platform's rich-edit control. It lays the
-// text out with the line view, draws it on a grid in which a single-byte
-// column is half as wide as a double-byte character, and handles keys,
-// mouse, input method, clipboard, undo and redo. Its operations answer what
-// the rich-edit messages answer; while its window does not exist they answer 0.
+// TextEdit: our multi-line text view over the code page 932 byte-string
+// document. It lays the text out with the line view, wrapping at a line width
+// in single-byte columns (or at the window's width), draws it on a grid in
+// which a single-byte column is half as wide as a double-byte character, and
+// handles keys, mouse, input method, clipboard, undo and redo.
 #pragma once
 
+#include "caretmodel.h"
 #include "keytable.h"
 #include "linerenderer.h"
 #include "options.h"
@@ -32,11 +32,6 @@
 class QPrinter;
 class QPainter;
 
-// How setOptions combines the option bits with the ones set.
-enum class OptionOperation : std::uint32_t { set = 1, orBits = 2, andBits = 3, xorBits = 4 };
-// The option that keeps a selection bar left of the text.
-constexpr std::uint32_t kSelectionBarOption = 0x01000000;
-
 class QScrollBar;
 
 class TextEdit : public QAbstractScrollArea {
@@ -45,12 +40,6 @@ class TextEdit : public QAbstractScrollArea {
   public:
     explicit TextEdit(QWidget* parent = nullptr);
     ~TextEdit() override;
-
-    // --- the window's life cycle -------------------------------------------
-    bool isWindowCreated() const { return handle_; }
-    void ensureWindow();  // creates the window when it is missing
-    void destroyWindow(); // the window goes; the text stays
-    void recreateWindow();
 
     // --- text and selection ---------------------------------------------------
     Document& document() { return doc_; }
@@ -63,14 +52,12 @@ class TextEdit : public QAbstractScrollArea {
     // throws; the text stays as it was then).
     void loadFile(const std::string& path);
 
-    int selectionStart() const { return static_cast<int>(std::min(anchor_, caret_)); }
-    int selectionLength() const {
-        return static_cast<int>(anchor_ > caret_ ? anchor_ - caret_ : caret_ - anchor_);
-    }
+    int selectionStart() const { return static_cast<int>(cursor_.selectionStart()); }
+    int selectionLength() const { return static_cast<int>(cursor_.selectionLength()); }
     void setSelectionStart(int pos); // also empties the selection
     void setSelectionLength(int len);
     void setSelection(std::size_t anchor, std::size_t caret);
-    std::size_t caretPosition() const { return caret_; }
+    std::size_t caretPosition() const { return cursor_.caret; }
     std::string selectedText() const;
     virtual void selectAll();
     // Replaces the selection (at the caret when empty) with bytes, as one
@@ -88,7 +75,8 @@ class TextEdit : public QAbstractScrollArea {
     void setReadOnly(bool r) { readOnly_ = r; }
     bool wordWrap() const { return wordWrap_; }
     void setWordWrap(bool w);
-    bool isOverwriting() const { return overwrite_; }
+    // Typing inserts (true) or overwrites (false); Insert switches.
+    bool isInsertMode() const { return !overwrite_; }
 
     ColorValue backgroundColor() const { return color_; }
     void setBackgroundColor(ColorValue c);
@@ -110,26 +98,48 @@ class TextEdit : public QAbstractScrollArea {
     // share the key table). A failure is reported by the failed signal.
     void runEditorCommand(EditorCommand command);
 
-    // --- the rich-edit messages --------------------------------------------
-    QRect formatRect() const;             // EM_GETRECT
-    void setFormatRect(const QRect& r);   // EM_SETRECT
-    QPoint positionOfChar(int pos) const; // EM_POSFROMCHAR
-    int charAtPoint(QPoint p) const;      // EM_CHARFROMPOS
-    int lineOfChar(int pos) const;        // EM_EXLINEFROMCHAR
-    int lineStart(int line) const;        // EM_LINEINDEX (-1: the caret's line)
-    int firstVisibleLine() const;         // EM_GETFIRSTVISIBLELINE
+    // --- where the text stands ---------------------------------------------
+    // The margins in pixels: left of the first column, above the first row
+    // and below the last.
+    struct Margins {
+        int left = 1, top = 0, bottom = 0;
+        bool operator==(const Margins&) const = default;
+    };
+    void setTextMargins(const Margins& m);
+    const Margins& textMargins() const { return margins_; }
+    // Wraps at a line width of so many single-byte columns (at least 1),
+    // whatever the window's width.
+    void setLineWidth(int columns);
+    // Wraps at the window's width (the default).
+    void wrapAtWindowWidth();
+    // Keeps a selection bar in the left margin: a click there selects the line.
+    void setSelectionBar(bool on);
+    // The area the text is drawn in: inside the margins, and at a line width
+    // as wide as its columns and the room of the marks that may hang past it
+    // (far right of any window at most).
+    QRect textArea() const;
+    // The single-byte columns of the room right of the line width: one
+    // double-byte mark may hang there, or two when none may.
+    int hangingColumns() const;
+    // The height the text is drawn at in pixels, whatever the font's size
+    // (0: the font's own size).
+    void setCharPixelHeight(int pixels);
+    int charPixelHeight() const { return charPixels_; }
+
+    QPoint positionOfChar(int pos) const; // the top left of its cell in the viewport
+    int charAtPoint(QPoint p) const;      // the character under a viewport point
+    int lineOfChar(int pos) const;
+    int lineStart(int line) const; // -1: the caret's line
+    int firstVisibleLine() const;
     int lineCount() const { return static_cast<int>(std::max<std::size_t>(view_.count(), 1)); }
-    bool setPunctuation(int type, const std::string& list);  // EM_SETPUNCTUATION
-    bool punctuationList(int type, std::string& list) const; // EM_GETPUNCTUATION
-    int setWrapModeWord(std::uint32_t mode);                 // EM_SETWORDWRAPMODE (reply)
-    int wrapModeWord() const;                                // EM_GETWORDWRAPMODE
-    void applyCompositionColors(const CompColors& c);        // EM_SETIMECOLOR
-    bool compositionColors(CompColors& c) const;             // EM_GETIMECOLOR
-    void setOptions(OptionOperation op, std::uint32_t bits); // EM_SETOPTIONS
-    std::uint32_t options() const { return options_; }
-    void setDefaultCharHeight(int twips); // EM_SETCHARFORMAT (CFM_SIZE)
-    int defaultCharHeight() const { return charHeightTwips_; }
-    bool canPaste() const; // EM_CANPASTE, CF_TEXT
+    // The custom punctuation lists (type 1..4) and the mode word of the line
+    // breaking; false for a type out of range.
+    bool setPunctuation(int type, const std::string& list);
+    void setWrapModeWord(std::uint32_t mode);
+    std::uint32_t wrapModeWord() const { return modeWord_; }
+    void applyCompositionColors(const CompColors& c);
+    const CompColors& compositionColors() const { return imeColors_; }
+    bool canPaste() const; // the clipboard holds text
     // Finds bytes forward from start, at character boundaries; -1 when absent.
     int find(int start, std::string_view what, bool matchCase) const;
     // The grid the text is drawn on.
@@ -154,8 +164,8 @@ class TextEdit : public QAbstractScrollArea {
     // The change notification after every change of the text.
     void changed();
     void selectionChanged();
-    // Every key pressed in the control, inside its key handling and before
-    // the control acts on it (the main window's key preview).
+    // Every key pressed in the view, inside its key handling and before
+    // the view acts on it (the main window's key preview).
     void keyPreview(QKeyEvent* e);
     // Typed, pasted or composed text was refused (the message says why).
     void inputRefused(const QString& message);
@@ -164,18 +174,17 @@ class TextEdit : public QAbstractScrollArea {
     // Typed or pasted text was cut at the character limit.
     void limitReached();
     // The lines that waited to be laid out (of a huge text, or after an edit
-    // in a very long paragraph) are laid out: the totals are final.
+    // in a very long paragraph) are laid out, or every line was laid out
+    // again with other totals (a new line width or font): the totals are final.
     void layoutCompleted();
-    // Every key released in the control (lock keys change state on release).
+    // Every key released in the view (lock keys change state on release).
     void keyReleased(QKeyEvent* e);
 
   protected:
-    // Hooks of the derived controls.
-    virtual void createWindow();
-    virtual void tearDownWindow();
+    // Hooks of the derived views.
     virtual void selectionChange() { Q_EMIT selectionChanged(); }
     virtual void fontChanged();
-    // Key handling before the control's own (the Insert rule lives here).
+    // Key handling before the view's own (the Insert rule lives here).
     virtual void keyDown(QKeyEvent* e);
     // A typed character, before and after it is inserted.
     virtual void charTyped(const std::string& bytes);
@@ -194,13 +203,12 @@ class TextEdit : public QAbstractScrollArea {
     void inputMethodEvent(QInputMethodEvent* e) override;
     QVariant inputMethodQuery(Qt::InputMethodQuery q) const override;
     void resizeEvent(QResizeEvent* e) override;
-    void showEvent(QShowEvent* e) override;
     void scrollContentsBy(int dx, int dy) override;
     bool focusNextPrevChild(bool) override { return false; } // Tab is text
     void focusInEvent(QFocusEvent* e) override;
     void focusOutEvent(QFocusEvent* e) override;
 
-    // The control's base key handling (navigation, editing, clipboard).
+    // The view's base key handling (navigation, editing, clipboard).
     void baseKeyPress(QKeyEvent* e);
     // Types text as the keyboard would (insert or overwrite); joinsTyping:
     // the text may join the undo step of the typing before it.
@@ -231,7 +239,7 @@ class TextEdit : public QAbstractScrollArea {
     void tellRefused(const std::vector<cp932::Unrepresentable>& bad);
     int visibleLines() const;
     std::size_t caretLine() const;
-    bool caretAtLineEnd() const { return caretAtEnd_; }
+    bool caretAtLineEnd() const { return cursor_.atLineEnd; }
     // The input method's composition text, laid out in place in the
     // document (not kept: no undo step, not in text()).
     bool composing() const { return composition_.length > 0; }
@@ -249,11 +257,9 @@ class TextEdit : public QAbstractScrollArea {
     // notifications sent.
     void caretAfterEdit(std::size_t pos);
     void showUndoneSelection(const std::optional<Selection>& shown);
-    Selection selection() const { return {anchor_, caret_}; }
     void runCommand(EditorCommand command, bool extend);
+    void toggleInsertMode();
     void moveVertically(long delta, bool extend);
-    // The code of the character at pos (lead << 8 | trail, or the byte).
-    unsigned codeAt(std::size_t pos) const;
     void applyRules();
     void updateScrollBars();
     void setRangeQuietly(QScrollBar* bar, Qt::ScrollBarPolicy policy, int maximum);
@@ -261,22 +267,17 @@ class TextEdit : public QAbstractScrollArea {
     // only lines that wait to be laid out moved the count by one.
     void updateScrollRange();
     void relayoutAll();
+    // The margins or the line width changed: the layout, the scroll bars and
+    // the screen follow.
+    void geometryChanged();
     void moveCaret(std::size_t pos, bool extend, bool atLineEnd = false);
-    std::size_t lineStartOf(std::size_t line) const;
-    std::size_t lineEndOf(std::size_t line) const; // before the line end
-    std::size_t posAtColumn(std::size_t line, int col) const;
-    std::size_t wordStart(std::size_t pos) const;
-    std::size_t wordEnd(std::size_t pos) const;
     void computeMetrics();
     QRect caretRect() const;
 
     Document doc_;
     LineView view_;
     LayoutRules rules_;
-    bool handle_ = false;
-    std::size_t anchor_ = 0, caret_ = 0;
-    bool caretAtEnd_ = false; // the caret stands at the end of a wrapped line
-    int goalX_ = -1;
+    CaretModel cursor_{doc_, view_};
     bool readOnly_ = false;
     bool wordWrap_ = true;
     bool overwrite_ = false;
@@ -286,14 +287,22 @@ class TextEdit : public QAbstractScrollArea {
     QFont font_;
     QFont drawFont_;
     TextGrid grid_;
-    int charHeightTwips_ = 0;
-    QRect fmt_;
-    bool fmtSet_ = false;
+    int charPixels_ = 0;
+    Margins margins_;
+    int lineWidth_ = -1; // columns; -1: the window's width
+    bool selectionBar_ = false;
     std::uint32_t modeWord_ = 0;
     PunctuationLists custom_;
     CompColors imeColors_{};
-    std::uint32_t options_ = 0;
-    bool inEdit_ = false; // the control itself is changing the document
+    bool inEdit_ = false; // the view itself is changing the document
+    // Sets inEdit_ for as long as it lives, also when the change throws.
+    struct OwnEdit {
+        bool& flag;
+        explicit OwnEdit(bool& f) : flag(f) { flag = true; }
+        ~OwnEdit() { flag = false; }
+        OwnEdit(const OwnEdit&) = delete;
+        OwnEdit& operator=(const OwnEdit&) = delete;
+    };
     std::size_t linesBeforeEdit_ = 0;
     struct Composition {
         std::size_t start = 0, length = 0; // its bytes in the document

@@ -1,4 +1,4 @@
-// Keys, mouse, input method and clipboard of the text control.
+// Keys, mouse, input method and clipboard of the text view: the input controller.
 #include "textedit.h"
 
 #include "platform/dialogs.h"
@@ -43,56 +43,7 @@ int compositionSet(const QTextCharFormat& f) {
 // The clipboard format that carries the document's own bytes.
 constexpr const char* kCp932MimeType = "application/x-mmedit-cp932";
 
-// Character classes for word selection.
-int wordClass(unsigned code) {
-    if (code == ' ' || code == '\t' || code == 0x8140) return 0;
-    if (code < 0x80) {
-        const char c = static_cast<char>(code);
-        if ((c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_')
-            return 1;
-        return code < 0x20 ? 9 : 2;
-    }
-    if (code >= 0xA1 && code <= 0xA5) return 8;     // half-width ｡｢｣､･ are punctuation
-    if (code >= 0xA6 && code <= 0xDF) return 3;     // half-width katakana
-    if (code >= 0x829F && code <= 0x82F1) return 4; // hiragana
-    if ((code >= 0x8340 && code <= 0x8396) || code == 0x815B) return 5; // katakana, ー
-    if (code >= 0x824F && code <= 0x829A) return 6; // full-width letters and digits
-    if (code >= 0x889F) return 7;                   // kanji
-    return 8;
-}
-
 } // namespace
-
-unsigned TextEdit::codeAt(std::size_t p) const {
-    const std::size_t len = nextBoundary(p) - p;
-    const auto b = static_cast<unsigned char>(doc_.at(p));
-    return len == 2 ? (b << 8 | static_cast<unsigned char>(doc_.at(p + 1))) : b;
-}
-
-std::size_t TextEdit::wordStart(std::size_t pos) const {
-    const std::size_t line = view_.lineOf(pos);
-    const std::size_t start = lineStartOf(line);
-    if (pos >= lineEndOf(line)) return pos;
-    const int cls = wordClass(codeAt(pos));
-    std::size_t p = pos;
-    while (p > start) {
-        const std::size_t q = prevBoundary(p);
-        if (wordClass(codeAt(q)) != cls) break;
-        p = q;
-    }
-    return p;
-}
-
-std::size_t TextEdit::wordEnd(std::size_t pos) const {
-    const std::size_t line = view_.lineOf(pos);
-    const std::size_t end = lineEndOf(line);
-    if (pos >= end) return pos;
-    const int cls = wordClass(codeAt(pos));
-    std::size_t p = pos;
-    while (p < end && wordClass(codeAt(p)) == cls)
-        p = nextBoundary(p);
-    return p;
-}
 
 void TextEdit::keyPressEvent(QKeyEvent* e) {
     guarded([&] { keyDown(e); });
@@ -103,10 +54,27 @@ void TextEdit::keyReleaseEvent(QKeyEvent* e) {
     QAbstractScrollArea::keyReleaseEvent(e);
 }
 
+namespace {
+// Insert switches between inserting and overwriting unless Shift or Ctrl
+// makes it paste or copy; Alt does not matter.
+bool togglesInsertMode(const QKeyEvent& e) {
+    return e.key() == Qt::Key_Insert &&
+           !(e.modifiers() & (Qt::ShiftModifier | Qt::ControlModifier));
+}
+} // namespace
+
 void TextEdit::keyDown(QKeyEvent* e) {
     endComposition();
+    // The mode changes before the key preview, which shows it.
+    const bool toggles = togglesInsertMode(*e);
+    if (toggles) toggleInsertMode();
     Q_EMIT keyPreview(e);
-    baseKeyPress(e);
+    if (!toggles) baseKeyPress(e);
+}
+
+void TextEdit::toggleInsertMode() {
+    overwrite_ = !overwrite_;
+    viewport()->update();
 }
 
 void TextEdit::baseKeyPress(QKeyEvent* e) {
@@ -129,19 +97,19 @@ void TextEdit::runEditorCommand(EditorCommand command) {
 
 void TextEdit::moveVertically(long delta, bool extend) {
     const std::size_t line = caretLine();
-    const int x = goalX_ >= 0 ? goalX_ : columnOf(line, caret_);
+    const int x = cursor_.goalColumn >= 0 ? cursor_.goalColumn : columnOf(line, cursor_.caret);
     // The empty line after a final line end can be reached; nothing below it.
-    const long lastLine =
-        std::max<long>(static_cast<long>(view_.count()) -
-                           ((view_.count() && lineEndOf(view_.count() - 1) == doc_.size()) ? 1 : 0),
-                       0);
+    const long lastLine = std::max<long>(
+        static_cast<long>(view_.count()) -
+            ((view_.count() && cursor_.lineEnd(view_.count() - 1) == doc_.size()) ? 1 : 0),
+        0);
     const auto target =
         static_cast<std::size_t>(std::clamp<long>(static_cast<long>(line) + delta, 0, lastLine));
-    const std::size_t pos = posAtColumn(target, x);
+    const std::size_t pos = cursor_.positionAtColumn(target, x);
     const bool atEnd =
-        target + 1 < view_.count() && view_.wrapped(target) && pos == lineEndOf(target);
+        target + 1 < view_.count() && view_.wrapped(target) && pos == cursor_.lineEnd(target);
     moveCaret(pos, extend, atEnd);
-    goalX_ = x;
+    cursor_.goalColumn = x;
 }
 
 void TextEdit::runCommand(EditorCommand command, bool extend) {
@@ -162,25 +130,25 @@ void TextEdit::runCommand(EditorCommand command, bool extend) {
     case C::selectAll:
         return selectAll();
     case C::toggleOverwrite:
-        overwrite_ = !overwrite_;
-        viewport()->update();
-        return;
+        return toggleInsertMode();
     case C::moveLeft:
-        goalX_ = -1;
+        cursor_.goalColumn = -1;
         if (!extend && selectionLength() > 0)
             return moveCaret(static_cast<std::size_t>(selectionStart()), false);
-        return moveCaret(prevBoundary(caret_), extend);
+        return moveCaret(prevBoundary(cursor_.caret), extend);
     case C::moveWordLeft:
-        goalX_ = -1;
-        return moveCaret(wordStart(prevBoundary(caret_)), extend);
+        cursor_.goalColumn = -1;
+        return moveCaret(cursor_.wordStart(prevBoundary(cursor_.caret)), extend);
     case C::moveRight:
-        goalX_ = -1;
+        cursor_.goalColumn = -1;
         if (!extend && selectionLength() > 0)
             return moveCaret(static_cast<std::size_t>(selectionStart() + selectionLength()), false);
-        return moveCaret(nextBoundary(caret_), extend);
+        return moveCaret(nextBoundary(cursor_.caret), extend);
     case C::moveWordRight:
-        goalX_ = -1;
-        return moveCaret(wordEnd(caret_) == caret_ ? nextBoundary(caret_) : wordEnd(caret_),
+        cursor_.goalColumn = -1;
+        return moveCaret(cursor_.wordEnd(cursor_.caret) == cursor_.caret
+                             ? nextBoundary(cursor_.caret)
+                             : cursor_.wordEnd(cursor_.caret),
                          extend);
     case C::moveUp:
         return moveVertically(-1, extend);
@@ -193,34 +161,34 @@ void TextEdit::runCommand(EditorCommand command, bool extend) {
         verticalScrollBar()->setValue(verticalScrollBar()->value() + visibleLines());
         return moveVertically(visibleLines(), extend);
     case C::lineStart:
-        goalX_ = -1;
-        return moveCaret(lineStartOf(line), extend);
+        cursor_.goalColumn = -1;
+        return moveCaret(cursor_.lineStart(line), extend);
     case C::textStart:
-        goalX_ = -1;
+        cursor_.goalColumn = -1;
         return moveCaret(0, extend);
     case C::lineEnd: {
-        goalX_ = -1;
+        cursor_.goalColumn = -1;
         const bool wrappedLine = line + 1 < view_.count() && view_.wrapped(line);
-        return moveCaret(lineEndOf(line), extend, wrappedLine);
+        return moveCaret(cursor_.lineEnd(line), extend, wrappedLine);
     }
     case C::textEnd:
-        goalX_ = -1;
+        cursor_.goalColumn = -1;
         return moveCaret(doc_.size(), extend);
     case C::deleteBackward: {
         if (selectionLength() > 0) return deleteSelection();
-        if (caret_ == 0) return;
-        const std::size_t from = prevBoundary(caret_);
+        if (cursor_.caret == 0) return;
+        const std::size_t from = prevBoundary(cursor_.caret);
         // A refused deletion leaves the caret as it was, not a selection.
-        if (refusesStrayByteJoin(from, caret_ - from, {})) return;
-        setSelection(caret_, from);
+        if (refusesStrayByteJoin(from, cursor_.caret - from, {})) return;
+        setSelection(cursor_.caret, from);
         return deleteSelection();
     }
     case C::deleteForward: {
         if (selectionLength() > 0) return deleteSelection();
-        if (caret_ >= doc_.size()) return;
-        const std::size_t to = nextBoundary(caret_);
-        if (refusesStrayByteJoin(caret_, to - caret_, {})) return;
-        setSelection(caret_, to);
+        if (cursor_.caret >= doc_.size()) return;
+        const std::size_t to = nextBoundary(cursor_.caret);
+        if (refusesStrayByteJoin(cursor_.caret, to - cursor_.caret, {})) return;
+        setSelection(cursor_.caret, to);
         return deleteSelection();
     }
     case C::newLine:
@@ -285,12 +253,12 @@ std::size_t TextEdit::nearestPosition(QPoint pt, bool* atLineEnd) const {
     *atLineEnd = false;
     if (view_.count() == 0) return pos;
     const std::size_t line = view_.lineOf(pos);
-    if (pos < lineEndOf(line)) {
+    if (pos < cursor_.lineEnd(line)) {
         const QPoint cell = positionOfChar(static_cast<int>(pos));
         const int w = static_cast<int>(nextBoundary(pos) - pos) * grid_.columnWidth;
         if (pt.x() > cell.x() + w / 2) pos = nextBoundary(pos);
     }
-    *atLineEnd = line + 1 < view_.count() && view_.wrapped(line) && pos == lineEndOf(line);
+    *atLineEnd = line + 1 < view_.count() && view_.wrapped(line) && pos == cursor_.lineEnd(line);
     return pos;
 }
 
@@ -303,16 +271,16 @@ void TextEdit::mousePressEvent(QMouseEvent* e) {
         if (e->button() != Qt::LeftButton) return QAbstractScrollArea::mousePressEvent(e);
         setFocus(Qt::MouseFocusReason);
         const QPoint pt = e->position().toPoint();
-        const QRect fmt = formatRect();
+        const QRect fmt = textArea();
         const bool shift = e->modifiers() & Qt::ShiftModifier;
-        goalX_ = -1;
-        if ((options_ & kSelectionBarOption) && pt.x() < fmt.left() && view_.count()) {
+        cursor_.goalColumn = -1;
+        if (selectionBar_ && pt.x() < fmt.left() && view_.count()) {
             // The selection bar: the whole line.
             const int line = lineOfChar(charAtPoint(QPoint(fmt.left(), pt.y())));
             const std::size_t l = static_cast<std::size_t>(line);
             const std::size_t end =
-                l < view_.count() ? lineEndOf(l) + view_.line(l).eol : doc_.size();
-            setSelection(lineStartOf(l), end);
+                l < view_.count() ? cursor_.lineEnd(l) + view_.line(l).eol : doc_.size();
+            setSelection(cursor_.lineStart(l), end);
             ensureCaretVisible();
             return;
         }
@@ -328,7 +296,7 @@ void TextEdit::mouseMoveEvent(QMouseEvent* e) {
         if (!dragging_) return;
         bool atEnd = false;
         const std::size_t pos = nearestPosition(e->position().toPoint(), &atEnd);
-        if (pos != caret_) moveCaret(pos, true, atEnd);
+        if (pos != cursor_.caret) moveCaret(pos, true, atEnd);
     });
 }
 
@@ -340,7 +308,7 @@ void TextEdit::mouseDoubleClickEvent(QMouseEvent* e) {
     guarded([&] {
         if (e->button() != Qt::LeftButton) return;
         const std::size_t pos = static_cast<std::size_t>(charAtPoint(e->position().toPoint()));
-        setSelection(wordStart(pos), wordEnd(pos));
+        setSelection(cursor_.wordStart(pos), cursor_.wordEnd(pos));
         ensureCaretVisible();
     });
 }
@@ -399,7 +367,7 @@ void TextEdit::showComposition(const QString& preedit,
     };
 
     const std::size_t start = static_cast<std::size_t>(selectionStart());
-    composition_.selectionBefore = selection();
+    composition_.selectionBefore = cursor_.selection();
     composition_.start = start;
     composition_.length = bytes.size();
     composition_.styles.clear();
@@ -429,11 +397,12 @@ void TextEdit::showComposition(const QString& preedit,
         composition_.styles.push_back(r);
         b = e;
     }
-    inEdit_ = true;
-    doc_.replaceUnrecorded(start, 0, bytes);
-    inEdit_ = false;
-    anchor_ = caret_ = start + cursor;
-    caretAtEnd_ = false;
+    {
+        const OwnEdit edit(inEdit_);
+        doc_.replaceUnrecorded(start, 0, bytes);
+    }
+    cursor_.anchor = cursor_.caret = start + cursor;
+    cursor_.atLineEnd = false;
     ensureCaretVisible();
 }
 
@@ -441,12 +410,13 @@ void TextEdit::endComposition() {
     if (!composing()) return;
     const Composition c = composition_;
     composition_ = {};
-    inEdit_ = true;
-    doc_.replaceUnrecorded(c.start, c.length, {});
-    inEdit_ = false;
-    anchor_ = c.selectionBefore.anchor;
-    caret_ = c.selectionBefore.caret;
-    caretAtEnd_ = false;
+    {
+        const OwnEdit edit(inEdit_);
+        doc_.replaceUnrecorded(c.start, c.length, {});
+    }
+    cursor_.anchor = c.selectionBefore.anchor;
+    cursor_.caret = c.selectionBefore.caret;
+    cursor_.atLineEnd = false;
 }
 
 QVariant TextEdit::inputMethodQuery(Qt::InputMethodQuery q) const {
@@ -459,11 +429,11 @@ QVariant TextEdit::inputMethodQuery(Qt::InputMethodQuery q) const {
         return drawFont_;
     case Qt::ImCursorPosition: {
         const std::size_t line = caretLine();
-        return cp932::decode(doc_.view(lineStartOf(line), caret_)).size();
+        return cp932::decode(doc_.view(cursor_.lineStart(line), cursor_.caret)).size();
     }
     case Qt::ImSurroundingText: {
         const std::size_t line = caretLine();
-        return cp932::decode(doc_.view(lineStartOf(line), lineEndOf(line)));
+        return cp932::decode(doc_.view(cursor_.lineStart(line), cursor_.lineEnd(line)));
     }
     case Qt::ImAnchorPosition:
         return inputMethodQuery(Qt::ImCursorPosition);
@@ -473,15 +443,16 @@ QVariant TextEdit::inputMethodQuery(Qt::InputMethodQuery q) const {
 }
 
 QRect TextEdit::caretRect() const {
-    const QRect fmt = formatRect();
+    const QRect fmt = textArea();
     const std::size_t line = caretLine();
-    const int x =
-        fmt.left() + columnOf(line, caret_) * grid_.columnWidth - horizontalScrollBar()->value();
+    const int x = fmt.left() + columnOf(line, cursor_.caret) * grid_.columnWidth -
+                  horizontalScrollBar()->value();
     const int y =
         fmt.top() + (static_cast<int>(line) - verticalScrollBar()->value()) * grid_.lineHeight;
     // The overwrite caret covers the character it would replace.
-    const int columns = caret_ < doc_.size() && doc_.at(caret_) != '\r' && doc_.at(caret_) != '\n'
-                            ? static_cast<int>(nextBoundary(caret_) - caret_)
+    const int columns = cursor_.caret < doc_.size() && doc_.at(cursor_.caret) != '\r' &&
+                                doc_.at(cursor_.caret) != '\n'
+                            ? static_cast<int>(nextBoundary(cursor_.caret) - cursor_.caret)
                             : 1;
     return QRect(x, y, overwrite_ ? grid_.columnWidth * columns : 2, grid_.lineHeight);
 }

@@ -1,4 +1,4 @@
-// Drawing and printing of the text control.
+// Drawing and printing of the text view.
 #include "textedit.h"
 
 #include "text/cp932.h"
@@ -17,8 +17,7 @@ void TextEdit::paintEvent(QPaintEvent* e) {
 
 void TextEdit::paintText(QPainter& p, const QRect& update) {
     p.fillRect(update, toQColor(color_));
-    if (!handle_) return;
-    const QRect fmt = formatRect();
+    const QRect fmt = textArea();
     const int first = verticalScrollBar()->value();
     const int hs = horizontalScrollBar()->value();
     const int lineH = grid_.lineHeight;
@@ -30,7 +29,7 @@ void TextEdit::paintText(QPainter& p, const QRect& update) {
     if (composing()) renderer.setStyledRanges(composition_.styles);
     const LineRenderer::Colors colors{toQColor(fontColor_), pal.color(QPalette::Highlight),
                                       pal.color(QPalette::HighlightedText), toQColor(color_)};
-    // Text only inside the formatting rectangle; the caller's clip comes back after.
+    // Text only inside the text area; the caller's clip comes back after.
     p.save();
     p.setClipRect(fmt.intersected(update), Qt::IntersectClip);
     for (int row = std::max(0, (update.top() - fmt.top()) / lineH); row < rows; ++row) {
@@ -41,8 +40,9 @@ void TextEdit::paintText(QPainter& p, const QRect& update) {
         if (y > update.bottom()) break;
         const std::size_t end = l.start + l.length;
         const bool eolSelected = l.eol && end >= selS && end < selE;
-        renderer.drawLine(p, doc_.view(l.start, end), l.start, fmt.left() - hs, y, selS, selE,
-                          eolSelected, colors);
+        renderer.drawLine(
+            p, {doc_.view(l.start, end), l.start, fmt.left() - hs, y, selS, selE, eolSelected},
+            colors);
     }
     p.restore();
 }
@@ -80,7 +80,6 @@ void TextEdit::printPages(QPainter& p, QPaintDevice* device, const QRect& page,
         if (i > 0 && i % perPage == 0) newPage();
         const LaidLine& l = view_.line(i);
         const int y = static_cast<int>(i % perPage) * grid.lineHeight;
-        renderer.drawLine(p, doc_.view(l.start, l.start + l.length), l.start, 0, y, 0, 0, false,
-                          colors);
+        renderer.drawLine(p, {doc_.view(l.start, l.start + l.length), l.start, 0, y}, colors);
     }
 }

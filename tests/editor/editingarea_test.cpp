@@ -65,46 +65,54 @@ struct MemoTest : ::testing::Test {
 
 } // namespace
 
+namespace {
+// The right edge of the text area (exclusive).
+int textRight(const EditingArea& m) {
+    return m.textArea().x() + m.textArea().width();
+}
+} // namespace
+
 TEST_F(MemoTest, GeometryFollowsLineLengthMarginsAndCharacterWidth) {
     EXPECT_EQ(memo.editArea().charWidth(), 16);
-    EXPECT_EQ(memo.defaultCharHeight(), 16 * 1440 / memo.logicalDpiY());
-    EXPECT_EQ(memo.editArea().margin().left(), 10); // the control's own left edge
+    EXPECT_EQ(memo.charPixelHeight(), 16);
+    EXPECT_EQ(memo.editArea().margin().left(), 10); // the view's own left margin
     EXPECT_EQ(memo.editArea().margin().top(), 2);
     EXPECT_EQ(memo.editArea().margin().bottom(), 1);
     EXPECT_EQ(memo.wrapLineX(), 571);
-    EXPECT_EQ(WinRect::from(memo.formatRect()).right, 586);
+    EXPECT_EQ(textRight(memo), 586);
+    EXPECT_EQ(memo.textArea().top(), 2);
+    EXPECT_EQ(memo.textArea().bottom(), memo.viewport()->height() - 2);
     EXPECT_EQ(memo.wrapColumns(), 70);
+    // Nothing may hang: the room right of the line width grows at once.
     memo.wordWrapOption().setWrapRules(wrapKinsoku | wrapWordBreak);
-    memo.updateEditRect();
-    EXPECT_EQ(WinRect::from(memo.formatRect()).right, 602);
+    EXPECT_EQ(textRight(memo), 602);
     EXPECT_EQ(memo.wrapColumns(), 70);
     memo.editArea().setLineLength(0);
     EXPECT_EQ(memo.wrapLineX(), 11);
-    EXPECT_EQ(WinRect::from(memo.formatRect()).right, 10 + 32);
+    EXPECT_EQ(textRight(memo), 10 + 32);
 }
 
-TEST(ExtMemoWindow, MarginsAtWindowCreationAndSwitchedOffAreas) {
+TEST(EditingAreaGeometry, MarginsFromTheStartAndASwitchedOffAreaWrapsAtTheWindow) {
     EditingArea m;
-    m.editArea().margin().setTop(5); // creates the window; the control's own top wins
-    EXPECT_TRUE(m.isWindowCreated());
+    EXPECT_EQ(m.editArea().margin().left(), 10); // room for the selection bar
     EXPECT_EQ(m.editArea().margin().top(), 0);
     m.editArea().margin().setTop(5);
     EXPECT_EQ(m.editArea().margin().top(), 5);
-    EXPECT_EQ(WinRect::from(m.formatRect()).top, 5);
+    EXPECT_EQ(m.textArea().top(), 5);
 
-    EditingArea off;
-    off.setWordWrap(false);
-    off.editArea().margin().setTop(5);
-    EXPECT_FALSE(off.isWindowCreated());
-    EditingArea disabled;
-    disabled.editArea().setEnabled(false);
-    disabled.editArea().setLineLength(40);
-    EXPECT_FALSE(disabled.isWindowCreated());
-    disabled.ensureWindow();
-    disabled.resize(400, 200);
-    disabled.editArea().setEnabled(true);
-    disabled.editArea().setEnabled(false); // the right edge goes to the width less 2
-    EXPECT_EQ(WinRect::from(disabled.formatRect()).right, 398);
+    // The line length holds whatever the window's width; switched off, the
+    // text wraps at the window's width.
+    m.editArea().setLineLength(40);
+    m.resize(400, 200);
+    m.show();
+    EXPECT_EQ(m.wrapColumns(), 40);
+    m.resize(900, 200);
+    EXPECT_EQ(m.wrapColumns(), 40);
+    m.editArea().setEnabled(false);
+    const int wide = m.wrapColumns();
+    m.resize(400, 200);
+    EXPECT_LT(m.wrapColumns(), wide);
+    EXPECT_GT(wide, 40);
 }
 
 TEST_F(MemoTest, WrapLineAndLineEndMarksAreDrawnWhereTheRulesSay) {
@@ -419,13 +427,13 @@ TEST_F(MemoTest, AfterTheWindowShrinksCtrlEndShowsTheCaret) {
     EXPECT_LE(caret.y() + memo.lineHeight(), memo.viewport()->height());
     memo.resize(memo.width(), 500); // larger again: the range shrinks with it
     EXPECT_EQ(memo.verticalScrollBar()->maximum(),
-              std::max(0, 121 - (memo.formatRect().height()) / memo.lineHeight()));
+              std::max(0, 121 - (memo.textArea().height()) / memo.lineHeight()));
 }
 
 TEST_F(MemoTest, BelowATextEndingWithALineEndIsItsEnd) {
     memo.setText("abc\r\n\r\n");
     memo.show();
-    const QRect fmt = memo.formatRect();
+    const QRect fmt = memo.textArea();
     // A click on the empty last line, and one far below the text.
     for (const int y : {fmt.top() + 2 * memo.lineHeight() + 2, fmt.top() + 8 * memo.lineHeight()}) {
         QTest::mouseClick(memo.viewport(), Qt::LeftButton, {}, QPoint(fmt.left() + 40, y));
@@ -560,6 +568,64 @@ TEST_F(MemoTest, AnyLineLengthAndMarginKeepTheArithmeticInRange) {
     (void)grab();
 }
 
+namespace {
+// A plain model of code page 932 for the tests below: a lead byte followed by
+// a trail byte is one character, every other byte one of its own.
+bool leads(char c) {
+    const auto b = static_cast<unsigned char>(c);
+    return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
+}
+bool trails(char c) {
+    const auto b = static_cast<unsigned char>(c);
+    return (b >= 0x40 && b <= 0x7E) || (b >= 0x80 && b <= 0xFC);
+}
+// Whether the last byte of t is a lead byte standing alone.
+bool endsInStrayLead(std::string_view t) {
+    std::size_t i = 0, last = 0;
+    while (i < t.size()) {
+        last = i;
+        i += leads(t[i]) && i + 1 < t.size() && trails(t[i + 1]) ? 2 : 1;
+    }
+    return !t.empty() && last == t.size() - 1 && leads(t.back());
+}
+// Whether inserting bytes at pos (a character boundary) of text would pair a
+// stray lead byte with a trail byte: one before pos with the first new byte,
+// or one at the end of the new bytes with the byte after pos.
+bool joinsAStrayByte(const std::string& text, std::size_t pos, std::string_view bytes) {
+    const std::string_view head(text.data(), pos);
+    if (!bytes.empty() && endsInStrayLead(head) && trails(bytes.front())) return true;
+    return pos < text.size() && trails(text[pos]) && endsInStrayLead(bytes);
+}
+} // namespace
+
+TEST_F(MemoTest, BytesThatWouldPairWithAStrayByteAreRefusedAndTheTextStaysAsItWas) {
+    struct Case {
+        std::string text;
+        std::size_t pos;
+        std::string inserted;
+        std::string after; // the text afterwards
+    };
+    const Case cases[] = {
+        {"`", 0, "\x82", "`"},                     // would make "Ａ" (82 60)
+        {"ab", 1, "\x82", "ab"},                   // would make 82 62
+        {"x\x81", 2, "A", "x\x81"},                // would make 81 41
+        {"\x81", 1, sj("あ"), "\x81"},             // 82 is a trail byte too
+        {"x\x81", 2, "\r\n", "x\x81\r\n"},         // a line end pairs with nothing
+        {"a\r\n", 1, "\x82", "a\x82\r\n"},         // nor does a CR
+        {sj("あ") + "@", 2, "A", sj("あ") + "A@"}, // A0 ends あ, it leads nothing
+        {"\x82\x60", 2, "\x82", "\x82\x60\x82"},   // at the end nothing follows
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text + " + " + c.inserted);
+        memo.setText(c.text);
+        memo.setSelection(c.pos, c.pos);
+        const bool inserted = memo.replaceSelection(c.inserted);
+        EXPECT_EQ(memo.text(), c.after);
+        EXPECT_EQ(inserted, c.after != c.text);
+        EXPECT_EQ(joinsAStrayByte(c.text, c.pos, c.inserted), c.after == c.text); // the model too
+    }
+}
+
 TEST_F(MemoTest, RandomKeysKeepTheTextAndTheCaretSound) {
     // Typing, deleting and moving at random, checked against a plain copy of
     // the text: the caret always stands on a character boundary, and what the
@@ -586,7 +652,7 @@ TEST_F(MemoTest, RandomKeysKeepTheTextAndTheCaretSound) {
         case 1: {
             const QString t = typed[rng() % typed.size()];
             const std::string bytes = cp932::encodeKnown(t);
-            const bool refused = memo.document().joinsStrayByte(before, 0, bytes);
+            const bool refused = joinsAStrayByte(model, before, bytes);
             QKeyEvent e(QEvent::KeyPress, 0, Qt::NoModifier, t);
             QApplication::sendEvent(&memo, &e);
             if (!refused) model.insert(before, bytes);
@@ -612,7 +678,7 @@ TEST_F(MemoTest, RandomKeysKeepTheTextAndTheCaretSound) {
         }
         case 4:
             QTest::keyClick(&memo, Qt::Key_Return);
-            if (!memo.document().joinsStrayByte(before, 0, "\r\n")) model.insert(before, "\r\n");
+            if (!joinsAStrayByte(model, before, "\r\n")) model.insert(before, "\r\n");
             break;
         case 5:
             QTest::keyClick(&memo, Qt::Key_Left);
@@ -631,7 +697,7 @@ TEST_F(MemoTest, RandomKeysKeepTheTextAndTheCaretSound) {
             // byte, a letter.
             static const char* const raw[] = {"\r", "\n", "\t", "\x82", "A", "@"};
             const std::string bytes = raw[rng() % 6];
-            const bool refused = memo.document().joinsStrayByte(before, 0, bytes);
+            const bool refused = joinsAStrayByte(model, before, bytes);
             memo.replaceSelection(bytes);
             if (!refused) model.insert(before, bytes);
             break;
@@ -639,4 +705,57 @@ TEST_F(MemoTest, RandomKeysKeepTheTextAndTheCaretSound) {
         }
     }
     ASSERT_EQ(memo.text(), model);
+}
+
+TEST_F(MemoTest, AWidthChangeTellsTheNewTotalsAtOnceAndKeepsTheCaretsRow) {
+    // 200 lines of 60 letters, the last without a line end: one laid-out line
+    // each at 80 columns, two at 40.
+    std::string text;
+    for (int i = 0; i < 200; ++i)
+        text += std::string(60, 'a') + (i < 199 ? "\r\n" : "");
+    memo.editArea().setLineLength(80);
+    memo.setText(text);
+    memo.show();
+    memo.setSelectionStart(150 * 62 + 10); // in the 151st line
+    std::vector<std::pair<std::int64_t, std::int64_t>> told;
+    QObject::connect(&memo, &TextEdit::layoutCompleted,
+                     [&] { told.emplace_back(memo.totals().lines, memo.totals().characters); });
+    struct Step {
+        int width;
+        std::int64_t lines, characters;
+    };
+    for (const Step& s : {Step{40, 398, 12800}, Step{80, 198, 12400}, Step{40, 398, 12800}}) {
+        SCOPED_TRACE(s.width);
+        const int row = memo.positionOfChar(static_cast<int>(memo.caretPosition())).y();
+        ASSERT_GE(row, 0);
+        told.clear();
+        memo.editArea().setLineLength(s.width);
+        ASSERT_FALSE(told.empty());
+        EXPECT_EQ(told.back().first, s.lines);
+        EXPECT_EQ(told.back().second, s.characters);
+        EXPECT_EQ(memo.positionOfChar(static_cast<int>(memo.caretPosition())).y(), row);
+    }
+}
+
+TEST_F(MemoTest, NoWaveOfARowAboveTheViewInTheTopMargin) {
+    // Half-width katakana on every line: each row has its wavy underline at
+    // its bottom pixel row, the row above the view's just above the text.
+    std::string text;
+    for (int i = 0; i < 60; ++i)
+        text += sj("ｱｲｳ abc") + "\r\n";
+    memo.setText(text);
+    memo.setMailCheckActive(true);
+    memo.show();
+    memo.verticalScrollBar()->setValue(10);
+    QApplication::processEvents();
+    const QImage img = grab();
+    QDir().mkpath(QDir::currentPath() + QStringLiteral("/screenshots"));
+    img.save(QDir::currentPath() + QStringLiteral("/screenshots/mailcheck-scrolled.png"));
+    const QColor red(255, 0, 0), orange(255, 140, 0);
+    const QRect inside(0, 2, img.width(), img.height() - 2);
+    EXPECT_GT(countColor(img, inside, red) + countColor(img, inside, orange), 0);
+    const QRect topMargin(0, 0, img.width(), 2); // the margin of 2 pixels
+    EXPECT_EQ(countColor(img, topMargin, red) + countColor(img, topMargin, orange), 0);
+    const QRect leftOfWrapLine(0, 0, memo.wrapLineX(), 2);
+    EXPECT_EQ(countColor(img, leftOfWrapLine, kWhite), memo.wrapLineX() * 2);
 }

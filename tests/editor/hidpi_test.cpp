@@ -34,7 +34,7 @@ TEST_F(ScaledMemo, TextIsDrawnWithTheScreensPixels) {
     // An enlarged picture repeats each pixel in a 2 by 2 block; sharp text
     // does not.
     int mixed = 0;
-    const QRect text(2 * memo.formatRect().left(), 2 * memo.formatRect().top(), 600,
+    const QRect text(2 * memo.textArea().left(), 2 * memo.textArea().top(), 600,
                      4 * memo.lineHeight());
     for (int y = text.top(); y + 1 < text.bottom() && y + 1 < img.height(); y += 2)
         for (int x = text.left(); x + 1 < text.right() && x + 1 < img.width(); x += 2) {

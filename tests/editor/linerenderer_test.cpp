@@ -51,7 +51,7 @@ QImage byRenderer(const QFont& font, const std::string& bytes, int dpi, std::siz
     QPainter p(&img);
     place(p, at);
     const LineRenderer r(font, measureGrid(font, &img));
-    r.drawLine(p, bytes, 0, 3, 2, selS, selE, false, *at.colors);
+    r.drawLine(p, {bytes, 0, 3, 2, selS, selE}, *at.colors);
     return img;
 }
 

@@ -14,7 +14,7 @@ struct FakeOwner : ImeColorsOwner, WordWrapOwner, EditMarksOwner, EditAreaOwner 
     std::vector<std::uint32_t> modeWords;
     std::vector<std::pair<int, std::string>> punctuation;
     std::string refuse = "\x01"; // a list the control refuses
-    int repaints = 0, layouts = 0, releases = 0;
+    int repaints = 0, layouts = 0;
 
     void setCompositionColors(const CompColors& c) override { colorsSent.push_back(c); }
     void setWrapModeWordOfControl(std::uint32_t w) override { modeWords.push_back(w); }
@@ -23,8 +23,7 @@ struct FakeOwner : ImeColorsOwner, WordWrapOwner, EditMarksOwner, EditAreaOwner 
         return list != refuse;
     }
     void repaintMarks() override { ++repaints; }
-    void updateEditRect() override { ++layouts; }
-    void releaseEditRect() override { ++releases; }
+    void editAreaChanged() override { ++layouts; }
 };
 
 } // namespace
@@ -52,28 +51,6 @@ TEST(ImeColors, SettersSendAllFourSetsAndConvertStyles) {
     c.setConverted(copy);
     EXPECT_EQ(o.colorsSent.size(), before + 2); // the held set's assign, then the setter
     EXPECT_EQ(c.converted().backgroundColor(), 0x654321);
-}
-
-TEST(OptionObjects, AssigningAcrossClassesFailsAndLeavesDestUnchanged) {
-    FakeOwner o;
-    EditMarks marks(&o);
-    EditSymbol sym(&marks);
-    LineMarker marker(&marks);
-    marker.setColor(color::teal);
-    sym.setColor(color::aqua);
-    // Typed copies only exist between objects of one class.
-    static_assert(
-        !std::is_invocable_v<decltype(&LineMarker::assign), LineMarker&, const EditSymbol&>);
-    try {
-        assignOption(marker, sym);
-        FAIL();
-    } catch (const AssignError& e) {
-        EXPECT_EQ(e.message(),
-                  QStringLiteral("TEditSymbol を TLineMarker に代入することはできません"));
-    }
-    EXPECT_EQ(marker.color(), color::teal);
-    EditArea area(&o);
-    EXPECT_THROW(assignOption(area, marks), AssignError);
 }
 
 TEST(WordWrapOption, ModeWordEncodingAndDecoding) {
@@ -185,11 +162,12 @@ TEST(EditArea, RangesCopyRulesAndSwitching) {
     copy.assign(zero);
     EXPECT_EQ(copy.left(), 0);
 
-    a.setEnabled(false);
-    EXPECT_EQ(o.releases, 1);
-    a.setEnabled(false);
-    EXPECT_EQ(o.releases, 1);
+    // Switching tells the owner once, switching to the same state not at all.
     const int before = o.layouts;
-    a.setEnabled(true);
+    a.setEnabled(false);
     EXPECT_EQ(o.layouts, before + 1);
+    a.setEnabled(false);
+    EXPECT_EQ(o.layouts, before + 1);
+    a.setEnabled(true);
+    EXPECT_EQ(o.layouts, before + 2);
 }

@@ -30,50 +30,72 @@ struct EditorTest : ::testing::Test {
         QObject::connect(&edit, &TextEdit::inputRefused,
                          [this](const QString& m) { refused.push_back(m); });
         edit.resize(500, 300);
-        edit.ensureWindow();
     }
     void key(Qt::Key k, Qt::KeyboardModifiers m = Qt::NoModifier) { QTest::keyClick(&edit, k, m); }
 };
 
 } // namespace
 
-TEST_F(EditorTest, WindowCreationReadsTheBuiltInListsAndKeepsTheModifiedFlag) {
+TEST_F(EditorTest, TheWrapOptionKnowsTheBuiltInListsAndTheViewsModeWord) {
     EastAsianEdit e;
     e.setModified(false);
-    e.wordWrapOption().setPunctuationMode(PunctuationMode::level2);
-    e.wordWrapOption().setLeading("x"); // before the window: refused and dropped
+    e.wordWrapOption().setLeading("x"); // a custom list, taken at once
     EXPECT_EQ(e.wordWrapOption().punctuationMode(), PunctuationMode::custom);
-    EXPECT_EQ(e.wordWrapOption().table()[PunctuationMode::custom][punctuationLeading - 1], "");
-    e.wordWrapOption().setPunctuationMode(PunctuationMode::level2);
-    e.ensureWindow();
+    EXPECT_EQ(e.wordWrapOption().table()[PunctuationMode::custom][punctuationLeading - 1], "x");
     EXPECT_FALSE(e.isModified());
-    EXPECT_TRUE(e.options() & kSelectionBarOption);
+    e.wordWrapOption().setPunctuationMode(PunctuationMode::level2);
     EXPECT_EQ(e.wordWrapOption().following(), builtinLevel2()[0]);
     e.wordWrapOption().setPunctuationMode(PunctuationMode::level1);
     EXPECT_EQ(e.wordWrapOption().following(), builtinLevel1()[0]);
-    // The getter reads the control's own mode word, also one sent directly.
+    // The getter reads the view's own mode word, also one set directly.
     e.setWrapModeWord(0x130);
     EXPECT_EQ(e.wordWrapOption().modeWord(), 0x130u);
-    // Destroyed and created again: the rows are read again, the modified flag stays.
-    e.setModified(true);
-    e.recreateWindow();
-    EXPECT_TRUE(e.isModified());
-    EXPECT_EQ(e.wordWrapOption().table()[PunctuationMode::level2][punctuationOverflow - 1],
-              builtinLevel2()[2]);
 }
 
-TEST_F(EditorTest, InsertAloneTogglesTheInsertMode) {
+TEST_F(EditorTest, InsertWithoutShiftOrCtrlTogglesTheOneModeThatTypingAndThePanelRead) {
+    // After each key: the mode the key preview (the status bar) sees, the
+    // mode asked afterwards, and what typing "Z" at the start of "abcd" makes.
+    struct Step {
+        Qt::KeyboardModifiers mods;
+        bool inserting;
+        const char* typed;
+    };
+    const Qt::KeyboardModifiers alt = Qt::AltModifier, shift = Qt::ShiftModifier,
+                                ctrl = Qt::ControlModifier;
+    const Step steps[] = {
+        {alt, false, "Zbcd"}, // Alt does not matter
+        {Qt::NoModifier, true, "Zabcd"},
+        {shift, true, "xZabcd"}, // paste, the mode stays
+        {ctrl, true, "Zabcd"},   // copy, the mode stays
+        {Qt::NoModifier, false, "Zbcd"},
+        {shift, false, "xZbcd"}, // a paste inserts, typing overwrites
+        {ctrl | alt, false, "Zbcd"},
+        {alt, true, "Zabcd"},
+    };
     QGuiApplication::clipboard()->setText(QStringLiteral("x"));
+    std::vector<bool> previewed;
+    QObject::connect(&edit, &TextEdit::keyPreview,
+                     [&](QKeyEvent*) { previewed.push_back(edit.isInsertMode()); });
     EXPECT_TRUE(edit.isInsertMode());
-    key(Qt::Key_Insert);
-    EXPECT_FALSE(edit.isInsertMode());
-    EXPECT_TRUE(edit.isOverwriting());
-    key(Qt::Key_Insert, Qt::ShiftModifier);   // paste
-    key(Qt::Key_Insert, Qt::ControlModifier); // copy
-    EXPECT_FALSE(edit.isInsertMode());
-    EXPECT_EQ(edit.text(), "x");
-    key(Qt::Key_Insert);
-    EXPECT_TRUE(edit.isInsertMode());
+    for (const Step& s : steps) {
+        SCOPED_TRACE(s.typed);
+        edit.setText("abcd");
+        edit.setSelectionStart(0);
+        previewed.clear();
+        key(Qt::Key_Insert, s.mods);
+        ASSERT_FALSE(previewed.empty()); // the modifiers' own presses come first
+        EXPECT_EQ(previewed.back(), s.inserting);
+        EXPECT_EQ(edit.isInsertMode(), s.inserting);
+        QTest::keyClicks(&edit, QStringLiteral("Z"));
+        EXPECT_EQ(edit.text(), s.typed);
+    }
+}
+
+TEST_F(EditorTest, CanPasteTellsWhetherTheClipboardHoldsText) {
+    QGuiApplication::clipboard()->clear();
+    EXPECT_FALSE(edit.canPaste());
+    QGuiApplication::clipboard()->setText(QStringLiteral("x"));
+    EXPECT_TRUE(edit.canPaste());
 }
 
 TEST_F(EditorTest, BackspaceAndDeleteRemoveWholeCharacters) {
@@ -181,7 +203,7 @@ TEST_F(EditorTest, PreeditShowsInTheCompositionColours) {
          QInputMethodEvent::Attribute(QInputMethodEvent::TextFormat, 2, 2, target)});
     QApplication::sendEvent(&edit, &pre);
     const QImage img = edit.viewport()->grab().toImage();
-    const QRect fmt = edit.formatRect();
+    const QRect fmt = edit.textArea();
     const int y = fmt.top() + 2;
     EXPECT_EQ(img.pixelColor(fmt.left() + 1, y), QColor(255, 255, 0));
     EXPECT_EQ(img.pixelColor(fmt.left() + 4 * edit.columnWidth() + 1, y), QColor(0, 0, 128));
@@ -228,7 +250,7 @@ TEST_F(EditorTest, PrintingDrawsTheScreensLinesAndNothingElse) {
     edit.setTextColor(color::black);
     edit.show();
     const QImage screen = edit.viewport()->grab().toImage();
-    const QRect fmt = edit.formatRect();
+    const QRect fmt = edit.textArea();
     const int onScreen = inkIn(screen, QRect(fmt.left(), fmt.top(), 600, lineH));
     EXPECT_NEAR(first, onScreen, onScreen / 10 + 5);
 
@@ -248,14 +270,9 @@ TEST_F(EditorTest, PrintingDrawsTheScreensLinesAndNothingElse) {
     QFile::remove(printer.outputFileName());
 }
 
-TEST_F(EditorTest, MessagesAnswerZeroWithoutAWindow) {
+TEST_F(EditorTest, ANewViewAnswersAtOnce) {
     EastAsianEdit e;
     e.setText("abc");
-    EXPECT_EQ(e.textLength(), 0);
-    EXPECT_EQ(e.formatRect(), QRect());
-    std::string l;
-    EXPECT_FALSE(e.punctuationList(1, l));
-    e.ensureWindow();
     EXPECT_EQ(e.textLength(), 3);
     EXPECT_EQ(e.lineStart(-1), 0);
     EXPECT_EQ(e.find(0, "c", true), 2);
@@ -280,7 +297,7 @@ TEST_F(EditorTest, DrawsJapaneseTextOnTheGrid) {
     // The first row shows exactly the glyphs of the known text, each
     // double-byte character in two columns: compare with the same text drawn
     // by Qt at the same place in the same font.
-    const QRect fmt = edit.formatRect();
+    const QRect fmt = edit.textArea();
     const int lineH = edit.lineHeight();
     QImage expected(img.size(), img.format());
     expected.fill(Qt::white);

@@ -76,7 +76,6 @@ struct Fixture : ::testing::Test {
         settings.setProgramFolder(dir.path());
         settings.document.lineWidth = 80;
         editor.resize(400, 300);
-        editor.ensureWindow();
     }
     // The editor's text with the caret at pos (nothing selected).
     void text(const std::string& bytes, std::size_t pos) {

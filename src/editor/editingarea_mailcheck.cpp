@@ -1,0 +1,202 @@
+// The send check in the editing area: kept up to date with the text and its
+// layout while it is active, its findings marked in the paint pass.
+#include "editingarea.h"
+
+#include "text/cp932.h"
+
+#include <QPainter>
+#include <QScrollBar>
+
+#include <algorithm>
+#include <cmath>
+
+// --- the send check -----------------------------------------------------------
+
+void EditingArea::setMailCheckActive(bool active) {
+    if (active == mailCheckActive_) return;
+    mailCheckActive_ = active;
+    if (active) {
+        live_.reset(document().buffer());
+        live_.resetLines(document().buffer(), lineView());
+    } else {
+        live_.clear();
+    }
+    overLimitKnown_ = false;
+    viewport()->update();
+    tellMailFindings();
+}
+
+std::optional<std::size_t> EditingArea::overLimitPosition() const {
+    const Document& d = document();
+    const std::size_t limit = d.characterLimit();
+    if (limit == Document::kNoLimit || d.characterCount() <= limit) return std::nullopt;
+    if (!overLimitKnown_ || overLimitFor_ != limit) {
+        // The first limit characters take at most two bytes each.
+        const std::string_view head = d.view(0, std::min(d.size(), 2 * limit + 2));
+        overLimit_ = cp932::prefixOfCharacters(head, limit);
+        overLimitFor_ = limit;
+        overLimitKnown_ = true;
+    }
+    return overLimit_;
+}
+
+std::size_t EditingArea::mailFindingCount() const {
+    if (!mailCheckActive_) return 0;
+    const Document& d = document();
+    const bool over =
+        d.characterLimit() != Document::kNoLimit && d.characterCount() > d.characterLimit();
+    return live_.total() + (over ? 1 : 0);
+}
+
+void EditingArea::tellMailFindings() {
+    const std::size_t total = mailFindingCount();
+    const bool known = mailFindingsKnown();
+    if (total == toldFindings_ && known == toldKnown_) return;
+    toldFindings_ = total;
+    toldKnown_ = known;
+    Q_EMIT mailFindingsChanged();
+}
+
+void EditingArea::textLaidOut(const TextChange* change) {
+    EastAsianEdit::textLaidOut(change);
+    if (!mailCheckActive_) return;
+    const GapBuffer& text = document().buffer();
+    if (change) {
+        const auto [from, to] = live_.edited(text, change->pos, change->removed, change->inserted);
+        const bool linesKnown = live_.linesKnown();
+        live_.linesEdited(text, lineView(), lineView().lastRelaid(),
+                          static_cast<std::int64_t>(change->inserted) -
+                              static_cast<std::int64_t>(change->removed));
+        // The long lines' findings wait for the layout: gone from sight.
+        if (linesKnown && !live_.linesKnown()) viewport()->update();
+        // Findings may change past the lines laid out again (a byte that
+        // pairs differently now): their rows are drawn again too.
+        if (to > from) updateLines(lineView().lineOf(from), lineView().lineOf(to));
+        // The character past the limit moves with a change before it.
+        if (overLimitKnown_ && (!overLimit_ || change->pos <= *overLimit_ + 1)) {
+            if (overLimit_)
+                updateLines(lineView().lineOf(*overLimit_), lineView().lineOf(*overLimit_));
+            overLimitKnown_ = false;
+            if (const std::optional<std::size_t> p = overLimitPosition())
+                updateLines(lineView().lineOf(*p), lineView().lineOf(*p));
+        }
+    } else {
+        // The long lines' findings are known again (or not yet) anywhere in
+        // sight.
+        live_.resetLines(text, lineView());
+        viewport()->update();
+    }
+    tellMailFindings();
+}
+
+namespace {
+// One period of the wavy underline: the row of each of its four columns,
+// counted up from the bottom row of the character's cell.
+constexpr int kWaveRows[4] = {0, 1, 2, 1};
+} // namespace
+
+void EditingArea::paintMailMarks(QPainter& p, int startPos, int endPos) {
+    waves_.clear();
+    const EditMarks& m = *editMarks_;
+    if (!mailCheckActive_ || m.updating()) return;
+    if (!m.mailCheck.isEnabled() && !m.mailWarning.isEnabled()) return;
+    const std::size_t from = static_cast<std::size_t>(std::max(startPos - 1, 0));
+    const std::size_t to = static_cast<std::size_t>(std::max(endPos, 0)) + 1;
+    std::vector<mailcheck::LiveCheck::Mark>& marks = marks_;
+    live_.marksIn(from, to, marks);
+    const Document& d = document();
+    if (const std::optional<std::size_t> over = overLimitPosition();
+        over && *over >= from && *over < to) {
+        const auto at =
+            std::find_if(marks.begin(), marks.end(), [&](const auto& k) { return k.pos > *over; });
+        marks.insert(at, {*over, d.nextBoundary(*over) - *over, mailcheck::Kind::overLimit});
+    }
+    if (marks.empty()) return;
+    const LineView& view = lineView();
+    const int lineH = lineHeight();
+    const int cw = std::max(1, columnWidth());
+    const int rightEdge = viewport()->width();
+    // The marks come in order: the columns of a row are counted once, from
+    // its start (where positionOfChar puts it) to each mark in turn.
+    std::size_t rowStart = 0, rowEnd = 0; // the row's bytes, its line end included
+    std::size_t walked = 0;               // counted up to here
+    std::int64_t column = 0;              // the column of walked
+    QPoint origin;                        // where the row's column 0 stands
+    bool haveRow = false;
+    std::size_t current = 0; // the row
+    for (const mailcheck::LiveCheck::Mark& mark : marks) {
+        const bool warning = mailcheck::isWarning(mark.kind);
+        const EditSymbol& sym = warning ? m.mailWarning : m.mailCheck;
+        if (!sym.isEnabled()) continue;
+        // Each character of the finding on its own row (a letter and its
+        // voiced mark may stand on two).
+        const std::size_t markEnd = mark.pos + std::max<std::size_t>(mark.length, 1);
+        for (std::size_t q = mark.pos; q < markEnd && q < d.size();) {
+            const std::size_t next = std::min(d.nextBoundary(q), markEnd);
+            if (!haveRow || q < rowStart || q >= rowEnd) {
+                // Most often the next row, else found by its position.
+                const bool nextRow = haveRow && q >= rowEnd && current + 1 < view.count() &&
+                                     q < view.line(current + 1).start +
+                                             view.line(current + 1).length +
+                                             view.line(current + 1).eol;
+                const std::size_t row = nextRow ? current + 1 : view.lineOf(q);
+                if (row >= view.count()) break;
+                current = row;
+                const LaidLine l = view.line(row);
+                rowStart = walked = l.start;
+                rowEnd = l.start + l.length + l.eol;
+                column = 0;
+                origin = positionOfChar(static_cast<int>(rowStart));
+                haveRow = true;
+            }
+            if (q > walked) {
+                const std::string_view v = d.view(walked, q);
+                for (std::size_t k = 0; k < v.size(); k += cp932::charLength(v, k))
+                    column += cp932::charColumns(v, k, column);
+                walked = q;
+            }
+            const std::string_view c = d.view(q, next);
+            // A line end takes two columns.
+            const int columns = c[0] == '\r' || c[0] == '\n' ? 2 : cp932::charColumns(c, 0, column);
+            q = next;
+            const std::int64_t x = origin.x() + column * cw;
+            if (x > rightEdge) continue;
+            const int w = columns * cw;
+            if (sym.isReversed()) {
+                QColor behind = toQColor(sym.color());
+                behind.setAlpha(96);
+                p.fillRect(QRect(static_cast<int>(x), origin.y(), w, lineH), behind);
+            } else {
+                waves_.push_back(
+                    {static_cast<int>(x), origin.y() + lineH - 1, w, toQColor(sym.color()).rgb()});
+            }
+        }
+    }
+}
+
+void EditingArea::drawMailWaves(QImage& canvas, const QRect& update) {
+    // Pixel by pixel, like the caret-line marker: a few pixels a mark (each
+    // a block of the canvas's pixels). Never in the margins above, below and
+    // left of the text: a wave of a row scrolled out of sight stays there.
+    const QRect text = textArea();
+    const QRect inside(text.left(), text.top(), viewport()->width() - text.left(), text.height());
+    const QRect area = update.intersected(QRect(QPoint(), canvas.deviceIndependentSize().toSize()))
+                           .intersected(inside);
+    const qreal d = canvas.devicePixelRatio();
+    auto put = [&](int x, int y, QRgb color) {
+        const int xe = std::min(static_cast<int>(std::floor((x + 1) * d)), canvas.width());
+        const int ye = std::min(static_cast<int>(std::floor((y + 1) * d)), canvas.height());
+        for (int row = static_cast<int>(std::floor(y * d)); row < ye; ++row)
+            for (int col = static_cast<int>(std::floor(x * d)); col < xe; ++col)
+                reinterpret_cast<QRgb*>(canvas.scanLine(row))[col] = color;
+    };
+    for (const Wave& w : waves_) {
+        const int x0 = std::max(w.x, area.left());
+        const int x1 = std::min(w.x + w.width - 1, area.right());
+        for (int x = x0; x <= x1; ++x) {
+            const int y = w.bottom - kWaveRows[(x - w.x) % 4];
+            if (y >= area.top() && y <= area.bottom()) put(x, y, w.color);
+        }
+    }
+    waves_.clear();
+}
