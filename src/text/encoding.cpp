@@ -166,6 +166,40 @@ QString withCrLf(const QString& text) {
     return out;
 }
 
+// True when the bytes, read as code page 932, are mostly half-width
+// katakana: what EUC-JP's kana and kanji look like in code page 932 (every
+// byte A1-FE), and what a Japanese text in code page 932 seldom is, since
+// half-width katakana do not travel well in mail. Too few characters tell
+// nothing.
+bool mostlyHalfWidthKatakana(std::string_view bytes) {
+    constexpr std::size_t kFewest = 4;
+    std::size_t katakana = 0, wide = 0;
+    for (std::size_t i = 0; i < bytes.size(); i += cp932::charLength(bytes, i)) {
+        const unsigned char b = byteAt(bytes, i);
+        if (inRange(b, 0xA1, 0xDF))
+            ++katakana;
+        else if (b >= 0x80)
+            ++wide;
+    }
+    return katakana + wide >= kFewest && katakana > wide;
+}
+
+// True when the bytes, read as EUC-JP, hold a character of the rows almost
+// every Japanese text uses: punctuation (row 1), hiragana and katakana
+// (rows 4 and 5).
+bool hasEucKanaOrPunctuation(std::string_view bytes) {
+    for (std::size_t i = 0; i + 1 < bytes.size();) {
+        const unsigned char b = byteAt(bytes, i);
+        if (b < 0x80) {
+            ++i;
+            continue;
+        }
+        if (b == 0xA1 || b == 0xA4 || b == 0xA5) return true;
+        i += b == 0x8F ? 3 : 2;
+    }
+    return false;
+}
+
 } // namespace
 
 bool isUtf8(std::string_view s) {
@@ -250,7 +284,11 @@ Kind detect(std::string_view bytes) {
     if (isEucJp(bytes)) candidates.push_back(Kind::EucJp);
     if (candidates.empty()) return Kind::Cp932;
     if (candidates.size() == 1) return candidates.front();
-    return askDetector(bytes, candidates);
+    const Kind guess = askDetector(bytes, candidates);
+    if (guess == Kind::Cp932 && isEucJp(bytes) && mostlyHalfWidthKatakana(bytes) &&
+        hasEucKanaOrPunctuation(bytes))
+        return Kind::EucJp;
+    return guess;
 }
 
 QString nameOf(Kind kind) {

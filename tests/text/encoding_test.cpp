@@ -74,6 +74,8 @@ TEST(Encoding, EachEncodingIsToldByItsBytes) {
         {"今日は in EUC-JP", "\xba\xa3\xc6\xfc\xa4\xcf", Kind::EucJp},
         {"é in UTF-8", "caf\xC3\xA9", Kind::Cp932}, // also ｶﾌｪ's bytes; nothing to convert
         {"Ж in UTF-8", "\xD0\x96", Kind::Utf8},     // no code page 932 text
+        {"お知らせ in EUC-JP", "\xa4\xaa\xc3\xce\xa4\xe9\xa4\xbb", Kind::EucJp},
+        {"ｶﾀｶﾅ in code page 932", "\xb6\xc0\xb6\xc5", Kind::Cp932}, // not EUC-JP's kana
         {"ｱｲｳ in code page 932", "\xB1\xB2\xB3", Kind::Cp932},
         {"a BOM alone", "\xEF\xBB\xBF", Kind::Utf8Bom},
         // Bytes that keep no encoding's rules are opened as they are.
