@@ -67,6 +67,15 @@ class DocumentCommands {
     // Loads path as the document: unchanged, named path, the limit lifted.
     // Throws MMEditError when it cannot be read (the text stays).
     void loadDocument(const std::string& path);
+    // A file in another encoding than code page 932 (UTF-8, UTF-16, EUC-JP,
+    // ISO-2022-JP) is offered for conversion; true when it was converted and
+    // is now the document (changed, named path). False to load it as it is:
+    // code page 932, the user said No, a character had no code (listed), or
+    // the file cannot be read.
+    bool offerConversion(const std::string& path);
+    // Before the first write over a converted file: asks whether its old
+    // encoding may go. False when the user says No.
+    bool confirmEncodingChange(const std::string& path);
     // Open's steps after the question and the dialog.
     void openPathUnasked(const std::string& path);
     // Writes the text to path; with backup, first keeps the file as it was
@@ -80,6 +89,10 @@ class DocumentCommands {
     PreviousFileWindow* previousWindow_ = nullptr;
     std::unique_ptr<CrashRecovery> recovery_;
     std::string previousFile_;
+    // The file the document was converted from until it is written over,
+    // and the name of its encoding.
+    std::string convertedFile_;
+    QString convertedFrom_;
     bool previousFilePending_ = false;
     bool previousWindowPlaced_ = false;
 };

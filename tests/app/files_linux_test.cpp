@@ -1,0 +1,145 @@
+// Files as they come on a Linux desktop: other encodings than code page 932.
+#include "mainwindowtest.h"
+
+#include "app/documentcommands.h"
+
+#include <QApplication>
+#include <gtest/gtest.h>
+
+namespace {
+
+// お知らせ / 〜− in each encoding, and in code page 932 with CR LF.
+const std::string kUtf8 = "お知らせ\n〜−\n";
+const std::string kEucJp = "\xa4\xaa\xc3\xce\xa4\xe9\xa4\xbb\n\xa1\xc1\xa1\xdd\n";
+const std::string kIso2022Jp = "\x1b$B$*CN$i$;\x1b(B\n\x1b$B!A!]\x1b(B\n";
+const std::string kCp932 = "\x82\xa8\x92m\x82\xe7\x82\xb9\r\n\x81`\x81|\r\n";
+
+QString offerText(const char* encoding) {
+    return QStringLiteral("このファイルは %1 のようです。Shift_JIS (CP932) に変換して開きますか？")
+        .arg(QString::fromUtf8(encoding));
+}
+
+struct FilesTest : MainWindowTest {
+    void SetUp() override {
+        dir.write("link.dat", "");
+        startWindow();
+        dialogs.boxes.clear();
+    }
+    DocumentCommands& docs() { return main->documents(); }
+    std::string text() { return main->document().text(); }
+    void open(const std::string& path) {
+        dialogs.fileNames.push_back(path);
+        trigger("Open1");
+    }
+    QString replaceText(const std::string& path, const char* encoding) {
+        return QStringLiteral("ファイル %1 を Shift_JIS (CP932) で保存します。元の文字コード (%2) "
+                              "には戻せません。よろしいですか？")
+            .arg(QString::fromStdString(path), QString::fromUtf8(encoding));
+    }
+};
+
+} // namespace
+
+// Yes converts: the text is code page 932 with CR LF under the file's name,
+// changed; the first save asks once before the old encoding goes.
+TEST_F(FilesTest, AUtf8FileIsConvertedAndTheFirstSaveAsksOnce) {
+    const std::string path = dir.file("vol1.txt");
+    dir.write("vol1.txt", kUtf8);
+    dialogs.answers = {Dialogs::Yes};
+    open(path);
+    ASSERT_EQ(dialogs.boxes.size(), 1u);
+    EXPECT_EQ(dialogs.boxes[0].text, offerText("UTF-8"));
+    EXPECT_EQ(text(), kCp932);
+    EXPECT_EQ(main->document().filePath(), path);
+    EXPECT_TRUE(main->isDocumentModified());
+    EXPECT_EQ(dir.read("vol1.txt"), kUtf8); // nothing written yet
+    EXPECT_EQ(settings.options.history[0], path);
+
+    // No keeps the file as it is, and the next save asks again.
+    dialogs.answers = {Dialogs::No};
+    trigger("Save1");
+    ASSERT_EQ(dialogs.boxes.size(), 2u);
+    EXPECT_EQ(dialogs.boxes[1].text, replaceText(path, "UTF-8"));
+    EXPECT_EQ(dir.read("vol1.txt"), kUtf8);
+    EXPECT_TRUE(main->isDocumentModified());
+
+    dialogs.answers = {Dialogs::Yes};
+    trigger("Save1");
+    ASSERT_EQ(dialogs.boxes.size(), 3u);
+    EXPECT_EQ(dialogs.boxes[2].text, replaceText(path, "UTF-8"));
+    EXPECT_EQ(dir.read("vol1.txt"), kCp932);
+    EXPECT_FALSE(main->isDocumentModified());
+
+    // Asked once: later saves write without a word.
+    type(QStringLiteral("!"));
+    trigger("Save1");
+    EXPECT_EQ(dialogs.boxes.size(), 3u);
+    EXPECT_EQ(dir.read("vol1.txt"), "!" + kCp932);
+}
+
+// No opens the bytes as they are, unchanged; so does a file whose text has
+// a character code page 932 cannot hold, after the list of them.
+TEST_F(FilesTest, NoOrACharacterWithoutACodeOpensTheBytesAsTheyAre) {
+    dir.write("vol1.txt", kUtf8);
+    dialogs.answers = {Dialogs::No};
+    open(dir.file("vol1.txt"));
+    EXPECT_EQ(dialogs.boxes.size(), 1u);
+    EXPECT_EQ(text(), kUtf8);
+    EXPECT_FALSE(main->isDocumentModified());
+    trigger("Save1");
+    EXPECT_EQ(dialogs.boxes.size(), 1u); // nothing converted: nothing to ask
+    EXPECT_EQ(dir.read("vol1.txt"), kUtf8);
+
+    const std::string emoji = "お知らせ\nCafé 😀\n";
+    dir.write("vol2.txt", emoji);
+    dialogs.boxes.clear();
+    dialogs.answers = {Dialogs::Yes};
+    open(dir.file("vol2.txt"));
+    ASSERT_EQ(dialogs.boxes.size(), 2u);
+    EXPECT_EQ(dialogs.boxes[1].text,
+              QStringLiteral("Shift_JIS (CP932) にない文字が 2 文字あるため変換できません。"
+                             "変換せずに開きます。\n\n"
+                             "2 行 4 桁: é (U+00E9)\n2 行 6 桁: 😀 (U+1F600)\n"));
+    EXPECT_EQ(text(), emoji);
+    EXPECT_EQ(main->document().filePath(), dir.file("vol2.txt"));
+    EXPECT_FALSE(main->isDocumentModified());
+}
+
+// Every way in goes through the same question: a hand-over or the command
+// line, and a recent file.
+TEST_F(FilesTest, EveryWayOfOpeningOffersTheConversion) {
+    struct Case {
+        const char* name;
+        std::string bytes;
+        const char* encoding;
+    };
+    const std::vector<Case> cases = {
+        {"euc.txt", kEucJp, "EUC-JP"},
+        {"jis.txt", kIso2022Jp, "ISO-2022-JP"},
+        {"bom.txt", "\xEF\xBB\xBF" + kUtf8, "UTF-8 (BOM 付き)"},
+        {"utf16.txt", std::string("\xFF\xFE\x4A\x30\x0A\x00", 6), "UTF-16"}, // お LF
+    };
+    for (const Case& c : cases) {
+        dir.write(c.name, c.bytes);
+        dialogs.boxes.clear();
+        // No save of a converted text before (the first file finds none).
+        if (main->isDocumentModified())
+            dialogs.answers = {Dialogs::No, Dialogs::Yes};
+        else
+            dialogs.answers = {Dialogs::Yes};
+        docs().openPath(dir.file(c.name));
+        ASSERT_FALSE(dialogs.boxes.empty()) << c.name;
+        EXPECT_EQ(dialogs.boxes.back().text, offerText(c.encoding)) << c.name;
+        EXPECT_TRUE(main->isDocumentModified()) << c.name;
+    }
+    EXPECT_EQ(text(), "\x82\xa8\r\n");
+
+    // Newest first: utf16.txt, bom.txt, jis.txt.
+    dialogs.boxes.clear();
+    dialogs.answers = {Dialogs::No, Dialogs::Yes};
+    docs().openRecent(2);
+    ASSERT_EQ(dialogs.boxes.size(), 2u);
+    EXPECT_EQ(dialogs.boxes[1].text, offerText("ISO-2022-JP"));
+    EXPECT_EQ(text(), kCp932);
+    EXPECT_EQ(main->document().filePath(), dir.file("jis.txt"));
+}
