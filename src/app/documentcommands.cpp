@@ -1,5 +1,6 @@
 #include "documentcommands.h"
 
+#include "filewatch.h"
 #include "mainwindow.h"
 #include "previousfilewindow.h"
 #include "recovery.h"
@@ -23,7 +24,13 @@ QString u(const char* s) {
 }
 } // namespace
 
-DocumentCommands::DocumentCommands(MainWindow& window) : w_(window) {
+DocumentCommands::DocumentCommands(MainWindow& window)
+    : w_(window), watch_(std::make_unique<FileWatch>()) {
+    // A change seen while the window is in front is told at once; otherwise
+    // at the window's next activation.
+    QObject::connect(watch_.get(), &FileWatch::touched, &w_, [this] {
+        if (w_.isActiveWindow()) checkFileOnDisk();
+    });
     const MainWindow::Actions& a = w_.actions();
     w_.setCommand(a.newBlank, [this](int) { newDocument(false); });
     w_.setCommand(a.newFromSettings, [this](int) { newDocument(true); });
@@ -60,6 +67,52 @@ void DocumentCommands::startRecovery() {
 
 void DocumentCommands::documentSaved() {
     if (recovery_) recovery_->documentSaved();
+    // The file as it is now is the document's (nothing for a new document).
+    watch_->watch(w_.document().filePath());
+}
+
+// --- changes made by other programs ----------------------------------------------
+
+void DocumentCommands::checkFileOnDisk() {
+    if (checking_) return; // a box of this check brought the window forward
+    const FileWatch::State state = watch_->check();
+    if (state == FileWatch::State::Unchanged) return;
+    checking_ = true;
+    const std::string path = watch_->path();
+    const QString name = QFile::decodeName(QByteArray::fromStdString(path));
+    if (state == FileWatch::State::Removed) {
+        // Nothing to read again: the text is all there is of it now.
+        watch_->forget();
+        w_.document().setModified(true);
+        if (recovery_) recovery_->writeNow();
+        w_.showDocumentState(true);
+        w_.dialogs().messageBox(
+            u(MainWindow::kTitle),
+            u("ファイル %1 がほかのプログラムによって削除されました。").arg(name),
+            Dialogs::Icon::Warning, Dialogs::Ok);
+        checking_ = false;
+        return;
+    }
+    watch_->watch(path); // asked once for this change
+    bool reload =
+        w_.dialogs().messageBox(
+            u(MainWindow::kTitle),
+            u("ファイル %1 がほかのプログラムで変更されました。読み直しますか？").arg(name),
+            Dialogs::Icon::Question, Dialogs::Yes | Dialogs::No) == Dialogs::Yes;
+    if (reload && w_.document().isModified())
+        reload = w_.dialogs().messageBox(
+                     u(MainWindow::kTitle), u("編集中の文章は失われます。読み直しますか？"),
+                     Dialogs::Icon::Warning, Dialogs::Yes | Dialogs::No) == Dialogs::Yes;
+    if (reload) {
+        EditingArea& editor = *w_.editor();
+        const int line = editor.lineOfChar(static_cast<int>(editor.caretPosition()));
+        if (runCommand(w_.dialogs(), [&] { loadDocument(path); })) {
+            const int start = editor.lineStart(std::min(line, editor.lineCount() - 1));
+            const std::size_t at = static_cast<std::size_t>(std::max(start, 0));
+            editor.setSelection(at, at);
+        }
+    }
+    checking_ = false;
 }
 
 void DocumentCommands::cleanExit() {

@@ -10,6 +10,7 @@
 class MainWindow;
 class PreviousFileWindow;
 class CrashRecovery;
+class FileWatch;
 
 class DocumentCommands {
   public:
@@ -51,6 +52,14 @@ class DocumentCommands {
     void cleanExit();
     CrashRecovery* recovery() { return recovery_.get(); }
 
+    // --- changes made by other programs ---------------------------------------
+    // At the window's activation: when another program changed the file
+    // since it was read or written, asks "ファイル %s がほかのプログラムで変更
+    // されました。読み直しますか？" (and, with unsaved changes, whether they
+    // may go); Yes reads it again with the caret on the same line. A removed
+    // file is said so and marks the document modified.
+    void checkFileOnDisk();
+
     // --- the previous-file window -------------------------------------------
     // Start-up: the window is to show path at its next activation.
     void setPreviousFile(const std::string& path);
@@ -88,6 +97,8 @@ class DocumentCommands {
     MainWindow& w_;
     PreviousFileWindow* previousWindow_ = nullptr;
     std::unique_ptr<CrashRecovery> recovery_;
+    std::unique_ptr<FileWatch> watch_;
+    bool checking_ = false;
     std::string previousFile_;
     // The file the document was converted from until it is written over,
     // and the name of its encoding.

@@ -335,6 +335,7 @@ void MainWindow::activated() {
     statusPanels_->showCapsLock(locks_.capsLock().value_or(false));
     statusPanels_->showInsertMode(editor_->isInsertMode());
     statusPanels_->showNumLock(locks_.numLock().value_or(false));
+    if (documents_) documents_->checkFileOnDisk();
 }
 
 void MainWindow::keyPressEvent(QKeyEvent* e) {

@@ -4,6 +4,8 @@
 #include "app/documentcommands.h"
 
 #include <QApplication>
+
+#include <filesystem>
 #include <gtest/gtest.h>
 
 namespace {
@@ -142,4 +144,67 @@ TEST_F(FilesTest, EveryWayOfOpeningOffersTheConversion) {
     EXPECT_EQ(dialogs.boxes[1].text, offerText("ISO-2022-JP"));
     EXPECT_EQ(text(), kCp932);
     EXPECT_EQ(main->document().filePath(), dir.file("jis.txt"));
+}
+
+// Another program changes the open file, replaces it by a rename or removes
+// it: the next activation says so, once per change.
+TEST_F(FilesTest, ChangesOnDiskAreToldAndReadAgainOnTheCaretsLine) {
+    const std::string path = dir.file("vol1.txt");
+    const QString changed =
+        QStringLiteral("ファイル %1 がほかのプログラムで変更されました。読み直しますか？")
+            .arg(QString::fromStdString(path));
+    dir.write("vol1.txt", "a\r\nb\r\nc\r\n");
+    open(path);
+    editor().setSelection(6, 6); // on the third line, "c"
+    docs().checkFileOnDisk();
+    EXPECT_TRUE(dialogs.boxes.empty()) << "nothing changed";
+
+    // Changed in place: Yes reads it again, the caret stays on its line.
+    dir.write("vol1.txt", "A1\r\nB1\r\nC1\r\nD1\r\n");
+    dialogs.answers = {Dialogs::Yes};
+    docs().checkFileOnDisk();
+    ASSERT_EQ(dialogs.boxes.size(), 1u);
+    EXPECT_EQ(dialogs.boxes[0].text, changed);
+    EXPECT_EQ(text(), "A1\r\nB1\r\nC1\r\nD1\r\n");
+    EXPECT_EQ(editor().caretPosition(), 8u); // the start of "C1"
+    EXPECT_FALSE(main->isDocumentModified());
+    docs().checkFileOnDisk();
+    EXPECT_EQ(dialogs.boxes.size(), 1u) << "told once";
+
+    // Replaced by a rename, same size: No keeps the text; asked once.
+    dir.write("new.tmp", "A2\r\nB2\r\nC2\r\nD2\r\n");
+    std::filesystem::rename(dir.file("new.tmp"), path);
+    dialogs.answers = {Dialogs::No};
+    docs().checkFileOnDisk();
+    ASSERT_EQ(dialogs.boxes.size(), 2u);
+    EXPECT_EQ(dialogs.boxes[1].text, changed);
+    EXPECT_EQ(text(), "A1\r\nB1\r\nC1\r\nD1\r\n");
+    docs().checkFileOnDisk();
+    EXPECT_EQ(dialogs.boxes.size(), 2u);
+
+    // With unsaved changes Yes asks again before they go; No keeps them.
+    type(QStringLiteral("!"));
+    dir.write("vol1.txt", "changed again\r\n");
+    dialogs.answers = {Dialogs::Yes, Dialogs::No};
+    docs().checkFileOnDisk();
+    ASSERT_EQ(dialogs.boxes.size(), 4u);
+    EXPECT_EQ(dialogs.boxes[3].text, QStringLiteral("編集中の文章は失われます。読み直しますか？"));
+    EXPECT_NE(text().find('!'), std::string::npos);
+    EXPECT_TRUE(main->isDocumentModified());
+
+    // Saved: our own write is no change of another program.
+    trigger("Save1");
+    docs().checkFileOnDisk();
+    EXPECT_EQ(dialogs.boxes.size(), 4u);
+
+    // Removed: said so, and the document is modified (only it holds the text).
+    std::filesystem::remove(path);
+    docs().checkFileOnDisk();
+    ASSERT_EQ(dialogs.boxes.size(), 5u);
+    EXPECT_EQ(dialogs.boxes[4].text,
+              QStringLiteral("ファイル %1 がほかのプログラムによって削除されました。")
+                  .arg(QString::fromStdString(path)));
+    EXPECT_TRUE(main->isDocumentModified());
+    docs().checkFileOnDisk();
+    EXPECT_EQ(dialogs.boxes.size(), 5u);
 }
