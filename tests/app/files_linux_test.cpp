@@ -4,6 +4,8 @@
 #include "app/documentcommands.h"
 
 #include <QApplication>
+#include <QMimeData>
+#include <QUrl>
 
 #include <filesystem>
 #include <gtest/gtest.h>
@@ -207,4 +209,39 @@ TEST_F(FilesTest, ChangesOnDiskAreToldAndReadAgainOnTheCaretsLine) {
     EXPECT_TRUE(main->isDocumentModified());
     docs().checkFileOnDisk();
     EXPECT_EQ(dialogs.boxes.size(), 5u);
+}
+
+// A file dropped on the window opens it, after the save question; text goes
+// in where it is dropped, with CR LF line ends.
+TEST_F(FilesTest, ADroppedFileOpensAndDroppedTextGoesWhereItIsDropped) {
+    // As the window's dropEvent hands it on (a drop event sent without a
+    // drag in progress does not reach the window).
+    auto drop = [&](QMimeData& data, QPoint at) {
+        EXPECT_TRUE(main->takeDrop(&data, at));
+        QApplication::processEvents();
+    };
+    main->show();
+    dir.write("vol1.txt", "ab\r\ncd\r\n");
+    dir.write("vol2.txt", "second\r\n");
+    open(dir.file("vol1.txt"));
+
+    // Text at the start of the second line.
+    const QPoint secondLine =
+        editor().viewport()->mapTo(main.get(), editor().positionOfChar(4) + QPoint(1, 1));
+    QMimeData dropped;
+    dropped.setText(QStringLiteral("お\nX"));
+    drop(dropped, secondLine);
+    EXPECT_EQ(text(), "ab\r\n\x82\xa8\r\nXcd\r\n");
+    EXPECT_TRUE(main->isDocumentModified());
+
+    // A file: the changed text is offered for saving first (No), then it opens.
+    QMimeData file;
+    file.setUrls({QUrl::fromLocalFile(QString::fromStdString(dir.file("vol2.txt")))});
+    dialogs.answers = {Dialogs::No};
+    drop(file, secondLine);
+    ASSERT_EQ(dialogs.boxes.size(), 1u);
+    EXPECT_EQ(dialogs.boxes[0].text, QStringLiteral("編集中の文章があります。保存しますか？"));
+    EXPECT_EQ(text(), "second\r\n");
+    EXPECT_EQ(main->document().filePath(), dir.file("vol2.txt"));
+    EXPECT_EQ(dir.read("vol1.txt"), "ab\r\ncd\r\n");
 }
