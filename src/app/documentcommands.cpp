@@ -211,6 +211,7 @@ bool DocumentCommands::offerConversion(const std::string& path) {
     w_.document().clearUndo();
     w_.document().setFilePath(path);
     w_.document().setModified(true);
+    watch_->watch(path);
     if (recovery_) recovery_->writeNow();
     w_.showDocumentState(true);
     convertedFile_ = path;

@@ -81,6 +81,21 @@ TEST_F(FilesTest, AUtf8FileIsConvertedAndTheFirstSaveAsksOnce) {
     EXPECT_EQ(dir.read("vol1.txt"), "!" + kCp932);
 }
 
+// A converted file is watched for changes as any other.
+TEST_F(FilesTest, AConvertedFileIsWatched) {
+    const std::string path = dir.file("vol1.txt");
+    dir.write("vol1.txt", kUtf8);
+    dialogs.answers = {Dialogs::Yes};
+    open(path);
+    dir.write("vol1.txt", kUtf8 + "more\n");
+    dialogs.answers = {Dialogs::No};
+    docs().checkFileOnDisk();
+    ASSERT_EQ(dialogs.boxes.size(), 2u);
+    EXPECT_EQ(dialogs.boxes[1].text,
+              QStringLiteral("ファイル %1 がほかのプログラムで変更されました。読み直しますか？")
+                  .arg(QString::fromStdString(path)));
+}
+
 // No opens the bytes as they are, unchanged; so does a file whose text has
 // a character code page 932 cannot hold, after the list of them.
 TEST_F(FilesTest, NoOrACharacterWithoutACodeOpensTheBytesAsTheyAre) {
