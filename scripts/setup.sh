@@ -5,7 +5,9 @@ set -euo pipefail
 # formatting (scripts/check-format.sh), git lists the files to check.
 # qt6-translations-l10n gives Qt's own dialogs in Japanese; the IPA fonts stand
 # in for the Gothic and Mincho fonts named in settings files. libicu-dev gives
-# the benchmarks ICU's line breaker as a reference, jq reads their results in
+# the program ICU's charset detector and the EUC-JP and ISO-2022-JP converters
+# (opening and importing files in other encodings) and the benchmarks ICU's
+# line breaker as a reference, jq reads their results in
 # bench/run_all.sh. qt6-svg-dev draws the icons from their SVG files;
 # desktop-file-utils and appstream validate the desktop entry and the
 # metainfo, dpkg-dev gives dpkg-shlibdeps for the Debian package's

@@ -1,5 +1,6 @@
 #include "documentcommands.h"
 
+#include "filewatch.h"
 #include "mainwindow.h"
 #include "previousfilewindow.h"
 #include "recovery.h"
@@ -7,6 +8,7 @@
 
 #include "platform/dialogs.h"
 #include "platform/errorbox.h"
+#include "text/encoding.h"
 #include "text/errors.h"
 #include "text/fileio.h"
 #include "text/textexport.h"
@@ -22,7 +24,13 @@ QString u(const char* s) {
 }
 } // namespace
 
-DocumentCommands::DocumentCommands(MainWindow& window) : w_(window) {
+DocumentCommands::DocumentCommands(MainWindow& window)
+    : w_(window), watch_(std::make_unique<FileWatch>()) {
+    // A change seen while the window is in front is told at once; otherwise
+    // at the window's next activation.
+    QObject::connect(watch_.get(), &FileWatch::touched, &w_, [this] {
+        if (w_.isActiveWindow()) checkFileOnDisk();
+    });
     const MainWindow::Actions& a = w_.actions();
     w_.setCommand(a.newBlank, [this](int) { newDocument(false); });
     w_.setCommand(a.newFromSettings, [this](int) { newDocument(true); });
@@ -59,6 +67,52 @@ void DocumentCommands::startRecovery() {
 
 void DocumentCommands::documentSaved() {
     if (recovery_) recovery_->documentSaved();
+    // The file as it is now is the document's (nothing for a new document).
+    watch_->watch(w_.document().filePath());
+}
+
+// --- changes made by other programs ----------------------------------------------
+
+void DocumentCommands::checkFileOnDisk() {
+    if (checking_) return; // a box of this check brought the window forward
+    const FileWatch::State state = watch_->check();
+    if (state == FileWatch::State::Unchanged) return;
+    checking_ = true;
+    const std::string path = watch_->path();
+    const QString name = QFile::decodeName(QByteArray::fromStdString(path));
+    if (state == FileWatch::State::Removed) {
+        // Nothing to read again: the text is all there is of it now.
+        watch_->forget();
+        w_.document().setModified(true);
+        if (recovery_) recovery_->writeNow();
+        w_.showDocumentState(true);
+        w_.dialogs().messageBox(
+            u(MainWindow::kTitle),
+            u("ファイル %1 がほかのプログラムによって削除されました。").arg(name),
+            Dialogs::Icon::Warning, Dialogs::Ok);
+        checking_ = false;
+        return;
+    }
+    watch_->watch(path); // asked once for this change
+    bool reload =
+        w_.dialogs().messageBox(
+            u(MainWindow::kTitle),
+            u("ファイル %1 がほかのプログラムで変更されました。読み直しますか？").arg(name),
+            Dialogs::Icon::Question, Dialogs::Yes | Dialogs::No) == Dialogs::Yes;
+    if (reload && w_.document().isModified())
+        reload = w_.dialogs().messageBox(
+                     u(MainWindow::kTitle), u("編集中の文章は失われます。読み直しますか？"),
+                     Dialogs::Icon::Warning, Dialogs::Yes | Dialogs::No) == Dialogs::Yes;
+    if (reload) {
+        EditingArea& editor = *w_.editor();
+        const int line = editor.lineOfChar(static_cast<int>(editor.caretPosition()));
+        if (runCommand(w_.dialogs(), [&] { loadDocument(path); })) {
+            const int start = editor.lineStart(std::min(line, editor.lineCount() - 1));
+            const std::size_t at = static_cast<std::size_t>(std::max(start, 0));
+            editor.setSelection(at, at);
+        }
+    }
+    checking_ = false;
 }
 
 void DocumentCommands::cleanExit() {
@@ -100,6 +154,7 @@ void DocumentCommands::newDocument(bool fromSettings) {
     w_.document().clearUndo();
     w_.document().setModified(false);
     documentSaved(); // the old text was given up on purpose
+    convertedFile_.clear();
     previousFile_ = s.options.history[0];
     if (fromSettings) {
         // The dialog copies the standing values, shows them and hides this
@@ -116,8 +171,71 @@ void DocumentCommands::newDocument(bool fromSettings) {
     w_.showDocumentState(false);
 }
 
+bool DocumentCommands::offerConversion(const std::string& path) {
+    std::string bytes;
+    try {
+        bytes = fileio::readAll(path);
+    } catch (const MMEditError&) {
+        return false; // reading it as it is reports why
+    }
+    const encoding::Kind kind = encoding::detect(bytes);
+    if (kind == encoding::Kind::Cp932) return false;
+    const QString name = encoding::nameOf(kind);
+    const Dialogs::Button answer = w_.dialogs().messageBox(
+        u(MainWindow::kTitle),
+        u("このファイルは %1 のようです。Shift_JIS (CP932) に変換して開きますか？").arg(name),
+        Dialogs::Icon::Question, Dialogs::Yes | Dialogs::No);
+    if (answer != Dialogs::Yes) return false;
+    encoding::Conversion converted = encoding::toCp932(bytes, kind);
+    bytes = std::string();
+    if (!converted.ok() || converted.bytes.size() > kMaxDocumentBytes) {
+        // All or nothing: the file opens as it is.
+        constexpr std::size_t kListed = 20;
+        const std::size_t count = converted.bad.size();
+        if (count > kListed) converted.bad.resize(kListed);
+        QString list = encoding::describe(converted.bad);
+        if (count > kListed) list += u("ほか %1 文字\n").arg(count - kListed);
+        w_.dialogs().messageBox(u(MainWindow::kTitle),
+                                u("Shift_JIS (CP932) にない文字が %1 "
+                                  "文字あるため変換できません。変換せずに開きます。\n\n")
+                                        .arg(count) +
+                                    list,
+                                Dialogs::Icon::Warning, Dialogs::Ok);
+        return false;
+    }
+    // The text as code page 932 under the file's name, changed: saving
+    // writes code page 932 over the file once the user agrees.
+    documentSaved(); // the old text was given up on purpose
+    w_.editor()->setMaxLength(static_cast<int>(kMaxDocumentBytes));
+    w_.editor()->setText(converted.bytes);
+    w_.document().clearUndo();
+    w_.document().setFilePath(path);
+    w_.document().setModified(true);
+    watch_->watch(path);
+    if (recovery_) recovery_->writeNow();
+    w_.showDocumentState(true);
+    convertedFile_ = path;
+    convertedFrom_ = name;
+    return true;
+}
+
+bool DocumentCommands::confirmEncodingChange(const std::string& path) {
+    if (convertedFile_.empty() || path != convertedFile_) return true;
+    const Dialogs::Button answer = w_.dialogs().messageBox(
+        u(MainWindow::kTitle),
+        u("ファイル %1 を Shift_JIS (CP932) で保存します。元の文字コード (%2) "
+          "には戻せません。よろしいですか？")
+            .arg(QFile::decodeName(QByteArray::fromStdString(path)), convertedFrom_),
+        Dialogs::Icon::Question, Dialogs::Yes | Dialogs::No);
+    if (answer != Dialogs::Yes) return false;
+    convertedFile_.clear(); // asked once
+    return true;
+}
+
 void DocumentCommands::loadDocument(const std::string& path) {
+    if (offerConversion(path)) return;
     w_.editor()->loadFile(path);
+    convertedFile_.clear();
     w_.document().setFilePath(path);
     // A file just opened is unchanged until the user edits it.
     w_.document().setModified(false);
@@ -180,6 +298,7 @@ bool DocumentCommands::save() {
     SettingsState& s = w_.settings();
     const std::string current = w_.document().filePath();
     if (!current.empty()) {
+        if (!confirmEncodingChange(current)) return false;
         if (!runCommand(w_.dialogs(), [&] { writeDocument(current, s.options.makeBackup == 1); }))
             return false;
         s.addToHistory(current);
@@ -205,6 +324,7 @@ bool DocumentCommands::saveAs() {
     const std::string path = w_.dialogs().saveFileName(QString(), MainWindow::saveFilter(),
                                                        current.empty() ? "*.txt" : current);
     if (path.empty()) return false;
+    if (!confirmEncodingChange(path)) return false;
     if (!runCommand(w_.dialogs(), [&] { writeDocument(path, false); })) return false;
     w_.document().setFilePath(path);
     w_.settings().addToHistory(path);

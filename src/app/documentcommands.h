@@ -10,6 +10,7 @@
 class MainWindow;
 class PreviousFileWindow;
 class CrashRecovery;
+class FileWatch;
 
 class DocumentCommands {
   public:
@@ -51,6 +52,14 @@ class DocumentCommands {
     void cleanExit();
     CrashRecovery* recovery() { return recovery_.get(); }
 
+    // --- changes made by other programs ---------------------------------------
+    // At the window's activation: when another program changed the file
+    // since it was read or written, asks "ファイル %s がほかのプログラムで変更
+    // されました。読み直しますか？" (and, with unsaved changes, whether they
+    // may go); Yes reads it again with the caret on the same line. A removed
+    // file is said so and marks the document modified.
+    void checkFileOnDisk();
+
     // --- the previous-file window -------------------------------------------
     // Start-up: the window is to show path at its next activation.
     void setPreviousFile(const std::string& path);
@@ -67,6 +76,15 @@ class DocumentCommands {
     // Loads path as the document: unchanged, named path, the limit lifted.
     // Throws MMEditError when it cannot be read (the text stays).
     void loadDocument(const std::string& path);
+    // A file in another encoding than code page 932 (UTF-8, UTF-16, EUC-JP,
+    // ISO-2022-JP) is offered for conversion; true when it was converted and
+    // is now the document (changed, named path). False to load it as it is:
+    // code page 932, the user said No, a character had no code (listed), or
+    // the file cannot be read.
+    bool offerConversion(const std::string& path);
+    // Before the first write over a converted file: asks whether its old
+    // encoding may go. False when the user says No.
+    bool confirmEncodingChange(const std::string& path);
     // Open's steps after the question and the dialog.
     void openPathUnasked(const std::string& path);
     // Writes the text to path; with backup, first keeps the file as it was
@@ -79,7 +97,13 @@ class DocumentCommands {
     MainWindow& w_;
     PreviousFileWindow* previousWindow_ = nullptr;
     std::unique_ptr<CrashRecovery> recovery_;
+    std::unique_ptr<FileWatch> watch_;
+    bool checking_ = false;
     std::string previousFile_;
+    // The file the document was converted from until it is written over,
+    // and the name of its encoding.
+    std::string convertedFile_;
+    QString convertedFrom_;
     bool previousFilePending_ = false;
     bool previousWindowPlaced_ = false;
 };

@@ -18,10 +18,13 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDropEvent>
 #include <QFile>
 #include <QKeyEvent>
+#include <QMimeData>
 #include <QScreen>
 #include <QStatusBar>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -50,6 +53,7 @@ MainWindow::MainWindow(SettingsState& settings, Dialogs& dialogs, Shell& shell,
     setObjectName(QStringLiteral("TMain"));
     setWindowTitle(u(kTitle));
     setWindowIcon(pictures::programIcon());
+    setAcceptDrops(true);
     QFont f(u("ＭＳ Ｐゴシック"));
     f.setPixelSize(12);
     setFont(f);
@@ -335,6 +339,7 @@ void MainWindow::activated() {
     statusPanels_->showCapsLock(locks_.capsLock().value_or(false));
     statusPanels_->showInsertMode(editor_->isInsertMode());
     statusPanels_->showNumLock(locks_.numLock().value_or(false));
+    if (documents_) documents_->checkFileOnDisk();
 }
 
 void MainWindow::keyPressEvent(QKeyEvent* e) {
@@ -382,6 +387,59 @@ void MainWindow::changeEvent(QEvent* e) {
     QMainWindow::changeEvent(e);
     if (e->type() == QEvent::WindowStateChange) windowStateChanged();
     if (e->type() == QEvent::ActivationChange && isActiveWindow()) activated();
+}
+
+// --- drag and drop -------------------------------------------------------------------
+
+namespace {
+// The first local file of a drop, as the file system's bytes.
+std::string droppedFile(const QMimeData* data) {
+    if (!data || !data->hasUrls()) return {};
+    for (const QUrl& url : data->urls())
+        if (url.isLocalFile()) return QFile::encodeName(url.toLocalFile()).toStdString();
+    return {};
+}
+bool takesDrop(const QMimeData* data) {
+    return !droppedFile(data).empty() || (data && data->hasText());
+}
+} // namespace
+
+void MainWindow::dragEnterEvent(QDragEnterEvent* e) {
+    if (takesDrop(e->mimeData())) e->acceptProposedAction();
+}
+
+void MainWindow::dragMoveEvent(QDragMoveEvent* e) {
+    if (takesDrop(e->mimeData())) e->acceptProposedAction();
+}
+
+void MainWindow::dropEvent(QDropEvent* e) {
+    if (takeDrop(e->mimeData(), e->position().toPoint())) e->acceptProposedAction();
+}
+
+bool MainWindow::takeDrop(const QMimeData* data, QPoint at) {
+    if (const std::string file = droppedFile(data); !file.empty()) {
+        // After the drop has ended: the save question is a box of its own.
+        QTimer::singleShot(0, this, [this, file] { documents_->openPath(file); });
+        return true;
+    }
+    if (!data || !data->hasText()) return false;
+    QString text = data->text();
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    text.replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
+    const cp932::EncodeResult bytes = cp932::encode(text);
+    if (!bytes.ok()) {
+        showErrorBox(dialogs_, u("Shift_JIS (CP932) にない文字があるため挿入できません: ") +
+                                   cp932::namesOf(bytes.bad));
+        return true;
+    }
+    QWidget* area = editor_->viewport();
+    const int pos = editor_->charAtPoint(area->mapFrom(this, at));
+    const std::size_t where = static_cast<std::size_t>(std::max(pos, 0));
+    editor_->setSelection(where, where);
+    editor_->replaceSelection(bytes.bytes);
+    editor_->setFocus();
+    return true;
 }
 
 // --- closing ---------------------------------------------------------------------------

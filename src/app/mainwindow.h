@@ -24,6 +24,7 @@ class Dialogs;
 class Shell;
 class LockKeys;
 class DocumentCommands;
+class QMimeData;
 class EditCommands;
 class MailCommands;
 class PaletteCommands;
@@ -191,6 +192,9 @@ class MainWindow : public QMainWindow {
     // (MMEditError or any exception) is reported in the error box.
     void setCommand(const Command& command, std::function<void(int tag)> run);
     DocumentCommands& documents() { return *documents_; }
+    // What a drop at a point of the window does (see dropEvent); false when
+    // the data is neither a local file nor text.
+    bool takeDrop(const QMimeData* data, QPoint at);
     EditCommands& editing() { return *editing_; }
     PaletteCommands& palettes() { return *palettes_; }
     SettingsCommands& settingsDialogs() { return *settingsDialogs_; }
@@ -210,6 +214,11 @@ class MainWindow : public QMainWindow {
   protected:
     void closeEvent(QCloseEvent* e) override;
     void changeEvent(QEvent* e) override;
+    // A file dropped on the window opens (after the save question); text
+    // dropped on the editing area goes in where it is dropped.
+    void dragEnterEvent(QDragEnterEvent* e) override;
+    void dragMoveEvent(QDragMoveEvent* e) override;
+    void dropEvent(QDropEvent* e) override;
     void keyPressEvent(QKeyEvent* e) override;
     void keyReleaseEvent(QKeyEvent* e) override;
     bool eventFilter(QObject* watched, QEvent* e) override;

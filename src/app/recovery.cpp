@@ -32,6 +32,9 @@ constexpr std::string_view kFilePrefix = "MMEdit-recovery-";
 constexpr std::string_view kFileSuffix = ".dat";
 constexpr std::string_view kLockSuffix = ".lock";
 constexpr std::string_view kMagic = "MMEdit recovery 1\n";
+// What a write of a recovery file adds to its name for the new file it
+// renames over the old one (".<name>.mmedit-save.XXXXXX", see fileio).
+constexpr std::string_view kSaveMark = ".mmedit-save.";
 constexpr int kNameAttempts = 8;
 // Room for the header before the largest document: the path and two counts.
 constexpr std::size_t kMaxHeaderBytes = 64 * 1024;
@@ -72,6 +75,28 @@ bool startsWith(std::string_view s, std::string_view p) {
 }
 bool endsWith(std::string_view s, std::string_view p) {
     return s.size() >= p.size() && s.substr(s.size() - p.size()) == p;
+}
+
+// Removes the temporary files that writes of other runs' recovery files left
+// in folder when those runs died in the middle of a write: a temporary goes
+// when the lock of its recovery file is free, that is when its run is gone.
+// A running copy's temporaries stay.
+void removeDeadRunsTemporaries(const std::string& folder, const std::string& own) {
+    std::error_code ec;
+    const std::string head = "." + std::string(kFilePrefix);
+    const std::string middle = std::string(kFileSuffix) + std::string(kSaveMark);
+    for (const auto& entry : std::filesystem::directory_iterator(folder, ec)) {
+        const std::string name = entry.path().filename().string();
+        if (!startsWith(name, head)) continue;
+        const std::size_t mark = name.find(middle);
+        if (mark == std::string::npos) continue;
+        const std::string data = folder + name.substr(1, mark + kFileSuffix.size() - 1);
+        if (data == own || !entry.is_regular_file(ec) || entry.is_symlink(ec)) continue;
+        const auto lock = lockFor(data);
+        if (!lock->tryLock(0)) continue; // its run is still going
+        ::unlink(entry.path().c_str());
+        lock->unlock();
+    }
 }
 
 } // namespace
@@ -205,6 +230,7 @@ CrashRecovery::CrashRecovery(Document& document, const FileLocations& locations,
         QMetaObject::invokeMethod(
             this, [this] { Q_EMIT writeFailed(createErrorText(path_)); }, Qt::QueuedConnection);
     }
+    if (lock_) removeDeadRunsTemporaries(folder_, path_);
     timer_.setSingleShot(true);
     connect(&timer_, &QTimer::timeout, this, &CrashRecovery::timerFired);
     connect(&document, &Document::changed, this, &CrashRecovery::changed);
@@ -233,6 +259,7 @@ void CrashRecovery::timerFired() {
         // Saved or discarded without a word to us: nothing is left to keep.
         writer_->remove();
         written_ = false;
+        lastWrite_.reset(); // the next change is the first to keep again
     }
 }
 
@@ -265,6 +292,9 @@ void CrashRecovery::documentSaved() {
     dirty_ = false;
     writer_->remove();
     written_ = false;
+    // Nothing is kept now: the first change after a save or after opening a
+    // file is written at once, whenever the last write was.
+    lastWrite_.reset();
 }
 
 void CrashRecovery::cleanExit() {

@@ -9,7 +9,9 @@
 // offered only when its lock can be taken, that is when the run that wrote it
 // is gone. Writes go through fileio::writeAll (a new file renamed over the
 // old one) on a writing thread of its own, from a copy of the bytes taken on
-// the user-interface thread, so a write never holds up typing.
+// the user-interface thread, so a write never holds up typing. A run that
+// dies in the middle of a write leaves the new file's temporary behind; each
+// start removes those of runs that are gone.
 #pragma once
 
 #include <QLockFile>
@@ -35,7 +37,8 @@ struct TextChange;
 struct RecoveryTiming {
     // Changes are written at most this often.
     std::chrono::milliseconds interval{30000};
-    // The first change after this long without a write is written at once.
+    // The first change after this long without a write is written at once,
+    // as is the first change after a save or after a file was opened.
     std::chrono::milliseconds idle{60000};
     // The time the idle spell is measured with.
     std::function<std::chrono::steady_clock::time_point()> clock = [] {

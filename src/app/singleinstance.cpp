@@ -2,11 +2,15 @@
 
 #include <QCryptographicHash>
 #include <QDataStream>
+#include <QDir>
+#include <QFile>
 #include <QLocalSocket>
-#include <QStandardPaths>
 
+#include <cerrno>
+#include <cstdio>
 #include <memory>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -17,6 +21,41 @@ constexpr char kMagic[] = "MMEdit-open-1";
 constexpr qsizetype kMaxMessageBytes = 1 << 20;
 constexpr int kWaitMs = 1000;
 
+// The folder for the socket: the user's runtime folder when it is set and
+// is theirs alone, else a folder "mmedit-<uid>" in the temporary folder that
+// this program makes with mode 0700. Any other user could have made that
+// name first (the temporary folder is shared), so an existing one is taken
+// only when it is a real folder of this user that nobody else may enter.
+// Returns the folder with a trailing separator, or nothing (with the reason)
+// when there is no such folder.
+std::optional<std::string> socketFolder(QString& problem) {
+    const uid_t me = ::geteuid();
+    auto ownedAlone = [me](const std::string& path) {
+        struct stat st {};
+        return ::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == me &&
+               (st.st_mode & 077) == 0;
+    };
+    std::string runtime = qgetenv("XDG_RUNTIME_DIR").toStdString();
+    while (runtime.size() > 1 && runtime.back() == '/')
+        runtime.pop_back();
+    if (runtime.starts_with('/') && ownedAlone(runtime)) return runtime + "/";
+
+    std::string folder = QFile::encodeName(QDir::tempPath()).toStdString();
+    if (folder.empty() || folder.back() != '/') folder += '/';
+    folder += "mmedit-" + std::to_string(me);
+    if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) {
+        problem =
+            QStringLiteral("フォルダ %1 を作成できません").arg(QFile::decodeName(folder.c_str()));
+        return std::nullopt;
+    }
+    if (!ownedAlone(folder)) {
+        problem = QStringLiteral("フォルダ %1 がほかのユーザーのものか、ほかのユーザーも使えます")
+                      .arg(QFile::decodeName(folder.c_str()));
+        return std::nullopt;
+    }
+    return folder + "/";
+}
+
 } // namespace
 
 SingleInstance::SingleInstance(const std::string& programFolder) {
@@ -24,13 +63,11 @@ SingleInstance::SingleInstance(const std::string& programFolder) {
         QCryptographicHash::hash(QByteArray::fromStdString(programFolder), QCryptographicHash::Sha1)
             .toHex()
             .left(16);
-    // In the user's own runtime folder (mode 0700), so that no other user
-    // can take the name or hand files over; by name in the temporary folder
-    // where there is none.
-    const QString runtime = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-    name_ = runtime.isEmpty()
-                ? QStringLiteral("mmedit-%1-%2").arg(::getuid()).arg(QString::fromLatin1(hash))
-                : runtime + QStringLiteral("/mmedit-%1").arg(QString::fromLatin1(hash));
+    // In a folder of this user's alone, so that no other user can take the
+    // name or hand files over.
+    if (const auto folder = socketFolder(problem_))
+        name_ = QFile::decodeName(QByteArray::fromStdString(*folder)) +
+                QStringLiteral("mmedit-%1").arg(QString::fromLatin1(hash));
 }
 
 QByteArray SingleInstance::message(const std::vector<std::string>& files) {
@@ -56,6 +93,9 @@ std::optional<std::vector<std::string>> SingleInstance::readMessage(const QByteA
         QByteArray f;
         in >> f;
         if (in.status() != QDataStream::Ok) return std::nullopt;
+        // No file name holds a NUL: a message with one would open only the
+        // part before it, so the whole message is refused.
+        if (f.contains('\0')) return std::nullopt;
         files.push_back(f.toStdString());
     }
     if (!in.atEnd()) return std::nullopt;
@@ -63,6 +103,7 @@ std::optional<std::vector<std::string>> SingleInstance::readMessage(const QByteA
 }
 
 bool SingleInstance::handOver(const std::vector<std::string>& files) {
+    if (name_.isEmpty()) return false;
     QLocalSocket s;
     s.connectToServer(name_);
     if (!s.waitForConnected(kWaitMs)) return false;
@@ -75,6 +116,11 @@ bool SingleInstance::handOver(const std::vector<std::string>& files) {
 }
 
 void SingleInstance::listen(std::function<void(const std::vector<std::string>&)> received) {
+    if (name_.isEmpty()) {
+        std::fprintf(stderr, "mmedit: %s: 起動中のコピーへのファイルの受け渡しはしません\n",
+                     problem_.toLocal8Bit().constData());
+        return;
+    }
     QLocalServer::removeServer(name_); // a socket left by a copy that crashed
     server_.setSocketOptions(QLocalServer::UserAccessOption);
     if (!server_.listen(name_)) return;

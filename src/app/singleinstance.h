@@ -24,15 +24,20 @@ class SingleInstance : public QObject {
     void listen(std::function<void(const std::vector<std::string>&)> received);
 
     // The name of the local socket, the same for every start of the program
-    // in one folder by one user.
+    // in one folder by one user: a path in a folder of this user's alone.
+    // Empty when there is no such folder (another user made the folder in
+    // the shared temporary folder first): then nothing is handed over, and
+    // listen says why on standard error.
     const QString& serverName() const { return name_; }
+    const QString& problem() const { return problem_; }
 
     // The message that carries files, and its reading (nothing for bytes
-    // that are not a whole message).
+    // that are not a whole message, or a message naming a file with a NUL).
     static QByteArray message(const std::vector<std::string>& files);
     static std::optional<std::vector<std::string>> readMessage(const QByteArray& bytes);
 
   private:
     QString name_;
+    QString problem_;
     QLocalServer server_;
 };

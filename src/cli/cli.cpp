@@ -2,6 +2,7 @@
 
 #include "settings/settings.h"
 #include "text/cp932.h"
+#include "text/encoding.h"
 #include "text/errors.h"
 #include "text/fileio.h"
 #include "text/gapbuffer.h"
@@ -31,6 +32,7 @@ constexpr const char* kUsage =
     "        mmedit-cli wrap [--width N] FILE [-o OUT]\n"
     "        mmedit-cli html [--width N] FILE -o OUT\n"
     "        mmedit-cli eml --from A --to B --subject S [--width N] [--replace] FILE -o OUT\n"
+    "        mmedit-cli import FILE [-o OUT]\n"
     "\n"
     "  view   レイアウトした行を一行ずつ UTF-8 で表示します (編集画面と同じ折り返し)。\n"
     "  count  ステータスバーと同じ「総行数」と「総文字数=」を表示します。\n"
@@ -46,6 +48,12 @@ constexpr const char* kUsage =
     "         ISO-2022-JP で送れない文字があるときは一覧を表示して書き出さず、\n"
     "         終了ステータス 1 で終わります。--replace を付けると置換候補のある文字は\n"
     "         候補に置き換えて書き出します (FILE は変わりません)。\n"
+    "  import UTF-8 (BOM の有無を問わず)、BOM 付きの UTF-16、EUC-JP、ISO-2022-JP の\n"
+    "         テキストを判別して Shift-JIS (コードページ 932)、改行 CR LF に変換し、\n"
+    "         標準出力 (-o を指定したときはそのファイル) に書き出します。\n"
+    "         Shift-JIS のファイルはそのまま書き出します。Shift-JIS にない文字が\n"
+    "         あるときは一覧 (行 桁: 文字 (コード)) を表示して何も書き出さず、\n"
+    "         終了ステータス 1 で終わります。\n"
     "\n"
     "FILE は Shift-JIS (コードページ 932) のテキストです。N は一行の桁数 (半角単位) と\n"
     "文字数の上限で、指定した値をそのまま使います (--max-chars 0 は上限なし)。\n"
@@ -54,7 +62,7 @@ constexpr const char* kUsage =
     "(桁数) と MaxString (文字数) を 10〜80 桁と 10〜30000 文字の範囲に収めた値、\n"
     "設定がなければ 80 と 30000 です。折り返しは編集画面と同じ禁則 (レベル 2)、\n"
     "単語の折り返し、句読点のぶら下げで行います。\n"
-    "終了ステータス: 0 成功、1 問題あり (check, eml)、2 使い方やファイルの誤り\n"
+    "終了ステータス: 0 成功、1 問題あり (check, eml, import)、2 使い方やファイルの誤り\n"
     "(標準出力に書き込めなかったときも 2)。\n";
 
 int fail(std::ostream& err, const std::string& message) {
@@ -79,9 +87,10 @@ struct Command {
     bool mail;        // --from, --to, --subject, --replace
 };
 constexpr Command kCommands[] = {
-    {"view", false, false, false, false}, {"count", false, false, false, false},
-    {"check", false, false, true, false}, {"wrap", true, false, false, false},
-    {"html", true, true, false, false},   {"eml", true, true, false, true},
+    {"view", false, false, false, false},  {"count", false, false, false, false},
+    {"check", false, false, true, false},  {"wrap", true, false, false, false},
+    {"html", true, true, false, false},    {"eml", true, true, false, true},
+    {"import", true, false, false, false},
 };
 
 struct Arguments {
@@ -236,6 +245,28 @@ int runEml(std::ostream& err, std::string_view text, const Arguments& a, const L
     return 0;
 }
 
+// Converts a file in another encoding to code page 932 with CR LF; nothing
+// is written when a character has no code.
+int runImport(std::ostream& out, std::ostream& err, const Arguments& a) {
+    // A UTF-16 file takes twice the bytes of the text it converts to.
+    const std::string bytes = fileio::readAll(a.file, 2 * kMaxDocumentBytes);
+    const encoding::Kind kind = encoding::detect(bytes);
+    const encoding::Conversion c = encoding::toCp932(bytes, kind);
+    if (!c.ok()) {
+        writeOut(err, encoding::describe(c.bad).toStdString());
+        err << "mmedit-cli: " << encoding::nameOf(kind).toStdString()
+            << " から変換できない文字 (Shift-JIS にない文字) が " << c.bad.size()
+            << "件あるため書き出しませんでした\n";
+        return kFindingsStatus;
+    }
+    if (c.bytes.size() > kMaxDocumentBytes) return fail(err, "ファイルが大きすぎます: " + a.file);
+    if (a.output.empty())
+        writeOut(out, c.bytes);
+    else
+        fileio::writeAll(a.output, c.bytes);
+    return 0;
+}
+
 int runCommandLine(const std::vector<std::string>& args, const std::string& programFolder,
                    std::ostream& out, std::ostream& err) {
     if (args.empty()) return fail(err, "コマンドがありません (--help で使い方を表示します)");
@@ -257,6 +288,18 @@ int runCommandLine(const std::vector<std::string>& args, const std::string& prog
         return 0;
     }
     if (!problem.empty()) return fail(err, problem);
+
+    if (std::string_view(command->name) == "import") {
+        try {
+            return runImport(out, err, a);
+        } catch (const FileTooLargeError&) {
+            return fail(err, "ファイルが大きすぎます: " + a.file);
+        } catch (const MMEditError& e) {
+            return failWith(err, e.message());
+        } catch (const std::bad_alloc&) {
+            return fail(err, "メモリが不足しています");
+        }
+    }
 
     // What the options do not give is what the editor uses: the limits in
     // force for the settings file's values, found where the editor keeps the

@@ -144,6 +144,61 @@ TEST_F(RecoveryTest, TheFirstChangeAfterAnIdleSpellIsWrittenAtOnce) {
     EXPECT_EQ(contentsOf(recovery.filePath())->text, "abc");
 }
 
+// Opening a file ends in documentSaved (nothing of the old text is kept); the
+// first edit of the opened file is kept at once, not an interval later.
+TEST_F(RecoveryTest, TheFirstChangeAfterOpeningAFileIsWrittenAtOnce) {
+    std::chrono::steady_clock::time_point now{};
+    CrashRecovery recovery(doc, locations, dialogs, {1h, 1h, [&] { return now; }});
+    doc.replace(0, 0, "old");
+    recovery.waitForWrites();
+    ASSERT_EQ(contentsOf(recovery.filePath())->text, "old");
+    now += 1ms;
+    doc.setText("opened");
+    doc.setFilePath(dir.file("vol2.txt"));
+    doc.setModified(false);
+    recovery.documentSaved();
+    recovery.waitForWrites();
+    EXPECT_FALSE(fileio::exists(recovery.filePath()));
+    now += 1ms;
+    doc.replace(0, 0, "x");
+    recovery.waitForWrites();
+    const auto c = contentsOf(recovery.filePath());
+    ASSERT_TRUE(c);
+    EXPECT_EQ(c->text, "xopened");
+    EXPECT_EQ(c->path, dir.file("vol2.txt"));
+    now += 1ms; // the spell starts again with that write
+    doc.replace(0, 0, "y");
+    recovery.waitForWrites();
+    EXPECT_EQ(contentsOf(recovery.filePath())->text, "xopened");
+}
+
+// A run that died in the middle of writing its recovery file left the new
+// file's temporary; the next start removes it, and only it.
+TEST_F(RecoveryTest, TemporariesOfDeadRunsAreRemovedAtStart) {
+    Document other;
+    CrashRecovery running(other, locations, dialogs);
+    const std::string runningName = std::filesystem::path(running.filePath()).filename().string();
+    struct Case {
+        std::string name;
+        bool stays;
+    };
+    const std::vector<Case> cases = {
+        {".MMEdit-recovery-4242-0badc0de.dat.mmedit-save.Ab12Cd", false},
+        {".MMEdit-recovery-1-00000001.dat.mmedit-save.zzzzzz", false},
+        {"." + runningName + ".mmedit-save.Xy34Zw", true}, // its run still goes
+        {".vol1.txt.mmedit-save.Ab12Cd", true},            // a document's, not ours
+        {"MMEdit-recovery-4242-0badc0de.dat.mmedit-save.Ab12Cd", true},
+        {".MMEdit-recovery-4242-0badc0de.txt", true},
+    };
+    for (const Case& c : cases)
+        fileio::writeAll(dir.file(c.name), "half a write");
+
+    CrashRecovery recovery(doc, locations, dialogs);
+    for (const Case& c : cases)
+        EXPECT_EQ(fileio::exists(dir.file(c.name)), c.stays) << c.name;
+    EXPECT_TRUE(files("MMEdit-recovery-4242", ".lock").empty()) << "no lock is left behind";
+}
+
 TEST_F(RecoveryTest, SavingOrACleanExitRemovesTheFile) {
     CrashRecovery recovery(doc, locations, dialogs, {50ms, 1h});
     const std::string file = recovery.filePath();

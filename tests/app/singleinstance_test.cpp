@@ -8,9 +8,11 @@
 #include <QLocalSocket>
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <random>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -22,6 +24,37 @@ void waitFor(const std::function<bool()>& done, int ms = 3000) {
 }
 
 using Files = std::vector<std::string>;
+
+// Sets (or with nothing, unsets) an environment variable for one scope.
+class EnvGuard {
+  public:
+    EnvGuard(const char* name, const std::optional<std::string>& value)
+        : name_(name), had_(qEnvironmentVariableIsSet(name)), old_(qgetenv(name)) {
+        if (value)
+            qputenv(name, QByteArray::fromStdString(*value));
+        else
+            qunsetenv(name);
+    }
+    ~EnvGuard() {
+        if (had_)
+            qputenv(name_, old_);
+        else
+            qunsetenv(name_);
+    }
+    EnvGuard(const EnvGuard&) = delete;
+    EnvGuard& operator=(const EnvGuard&) = delete;
+
+  private:
+    const char* name_;
+    bool had_;
+    QByteArray old_;
+};
+
+struct stat statOf(const std::string& path) {
+    struct stat st {};
+    EXPECT_EQ(::lstat(path.c_str(), &st), 0) << path;
+    return st;
+}
 
 } // namespace
 
@@ -55,6 +88,98 @@ TEST(SingleInstance, ASecondStartHandsItsFileOverToTheFirst) {
     EXPECT_FALSE(elsewhere.handOver({odd}));
 }
 
+// Without a runtime folder the socket lives in a folder "mmedit-<uid>" of
+// the temporary folder that the program makes for this user alone.
+TEST(SingleInstance, WithoutARuntimeFolderTheSocketIsInAFolderOfItsOwn) {
+    TempDir tmp;
+    TempDir program;
+    const EnvGuard noRuntime("XDG_RUNTIME_DIR", std::nullopt);
+    const EnvGuard temp("TMPDIR", tmp.path());
+    const std::string folder = tmp.file("mmedit-" + std::to_string(::geteuid()));
+
+    SingleInstance first(program.path());
+    const struct stat made = statOf(folder);
+    EXPECT_TRUE(S_ISDIR(made.st_mode));
+    EXPECT_EQ(made.st_mode & 0777, 0700u);
+    EXPECT_EQ(made.st_uid, ::geteuid());
+    EXPECT_TRUE(first.serverName().startsWith(QString::fromStdString(folder + "/mmedit-")))
+        << first.serverName().toStdString();
+    std::vector<Files> received;
+    first.listen([&](const Files& files) { received.push_back(files); });
+    EXPECT_TRUE(SingleInstance(program.path()).handOver({"/a.txt"}));
+    waitFor([&] { return !received.empty(); });
+    EXPECT_EQ(received, std::vector<Files>{{"/a.txt"}});
+}
+
+// A folder of that name someone else made, or one others may enter, is not
+// used: nothing is handed over and the program runs on its own.
+TEST(SingleInstance, AFolderOfAnotherUserOrOpenToOthersIsRefused) {
+    struct Case {
+        const char* what;
+        mode_t mode;
+        bool foreign; // owned by nobody (needs root to set up)
+        bool link;    // a symbolic link to a folder of this user
+    };
+    const Case cases[] = {
+        {"open to the group and others", 0755, false, false},
+        {"writable by everyone", 0777, false, false},
+        {"another user's", 0700, true, false},
+        {"a link to this user's own folder", 0700, false, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        if (c.foreign && ::geteuid() != 0) continue; // only root can give a folder away
+        TempDir tmp;
+        TempDir program;
+        const EnvGuard noRuntime("XDG_RUNTIME_DIR", std::nullopt);
+        const EnvGuard temp("TMPDIR", tmp.path());
+        const std::string folder = tmp.file("mmedit-" + std::to_string(::geteuid()));
+        if (c.link) {
+            ASSERT_EQ(::mkdir(tmp.file("mine").c_str(), 0700), 0);
+            ASSERT_EQ(::symlink(tmp.file("mine").c_str(), folder.c_str()), 0);
+        } else {
+            ASSERT_EQ(::mkdir(folder.c_str(), 0700), 0);
+            ASSERT_EQ(::chmod(folder.c_str(), c.mode), 0);
+            if (c.foreign) {
+                ASSERT_EQ(::chown(folder.c_str(), 65534, 65534), 0);
+            }
+        }
+
+        SingleInstance first(program.path());
+        EXPECT_TRUE(first.serverName().isEmpty()) << first.serverName().toStdString();
+        EXPECT_FALSE(first.problem().isEmpty());
+        first.listen([](const Files&) { ADD_FAILURE() << "nothing may arrive"; });
+        EXPECT_FALSE(SingleInstance(program.path()).handOver({"/a.txt"}));
+        // The folder is left as it was found.
+        EXPECT_EQ(statOf(folder).st_mode & 0777, c.link ? 0777u : c.mode);
+        if (c.foreign) ::chown(folder.c_str(), ::geteuid(), ::getegid()); // for the clean-up
+    }
+}
+
+// A runtime folder is used when it is this user's alone; otherwise the
+// program's own folder in the temporary folder is.
+TEST(SingleInstance, TheRuntimeFolderIsUsedOnlyWhenItIsPrivate) {
+    TempDir tmp;
+    TempDir runtime;
+    TempDir program;
+    const EnvGuard temp("TMPDIR", tmp.path());
+    const std::string own = tmp.file("mmedit-" + std::to_string(::geteuid()) + "/");
+    ASSERT_EQ(::chmod(runtime.path().c_str(), 0700), 0);
+    {
+        const EnvGuard set("XDG_RUNTIME_DIR", runtime.path());
+        EXPECT_TRUE(SingleInstance(program.path())
+                        .serverName()
+                        .startsWith(QString::fromStdString(runtime.path() + "mmedit-")));
+    }
+    ASSERT_EQ(::chmod(runtime.path().c_str(), 0755), 0);
+    {
+        const EnvGuard set("XDG_RUNTIME_DIR", runtime.path());
+        EXPECT_TRUE(SingleInstance(program.path())
+                        .serverName()
+                        .startsWith(QString::fromStdString(own + "mmedit-")));
+    }
+}
+
 TEST(SingleInstance, AStrayClientIsIgnored) {
     TempDir dir;
     SingleInstance first(dir.path());
@@ -83,9 +208,16 @@ TEST(SingleInstance, AStrayClientIsIgnored) {
 }
 
 TEST(SingleInstance, MessagesAreReadBackAndDamagedOnesRefused) {
-    const Files files = {"/a", "", std::string("/b\0c", 4), std::string(3000, 'x')};
+    const Files files = {"/a", "",
+                         "/b\x82\xa0"
+                         "c",
+                         std::string(3000, 'x')};
     const QByteArray m = SingleInstance::message(files);
     EXPECT_EQ(SingleInstance::readMessage(m), files);
+    // A NUL inside a name, anywhere, refuses the whole message.
+    for (const std::string& withNul :
+         {std::string("/b\0c", 4), std::string("\0", 1), std::string("/b\0", 3)})
+        EXPECT_FALSE(SingleInstance::readMessage(SingleInstance::message({"/a", withNul})));
     for (qsizetype cut = 0; cut < m.size(); ++cut)
         EXPECT_FALSE(SingleInstance::readMessage(m.left(cut))) << cut;
     // Random damage never crashes and never reads past the bytes.

@@ -340,3 +340,63 @@ TEST(Cli, OutputThatCannotBeWrittenGivesStatusTwo) {
         EXPECT_EQ(err.str(), "mmedit-cli: 標準出力に書き込めませんでした\n") << args[0];
     }
 }
+
+TEST(Cli, ImportConvertsOtherEncodingsToCodePage932WithCrLf) {
+    TempDir dir;
+    // お知らせ / 〜− in code page 932 with CR LF.
+    const std::string cp932 = "\x82\xa8\x92m\x82\xe7\x82\xb9\r\n\x81`\x81|\r\n";
+    struct Case {
+        const char* what;
+        std::string bytes;
+        std::string expected;
+    };
+    const std::vector<Case> cases = {
+        {"UTF-8", "お知らせ\n〜−\n", cp932},
+        {"UTF-8 with a BOM and CR LF", "\xEF\xBB\xBFお知らせ\r\n〜−\r\n", cp932},
+        {"EUC-JP", "\xa4\xaa\xc3\xce\xa4\xe9\xa4\xbb\n\xa1\xc1\xa1\xdd\n", cp932},
+        {"ISO-2022-JP", "\x1b$B$*CN$i$;\x1b(B\n\x1b$B!A!]\x1b(B\n", cp932},
+        // Code page 932 comes out byte for byte, LF line ends and all.
+        {"code page 932", "\x82\xa8\x92m\n\xff", "\x82\xa8\x92m\n\xff"},
+    };
+    for (const Case& c : cases) {
+        dir.write("in.txt", c.bytes);
+        CliRun r = run({"import", dir.file("in.txt")}, dir.path());
+        EXPECT_EQ(r.status, 0) << c.what << r.err;
+        EXPECT_EQ(r.out, c.expected) << c.what;
+        r = run({"import", dir.file("in.txt"), "-o", dir.file("out.txt")}, dir.path());
+        EXPECT_EQ(r.status, 0) << c.what << r.err;
+        EXPECT_EQ(r.out, "") << c.what;
+        EXPECT_EQ(dir.read("out.txt"), c.expected) << c.what;
+    }
+}
+
+TEST(Cli, ImportListsWhatCodePage932CannotHoldAndWritesNothing) {
+    TempDir dir;
+    dir.write("in.txt", "お知らせ\nCafé 😀\n");
+    dir.write("old.txt", "old");
+    CliRun r = run({"import", dir.file("in.txt"), "-o", dir.file("old.txt")}, dir.path());
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "2 行 4 桁: é (U+00E9)\n"
+                     "2 行 6 桁: 😀 (U+1F600)\n"
+                     "mmedit-cli: UTF-8 から変換できない文字 (Shift-JIS にない文字) が 2件"
+                     "あるため書き出しませんでした\n");
+    EXPECT_EQ(dir.read("old.txt"), "old");
+    r = run({"import", dir.file("in.txt")}, dir.path());
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "");
+
+    // Usage and file errors.
+    for (const auto& args : std::vector<std::vector<std::string>>{
+             {"import"},
+             {"import", dir.file("in.txt"), dir.file("old.txt")},
+             {"import", dir.file("missing.txt")},
+             {"import", dir.path()},
+             {"import", "--max-chars", "20", dir.file("in.txt")},
+         }) {
+        r = run(args, dir.path());
+        EXPECT_EQ(r.status, 2) << args.back();
+        EXPECT_EQ(r.out, "");
+        EXPECT_TRUE(r.err.starts_with("mmedit-cli: ")) << r.err;
+    }
+}
