@@ -92,7 +92,6 @@ void MainWindow::buildMenus() {
     file->menuAction()->setObjectName(QStringLiteral("File1"));
     QMenu* newMenu = file->addMenu(u("新規作成"));
     newMenu->menuAction()->setObjectName(QStringLiteral("New1"));
-    newMenu->menuAction()->setShortcut(QKeySequence(Qt::Key_F1));
     addItem(newMenu, "NormalSet1", "基本設定", {}, 1);
     addItem(newMenu, "New2", "白紙", {}, 0);
     addItem(file, "Open1", "ファイル読み込み", Qt::Key_F2);
@@ -166,7 +165,7 @@ void MainWindow::buildMenus() {
     QMenu* help = bar->addMenu(u("ヘルプ(&H)"));
     help->menuAction()->setObjectName(QStringLiteral("Help1"));
     addItem(help, "About1", "バージョン情報");
-    addItem(help, "Help2", "ヘルプ(&H)");
+    addItem(help, "Help2", "ヘルプ(&H)", Qt::Key_F1);
 
     // The editor's pop-up menu.
     editorMenu_ = new QMenu(this);

@@ -4,6 +4,7 @@
 #include "palettes/headerfooterwindow.h"
 #include "palettes/palettetext.h"
 #include "palettes/storedlist.h"
+#include "platform/help.h"
 
 #include "editor/textedit.h"
 #include "platform/errorbox.h"
@@ -25,6 +26,7 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QTest>
+#include <QTextBrowser>
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -542,11 +544,15 @@ TEST_F(FramePaletteTest, HelpOpensThePageAtTheFramePaletteOrTellsItIsMissing) {
     EXPECT_TRUE(dialogs.boxes[0].text.contains(QStringLiteral("help/index.html")));
     std::filesystem::create_directory(dir.file("help"));
     dir.write("help/index.html", "<html></html>");
-    p->helpButton()->click();
-    p->addDialog()->helpButton()->click();
-    ASSERT_EQ(shell.opened.size(), 2u);
-    EXPECT_TRUE(shell.opened[0].endsWith(QStringLiteral("#frame-palette")));
-    EXPECT_EQ(shell.opened[1], shell.opened[0]);
+    for (QPushButton* help : {p->helpButton(), p->addDialog()->helpButton()}) {
+        help->click();
+        ASSERT_NE(HelpWindow::current(), nullptr);
+        EXPECT_TRUE(HelpWindow::current()->isVisible());
+        EXPECT_EQ(HelpWindow::current()->browser()->source().fragment(),
+                  QStringLiteral("frame-palette"));
+        HelpWindow::current()->close();
+    }
+    EXPECT_TRUE(shell.opened.empty());
 }
 
 // --- the face-mark palette ------------------------------------------------------------------
