@@ -286,8 +286,10 @@ bool MainWindow::titleBarOnAScreen(QPoint pos) const {
 void MainWindow::updateHistoryMenu() {
     for (int k = 0; k < kHistorySlots; ++k) {
         QAction* a = historyItems_[static_cast<std::size_t>(k)];
-        const QString caption = QString::number((k + 1) % 10) + QLatin1Char(':') +
-                                path(s_.options.history[static_cast<std::size_t>(k)]);
+        // An "&" in a file name is shown, not taken as an access key.
+        QString name = path(s_.options.history[static_cast<std::size_t>(k)]);
+        name.replace(QLatin1Char('&'), QStringLiteral("&&"));
+        const QString caption = QString::number((k + 1) % 10) + QLatin1Char(':') + name;
         a->setText(caption);
         a->setVisible(false);
     }

@@ -15,6 +15,8 @@ class Shell;
 // The window that shows the help page. There is one: it is made on first use
 // as a window of the program's outermost window and kept while that lives.
 class HelpWindow : public QWidget {
+    Q_OBJECT
+
   public:
     explicit HelpWindow(QWidget* parent);
     // The help window, nullptr while none is open.

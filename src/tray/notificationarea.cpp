@@ -107,7 +107,8 @@ NotificationArea::Result SystemNotificationArea::modify(const TrayIconRequest& r
 void SystemNotificationArea::remove(const TrayIconRequest& request) {
     auto it = icons_.find(request.id);
     if (it == icons_.end()) return;
-    it->second.icon->hide();
+    // Not even hidden now: hiding destroys the icon's window, which may be
+    // the one whose click is being handled.
     it->second.removed = true;
     dropRemoved();
 }

@@ -70,9 +70,10 @@ class NotificationArea {
 };
 
 // The desktop's notification area, through QSystemTrayIcon. The icons are
-// children of the area. An icon removed while its own click is being handled
-// (the click's menu restores the window, which takes the icon away) is only
-// hidden then, and deleted once the click is over: the icon's window is still
+// children of the area. An icon removed while a click is being handled (the
+// click's menu restores the window, which takes the icon away) counts as
+// removed at once but stays on the screen until the click is over, and is
+// deleted then: hiding or deleting it destroys its window, which is still
 // inside its mouse handler.
 class SystemNotificationArea : public QObject, public NotificationArea {
   public:
@@ -91,7 +92,7 @@ class SystemNotificationArea : public QObject, public NotificationArea {
         QSystemTrayIcon* icon = nullptr; // a child of the area
         QPointer<TrayMessageWindow> window;
         std::uint32_t callbackMessage = 0;
-        bool removed = false; // hidden, waiting to be deleted
+        bool removed = false; // waiting for the click to end to be deleted
     };
     static void apply(Entry& entry, const TrayIconRequest& request);
     void report(std::uint32_t id, QSystemTrayIcon::ActivationReason why);

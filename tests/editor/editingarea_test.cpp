@@ -83,7 +83,7 @@ TEST_F(MemoTest, GeometryFollowsLineLengthMarginsAndCharacterWidth) {
     EXPECT_EQ(WinRect::from(memo.formatRect()).right, 10 + 32);
 }
 
-TEST(ExtMemoWindow, MarginsAtWindowCreationAndSwitchedOffAreas) {
+TEST(EditingAreaWindow, MarginsAtWindowCreationAndSwitchedOffAreas) {
     EditingArea m;
     m.editArea().margin().setTop(5); // creates the window; the control's own top wins
     EXPECT_TRUE(m.isWindowCreated());

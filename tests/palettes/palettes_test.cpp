@@ -17,6 +17,7 @@
 #include "text/errors.h"
 #include "text/fileio.h"
 #include "text/linelist.h"
+#include "text/mailcheck.h"
 
 #include <QAction>
 #include <QApplication>
@@ -496,6 +497,51 @@ TEST_F(FramePaletteTest, TheAddDialogWritesFirstAndHidesOnlyAfterASuccessfulWrit
     EXPECT_EQ(p->list().size(), 3u);
 }
 
+TEST_F(FramePaletteTest, ReturnWritesOnceAndTellsAFailureOnce) {
+    dir.write("waku.edt", "-\r\n");
+    auto p = palette<FramePalette>();
+    p->show();
+    p->showAddDialog();
+    AddEntryDialog* d = p->addDialog();
+    d->field()->setText(u("☆"));
+    int writes = 0;
+    {
+        fileio::testing::setWriteHook([&](std::size_t) {
+            ++writes;
+            return false;
+        });
+        HookGuard reset{[] { fileio::testing::setWriteHook({}); }};
+        QTest::keyClick(d->field(), Qt::Key_Return);
+    }
+    EXPECT_EQ(writes, 1);
+    EXPECT_EQ(dialogs.boxes.size(), 1u);
+    EXPECT_TRUE(d->isVisible());
+    QTest::keyClick(d->field(), Qt::Key_Enter);
+    EXPECT_FALSE(d->isVisible());
+    EXPECT_EQ(dir.read("waku.dat"), "-\r\n" + sj("☆") + "\r\n");
+    EXPECT_EQ(dialogs.boxes.size(), 1u);
+}
+
+TEST_F(FramePaletteTest, CancelAndEscapeForgetTheText) {
+    auto p = palette<FramePalette>();
+    p->show();
+    AddEntryDialog* d = p->addDialog();
+    const std::size_t entries = p->list().size();
+    const std::function<void()> ways[] = {[&] { d->cancelButton()->click(); },
+                                          [&] { QTest::keyClick(d->field(), Qt::Key_Escape); },
+                                          [&] { d->close(); }};
+    for (const auto& leave : ways) {
+        p->showAddDialog();
+        d->field()->setText(u("途中"));
+        leave();
+        EXPECT_FALSE(d->isVisible());
+        p->showAddDialog();
+        EXPECT_EQ(d->field()->text(), QString());
+        EXPECT_FALSE(d->okButton()->isEnabled());
+    }
+    EXPECT_EQ(p->list().size(), entries);
+}
+
 TEST_F(FramePaletteTest, TextThatCannotBeAnEntryIsToldAndTheDialogStays) {
     auto p = palette<FramePalette>();
     dialogs.boxes.clear();
@@ -622,6 +668,19 @@ TEST(ShippedLists, HoldManyValidEntriesInCodePage932WithCrLf) {
         for (const std::string& e : entries) {
             EXPECT_FALSE(e.empty()) << name;
             EXPECT_FALSE(firstInvalidByte(e).has_value()) << name << ": " << e;
+        }
+    }
+}
+
+// What the palettes put into a newsletter passes its send check: no
+// machine-dependent character, no half-width katakana, nothing to warn of.
+TEST(ShippedLists, EveryEntryPassesTheSendCheck) {
+    for (const char* name : {"waku.edt", "face.edt"}) {
+        const std::string bytes = fileio::readAll(std::string(MMEDIT_DATA_DIR "/") + name);
+        for (const std::string& e : linelist::parse(bytes)) {
+            const std::vector<mailcheck::Finding> found = mailcheck::check(e, {});
+            EXPECT_TRUE(found.empty()) << name << ": " << cp932::decode(e).toStdString() << " has "
+                                       << mailcheck::kindName(found.front().kind).toStdString();
         }
     }
 }

@@ -10,8 +10,6 @@
 namespace {
 
 struct FontDialogTest : ::testing::Test {
-    FontDialogTest() { fonts::installSubstitutions(); }
-
     static QFont gothic() {
         QFont f(QString::fromUtf8(fonts::kGothic));
         f.setPointSize(12);
@@ -70,10 +68,11 @@ TEST_F(FontDialogTest, FixedPitchListHoldsTheJapaneseFontsAndShowsTheFontInUse) 
     EXPECT_EQ(fonts::fontChosen(dialog, gothic()).family(), QStringLiteral("IPAMincho"));
     EXPECT_EQ(fonts::fontChosen(dialog, gothic()).pointSize(), 14);
 
-    dialog.setCurrentFont(gothic());
-    dialog.resize(560, 420);
-    dialog.show();
-    keepScreenshot(dialog.grab().toImage(), "font-dialog.png");
+    QFontDialog pictured;
+    fonts::prepareFontDialog(pictured, gothic(), true);
+    pictured.resize(560, 420);
+    pictured.show();
+    keepScreenshot(pictured.grab().toImage(), "font-dialog.png");
 }
 
 TEST_F(FontDialogTest, AnyPitchListsEveryFamily) {
