@@ -617,7 +617,8 @@ TEST(Document, ShownOnlyTextKeepsTheModifiedFlagAndMakesNoStep) {
         doc.setText("ab");
         doc.setModified(modifiedBefore);
         doc.replaceUnrecorded(1, 0, "\x82\xA0\x82\xA2"); // あい being composed
-        EXPECT_EQ(doc.text(), "a\x82\xA0\x82\xA2" "b");
+        EXPECT_EQ(doc.text(), "a\x82\xA0\x82\xA2"
+                              "b");
         EXPECT_EQ(doc.isModified(), modifiedBefore);
         doc.replaceUnrecorded(1, 4, ""); // cancelled
         EXPECT_EQ(doc.text(), "ab");
