@@ -369,13 +369,25 @@ void MainWindow::windowStateChanged() {
     const bool minimized = isMinimized();
     runCommand(dialogs_, [&] { trayIcon_->setRegistered(minimized); });
     // Hidden to the notification area only when the icon is really there;
-    // otherwise the window stays on the task bar, reachable.
-    if (minimized && trayShown()) hide();
+    // otherwise the window stays on the task bar, reachable. Hidden once the
+    // change is over: showMinimized shows the window after minimizing it.
+    if (minimized && trayShown())
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                if (isMinimized() && trayShown()) hide();
+            },
+            Qt::QueuedConnection);
 }
 
 void MainWindow::applySizeCommand(SizeCommand command) {
     switch (command) {
     case SizeCommand::maximize:
+        // Hidden behind the icon, the window comes back at its size first:
+        // shown maximized straight from minimized, the window manager would
+        // minimize it again as it reappears (and the window would hide once
+        // more, its icon gone).
+        if (isHidden()) showNormal();
         showMaximized();
         break;
     case SizeCommand::minimize:

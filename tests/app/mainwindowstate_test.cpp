@@ -6,6 +6,7 @@
 #include "app/splashwindow.h"
 #include "app/statuspanels.h"
 #include "platform/help.h"
+#include "tray/trayicon.h"
 
 #include "support/scripted.h"
 #include "support/tempdir.h"
@@ -137,6 +138,44 @@ TEST_F(MainWindowStateTest, F1ShowsHelpAndIsBoundOnce) {
     EXPECT_EQ(HelpWindow::current()->browser()->source().toLocalFile(),
               QString::fromStdString(dir.file("help/index.html")));
     EXPECT_TRUE(dialogs.boxes.empty());
+}
+
+// A notification area that shows every icon it is given.
+struct ShowingArea : NotificationArea {
+    int icons = 0;
+    Result add(const TrayIconRequest&) override {
+        ++icons;
+        return Result::done;
+    }
+    Result modify(const TrayIconRequest&) override { return Result::done; }
+    void remove(const TrayIconRequest&) override { --icons; }
+    bool isShown(std::uint32_t) const override { return icons > 0; }
+};
+
+// Minimized, the window hides behind its icon (also when the icon's menu
+// minimizes it, which shows it again after minimizing it); the icon's menu
+// brings it back maximized or at its size, and the icon goes.
+TEST_F(MainWindowStateTest, HiddenBehindTheIconAndBackByItsMenu) {
+    ShowingArea area;
+    const ScopedNotificationArea inPlace(area);
+    start();
+    main->show();
+    const struct {
+        const char* command;
+        Qt::WindowStates state;
+    } cases[] = {{"N8", Qt::WindowMaximized}, {"N13", Qt::WindowNoState}};
+    for (const auto& c : cases) {
+        trigger("N11");
+        QApplication::processEvents();
+        EXPECT_FALSE(main->isVisible()) << c.command;
+        EXPECT_TRUE(main->trayIcon()->isRegistered());
+        EXPECT_EQ(area.icons, 1);
+        trigger(c.command);
+        EXPECT_TRUE(main->isVisible()) << c.command;
+        EXPECT_EQ(main->windowState(), c.state) << c.command;
+        EXPECT_FALSE(main->trayIcon()->isRegistered());
+        EXPECT_EQ(area.icons, 0);
+    }
 }
 
 TEST(SplashWindowBar, StartUpStepsFillTheBarToItsEnd) {
