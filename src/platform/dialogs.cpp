@@ -48,9 +48,7 @@ QWidget* QtDialogs::dialogParent() const {
     // A dialog shown over the window that opened it stays in front of it
     // afterwards; over the parent it would leave that window behind.
     QWidget* active = QApplication::activeWindow();
-    if (active && active != parent_ && active->isVisible())
-        for (const QWidget* w = active->parentWidget(); w; w = w->parentWidget())
-            if (w == parent_) return active;
+    if (active && active->isVisible()) return active;
     return parent_->isVisible() ? parent_ : nullptr;
 }
 

@@ -28,11 +28,10 @@ class Dialogs {
                                      const std::string& suggested) = 0;
 };
 
-// Boxes and dialogs over the window the user works in: the active window when
-// it is one of the parent's own windows (the header and footer window, a
-// settings dialog), else the parent while it is shown; without either (during
-// start-up, or hidden in the notification area) they are centred on the
-// primary screen.
+// Boxes and dialogs over the window the user works in: the program's active
+// window (the main window, the header and footer window, a settings dialog),
+// else the parent while it is shown; without either (during start-up, or
+// hidden in the notification area) they are centred on the primary screen.
 class QtDialogs : public Dialogs {
   public:
     explicit QtDialogs(QWidget* parent = nullptr) : parent_(parent) {}

@@ -69,6 +69,11 @@ void prepareFileDialog(QFileDialog& dialog) {
     if (!files || !details) return;
     dialog.setProxyModel(new FileColumnTexts(&dialog));
     QObject::connect(files, &QFileSystemModel::directoryLoaded, details, [details] {
-        details->header()->resizeSections(QHeaderView::ResizeToContents);
+        QHeaderView* header = details->header();
+        header->resizeSections(QHeaderView::ResizeToContents);
+        // Room between the columns, so that neighbouring texts do not touch.
+        const int gap = details->fontMetrics().horizontalAdvance(QStringLiteral("  "));
+        for (int column = 0; column < header->count(); ++column)
+            header->resizeSection(column, header->sectionSize(column) + gap);
     });
 }
