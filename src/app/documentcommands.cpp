@@ -329,9 +329,10 @@ bool DocumentCommands::saveAs() {
     w_.document().setFilePath(path);
     w_.settings().addToHistory(path);
     w_.updateHistoryMenu();
+    // The text is on disk: closing has nothing to ask about.
+    w_.document().setModified(false);
     documentSaved();
-    // The text still counts as changed: closing asks about it.
-    w_.showDocumentState(w_.document().isModified());
+    w_.showDocumentState(false);
     return true;
 }
 

@@ -7,12 +7,12 @@
 
 #include "platform/dialogs.h"
 #include "platform/errorbox.h"
+#include "platform/fontdialog.h"
 #include "platform/help.h"
 #include "text/errors.h"
 #include "text/fileio.h"
 
 #include <QFile>
-#include <QFontDialog>
 #include <QMenu>
 #include <QPageSetupDialog>
 #include <QPrintDialog>
@@ -53,12 +53,7 @@ void QtCommonDialogs::preview(QPrinter& printer, QWidget* parent,
 
 std::optional<QFont> QtCommonDialogs::font(const QFont& initial, bool fixedPitchOnly,
                                            QWidget* parent) {
-    bool ok = false;
-    QFontDialog::FontDialogOptions options;
-    if (fixedPitchOnly) options |= QFontDialog::MonospacedFonts;
-    const QFont chosen = QFontDialog::getFont(&ok, initial, parent, u("フォントの設定"), options);
-    if (!ok) return std::nullopt;
-    return chosen;
+    return fonts::chooseFont(initial, fixedPitchOnly, parent, u("フォントの設定"));
 }
 
 // --- the commands ----------------------------------------------------------------------
@@ -229,7 +224,7 @@ void EditCommands::showToolBar(int tag) {
 
 void EditCommands::showHelp() {
     // The help page lies among the data files the program ships.
-    ::showHelp(w_.shell(), w_.settings().files.dataFile("help/index.html"));
+    ::showHelp(w_.shell(), w_.settings().files.dataFile("help/index.html"), {}, &w_);
 }
 
 AboutBox* EditCommands::aboutBox() {

@@ -6,6 +6,7 @@
 #include "lockkeys.h"
 #include "mainwindow.h"
 #include "palettecommands.h"
+#include "pictures.h"
 #include "singleinstance.h"
 #include "splashwindow.h"
 
@@ -64,6 +65,9 @@ int main(int argc, char* argv[]) {
     }
     QApplication app(argc, argv); // takes Qt's own options out of argv
     setUpApplication();
+    // Every window without an icon of its own (the header and footer window,
+    // the palettes, the boxes) shows the program's.
+    QApplication::setWindowIcon(pictures::programIcon());
     QGuiApplication::setDesktopFileName(QString::fromLatin1(kDesktopEntry));
     const CommandLine line = parseCommandLine(argumentsOf(argc, argv));
     if (line.action == CommandLine::Action::Error) {
@@ -93,11 +97,12 @@ int main(int argc, char* argv[]) {
     XkbLockKeys locks;
     MainWindow main(settings, dialogs, shell, locks, folder);
     dialogs.setParent(&main);
+    splash->reach(SplashWindow::Step::mainWindowMade);
     main.startUp();
-    splash->advance(10);
+    splash->reach(SplashWindow::Step::settingsRead);
     // The palettes read their lists now, so a missing list is told at start.
     main.palettes().createWindows();
-    splash->advance(10);
+    splash->reach(SplashWindow::Step::listsRead);
     dialogs.setBeforeShowing({});
     delete splash;
 

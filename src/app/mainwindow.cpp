@@ -281,8 +281,10 @@ bool MainWindow::titleBarOnAScreen(QPoint pos) const {
 void MainWindow::updateHistoryMenu() {
     for (int k = 0; k < kHistorySlots; ++k) {
         QAction* a = historyItem(k);
-        const QString caption = QString::number((k + 1) % 10) + QLatin1Char(':') +
-                                path(s_.options.history[static_cast<std::size_t>(k)]);
+        // An "&" in a file name is shown, not taken as an access key.
+        QString name = path(s_.options.history[static_cast<std::size_t>(k)]);
+        name.replace(QLatin1Char('&'), QStringLiteral("&&"));
+        const QString caption = QString::number((k + 1) % 10) + QLatin1Char(':') + name;
         a->setText(caption);
         a->setVisible(false);
     }
@@ -363,13 +365,25 @@ void MainWindow::windowStateChanged() {
     const bool minimized = isMinimized();
     runCommand(dialogs_, [&] { trayIcon_->setRegistered(minimized); });
     // Hidden to the notification area only when the icon is really there;
-    // otherwise the window stays on the task bar, reachable.
-    if (minimized && trayShown()) hide();
+    // otherwise the window stays on the task bar, reachable. Hidden once the
+    // change is over: showMinimized shows the window after minimizing it.
+    if (minimized && trayShown())
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                if (isMinimized() && trayShown()) hide();
+            },
+            Qt::QueuedConnection);
 }
 
 void MainWindow::applySizeCommand(SizeCommand command) {
     switch (command) {
     case SizeCommand::maximize:
+        // Hidden behind the icon, the window comes back at its size first:
+        // shown maximized straight from minimized, the window manager would
+        // minimize it again as it reappears (and the window would hide once
+        // more, its icon gone).
+        if (isHidden()) showNormal();
         showMaximized();
         break;
     case SizeCommand::minimize:

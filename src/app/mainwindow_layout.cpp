@@ -101,7 +101,6 @@ void MainWindow::buildMenus() {
     m.file->menuAction()->setObjectName(QStringLiteral("File1"));
     m.newDocument = m.file->addMenu(u("新規作成"));
     m.newDocument->menuAction()->setObjectName(QStringLiteral("New1"));
-    m.newDocument->menuAction()->setShortcut(QKeySequence(Qt::Key_F1));
     addItem(m.newDocument, a.newFromSettings, "NormalSet1", "基本設定", {}, 1);
     addItem(m.newDocument, a.newBlank, "New2", "白紙", {}, 0);
     addItem(m.file, a.open, "Open1", "ファイル読み込み", Qt::Key_F2);
@@ -178,7 +177,7 @@ void MainWindow::buildMenus() {
     m.help = bar->addMenu(u("ヘルプ(&H)"));
     m.help->menuAction()->setObjectName(QStringLiteral("Help1"));
     addItem(m.help, a.about, "About1", "バージョン情報");
-    addItem(m.help, a.help, "Help2", "ヘルプ(&H)");
+    addItem(m.help, a.help, "Help2", "ヘルプ(&H)", Qt::Key_F1);
 
     // The editor's pop-up menu.
     editorMenu_ = new QMenu(this);

@@ -2,6 +2,7 @@
 
 #include "pictures.h"
 
+#include "platform/fonts.h"
 #include "text/cp932.h"
 #include "text/fileio.h"
 #include "text/rtf.h"
@@ -117,8 +118,12 @@ PreviousFileWindow::PreviousFileWindow(QWidget* parent) : QWidget(parent, Qt::Wi
     setWindowTitle(QStringLiteral("前回のファイル"));
     setWindowIcon(pictures::programIcon());
     setAttribute(Qt::WA_QuitOnClose, false); // closing only hides it
-    QFont font(QStringLiteral("ＭＳ Ｐゴシック"));
+    // The editor's fixed-pitch Japanese font: a plain-text issue shows its
+    // columns as the editor lays them out.
+    QFont font(QString::fromUtf8(fonts::kGothic));
     font.setPixelSize(12);
+    font.setFixedPitch(true);
+    font.setStyleHint(QFont::TypeWriter);
     setFont(font);
 
     viewer_ = new QTextEdit(this);

@@ -26,17 +26,17 @@ SplashWindow::SplashWindow()
     label->setFont(f);
     label->move(80, 160);
     label->adjustSize();
-    ProgressBar1 = new QProgressBar(panel);
-    ProgressBar1->setRange(0, 100);
-    ProgressBar1->setValue(0);
-    ProgressBar1->setTextVisible(false);
-    ProgressBar1->setGeometry(1, 196 - 16 - 1, 309, 16);
+    progressBar_ = new QProgressBar(panel);
+    progressBar_->setRange(0, 100);
+    progressBar_->setValue(0);
+    progressBar_->setTextVisible(false);
+    progressBar_->setGeometry(1, 196 - 16 - 1, 309, 16);
     if (const QScreen* s = QGuiApplication::primaryScreen())
         move(s->availableGeometry().center() - rect().center());
 }
 
-void SplashWindow::advance(int by) {
-    ProgressBar1->setValue(ProgressBar1->value() + by);
+void SplashWindow::reach(Step step) {
+    progressBar_->setValue(static_cast<int>(step));
     repaint();
 }
 

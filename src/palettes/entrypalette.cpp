@@ -118,9 +118,10 @@ AddEntryDialog::AddEntryDialog(const PaletteDesign& design, std::function<bool(c
     // An empty entry is no entry: OK waits for text.
     connect(field_, &QLineEdit::textChanged, this,
             [this](const QString& text) { ok_->setEnabled(!text.isEmpty()); });
+    // Return and Enter press OK, the default button (once: the field's own
+    // returnPressed is not connected, or a failed write would be tried twice).
     connect(ok_, &QPushButton::clicked, this, &AddEntryDialog::confirm);
-    connect(field_, &QLineEdit::returnPressed, this, &AddEntryDialog::confirm);
-    connect(cancel_, &QPushButton::clicked, this, &QDialog::hide);
+    connect(cancel_, &QPushButton::clicked, this, &AddEntryDialog::reject);
     connect(help_, &QPushButton::clicked, this, [h = std::move(help)] { h(); });
 }
 
@@ -128,6 +129,12 @@ void AddEntryDialog::confirm() {
     if (field_->text().isEmpty()) return;
     // The entry is written first; only a written entry lets the dialog go.
     if (add_(field_->text())) hide();
+}
+
+// Cancel, Esc and the close box: the text is given up.
+void AddEntryDialog::reject() {
+    field_->clear();
+    QDialog::reject();
 }
 
 void AddEntryDialog::showEvent(QShowEvent* e) {

@@ -55,6 +55,8 @@ class AddEntryDialog : public QDialog {
     QPushButton* cancelButton() const { return cancel_; }
     QPushButton* helpButton() const { return help_; }
 
+    void reject() override;
+
   protected:
     void showEvent(QShowEvent* e) override;
 

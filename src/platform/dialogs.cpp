@@ -1,5 +1,8 @@
 #include "dialogs.h"
 
+#include "filedialog.h"
+
+#include <QApplication>
 #include <QDesktopServices>
 #include <QFile>
 #include <QFileDialog>
@@ -29,11 +32,29 @@ class Box : public QMessageBox {
     }
 };
 
+// Shows the dialog (its columns in Japanese); the chosen file, empty when
+// it was cancelled.
+std::string chosenFile(QFileDialog& d) {
+    prepareFileDialog(d);
+    if (d.exec() != QDialog::Accepted) return {};
+    const QStringList files = d.selectedFiles();
+    return files.isEmpty() ? std::string() : QFile::encodeName(files.front()).toStdString();
+}
+
 } // namespace
+
+QWidget* QtDialogs::dialogParent() const {
+    if (!parent_) return nullptr;
+    // A dialog shown over the window that opened it stays in front of it
+    // afterwards; over the parent it would leave that window behind.
+    QWidget* active = QApplication::activeWindow();
+    if (active && active->isVisible()) return active;
+    return parent_->isVisible() ? parent_ : nullptr;
+}
 
 QWidget* QtDialogs::prepare() {
     if (beforeShowing_) beforeShowing_();
-    return parent_ && parent_->isVisible() ? parent_ : nullptr;
+    return dialogParent();
 }
 
 Dialogs::Button QtDialogs::messageBox(const QString& caption, const QString& text, Icon icon,
@@ -81,18 +102,18 @@ Dialogs::Button QtDialogs::messageBox(const QString& caption, const QString& tex
 
 std::string QtDialogs::openFileName(const QString& caption, const QString& filter,
                                     const std::string& folder) {
-    QWidget* parent = prepare();
-    const QString name =
-        QFileDialog::getOpenFileName(parent, caption, QFile::decodeName(folder.c_str()), filter);
-    return QFile::encodeName(name).toStdString();
+    QFileDialog d(prepare(), caption, QFile::decodeName(folder.c_str()), filter);
+    d.setFileMode(QFileDialog::ExistingFile);
+    d.setAcceptMode(QFileDialog::AcceptOpen);
+    return chosenFile(d);
 }
 
 std::string QtDialogs::saveFileName(const QString& caption, const QString& filter,
                                     const std::string& suggested) {
-    QWidget* parent = prepare();
-    const QString name =
-        QFileDialog::getSaveFileName(parent, caption, QFile::decodeName(suggested.c_str()), filter);
-    return QFile::encodeName(name).toStdString();
+    QFileDialog d(prepare(), caption, QFile::decodeName(suggested.c_str()), filter);
+    d.setFileMode(QFileDialog::AnyFile);
+    d.setAcceptMode(QFileDialog::AcceptSave);
+    return chosenFile(d);
 }
 
 bool QtShell::open(const QString& address) {

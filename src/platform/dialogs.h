@@ -28,9 +28,10 @@ class Dialogs {
                                      const std::string& suggested) = 0;
 };
 
-// Boxes and dialogs over the parent window while it is shown; without a
-// shown parent (during start-up, or hidden in the notification area) they are
-// centred on the primary screen.
+// Boxes and dialogs over the window the user works in: the program's active
+// window (the main window, the header and footer window, a settings dialog),
+// else the parent while it is shown; without either (during start-up, or
+// hidden in the notification area) they are centred on the primary screen.
 class QtDialogs : public Dialogs {
   public:
     explicit QtDialogs(QWidget* parent = nullptr) : parent_(parent) {}
@@ -44,8 +45,11 @@ class QtDialogs : public Dialogs {
     std::string saveFileName(const QString& caption, const QString& filter,
                              const std::string& suggested) override;
 
+    // The window the next box or dialog belongs to, nullptr for none.
+    QWidget* dialogParent() const;
+
   private:
-    // The parent while it is shown, else none; runs the hook first.
+    // dialogParent(), after running the hook.
     QWidget* prepare();
 
     QWidget* parent_;

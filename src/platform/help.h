@@ -1,16 +1,44 @@
-// The help page: help/index.html among the program's data files, opened with
-// the shell at an anchor per help keyword.
+// The help page: help/index.html among the program's data files, shown in a
+// window of the program at an anchor per help keyword. Links out of the page
+// go to the desktop through the shell.
 #pragma once
 
 #include <QString>
+#include <QWidget>
 
 #include <string>
 
+class QTextBrowser;
+class QUrl;
 class Shell;
 
-// Opens the help page (the path of help/index.html that FileLocations::dataFile
-// gives) through the shell, at the topic of the keyword (the contents when
-// empty). Throws MMEditError when the help page is missing.
-void showHelp(Shell& shell, const std::string& page, const QString& keyword = {});
+// The window that shows the help page. There is one: it is made on first use
+// as a window of the program's outermost window and kept while that lives.
+class HelpWindow : public QWidget {
+    Q_OBJECT
+
+  public:
+    explicit HelpWindow(QWidget* parent);
+    // The help window, nullptr while none is open.
+    static HelpWindow* current();
+    QTextBrowser* browser() const { return browser_; }
+    // Links that leave the page go through this shell.
+    void setShell(Shell& shell) { shell_ = &shell; }
+    // Shows the window with the page at the anchor the address names.
+    void showPage(const QUrl& address);
+
+  private:
+    void follow(const QUrl& link);
+
+    QTextBrowser* browser_;
+    Shell* shell_ = nullptr;
+};
+
+// Shows the help page (the path of help/index.html that FileLocations::dataFile
+// gives) at the topic of the keyword (the top when empty), in the help window
+// of near's outermost window (a window of its own without one). Throws
+// MMEditError when the help page is missing.
+void showHelp(Shell& shell, const std::string& page, const QString& keyword = {},
+              QWidget* near = nullptr);
 // The anchor of a help keyword ("" for the contents).
 QString helpAnchor(const QString& keyword);

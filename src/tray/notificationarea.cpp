@@ -53,20 +53,41 @@ void SystemNotificationArea::apply(Entry& entry, const TrayIconRequest& request)
     }
 }
 
+SystemNotificationArea::~SystemNotificationArea() {
+    for (auto& [id, entry] : icons_)
+        delete entry.icon;
+}
+
 void SystemNotificationArea::report(std::uint32_t id, QSystemTrayIcon::ActivationReason why) {
     auto it = icons_.find(id);
-    if (it == icons_.end() || !it->second.window) return;
+    if (it == icons_.end() || it->second.removed || !it->second.window) return;
     const std::optional<TrayMouseMessage> message = mouseMessageFor(why);
     if (!message) return;
+    ++reporting_;
     it->second.window->deliver(it->second.callbackMessage, id, *message);
+    --reporting_;
+    // Queued: the event loop runs it after the icon's mouse handler returns.
+    if (reporting_ == 0)
+        QMetaObject::invokeMethod(
+            this, [this] { dropRemoved(); }, Qt::QueuedConnection);
+}
+
+void SystemNotificationArea::dropRemoved() {
+    if (reporting_ > 0) return;
+    std::erase_if(icons_, [](const auto& item) {
+        if (!item.second.removed) return false;
+        delete item.second.icon;
+        return true;
+    });
 }
 
 NotificationArea::Result SystemNotificationArea::add(const TrayIconRequest& request) {
     Entry& entry = icons_[request.id];
+    entry.removed = false;
     if (!entry.icon) {
-        entry.icon = std::make_unique<QSystemTrayIcon>();
+        entry.icon = new QSystemTrayIcon(this);
         const std::uint32_t id = request.id;
-        QObject::connect(entry.icon.get(), &QSystemTrayIcon::activated, this,
+        QObject::connect(entry.icon, &QSystemTrayIcon::activated, this,
                          [this, id](QSystemTrayIcon::ActivationReason why) { report(id, why); });
     }
     apply(entry, request);
@@ -78,17 +99,22 @@ NotificationArea::Result SystemNotificationArea::add(const TrayIconRequest& requ
 
 NotificationArea::Result SystemNotificationArea::modify(const TrayIconRequest& request) {
     auto it = icons_.find(request.id);
-    if (it == icons_.end()) return Result::refused;
+    if (it == icons_.end() || it->second.removed) return Result::refused;
     apply(it->second, request);
     return Result::done;
 }
 
 void SystemNotificationArea::remove(const TrayIconRequest& request) {
-    icons_.erase(request.id);
+    auto it = icons_.find(request.id);
+    if (it == icons_.end()) return;
+    // Not even hidden now: hiding destroys the icon's window, which may be
+    // the one whose click is being handled.
+    it->second.removed = true;
+    dropRemoved();
 }
 
 bool SystemNotificationArea::isShown(std::uint32_t id) const {
     auto it = icons_.find(id);
-    return it != icons_.end() && QSystemTrayIcon::isSystemTrayAvailable() &&
+    return it != icons_.end() && !it->second.removed && QSystemTrayIcon::isSystemTrayAvailable() &&
            it->second.icon->isVisible();
 }

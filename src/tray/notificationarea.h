@@ -69,9 +69,19 @@ class NotificationArea {
     virtual bool isShown(std::uint32_t id) const = 0;
 };
 
-// The desktop's notification area, through QSystemTrayIcon.
+// The desktop's notification area, through QSystemTrayIcon. The icons are
+// children of the area. An icon removed while a click is being handled (the
+// click's menu restores the window, which takes the icon away) counts as
+// removed at once but stays on the screen until the click is over, and is
+// deleted then: hiding or deleting it destroys its window, which is still
+// inside its mouse handler.
 class SystemNotificationArea : public QObject, public NotificationArea {
   public:
+    SystemNotificationArea() = default;
+    ~SystemNotificationArea() override;
+    SystemNotificationArea(const SystemNotificationArea&) = delete;
+    SystemNotificationArea& operator=(const SystemNotificationArea&) = delete;
+
     Result add(const TrayIconRequest& request) override;
     Result modify(const TrayIconRequest& request) override;
     void remove(const TrayIconRequest& request) override;
@@ -79,14 +89,19 @@ class SystemNotificationArea : public QObject, public NotificationArea {
 
   private:
     struct Entry {
-        std::unique_ptr<QSystemTrayIcon> icon;
+        QSystemTrayIcon* icon = nullptr; // a child of the area
         QPointer<TrayMessageWindow> window;
         std::uint32_t callbackMessage = 0;
+        bool removed = false; // waiting for the click to end to be deleted
     };
     static void apply(Entry& entry, const TrayIconRequest& request);
     void report(std::uint32_t id, QSystemTrayIcon::ActivationReason why);
+    // Deletes the icons that were removed during a click, unless a click is
+    // still being handled.
+    void dropRemoved();
 
     std::map<std::uint32_t, Entry> icons_;
+    int reporting_ = 0; // clicks being handled (a menu may be open)
 };
 
 // The area the tray icons use: the desktop's, unless a ScopedNotificationArea

@@ -14,6 +14,7 @@
 #include <QRegularExpression>
 #include <QScrollBar>
 #include <QTest>
+#include <QTextBrowser>
 #include <QTextDocument>
 #include <QToolBar>
 
@@ -286,11 +287,15 @@ TEST_F(EditWindowTest, HelpOpensTheHelpPageFromItsThreePlaces) {
               QString::fromStdString("ファイル " + dir.path() + "help/index.html は開けません."));
     ::mkdir(dir.file("help").c_str(), 0777);
     dir.write("help/index.html", helpPage());
-    for (const char* name : {"Help2", "Help3", "SpeedButton53"})
+    for (const char* name : {"Help2", "Help3", "SpeedButton53"}) {
         trigger(name);
-    ASSERT_EQ(shell.opened.size(), 3u);
-    for (const QString& opened : shell.opened)
-        EXPECT_EQ(opened, QString::fromStdString("file://" + dir.path() + "help/index.html"));
+        ASSERT_NE(HelpWindow::current(), nullptr) << name;
+        EXPECT_TRUE(HelpWindow::current()->isVisible());
+        EXPECT_EQ(HelpWindow::current()->browser()->source(),
+                  QUrl::fromLocalFile(QString::fromStdString(dir.file("help/index.html"))));
+        HelpWindow::current()->close();
+    }
+    EXPECT_TRUE(shell.opened.empty());
 }
 
 TEST_F(EditWindowTest, TheHelpPageExplainsEveryCommandAndHasTheAnchorsOfTheHelpButtons) {

@@ -4,6 +4,7 @@
 #include "palettes/headerfooterwindow.h"
 #include "palettes/palettetext.h"
 #include "palettes/storedlist.h"
+#include "platform/help.h"
 
 #include "editor/textedit.h"
 #include "platform/errorbox.h"
@@ -16,6 +17,7 @@
 #include "text/errors.h"
 #include "text/fileio.h"
 #include "text/linelist.h"
+#include "text/mailcheck.h"
 
 #include <QAction>
 #include <QApplication>
@@ -25,6 +27,7 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QTest>
+#include <QTextBrowser>
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -493,6 +496,51 @@ TEST_F(FramePaletteTest, TheAddDialogWritesFirstAndHidesOnlyAfterASuccessfulWrit
     EXPECT_EQ(p->list().size(), 3u);
 }
 
+TEST_F(FramePaletteTest, ReturnWritesOnceAndTellsAFailureOnce) {
+    dir.write("waku.edt", "-\r\n");
+    auto p = palette<FramePalette>();
+    p->show();
+    p->showAddDialog();
+    AddEntryDialog* d = p->addDialog();
+    d->field()->setText(u("☆"));
+    int writes = 0;
+    {
+        fileio::testing::setWriteHook([&](std::size_t) {
+            ++writes;
+            return false;
+        });
+        HookGuard reset{[] { fileio::testing::setWriteHook({}); }};
+        QTest::keyClick(d->field(), Qt::Key_Return);
+    }
+    EXPECT_EQ(writes, 1);
+    EXPECT_EQ(dialogs.boxes.size(), 1u);
+    EXPECT_TRUE(d->isVisible());
+    QTest::keyClick(d->field(), Qt::Key_Enter);
+    EXPECT_FALSE(d->isVisible());
+    EXPECT_EQ(dir.read("waku.dat"), "-\r\n" + sj("☆") + "\r\n");
+    EXPECT_EQ(dialogs.boxes.size(), 1u);
+}
+
+TEST_F(FramePaletteTest, CancelAndEscapeForgetTheText) {
+    auto p = palette<FramePalette>();
+    p->show();
+    AddEntryDialog* d = p->addDialog();
+    const std::size_t entries = p->list().size();
+    const std::function<void()> ways[] = {[&] { d->cancelButton()->click(); },
+                                          [&] { QTest::keyClick(d->field(), Qt::Key_Escape); },
+                                          [&] { d->close(); }};
+    for (const auto& leave : ways) {
+        p->showAddDialog();
+        d->field()->setText(u("途中"));
+        leave();
+        EXPECT_FALSE(d->isVisible());
+        p->showAddDialog();
+        EXPECT_EQ(d->field()->text(), QString());
+        EXPECT_FALSE(d->okButton()->isEnabled());
+    }
+    EXPECT_EQ(p->list().size(), entries);
+}
+
 TEST_F(FramePaletteTest, TextThatCannotBeAnEntryIsToldAndTheDialogStays) {
     auto p = palette<FramePalette>();
     dialogs.boxes.clear();
@@ -541,11 +589,15 @@ TEST_F(FramePaletteTest, HelpOpensThePageAtTheFramePaletteOrTellsItIsMissing) {
     EXPECT_TRUE(dialogs.boxes[0].text.contains(QStringLiteral("help/index.html")));
     std::filesystem::create_directory(dir.file("help"));
     dir.write("help/index.html", "<html></html>");
-    p->helpButton()->click();
-    p->addDialog()->helpButton()->click();
-    ASSERT_EQ(shell.opened.size(), 2u);
-    EXPECT_TRUE(shell.opened[0].endsWith(QStringLiteral("#frame-palette")));
-    EXPECT_EQ(shell.opened[1], shell.opened[0]);
+    for (QPushButton* help : {p->helpButton(), p->addDialog()->helpButton()}) {
+        help->click();
+        ASSERT_NE(HelpWindow::current(), nullptr);
+        EXPECT_TRUE(HelpWindow::current()->isVisible());
+        EXPECT_EQ(HelpWindow::current()->browser()->source().fragment(),
+                  QStringLiteral("frame-palette"));
+        HelpWindow::current()->close();
+    }
+    EXPECT_TRUE(shell.opened.empty());
 }
 
 // --- the face-mark palette ------------------------------------------------------------------
@@ -615,6 +667,19 @@ TEST(ShippedLists, HoldManyValidEntriesInCodePage932WithCrLf) {
         for (const std::string& e : entries) {
             EXPECT_FALSE(e.empty()) << name;
             EXPECT_FALSE(firstInvalidByte(e).has_value()) << name << ": " << e;
+        }
+    }
+}
+
+// What the palettes put into a newsletter passes its send check: no
+// machine-dependent character, no half-width katakana, nothing to warn of.
+TEST(ShippedLists, EveryEntryPassesTheSendCheck) {
+    for (const char* name : {"waku.edt", "face.edt"}) {
+        const std::string bytes = fileio::readAll(std::string(MMEDIT_DATA_DIR "/") + name);
+        for (const std::string& e : linelist::parse(bytes)) {
+            const std::vector<mailcheck::Finding> found = mailcheck::check(e, {});
+            EXPECT_TRUE(found.empty()) << name << ": " << cp932::decode(e).toStdString() << " has "
+                                       << mailcheck::kindName(found.front().kind).toStdString();
         }
     }
 }

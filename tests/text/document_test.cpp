@@ -609,6 +609,24 @@ TEST(Document, ModifiedFlag) {
     EXPECT_TRUE(doc.isModified());
 }
 
+// The input method's composition is shown in the text and taken out again:
+// a composition that is cancelled leaves the text and its flag as they were.
+TEST(Document, ShownOnlyTextKeepsTheModifiedFlagAndMakesNoStep) {
+    for (const bool modifiedBefore : {false, true}) {
+        Document doc;
+        doc.setText("ab");
+        doc.setModified(modifiedBefore);
+        doc.replaceUnrecorded(1, 0, "\x82\xA0\x82\xA2"); // あい being composed
+        EXPECT_EQ(doc.text(), "a\x82\xA0\x82\xA2"
+                              "b");
+        EXPECT_EQ(doc.isModified(), modifiedBefore);
+        doc.replaceUnrecorded(1, 4, ""); // cancelled
+        EXPECT_EQ(doc.text(), "ab");
+        EXPECT_EQ(doc.isModified(), modifiedBefore);
+        EXPECT_FALSE(doc.canUndo());
+    }
+}
+
 TEST(DocumentFind, ForwardAndBackwardWithAndWithoutCase) {
     Document doc;
     doc.setText("abc ABC abc");

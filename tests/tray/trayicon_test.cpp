@@ -3,7 +3,10 @@
 #include "text/cp932.h"
 #include "text/errors.h"
 
+#include <QCoreApplication>
 #include <QPixmap>
+#include <QPointer>
+#include <QSystemTrayIcon>
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -212,6 +215,58 @@ TEST(RealTray, OffscreenHasNoNotificationAreaAndSaysSo) {
     EXPECT_TRUE(t.isRegistered());
     EXPECT_FALSE(t.isIconShown());
     t.setRegistered(false);
+}
+
+// The window's tray menu restores the window, which takes the icon out of the
+// area while the icon's own click is still being handled: the icon must live
+// until the click is over, and go afterwards.
+TEST(RealTray, IconRemovedInsideItsOwnClickLivesUntilTheClickIsOver) {
+    QWidget owner;
+    TrayIcon tray(&owner);
+    SystemNotificationArea area;
+    TrayMessageWindow window(&owner);
+    TrayIconRequest request;
+    request.window = &window;
+    request.id = static_cast<std::uint32_t>(tray.iconId());
+    request.fields = trayMessage | trayIcon;
+    request.callbackMessage = kTrayCallbackMessage;
+    request.icon = QIcon(QPixmap(16, 16));
+    area.add(request);
+    const QList<QSystemTrayIcon*> icons = area.findChildren<QSystemTrayIcon*>();
+    ASSERT_EQ(icons.size(), 1);
+    const QPointer<QSystemTrayIcon> icon = icons.front();
+
+    int clicks = 0;
+    bool aliveInsideTheClick = false;
+    tray.onMouseDown = [&](TrayIcon*, MouseButton button, ShiftState, int, int) {
+        EXPECT_EQ(button, MouseButton::right);
+        ++clicks;
+        area.remove(request);
+        // Neither deleted nor hidden: either destroys the icon's window.
+        aliveInsideTheClick = !icon.isNull() && icon->isVisible();
+    };
+    // Another receiver of the same click still finds the icon in place.
+    bool aliveAfterTheArea = false;
+    QObject::connect(icon.data(), &QSystemTrayIcon::activated, &owner,
+                     [&] { aliveAfterTheArea = !icon.isNull(); });
+    emit icon->activated(QSystemTrayIcon::Context);
+    EXPECT_EQ(clicks, 1);
+    EXPECT_TRUE(aliveInsideTheClick);
+    EXPECT_TRUE(aliveAfterTheArea);
+    ASSERT_FALSE(icon.isNull());
+    EXPECT_FALSE(area.isShown(request.id));
+    EXPECT_EQ(area.modify(request), NotificationArea::Result::refused);
+    emit icon->activated(QSystemTrayIcon::Context); // removed: no longer reported
+    EXPECT_EQ(clicks, 1);
+    QCoreApplication::sendPostedEvents();
+    EXPECT_TRUE(icon.isNull());
+
+    // Removed outside a click: gone at once; added again: a new icon.
+    area.add(request);
+    ASSERT_EQ(area.findChildren<QSystemTrayIcon*>().size(), 1);
+    const QPointer<QSystemTrayIcon> second = area.findChildren<QSystemTrayIcon*>().front();
+    area.remove(request);
+    EXPECT_TRUE(second.isNull());
 }
 
 TEST(TrayGuards, PutBackWhatWasInPlace) {

@@ -1,0 +1,203 @@
+// The main window's caption and modified mark around saving, the recent-file
+// menu's texts and the help key.
+#include "app/lockkeys.h"
+#include "app/mainwindow.h"
+#include "app/previousfilewindow.h"
+#include "app/splashwindow.h"
+#include "app/statuspanels.h"
+#include "platform/help.h"
+#include "tray/trayicon.h"
+
+#include "support/scripted.h"
+#include "support/tempdir.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFontInfo>
+#include <QFontMetrics>
+#include <QKeyEvent>
+#include <QProgressBar>
+#include <QShortcut>
+#include <QTest>
+#include <QTextBrowser>
+#include <QTextEdit>
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+namespace {
+
+struct NoLocks : LockKeys {
+    std::optional<bool> capsLock() const override { return false; }
+    std::optional<bool> numLock() const override { return false; }
+};
+
+QString u(const char* s) {
+    return QString::fromUtf8(s);
+}
+
+struct MainWindowStateTest : ::testing::Test {
+    TempDir dir;
+    SettingsState settings;
+    ScriptedDialogs dialogs;
+    RecordingShell shell;
+    NoLocks locks;
+    std::unique_ptr<MainWindow> main;
+
+    void start() {
+        dir.write("link.dat", "");
+        dir.write("MMEdit.ini", defaultSettingsBytes());
+        main = std::make_unique<MainWindow>(settings, dialogs, shell, locks, dir.path());
+        main->startUp();
+        dialogs.boxes.clear();
+    }
+    void type(const QString& text) {
+        for (const QChar c : text) {
+            QKeyEvent e(QEvent::KeyPress, 0, Qt::NoModifier, QString(c));
+            QApplication::sendEvent(main->editor(), &e);
+        }
+    }
+    void trigger(const char* name) { main->item(QString::fromLatin1(name))->trigger(); }
+    QString modifiedPanel() const { return main->statusPanels().text(StatusPanels::modifiedMark); }
+    bool closeAsks() {
+        const std::size_t before = dialogs.boxes.size();
+        dialogs.answers.push_back(Dialogs::Cancel);
+        QCloseEvent e;
+        QApplication::sendEvent(main.get(), &e);
+        const bool asked = dialogs.boxes.size() > before;
+        if (!asked) dialogs.answers.clear();
+        return asked;
+    }
+};
+
+const char kCaption[] = "「もるもる」メールマガジンエディタ1.2";
+
+} // namespace
+
+TEST_F(MainWindowStateTest, SaveSaveAsAndNewShowTheCleanStateAndTheNextChangeMarksIt) {
+    start();
+    const QString one = QString::fromStdString(dir.file("one.txt"));
+    const QString two = QString::fromStdString(dir.file("two.txt"));
+    const struct {
+        const char* command;
+        std::string fileName; // the save dialog's answer
+        QString caption;
+    } cases[] = {
+        {"Save1", dir.file("one.txt"), u(kCaption) + one},   // unnamed: asks for a name
+        {"Save1", {}, u(kCaption) + one},                    // named: no dialog
+        {"SaveAs1", dir.file("two.txt"), u(kCaption) + two}, //
+        {"New2", {}, u(kCaption)},                           // a blank document
+    };
+    for (const auto& c : cases) {
+        type(QStringLiteral("a"));
+        EXPECT_EQ(main->windowTitle(),
+                  u(kCaption) + QString::fromStdString(main->document().filePath()) + u("(変更)"))
+            << c.command;
+        EXPECT_EQ(modifiedPanel(), u("変更あり")) << c.command;
+        if (!c.fileName.empty()) dialogs.fileNames.push_back(c.fileName);
+        if (std::string(c.command) == "New2") dialogs.answers.push_back(Dialogs::No);
+        trigger(c.command);
+        EXPECT_EQ(main->windowTitle(), c.caption) << c.command;
+        EXPECT_EQ(modifiedPanel(), QString()) << c.command;
+        EXPECT_FALSE(main->isDocumentModified()) << c.command;
+        EXPECT_FALSE(closeAsks()) << c.command;
+    }
+    EXPECT_EQ(dir.read("two.txt"), "aaa");
+}
+
+TEST_F(MainWindowStateTest, AnAmpersandInARecentFileIsShown) {
+    start();
+    ::mkdir(dir.file("R&D").c_str(), 0777);
+    for (const char* name : {"R&D/Q&A.txt", "plain.txt"}) {
+        dir.write(name, "x");
+        dialogs.fileNames.push_back(dir.file(name));
+        trigger("Open1");
+    }
+    EXPECT_EQ(main->item(QStringLiteral("N17"))->text(),
+              QStringLiteral("1:") + QString::fromStdString(dir.path()) + u("plain.txt"));
+    EXPECT_EQ(main->item(QStringLiteral("N21"))->text(),
+              QStringLiteral("2:") + QString::fromStdString(dir.path()) + u("R&&D/Q&&A.txt"));
+}
+
+TEST_F(MainWindowStateTest, F1ShowsHelpAndIsBoundOnce) {
+    start();
+    ::mkdir(dir.file("help").c_str(), 0777);
+    dir.write("help/index.html", "<html><body><p id=\"top\">ヘルプ</p></body></html>");
+    int boundToF1 = 0;
+    for (const QAction* a : main->findChildren<QAction*>())
+        boundToF1 += static_cast<int>(a->shortcuts().count(QKeySequence(Qt::Key_F1)));
+    for (const QShortcut* s : main->findChildren<QShortcut*>())
+        boundToF1 += s->key() == QKeySequence(Qt::Key_F1) ? 1 : 0;
+    EXPECT_EQ(boundToF1, 1);
+    main->show();
+    QApplication::setActiveWindow(main.get());
+    QTest::keyClick(main->editor(), Qt::Key_F1);
+    ASSERT_NE(HelpWindow::current(), nullptr);
+    EXPECT_TRUE(HelpWindow::current()->isVisible());
+    EXPECT_EQ(HelpWindow::current()->browser()->source().toLocalFile(),
+              QString::fromStdString(dir.file("help/index.html")));
+    EXPECT_TRUE(dialogs.boxes.empty());
+}
+
+// A notification area that shows every icon it is given.
+struct ShowingArea : NotificationArea {
+    int icons = 0;
+    Result add(const TrayIconRequest&) override {
+        ++icons;
+        return Result::done;
+    }
+    Result modify(const TrayIconRequest&) override { return Result::done; }
+    void remove(const TrayIconRequest&) override { --icons; }
+    bool isShown(std::uint32_t) const override { return icons > 0; }
+};
+
+// Minimized, the window hides behind its icon (also when the icon's menu
+// minimizes it, which shows it again after minimizing it); the icon's menu
+// brings it back maximized or at its size, and the icon goes.
+TEST_F(MainWindowStateTest, HiddenBehindTheIconAndBackByItsMenu) {
+    ShowingArea area;
+    const ScopedNotificationArea inPlace(area);
+    start();
+    main->show();
+    const struct {
+        const char* command;
+        Qt::WindowStates state;
+    } cases[] = {{"N8", Qt::WindowMaximized}, {"N13", Qt::WindowNoState}};
+    for (const auto& c : cases) {
+        trigger("N11");
+        QApplication::processEvents();
+        EXPECT_FALSE(main->isVisible()) << c.command;
+        EXPECT_TRUE(main->trayIcon()->isRegistered());
+        EXPECT_EQ(area.icons, 1);
+        trigger(c.command);
+        EXPECT_TRUE(main->isVisible()) << c.command;
+        EXPECT_EQ(main->windowState(), c.state) << c.command;
+        EXPECT_FALSE(main->trayIcon()->isRegistered());
+        EXPECT_EQ(area.icons, 0);
+    }
+}
+
+TEST(SplashWindowBar, StartUpStepsFillTheBarToItsEnd) {
+    SplashWindow splash;
+    EXPECT_EQ(splash.progressBar()->value(), 0);
+    const std::pair<SplashWindow::Step, int> steps[] = {{SplashWindow::Step::mainWindowMade, 30},
+                                                        {SplashWindow::Step::settingsRead, 70},
+                                                        {SplashWindow::Step::listsRead, 100}};
+    for (const auto& [step, value] : steps) {
+        splash.reach(step);
+        EXPECT_EQ(splash.progressBar()->value(), value);
+    }
+    EXPECT_EQ(splash.progressBar()->maximum(), 100);
+}
+
+TEST(PreviousFileWindowFont, IsTheEditorsFixedPitchJapaneseFont) {
+    PreviousFileWindow window;
+    const QFontInfo shown(window.viewer()->font());
+    EXPECT_EQ(shown.family(), QStringLiteral("IPAGothic"));
+    EXPECT_EQ(shown.pixelSize(), 12);
+    // Two half-width letters take the room of one full-width character.
+    const QFontMetrics m(window.viewer()->font());
+    EXPECT_EQ(m.horizontalAdvance(QStringLiteral("ii")), m.horizontalAdvance(u("あ")));
+    EXPECT_EQ(m.horizontalAdvance(QStringLiteral("W")), m.horizontalAdvance(QStringLiteral("i")));
+}
