@@ -128,10 +128,10 @@ void MainWindow::buildMenus() {
     addItem(m.edit, a.transferToClipboard, "CopyToClip1", "クリップボードへ転送",
             QKeySequence(Qt::CTRL | Qt::Key_L));
     m.edit->addSeparator();
-    addItem(m.edit, a.copy, "Copy1", "コピー       Ctrl+C");
-    addItem(m.edit, a.cut, "Cut1", "切り取り    Ctrl+X");
-    addItem(m.edit, a.paste, "Pest1", "貼り付け    Ctrl+V");
-    addItem(m.edit, a.deleteForward, "Delete1", "削除         Ctrl+D");
+    addItem(m.edit, a.copy, "Copy1", "コピー\tCtrl+C");
+    addItem(m.edit, a.cut, "Cut1", "切り取り\tCtrl+X");
+    addItem(m.edit, a.paste, "Pest1", "貼り付け\tCtrl+V");
+    addItem(m.edit, a.deleteForward, "Delete1", "削除\tCtrl+D");
     m.edit->addSeparator();
     addItem(m.edit, a.selectAll, "SelectAll1", "すべて選択", QKeySequence(Qt::CTRL | Qt::Key_A));
 
@@ -181,10 +181,10 @@ void MainWindow::buildMenus() {
 
     // The editor's pop-up menu.
     editorMenu_ = new QMenu(this);
-    addItem(editorMenu_, a.cut, "Cut2", "切り取り  Ctrl+X");
-    addItem(editorMenu_, a.deleteForward, "Delete2", "削除      Ctrl+D");
-    addItem(editorMenu_, a.copy, "kopi1", "コピー    Ctrl+C");
-    addItem(editorMenu_, a.paste, "Paste1", "貼り付け Ctrl+V");
+    addItem(editorMenu_, a.cut, "Cut2", "切り取り\tCtrl+X");
+    addItem(editorMenu_, a.deleteForward, "Delete2", "削除\tCtrl+D");
+    addItem(editorMenu_, a.copy, "kopi1", "コピー\tCtrl+C");
+    addItem(editorMenu_, a.paste, "Paste1", "貼り付け\tCtrl+V");
     addItem(editorMenu_, a.selectAll, "SelectAll2", "すべて選択",
             QKeySequence(Qt::CTRL | Qt::Key_A))
         ->setShortcutContext(Qt::WidgetShortcut);
