@@ -82,15 +82,18 @@ bool TextSearch::replaceNext(const SearchRequest& r) {
     std::size_t from = start + static_cast<std::size_t>(editor_.selectionLength());
     if (selectionMatches(r)) {
         const std::size_t length = r.what.size();
-        if (doc.fittingPrefix(r.with, start, start + length) < r.with.size())
+        EditRules rules = editor_.editRules();
+        rules.wholeOrNothing = true;
+        doc.breakTypingMerge();
+        const EditResult done =
+            replaceRange(doc, start, start + length, r.with, rules, editor_.selection());
+        if (done.outcome == EditResult::Outcome::limit)
             throw MMEditError(u("文字数の上限を超えるため、置き換えられません"));
-        const std::size_t before = doc.size();
-        editor_.replaceSelection(r.with);
         // Refused (a byte that is not code page 932 would pair with the
-        // replacement; the editing area has said so): nothing more.
-        if (doc.size() + length != before + r.with.size() ||
-            doc.view(start, start + r.with.size()) != r.with)
-            return false;
+        // replacement; the editing area says so): nothing more.
+        editor_.tellEditResult(done);
+        if (!done.changed()) return false;
+        editor_.caretAfterEdit(start + r.with.size());
         from = start + r.with.size();
     }
     const std::optional<std::size_t> hit = doc.find(r.what, from, forward);

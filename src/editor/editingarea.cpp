@@ -48,7 +48,12 @@ bool isNavigationKey(int key) {
 } // namespace
 
 EditingArea::EditingArea(QWidget* parent)
-    : EastAsianEdit(parent), editArea_(new EditArea(this)), editMarks_(new EditMarks(this)) {
+    : TextEdit(parent), imeColors_(new ImeColors(this)), wordWrap_(new WordWrapOption(this)),
+      editArea_(new EditArea(this)), editMarks_(new EditMarks(this)) {
+    setSelectionBar(true);
+    takeBuiltInPunctuation();
+    setWrapModeWordOfControl(wordWrap_->modeWord());
+    imeColors_->sendColors();
     // The margins start as the view's own: the selection bar left of the text.
     editArea_->margin().setFromControl(textMargins().left, 0, 0);
     updateCharWidth();
@@ -57,6 +62,8 @@ EditingArea::EditingArea(QWidget* parent)
 EditingArea::~EditingArea() {
     delete editMarks_;
     delete editArea_;
+    delete wordWrap_;
+    delete imeColors_;
 }
 
 void EditingArea::updateCharWidth() {
@@ -89,14 +96,14 @@ void EditingArea::repaintMarks() {
 
 void EditingArea::fontChanged() {
     editMarks_->beginUpdate();
-    EastAsianEdit::fontChanged();
+    TextEdit::fontChanged();
     if (!loading_) updateCharWidth();
     editMarks_->endUpdate();
 }
 
 void EditingArea::selectAll() {
     if (editMarks_->caretLine.isEnabled()) hideCaretLine();
-    EastAsianEdit::selectAll();
+    TextEdit::selectAll();
 }
 
 // --- the caret-line marker ---------------------------------------------------
@@ -348,7 +355,7 @@ void EditingArea::paintMarginBands(QPainter& p) {
 }
 
 void EditingArea::paintEvent(QPaintEvent* e) {
-    if (editMarks_->updating() || painting_) return EastAsianEdit::paintEvent(e);
+    if (editMarks_->updating() || painting_) return TextEdit::paintEvent(e);
     painting_ = true;
     const QRect r = e->rect();
     // The canvas has the screen's pixels (twice as many each way on a screen
@@ -390,7 +397,7 @@ void EditingArea::paintEvent(QPaintEvent* e) {
 // --- selection, keys and mouse -------------------------------------------------
 
 void EditingArea::selectionChange() {
-    EastAsianEdit::selectionChange();
+    TextEdit::selectionChange();
     if (prevSelEnd_ != prevSelStart_)
         updateLines(static_cast<std::size_t>(lineOfChar(prevSelStart_)),
                     static_cast<std::size_t>(lineOfChar(prevSelEnd_)));
@@ -403,19 +410,19 @@ void EditingArea::keyDown(QKeyEvent* e) {
     const bool shift = e->modifiers() & Qt::ShiftModifier;
     const int key = e->key();
     if (isNavigationKey(key) && shift) hideCaretLine();
-    EastAsianEdit::keyDown(e);
+    TextEdit::keyDown(e);
     if ((isNavigationKey(key) && shift) || (key == Qt::Key_Delete && !shift)) showCaretLine();
 }
 
 void EditingArea::mousePressEvent(QMouseEvent* e) {
     hideCaretLine();
-    EastAsianEdit::mousePressEvent(e);
+    TextEdit::mousePressEvent(e);
     showCaretLine();
 }
 
 void EditingArea::mouseDoubleClickEvent(QMouseEvent* e) {
     hideCaretLine();
-    EastAsianEdit::mouseDoubleClickEvent(e);
+    TextEdit::mouseDoubleClickEvent(e);
 }
 
 void configureNewsletterEditor(EditingArea& m) {

@@ -5,11 +5,13 @@
 // the underlines of the send check's findings (kept up to date with every
 // change and its layout). Every rule is carried out inside the paint pass, so
 // nothing drawn is ever left behind when the text, the selection or the view
-// moves.
+// moves. The colours of input-method composition text and the line-breaking
+// rules are held in their option objects and applied to the view as they are
+// set.
 #pragma once
 
-#include "eastasianedit.h"
 #include "options.h"
+#include "textedit.h"
 
 #include "text/mailcheck.h"
 
@@ -18,12 +20,25 @@
 #include <memory>
 #include <optional>
 
-class EditingArea : public EastAsianEdit, public EditMarksOwner, public EditAreaOwner {
+class EditingArea : public TextEdit,
+                    public ImeColorsOwner,
+                    public WordWrapOwner,
+                    public EditMarksOwner,
+                    public EditAreaOwner {
     Q_OBJECT
 
   public:
     explicit EditingArea(QWidget* parent = nullptr);
     ~EditingArea() override;
+
+    // The getters refresh the objects from the view unless it is loading.
+    ImeColors& imeColors();
+    void setImeColors(const ImeColors& c) { imeColors_->assign(c); }
+    WordWrapOption& wordWrapOption();
+    void setWordWrapOption(const WordWrapOption& w) { wordWrap_->assign(w); }
+    // While stored properties are applied (the form's values), the getters
+    // read nothing back from the view.
+    void setLoading(bool loading) { loading_ = loading; }
 
     EditArea& editArea() { return *editArea_; }
     void setEditArea(const EditArea& a) { editArea_->assign(a); }
@@ -37,6 +52,10 @@ class EditingArea : public EastAsianEdit, public EditMarksOwner, public EditArea
     // The margins and the line width of the edit area go to the view.
     void editAreaChanged() override; // EditAreaOwner
     void repaintMarks() override;    // EditMarksOwner
+    // ImeColorsOwner, WordWrapOwner
+    void setCompositionColors(const CompColors& colors) override;
+    void setWrapModeWordOfControl(std::uint32_t modeWord) override;
+    bool setPunctuationList(int type, const std::string& list) override;
 
     // The caret-line marker: works out the line that carries it and has the
     // rows repainted; the marker itself is drawn by the paint pass.
@@ -79,6 +98,8 @@ class EditingArea : public EastAsianEdit, public EditMarksOwner, public EditArea
     void textLaidOut(const TextChange* change) override;
 
   private:
+    // The word-wrap option knows the built-in lists of both levels.
+    void takeBuiltInPunctuation();
     // The draw pass of the marks between two positions (both included), onto
     // the paint pass's canvas.
     void paintMarks(QPainter& p, int startPos, int endPos);
@@ -101,6 +122,8 @@ class EditingArea : public EastAsianEdit, public EditMarksOwner, public EditArea
     int caretLine_ = 0;
     bool caretLineShown_ = false;
     bool painting_ = false;
+    ImeColors* imeColors_;
+    WordWrapOption* wordWrap_;
     EditArea* editArea_;
     EditMarks* editMarks_;
     QImage canvas_;

@@ -58,7 +58,7 @@ void EditingArea::tellMailFindings() {
 }
 
 void EditingArea::textLaidOut(const TextChange* change) {
-    EastAsianEdit::textLaidOut(change);
+    TextEdit::textLaidOut(change);
     if (!mailCheckActive_) return;
     const GapBuffer& text = document().buffer();
     if (change) {

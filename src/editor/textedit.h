@@ -14,6 +14,7 @@
 #include "text/cp932.h"
 #include "text/document.h"
 #include "text/lineview.h"
+#include "text/textediting.h"
 
 #include <QAbstractScrollArea>
 #include <QElapsedTimer>
@@ -64,6 +65,18 @@ class TextEdit : public QAbstractScrollArea {
     // undoable change. Returns false when nothing could be inserted
     // (read-only, or the maximum length reached).
     bool replaceSelection(std::string_view bytes);
+    // The rules this view's edits go by (for an edit of its document made
+    // without the view).
+    EditRules editRules() const { return EditRules{.readOnly = readOnly_}; }
+    // Tells what an edit of the document refused or cut, as the view's own
+    // edits do (limitReached, inputRefused); true when it was refused for a
+    // stray lead byte.
+    bool tellEditResult(const EditResult& result);
+    // After an edit: the caret at pos, shown, the change and selection
+    // notifications sent.
+    void caretAfterEdit(std::size_t pos);
+    // The selection as undo keeps it (anchor and caret).
+    Selection selection() const { return cursor_.selection(); }
 
     int maxLength() const { return static_cast<int>(doc_.characterLimit()); }
     void setMaxLength(int chars) { // 0 or less: no limit
@@ -216,6 +229,7 @@ class TextEdit : public QAbstractScrollArea {
     // Refuses (and tells) an edit that would pair a byte that is not valid
     // code page 932 with the bytes after it.
     bool refusesStrayByteJoin(std::size_t pos, std::size_t length, std::string_view bytes);
+    void tellStrayByteJoin();
     // The character boundary nearest to a point (a click or a drag), and
     // whether it is the end of a wrapped line.
     std::size_t nearestPosition(QPoint pt, bool* atLineEnd) const;
@@ -253,9 +267,6 @@ class TextEdit : public QAbstractScrollArea {
     void replaceWholeText(const std::function<void()>& replace);
     // Lays out a part of the lines that wait, while the program is idle.
     void continueLayout();
-    // After an edit: the caret at pos, the change and selection
-    // notifications sent.
-    void caretAfterEdit(std::size_t pos);
     void showUndoneSelection(const std::optional<Selection>& shown);
     void runCommand(EditorCommand command, bool extend);
     void toggleInsertMode();

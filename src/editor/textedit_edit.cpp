@@ -95,28 +95,36 @@ void TextEdit::updateLines(std::size_t first, std::size_t last) {
 
 bool TextEdit::replaceSelection(std::string_view bytes) {
     endComposition();
-    if (readOnly_) return false;
     const std::size_t s = static_cast<std::size_t>(selectionStart());
     const std::size_t l = static_cast<std::size_t>(selectionLength());
-    const std::size_t fitted = doc_.fittingPrefix(bytes, s, s + l);
-    if (fitted < bytes.size()) Q_EMIT limitReached();
-    if (fitted == 0 && l == 0) return false;
-    if (refusesStrayByteJoin(s, l, bytes.substr(0, fitted))) return false;
-    const Selection before = cursor_.selection();
+    EditResult r;
     {
         const OwnEdit edit(inEdit_);
-        doc_.replace(s, l, bytes.substr(0, fitted), before, Selection{s + fitted, s + fitted});
+        r = replaceRange(doc_, s, s + l, bytes, editRules(), cursor_.selection());
     }
-    caretAfterEdit(s + fitted);
-    return fitted > 0;
+    tellEditResult(r);
+    if (!r.changed()) return false;
+    caretAfterEdit(s + r.inserted);
+    return r.inserted > 0;
+}
+
+bool TextEdit::tellEditResult(const EditResult& r) {
+    if (r.cut && r.outcome != EditResult::Outcome::limit) Q_EMIT limitReached();
+    if (r.outcome != EditResult::Outcome::strayLeadByte) return false;
+    tellStrayByteJoin();
+    return true;
 }
 
 bool TextEdit::refusesStrayByteJoin(std::size_t pos, std::size_t length, std::string_view bytes) {
     if (!doc_.joinsStrayByte(pos, length, bytes)) return false;
+    tellStrayByteJoin();
+    return true;
+}
+
+void TextEdit::tellStrayByteJoin() {
     Q_EMIT inputRefused(QStringLiteral(
         "カーソルの前に Shift-JIS の文字ではないバイトがあるため、このままでは入力した文字と"
         "結び付いて別の文字になってしまいます。先にそのバイトを削除してください。"));
-    return true;
 }
 
 void TextEdit::caretAfterEdit(std::size_t pos) {
@@ -147,17 +155,16 @@ void TextEdit::typeBytes(const std::string& bytes, bool joinsTyping) {
         }
         l = e - s;
     }
-    const std::size_t fitted = doc_.fittingPrefix(bytes, s, s + l);
-    if (fitted < bytes.size()) Q_EMIT limitReached();
-    if (fitted == 0) return;
-    const std::string_view typed = std::string_view(bytes).substr(0, fitted);
-    if (refusesStrayByteJoin(s, l, typed)) return;
-    const Selection before = cursor_.selection();
+    EditRules rules = editRules();
+    rules.typing = true;
+    rules.mergeTyping = joinsTyping;
+    EditResult r;
     {
         const OwnEdit edit(inEdit_);
-        doc_.replace(s, l, typed, before, Selection{s + fitted, s + fitted}, joinsTyping && l == 0);
+        r = replaceRange(doc_, s, s + l, bytes, rules, cursor_.selection());
     }
-    caretAfterEdit(s + fitted);
+    tellEditResult(r);
+    if (r.changed()) caretAfterEdit(s + r.inserted);
 }
 
 void TextEdit::charTyped(const std::string& bytes) {

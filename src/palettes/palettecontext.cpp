@@ -13,28 +13,22 @@ void showWarning(Dialogs& dialogs, const QString& text) {
 bool insertWhole(PaletteContext& context, std::size_t from, std::size_t to,
                  std::string_view bytes) {
     TextEdit& editor = context.editor;
-    Document& doc = editor.document();
-    if (editor.isReadOnly() || (from == to && bytes.empty())) return false;
-    if (doc.fittingPrefix(bytes, from, to) < bytes.size()) {
+    if (from == to && bytes.empty()) return false;
+    EditRules rules = editor.editRules();
+    rules.wholeOrNothing = true;
+    // A command of its own: never joins the typing before it. The edit is
+    // one undo step that gives back the editor's selection.
+    editor.document().breakTypingMerge();
+    const EditResult result =
+        replaceRange(editor.document(), from, to, bytes, rules, editor.selection());
+    if (result.outcome == EditResult::Outcome::limit)
         showWarning(context.dialogs,
                     QStringLiteral("文字数の上限 (%1 文字) を超えるので貼り付けられません")
                         .arg(editor.maxLength()));
-        return false;
-    }
-    const std::size_t start = static_cast<std::size_t>(editor.selectionStart());
-    const std::size_t length = static_cast<std::size_t>(editor.selectionLength());
-    const std::size_t caret = editor.caretPosition();
-    const Selection before{caret == start ? start + length : start, caret};
-    const std::size_t end = from + bytes.size();
-    const std::size_t sizeBefore = doc.size();
-    bool changed = false;
-    {
-        UndoGroup step(doc, before, Selection{end, end});
-        editor.setSelection(from, to);
-        changed = editor.replaceSelection(bytes) || doc.size() != sizeBefore;
-    }
-    if (!changed) editor.setSelection(before.anchor, before.caret);
-    return changed;
+    editor.tellEditResult(result);
+    if (!result.changed()) return false;
+    editor.caretAfterEdit(from + result.inserted);
+    return true;
 }
 
 bool replaceEditorSelection(PaletteContext& context, std::string_view bytes) {

@@ -1,4 +1,5 @@
-#include "editor/eastasianedit.h"
+#include "editor/editingarea.h"
+#include "editor/textedit.h"
 
 #include "support/scripted.h"
 #include "support/sjis.h"
@@ -21,9 +22,10 @@
 namespace {
 
 struct EditorTest : ::testing::Test {
-    EastAsianEdit edit;
+    TextEdit edit;
     std::vector<QString> refused; // what the control reported as refused
     EditorTest() {
+        edit.setSelectionBar(true);
         QFont f(QStringLiteral("IPAGothic"));
         f.setPixelSize(16);
         edit.setEditorFont(f);
@@ -37,7 +39,7 @@ struct EditorTest : ::testing::Test {
 } // namespace
 
 TEST_F(EditorTest, TheWrapOptionKnowsTheBuiltInListsAndTheViewsModeWord) {
-    EastAsianEdit e;
+    EditingArea e;
     e.setModified(false);
     e.wordWrapOption().setLeading("x"); // a custom list, taken at once
     EXPECT_EQ(e.wordWrapOption().punctuationMode(), PunctuationMode::custom);
@@ -271,7 +273,7 @@ TEST_F(EditorTest, PrintingDrawsTheScreensLinesAndNothingElse) {
 }
 
 TEST_F(EditorTest, ANewViewAnswersAtOnce) {
-    EastAsianEdit e;
+    TextEdit e;
     e.setText("abc");
     EXPECT_EQ(e.textLength(), 3);
     EXPECT_EQ(e.lineStart(-1), 0);
