@@ -75,6 +75,7 @@ bool TextSearch::selectionMatches(const SearchRequest& r) const {
 }
 
 bool TextSearch::replaceNext(const SearchRequest& r) {
+    editor_.prepareOutsideEdit(); // before the selection is read
     Document& doc = editor_.document();
     FindOptions forward = r.options;
     forward.backward = false;
@@ -106,6 +107,7 @@ bool TextSearch::replaceNext(const SearchRequest& r) {
 }
 
 std::size_t TextSearch::replaceAll(const SearchRequest& r) {
+    editor_.prepareOutsideEdit(); // before the selection is read
     Document& doc = editor_.document();
     FindOptions forward = r.options;
     forward.backward = false;

@@ -68,6 +68,15 @@ class TextEdit : public QAbstractScrollArea {
     // The rules this view's edits go by (for an edit of its document made
     // without the view).
     EditRules editRules() const { return EditRules{.readOnly = readOnly_}; }
+    // Readies the view for an edit of its document made without it: the
+    // input method's composition text, which stands in the document without
+    // an undo step, is taken out first (as before every command of the view),
+    // so that it never becomes part of that edit or of its undo step.
+    // Returns the rules the view's edits go by.
+    EditRules prepareOutsideEdit() {
+        endComposition();
+        return editRules();
+    }
     // Tells what an edit of the document refused or cut, as the view's own
     // edits do (limitReached, inputRefused); true when it was refused for a
     // stray lead byte.

@@ -179,10 +179,12 @@ void HeaderFooterWindow::paste(int tag) {
 void HeaderFooterWindow::pasteHeader() {
     const std::string text = palettetext::headerInsertion(header_->text());
     if (text.empty()) return;
+    context_.editor.prepareOutsideEdit();
     insertWhole(context_, 0, 0, text);
 }
 
 void HeaderFooterWindow::pasteFooter() {
+    context_.editor.prepareOutsideEdit();
     const Document& doc = context_.editor.document();
     const std::size_t end = doc.size();
     const std::string text = palettetext::footerInsertion(

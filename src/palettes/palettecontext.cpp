@@ -32,6 +32,7 @@ bool insertWhole(PaletteContext& context, std::size_t from, std::size_t to,
 }
 
 bool replaceEditorSelection(PaletteContext& context, std::string_view bytes) {
+    context.editor.prepareOutsideEdit();
     const std::size_t start = static_cast<std::size_t>(context.editor.selectionStart());
     return insertWhole(context, start,
                        start + static_cast<std::size_t>(context.editor.selectionLength()), bytes);

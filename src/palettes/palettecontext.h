@@ -31,7 +31,8 @@ void showWarning(Dialogs& dialogs, const QString& text);
 // after them. Text that does not fit whole under the editor's character
 // limit is refused with a warning, so no half of it is ever inserted; a
 // change the editor itself refuses leaves its selection as it was. Returns
-// whether the text was changed.
+// whether the text was changed. The positions are taken after the editor's
+// prepareOutsideEdit (a composition in progress moves them).
 bool insertWhole(PaletteContext& context, std::size_t from, std::size_t to, std::string_view bytes);
 
 // The same over the editor's selection (at the caret when nothing is selected).

@@ -22,6 +22,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
+#include <QInputMethodEvent>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenuBar>
@@ -764,6 +765,33 @@ TEST_F(HeaderFooterTest, TheFooterGoesAtTheEndOnALineOfItsOwnWithNothingAfterIt)
     window.paste(1);
     EXPECT_EQ(editor.text(), "F\r\n");
     EXPECT_EQ(QApplication::clipboard()->text(), QStringLiteral("kept"));
+}
+
+// A composition in progress stands in the editor's document without an undo
+// step; an insertion made beside the editor takes it out first, so it never
+// becomes part of the inserted change or lands at a shifted position.
+TEST_F(HeaderFooterTest, ACompositionInProgressNeverBecomesPartOfAnInsertion) {
+    auto compose = [&] {
+        QInputMethodEvent pre(QStringLiteral("とても"),
+                              {QInputMethodEvent::Attribute(QInputMethodEvent::Cursor, 3, 1)});
+        QApplication::sendEvent(&editor, &pre);
+        ASSERT_EQ(editor.document().text(), "a" + sj("とても") + "b");
+    };
+    footer().setText("F");
+    header().setText("H");
+    text("ab", 1);
+    compose();
+    window.paste(1);
+    EXPECT_EQ(editor.document().text(), "ab\r\nF");
+    editor.undo();
+    EXPECT_EQ(editor.document().text(), "ab");
+    text("ab", 1);
+    compose();
+    window.paste(0);
+    EXPECT_EQ(editor.document().text(), "H\r\nab");
+    editor.undo();
+    EXPECT_EQ(editor.document().text(), "ab");
+    EXPECT_TRUE(dialogs.boxes.empty());
 }
 
 TEST_F(HeaderFooterTest, PastesThatDoNotFitTheLimitAreRefusedWhole) {
