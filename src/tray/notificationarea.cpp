@@ -10,7 +10,7 @@ namespace {
 
 NotificationArea* g_area = nullptr; // nullptr: the desktop's
 
-// The mouse message an activation of the icon stands for; none for the rest.
+// The mouse event an activation of the icon stands for; none for the rest.
 std::optional<TrayMouseMessage> mouseMessageFor(QSystemTrayIcon::ActivationReason why) {
     switch (why) {
     case QSystemTrayIcon::Trigger:
@@ -47,10 +47,7 @@ void SystemNotificationArea::apply(Entry& entry, const TrayIconRequest& request)
         entry.icon->setToolTip(cp932::decode(request.tip));
     else
         entry.icon->setToolTip(QString());
-    if (request.fields & trayMessage) {
-        entry.window = request.window;
-        entry.callbackMessage = request.callbackMessage;
-    }
+    if (request.fields & trayWindow) entry.window = request.window;
 }
 
 SystemNotificationArea::~SystemNotificationArea() {
@@ -64,7 +61,7 @@ void SystemNotificationArea::report(std::uint32_t id, QSystemTrayIcon::Activatio
     const std::optional<TrayMouseMessage> message = mouseMessageFor(why);
     if (!message) return;
     ++reporting_;
-    it->second.window->deliver(it->second.callbackMessage, id, *message);
+    it->second.window->deliver(id, *message);
     --reporting_;
     // Queued: the event loop runs it after the icon's mouse handler returns.
     if (reporting_ == 0)

@@ -1,5 +1,5 @@
 // The notification area as the tray icons see it: it takes an icon's add,
-// modify and remove requests, and reports the mouse messages of an icon to the
+// modify and remove requests, and reports what the mouse does on an icon to the
 // hidden window named in the request. The real one sits on QSystemTrayIcon;
 // tests put their own in its place with ScopedNotificationArea.
 #pragma once
@@ -19,41 +19,34 @@ class TrayMessageWindow;
 
 // Which parts of a request the area takes over.
 enum TrayField : std::uint32_t {
-    trayMessage = 1, // the window and its callback message
-    trayIcon = 2,    // the image
-    trayTip = 4,     // the tool tip
+    trayWindow = 1, // the window the icon's mouse events go to
+    trayIcon = 2,   // the image
+    trayTip = 4,    // the tool tip
 };
 using TrayFields = std::uint32_t;
-
-// The first message number a window may use for its own purposes.
-constexpr std::uint32_t kFirstPrivateMessage = 0x400;
-// The message the area hands back with an icon's mouse messages. Any private
-// number does; this one is what the tray icons have always asked for.
-constexpr std::uint32_t kTrayCallbackMessage = kFirstPrivateMessage + 102;
 
 // The most tool-tip bytes (code page 932) the area takes.
 constexpr std::size_t kTrayTipBytes = 63;
 
 // What happened on an icon, as the area reports it.
-enum class TrayMouseMessage : std::uint32_t {
-    move = 0x200,
-    leftButtonDown = 0x201,
-    leftButtonUp = 0x202,
-    leftDoubleClick = 0x203,
-    rightButtonDown = 0x204,
-    rightButtonUp = 0x205,
-    rightDoubleClick = 0x206,
-    middleButtonDown = 0x207,
-    middleButtonUp = 0x208,
-    middleDoubleClick = 0x209,
+enum class TrayMouseMessage {
+    move,
+    leftButtonDown,
+    leftButtonUp,
+    leftDoubleClick,
+    rightButtonDown,
+    rightButtonUp,
+    rightDoubleClick,
+    middleButtonDown,
+    middleButtonUp,
+    middleDoubleClick,
 };
 
 // One icon as the area is asked to show it.
 struct TrayIconRequest {
-    TrayMessageWindow* window = nullptr; // receives the mouse messages
+    TrayMessageWindow* window = nullptr; // receives the mouse events
     std::uint32_t id = 0;                // the icon's identifier
     TrayFields fields = 0;               // which of the parts below count
-    std::uint32_t callbackMessage = 0;
     QIcon icon;
     std::string tip; // code page 932, at most kTrayTipBytes bytes
 };
@@ -91,7 +84,6 @@ class SystemNotificationArea : public QObject, public NotificationArea {
     struct Entry {
         QSystemTrayIcon* icon = nullptr; // a child of the area
         QPointer<TrayMessageWindow> window;
-        std::uint32_t callbackMessage = 0;
         bool removed = false; // waiting for the click to end to be deleted
     };
     static void apply(Entry& entry, const TrayIconRequest& request);

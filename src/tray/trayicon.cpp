@@ -46,7 +46,7 @@ QPointer<TrayMessageWindow>& messageWindow() {
     return w;
 }
 
-// Set while a mouse message is being handled.
+// Set while a mouse event is being handled.
 bool g_delivering = false;
 
 TrayIcon::PopupRunner realPopupRunner() {
@@ -77,9 +77,7 @@ TrayMessageWindow::TrayMessageWindow(QWidget* owner) : QWidget(owner) {
     hide();
 }
 
-void TrayMessageWindow::deliver(std::uint32_t callbackMessage, std::uint32_t iconId,
-                                TrayMouseMessage mouseMessage) {
-    if (callbackMessage != kTrayCallbackMessage) return;
+void TrayMessageWindow::deliver(std::uint32_t iconId, TrayMouseMessage mouseMessage) {
     const QPoint cursor = cursorSource()();
     auto it = findRegistered(std::to_string(iconId));
     if (it == registry().end() || g_delivering) return;
@@ -205,16 +203,13 @@ bool TrayIcon::isIconShown() const {
 }
 
 TrayFields TrayIcon::fieldsToSend() const {
-    return tip_.empty() ? (trayMessage | trayIcon) : (trayMessage | trayIcon | trayTip);
+    return tip_.empty() ? (trayWindow | trayIcon) : (trayWindow | trayIcon | trayTip);
 }
 
 void TrayIcon::fillRequest() {
     if (!messageWindow()) messageWindow() = new TrayMessageWindow(owner_);
-    // The window and its message go with the first request; later ones keep them.
-    if (!added_) {
-        request_.window = messageWindow();
-        request_.callbackMessage = kTrayCallbackMessage;
-    }
+    // The window goes with the first request; later ones keep it.
+    if (!added_) request_.window = messageWindow();
     request_.id = static_cast<std::uint32_t>(id_);
     request_.fields = fieldsToSend();
     request_.icon = icon_;

@@ -1,5 +1,5 @@
 // TrayIcon: one icon in the notification area, kept in step with its
-// properties, and its mouse messages turned into events and pop-up menus.
+// properties, and what the mouse does on it turned into events and pop-up menus.
 #pragma once
 
 #include "notificationarea.h"
@@ -29,16 +29,15 @@ enum ShiftFlag : std::uint8_t {
 };
 using ShiftState = std::uint8_t;
 
-// The hidden window the notification area reports an icon's mouse messages
-// to. All tray icons share one.
+// The hidden window the notification area reports an icon's mouse events to.
+// All tray icons share one.
 class TrayMessageWindow : public QWidget {
   public:
     explicit TrayMessageWindow(QWidget* owner);
-    // Hands the mouse message on to the icon of this identifier. Anything but
-    // kTrayCallbackMessage is not for us, and messages that arrive while an
-    // earlier one is still being handled (a pop-up menu is open) are dropped.
-    void deliver(std::uint32_t callbackMessage, std::uint32_t iconId,
-                 TrayMouseMessage mouseMessage);
+    // Hands the mouse event on to the icon of this identifier. Events that
+    // arrive while an earlier one is still being handled (a pop-up menu is
+    // open) are dropped.
+    void deliver(std::uint32_t iconId, TrayMouseMessage mouseMessage);
 };
 
 class TrayIcon : public QObject {

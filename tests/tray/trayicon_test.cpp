@@ -27,7 +27,9 @@ struct RecordingArea : NotificationArea {
     void remove(const TrayIconRequest& r) override { record('d', r); }
     bool isShown(std::uint32_t) const override { return answer == Result::done; }
     Result record(char op, const TrayIconRequest& r) {
-        EXPECT_EQ(r.callbackMessage, kTrayCallbackMessage);
+        // Every request names the window the icon's mouse events go to.
+        EXPECT_NE(r.fields & trayWindow, 0u);
+        EXPECT_NE(r.window, nullptr);
         EXPECT_LE(r.tip.size(), kTrayTipBytes);
         calls.push_back({op, r.id, r.fields, r.tip});
         return answer;
@@ -178,17 +180,17 @@ TEST_F(TrayTest, CallbackDispatchDropsUnknownAndReentrantNotifications) {
         EXPECT_EQ(m, &menu);
         menusAt.push_back(p);
         // Notifications arriving while the menu is open are dropped.
-        w->deliver(kTrayCallbackMessage, 1, TrayMouseMessage::leftButtonUp);
-        w->deliver(kTrayCallbackMessage, 1, TrayMouseMessage::leftDoubleClick);
+        w->deliver(1, TrayMouseMessage::leftButtonUp);
+        w->deliver(1, TrayMouseMessage::leftDoubleClick);
     });
-    w->deliver(kTrayCallbackMessage, 1, TrayMouseMessage::leftButtonDown);
+    w->deliver(1, TrayMouseMessage::leftButtonDown);
     EXPECT_EQ(events, (std::vector<std::string>{"down0/8@100,200"}));
     EXPECT_EQ(menusAt, (std::vector<QPoint>{QPoint(100, 200)}));
-    w->deliver(kTrayCallbackMessage, 1, TrayMouseMessage::leftButtonUp);   // the menu is closed now
-    w->deliver(kTrayCallbackMessage, 2, TrayMouseMessage::leftButtonDown); // unknown identifier
-    w->deliver(kTrayCallbackMessage, 1, TrayMouseMessage::middleDoubleClick); // no event
-    w->deliver(kTrayCallbackMessage, 1, TrayMouseMessage::rightDoubleClick);
-    w->deliver(kTrayCallbackMessage, 1, TrayMouseMessage::middleButtonDown); // middle: no menu
+    w->deliver(1, TrayMouseMessage::leftButtonUp);      // the menu is closed now
+    w->deliver(2, TrayMouseMessage::leftButtonDown);    // unknown identifier
+    w->deliver(1, TrayMouseMessage::middleDoubleClick); // no event
+    w->deliver(1, TrayMouseMessage::rightDoubleClick);
+    w->deliver(1, TrayMouseMessage::middleButtonDown); // middle: no menu
     EXPECT_EQ(events,
               (std::vector<std::string>{"down0/8@100,200", "up", "dbl1", "down2/32@100,200"}));
     EXPECT_EQ(menusAt.size(), 1u);
@@ -228,8 +230,7 @@ TEST(RealTray, IconRemovedInsideItsOwnClickLivesUntilTheClickIsOver) {
     TrayIconRequest request;
     request.window = &window;
     request.id = static_cast<std::uint32_t>(tray.iconId());
-    request.fields = trayMessage | trayIcon;
-    request.callbackMessage = kTrayCallbackMessage;
+    request.fields = trayWindow | trayIcon;
     request.icon = QIcon(QPixmap(16, 16));
     area.add(request);
     const QList<QSystemTrayIcon*> icons = area.findChildren<QSystemTrayIcon*>();
@@ -291,8 +292,7 @@ TEST(TrayGuards, PutBackWhatWasInPlace) {
     auto* window = new TrayMessageWindow(&owner);
     {
         ScopedTrayCursorSource cursor([] { return QPoint(1, 2); });
-        window->deliver(kTrayCallbackMessage, static_cast<std::uint32_t>(t.iconId()),
-                        TrayMouseMessage::move);
+        window->deliver(static_cast<std::uint32_t>(t.iconId()), TrayMouseMessage::move);
     }
     EXPECT_EQ(moves, 1);
 
