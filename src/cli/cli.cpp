@@ -74,6 +74,21 @@ int failWith(std::ostream& err, const QString& message) {
     return fail(err, message.toStdString());
 }
 
+// Runs one step of a command on its file: a file too large, an error of the
+// program (unreadable file, refused write) and a failed allocation end the
+// command with their message and the file error's status.
+template <class Step> int guardedStep(std::ostream& err, const std::string& file, Step step) {
+    try {
+        return step();
+    } catch (const FileTooLargeError&) {
+        return fail(err, "ファイルが大きすぎます: " + file);
+    } catch (const MMEditError& e) {
+        return failWith(err, e.message());
+    } catch (const std::bad_alloc&) {
+        return fail(err, "メモリが不足しています");
+    }
+}
+
 bool isHelp(const std::string& arg) {
     return arg == "--help" || arg == "-h";
 }
@@ -289,17 +304,8 @@ int runCommandLine(const std::vector<std::string>& args, const std::string& prog
     }
     if (!problem.empty()) return fail(err, problem);
 
-    if (std::string_view(command->name) == "import") {
-        try {
-            return runImport(out, err, a);
-        } catch (const FileTooLargeError&) {
-            return fail(err, "ファイルが大きすぎます: " + a.file);
-        } catch (const MMEditError& e) {
-            return failWith(err, e.message());
-        } catch (const std::bad_alloc&) {
-            return fail(err, "メモリが不足しています");
-        }
-    }
+    if (std::string_view(command->name) == "import")
+        return guardedStep(err, a.file, [&] { return runImport(out, err, a); });
 
     // What the options do not give is what the editor uses: the limits in
     // force for the settings file's values, found where the editor keeps the
@@ -319,30 +325,22 @@ int runCommandLine(const std::vector<std::string>& args, const std::string& prog
     const LayoutRules rules = limits.layoutRules();
     if (std::string_view(command->name) == "count") {
         // Read once in blocks, laid out without keeping lines or the text.
-        try {
+        return guardedStep(err, a.file, [&] {
             const TextTotals totals = LineView::measureFile(a.file, rules);
             out << "総行数" << totals.lines << "\n"
                 << "総文字数=" << totals.characters << "\n";
             return 0;
-        } catch (const FileTooLargeError&) {
-            return fail(err, "ファイルが大きすぎます: " + a.file);
-        } catch (const MMEditError& e) {
-            return failWith(err, e.message());
-        } catch (const std::bad_alloc&) {
-            return fail(err, "メモリが不足しています");
-        }
+        });
     }
 
     // At most what the editor holds; a larger file is refused before it is
     // read. The bytes go straight into the buffer, read once.
     GapBuffer buffer;
-    try {
-        buffer.readFile(a.file);
-    } catch (const FileTooLargeError&) {
-        return fail(err, "ファイルが大きすぎます: " + a.file);
-    } catch (const MMEditError& e) {
-        return failWith(err, e.message());
-    }
+    if (const int status = guardedStep(err, a.file, [&] {
+            buffer.readFile(a.file);
+            return 0;
+        }))
+        return status;
     const std::string_view text = buffer.all();
     const std::string name = command->name;
 

@@ -25,22 +25,6 @@ struct DocumentTest : MainWindowTest {
         startWindow();
         dialogs.boxes.clear();
     }
-    DocumentCommands& docs() { return main->documents(); }
-    std::string text() { return main->document().text(); }
-    void open(const std::string& path) {
-        dialogs.fileNames.push_back(path);
-        trigger("Open1");
-    }
-    // Whether closing the window now would ask about saving.
-    bool closeAsks() {
-        const std::size_t before = dialogs.boxes.size();
-        dialogs.answers.push_back(Dialogs::Cancel);
-        QCloseEvent e;
-        QApplication::sendEvent(main.get(), &e);
-        const bool asked = dialogs.boxes.size() > before;
-        if (!asked) dialogs.answers.clear();
-        return asked;
-    }
 };
 
 } // namespace

@@ -29,12 +29,6 @@ struct FilesTest : MainWindowTest {
         startWindow();
         dialogs.boxes.clear();
     }
-    DocumentCommands& docs() { return main->documents(); }
-    std::string text() { return main->document().text(); }
-    void open(const std::string& path) {
-        dialogs.fileNames.push_back(path);
-        trigger("Open1");
-    }
     QString replaceText(const std::string& path, const char* encoding) {
         return QStringLiteral("ファイル %1 を Shift_JIS (CP932) で保存します。元の文字コード (%2) "
                               "には戻せません。よろしいですか？")

@@ -8,6 +8,7 @@
 #include "platform/help.h"
 #include "tray/trayicon.h"
 
+#include "mainwindowtest.h"
 #include "support/scripted.h"
 #include "support/tempdir.h"
 
@@ -28,47 +29,18 @@
 
 namespace {
 
-struct NoLocks : LockKeys {
-    std::optional<bool> capsLock() const override { return false; }
-    std::optional<bool> numLock() const override { return false; }
-};
-
 QString u(const char* s) {
     return QString::fromUtf8(s);
 }
 
-struct MainWindowStateTest : ::testing::Test {
-    TempDir dir;
-    SettingsState settings;
-    ScriptedDialogs dialogs;
-    RecordingShell shell;
-    NoLocks locks;
-    std::unique_ptr<MainWindow> main;
-
+struct MainWindowStateTest : MainWindowTest {
     void start() {
         dir.write("link.dat", "");
         dir.write("MMEdit.ini", defaultSettingsBytes());
-        main = std::make_unique<MainWindow>(settings, dialogs, shell, locks, dir.path());
-        main->startUp();
+        startWindow();
         dialogs.boxes.clear();
     }
-    void type(const QString& text) {
-        for (const QChar c : text) {
-            QKeyEvent e(QEvent::KeyPress, 0, Qt::NoModifier, QString(c));
-            QApplication::sendEvent(main->editor(), &e);
-        }
-    }
-    void trigger(const char* name) { main->item(QString::fromLatin1(name))->trigger(); }
-    QString modifiedPanel() const { return main->statusPanels().text(StatusPanels::modifiedMark); }
-    bool closeAsks() {
-        const std::size_t before = dialogs.boxes.size();
-        dialogs.answers.push_back(Dialogs::Cancel);
-        QCloseEvent e;
-        QApplication::sendEvent(main.get(), &e);
-        const bool asked = dialogs.boxes.size() > before;
-        if (!asked) dialogs.answers.clear();
-        return asked;
-    }
+    QString modifiedPanel() const { return panel(StatusPanels::modifiedMark); }
 };
 
 const char kCaption[] = "「もるもる」メールマガジンエディタ1.2";

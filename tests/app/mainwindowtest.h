@@ -2,6 +2,7 @@
 // scripted dialogs, a recording shell and lock keys the test sets.
 #pragma once
 
+#include "app/documentcommands.h"
 #include "app/lockkeys.h"
 #include "app/mainwindow.h"
 
@@ -10,6 +11,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCloseEvent>
 #include <QKeyEvent>
 #include <gtest/gtest.h>
 
@@ -60,4 +62,22 @@ struct MainWindowTest : ::testing::Test {
         }
     }
     QString panel(StatusPanels::Panel p) const { return main->statusPanels().text(p); }
+    DocumentCommands& docs() { return main->documents(); }
+    std::string text() { return main->document().text(); }
+    // Opens a file through the menu, the dialog answering with its name.
+    void open(const std::string& path) {
+        dialogs.fileNames.push_back(path);
+        trigger("Open1");
+    }
+    // Whether closing the window now would ask about saving (the question
+    // is answered Cancel, so the window stays).
+    bool closeAsks() {
+        const std::size_t before = dialogs.boxes.size();
+        dialogs.answers.push_back(Dialogs::Cancel);
+        QCloseEvent e;
+        QApplication::sendEvent(main.get(), &e);
+        const bool asked = dialogs.boxes.size() > before;
+        if (!asked) dialogs.answers.clear();
+        return asked;
+    }
 };
