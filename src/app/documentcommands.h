@@ -72,6 +72,10 @@ class DocumentCommands {
     // ".bak", or ".bak" appended when it has none.
     static std::string backupName(const std::string& path);
 
+    // Before the first write over a converted file: asks whether its old
+    // encoding may go. False when the user says No.
+    bool confirmEncodingChange(const std::string& path);
+
   private:
     // Loads path as the document: unchanged, named path, the limit lifted.
     // Throws MMEditError when it cannot be read (the text stays).
@@ -82,9 +86,6 @@ class DocumentCommands {
     // code page 932, the user said No, a character had no code (listed), or
     // the file cannot be read.
     bool offerConversion(const std::string& path);
-    // Before the first write over a converted file: asks whether its old
-    // encoding may go. False when the user says No.
-    bool confirmEncodingChange(const std::string& path);
     // Open's steps after the question and the dialog.
     void openPathUnasked(const std::string& path);
     // Writes the text to path; with backup, first keeps the file as it was

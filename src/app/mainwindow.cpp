@@ -463,6 +463,7 @@ bool MainWindow::saveBeforeClose() {
     const std::string suggested = current.empty() ? std::string("*.txt") : current;
     const std::string name = dialogs_.saveFileName(QString(), saveFilter(), suggested);
     if (name.empty()) return false; // cancelled: the text stays where it is
+    if (!documents_->confirmEncodingChange(name)) return false;
     if (!runCommand(dialogs_, [&] { fileio::writeAll(name, document().all()); })) return false;
     document().setFilePath(name);
     document().setModified(false);

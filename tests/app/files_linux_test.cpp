@@ -75,6 +75,29 @@ TEST_F(FilesTest, AUtf8FileIsConvertedAndTheFirstSaveAsksOnce) {
     EXPECT_EQ(dir.read("vol1.txt"), "!" + kCp932);
 }
 
+// Saving on the way out asks too: No keeps the window and the file.
+TEST_F(FilesTest, SavingAConvertedFileWhenClosingAsksFirst) {
+    const std::string path = dir.file("vol1.txt");
+    dir.write("vol1.txt", kUtf8);
+    dialogs.answers = {Dialogs::Yes};
+    open(path);
+    dialogs.boxes.clear();
+    dialogs.answers = {Dialogs::Yes, Dialogs::No}; // save? yes; replace the encoding? no
+    dialogs.fileNames = {path};
+    QCloseEvent no;
+    QApplication::sendEvent(main.get(), &no);
+    EXPECT_FALSE(no.isAccepted());
+    ASSERT_EQ(dialogs.boxes.size(), 2u);
+    EXPECT_EQ(dialogs.boxes[1].text, replaceText(path, "UTF-8"));
+    EXPECT_EQ(dir.read("vol1.txt"), kUtf8);
+    dialogs.answers = {Dialogs::Yes, Dialogs::Yes};
+    dialogs.fileNames = {path};
+    QCloseEvent yes;
+    QApplication::sendEvent(main.get(), &yes);
+    EXPECT_TRUE(yes.isAccepted());
+    EXPECT_EQ(dir.read("vol1.txt"), kCp932);
+}
+
 // A converted file is watched for changes as any other.
 TEST_F(FilesTest, AConvertedFileIsWatched) {
     const std::string path = dir.file("vol1.txt");
