@@ -66,6 +66,7 @@ HelpWindow* HelpWindow::current() {
 }
 
 void HelpWindow::showPage(const QUrl& address) {
+    placeOverOwner();
     // Shown first, so that the page is laid out at the window's width when it
     // scrolls to the anchor.
     show();
@@ -75,6 +76,23 @@ void HelpWindow::showPage(const QUrl& address) {
         browser_->reload(); // the page may have changed on disk
     browser_->setSource(address);
     if (address.fragment().isEmpty()) browser_->verticalScrollBar()->setValue(0);
+}
+
+void HelpWindow::placeOverOwner() {
+    if (placed_) return;
+    placed_ = true;
+    const QWidget* owner = parentWidget();
+    if (!owner || !owner->isVisible()) return;
+    QRect r(QPoint(), size());
+    r.moveCenter(owner->frameGeometry().center());
+    if (const QScreen* screen = owner->screen()) {
+        const QRect room = screen->availableGeometry();
+        r.moveLeft(
+            std::clamp(r.left(), room.left(), std::max(room.left(), room.right() - r.width())));
+        r.moveTop(
+            std::clamp(r.top(), room.top(), std::max(room.top(), room.bottom() - r.height())));
+    }
+    move(r.topLeft());
 }
 
 void HelpWindow::follow(const QUrl& link) {

@@ -30,8 +30,13 @@ class HelpWindow : public QWidget {
   private:
     void follow(const QUrl& link);
 
+    // The first time it is shown: over the middle of the window it belongs
+    // to, kept on that window's screen.
+    void placeOverOwner();
+
     QTextBrowser* browser_;
     Shell* shell_ = nullptr;
+    bool placed_ = false;
 };
 
 // Shows the help page (the path of help/index.html that FileLocations::dataFile

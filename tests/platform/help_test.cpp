@@ -82,6 +82,18 @@ TEST_F(HelpTest, EachKeywordOpensTheWindowAtItsAnchor) {
     EXPECT_TRUE(shell.opened.empty());
 }
 
+// The window opens over the middle of the window it belongs to, not in a
+// corner of the screen.
+TEST_F(HelpTest, TheWindowOpensOverTheMiddleOfItsOwner) {
+    writePage(longPage());
+    host.setGeometry(300, 200, 400, 300);
+    host.show();
+    showHelp(shell, page(), {}, &host);
+    const QRect help = HelpWindow::current()->frameGeometry();
+    EXPECT_NEAR(help.center().x(), host.frameGeometry().center().x(), 2);
+    EXPECT_GE(help.top(), 0);
+}
+
 TEST_F(HelpTest, LinksWithinThePageStayAndLinksOutGoToTheShell) {
     writePage(longPage());
     showHelp(shell, page(), {}, &host);
