@@ -1,5 +1,6 @@
 // The line-breaking lists of the newsletter layout, written down here
 // character by character, and the layout checked against each character.
+#include "support/layout.h"
 #include "support/sjis.h"
 #include "text/cp932.h"
 #include "text/lineview.h"
@@ -37,15 +38,7 @@ std::string bytes(QChar c) {
     return cp932::encodeKnown(QString(c));
 }
 
-std::vector<std::string> layOut(const std::string& text, int width, std::uint32_t mode) {
-    LineView v;
-    v.setRules({width, mode, {}});
-    v.layoutAll(text);
-    std::vector<std::string> out;
-    for (const LaidLine& l : v.lines())
-        out.push_back(text.substr(l.start, l.length));
-    return out;
-}
+using testlayout::layOut;
 
 bool contains(const char16_t* list, QChar c) {
     return QString::fromUtf16(list).contains(c);

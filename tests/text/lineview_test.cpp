@@ -3,6 +3,7 @@
 #include "text/cp932.h"
 #include "text/errors.h"
 
+#include "support/layout.h"
 #include "support/sjis.h"
 #include "support/tempdir.h"
 
@@ -16,13 +17,7 @@ constexpr std::uint32_t kEditor = 0x170; // level 2, word wrap, word break, over
 constexpr std::uint32_t kLevel1 = 0xF0;  // level 1 with the three wrap rules
 
 std::vector<std::string> layOut(const std::string& text, int width, std::uint32_t mode = kEditor) {
-    LineView v;
-    v.setRules({width, mode, {}});
-    v.layoutAll(text);
-    std::vector<std::string> out;
-    for (const LaidLine& l : v.lines())
-        out.push_back(text.substr(l.start, l.length));
-    return out;
+    return testlayout::layOut(text, width, mode);
 }
 
 std::vector<std::string> sjv(std::initializer_list<const char*> l) {
