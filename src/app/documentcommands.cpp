@@ -188,7 +188,14 @@ bool DocumentCommands::offerConversion(const std::string& path) {
     if (answer != Dialogs::Yes) return false;
     encoding::Conversion converted = encoding::toCp932(bytes, kind);
     bytes = std::string();
-    if (!converted.ok() || converted.bytes.size() > kMaxDocumentBytes) {
+    if (converted.ok() && converted.bytes.size() > kMaxDocumentBytes) {
+        w_.dialogs().messageBox(u(MainWindow::kTitle),
+                                u("変換するとファイルが大きくなりすぎるため変換できません。"
+                                  "変換せずに開きます。"),
+                                Dialogs::Icon::Warning, Dialogs::Ok);
+        return false;
+    }
+    if (!converted.ok()) {
         // All or nothing: the file opens as it is.
         constexpr std::size_t kListed = 20;
         const std::size_t count = converted.bad.size();

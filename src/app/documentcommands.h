@@ -72,11 +72,10 @@ class DocumentCommands {
     // ".bak", or ".bak" appended when it has none.
     static std::string backupName(const std::string& path);
 
+  private:
     // Before the first write over a converted file: asks whether its old
     // encoding may go. False when the user says No.
     bool confirmEncodingChange(const std::string& path);
-
-  private:
     // Loads path as the document: unchanged, named path, the limit lifted.
     // Throws MMEditError when it cannot be read (the text stays).
     void loadDocument(const std::string& path);

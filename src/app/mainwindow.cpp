@@ -459,18 +459,9 @@ bool MainWindow::takeDrop(const QMimeData* data, QPoint at) {
 // --- closing ---------------------------------------------------------------------------
 
 bool MainWindow::saveBeforeClose() {
-    const std::string& current = document().filePath();
-    const std::string suggested = current.empty() ? std::string("*.txt") : current;
-    const std::string name = dialogs_.saveFileName(QString(), saveFilter(), suggested);
-    if (name.empty()) return false; // cancelled: the text stays where it is
-    if (!documents_->confirmEncodingChange(name)) return false;
-    if (!runCommand(dialogs_, [&] { fileio::writeAll(name, document().all()); })) return false;
-    document().setFilePath(name);
-    document().setModified(false);
-    documents_->documentSaved();
-    s_.addToHistory(name);
-    updateHistoryMenu();
-    return true;
+    // As Save As: a name asked for, the encoding question for a converted
+    // file, the write; cancelled or failed, the text stays where it is.
+    return documents_->saveAs();
 }
 
 void MainWindow::closeEvent(QCloseEvent* e) {

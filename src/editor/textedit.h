@@ -323,7 +323,6 @@ class TextEdit : public QAbstractScrollArea {
         OwnEdit(const OwnEdit&) = delete;
         OwnEdit& operator=(const OwnEdit&) = delete;
     };
-    std::size_t linesBeforeEdit_ = 0;
     struct Composition {
         std::size_t start = 0, length = 0; // its bytes in the document
         Selection selectionBefore;         // given back when it ends
