@@ -89,6 +89,10 @@ MainWindow::MainWindow(SettingsState& settings, Dialogs& dialogs, Shell& shell,
     connect(editor_, &TextEdit::keyPreview, this, [this](QKeyEvent* e) { previewKey(e); });
     connect(editor_, &TextEdit::keyReleased, this, [this](QKeyEvent* e) { keyReleased(e); });
     connect(editor_, &TextEdit::limitReached, this, &MainWindow::tellLimitReached);
+    connect(editor_, &TextEdit::charactersLeftOut, this, [this](const QString& m) {
+        showStatusMessage(m);
+        QApplication::beep();
+    });
     // The insert mode is known from the start; the lock keys once the window
     // is activated.
     statusPanels_->showInsertMode(editor_->isInsertMode());

@@ -98,6 +98,7 @@ void TextEdit::fontChanged() {
     computeMetrics();
     applyRules();
     viewport()->update();
+    updateMicroFocus(); // the caret's size and the font the input method shows
 }
 
 void TextEdit::setEditorFont(const QFont& f) {
@@ -151,6 +152,7 @@ void TextEdit::geometryChanged() {
     // The visible rows follow the margins even when the layout stays.
     updateScrollBars();
     viewport()->update();
+    updateMicroFocus();
 }
 
 int TextEdit::hangingColumns() const {
@@ -206,6 +208,7 @@ void TextEdit::relayoutAll() {
         verticalScrollBar()->setValue(static_cast<int>(view_.lineOf(top)));
     }
     viewport()->update();
+    updateMicroFocus();
     // Every line is laid out again: the totals are final, and told when they
     // changed (a new line width or font).
     const TextTotals after = view_.totals();
@@ -275,10 +278,12 @@ void TextEdit::resizeEvent(QResizeEvent* e) {
     QAbstractScrollArea::resizeEvent(e);
     if (lineWidth_ < 0) applyRules();
     updateScrollBars();
+    updateMicroFocus();
 }
 
 void TextEdit::scrollContentsBy(int, int) {
     viewport()->update();
+    updateMicroFocus(); // the caret moved on the screen
 }
 
 // --- character positions -------------------------------------------------------------
@@ -395,6 +400,7 @@ void TextEdit::setSelection(std::size_t anchor, std::size_t caret) {
     doc_.breakTypingMerge();
     updateSelectionRows(oldA, oldC);
     if (oldA != cursor_.anchor || oldC != cursor_.caret) selectionChange();
+    updateMicroFocus();
 }
 
 void TextEdit::updateSelectionRows(std::size_t oldAnchor, std::size_t oldCaret) {
@@ -428,6 +434,7 @@ void TextEdit::moveCaret(std::size_t pos, bool extend, bool atLineEnd) {
     ensureCaretVisible();
     updateSelectionRows(oldA, oldC);
     if (oldA != cursor_.anchor || oldC != cursor_.caret || atLineEnd) selectionChange();
+    updateMicroFocus();
 }
 
 void TextEdit::ensureCaretVisible() {

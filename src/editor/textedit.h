@@ -69,12 +69,13 @@ class TextEdit : public QAbstractScrollArea {
     // without the view).
     EditRules editRules() const { return EditRules{.readOnly = readOnly_}; }
     // Readies the view for an edit of its document made without it: the
-    // input method's composition text, which stands in the document without
-    // an undo step, is taken out first (as before every command of the view),
-    // so that it never becomes part of that edit or of its undo step.
+    // input method's composition, which stands in the document without an
+    // undo step, ends first (as before every command of the view): the input
+    // method commits it where it was typed, as an undo step of its own, or
+    // drops it; it never becomes part of that edit or of its undo step.
     // Returns the rules the view's edits go by.
     EditRules prepareOutsideEdit() {
-        endComposition();
+        interruptComposition();
         return editRules();
     }
     // Tells what an edit of the document refused or cut, as the view's own
@@ -94,7 +95,10 @@ class TextEdit : public QAbstractScrollArea {
     bool isModified() const { return doc_.isModified(); }
     void setModified(bool m) { doc_.setModified(m); }
     bool isReadOnly() const { return readOnly_; }
-    void setReadOnly(bool r) { readOnly_ = r; }
+    void setReadOnly(bool r) {
+        readOnly_ = r;
+        updateMicroFocus(Qt::ImEnabled);
+    }
     bool wordWrap() const { return wordWrap_; }
     void setWordWrap(bool w);
     // Typing inserts (true) or overwrites (false); Insert switches.
@@ -195,6 +199,9 @@ class TextEdit : public QAbstractScrollArea {
     void failed(const QString& message);
     // Typed or pasted text was cut at the character limit.
     void limitReached();
+    // Text from the input method held characters that code page 932 cannot
+    // hold: the rest went in (the message names the ones left out).
+    void charactersLeftOut(const QString& message);
     // The lines that waited to be laid out (of a huge text, or after an edit
     // in a very long paragraph) are laid out, or every line was laid out
     // again with other totals (a new line width or font): the totals are final.
@@ -233,8 +240,9 @@ class TextEdit : public QAbstractScrollArea {
     // The view's base key handling (navigation, editing, clipboard).
     void baseKeyPress(QKeyEvent* e);
     // Types text as the keyboard would (insert or overwrite); joinsTyping:
-    // the text may join the undo step of the typing before it.
-    void typeBytes(const std::string& bytes, bool joinsTyping);
+    // the text may join the undo step of the typing before it; overwrites:
+    // false inserts also in overwrite mode (the input method's text).
+    void typeBytes(const std::string& bytes, bool joinsTyping, bool overwrites = true);
     // Refuses (and tells) an edit that would pair a byte that is not valid
     // code page 932 with the bytes after it.
     bool refusesStrayByteJoin(std::size_t pos, std::size_t length, std::string_view bytes);
@@ -292,7 +300,14 @@ class TextEdit : public QAbstractScrollArea {
     void geometryChanged();
     void moveCaret(std::size_t pos, bool extend, bool atLineEnd = false);
     void computeMetrics();
+    // The caret's rectangle in the viewport, and the rectangle of the cell
+    // at a position (2 pixels wide, or the character's width for the
+    // overwrite caret).
     QRect caretRect() const;
+    QRect cellRect(std::size_t pos, bool atLineEnd, bool wide) const;
+    // The viewport's rectangles in the view's own coordinates (the input
+    // method's).
+    QRect toWidget(QRect r) const { return r.translated(viewport()->geometry().topLeft()); }
 
     Document doc_;
     LineView view_;
@@ -325,15 +340,45 @@ class TextEdit : public QAbstractScrollArea {
     };
     struct Composition {
         std::size_t start = 0, length = 0; // its bytes in the document
+        std::string hidden;                // the selected bytes it stands in place of
         Selection selectionBefore;         // given back when it ends
         std::vector<LineRenderer::StyledRange> styles;
     };
-    // Lays the composition text out at the caret, with its segments' colours
-    // and the caret where the input method puts it.
+    // Lays the composition text out in place of the selection (at the caret
+    // when none), with its segments' colours and the caret where the input
+    // method puts it.
     void showComposition(const QString& preedit, const QList<QInputMethodEvent::Attribute>& attrs);
-    // Takes the composition text out of the document again.
+    // Takes the composition text out of the document again; the selection
+    // it stood in place of comes back.
     void endComposition();
+    // Ends a composition that a click or a command interrupts, before the
+    // caret moves: the input method commits it in place, or drops it; a
+    // commit it sends later still lands where the composition stood.
+    void interruptComposition();
+    // Puts the input method's text in: the commit string at the caret, or
+    // (a commit that came after its composition was interrupted) where the
+    // composition stood; after the replacement of surrounding text it asks
+    // for and before the selection it sets.
+    void commitInput(const QInputMethodEvent& e);
+    // The text around the caret the input method may read: the logical line,
+    // at most so many bytes either side, without the composition (its
+    // start stands for the caret then).
+    struct Surrounding {
+        std::size_t from = 0, caret = 0, anchor = 0, to = 0; // bytes of the document
+        QString text;                                        // [from, to) less the composition
+        qsizetype caretUnits = 0, anchorUnits = 0;           // UTF-16 offsets in text
+    };
+    Surrounding surrounding() const;
+    // The byte position at a UTF-16 offset into [from, to) (the end at most).
+    std::size_t positionAtUnits(std::size_t from, std::size_t to, qsizetype units) const;
     Composition composition_;
+    // Where a commit the input method sends after its composition was
+    // interrupted goes: the composition's place and the selected bytes it
+    // stood in place of; none once anything else changes the text.
+    struct LateCommit {
+        std::size_t pos = 0, length = 0;
+    };
+    std::optional<LateCommit> lateCommit_;
     QTimer layoutTimer_;
     // The number of lines the scroll range was last set for, and when.
     std::size_t rangeLines_ = 0;

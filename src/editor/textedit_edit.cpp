@@ -25,6 +25,8 @@ constexpr qint64 kLayoutSliceNanoseconds = 250'000;
 // --- editing -------------------------------------------------------------------------
 
 void TextEdit::documentChanged(const TextChange& c) {
+    // A commit that comes late no longer knows where its composition stood.
+    lateCommit_.reset();
     const std::size_t oldCount = view_.count();
     if (c.pos == 0 && c.inserted == doc_.size() && c.inserted > kLayOutAtOnceBytes) {
         // A whole new text too large to lay out at once: its first screens
@@ -51,6 +53,7 @@ void TextEdit::documentChanged(const TextChange& c) {
     if (!inEdit_) {
         Q_EMIT changed();
         selectionChange();
+        updateMicroFocus();
     }
 }
 
@@ -94,7 +97,7 @@ void TextEdit::updateLines(std::size_t first, std::size_t last) {
 }
 
 bool TextEdit::replaceSelection(std::string_view bytes) {
-    endComposition();
+    interruptComposition();
     const std::size_t s = static_cast<std::size_t>(selectionStart());
     const std::size_t l = static_cast<std::size_t>(selectionLength());
     EditResult r;
@@ -137,15 +140,16 @@ void TextEdit::caretAfterEdit(std::size_t pos) {
     ensureCaretVisible();
     Q_EMIT changed();
     selectionChange(); // also when the selection only moved with the text
+    updateMicroFocus();
 }
 
-void TextEdit::typeBytes(const std::string& bytes, bool joinsTyping) {
+void TextEdit::typeBytes(const std::string& bytes, bool joinsTyping, bool overwrites) {
     if (readOnly_ || bytes.empty()) return;
     std::size_t s = static_cast<std::size_t>(selectionStart());
     std::size_t l = static_cast<std::size_t>(selectionLength());
     // Overwrite: the typed characters take the place of as many characters,
     // never of a line end.
-    if (overwrite_ && l == 0 && bytes != "\r\n") {
+    if (overwrite_ && overwrites && l == 0 && bytes != "\r\n") {
         const std::size_t chars = cp932::countCharacters(bytes);
         std::size_t e = s;
         for (std::size_t k = 0; k < chars && e < doc_.size(); ++k) {
@@ -182,7 +186,7 @@ void TextEdit::loadFile(const std::string& path) {
 }
 
 void TextEdit::replaceWholeText(const std::function<void()>& replace) {
-    endComposition();
+    interruptComposition();
     {
         const OwnEdit edit(inEdit_); // a failure leaves the document unchanged
         replace();
@@ -195,6 +199,7 @@ void TextEdit::replaceWholeText(const std::function<void()>& replace) {
     viewport()->update();
     Q_EMIT changed();
     selectionChange(); // also when the selection only moved with the text
+    updateMicroFocus();
 }
 
 void TextEdit::deleteSelection() {
@@ -203,7 +208,7 @@ void TextEdit::deleteSelection() {
 
 std::string TextEdit::text() const {
     if (!composing()) return doc_.text();
-    return doc_.text(0, composition_.start) +
+    return doc_.text(0, composition_.start) + composition_.hidden +
            doc_.text(composition_.start + composition_.length, doc_.size());
 }
 
@@ -213,7 +218,7 @@ std::string TextEdit::selectedText() const {
 }
 
 void TextEdit::undo() {
-    endComposition();
+    interruptComposition();
     if (readOnly_) return;
     std::optional<Selection> shown;
     {
@@ -224,7 +229,7 @@ void TextEdit::undo() {
 }
 
 void TextEdit::redo() {
-    endComposition();
+    interruptComposition();
     if (readOnly_) return;
     std::optional<Selection> shown;
     {
@@ -241,6 +246,7 @@ void TextEdit::showUndoneSelection(const std::optional<Selection>& shown) {
     viewport()->update();
     Q_EMIT changed();
     selectionChange(); // also when the selection only moved with the text
+    updateMicroFocus();
 }
 
 void TextEdit::guarded(const std::function<void()>& handler) {

@@ -55,6 +55,26 @@ void TextEdit::keyReleaseEvent(QKeyEvent* e) {
 }
 
 namespace {
+bool isModifierKey(int key) {
+    switch (key) {
+    case Qt::Key_Shift:
+    case Qt::Key_Control:
+    case Qt::Key_Alt:
+    case Qt::Key_AltGr:
+    case Qt::Key_Meta:
+    case Qt::Key_Super_L:
+    case Qt::Key_Super_R:
+    case Qt::Key_Hyper_L:
+    case Qt::Key_Hyper_R:
+    case Qt::Key_CapsLock:
+    case Qt::Key_NumLock:
+    case Qt::Key_ScrollLock:
+        return true;
+    default:
+        return false;
+    }
+}
+
 // Insert switches between inserting and overwriting unless Shift or Ctrl
 // makes it paste or copy; Alt does not matter.
 bool togglesInsertMode(const QKeyEvent& e) {
@@ -64,7 +84,10 @@ bool togglesInsertMode(const QKeyEvent& e) {
 } // namespace
 
 void TextEdit::keyDown(QKeyEvent* e) {
-    endComposition();
+    // A key the input method lets through while composing (a command) ends
+    // the composition where it was typed, before it acts; a modifier alone
+    // does not.
+    if (!isModifierKey(e->key())) interruptComposition();
     // The mode changes before the key preview, which shows it.
     const bool toggles = togglesInsertMode(*e);
     if (toggles) toggleInsertMode();
@@ -75,6 +98,7 @@ void TextEdit::keyDown(QKeyEvent* e) {
 void TextEdit::toggleInsertMode() {
     overwrite_ = !overwrite_;
     viewport()->update();
+    updateMicroFocus(); // the caret's width
 }
 
 void TextEdit::baseKeyPress(QKeyEvent* e) {
@@ -92,7 +116,10 @@ void TextEdit::baseKeyPress(QKeyEvent* e) {
 }
 
 void TextEdit::runEditorCommand(EditorCommand command) {
-    guarded([&] { runCommand(command, false); });
+    guarded([&] {
+        interruptComposition();
+        runCommand(command, false);
+    });
 }
 
 void TextEdit::moveVertically(long delta, bool extend) {
@@ -264,10 +291,9 @@ std::size_t TextEdit::nearestPosition(QPoint pt, bool* atLineEnd) const {
 
 void TextEdit::mousePressEvent(QMouseEvent* e) {
     guarded([&] {
-        if (composing()) {
-            endComposition();
-            if (QInputMethod* im = QGuiApplication::inputMethod()) im->reset();
-        }
+        // The composition is committed where it was typed before the caret
+        // moves.
+        interruptComposition();
         if (e->button() != Qt::LeftButton) return QAbstractScrollArea::mousePressEvent(e);
         setFocus(Qt::MouseFocusReason);
         const QPoint pt = e->position().toPoint();
@@ -316,6 +342,7 @@ void TextEdit::mouseDoubleClickEvent(QMouseEvent* e) {
 void TextEdit::focusInEvent(QFocusEvent* e) {
     QAbstractScrollArea::focusInEvent(e);
     viewport()->update();
+    updateMicroFocus();
 }
 
 void TextEdit::focusOutEvent(QFocusEvent* e) {
@@ -325,6 +352,16 @@ void TextEdit::focusOutEvent(QFocusEvent* e) {
 
 // --- input method -----------------------------------------------------------------------
 
+namespace {
+// The text the input method may read around the caret: so many bytes either
+// side at most (a paragraph may be megabytes long).
+constexpr std::size_t kSurroundingBytes = 1024;
+
+bool isLineEnd(char c) {
+    return c == '\r' || c == '\n';
+}
+} // namespace
+
 void TextEdit::inputMethodEvent(QInputMethodEvent* e) {
     guarded([&] {
         if (readOnly_) {
@@ -332,23 +369,75 @@ void TextEdit::inputMethodEvent(QInputMethodEvent* e) {
             return;
         }
         endComposition();
-        if (!e->commitString().isEmpty()) {
-            const cp932::EncodeResult enc = cp932::encode(e->commitString());
-            if (!enc.ok())
-                tellRefused(enc.bad);
-            else
-                typeBytes(enc.bytes, false); // each commit is an undo step of its own
-        }
+        commitInput(*e);
         if (!e->preeditString().isEmpty()) showComposition(e->preeditString(), e->attributes());
         viewport()->update();
+        updateMicroFocus();
         e->accept();
     });
+}
+
+void TextEdit::commitInput(const QInputMethodEvent& e) {
+    const bool hasCommit = !e.commitString().isEmpty();
+    const bool late = lateCommit_ && hasCommit;
+    std::size_t from = static_cast<std::size_t>(selectionStart());
+    std::size_t to = from + static_cast<std::size_t>(selectionLength());
+    if (late) {
+        // The composition was interrupted before the input method committed
+        // it: its text goes where it was typed, and the caret stays on the
+        // text it was moved to.
+        from = std::min(lateCommit_->pos, doc_.size());
+        to = std::min(from + lateCommit_->length, doc_.size());
+        lateCommit_.reset();
+    } else if (e.replacementLength() > 0) {
+        // Surrounding text the input method takes back (a re-conversion),
+        // counted in UTF-16 units from the caret.
+        const Surrounding around = surrounding();
+        const qsizetype first =
+            std::clamp<qsizetype>(around.caretUnits + e.replacementStart(), 0, around.text.size());
+        const qsizetype last =
+            std::clamp<qsizetype>(first + e.replacementLength(), first, around.text.size());
+        from = positionAtUnits(around.from, around.to, first);
+        to = positionAtUnits(around.from, around.to, last);
+    }
+    // Without a commit string only a replacement changes the text (the
+    // selection stays for the composition to stand in place of).
+    if (hasCommit || e.replacementLength() > 0) {
+        const cp932::EncodeResult enc = cp932::encode(e.commitString());
+        if (!enc.ok())
+            Q_EMIT charactersLeftOut(
+                QStringLiteral("Shift-JIS で表せない文字 %1 は入力されませんでした")
+                    .arg(cp932::namesOf(enc.bad)));
+        if (!late) {
+            // Committed text is inserted, also in overwrite mode; each
+            // commit is an undo step of its own.
+            if (to > from) setSelection(from, to);
+            if (!enc.bytes.empty())
+                typeBytes(enc.bytes, false, false);
+            else if (to > from)
+                deleteSelection();
+        } else if (!enc.bytes.empty() || to > from) {
+            // An edit from outside the caret: the selection follows the text.
+            EditRules rules = editRules();
+            rules.typing = !enc.bytes.empty();
+            tellEditResult(replaceRange(doc_, from, to, enc.bytes, rules, cursor_.selection()));
+            ensureCaretVisible();
+        }
+    }
+    const Surrounding around = surrounding();
+    for (const QInputMethodEvent::Attribute& a : e.attributes()) {
+        if (a.type != QInputMethodEvent::Selection) continue;
+        // In the surrounding text as the input method reads it.
+        setSelection(positionAtUnits(around.from, around.to, a.start),
+                     positionAtUnits(around.from, around.to, a.start + a.length));
+        ensureCaretVisible();
+    }
 }
 
 void TextEdit::showComposition(const QString& preedit,
                                const QList<QInputMethodEvent::Attribute>& attrs) {
     // The bytes of each character; what code page 932 cannot hold shows as
-    // "？" until the commit refuses it.
+    // "？" until the commit leaves it out.
     std::string bytes;
     std::vector<std::size_t> offset; // byte offset of each UTF-16 unit
     for (qsizetype i = 0; i < preedit.size(); ++i) {
@@ -366,10 +455,12 @@ void TextEdit::showComposition(const QString& preedit,
         return offset[static_cast<std::size_t>(std::clamp<qsizetype>(index, 0, preedit.size()))];
     };
 
+    lateCommit_.reset(); // a new composition: whatever came before is over
     const std::size_t start = static_cast<std::size_t>(selectionStart());
     composition_.selectionBefore = cursor_.selection();
     composition_.start = start;
     composition_.length = bytes.size();
+    composition_.hidden = selectedText();
     composition_.styles.clear();
     std::vector<int> set(bytes.size(), 0);
     std::size_t cursor = bytes.size();
@@ -398,8 +489,10 @@ void TextEdit::showComposition(const QString& preedit,
         b = e;
     }
     {
+        // The composition stands in place of the selected text, which the
+        // commit replaces; a cancelled composition gives it back.
         const OwnEdit edit(inEdit_);
-        doc_.replaceUnrecorded(start, 0, bytes);
+        doc_.replaceUnrecorded(start, composition_.hidden.size(), bytes);
     }
     cursor_.anchor = cursor_.caret = start + cursor;
     cursor_.atLineEnd = false;
@@ -412,47 +505,136 @@ void TextEdit::endComposition() {
     composition_ = {};
     {
         const OwnEdit edit(inEdit_);
-        doc_.replaceUnrecorded(c.start, c.length, {});
+        doc_.replaceUnrecorded(c.start, c.length, c.hidden);
     }
     cursor_.anchor = c.selectionBefore.anchor;
     cursor_.caret = c.selectionBefore.caret;
     cursor_.atLineEnd = false;
 }
 
+void TextEdit::interruptComposition() {
+    if (!composing()) return;
+    const LateCommit place{composition_.start, composition_.hidden.size()};
+    // The input method commits its text at once (or drops it) while the
+    // composition still stands where it was typed.
+    if (QInputMethod* im = QGuiApplication::inputMethod()) im->commit();
+    if (!composing()) return;
+    endComposition();
+    lateCommit_ = place;
+    viewport()->update();
+    updateMicroFocus();
+}
+
+TextEdit::Surrounding TextEdit::surrounding() const {
+    // While composing, the composition's start stands for the caret and its
+    // text is left out (the input method has it), and so is the selection
+    // it stands in place of.
+    Surrounding s;
+    const std::size_t before = composing() ? composition_.start : cursor_.caret;
+    const std::size_t after = before + (composing() ? composition_.length : 0);
+    // The logical line, or a character boundary so many bytes away.
+    std::size_t from = before;
+    const std::size_t lowest = before > kSurroundingBytes ? before - kSurroundingBytes : 0;
+    while (from > lowest && !isLineEnd(doc_.at(from - 1)))
+        --from;
+    if (boundary(from) != from) from = std::min(nextBoundary(from), before);
+    std::size_t to = after;
+    const std::size_t highest = std::min(doc_.size(), after + kSurroundingBytes);
+    while (to < highest && !isLineEnd(doc_.at(to)))
+        ++to;
+    to = std::max(boundary(to), after);
+    s.from = from;
+    s.to = to;
+    s.caret = before;
+    const QString head = cp932::decode(doc_.view(from, before));
+    s.text = head + cp932::decode(doc_.view(after, to));
+    s.caretUnits = head.size();
+    s.anchor = composing() ? before : std::clamp(cursor_.anchor, from, to);
+    s.anchorUnits = cp932::decode(doc_.view(from, s.anchor)).size();
+    if (composing()) s.anchorUnits = s.caretUnits;
+    return s;
+}
+
+std::size_t TextEdit::positionAtUnits(std::size_t from, std::size_t to, qsizetype units) const {
+    std::size_t pos = from;
+    qsizetype counted = 0;
+    while (pos < to && counted < units) {
+        const std::size_t next = nextBoundary(pos);
+        counted += cp932::decode(doc_.view(pos, next)).size();
+        pos = next;
+    }
+    return pos;
+}
+
 QVariant TextEdit::inputMethodQuery(Qt::InputMethodQuery q) const {
     switch (q) {
     case Qt::ImEnabled:
-        return !readOnly_;
+        return isEnabled() && !readOnly_;
+    case Qt::ImReadOnly:
+        return readOnly_;
+    case Qt::ImHints:
+        return static_cast<int>(Qt::ImhMultiLine); // plain text, nothing sensitive
     case Qt::ImCursorRectangle:
-        return caretRect();
+        return toWidget(caretRect());
+    case Qt::ImAnchorRectangle:
+        return toWidget(composing() || selectionLength() == 0
+                            ? caretRect()
+                            : cellRect(cursor_.anchor, false, false));
     case Qt::ImFont:
         return drawFont_;
-    case Qt::ImCursorPosition: {
-        const std::size_t line = caretLine();
-        return cp932::decode(doc_.view(cursor_.lineStart(line), cursor_.caret)).size();
-    }
-    case Qt::ImSurroundingText: {
-        const std::size_t line = caretLine();
-        return cp932::decode(doc_.view(cursor_.lineStart(line), cursor_.lineEnd(line)));
-    }
+    case Qt::ImCursorPosition:
+        return surrounding().caretUnits;
     case Qt::ImAnchorPosition:
-        return inputMethodQuery(Qt::ImCursorPosition);
+        return surrounding().anchorUnits;
+    case Qt::ImSurroundingText:
+        return surrounding().text;
+    case Qt::ImTextBeforeCursor: {
+        const Surrounding s = surrounding();
+        return s.text.left(s.caretUnits);
+    }
+    case Qt::ImTextAfterCursor: {
+        const Surrounding s = surrounding();
+        return s.text.mid(s.caretUnits);
+    }
+    case Qt::ImCurrentSelection:
+        return composing() ? QString() : cp932::decode(selectedText());
+    case Qt::ImMaximumTextLength: {
+        // The room the character limit leaves (what a commit may add).
+        if (doc_.characterLimit() == Document::kNoLimit) return QVariant();
+        const std::size_t used =
+            doc_.characterCount() -
+            (composing() ? cp932::countCharacters(doc_.view(
+                               composition_.start, composition_.start + composition_.length))
+                         : 0);
+        return static_cast<int>(std::min<std::size_t>(
+            doc_.characterLimit() > used ? doc_.characterLimit() - used : 0, INT_MAX));
+    }
+    case Qt::ImAbsolutePosition:
+        return static_cast<qlonglong>(composing() ? composition_.start : cursor_.caret);
     default:
         return QAbstractScrollArea::inputMethodQuery(q);
     }
 }
 
 QRect TextEdit::caretRect() const {
+    // The composition's caret is a bar: the composition is inserted, also in
+    // overwrite mode.
+    return cellRect(cursor_.caret, cursor_.atLineEnd, overwrite_ && !composing());
+}
+
+QRect TextEdit::cellRect(std::size_t pos, bool atLineEnd, bool wide) const {
     const QRect fmt = textArea();
-    const std::size_t line = caretLine();
-    const int x = fmt.left() + columnOf(line, cursor_.caret) * grid_.columnWidth -
-                  horizontalScrollBar()->value();
+    std::size_t line = view_.lineOf(pos);
+    if (atLineEnd && line > 0 && line < view_.count() && view_.line(line).start == pos &&
+        view_.wrapped(line - 1))
+        --line;
+    const int x =
+        fmt.left() + columnOf(line, pos) * grid_.columnWidth - horizontalScrollBar()->value();
     const int y =
         fmt.top() + (static_cast<int>(line) - verticalScrollBar()->value()) * grid_.lineHeight;
     // The overwrite caret covers the character it would replace.
-    const int columns = cursor_.caret < doc_.size() && doc_.at(cursor_.caret) != '\r' &&
-                                doc_.at(cursor_.caret) != '\n'
-                            ? static_cast<int>(nextBoundary(cursor_.caret) - cursor_.caret)
+    const int columns = pos < doc_.size() && !isLineEnd(doc_.at(pos))
+                            ? static_cast<int>(nextBoundary(pos) - pos)
                             : 1;
-    return QRect(x, y, overwrite_ ? grid_.columnWidth * columns : 2, grid_.lineHeight);
+    return QRect(x, y, wide ? grid_.columnWidth * columns : 2, grid_.lineHeight);
 }

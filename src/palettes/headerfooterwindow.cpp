@@ -162,6 +162,8 @@ TextEdit* HeaderFooterWindow::makeBox(const char* name) {
     });
     connect(box, &TextEdit::failed, this,
             [this](const QString& message) { showErrorBox(context_.dialogs, message); });
+    connect(box, &TextEdit::charactersLeftOut, this,
+            [this](const QString& message) { showWarning(context_.dialogs, message); });
     connect(box, &TextEdit::limitReached, this, [this] {
         showWarning(context_.dialogs,
                     u("文字数の上限 (%1 文字) を超える分は入力できません").arg(kBoxCharacters));

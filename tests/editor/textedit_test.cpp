@@ -14,10 +14,13 @@
 #include <QKeyEvent>
 #include <QPainter>
 #include <QPrinter>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTextCharFormat>
 #include <gtest/gtest.h>
+
+#include <functional>
 
 namespace {
 
@@ -485,4 +488,243 @@ TEST_F(EditorTest, LoadingAFileReplacesTheTextAsSetTextDoes) {
     // And the control still edits.
     edit.replaceSelection("y");
     EXPECT_EQ(edit.text(), bytes.substr(0, 2) + "y" + bytes.substr(6));
+}
+
+// --- the input method -------------------------------------------------------------------
+
+namespace {
+
+// A shown view with the keyboard focus: Qt's input method asks it where its
+// caret is and what text surrounds it.
+struct InputMethodTest : EditorTest {
+    using Attribute = QInputMethodEvent::Attribute;
+    QInputMethod* im = QGuiApplication::inputMethod();
+    std::vector<QString> leftOut; // the messages of characters left out
+    InputMethodTest() {
+        QObject::connect(&edit, &TextEdit::charactersLeftOut,
+                         [this](const QString& m) { leftOut.push_back(m); });
+    }
+    bool focus() {
+        edit.show();
+        QApplication::setActiveWindow(&edit);
+        edit.setFocus();
+        QApplication::processEvents();
+        return QApplication::focusWidget() == &edit;
+    }
+    void preedit(const QString& text) {
+        QInputMethodEvent e(text, {Attribute(QInputMethodEvent::Cursor, text.size(), 1)});
+        QApplication::sendEvent(&edit, &e);
+    }
+    void commit(const QString& text, int from = 0, int length = 0) {
+        QInputMethodEvent e;
+        e.setCommitString(text, from, length);
+        QApplication::sendEvent(&edit, &e);
+    }
+    QVariant query(Qt::InputMethodQuery q) {
+        return static_cast<QWidget&>(edit).inputMethodQuery(q);
+    }
+    // The top left of a row and column of the grid in the window.
+    QPoint cell(int row, int column) const {
+        return edit.viewport()->mapTo(
+            &edit,
+            QPoint(edit.textMargins().left + column * edit.columnWidth(), row * edit.lineHeight()));
+    }
+};
+
+} // namespace
+
+TEST_F(InputMethodTest, TheInputMethodIsToldWhereTheCaretStandsAfterEveryMove) {
+    std::string text;
+    for (int i = 0; i < 30; ++i)
+        text += i == 6 ? "line06" + std::string(34, 'x') + "\r\n"
+                       : "line " + std::to_string(i) + "\r\n";
+    edit.setText(text);
+    if (!focus()) GTEST_SKIP() << "no keyboard focus on this platform";
+    QSignalSpy told(im, &QInputMethod::cursorRectangleChanged);
+    struct Step {
+        const char* what;
+        std::function<void()> act;
+        int row, column; // where the caret shows
+    };
+    const Step steps[] = {
+        {"keys",
+         [&] {
+             key(Qt::Key_Home, Qt::ControlModifier);
+             for (int i = 0; i < 3; ++i)
+                 key(Qt::Key_Down);
+             for (int i = 0; i < 5; ++i)
+                 key(Qt::Key_Right);
+         },
+         3, 5},
+        {"click",
+         [&] {
+             QTest::mouseClick(edit.viewport(), Qt::LeftButton, {},
+                               edit.viewport()->mapFrom(&edit, cell(6, 30) + QPoint(1, 2)));
+         },
+         6, 30},
+        {"scroll", [&] { edit.verticalScrollBar()->setValue(2); }, 4, 30},
+        // Narrower: line 6 wraps, its caret's row stays in sight.
+        {"resize", [&] { edit.resize(220, 300); }, 4, -1},
+    };
+    for (const Step& s : steps) {
+        const qsizetype before = told.size();
+        s.act();
+        QApplication::processEvents();
+        EXPECT_GT(told.size(), before) << s.what;
+        const QRect r = im->cursorRectangle().toRect();
+        EXPECT_EQ(r.top(), cell(s.row, 0).y()) << s.what;
+        EXPECT_EQ(r.size(), QSize(2, edit.lineHeight())) << s.what;
+        if (s.column >= 0) {
+            EXPECT_EQ(r.left(), cell(s.row, s.column).x()) << s.what;
+        }
+    }
+    // After the resize the caret stands where line 6 wrapped.
+    ASSERT_GT(edit.wrapColumns(), 8);
+    ASSERT_LT(edit.wrapColumns(), 30);
+    EXPECT_EQ(im->cursorRectangle().toRect().left(), cell(4, 30 - edit.wrapColumns()).x());
+    // A composition: the caret where the input method puts it in the preedit.
+    QInputMethodEvent pre(QStringLiteral("かなかな"), {Attribute(QInputMethodEvent::Cursor, 1, 1)});
+    QApplication::sendEvent(&edit, &pre);
+    EXPECT_EQ(im->cursorRectangle().toRect().left(), cell(4, 32 - edit.wrapColumns()).x());
+    EXPECT_EQ(im->anchorRectangle(), im->cursorRectangle());
+}
+
+TEST_F(InputMethodTest, AnInterruptedCompositionIsCommittedWhereItWasTyped) {
+    // The input method sends its commit after the click or command that
+    // interrupted the composition (as ibus does after a reset).
+    struct Case {
+        const char* what;
+        std::function<void()> interrupt;
+        std::size_t caret; // after the commit
+    };
+    const Case cases[] = {
+        {"click after def",
+         [&] {
+             const QPoint p = edit.viewport()->mapFrom(&edit, cell(1, 6) + QPoint(1, 2));
+             QTest::mouseClick(edit.viewport(), Qt::LeftButton, {}, p);
+         },
+         12},
+        {"Ctrl+End", [&] { key(Qt::Key_End, Qt::ControlModifier); }, 17},
+        {"menu command", [&] { edit.runEditorCommand(EditorCommand::textEnd); }, 17},
+        {"edit beside the view",
+         [&] {
+             edit.prepareOutsideEdit();
+             edit.setSelectionStart(0);
+         },
+         0},
+    };
+    for (const Case& c : cases) {
+        edit.setText("abc\r\ndef\r\nghi");
+        edit.setSelectionStart(1);
+        preedit(QStringLiteral("かな"));
+        c.interrupt();
+        commit(QStringLiteral("仮名"));
+        EXPECT_EQ(edit.text(), sj("a仮名bc\r\ndef\r\nghi")) << c.what;
+        EXPECT_EQ(edit.caretPosition(), c.caret) << c.what;
+        edit.undo(); // the commit is an undo step of its own
+        EXPECT_EQ(edit.text(), "abc\r\ndef\r\nghi") << c.what;
+    }
+    // Once the text changed otherwise, a commit goes to the caret.
+    edit.setText("abc");
+    edit.setSelectionStart(1);
+    preedit(QStringLiteral("かな"));
+    key(Qt::Key_End);
+    QTest::keyClicks(&edit, QStringLiteral("Z"));
+    commit(QStringLiteral("仮名"));
+    EXPECT_EQ(edit.text(), sj("abcZ仮名"));
+}
+
+TEST_F(InputMethodTest, WhatShiftJisCannotHoldIsLeftOutAndNamed) {
+    edit.setText("ab");
+    edit.setSelectionStart(1);
+    preedit(QStringLiteral("今日の€"));
+    EXPECT_EQ(edit.document().text(), "a" + sj("今日の？") + "b");
+    commit(QStringLiteral("今日の€"));
+    EXPECT_EQ(edit.text(), "a" + sj("今日の") + "b");
+    EXPECT_EQ(edit.caretPosition(), 7u);
+    ASSERT_EQ(leftOut.size(), 1u);
+    EXPECT_TRUE(leftOut[0].contains(QStringLiteral("€"))) << leftOut[0].toStdString();
+    commit(QStringLiteral("€"));
+    EXPECT_EQ(edit.text(), "a" + sj("今日の") + "b");
+    EXPECT_EQ(leftOut.size(), 2u);
+    EXPECT_TRUE(refused.empty());
+}
+
+TEST_F(InputMethodTest, TheSelectionAndItsLineAreToldAndAReconversionReplacesIt) {
+    edit.setText(sj("今日は晴れ\r\n明日は雨"));
+    edit.setSelection(6, 10); // 晴れ
+    struct Answer {
+        Qt::InputMethodQuery q;
+        QVariant value;
+    };
+    const Answer answers[] = {
+        {Qt::ImCurrentSelection, QStringLiteral("晴れ")},
+        {Qt::ImSurroundingText, QStringLiteral("今日は晴れ")},
+        {Qt::ImCursorPosition, 5},
+        {Qt::ImAnchorPosition, 3},
+        {Qt::ImTextBeforeCursor, QStringLiteral("今日は晴れ")},
+        {Qt::ImTextAfterCursor, QString()},
+        {Qt::ImHints, static_cast<int>(Qt::ImhMultiLine)},
+        {Qt::ImEnabled, true},
+        {Qt::ImMaximumTextLength, QVariant()},
+    };
+    for (const Answer& a : answers)
+        EXPECT_EQ(query(a.q), a.value) << a.q;
+    // The input method takes the selected text back and composes it anew.
+    commit(QString(), -2, 2);
+    EXPECT_EQ(edit.text(), sj("今日は\r\n明日は雨"));
+    preedit(QStringLiteral("はれ"));
+    EXPECT_EQ(query(Qt::ImSurroundingText), QStringLiteral("今日は"));
+    EXPECT_EQ(query(Qt::ImCursorPosition), 3);
+    commit(QStringLiteral("腫れ"));
+    EXPECT_EQ(edit.text(), sj("今日は腫れ\r\n明日は雨"));
+    commit(QStringLiteral("張れ"), -2, 2); // in one event
+    EXPECT_EQ(edit.text(), sj("今日は張れ\r\n明日は雨"));
+    EXPECT_EQ(edit.caretPosition(), 10u);
+    // A selection the input method sets, in the caret's line.
+    edit.setSelectionStart(14); // after 明
+    EXPECT_EQ(query(Qt::ImSurroundingText), QStringLiteral("明日は雨"));
+    EXPECT_EQ(query(Qt::ImCursorPosition), 1);
+    QInputMethodEvent select(QString(), {Attribute(QInputMethodEvent::Selection, 1, 2)});
+    QApplication::sendEvent(&edit, &select);
+    EXPECT_EQ(edit.selectedText(), sj("日は"));
+    // The room the character limit leaves; nothing for a read-only text.
+    edit.setText("abc");
+    edit.setMaxLength(10);
+    EXPECT_EQ(query(Qt::ImMaximumTextLength), 7);
+    edit.setReadOnly(true);
+    EXPECT_EQ(query(Qt::ImEnabled), false);
+}
+
+TEST_F(InputMethodTest, ACompositionStandsInPlaceOfTheSelectionAndInsertsInOverwriteMode) {
+    CompColors c{};
+    c[0] = {0x000000, 0x00FFFF, 0}; // text being entered: black on yellow
+    edit.applyCompositionColors(c);
+    edit.setText("abcdef");
+    edit.setSelection(2, 4);
+    const QImage before = edit.viewport()->grab().toImage();
+    preedit(QStringLiteral("かな"));
+    EXPECT_EQ(edit.document().text(), "ab" + sj("かな") + "ef");
+    EXPECT_EQ(edit.text(), "abcdef");
+    QDir().mkpath(QDir::currentPath() + QStringLiteral("/screenshots"));
+    edit.viewport()->grab().save(QDir::currentPath() +
+                                 QStringLiteral("/screenshots/composition-over-selection.png"));
+    // Cancelled (Escape): the selection is back as it was.
+    QInputMethodEvent cancel;
+    QApplication::sendEvent(&edit, &cancel);
+    EXPECT_EQ(edit.document().text(), "abcdef");
+    EXPECT_EQ(edit.selection().anchor, 2u);
+    EXPECT_EQ(edit.selection().caret, 4u);
+    EXPECT_EQ(edit.viewport()->grab().toImage(), before);
+    preedit(QStringLiteral("かな"));
+    commit(QStringLiteral("仮名"));
+    EXPECT_EQ(edit.text(), "ab" + sj("仮名") + "ef");
+    // Overwrite mode: a composition is inserted, its caret a bar.
+    QTest::keyClick(&edit, Qt::Key_Insert);
+    ASSERT_FALSE(edit.isInsertMode());
+    edit.setSelectionStart(1);
+    preedit(QStringLiteral("か"));
+    EXPECT_EQ(query(Qt::ImCursorRectangle).toRect().width(), 2);
+    commit(QStringLiteral("火"));
+    EXPECT_EQ(edit.text(), "a" + sj("火") + "b" + sj("仮名") + "ef");
 }
