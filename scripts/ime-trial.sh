@@ -76,24 +76,22 @@ type() {
     sleep 0.6
 }
 save() {
-    key ctrl+s
+    key F3 # the program's Save
     sleep 1
 }
 shot() {
     import -window root "$dir/$1.png"
     echo "screenshot: $dir/$1.png"
 }
-# The geometry of the largest other visible top-level window near the
-# caret: the input method's candidate window.
+# The geometry of mozc's candidate window: x y width height.
 candidates() {
     local id
-    for id in $(xdotool search --onlyvisible --name '.*' 2>/dev/null); do
-        [ "$id" == "$win" ] && continue
-        xwininfo -id "$id" 2>/dev/null | awk -v id="$id" '
+    for id in $(xdotool search --onlyvisible --class mozc_renderer 2>/dev/null); do
+        xwininfo -id "$id" 2>/dev/null | awk '
             /Absolute upper-left X/ {x=$4} /Absolute upper-left Y/ {y=$4}
-            /Width:/ {w=$2} /Height:/ {h=$2} /xwininfo: Window id/ {name=$0}
-            END { if (w > 20 && h > 20 && w < 1000) print x, y, w, h, name }'
-    done
+            /Width:/ {w=$2} /Height:/ {h=$2}
+            END { if (w > 20 && h > 20) print x, y, w, h }'
+    done | head -1
 }
 
 # 1. The caret on line 15 at column 40, a conversion: the candidates open
@@ -105,65 +103,82 @@ for _ in $(seq 40); do xdotool key Right; done
 sleep 0.5
 key Hiragana
 type nihongo
-key space
-key space # the candidate list
+key space # 日本語
+key space # the candidate list opens, on the second candidate
 eval "$(xdotool getwindowgeometry --shell "$win")"
 echo "MMEdit window: x=$X y=$Y ${WIDTH}x$HEIGHT"
 shot candidates
-found=$(candidates)
-echo "other windows (x y width height name):"
-echo "$found" | sed 's/^/   /'
-near=$(echo "$found" | awk -v wx="$X" -v wy="$Y" '$1 > wx + 150 && $2 > wy + 200 {print}' | head -1)
-check "a candidate window opens right of column 30 and below line 12" "yes" \
-    "$([ -n "$near" ] && echo yes || echo no)"
+read -r cx cy cw ch <<<"$(candidates)"
+echo "candidate window: x=${cx:-none} y=${cy:-none} ${cw:-0}x${ch:-0}"
+# Line 15, column 40 of a font at least 5 pixels wide and 10 high: well
+# right of the window's left edge and below its top.
+check "the candidate window opens under the caret (line 15, column 40)" "yes" \
+    "$([ -n "${cx:-}" ] && [ "$cx" -gt $((X + 200)) ] && [ "$cy" -gt $((Y + 180)) ] &&
+        [ "$cy" -lt $((Y + HEIGHT)) ] && echo yes || echo "no")"
+key Up # back to 日本語
 key Return
 save
 check "the conversion went in at line 15, column 40" \
-    "line 15 01234567890123456789012345678901日本語2345678901234567890123456789012345678901" \
+    "line 15 01234567890123456789012345678901日本語23456789012345678901" \
     "$(line 15)"
 
-# 2. A click during a conversion: the text stays where it was typed.
+# 2. A click during a conversion: the text stays where it was typed, and
+#    once only.
 type kanji
-key space
+key space # 感じ
 shot before-click
 eval "$(xdotool getwindowgeometry --shell "$win")"
-xdotool mousemove $((X + 60)) $((Y + HEIGHT / 3)) click 1
+xdotool mousemove $((X + 60)) $((Y + 150)) click 1
 sleep 1
-type a # the caret moved: typed text goes to the click
-key Return
+shot after-click
 save
 check "a click during a conversion commits it where it was typed" \
-    "line 15 01234567890123456789012345678901日本語漢字2345678901234567890123456789012345678901" \
+    "line 15 01234567890123456789012345678901日本語感じ23456789012345678901" \
     "$(line 15)"
-iconv -f CP932 -t UTF-8 "$dir/trial.txt" | grep -n 'あ' | sed 's/^/   typed after the click: line /'
+check "and nowhere else" "1" "$(iconv -f CP932 -t UTF-8 "$dir/trial.txt" | grep -c '感じ')"
 
-# 3. Re-conversion of a selection (Henkan), when mozc offers it.
-key ctrl+Home
-key Down Down Down
-key Home
-key ctrl+Right
-type nihonn
-key Return # にほん, not converted
-key shift+Left shift+Left shift+Left
+# 2b. A menu opened during a conversion (mozc keeps most keys, Ctrl+End
+#     among them, while converting: a menu is the command that reaches the
+#     program). The text goes in at the caret the click left, once.
+type kanji
+key space
+read -r wx wy <<<"$(xwininfo -id "$win" | awk '/Absolute upper-left X/ {x=$4} /Absolute upper-left Y/ {y=$4} END {print x, y}')"
+xdotool mousemove $((wx + 98)) $((wy + 8)) click 1 # 編集(E)
+sleep 1
+shot menu
+key Escape
+key Escape # the menu bar lets the keys go again
+save
+check "a menu opened during a conversion commits it where it was typed" "2 lines, none at the end" \
+    "$(iconv -f CP932 -t UTF-8 "$dir/trial.txt" | grep -c '感じ') lines, $(iconv -f CP932 -t UTF-8 "$dir/trial.txt" | tail -1 | grep -q '感じ' && echo one || echo none) at the end"
+echo "   the lines with 感じ: $(iconv -f CP932 -t UTF-8 "$dir/trial.txt" | grep -n '感じ' | tr -d '\r' | tr '\n' ' ')"
+
+# 3. Re-conversion of a selection (Henkan): はし becomes 橋.
+key ctrl+End
+type hashi
+key F6 # はし, as hiragana
+key Return
+key shift+Left shift+Left
 key Henkan
 sleep 1
 shot reconversion
+key Down # 1: はし, 2: 橋
 key Return
 save
-echo "re-conversion: line 4 is now: $(line 4)"
+check "a re-conversion replaces the selection" "橋" \
+    "$(iconv -f CP932 -t UTF-8 "$dir/trial.txt" | tail -1 | tr -d '\r')"
 
-# 4. A character code page 932 cannot hold: mozc's € for ゆーろ, picked by
-#    cycling the candidates (mozc learns it: the next conversion offers it first).
-key ctrl+End
+# 4. A character code page 932 cannot hold: mozc's € for ゆーろ, found by
+#    trying the candidates one by one (a commit of € alone leaves the new
+#    line empty).
 euro=""
-for n in 1 2 3 4 5 6 7 8; do
+for n in 1 2 3 4 5 6; do
     key Return
     type yu-ro
     for _ in $(seq "$n"); do key space; done
     key Return
     save
-    last=$(iconv -f CP932 -t UTF-8 "$dir/trial.txt" | tail -1 | tr -d '\r')
-    if [ -z "$last" ]; then
+    if [ "$(tail -c 2 "$dir/trial.txt" | od -An -c | tr -d ' ')" == '\r\n' ]; then
         euro=$n
         break
     fi
@@ -171,17 +186,31 @@ done
 if [ -z "$euro" ]; then
     echo "note: no € among the first candidates of ゆーろ: that step is skipped"
 else
-    echo "€ was candidate $euro of ゆーろ (left out: nothing went in)"
+    echo "€ is candidate $euro of ゆーろ: alone, nothing went in"
+fi
+# 今日の|ゆーろ in one conversion: the second clause's candidates are cycled
+# (mozc reorders them as it learns) until the commit leaves one out.
+rest=""
+for k in 0 1 2 3 4 5 6 7; do
     key Return
     type kyounoyu-ro
     key space
+    key Right
+    for _ in $(seq "$k"); do key space; done
     shot euro-conversion
     key Return
     sleep 0.3
     shot euro-status
     save
-    check "「今日の€」 inserts 今日の" "今日の" "$(iconv -f CP932 -t UTF-8 "$dir/trial.txt" | tail -1 | tr -d '\r')"
-fi
+    last=$(iconv -f CP932 -t UTF-8 "$dir/trial.txt" | tail -1 | tr -d '\r')
+    echo "   candidate $((k + 1)) of the second clause: 今日の + ${last#今日の}"
+    if [ "$last" == "今日の" ]; then
+        rest=$last
+        break
+    fi
+done
+check "a conversion with a character Shift-JIS cannot hold inserts the rest (今日の)" "今日の" "$rest"
+echo "   (euro-conversion.png shows the candidate left out, euro-status.png the status bar naming it)"
 
 echo "saved text:"
 iconv -f CP932 -t UTF-8 "$dir/trial.txt" | sed 's/^/   | /' | tr -d '\r'

@@ -372,13 +372,19 @@ class TextEdit : public QAbstractScrollArea {
     // The byte position at a UTF-16 offset into [from, to) (the end at most).
     std::size_t positionAtUnits(std::size_t from, std::size_t to, qsizetype units) const;
     Composition composition_;
-    // Where a commit the input method sends after its composition was
-    // interrupted goes: the composition's place and the selected bytes it
-    // stood in place of; none once anything else changes the text.
+    // What becomes of a commit the input method sends after its composition
+    // was interrupted. The composition ended uncommitted: the commit goes to
+    // its place (in place of the selected bytes it stood for). It was
+    // committed at once: the same text once more is dropped (ibus commits a
+    // composition again after the reset that follows Qt's own commit).
+    // Forgotten once anything else changes the text.
     struct LateCommit {
         std::size_t pos = 0, length = 0;
+        QString committed; // committed at once
     };
     std::optional<LateCommit> lateCommit_;
+    // While the input method is asked to commit: what it committed.
+    std::optional<QString> committedAtOnce_;
     QTimer layoutTimer_;
     // The number of lines the scroll range was last set for, and when.
     std::size_t rangeLines_ = 0;

@@ -379,7 +379,14 @@ void TextEdit::inputMethodEvent(QInputMethodEvent* e) {
 
 void TextEdit::commitInput(const QInputMethodEvent& e) {
     const bool hasCommit = !e.commitString().isEmpty();
-    const bool late = lateCommit_ && hasCommit;
+    if (committedAtOnce_ && hasCommit) *committedAtOnce_ += e.commitString();
+    bool late = lateCommit_ && hasCommit;
+    if (late && !lateCommit_->committed.isEmpty()) {
+        const bool again = e.commitString() == lateCommit_->committed;
+        lateCommit_.reset();
+        if (again) return;
+        late = false;
+    }
     std::size_t from = static_cast<std::size_t>(selectionStart());
     std::size_t to = from + static_cast<std::size_t>(selectionLength());
     if (late) {
@@ -514,11 +521,17 @@ void TextEdit::endComposition() {
 
 void TextEdit::interruptComposition() {
     if (!composing()) return;
-    const LateCommit place{composition_.start, composition_.hidden.size()};
+    LateCommit place{composition_.start, composition_.hidden.size(), {}};
     // The input method commits its text at once (or drops it) while the
     // composition still stands where it was typed.
+    committedAtOnce_ = QString();
     if (QInputMethod* im = QGuiApplication::inputMethod()) im->commit();
-    if (!composing()) return;
+    place.committed = *committedAtOnce_;
+    committedAtOnce_.reset();
+    if (!composing()) {
+        if (!place.committed.isEmpty()) lateCommit_ = place;
+        return;
+    }
     endComposition();
     lateCommit_ = place;
     viewport()->update();
