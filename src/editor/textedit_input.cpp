@@ -14,6 +14,8 @@
 #include <QScrollBar>
 #include <QTextCharFormat>
 
+#include <algorithm>
+
 namespace {
 
 QColor rgbToQColor(std::uint32_t rgb) {
@@ -368,8 +370,18 @@ void TextEdit::inputMethodEvent(QInputMethodEvent* e) {
             e->ignore();
             return;
         }
-        endComposition();
-        commitInput(*e);
+        // A new pre-edit text of the composition replaces the old one in
+        // place (the selection it stands for stays out of the text); a
+        // commit, a replacement or a selection acts on the text without it.
+        const bool preeditOnly =
+            composing() && e->commitString().isEmpty() && e->replacementLength() == 0 &&
+            !e->preeditString().isEmpty() &&
+            std::none_of(e->attributes().begin(), e->attributes().end(),
+                         [](const auto& a) { return a.type == QInputMethodEvent::Selection; });
+        if (!preeditOnly) {
+            endComposition();
+            commitInput(*e);
+        }
         if (!e->preeditString().isEmpty()) showComposition(e->preeditString(), e->attributes());
         viewport()->update();
         updateMicroFocus();
@@ -463,11 +475,15 @@ void TextEdit::showComposition(const QString& preedit,
     };
 
     lateCommit_.reset(); // a new composition: whatever came before is over
-    const std::size_t start = static_cast<std::size_t>(selectionStart());
-    composition_.selectionBefore = cursor_.selection();
-    composition_.start = start;
+    const bool shown = composing();
+    if (!shown) {
+        composition_.selectionBefore = cursor_.selection();
+        composition_.start = static_cast<std::size_t>(selectionStart());
+        composition_.hidden = selectedText();
+    }
+    const std::size_t start = composition_.start;
+    const std::size_t replaced = shown ? composition_.length : composition_.hidden.size();
     composition_.length = bytes.size();
-    composition_.hidden = selectedText();
     composition_.styles.clear();
     std::vector<int> set(bytes.size(), 0);
     std::size_t cursor = bytes.size();
@@ -499,7 +515,7 @@ void TextEdit::showComposition(const QString& preedit,
         // The composition stands in place of the selected text, which the
         // commit replaces; a cancelled composition gives it back.
         const OwnEdit edit(inEdit_);
-        doc_.replaceUnrecorded(start, composition_.hidden.size(), bytes);
+        doc_.replaceUnrecorded(start, replaced, bytes);
     }
     cursor_.anchor = cursor_.caret = start + cursor;
     cursor_.atLineEnd = false;
@@ -610,7 +626,11 @@ QVariant TextEdit::inputMethodQuery(Qt::InputMethodQuery q) const {
         return s.text.mid(s.caretUnits);
     }
     case Qt::ImCurrentSelection:
-        return composing() ? QString() : cp932::decode(selectedText());
+        // Not a selection longer than a re-conversion could take (the whole
+        // of a long text, selected).
+        if (composing() || selectionLength() > static_cast<int>(kSurroundingBytes) * 4)
+            return QString();
+        return cp932::decode(selectedText());
     case Qt::ImMaximumTextLength: {
         // The room the character limit leaves (what a commit may add).
         if (doc_.characterLimit() == Document::kNoLimit) return QVariant();
@@ -622,8 +642,6 @@ QVariant TextEdit::inputMethodQuery(Qt::InputMethodQuery q) const {
         return static_cast<int>(std::min<std::size_t>(
             doc_.characterLimit() > used ? doc_.characterLimit() - used : 0, INT_MAX));
     }
-    case Qt::ImAbsolutePosition:
-        return static_cast<qlonglong>(composing() ? composition_.start : cursor_.caret);
     default:
         return QAbstractScrollArea::inputMethodQuery(q);
     }

@@ -187,6 +187,19 @@ TEST_F(MainTest, APasteCutAtTheLimitIsToldInTheStatusBar) {
     EXPECT_TRUE(dialogs.boxes.empty());
 }
 
+TEST_F(MainTest, ACommitWithACharacterShiftJisCannotHoldIsToldInTheStatusBar) {
+    dir.write("link.dat", "");
+    start();
+    main->show();
+    QInputMethodEvent commit;
+    commit.setCommitString(QStringLiteral("今日の€"));
+    QApplication::sendEvent(main->editor(), &commit);
+    EXPECT_EQ(main->editor()->text(), sj("今日の"));
+    EXPECT_EQ(main->statusBar()->currentMessage(),
+              QStringLiteral("Shift-JIS で表せない文字 € は入力されませんでした"));
+    EXPECT_TRUE(dialogs.boxes.empty());
+}
+
 TEST_F(MainTest, LineWidthsOutsideTheRangeAreHeldToIt) {
     dir.write("link.dat", "");
     dir.write("MMEdit.ini", "[String]\r\nMaxString=300000000\r\nMaxLength=300000000\r\n");
