@@ -40,29 +40,45 @@ std::pair<std::size_t, std::size_t> blankEdges(std::string_view line) {
 
 } // namespace
 
+std::vector<WrapBreak> hardWrapBreaks(std::string_view text, const LayoutRules& rules) {
+    std::vector<WrapBreak> out;
+    bool afterWrap = false;    // the line goes on from a wrap
+    bool lineEnd = false;      // the wrap before the line ends a line of text
+    std::size_t breakFrom = 0; // where the blanks at that wrap begin
+    forEachLine(text, rules, true, [&](const LaidLine& line) {
+        const bool wraps = line.eol == 0 && line.start + line.length < text.size();
+        if (!wraps && !afterWrap) return;
+        const std::string_view shown = text.substr(line.start, line.length);
+        const auto [first, last] = blankEdges(shown);
+        const bool blank = first == shown.size();
+        if (afterWrap) {
+            // A line of nothing but blanks goes with the wrap before it.
+            if (wraps && blank) return;
+            out.push_back({breakFrom, line.start + first - breakFrom, lineEnd});
+        } else {
+            // Blanks at a wrap would only hang past the width: they go (a
+            // wrapped first line of nothing but blanks with them).
+            lineEnd = !blank;
+        }
+        afterWrap = wraps;
+        if (wraps) {
+            breakFrom = line.start + (blank ? 0 : last);
+            if (!blank) lineEnd = true;
+        }
+    });
+    return out;
+}
+
 std::string hardWrapped(std::string_view text, const LayoutRules& rules) {
     std::string out;
     out.reserve(text.size() + text.size() / 32);
-    bool afterWrap = false; // the line goes on from a wrap
-    forEachLine(text, rules, true, [&](const LaidLine& line) {
-        const bool wraps = line.eol == 0 && line.start + line.length < text.size();
-        std::string_view shown = text.substr(line.start, line.length);
-        // Blanks at a wrap would only hang past the width or indent the
-        // line after it: they go. The writer's own line ends keep theirs.
-        if (wraps || afterWrap) {
-            const auto [first, last] = blankEdges(shown);
-            const std::size_t to = wraps ? last : shown.size();
-            const std::size_t from = afterWrap ? std::min(first, to) : 0;
-            shown = shown.substr(from, to - from);
-        }
-        afterWrap = wraps;
-        // A line of nothing but blanks goes with its wrap.
-        if (wraps && shown.empty()) return;
-        out.append(shown);
-        out.append(text.substr(line.start + line.length, line.eol));
-        // A wrap ends the line here, unless the text ends with it.
-        if (wraps) out.append(kCrLf);
-    });
+    std::size_t p = 0;
+    for (const WrapBreak& b : hardWrapBreaks(text, rules)) {
+        out.append(text.substr(p, b.pos - p));
+        if (b.lineEnd) out.append(kCrLf);
+        p = b.pos + b.length;
+    }
+    out.append(text.substr(p));
     return out;
 }
 

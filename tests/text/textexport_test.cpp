@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <random>
+#include <tuple>
 
 namespace {
 
@@ -100,6 +101,25 @@ TEST(TextExport, HardWrapKeepsAddressesWholeAndDropsBlanksAtItsBreaks) {
     for (const Case& c : cases)
         EXPECT_EQ(textexport::hardWrapped(c.text, width(c.width)), c.wrapped)
             << c.text << " at " << c.width;
+}
+
+TEST(TextExport, HardWrapBreaksReplaceTheHangingBlanks) {
+    using B = textexport::WrapBreak;
+    auto breaks = [](const std::string& text, int w) {
+        std::vector<std::tuple<std::size_t, std::size_t, bool>> out;
+        for (const B& b : textexport::hardWrapBreaks(text, width(w)))
+            out.emplace_back(b.pos, b.length, b.lineEnd);
+        return out;
+    };
+    using T = std::vector<std::tuple<std::size_t, std::size_t, bool>>;
+    EXPECT_EQ(breaks("word" + std::string(67, ' ') + "next", 40), (T{{4, 67, true}}));
+    EXPECT_EQ(breaks(sj("あいうえおかきくけこさし"), 10), (T{{10, 0, true}, {20, 0, true}}));
+    // Blanks that begin a logical line and fill its first line go, with no
+    // line end in their place.
+    EXPECT_EQ(breaks("x\r\n" + std::string(60, ' ') + "abc", 10), (T{{3, 60, false}}));
+    EXPECT_EQ(textexport::hardWrapped("x\r\n" + std::string(60, ' ') + "abc", width(10)),
+              "x\r\nabc");
+    EXPECT_EQ(breaks("short\r\n", 10), T{});
 }
 
 TEST(TextExport, HardWrapKeepsEveryByteButBlanksAndIsStableUnderItself) {
