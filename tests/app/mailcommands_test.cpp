@@ -279,6 +279,11 @@ TEST_F(MailTest, HardWrapMakesTheLaidOutLinesRealLinesInOneUndoStep) {
     EXPECT_EQ(panelText(), QStringLiteral("送信チェック 0"));
     editor().undo();
     EXPECT_EQ(editor().text(), text);
+    // The blanks that hang at a break make way for the line end; an address
+    // goes to the next line whole.
+    editor().setText("word" + std::string(30, ' ') + "next http://example.jp/abcdef");
+    action("HardWrap1")->trigger();
+    EXPECT_EQ(editor().text(), "word\r\nnext\r\nhttp://example.jp/abcdef");
     // Nothing wraps: nothing changes.
     editor().setText("short\r\n");
     action("HardWrap1")->trigger();
