@@ -3,6 +3,7 @@
 #include "cp932.h"
 
 #include <array>
+#include <cstdint>
 
 namespace addresses {
 
@@ -12,17 +13,37 @@ bool isAlnum(char c) {
     return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
 }
 
+// The classes of the single bytes, as bits: a character URLs may hold, one
+// of the local part of a mail address, one of a host name.
+enum : std::uint8_t { kUrl = 1, kLocal = 2, kDomain = 4 };
+
+constexpr std::array<std::uint8_t, 256> makeClasses() {
+    std::array<std::uint8_t, 256> t{};
+    for (int c = '0'; c <= '9'; ++c)
+        t[c] = kUrl | kLocal | kDomain;
+    for (int c = 'A'; c <= 'Z'; ++c)
+        t[c] = t[c + 'a' - 'A'] = kUrl | kLocal | kDomain;
+    for (char c : std::string_view("-._~:/?#[]@!$&'()*+,;=%"))
+        t[static_cast<unsigned char>(c)] |= kUrl;
+    for (char c : std::string_view("._%+-!#$&'*/=?~"))
+        t[static_cast<unsigned char>(c)] |= kLocal;
+    t['.'] |= kDomain;
+    t['-'] |= kDomain;
+    return t;
+}
+constexpr std::array<std::uint8_t, 256> kClasses = makeClasses();
+
+bool is(char c, std::uint8_t bits) {
+    return kClasses[static_cast<unsigned char>(c)] & bits;
+}
 bool isUrlChar(char c) {
-    return isAlnum(c) ||
-           std::string_view("-._~:/?#[]@!$&'()*+,;=%").find(c) != std::string_view::npos;
+    return is(c, kUrl);
 }
-
 bool isLocalChar(char c) {
-    return isAlnum(c) || std::string_view("._%+-!#$&'*/=?~").find(c) != std::string_view::npos;
+    return is(c, kLocal);
 }
-
 bool isDomainChar(char c) {
-    return isAlnum(c) || c == '.' || c == '-';
+    return is(c, kDomain);
 }
 
 bool startsWithNoCase(std::string_view s, std::string_view prefix) {

@@ -457,3 +457,21 @@ TEST_F(MailTest, ScreenshotOfAnIssueWithFindings) {
               editor().mailFindingCount());
     mail().findingsWindow()->hide();
 }
+
+TEST_F(MailTest, ScreenshotOfALongAddressInTheList) {
+    // Width 20: the address is a warning with no suggestion; the line before
+    // it gets its break before the address.
+    const std::string text =
+        sj("詳しくは") + "http://example.jp/newsletter/2026/12/" + sj("へ") + "\r\n";
+    editor().setText(text);
+    mail().showFindings();
+    mail().findingsWindow()->resize(640, 200);
+    QApplication::processEvents();
+    keepScreenshot(mail().findingsWindow()->grab().toImage(), "long-address-findings.png");
+    const auto& rows = mail().findingsWindow()->model().findings();
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(rows[0].kind, Kind::longAddress);
+    EXPECT_EQ(rows[1].kind, Kind::longLine);
+    EXPECT_EQ(rows[1].pos, 8u);
+    mail().findingsWindow()->hide();
+}
