@@ -94,7 +94,7 @@ QVariant FindingsModel::data(const QModelIndex& index, int role) const {
     case column:
         return static_cast<qulonglong>(f.column);
     case kind:
-        if (f.kind == mailcheck::Kind::longLine)
+        if (f.kind == mailcheck::Kind::longLine || f.kind == mailcheck::Kind::longAddress)
             return mailcheck::kindName(f.kind) + QStringLiteral("(%1桁)").arg(f.extent);
         if (f.kind == mailcheck::Kind::overLimit)
             return mailcheck::kindName(f.kind) + QStringLiteral("(%1文字)").arg(f.extent);

@@ -171,18 +171,12 @@ void MailCommands::showFindings() {
 void MailCommands::hardWrap() {
     EditingArea& e = *w_.editor();
     const std::string text = e.document().text();
-    const std::string wrapped = textexport::hardWrapped(text, e.lineView().rules());
-    // The hard wrap only inserts CR LF where a line wraps (never before a
-    // line end): the places where the two texts part.
+    // CR LF where a line wraps, in place of the blanks that hang there.
     std::vector<mailcheck::Edit> edits;
-    for (std::size_t i = 0, j = 0; j < wrapped.size();) {
-        if (i < text.size() && text[i] == wrapped[j]) {
-            ++i;
-            ++j;
-        } else {
-            edits.push_back({i, 0, "\r\n"});
-            j += 2;
-        }
+    std::size_t lineEnds = 0;
+    for (const textexport::WrapBreak& b : textexport::hardWrapBreaks(text, e.lineView().rules())) {
+        edits.push_back({b.pos, b.length, b.lineEnd ? "\r\n" : ""});
+        lineEnds += b.lineEnd ? 1 : 0;
     }
     if (edits.empty()) {
         w_.statusBar()->showMessage(u("折り返している行はありません"), kMessageMs);
@@ -191,7 +185,7 @@ void MailCommands::hardWrap() {
     std::reverse(edits.begin(), edits.end());
     if (!applyToDocument(e, edits))
         throw MMEditError(u("Shift-JIS でないバイトがあるため整形できません"));
-    w_.statusBar()->showMessage(u("%1か所に改行を入れました").arg(edits.size()), kMessageMs);
+    w_.statusBar()->showMessage(u("%1か所に改行を入れました").arg(lineEnds), kMessageMs);
 }
 
 mailexport::MailFields MailCommands::rememberedFields() const {

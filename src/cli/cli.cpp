@@ -37,11 +37,14 @@ constexpr const char* kUsage =
     "  view   レイアウトした行を一行ずつ UTF-8 で表示します (編集画面と同じ折り返し)。\n"
     "  count  ステータスバーと同じ「総行数」と「総文字数=」を表示します。\n"
     "  check  送信チェック: 機種依存文字、半角カナ、Shift-JIS でないバイト、制御文字、\n"
-    "         タブ (警告)、単独の CR や LF、一行の桁数を超える行、文字数の上限を超える\n"
-    "         テキストを一件一行で表示し (行:桁: 種類: 文字 (コード) → 置換候補)、\n"
+    "         タブ (警告)、単独の CR や LF、一行の桁数を超える行、一行の桁数より\n"
+    "         長いアドレス (警告)、文字数の上限を超えるテキストを一件一行で表示し\n"
+    "         (行:桁: 種類: 文字 (コード) → 置換候補)、\n"
     "         最後に件数を表示します。終了ステータスは問題がなければ 0、あれば 1 です。\n"
     "  wrap   折り返し位置に改行を入れたテキスト (送信用に整形) を Shift-JIS で\n"
     "         標準出力 (-o を指定したときはそのファイル) に書き出します。\n"
+    "         URL とメールアドレスは切らずに次の行へ送り、一行の桁数より長いものは\n"
+    "         一行に置いて警告を標準エラー出力に表示します (eml も同じ)。\n"
     "  html   編集画面と同じ HTML ファイルを OUT に書き出します。\n"
     "  eml    メールとして書き出します: From, To, Subject と ISO-2022-JP の本文\n"
     "         (送信用に整形、改行は CR LF) の .eml ファイルを OUT に作ります。\n"
@@ -193,14 +196,16 @@ void writeOut(std::ostream& out, std::string_view bytes) {
 // "12:5: 機種依存文字(NEC特殊文字): ① (0x8740) → (1)"
 std::string findingLine(std::string_view text, const mailcheck::Finding& f) {
     QString kind = mailcheck::kindName(f.kind);
-    if (f.kind == mailcheck::Kind::longLine)
+    if (f.kind == mailcheck::Kind::longLine || f.kind == mailcheck::Kind::longAddress)
         kind += QStringLiteral("(%1桁)").arg(f.extent);
     else if (f.kind == mailcheck::Kind::overLimit)
         kind += QStringLiteral("(%1文字)").arg(f.extent);
-    QString line = QStringLiteral("%1:%2: %3: %4 (%5)")
+    QString line = QStringLiteral("%1:%2: %3: %4")
                        .arg(f.line)
                        .arg(f.column)
-                       .arg(kind, mailcheck::characterText(text, f), mailcheck::codeText(f));
+                       .arg(kind, mailcheck::characterText(text, f));
+    const QString code = mailcheck::codeText(f);
+    if (!code.isEmpty()) line += QStringLiteral(" (%1)").arg(code);
     const QString suggestion = mailcheck::suggestionText(text, f);
     if (!suggestion.isEmpty()) line += QStringLiteral(" → ") + suggestion;
     return line.toStdString() + "\n";
@@ -234,6 +239,27 @@ int runCheck(std::ostream& out, std::string_view text, const mailcheck::Options&
     return kFindingsStatus;
 }
 
+// Addresses are sent whole: one longer than the width stays on a line of
+// its own that runs past it, which is told on the error output (the text is
+// written all the same).
+void warnLongAddresses(std::ostream& err, std::string_view text, const LayoutRules& rules) {
+    mailcheck::Options options;
+    options.layout = rules;
+    std::string piece;
+    for (const mailcheck::Finding& f : mailcheck::check(text, options)) {
+        if (f.kind != mailcheck::Kind::longAddress) continue;
+        piece += QStringLiteral("mmedit-cli: 警告: %1:%2: 一行の桁数 (%3) より長いアドレス (%4桁) "
+                                "は切らずに一行に置きました: %5\n")
+                     .arg(f.line)
+                     .arg(f.column)
+                     .arg(rules.width)
+                     .arg(f.extent)
+                     .arg(mailcheck::characterText(text, f))
+                     .toStdString();
+    }
+    writeOut(err, piece);
+}
+
 int runEml(std::ostream& err, std::string_view text, const Arguments& a, const LayoutRules& rules) {
     std::string body(text);
     QString subject = QString::fromUtf8(*a.subject);
@@ -257,6 +283,7 @@ int runEml(std::ostream& err, std::string_view text, const Arguments& a, const L
     const std::string message =
         mailexport::message(body, fields, rules, QDateTime::currentDateTime());
     fileio::writeAll(a.output, message);
+    warnLongAddresses(err, body, rules);
     return 0;
 }
 
@@ -357,6 +384,7 @@ int runCommandLine(const std::vector<std::string>& args, const std::string& prog
                 writeOut(out, wrapped);
             else
                 fileio::writeAll(a.output, wrapped);
+            warnLongAddresses(err, text, rules);
             return 0;
         }
         if (name == "html") {

@@ -150,10 +150,60 @@ std::size_t LineView::chooseBreak(const char* base, std::size_t pos, std::size_t
     return fitEnd;
 }
 
+std::size_t LineView::breakAroundAddress(const char* base, std::size_t pos, std::size_t b,
+                                         std::size_t end) {
+    if (addressesBase_ != base || addressesEnd_ != end || pos < addressesFrom_) {
+        addresses_ = addresses::find(std::string_view(base + pos, end - pos));
+        for (addresses::Span& a : addresses_)
+            a.pos += pos;
+        addressesBase_ = base;
+        addressesFrom_ = pos;
+        addressesEnd_ = end;
+    }
+    // The last address that starts before b, if b falls inside it.
+    const auto after =
+        std::upper_bound(addresses_.begin(), addresses_.end(), b,
+                         [](std::size_t at, const addresses::Span& a) { return at <= a.pos; });
+    if (after == addresses_.begin()) return b;
+    const addresses::Span a = *(after - 1);
+    if (a.end() <= b || a.pos >= b) return b;
+    // The last break the rules allow before the address, at its start at the
+    // latest (the start of an address is a word's start). charStarts_ holds
+    // the character starts of the line up to its edge, past a.pos.
+    if (a.pos > pos) {
+        const std::uint32_t mode = rules_.modeWord;
+        const auto at = std::lower_bound(charStarts_.begin(), charStarts_.end(), a.pos);
+        const std::size_t from = static_cast<std::size_t>(at - charStarts_.begin());
+        for (int level = 0; level < 2; ++level) {
+            const bool wordBreak = level == 0 && (mode & wrapWordBreak);
+            if (level == 1 && !(mode & wrapWordBreak)) break;
+            for (std::size_t k = std::min(from, charStarts_.size() - 1); k >= 1; --k) {
+                const std::size_t q = charStarts_[k];
+                if (q > a.pos) continue;
+                if (breakAllowed(base, charStarts_[k - 1], q, end, q == a.pos ? false : wordBreak))
+                    return q;
+            }
+        }
+    }
+    // The address starts the line (or nothing before it may end one): it
+    // stays on this line whole, with what may not start a line after it.
+    const std::string_view rest(base, end);
+    std::size_t prev = a.end() - 1, q = a.end();
+    while (q < end) {
+        const std::size_t len = cp932::charLength(rest, q);
+        if (isBlank(codeAt(base, q, len)) || breakAllowed(base, prev, q, end, false)) break;
+        prev = q;
+        q += len;
+    }
+    return q;
+}
+
 std::size_t LineView::breakOf(const char* base, std::size_t pos, std::size_t end, bool lineEnds) {
     const int width = rules_.width;
     if (pos >= end) return lineEnds ? end : kNeedMoreText;
     if (width <= 0) return lineEnds ? end : kNeedMoreText; // lines end only at line ends
+    // An address may run on to the end of its logical line.
+    if (keepAddresses_ && !lineEnds) return kNeedMoreText;
     // Fit as many characters as the width holds. Columns are counted in 64
     // bits: a width or a run of tabs may be as large as they come.
     charStarts_.clear();
@@ -199,6 +249,7 @@ std::size_t LineView::breakOf(const char* base, std::size_t pos, std::size_t end
     if (!lineEnds && p + 4 >= end) return kNeedMoreText;
     charStarts_.push_back(static_cast<std::uint32_t>(p));
     std::size_t b = chooseBreak(base, pos, p, end, p != fitted);
+    if (keepAddresses_) b = breakAroundAddress(base, pos, b, end);
     // A wrapped line never begins with a blank.
     while (hangBlanks && b < end && hung < kMaxHangingBlanks && blankAt(b, &len)) {
         b += len;
@@ -239,6 +290,7 @@ unsigned lineEndBytes(std::string_view text, std::size_t e) {
 } // namespace
 
 template <class Add> void LineView::layOut(std::string_view text, Add&& add) {
+    addressesBase_ = nullptr;
     const char* base = text.data();
     const std::size_t n = text.size();
     std::size_t p = 0;
@@ -410,6 +462,7 @@ void LineView::relayout(const GapBuffer& text, std::size_t i0, std::size_t pos, 
     // later (it ends where an old line starts, which need not be its own
     // end), so a budget of two lines is the least that makes progress.
     budget = std::max<std::size_t>(budget, 2);
+    addressesBase_ = nullptr;
     const std::size_t n = text.size();
     const std::size_t editEndOld = pos + removed;
     const std::size_t editEndNew = pos + inserted;

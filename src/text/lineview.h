@@ -7,6 +7,7 @@
 // from there on the old lines hold; they only shift, lazily.
 #pragma once
 
+#include "addresses.h"
 #include "gapbuffer.h"
 #include "linestarts.h"
 #include "wrapmode.h"
@@ -54,6 +55,15 @@ class LineView {
 
     void setRules(const LayoutRules& rules);
     const LayoutRules& rules() const { return rules_; }
+
+    // Lays the text out as it is sent rather than as it is shown: a line
+    // never breaks inside a web or mail address (addresses.h). One that does
+    // not fit where it starts begins the next line, the rules deciding what
+    // goes with it (a leading bracket does); one longer than the width stands
+    // on a line of its own, left long, with the marks that may not start a
+    // line after it. Off by default. Meant for whole layouts (layoutAll,
+    // measure): an edit then lays out whole logical lines again.
+    void setKeepAddresses(bool keep) { keepAddresses_ = keep; }
 
     // Lays the whole text out.
     void layoutAll(std::string_view text);
@@ -122,6 +132,10 @@ class LineView {
                             bool afterBlanks);
     bool breakAllowed(const char* base, std::size_t prevStart, std::size_t b, std::size_t end,
                       bool wordBreak) const;
+    // With addresses kept whole: the break instead of b when b falls inside
+    // an address (b itself otherwise).
+    std::size_t breakAroundAddress(const char* base, std::size_t pos, std::size_t b,
+                                   std::size_t end);
     // Calls add(start, length, eol) for every laid line of text.
     template <class Add> void layOut(std::string_view text, Add&& add);
     // Lays out again from line i0 after a change at pos, at most budget lines.
@@ -148,6 +162,12 @@ class LineView {
         std::uint8_t eol;
     };
     std::vector<NewLine> scratch_;
+    // The addresses of the logical line being laid out, from addressesFrom_
+    // up to addressesEnd_ of the text at addressesBase_.
+    bool keepAddresses_ = false;
+    std::vector<addresses::Span> addresses_;
+    const char* addressesBase_ = nullptr;
+    std::size_t addressesFrom_ = 0, addressesEnd_ = 0;
 };
 
 // The totals of the status bar for a line view: lines less 2 (not below 0),

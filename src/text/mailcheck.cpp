@@ -1,5 +1,6 @@
 #include "mailcheck.h"
 
+#include "addresses.h"
 #include "cp932.h"
 #include "cp932tables.h"
 #include "gapbuffer.h"
@@ -562,25 +563,56 @@ struct Collector {
         if (!view) {
             view = std::make_unique<LineView>();
             view->setRules(options.layout);
+            view->setKeepAddresses(options.asSent);
         }
-        // The first break of a line depends on no byte past its width, the
-        // blanks that may hang after it (at most a few hundred bytes) and a
-        // character or two after those: a piece of the line that reaches
-        // well past them breaks first where the whole line does.
-        const std::size_t piece = std::min<std::size_t>(
-            end - lineStart, static_cast<std::size_t>(width) + kFirstBreakReach);
-        view->layoutAll(text.substr(lineStart, piece));
-        if (view->count() < 2) return;
-        const std::size_t wrap = lineStart + view->line(1).start;
-        const std::size_t length = cp932::charLength(text, wrap);
-        longLines.push_back(
-            {.pos = wrap,
-             .column = static_cast<std::size_t>(columnsBetween(text, lineStart, wrap)) + 1,
-             .extent = cols,
-             .line = static_cast<std::uint32_t>(line),
-             .code = codeAt(text, wrap, length),
-             .length = static_cast<std::uint32_t>(length),
-             .kind = Kind::longLine});
+        const std::size_t first = longLines.size();
+        // Addresses too long for any line: sent whole, past the width.
+        const std::string_view logical = text.substr(lineStart, end - lineStart);
+        for (const addresses::Span& a :
+             options.asSent ? addresses::find(logical) : std::vector<addresses::Span>{}) {
+            if (a.length <= static_cast<std::size_t>(width)) continue;
+            const std::size_t at = lineStart + a.pos;
+            longLines.push_back(
+                {.pos = at,
+                 .column = static_cast<std::size_t>(columnsBetween(text, lineStart, at)) + 1,
+                 .extent = a.length,
+                 .line = static_cast<std::uint32_t>(line),
+                 .code = codeAt(text, at, 1),
+                 .length = static_cast<std::uint32_t>(a.length),
+                 .kind = Kind::longAddress});
+        }
+        // The first break of a line depends on no byte past its width (or
+        // past the address that ends there), the blanks that may hang after
+        // it (at most a few hundred bytes) and a character or two after
+        // those: a piece of the line that reaches well past the break breaks
+        // first where the whole line does.
+        std::size_t piece = static_cast<std::size_t>(width) + kFirstBreakReach;
+        std::size_t wrap = 0;
+        while (true) {
+            piece = std::min(piece, end - lineStart);
+            view->layoutAll(text.substr(lineStart, piece));
+            const bool whole = piece == end - lineStart;
+            if (view->count() < 2) {
+                if (whole) break;
+            } else if (whole || view->line(1).start + kFirstBreakReach <= piece) {
+                wrap = lineStart + view->line(1).start;
+                break;
+            }
+            piece *= 2;
+        }
+        if (wrap > 0) {
+            const std::size_t length = cp932::charLength(text, wrap);
+            longLines.push_back(
+                {.pos = wrap,
+                 .column = static_cast<std::size_t>(columnsBetween(text, lineStart, wrap)) + 1,
+                 .extent = cols,
+                 .line = static_cast<std::uint32_t>(line),
+                 .code = codeAt(text, wrap, length),
+                 .length = static_cast<std::uint32_t>(length),
+                 .kind = Kind::longLine});
+        }
+        std::stable_sort(longLines.begin() + static_cast<std::ptrdiff_t>(first), longLines.end(),
+                         [](const Finding& a, const Finding& b) { return a.pos < b.pos; });
     }
 };
 
@@ -616,6 +648,8 @@ QString kindName(Kind kind) {
         return QStringLiteral("単独の改行コード");
     case Kind::longLine:
         return QStringLiteral("長い行");
+    case Kind::longAddress:
+        return QStringLiteral("長いアドレス");
     case Kind::overLimit:
         return QStringLiteral("文字数超過");
     }
@@ -623,7 +657,7 @@ QString kindName(Kind kind) {
 }
 
 bool isWarning(Kind kind) {
-    return kind == Kind::tab;
+    return kind == Kind::tab || kind == Kind::longAddress;
 }
 
 // --- the whole text ------------------------------------------------------------------
@@ -687,6 +721,7 @@ QString codeText(const Finding& f) {
     auto hex = [](std::uint32_t v, int digits) {
         return QStringLiteral("0x") + QString::number(v, 16).toUpper().rightJustified(digits, '0');
     };
+    if (f.kind == Kind::longAddress) return {};
     if (f.length <= 1) return hex(f.code, 2);
     if (f.kind == Kind::halfWidthKana || (f.code >> 8) < 0x80)
         return hex(f.code >> 8, 2) + QLatin1Char(' ') + hex(f.code & 0xFF, 2);
@@ -748,6 +783,7 @@ std::optional<std::string> replacement(std::string_view text, const Finding& f) 
     case Kind::longLine:
         if (f.pos > text.size()) return std::nullopt;
         return "\r\n" + std::string(text.substr(f.pos, f.length));
+    case Kind::longAddress:
     case Kind::overLimit:
         return std::nullopt;
     }

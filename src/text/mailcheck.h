@@ -12,7 +12,11 @@
 //   warning) and a CR or an LF standing alone.
 // - Lines longer than the line width: a line ends only at a line end in a
 //   mail, so every line the editor wraps is one a reader sees unwrapped. The
-//   finding stands where the editor wraps it first.
+//   finding stands where the text wraps first as it is sent (never inside a
+//   web or mail address); a line that is long only because of an address
+//   has none.
+// - Addresses longer than the line width (a warning): they are sent whole,
+//   on a line of their own that runs past the width.
 // - A text over the character limit (counted as the document counts).
 //
 // check() finds them all in one pass over a text; LiveCheck keeps them up to
@@ -48,6 +52,7 @@ enum class Kind : std::uint8_t {
     tab,            // a warning only
     loneLineEnd,    // a CR without LF, or an LF without CR
     longLine,       // a line the editor wraps
+    longAddress,    // a web or mail address longer than the line width (a warning)
     overLimit,      // the text is longer than the character limit
 };
 inline constexpr std::size_t kKindCount = static_cast<std::size_t>(Kind::overLimit) + 1;
@@ -59,18 +64,20 @@ QString kindName(Kind kind);
 bool isWarning(Kind kind);
 // Kinds found character by character (the rest need the layout or the count).
 constexpr bool isCharacterKind(Kind kind) {
-    return kind != Kind::longLine && kind != Kind::overLimit;
+    return kind != Kind::longLine && kind != Kind::longAddress && kind != Kind::overLimit;
 }
 
 struct Finding {
     std::size_t pos = 0; // byte position
     std::size_t column =
         0; // 1-based, in single-byte columns (a tab reaches the next multiple of 8)
-    // A long line: its width in columns; over the limit: the character count.
+    // A long line or address: its width in columns; over the limit: the
+    // character count.
     std::uint64_t extent = 0;
     std::uint32_t line = 0;   // 1-based; a CR LF pair, a lone CR or a lone LF ends a line
     std::uint32_t code = 0;   // the character's bytes, first byte highest
-    std::uint32_t length = 0; // bytes of the character (two for a letter and its voiced mark)
+    std::uint32_t length = 0; // bytes of the character (two for a letter and its voiced
+                              // mark; the whole address for a long one)
     Kind kind = Kind::invalidByte;
 
     bool operator==(const Finding&) const = default;
@@ -79,6 +86,10 @@ struct Finding {
 struct Options {
     LayoutRules layout;       // the editor's layout (its width is the line width)
     std::size_t maxChars = 0; // the character limit; 0: none
+    // Long lines as the text is sent (addresses whole, long ones reported);
+    // false: where the editor wraps them on the screen, as LiveCheck marks
+    // them (no long addresses then).
+    bool asSent = true;
 };
 
 // Every finding of the text, in the order of their positions.
@@ -93,7 +104,8 @@ KindCounts countByKind(const std::vector<Finding>& findings);
 // The character as shown: itself, or a name for what cannot be seen ("TAB",
 // "CR", "LF", "^@" for a control character, U+FFFD for an invalid byte).
 QString characterText(std::string_view text, const Finding& f);
-// Its code: "0x8740", "0x09", "0xB6 0xDE" for a letter and its voiced mark.
+// Its code: "0x8740", "0x09", "0xB6 0xDE" for a letter and its voiced mark;
+// empty for a long address.
 QString codeText(const Finding& f);
 
 // --- replacements --------------------------------------------------------------
@@ -104,7 +116,8 @@ QString codeText(const Finding& f);
 // half-width katakana take their forms in the replacement table; a control
 // character or an invalid byte is removed; a tab becomes the blanks to the
 // next tab stop; a lone CR or LF becomes CR LF; a long line gets a line end
-// where the editor wraps it.
+// where the text wraps as it is sent. A long address has none (it is sent
+// whole).
 std::optional<std::string> replacement(std::string_view text, const Finding& f);
 // The suggestion as the user reads it: the replacement, or "(削除)",
 // "空白4個", "CR LF", "(改行)"; empty when there is none.
@@ -135,7 +148,8 @@ std::string applyEdits(std::string_view text, const std::vector<Edit>& edits);
 // --- kept up to date edit by edit ----------------------------------------------
 
 // The findings of a text being edited. Character findings follow the text
-// changes; long lines follow the line view that lays the text out. Positions
+// changes; long lines follow the line view that lays the text out (where
+// the editor wraps them, as check() finds them with asSent false). Positions
 // are kept with a lazily applied shift, so an edit costs about the bytes it
 // changed and the distance from the previous edit, never the size of the text.
 class LiveCheck {

@@ -1,5 +1,6 @@
 #include "mailexport.h"
 
+#include "addresses.h"
 #include "cp932.h"
 #include "errors.h"
 #include "textexport.h"
@@ -24,6 +25,9 @@ constexpr std::size_t kMaxEncodedLine = 76;
 constexpr std::size_t kFoldAt = 78;
 constexpr std::string_view kWordStart = "=?ISO-2022-JP?B?";
 constexpr std::string_view kWordEnd = "?=";
+// The shortest encoded word: one double-byte character between its escape
+// sequences (8 bytes, 12 in Base64).
+constexpr std::size_t kMinEncodedWord = 30;
 
 // Control characters that would break ISO-2022-JP or a 7bit body.
 bool breaksEncoding(unsigned b) {
@@ -230,11 +234,24 @@ std::string mailBody(std::string_view text, const LayoutRules& rules) {
         std::size_t e = p;
         while (e < wrapped.size() && wrapped[e] != '\r' && wrapped[e] != '\n')
             ++e;
-        const Encoded enc = toIso2022Jp(std::string_view(wrapped).substr(p, e - p));
-        if (enc.bytes.size() > kMaxMailLine)
-            throw MMEditError(u("本文の %1 行目が長すぎます (メールの一行は %2 バイトまでです)")
-                                  .arg(line)
-                                  .arg(kMaxMailLine));
+        const std::string_view text = std::string_view(wrapped).substr(p, e - p);
+        const Encoded enc = toIso2022Jp(text);
+        if (enc.bytes.size() > kMaxMailLine) {
+            // An address is sent whole, so no break can shorten a line it
+            // makes too long.
+            const std::vector<addresses::Span> found = addresses::find(text);
+            const bool address =
+                rules.width > 0 &&
+                std::any_of(found.begin(), found.end(), [&](const addresses::Span& a) {
+                    return a.length > static_cast<std::size_t>(rules.width);
+                });
+            throw MMEditError(
+                (address
+                     ? u("本文の %1 行目のアドレスが長すぎます (メールの一行は %2 バイトまでです)")
+                     : u("本文の %1 行目が長すぎます (メールの一行は %2 バイトまでです)"))
+                    .arg(line)
+                    .arg(kMaxMailLine));
+        }
         body += enc.bytes;
         body += kCrLf;
         if (e < wrapped.size() && wrapped[e] == '\r' && e + 1 < wrapped.size() &&
@@ -273,7 +290,6 @@ std::string addressField(std::string_view name, const QString& addresses) {
     const QString what = name == "From" ? u("差出人") : u("宛先");
     refuseControls(addresses, what);
     if (addresses.trimmed().isEmpty()) throw MMEditError(what + u("を入力してください"));
-    std::vector<std::string> parts;
     // Addresses are separated by commas outside quoted names and <>.
     QStringList list(QString{});
     bool quoted = false, angled = false;
@@ -288,8 +304,28 @@ std::string addressField(std::string_view name, const QString& addresses) {
     }
     if (name == "From" && list.size() > 1)
         throw MMEditError(what + u("のアドレスは一つだけにしてください"));
-    for (const QString& item : list) {
-        const QString entry = item.trimmed();
+    // Each address as it goes out, folded between addresses and between the
+    // encoded words of a name. A line holding encoded words is kept within
+    // 76 characters, a plain one within 78.
+    std::string out = std::string(name) + ":";
+    std::size_t lineLength = out.size();
+    bool lineEncoded = false, placed = false;
+    auto put = [&](const std::string& token, bool encoded) {
+        const std::size_t limit = encoded || lineEncoded ? kMaxEncodedLine : kFoldAt;
+        if (placed && lineLength + 1 + token.size() > limit) {
+            out += kCrLf;
+            lineLength = 0;
+            lineEncoded = false;
+        }
+        out += ' ';
+        out += token;
+        lineLength += 1 + token.size();
+        lineEncoded = lineEncoded || encoded;
+        placed = true;
+    };
+    for (qsizetype i = 0; i < list.size(); ++i) {
+        const QString entry = list[i].trimmed();
+        const std::string comma = i + 1 < list.size() ? "," : "";
         QString display, address = entry;
         const qsizetype lt = entry.lastIndexOf(QLatin1Char('<'));
         if (lt >= 0) {
@@ -304,7 +340,7 @@ std::string addressField(std::string_view name, const QString& addresses) {
             display.endsWith(QLatin1Char('"')))
             display = display.mid(1, display.size() - 2);
         if (display.isEmpty()) {
-            parts.push_back(a);
+            put(a + comma, false);
             continue;
         }
         const std::string d = headerBytes(display, what);
@@ -314,26 +350,20 @@ std::string addressField(std::string_view name, const QString& addresses) {
                 if (c == '"' || c == '\\') quoted += '\\';
                 quoted += c;
             }
-            parts.push_back(quoted + "\" <" + a + ">");
-        } else {
-            std::string words;
-            for (const std::string& w : encodedWords(d, 1))
-                words += (words.empty() ? "" : " ") + w;
-            parts.push_back(words + " <" + a + ">");
+            put(quoted + "\" <" + a + ">" + comma, false);
+            continue;
         }
-    }
-    // Addresses separated by commas, folded between them.
-    std::string out = std::string(name) + ":";
-    std::size_t lineLength = out.size();
-    for (std::size_t i = 0; i < parts.size(); ++i) {
-        const std::string piece = parts[i] + (i + 1 < parts.size() ? "," : "");
-        if (i > 0 && lineLength + 1 + piece.size() > kFoldAt) {
+        // The first word fills what is left of the line; with too little
+        // left the name starts on the next one.
+        if (placed && lineLength + 1 + kMinEncodedWord > kMaxEncodedLine) {
             out += kCrLf;
             lineLength = 0;
+            lineEncoded = false;
+            placed = false;
         }
-        out += ' ';
-        out += piece;
-        lineLength += 1 + piece.size();
+        for (const std::string& w : encodedWords(d, lineLength + 1))
+            put(w, true);
+        put("<" + a + ">" + comma, false);
     }
     out += kCrLf;
     return out;

@@ -41,8 +41,10 @@ Encoded toIso2022Jp(std::string_view text);
 
 // The body of the mail: the text hard-wrapped under the rules, every line
 // end (CR LF, lone CR, lone LF) made CR LF, ending with CR LF, in
-// ISO-2022-JP. Throws MMEditError when the text holds what cannot be
-// carried, or a line longer than a mail line may be (998 bytes).
+// ISO-2022-JP. The wrap keeps web and mail addresses whole, so a line with
+// an address longer than the width runs past it. Throws MMEditError when the
+// text holds what cannot be carried, or a line longer than a mail line may
+// be (998 bytes; the message says when an address makes it so).
 std::string mailBody(std::string_view text, const LayoutRules& rules);
 
 // The header fields the user gives.
@@ -59,6 +61,9 @@ struct MailFields {
 // that cannot be carried.
 std::string subjectField(const QString& subject);
 // "From: " or "To: " and the addresses, names encoded as in the subject.
+// Folded between addresses and between the encoded words of a long name:
+// lines with encoded words keep within 76 characters, plain ones within 78
+// (a single plain address or quoted name longer than that stays whole).
 // Throws MMEditError for an empty field or one that is not an address.
 std::string addressField(std::string_view name, const QString& addresses);
 

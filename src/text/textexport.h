@@ -7,12 +7,27 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace textexport {
 
-// The text with CR LF inserted at every point where it wraps under the
-// rules; the text's own line ends (CR LF, lone CR or LF) stay as they are.
+// The text as it is sent: CR LF at every point where it wraps under the
+// rules, laid out with addresses kept whole (LineView::setKeepAddresses).
+// The blanks (space, tab, ideographic space) at such a break go: those that
+// end the line and those that would begin the next; a wrapped line of
+// nothing but blanks goes with its break. The text's own line ends (CR LF,
+// lone CR or LF) stay as they are, and so do the blanks before them.
 std::string hardWrapped(std::string_view text, const LayoutRules& rules);
+
+// The hard wrap as changes of the text, in order: the bytes [pos, pos +
+// length) (the blanks dropped there, or none) become CR LF, or nothing when
+// lineEnd is false (blanks that begin a logical line and fill whole lines).
+struct WrapBreak {
+    std::size_t pos = 0;
+    std::size_t length = 0;
+    bool lineEnd = true;
+};
+std::vector<WrapBreak> hardWrapBreaks(std::string_view text, const LayoutRules& rules);
 
 // The web page of the text: a head declaring Shift_JIS, then every laid-out
 // line followed by CR LF inside <pre>, with "&", "<" and ">" escaped. Code

@@ -279,6 +279,11 @@ TEST_F(MailTest, HardWrapMakesTheLaidOutLinesRealLinesInOneUndoStep) {
     EXPECT_EQ(panelText(), QStringLiteral("送信チェック 0"));
     editor().undo();
     EXPECT_EQ(editor().text(), text);
+    // The blanks that hang at a break make way for the line end; an address
+    // goes to the next line whole.
+    editor().setText("word" + std::string(30, ' ') + "next http://example.jp/abcdef");
+    action("HardWrap1")->trigger();
+    EXPECT_EQ(editor().text(), "word\r\nnext\r\nhttp://example.jp/abcdef");
     // Nothing wraps: nothing changes.
     editor().setText("short\r\n");
     action("HardWrap1")->trigger();
@@ -450,5 +455,23 @@ TEST_F(MailTest, ScreenshotOfAnIssueWithFindings) {
     keepScreenshot(mail().findingsWindow()->grab().toImage(), "issue-findings.png");
     EXPECT_EQ(static_cast<std::size_t>(mail().findingsWindow()->model().rowCount()),
               editor().mailFindingCount());
+    mail().findingsWindow()->hide();
+}
+
+TEST_F(MailTest, ScreenshotOfALongAddressInTheList) {
+    // Width 20: the address is a warning with no suggestion; the line before
+    // it gets its break before the address.
+    const std::string text =
+        sj("詳しくは") + "http://example.jp/newsletter/2026/12/" + sj("へ") + "\r\n";
+    editor().setText(text);
+    mail().showFindings();
+    mail().findingsWindow()->resize(640, 200);
+    QApplication::processEvents();
+    keepScreenshot(mail().findingsWindow()->grab().toImage(), "long-address-findings.png");
+    const auto& rows = mail().findingsWindow()->model().findings();
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(rows[0].kind, Kind::longAddress);
+    EXPECT_EQ(rows[1].kind, Kind::longLine);
+    EXPECT_EQ(rows[1].pos, 8u);
     mail().findingsWindow()->hide();
 }

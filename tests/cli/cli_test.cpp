@@ -235,6 +235,34 @@ TEST(Cli, StoredLimitsAreHeldToTheEditorsRange) {
     EXPECT_EQ(r.out.substr(0, r.out.find('\n')), "1:21: 文字数超過(12文字): さ (0x82B3)");
 }
 
+TEST(Cli, WrapAndEmlSendAddressesWholeAndWarnOfLongOnes) {
+    TempDir dir;
+    const std::string url = "http://example.jp/" + std::string(30, 'a');
+    dir.write("t.txt",
+              cp932Text("見本：") + url + cp932Text("。\r\nsee http://example.jp/a ok\r\n"));
+    const std::string warning = "mmedit-cli: 警告: 1:7: 一行の桁数 (20) より長いアドレス (48桁) "
+                                "は切らずに一行に置きました: " +
+                                url + "\n";
+    CliRun r = run({"wrap", "--width", "20", dir.file("t.txt")}, dir.path());
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, cp932Text("見本：\r\n") + url +
+                         cp932Text("。\r\nsee\r\nhttp://example.jp/a\r\nok\r\n"));
+    EXPECT_EQ(r.err, warning);
+    r = run({"eml", "--from", "a@example.jp", "--to", "b@example.jp", "--subject", "s", "--width",
+             "20", dir.file("t.txt"), "-o", dir.file("t.eml")},
+            dir.path());
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, warning);
+    EXPECT_NE(dir.read("t.eml").find("\r\n" + url + "\x1b$B!#\x1b(B\r\n"), std::string::npos);
+    // The check lists it as a warning, with no code and no suggestion.
+    r = run({"check", "--width", "20", dir.file("t.txt")}, dir.path());
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "1:7: 長いアドレス(48桁): " + url +
+                         "\n1:7: 長い行(56桁): h (0x68) → (改行)\n"
+                         "2:5: 長い行(26桁): h (0x68) → (改行)\n"
+                         "送信チェック: 3件 (エラー2件、警告1件)\n");
+}
+
 TEST(Cli, WrapHtmlAndEmlWriteWhatTheEditorWrites) {
     TempDir dir;
     const std::string text = cp932Text("あいうえおかきくけこさしすせそ\r\n<b>");

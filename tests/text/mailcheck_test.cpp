@@ -24,6 +24,14 @@ std::vector<Finding> check(std::string_view text, int width = 80) {
     return mailcheck::check(text, widthOf(width));
 }
 
+// Long lines where the editor wraps them on the screen, as the live check
+// follows them.
+mailcheck::Options onScreen(int w) {
+    mailcheck::Options o = widthOf(w);
+    o.asSent = false;
+    return o;
+}
+
 // The kinds found, in order.
 std::vector<Kind> kinds(std::string_view text) {
     std::vector<Kind> out;
@@ -33,10 +41,12 @@ std::vector<Kind> kinds(std::string_view text) {
 }
 
 // Row starts where a logical line wraps for the first time, by the editor's
-// own layout of the whole text.
-std::vector<std::size_t> firstWraps(std::string_view text, const LayoutRules& rules) {
+// own layout of the whole text (or its layout as sent).
+std::vector<std::size_t> firstWraps(std::string_view text, const LayoutRules& rules,
+                                    bool asSent = false) {
     LineView v;
     v.setRules(rules);
+    v.setKeepAddresses(asSent);
     v.layoutAll(text);
     std::vector<std::size_t> out;
     for (std::size_t j = 1; j < v.count(); ++j)
@@ -200,7 +210,7 @@ TEST(MailCheck, LongLinesAreFoundWhereTheEditorWrapsThemFirst) {
                 for (std::size_t i = 0; i < run; ++i)
                     text += blank;
                 text += after + std::string(2000, 'b') + "\r\nnext";
-                mailcheck::Options o = widthOf(10);
+                mailcheck::Options o = onScreen(10);
                 std::vector<std::size_t> found;
                 for (const Finding& g : mailcheck::check(text, o))
                     if (g.kind == Kind::longLine) found.push_back(g.pos);
@@ -213,14 +223,83 @@ TEST(MailCheck, LongLinesAreFoundWhereTheEditorWrapsThemFirst) {
     for (int round = 0; round < 300; ++round) {
         const std::string text = randomText(rng, 40);
         const int w = 4 + static_cast<int>(rng() % 40);
-        mailcheck::Options o = widthOf(w);
+        mailcheck::Options o = onScreen(w);
         std::vector<std::size_t> found;
         for (const Finding& g : mailcheck::check(text, o))
             if (g.kind == Kind::longLine) found.push_back(g.pos);
         ASSERT_EQ(found, firstWraps(text, o.layout)) << round;
+        // As sent: the lines do not break inside addresses; the hard wrap
+        // leaves no long line.
+        o.asSent = true;
+        found.clear();
+        for (const Finding& g : mailcheck::check(text, o))
+            if (g.kind == Kind::longLine) found.push_back(g.pos);
+        ASSERT_EQ(found, firstWraps(text, o.layout, true)) << round;
         for (const Finding& g : mailcheck::check(textexport::hardWrapped(text, o.layout), o))
             ASSERT_NE(g.kind, Kind::longLine) << round;
     }
+}
+
+TEST(MailCheck, AddressesAreNeverBrokenAndLongOnesAreWarnings) {
+    const std::string url = "https://www.example.co.jp/newsletter/2026/12/articles/" +
+                            std::string(60, '0') + "/ab.html";
+    ASSERT_EQ(url.size(), 122u);
+    struct Expected {
+        Kind kind;
+        std::size_t pos, column;
+        std::uint64_t extent;
+        std::uint32_t length;
+        const char* suggestion;
+    };
+    struct Case {
+        std::string text;
+        int width;
+        std::vector<Expected> found;
+    };
+    const Case cases[] = {
+        // The break goes before the address, which is too long for any line.
+        {sj("今週の特集はこちら：") + url + sj("をご覧ください。"),
+         40,
+         {{Kind::longAddress, 20, 21, 122, 122, ""}, {Kind::longLine, 20, 21, 158, 1, "(改行)"}}},
+        // Alone on its line: nothing to break, only the warning.
+        {url + "\r\n", 40, {{Kind::longAddress, 0, 1, 122, 122, ""}}},
+        {url + sj("。"), 70, {{Kind::longAddress, 0, 1, 122, 122, ""}}},
+        {"Contact: someone.long@example.co.jp today",
+         20,
+         {{Kind::longAddress, 9, 10, 26, 26, ""}, {Kind::longLine, 9, 10, 41, 1, "(改行)"}}},
+        // Long only by the brackets that go with it: sent as it is.
+        {sj("「http://example.com/」。"), 20, {}},
+        // It fits on the next line: the break goes before it.
+        {"see http://example.jp/ab ok", 20, {{Kind::longLine, 4, 5, 27, 1, "(改行)"}}},
+        // No width: nothing is long.
+        {url, 0, {}},
+    };
+    for (const Case& c : cases) {
+        const std::vector<Finding> found = check(c.text, c.width);
+        ASSERT_EQ(found.size(), c.found.size()) << c.text;
+        for (std::size_t i = 0; i < found.size(); ++i) {
+            const Expected& e = c.found[i];
+            EXPECT_EQ(found[i].kind, e.kind) << c.text << " #" << i;
+            EXPECT_EQ(found[i].pos, e.pos) << c.text << " #" << i;
+            EXPECT_EQ(found[i].column, e.column) << c.text << " #" << i;
+            EXPECT_EQ(found[i].extent, e.extent) << c.text << " #" << i;
+            EXPECT_EQ(found[i].length, e.length) << c.text << " #" << i;
+            EXPECT_EQ(mailcheck::suggestionText(c.text, found[i]), QString::fromUtf8(e.suggestion))
+                << c.text << " #" << i;
+        }
+    }
+    // The warning names the address and has no code or replacement.
+    const std::vector<Finding> alone = check(url, 40);
+    ASSERT_EQ(alone.size(), 1u);
+    EXPECT_TRUE(mailcheck::isWarning(Kind::longAddress));
+    EXPECT_EQ(mailcheck::kindName(Kind::longAddress), QStringLiteral("長いアドレス"));
+    EXPECT_EQ(mailcheck::characterText(url, alone[0]), QString::fromStdString(url));
+    EXPECT_EQ(mailcheck::codeText(alone[0]), QString());
+    EXPECT_FALSE(mailcheck::replacement(url, alone[0]));
+    // On the screen the editor folds it; there is no warning then.
+    const std::vector<Finding> shown = mailcheck::check(url, onScreen(40));
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_EQ(shown[0].kind, Kind::longLine);
 }
 
 TEST(MailCheck, OverTheLimitIsFoundAtTheFirstCharacterPastIt) {
@@ -341,8 +420,7 @@ TEST(MailCheck, LiveCheckFollowsEditsAsTheWholeCheckFindsThem) {
             ASSERT_TRUE(live.linesKnown());
 
             const std::string text = buffer.str();
-            mailcheck::Options o;
-            o.layout = rules;
+            mailcheck::Options o = onScreen(rules.width);
             const std::vector<Finding> whole = mailcheck::check(text, o);
             const std::vector<mailcheck::LiveCheck::Mark> marks = live.marksIn(0, text.size() + 1);
             if (marks.size() != whole.size()) {
@@ -464,7 +542,7 @@ TEST(MailCheck, AnyBytesGiveOrderedFindingsInTheirPlacesAndTheLiveCheckAgrees) {
             live.linesEdited(buffer, view, view.lastRelaid(),
                              static_cast<std::int64_t>(inserted.size()) -
                                  static_cast<std::int64_t>(removed));
-            const std::vector<Finding> whole = check(buffer.str(), 12);
+            const std::vector<Finding> whole = mailcheck::check(buffer.str(), onScreen(12));
             ASSERT_EQ(live.total(), whole.size()) << round << "/" << step;
         }
     }

@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 
 using mailcheck::Kind;
@@ -178,6 +179,18 @@ TEST(MailExport, WhatCannotBeCarriedIsListedAndRefused) {
     // A line longer than a mail line may be (nothing wraps it).
     EXPECT_THROW(mailexport::mailBody(std::string(999, 'x'), widthOf(0)), MMEditError);
     EXPECT_NO_THROW(mailexport::mailBody(std::string(998, 'x'), widthOf(0)));
+    // An address is sent whole: one too long for a mail line is refused
+    // with its own message; one that fits is sent past the width.
+    const std::string url = "http://example.jp/" + std::string(990, 'a');
+    try {
+        mailexport::mailBody("see " + url + " now", widthOf(40));
+        FAIL();
+    } catch (const MMEditError& e) {
+        EXPECT_EQ(e.message(), QStringLiteral("本文の 2 行目のアドレスが長すぎます (メールの一行は "
+                                              "998 バイトまでです)"));
+    }
+    EXPECT_EQ(mailexport::mailBody("see " + url.substr(0, 990) + " now", widthOf(40)),
+              "see\r\n" + url.substr(0, 990) + "\r\nnow\r\n");
 }
 
 TEST(MailExport, SubjectsAreEncodedWordsFoldedWithinTheLineLimit) {
@@ -229,6 +242,25 @@ TEST(MailExport, AddressesAreCheckedAndTheirNamesEncoded) {
     EXPECT_TRUE(jp.ends_with(" <mag@example.jp>\r\n")) << jp;
     EXPECT_EQ(decodeWords(field(jp, "From").substr(0, field(jp, "From").find(" <"))),
               QStringLiteral("もるもる編集部"));
+    // A long name folds between its encoded words, every line within 76
+    // characters, and decodes back whole.
+    for (const char* name : {"もるもる通信編集部日本語表示名前長尺試験用送信者",
+                             "漢字二十文字の表示名前漢字二十文字の表示名前"}) {
+        for (const QString& list :
+             {QString::fromUtf8(name) + QStringLiteral(" <mag@example.jp>"),
+              QStringLiteral("someone.with.a.long.name@subscribers.example.jp, ") +
+                  QString::fromUtf8(name) + QStringLiteral(" <mag@example.jp>")}) {
+            const std::string folded = mailexport::addressField("To", list);
+            expectLinesFit(folded, 76);
+            EXPECT_GT(std::count(folded.begin(), folded.end(), '\n'), 1) << folded;
+            const std::string value = field(folded, "To");
+            const std::size_t from = value.find("=?");
+            EXPECT_EQ(decodeWords(value.substr(from, value.find(" <mag") - from)),
+                      QString::fromUtf8(name))
+                << folded;
+            EXPECT_TRUE(folded.ends_with(" <mag@example.jp>\r\n")) << folded;
+        }
+    }
     const std::string many = mailexport::addressField(
         "To", QStringLiteral("a@example.jp, b@example.jp,c@example.jp, "
                              "someone.with.a.long.name@subscribers.example.jp, d@example.jp"));
