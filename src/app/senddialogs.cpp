@@ -267,7 +267,14 @@ smtp::Result SendProgressDialog::run(const Transfer& transfer) {
         return !cancelled_.load();
     };
     std::thread worker([&] {
-        result = transfer(progress);
+        try {
+            result = transfer(progress);
+        } catch (const std::exception&) {
+            // Nothing may leave the thread; a failed allocation is the one
+            // thing the transfer throws.
+            result.failure = smtp::Failure::other;
+            result.message = u("メモリが不足しているため送信できませんでした。");
+        }
         done = true;
     });
     show();
