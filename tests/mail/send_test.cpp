@@ -14,8 +14,8 @@
 #include "text/errors.h"
 #include "text/fileio.h"
 
-#include <QJsonArray>
 #include <QCoreApplication>
+#include <QJsonArray>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTimeZone>
