@@ -126,7 +126,7 @@ MailCommands::MailCommands(MainWindow& window) : w_(window) {
         file->insertAction(after, mailExport);
         // The two ways of sending follow the export.
         for (const bool test : {false, true}) {
-            auto* item = new QAction(sendCaption(test) + u("..."), this);
+            auto* item = new QAction(sendCaption(test), this);
             item->setObjectName(test ? QStringLiteral("MailTestSend") : QStringLiteral("MailSend"));
             file->insertAction(after, item);
             connect(item, &QAction::triggered, this,
