@@ -82,8 +82,9 @@ SendSettingsDialog::SendSettingsDialog(QWidget* parent, const SendSettings& sett
                             u("保存したパスワードを消しました。次の送信のときに尋ねます。"),
                             Dialogs::Icon::Information, Dialogs::Ok);
     });
+    // Without a secret store there is nothing kept to forget.
     const bool storeRuns = store_.available();
-    forget_->setEnabled(storeRuns);
+    if (!storeRuns) forget_->hide();
     auto* form = new QFormLayout;
     form->addRow(u("送信サーバー(&S):"), server_);
     form->addRow(u("ユーザー名(&U):"), user_);

@@ -271,6 +271,22 @@ TEST_F(SendWindowTest, TheSettingsDialogRefusesAServerItCannotUse) {
     EXPECT_EQ(d.result(), QDialog::Accepted);
     EXPECT_EQ(d.settings().server, u("smtps://mail.example.jp"));
     EXPECT_EQ(d.settings().user, u("writer"));
+
+    // The kept password of the server entered is forgotten on request.
+    store.items[{u("smtps://mail.example.jp:465"), u("writer")}] = u("pw");
+    store.items[{u("smtps://other.example.jp:465"), u("writer")}] = u("pw2");
+    d.findChild<QAbstractButton*>(QStringLiteral("SendForgetPassword"))->click();
+    EXPECT_EQ(store.items.size(), 1u);
+    EXPECT_EQ(store.find(u("smtps://other.example.jp:465"), u("writer")), u("pw2"));
+    // Without a store there is nothing to forget, and nothing to keep.
+    store.runs = false;
+    SendSettingsDialog without(main.get(), SendSettings{}, dialogs, store);
+    without.show();
+    EXPECT_FALSE(without.findChild<QWidget*>(QStringLiteral("SendForgetPassword"))->isVisible());
+    PasswordDialog pw(main.get(), u("smtps://mail.example.jp:465"), u("writer"), false);
+    pw.findChild<QLineEdit*>(QStringLiteral("SendPassword"))->setText(u("pw3"));
+    EXPECT_FALSE(pw.answer().keep);
+    EXPECT_EQ(pw.answer().password, u("pw3"));
 }
 
 } // namespace
