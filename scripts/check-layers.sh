@@ -6,7 +6,7 @@
 # 1. Every "folder/file.h" include in src/<folder>/ names a library that
 #    <folder> may use (see the table below); a file of the same library may
 #    include its siblings by bare name or through its own folder.
-# 2. text, settings and cli use Qt Core only: no Qt Gui or Qt Widgets header.
+# 2. text, settings, mail and cli use Qt Core only: no Qt Gui or Qt Widgets header.
 # 3. The mmedit-cli executable needs neither Qt Gui nor Qt Widgets (read from
 #    the NEEDED entries of its dynamic section).
 #
@@ -32,13 +32,14 @@ declare -A allowed=(
   [settings]="text"
   [editor]="text platform"
   [tray]="text platform"
-  [cli]="text settings"
+  [mail]="text settings"
+  [cli]="text settings mail"
   [palettes]="text platform editor settings"
   [settingsdialogs]="text platform settings"
-  [app]="text platform settings editor tray palettes settingsdialogs"
+  [app]="text platform settings editor tray palettes settingsdialogs mail"
 )
 # The libraries that may use Qt Core only.
-core_only=" text settings cli "
+core_only=" text settings mail cli "
 
 # Qt Gui and Qt Widgets class headers that must not turn up in a Core-only
 # library (besides anything from <QtGui/...>, <QtWidgets/...> and friends).

@@ -14,10 +14,16 @@ set -euo pipefail
 # dependencies, lintian checks the package as Debian would. python3 reads
 # an exported mail back with its own mail parser and ISO-2022-JP codec
 # (tests/cli/eml_decode.py).
+# libcurl4-openssl-dev sends the newsletter by SMTP, libsecret-1-dev keeps the
+# SMTP password in the desktop's secret store; the sending tests run an SMTP
+# server (python3-aiosmtpd, with a test CA from python3-trustme) and a keyring
+# in a private session bus (dbus-daemon, gnome-keyring).
 packages=(cmake g++ make pkg-config binutils git clang-format qt6-base-dev qt6-svg-dev libgl-dev
           qt6-translations-l10n fonts-ipafont-gothic fonts-ipafont-mincho fonts-dejavu-core
           libgtest-dev libgmock-dev libbenchmark-dev libicu-dev jq
-          desktop-file-utils appstream dpkg-dev lintian python3)
+          desktop-file-utils appstream dpkg-dev lintian
+          libcurl4-openssl-dev libsecret-1-dev python3 python3-aiosmtpd python3-trustme
+          dbus-daemon gnome-keyring)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -4,6 +4,8 @@
 #include "mainwindow.h"
 #include "statuspanels.h"
 
+#include "mail/outgoing.h"
+#include "mail/sendsettings.h"
 #include "platform/dialogs.h"
 #include "platform/errorbox.h"
 #include "settings/profile.h"
@@ -37,6 +39,10 @@ QString u(const char* s) {
 
 QString exportCaption() {
     return u("メールとして書き出す");
+}
+
+QString sendCaption(bool test) {
+    return test ? u("テスト送信") : u("送信");
 }
 
 // "12行5桁 機種依存文字(NEC特殊文字) ① → (1)"
@@ -116,8 +122,16 @@ MailCommands::MailCommands(MainWindow& window) : w_(window) {
     if (QMenu* file = w_.menus().file) {
         const QList<QAction*> items = file->actions();
         const qsizetype html = items.indexOf(w_.actions().exportHtml.menuItem());
-        file->insertAction(html >= 0 && html + 1 < items.size() ? items[html + 1] : nullptr,
-                           mailExport);
+        QAction* after = html >= 0 && html + 1 < items.size() ? items[html + 1] : nullptr;
+        file->insertAction(after, mailExport);
+        // The two ways of sending follow the export.
+        for (const bool test : {false, true}) {
+            auto* item = new QAction(sendCaption(test), this);
+            item->setObjectName(test ? QStringLiteral("MailTestSend") : QStringLiteral("MailSend"));
+            file->insertAction(after, item);
+            connect(item, &QAction::triggered, this,
+                    [this, test] { runCommand(w_.dialogs(), [this, test] { send(test); }); });
+        }
     }
     // Tool menu: the check and the hard wrap.
     auto* check = new QAction(u("送信チェック"), this);
@@ -213,7 +227,8 @@ void MailCommands::rememberFields(const mailexport::MailFields& fields) {
     fileio::writeAll(path, ini.bytes());
 }
 
-bool MailCommands::makeSendable(mailexport::MailFields& fields) {
+bool MailCommands::makeSendable(mailexport::MailFields& fields, const QString& caption,
+                                const QString& stem) {
     EditingArea& e = *w_.editor();
     Dialogs& dialogs = w_.dialogs();
     std::string body = e.document().text();
@@ -226,14 +241,13 @@ bool MailCommands::makeSendable(mailexport::MailFields& fields) {
                              .arg(inBody.size() + inSubject.size());
     const QString list = listOf(body, inBody, subject, inSubject);
     if (!anySuggestion(body, inBody) && !anySuggestion(subject, inSubject)) {
-        dialogs.messageBox(exportCaption(), head + list + u("\n\n直してから書き出してください。"),
+        dialogs.messageBox(caption, head + list + u("\n\n直してから%1てください。").arg(stem),
                            Dialogs::Icon::Warning, Dialogs::Ok);
         showFindings();
         return false;
     }
     const Dialogs::Button answer = dialogs.messageBox(
-        exportCaption(),
-        head + list + u("\n\n置換候補のある文字を候補に置き換えて書き出しますか？"),
+        caption, head + list + u("\n\n置換候補のある文字を候補に置き換えて%1ますか？").arg(stem),
         Dialogs::Icon::Question, Dialogs::Yes | Dialogs::No);
     if (answer != Dialogs::Yes) {
         showFindings();
@@ -250,10 +264,11 @@ bool MailCommands::makeSendable(mailexport::MailFields& fields) {
     inBody = mailexport::uncarried(body);
     inSubject = mailexport::uncarried(subject);
     if (inBody.empty() && inSubject.empty()) return true;
-    dialogs.messageBox(exportCaption(),
-                       u("置換候補のない文字が残っています。直してから書き出してください。\n\n") +
-                           listOf(body, inBody, subject, inSubject),
-                       Dialogs::Icon::Warning, Dialogs::Ok);
+    dialogs.messageBox(
+        caption,
+        u("置換候補のない文字が残っています。直してから%1てください。\n\n").arg(stem) +
+            listOf(body, inBody, subject, inSubject),
+        Dialogs::Icon::Warning, Dialogs::Ok);
     showFindings();
     return false;
 }
@@ -264,7 +279,7 @@ void MailCommands::exportMail() {
     if (!asked) return;
     mailexport::MailFields fields = *asked;
     runCommand(w_.dialogs(), [&] { rememberFields(fields); });
-    if (!makeSendable(fields)) return;
+    if (!makeSendable(fields, exportCaption(), u("書き出し"))) return;
     EditingArea& e = *w_.editor();
     // Made before the file is named, so that a wrong address is told first.
     const std::string message =
@@ -277,6 +292,98 @@ void MailCommands::exportMail() {
     fileio::writeAll(path, message);
     w_.statusBar()->showMessage(u("メールを書き出しました: ") + QFile::decodeName(path.c_str()),
                                 kMessageMs);
+}
+
+SecretStore& MailCommands::store() {
+    return store_ ? *store_ : desktopStore_;
+}
+
+void MailCommands::send(bool test) {
+    Dialogs& dialogs = w_.dialogs();
+    const std::string& ini = w_.settings().settingsPath;
+    const QString caption = sendCaption(test);
+    SendRequest initial;
+    initial.settings = loadSendSettings(ini);
+    const mailexport::MailFields remembered = rememberedFields();
+    initial.settings.from = remembered.from;
+    initial.settings.to = remembered.to;
+    initial.subject = remembered.subject;
+    std::optional<SendRequest> asked;
+    if (sendPrompt_) {
+        asked = sendPrompt_(initial, test);
+    } else {
+        SendDialog d(&w_, initial, test, dialogs, store());
+        d.setSettingsSaver([&](const SendSettings& s) {
+            runCommand(dialogs, [&] { saveServerSettings(ini, s); });
+        });
+        if (d.exec() == QDialog::Accepted) asked = d.request();
+    }
+    if (!asked) return;
+    const SendSettings& settings = asked->settings;
+    mailexport::MailFields fields{settings.from, settings.to, asked->subject};
+    runCommand(dialogs, [&] {
+        saveServerSettings(ini, settings);
+        rememberFields(fields);
+        saveAddresses(ini, settings);
+    });
+    if (!makeSendable(fields, caption, u("送信し"))) return;
+    const mailexport::MailFields sent = test ? outgoing::testCopy(fields) : fields;
+    EditingArea& e = *w_.editor();
+    const outgoing::Message message =
+        outgoing::build(e.document().text(), sent, settings.replyTo, e.lineView().rules(),
+                        clock_ ? clock_() : QDateTime::currentDateTime());
+    const smtp::CheckedUrl url = smtp::checkUrl(settings.server);
+    if (url.url.empty()) throw MMEditError(url.problem);
+    const smtp::Server server{QString::fromStdString(url.url), settings.user, settings.caFile};
+
+    // The password: from the secret store, else asked for (and kept once
+    // the server has taken it).
+    QString password;
+    bool keep = false, kept = false;
+    if (!server.user.isEmpty()) {
+        if (const std::optional<QString> found = store().find(server.url, server.user)) {
+            password = *found;
+            kept = true;
+        } else {
+            const bool canKeep = store().available();
+            std::optional<PasswordAnswer> answer;
+            if (passwordPrompt_) {
+                answer = passwordPrompt_(server.url, server.user, canKeep);
+            } else {
+                PasswordDialog d(&w_, server.url, server.user, canKeep);
+                if (d.exec() == QDialog::Accepted) answer = d.answer();
+            }
+            if (!answer) return;
+            password = answer->password;
+            keep = answer->keep;
+        }
+    }
+
+    SendProgressDialog progress(&w_, caption, server.url);
+    const smtp::Result r = progress.run([&](const smtp::Progress& report) {
+        return smtp::submit(server, password, message.sender, message.recipients, message.bytes,
+                            timeouts_, report);
+    });
+    if (r.ok()) {
+        if (keep) store().keep(server.url, server.user, password);
+        w_.statusBar()->showMessage(u("送信しました: ") + sent.to, kMessageMs);
+        dialogs.messageBox(caption,
+                           u("送信しました。\n\n宛先: %1\n件名: %2\n送信サーバー: %3")
+                               .arg(sent.to, sent.subject, server.url),
+                           Dialogs::Icon::Information, Dialogs::Ok);
+        return;
+    }
+    if (r.failure == smtp::Failure::cancelled) {
+        w_.statusBar()->showMessage(u("送信を取り消しました"), kMessageMs);
+        return;
+    }
+    QString text = r.message + u("\n\nメールは送信されていません。");
+    if (r.failure == smtp::Failure::authentication && kept) {
+        // A kept password the server refuses is asked for again next time.
+        store().forget(server.url, server.user);
+        text += u("\n保存したパスワードを消しました。次の送信のときに尋ねます。");
+    }
+    dialogs.messageBox(caption, text, Dialogs::Icon::Warning, Dialogs::Ok);
 }
 
 std::optional<mailexport::MailFields> askMailFields(QWidget* parent,

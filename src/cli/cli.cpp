@@ -1,5 +1,8 @@
 #include "cli.h"
 
+#include "mail/outgoing.h"
+#include "mail/secretstore.h"
+#include "mail/smtp.h"
 #include "settings/settings.h"
 #include "text/cp932.h"
 #include "text/encoding.h"
@@ -15,6 +18,7 @@
 #include <QString>
 
 #include <charconv>
+#include <cstdlib>
 #include <optional>
 #include <string_view>
 
@@ -32,6 +36,9 @@ constexpr const char* kUsage =
     "        mmedit-cli wrap [--width N] FILE [-o OUT]\n"
     "        mmedit-cli html [--width N] FILE -o OUT\n"
     "        mmedit-cli eml --from A --to B --subject S [--width N] [--replace] FILE -o OUT\n"
+    "        mmedit-cli send --server URL --from A --to B [--to C ...] --subject S\n"
+    "                   [--reply-to R] [--user U] [--cacert CA] [--timeout SEC]\n"
+    "                   [--width N] [--replace] FILE\n"
     "        mmedit-cli import FILE [-o OUT]\n"
     "\n"
     "  view   レイアウトした行を一行ずつ UTF-8 で表示します (編集画面と同じ折り返し)。\n"
@@ -51,6 +58,10 @@ constexpr const char* kUsage =
     "         ISO-2022-JP で送れない文字があるときは一覧を表示して書き出さず、\n"
     "         終了ステータス 1 で終わります。--replace を付けると置換候補のある文字は\n"
     "         候補に置き換えて書き出します (FILE は変わりません)。\n"
+    "  send   eml と同じメールを SMTP サーバー URL (smtps://サーバー:465 か STARTTLS\n"
+    "         必須の smtp://サーバー:587) に送ります。パスワードは環境変数\n"
+    "         MMEDIT_SMTP_PASSWORD かパスワード保存先から読みます。--timeout は\n"
+    "         応答を待つ秒数 (既定 60)。送れない文字は 1、送信の失敗は 2 で終わります。\n"
     "  import UTF-8 (BOM の有無を問わず)、BOM 付きの UTF-16、EUC-JP、ISO-2022-JP の\n"
     "         テキストを判別して Shift-JIS (コードページ 932)、改行 CR LF に変換し、\n"
     "         標準出力 (-o を指定したときはそのファイル) に書き出します。\n"
@@ -65,8 +76,8 @@ constexpr const char* kUsage =
     "(桁数) と MaxString (文字数) を 10〜80 桁と 10〜30000 文字の範囲に収めた値、\n"
     "設定がなければ 80 と 30000 です。折り返しは編集画面と同じ禁則 (レベル 2)、\n"
     "単語の折り返し、句読点のぶら下げで行います。\n"
-    "終了ステータス: 0 成功、1 問題あり (check, eml, import)、2 使い方やファイルの誤り\n"
-    "(標準出力に書き込めなかったときも 2)。\n";
+    "終了ステータス: 0 成功、1 問題あり (check, eml, send, import)、2 使い方やファイルの\n"
+    "誤り、送信の失敗 (標準出力に書き込めなかったときも 2)。\n";
 
 int fail(std::ostream& err, const std::string& message) {
     err << "mmedit-cli: " << message << "\n";
@@ -103,12 +114,13 @@ struct Command {
     bool needsOutput; // -o OUT is required
     bool maxChars;    // --max-chars N
     bool mail;        // --from, --to, --subject, --replace
+    bool send;        // --server, --user, --reply-to, --cacert, --timeout; --to repeats
 };
 constexpr Command kCommands[] = {
-    {"view", false, false, false, false},  {"count", false, false, false, false},
-    {"check", false, false, true, false},  {"wrap", true, false, false, false},
-    {"html", true, true, false, false},    {"eml", true, true, false, true},
-    {"import", true, false, false, false},
+    {"view", false, false, false, false, false}, {"count", false, false, false, false, false},
+    {"check", false, false, true, false, false}, {"wrap", true, false, false, false, false},
+    {"html", true, true, false, false, false},   {"eml", true, true, false, true, false},
+    {"send", false, false, false, true, true},   {"import", true, false, false, false, false},
 };
 
 struct Arguments {
@@ -117,6 +129,8 @@ struct Arguments {
     std::string output;
     std::optional<std::string> from, to, subject;
     bool replace = false;
+    std::string server, user, replyTo, caFile;
+    std::optional<int> timeout;
     std::string file;
 };
 
@@ -165,9 +179,26 @@ std::string parse(const Command& c, const std::vector<std::string>& args, Argume
         } else if ((name == "-o" || name == "--output") && c.output) {
             if (!takeValue("output") || value.empty()) return "出力ファイルがありません";
             a.output = value;
+        } else if (name == "--to" && c.send) {
+            // Each --to adds a recipient.
+            if (!takeValue("field")) return name + " に値がありません";
+            a.to = a.to ? *a.to + ", " + value : value;
         } else if ((name == "--from" || name == "--to" || name == "--subject") && c.mail) {
             if (!takeValue("field")) return name + " に値がありません";
             (name == "--from" ? a.from : name == "--to" ? a.to : a.subject) = value;
+        } else if ((name == "--server" || name == "--user" || name == "--reply-to" ||
+                    name == "--cacert") &&
+                   c.send) {
+            if (!takeValue("field") || value.empty()) return name + " に値がありません";
+            (name == "--server"     ? a.server
+             : name == "--user"     ? a.user
+             : name == "--reply-to" ? a.replyTo
+                                    : a.caFile) = value;
+        } else if (name == "--timeout" && c.send) {
+            if (!takeValue("timeout")) return "--timeout に秒数がありません";
+            int n = 0;
+            if (!parseNumber(value, n) || n < 1) return "秒数が正しくありません: " + value;
+            a.timeout = n;
         } else if (name == "--replace" && c.mail && !inlineValue) {
             a.replace = true;
         } else if (arg.size() > 1 && arg[0] == '-') {
@@ -185,6 +216,7 @@ std::string parse(const Command& c, const std::vector<std::string>& args, Argume
         if (!a.to) return "--to (宛先) を指定してください";
         if (!a.subject) return "--subject (件名) を指定してください";
     }
+    if (c.send && a.server.empty()) return "--server (送信サーバー) を指定してください";
     return {};
 }
 
@@ -260,9 +292,11 @@ void warnLongAddresses(std::ostream& err, std::string_view text, const LayoutRul
     writeOut(err, piece);
 }
 
-int runEml(std::ostream& err, std::string_view text, const Arguments& a, const LayoutRules& rules) {
-    std::string body(text);
-    QString subject = QString::fromUtf8(*a.subject);
+// The body and the subject made sendable as eml and send do: the characters
+// ISO-2022-JP cannot carry are listed and refused, or with --replace put in
+// their suggestions. Returns the findings status when refused.
+int sendable(std::ostream& err, std::string& body, QString& subject, const Arguments& a,
+             const char* refused) {
     std::vector<mailcheck::Finding> bad = mailexport::uncarried(body);
     if (!bad.empty() && a.replace) {
         body = mailcheck::applyEdits(body, mailcheck::replacementEdits(body, bad));
@@ -271,11 +305,17 @@ int runEml(std::ostream& err, std::string_view text, const Arguments& a, const L
     if (a.replace) subject = mailexport::subjectWithSuggestions(subject);
     if (!bad.empty()) {
         listFindings(err, body, bad);
-        err << "mmedit-cli: ISO-2022-JP で送れない文字が " << bad.size()
-            << "件あるため書き出しませんでした"
+        err << "mmedit-cli: ISO-2022-JP で送れない文字が " << bad.size() << "件あるため" << refused
             << (a.replace ? "" : " (--replace で置換候補のある文字を置き換えます)") << "\n";
         return kFindingsStatus;
     }
+    return 0;
+}
+
+int runEml(std::ostream& err, std::string_view text, const Arguments& a, const LayoutRules& rules) {
+    std::string body(text);
+    QString subject = QString::fromUtf8(*a.subject);
+    if (const int status = sendable(err, body, subject, a, "書き出しませんでした")) return status;
     mailexport::MailFields fields;
     fields.from = QString::fromUtf8(*a.from);
     fields.to = QString::fromUtf8(*a.to);
@@ -284,6 +324,51 @@ int runEml(std::ostream& err, std::string_view text, const Arguments& a, const L
         mailexport::message(body, fields, rules, QDateTime::currentDateTime());
     fileio::writeAll(a.output, message);
     warnLongAddresses(err, body, rules);
+    return 0;
+}
+
+// Submits the mail eml would write to the SMTP server. The password comes
+// from the environment, else from the desktop's secret store; never from the
+// command line.
+int runSend(std::ostream& out, std::ostream& err, std::string_view text, const Arguments& a,
+            const LayoutRules& rules) {
+    std::string body(text);
+    QString subject = QString::fromUtf8(*a.subject);
+    if (const int status = sendable(err, body, subject, a, "送信しませんでした")) return status;
+    const smtp::CheckedUrl url = smtp::checkUrl(QString::fromStdString(a.server));
+    if (url.url.empty()) return failWith(err, url.problem);
+    mailexport::MailFields fields;
+    fields.from = QString::fromUtf8(*a.from);
+    fields.to = QString::fromUtf8(*a.to);
+    fields.subject = subject;
+    const outgoing::Message message = outgoing::build(body, fields, QString::fromUtf8(a.replyTo),
+                                                      rules, QDateTime::currentDateTime());
+
+    smtp::Server server;
+    server.url = QString::fromStdString(url.url);
+    server.user = QString::fromUtf8(a.user);
+    server.caFile = QString::fromLocal8Bit(a.caFile);
+    QString password;
+    if (!a.user.empty()) {
+        if (const char* env = std::getenv("MMEDIT_SMTP_PASSWORD")) {
+            password = QString::fromUtf8(env);
+        } else {
+            DesktopSecretStore store;
+            const std::optional<QString> kept = store.find(server.url, server.user);
+            if (!kept)
+                return fail(err,
+                            "パスワードがありません: 環境変数 MMEDIT_SMTP_PASSWORD に入れるか、"
+                            "デスクトップのパスワード保存先に保存してください");
+            password = *kept;
+        }
+    }
+    smtp::Timeouts timeouts;
+    if (a.timeout) timeouts.connectSeconds = timeouts.stalledSeconds = *a.timeout;
+    const smtp::Result r =
+        smtp::submit(server, password, message.sender, message.recipients, message.bytes, timeouts);
+    if (!r.ok()) return failWith(err, r.message);
+    warnLongAddresses(err, body, rules);
+    out << "送信しました: " << fields.to.toStdString() << " (" << url.url << ")\n";
     return 0;
 }
 
@@ -392,6 +477,7 @@ int runCommandLine(const std::vector<std::string>& args, const std::string& prog
             return 0;
         }
         if (name == "eml") return runEml(err, text, a, rules);
+        if (name == "send") return runSend(out, err, text, a, rules);
     } catch (const MMEditError& e) {
         return failWith(err, e.message());
     } catch (const std::bad_alloc&) {
