@@ -58,7 +58,6 @@ EditingArea::EditingArea(QWidget* parent)
     editArea_->margin().setFromControl(textMargins().left, 0, 0);
     updateCharWidth();
     mailScanTimer_.setSingleShot(true);
-    mailScanTimer_.setInterval(0);
     connect(&mailScanTimer_, &QTimer::timeout, this, &EditingArea::continueMailScan);
 }
 

@@ -18,6 +18,8 @@ namespace {
 constexpr std::size_t kCheckAtOnceBytes = 1u << 20;
 constexpr std::size_t kCheckChunkBytes = 64u << 10;
 constexpr qint64 kCheckSliceNanoseconds = 250'000;
+// The rest waits while the idle layout goes on, looking again this often.
+constexpr int kCheckWaitMilliseconds = 20;
 } // namespace
 
 // --- the send check -----------------------------------------------------------
@@ -139,11 +141,17 @@ void EditingArea::startMailScan() {
     }
     mailScanned_ = 0;
     mailScanning_ = true;
-    mailScanTimer_.start();
+    mailScanTimer_.start(0);
 }
 
 void EditingArea::continueMailScan() {
     if (!mailScanning_ || !mailCheckActive_) return;
+    if (!lineView().complete()) {
+        // The layout first: the screen is usable sooner, and the long lines
+        // are known only then anyway.
+        mailScanTimer_.start(kCheckWaitMilliseconds);
+        return;
+    }
     const GapBuffer& text = document().buffer();
     const std::size_t from = mailScanned_;
     QElapsedTimer slice;
@@ -160,7 +168,7 @@ void EditingArea::continueMailScan() {
     if (mailScanned_ >= text.size())
         mailScanning_ = false;
     else
-        mailScanTimer_.start();
+        mailScanTimer_.start(0);
     // Rows in sight that the user scrolled to before the check reached them.
     if (mailScanned_ > from) updateLines(lineView().lineOf(from), lineView().lineOf(mailScanned_));
     tellMailFindings();
