@@ -8,7 +8,7 @@
 # Times come from the MMEDIT_REPORT_STARTUP hook (file shown: its first
 # screen painted; layout complete), memory from MMEDIT_REPORT_MEMORY: the
 # peak (VmHWM since the opening began) and the resident size at rest (VmRSS a
-# second after the layout is complete), both above the footprint before the
+# second after the layout and the send check are complete), both above the footprint before the
 # file was opened and as multiples of the file's size, and the whole
 # process's resident size at rest beside them.
 #

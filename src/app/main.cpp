@@ -85,8 +85,9 @@ void resetPeak() {
 // file's first screen was painted and when its layout was complete; then
 // leaves the loop without closing the window (the close prompt of a loaded
 // last file must not stop the measurement). With MMEDIT_REPORT_MEMORY also
-// the resident memory before the file is opened, when its layout is
-// complete and a second later at rest (the peak since the opening began).
+// the resident memory before the file is opened and when its layout is
+// complete, when the send check is through, and the memory a second later
+// at rest (with the peak since the opening began).
 class StartupReport : public QObject {
   public:
     StartupReport(MainWindow& main, const QElapsedTimer& started, std::vector<std::string> files)
@@ -149,6 +150,15 @@ class StartupReport : public QObject {
             return;
         }
         tellMemory("at layout complete");
+        restWhenChecked();
+    }
+    // At rest: a second after the send check has gone through the text.
+    void restWhenChecked() {
+        if (!main_.editor()->mailFindingsKnown()) {
+            QTimer::singleShot(kCheckPollMilliseconds, this, [this] { restWhenChecked(); });
+            return;
+        }
+        tell("send check complete", started_.elapsed());
         QTimer::singleShot(kRestMilliseconds, this, [] {
             tellMemory("at rest");
             QCoreApplication::exit(0);
@@ -156,6 +166,7 @@ class StartupReport : public QObject {
     }
 
     static constexpr int kRestMilliseconds = 1000;
+    static constexpr int kCheckPollMilliseconds = 10;
     const bool memory_ = qEnvironmentVariableIsSet("MMEDIT_REPORT_MEMORY");
 
     MainWindow& main_;
