@@ -110,7 +110,7 @@ TEST(Encoding, StrictChecksRefuseBrokenSequences) {
         {"abcdefgh\x82\xA0ijklmnop\xB1", false, true, false},
         {"abcdefghijklmnop\x80", false, false, false},
         {std::string("\0abcdefgh\xEA\xA4", 11), false, true, true}, // the last JIS kanji
-        {"abcdefghijklmnop\xEB\x40", false, false, false},           // no character
+        {"abcdefghijklmnop\xEB\x40", false, false, false},          // no character
     };
     for (const Case& c : cases) {
         EXPECT_EQ(encoding::isUtf8(c.bytes), c.utf8) << testing::PrintToString(c.bytes);
