@@ -327,6 +327,13 @@ Kind detect(std::string_view bytes) {
     if (bytes.starts_with(kUtf16BeBom)) return Kind::Utf16Be;
     if (isSevenBit(bytes)) return hasIso2022JpEscapes(bytes) ? Kind::Iso2022Jp : Kind::Cp932;
 
+    // Bytes that are neither UTF-8 nor EUC-JP are opened as code page 932
+    // whether or not they keep its rules: its own (full) check is not needed
+    // then. Those checks fail at the first double-byte character of a code
+    // page 932 text.
+    const bool utf8 = isUtf8(bytes);
+    const bool eucJp = isEucJp(bytes);
+    if (!utf8 && !eucJp) return Kind::Cp932;
     // Code page 932 first: it is the document's own encoding and wins when
     // the detector cannot tell.
     std::vector<Kind> candidates;
@@ -337,12 +344,12 @@ Kind detect(std::string_view bytes) {
     // nothing else.
     const bool wide = std::any_of(bytes.begin(), bytes.end(),
                                   [](char c) { return static_cast<unsigned char>(c) >= 0xE0; });
-    if (isUtf8(bytes) && (wide || candidates.empty())) candidates.push_back(Kind::Utf8);
-    if (isEucJp(bytes)) candidates.push_back(Kind::EucJp);
+    if (utf8 && (wide || candidates.empty())) candidates.push_back(Kind::Utf8);
+    if (eucJp) candidates.push_back(Kind::EucJp);
     if (candidates.empty()) return Kind::Cp932;
     if (candidates.size() == 1) return candidates.front();
     const Kind guess = askDetector(bytes, candidates);
-    if (guess == Kind::Cp932 && isEucJp(bytes) && mostlyHalfWidthKatakana(bytes) &&
+    if (guess == Kind::Cp932 && eucJp && mostlyHalfWidthKatakana(bytes) &&
         hasEucKanaOrPunctuation(bytes))
         return Kind::EucJp;
     return guess;
