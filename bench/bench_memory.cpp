@@ -9,9 +9,10 @@
 // temporary folder, written first by a child process when it is missing, so
 // that making the text costs this process nothing). The editor is shown on
 // the offscreen platform, the text read (or, when MMEdit has loadFile, read
-// by the editors themselves), opened and painted, the bytes read let go; then
-// the peak (VmHWM) and the resident size at rest (VmRSS) are printed, as MB
-// and as multiples of the file size, with the figures before opening.
+// by the editors themselves), opened and painted, the bytes read let go, the
+// idle layout let finish; then the peak (VmHWM) and the resident size at rest
+// (VmRSS) are printed, as MB and as multiples of the file size, with the
+// figures before opening.
 #include "bench_support.h"
 #include "sample_text.h"
 
@@ -101,6 +102,9 @@ int main(int argc, char** argv) {
     else
         openFile(*p, path, openInPeer);
     QCoreApplication::processEvents();
+    // At rest: once MMEdit's idle layout is done.
+    while (m && !m->lineView().complete())
+        QCoreApplication::processEvents();
     const ProcessMemory after = processMemory();
     if (mappingsKB > 0) printResidentMappings("at rest", mappingsKB);
 

@@ -171,13 +171,8 @@ void DocumentCommands::newDocument(bool fromSettings) {
     w_.showDocumentState(false);
 }
 
-bool DocumentCommands::offerConversion(const std::string& path) {
-    std::string bytes;
-    try {
-        bytes = fileio::readAll(path);
-    } catch (const MMEditError&) {
-        return false; // reading it as it is reports why
-    }
+bool DocumentCommands::offerConversion(const std::string& path, Document::LoadedText& loaded) {
+    const std::string_view bytes = loaded.bytes.all();
     const encoding::Kind kind = encoding::detect(bytes);
     if (kind == encoding::Kind::Cp932) return false;
     const QString name = encoding::nameOf(kind);
@@ -187,7 +182,6 @@ bool DocumentCommands::offerConversion(const std::string& path) {
         Dialogs::Icon::Question, Dialogs::Yes | Dialogs::No);
     if (answer != Dialogs::Yes) return false;
     encoding::Conversion converted = encoding::toCp932(bytes, kind);
-    bytes = std::string();
     if (converted.ok() && converted.bytes.size() > kMaxDocumentBytes) {
         w_.dialogs().messageBox(u(MainWindow::kTitle),
                                 u("変換するとファイルが大きくなりすぎるため変換できません。"
@@ -212,7 +206,8 @@ bool DocumentCommands::offerConversion(const std::string& path) {
     }
     // The text as code page 932 under the file's name, changed: saving
     // writes code page 932 over the file once the user agrees.
-    documentSaved(); // the old text was given up on purpose
+    loaded = Document::LoadedText(); // the file's own bytes are not needed now
+    documentSaved();                 // the old text was given up on purpose
     w_.editor()->setMaxLength(static_cast<int>(kMaxDocumentBytes));
     w_.editor()->setText(converted.bytes);
     w_.document().clearUndo();
@@ -240,8 +235,14 @@ bool DocumentCommands::confirmEncodingChange(const std::string& path) {
 }
 
 void DocumentCommands::loadDocument(const std::string& path) {
-    if (offerConversion(path)) return;
-    w_.editor()->loadFile(path);
+    // Read once: the encoding is told from the bytes that become the text.
+    Document::LoadedText loaded = Document::readFile(path);
+    if (offerConversion(path, loaded)) return;
+    {
+        // The file holds these bytes: nothing to keep for recovery.
+        const CrashRecovery::Opening opening(recovery_.get());
+        w_.editor()->takeLoaded(loaded, path);
+    }
     convertedFile_.clear();
     w_.document().setFilePath(path);
     // A file just opened is unchanged until the user edits it.

@@ -2,6 +2,8 @@
 // save as, the HTML export and the previous-file window.
 #pragma once
 
+#include "text/document.h"
+
 #include <QString>
 
 #include <memory>
@@ -82,9 +84,9 @@ class DocumentCommands {
     // A file in another encoding than code page 932 (UTF-8, UTF-16, EUC-JP,
     // ISO-2022-JP) is offered for conversion; true when it was converted and
     // is now the document (changed, named path). False to load it as it is:
-    // code page 932, the user said No, a character had no code (listed), or
-    // the file cannot be read.
-    bool offerConversion(const std::string& path);
+    // code page 932, the user said No, a character had no code (listed).
+    // bytes are the file's, read once; they go when the conversion is done.
+    bool offerConversion(const std::string& path, Document::LoadedText& bytes);
     // Open's steps after the question and the dialog.
     void openPathUnasked(const std::string& path);
     // Writes the text to path; with backup, first keeps the file as it was

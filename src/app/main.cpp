@@ -10,6 +10,7 @@
 #include "singleinstance.h"
 #include "splashwindow.h"
 
+#include "editor/editingarea.h"
 #include "platform/dialogs.h"
 #include "settings/filelocations.h"
 #include "settings/profile.h"
@@ -17,6 +18,7 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QEvent>
 #include <QTimer>
 
 #include <cstdio>
@@ -52,6 +54,128 @@ void openFiles(MainWindow& main, const std::vector<std::string>& files, bool toF
         }
     });
 }
+
+// Resident memory of this process in KiB: now (VmRSS) and at most since the
+// peak was last reset (VmHWM).
+struct Resident {
+    long long now = 0, peak = 0;
+};
+Resident resident() {
+    Resident r;
+    if (std::FILE* f = std::fopen("/proc/self/status", "r")) {
+        char line[256];
+        while (std::fgets(line, sizeof line, f)) {
+            std::sscanf(line, "VmRSS: %lld", &r.now);
+            std::sscanf(line, "VmHWM: %lld", &r.peak);
+        }
+        std::fclose(f);
+    }
+    return r;
+}
+// Starts the peak over at the memory resident now.
+void resetPeak() {
+    if (std::FILE* f = std::fopen("/proc/self/clear_refs", "w")) {
+        std::fputs("5", f);
+        std::fclose(f);
+    }
+}
+
+// Measurement hook (MMEDIT_REPORT_STARTUP): tells how long after the
+// process started the main window was shown and, with a file, when the
+// file's first screen was painted and when its layout was complete; then
+// leaves the loop without closing the window (the close prompt of a loaded
+// last file must not stop the measurement). With MMEDIT_REPORT_MEMORY also
+// the resident memory before the file is opened and when its layout is
+// complete, when the send check is through, and the memory a second later
+// at rest (with the peak since the opening began).
+class StartupReport : public QObject {
+  public:
+    StartupReport(MainWindow& main, const QElapsedTimer& started, std::vector<std::string> files)
+        : main_(main), started_(started), files_(std::move(files)) {}
+
+    void start() {
+        QTimer::singleShot(0, this, [this] {
+            tell("main window shown", started_.elapsed());
+            if (files_.empty()) {
+                QCoreApplication::exit(0);
+                return;
+            }
+            EditingArea* editor = main_.editor();
+            editor->viewport()->installEventFilter(this);
+            if (memory_) {
+                resetPeak();
+                tellMemory("before opening");
+            }
+            connect(editor, &TextEdit::layoutCompleted, this, [this] { laidOut(); });
+            for (const std::string& f : files_)
+                main_.documents().openPath(f);
+            opened_ = true;
+            if (editor->lineView().complete()) laidOut();
+            editor->viewport()->update();
+        });
+    }
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (opened_ && shown_ < 0 && event->type() == QEvent::Paint) {
+            // Timed once this paint has been done.
+            QTimer::singleShot(0, this, [this] {
+                if (shown_ >= 0) return;
+                shown_ = started_.elapsed();
+                tell("file shown", shown_);
+                finishWhenDone();
+            });
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+  private:
+    static void tell(const char* what, qint64 ms) {
+        std::fprintf(stderr, "%s after %lld ms\n", what, static_cast<long long>(ms));
+    }
+    static void tellMemory(const char* when) {
+        const Resident r = resident();
+        std::fprintf(stderr, "memory %s: rss %lld KiB, peak %lld KiB\n", when, r.now, r.peak);
+    }
+    void laidOut() {
+        if (laidOut_ < 0) laidOut_ = started_.elapsed();
+        finishWhenDone();
+    }
+    void finishWhenDone() {
+        if (shown_ < 0 || laidOut_ < 0 || done_) return;
+        done_ = true;
+        tell("layout complete", laidOut_);
+        if (!memory_) {
+            QCoreApplication::exit(0);
+            return;
+        }
+        tellMemory("at layout complete");
+        restWhenChecked();
+    }
+    // At rest: a second after the send check has gone through the text.
+    void restWhenChecked() {
+        if (!main_.editor()->mailFindingsKnown()) {
+            QTimer::singleShot(kCheckPollMilliseconds, this, [this] { restWhenChecked(); });
+            return;
+        }
+        tell("send check complete", started_.elapsed());
+        QTimer::singleShot(kRestMilliseconds, this, [] {
+            tellMemory("at rest");
+            QCoreApplication::exit(0);
+        });
+    }
+
+    static constexpr int kRestMilliseconds = 1000;
+    static constexpr int kCheckPollMilliseconds = 10;
+    const bool memory_ = qEnvironmentVariableIsSet("MMEDIT_REPORT_MEMORY");
+
+    MainWindow& main_;
+    const QElapsedTimer& started_;
+    const std::vector<std::string> files_;
+    bool opened_ = false;
+    bool done_ = false;
+    qint64 shown_ = -1, laidOut_ = -1;
+};
 
 } // namespace
 
@@ -111,15 +235,9 @@ int main(int argc, char* argv[]) {
         [&main](const std::vector<std::string>& handed) { openFiles(main, handed, true); });
     app.setQuitOnLastWindowClosed(false); // the program ends when the main window closes
     main.show();
+    StartupReport report(main, started, files);
     if (qEnvironmentVariableIsSet("MMEDIT_REPORT_STARTUP")) {
-        // Measurement hook: the time from process start to the main window shown.
-        QTimer::singleShot(0, [&] {
-            std::fprintf(stderr, "main window shown after %lld ms\n",
-                         static_cast<long long>(started.elapsed()));
-            // Leave the loop without closing the window: the close prompt
-            // of a loaded last file must not stop the measurement.
-            QCoreApplication::exit(0);
-        });
+        report.start();
     } else {
         openFiles(main, files, false);
     }

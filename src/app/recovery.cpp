@@ -38,6 +38,9 @@ constexpr std::string_view kSaveMark = ".mmedit-save.";
 constexpr int kNameAttempts = 8;
 // Room for the header before the largest document: the path and two counts.
 constexpr std::size_t kMaxHeaderBytes = 64 * 1024;
+// The writing thread keeps the storage of its last write for the next one
+// up to this size; a larger text's copy goes as soon as it is written.
+constexpr std::size_t kSpareBytes = 1u << 20;
 
 QString fileName(const std::string& path) {
     return QFile::decodeName(QByteArray::fromStdString(path));
@@ -143,12 +146,17 @@ class CrashRecovery::Writer {
         {
             std::lock_guard lock(mutex_);
             if (stopping_) return;
-            if (job_ == Job::Write && bytes_.capacity() > spare_.capacity())
-                spare_ = std::move(bytes_);
+            if (job_ == Job::Write) keepSpare(bytes_);
             job_ = job;
             bytes_ = std::move(bytes);
         }
         wake_.notify_one();
+    }
+
+    // Called with the mutex held.
+    void keepSpare(std::string& bytes) {
+        if (bytes.capacity() > spare_.capacity() && bytes.capacity() <= kSpareBytes)
+            spare_ = std::move(bytes);
     }
 
     void run() {
@@ -176,8 +184,7 @@ class CrashRecovery::Writer {
 
             lock.lock();
             busy_ = false;
-            if (job == Job::Write && bytes.capacity() > spare_.capacity())
-                spare_ = std::move(bytes);
+            if (job == Job::Write) keepSpare(bytes);
             const bool report = !error.isEmpty() && !failing_;
             failing_ = !error.isEmpty();
             idle_.notify_all();
@@ -243,7 +250,7 @@ CrashRecovery::~CrashRecovery() {
 
 void CrashRecovery::changed(const TextChange& change) {
     lastChangeEnd_ = change.pos + change.inserted;
-    if (ended_ || !document_ || !document_->isModified()) return;
+    if (opening_ > 0 || ended_ || !document_ || !document_->isModified()) return;
     dirty_ = true;
     if (!lastWrite_ || timing_.clock() - *lastWrite_ >= timing_.idle)
         writeNow();

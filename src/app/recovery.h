@@ -9,7 +9,8 @@
 // offered only when its lock can be taken, that is when the run that wrote it
 // is gone. Writes go through fileio::writeAll (a new file renamed over the
 // old one) on a writing thread of its own, from a copy of the bytes taken on
-// the user-interface thread, so a write never holds up typing. A run that
+// the user-interface thread, so a write never holds up typing. Opening a file
+// writes nothing: the file holds its text until the first change. A run that
 // dies in the middle of a write leaves the new file's temporary behind; each
 // start removes those of runs that are gone.
 #pragma once
@@ -75,6 +76,24 @@ class CrashRecovery : public QObject {
     // recovered-<date>.txt files.
     bool offerRecovery();
 
+    // While one lives, the document takes in the text of a file being opened:
+    // the file itself holds those bytes, so nothing is written for them (the
+    // opener ends with documentSaved, or the document stays as it was).
+    class Opening {
+      public:
+        explicit Opening(CrashRecovery* recovery) : recovery_(recovery) {
+            if (recovery_) ++recovery_->opening_;
+        }
+        ~Opening() {
+            if (recovery_) --recovery_->opening_;
+        }
+        Opening(const Opening&) = delete;
+        Opening& operator=(const Opening&) = delete;
+
+      private:
+        CrashRecovery* recovery_;
+    };
+
     // The document was written to its file: the recovery file goes.
     void documentSaved();
     // The program ends normally: the recovery file goes, the writing thread
@@ -119,6 +138,7 @@ class CrashRecovery : public QObject {
     bool dirty_ = false;   // changes not yet handed to the writer
     bool written_ = false; // the recovery file exists or is being written
     bool ended_ = false;
+    int opening_ = 0; // Opening scopes alive
     // Where the last change ended: the gap of the buffer stands there, so
     // copying the text in two pieces split at it moves no bytes.
     std::size_t lastChangeEnd_ = 0;

@@ -57,6 +57,8 @@ EditingArea::EditingArea(QWidget* parent)
     // The margins start as the view's own: the selection bar left of the text.
     editArea_->margin().setFromControl(textMargins().left, 0, 0);
     updateCharWidth();
+    mailScanTimer_.setSingleShot(true);
+    connect(&mailScanTimer_, &QTimer::timeout, this, &EditingArea::continueMailScan);
 }
 
 EditingArea::~EditingArea() {

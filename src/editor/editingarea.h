@@ -79,8 +79,9 @@ class EditingArea : public TextEdit,
     const mailcheck::LiveCheck& mailCheck() const { return live_; }
     // The number of findings, a text over the character limit included.
     std::size_t mailFindingCount() const;
-    // False while the lines that show long lines are still being laid out.
-    bool mailFindingsKnown() const { return live_.linesKnown(); }
+    // False while the lines that show long lines are still being laid out,
+    // or a large new text is still being checked.
+    bool mailFindingsKnown() const { return live_.linesKnown() && !mailScanning_; }
     // Where the text passes the character limit, if it does.
     std::optional<std::size_t> overLimitPosition() const;
 
@@ -110,6 +111,10 @@ class EditingArea : public TextEdit,
     // The wavy underlines the pass found, drawn into the canvas.
     void drawMailWaves(QImage& canvas, const QRect& update);
     void tellMailFindings();
+    // A large text is checked while idle: the rows in sight at once, then
+    // the whole text from its start in slices.
+    void startMailScan();
+    void continueMailScan();
     void paintMarginBands(QPainter& p);
     void drawCaretLine(QImage& canvas, const QRect& update);
     bool lineVisible(int line) const;
@@ -137,6 +142,9 @@ class EditingArea : public TextEdit,
     std::vector<Wave> waves_;
     std::vector<mailcheck::LiveCheck::Mark> marks_; // the marks of the pass
     bool mailCheckActive_ = false;
+    QTimer mailScanTimer_;
+    bool mailScanning_ = false;
+    std::size_t mailScanned_ = 0; // checked up to here while scanning
     std::size_t toldFindings_ = 0;
     bool toldKnown_ = false;
     // The position past the character limit, worked out when it is needed.

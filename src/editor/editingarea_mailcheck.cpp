@@ -4,22 +4,40 @@
 
 #include "text/cp932.h"
 
+#include <QElapsedTimer>
 #include <QPainter>
 #include <QScrollBar>
 
 #include <algorithm>
 #include <cmath>
 
+namespace {
+// A whole text larger than this is checked while idle, the rows in sight
+// first; the rest in pieces of this many bytes, for at most about a quarter
+// of a millisecond at a time (as the idle layout goes).
+constexpr std::size_t kCheckAtOnceBytes = 1u << 20;
+constexpr std::size_t kCheckChunkBytes = 64u << 10;
+constexpr qint64 kCheckSliceNanoseconds = 250'000;
+// The rest waits while the idle layout goes on, looking again this often.
+constexpr int kCheckWaitMilliseconds = 20;
+} // namespace
+
 // --- the send check -----------------------------------------------------------
 
 void EditingArea::setMailCheckActive(bool active) {
     if (active == mailCheckActive_) return;
     mailCheckActive_ = active;
-    if (active) {
+    if (active && document().size() > kCheckAtOnceBytes) {
+        live_.clear();
+        startMailScan();
+        live_.resetLines(document().buffer(), lineView());
+    } else if (active) {
         live_.reset(document().buffer());
         live_.resetLines(document().buffer(), lineView());
     } else {
         live_.clear();
+        mailScanning_ = false;
+        mailScanTimer_.stop();
     }
     overLimitKnown_ = false;
     viewport()->update();
@@ -52,6 +70,9 @@ void EditingArea::tellMailFindings() {
     const std::size_t total = mailFindingCount();
     const bool known = mailFindingsKnown();
     if (total == toldFindings_ && known == toldKnown_) return;
+    // While a large text is being checked its count grows slice by slice:
+    // told once it is complete.
+    if (mailScanning_ && !known && !toldKnown_) return;
     toldFindings_ = total;
     toldKnown_ = known;
     Q_EMIT mailFindingsChanged();
@@ -61,8 +82,23 @@ void EditingArea::textLaidOut(const TextChange* change) {
     TextEdit::textLaidOut(change);
     if (!mailCheckActive_) return;
     const GapBuffer& text = document().buffer();
-    if (change) {
+    if (change && change->pos == 0 && change->inserted == text.size() &&
+        change->inserted > kCheckAtOnceBytes) {
+        // A whole new text: checked while idle, what is in sight first.
+        live_.clear();
+        startMailScan();
+        live_.linesEdited(text, lineView(), lineView().lastRelaid(), 0);
+        viewport()->update();
+    } else if (change) {
         const auto [from, to] = live_.edited(text, change->pos, change->removed, change->inserted);
+        if (mailScanning_ && change->pos < mailScanned_) {
+            // The part checked so far moves with the change; a change across
+            // its end was checked just now and the check goes on after it.
+            if (change->pos + change->removed <= mailScanned_)
+                mailScanned_ = mailScanned_ - change->removed + change->inserted;
+            else
+                mailScanned_ = change->pos;
+        }
         const bool linesKnown = live_.linesKnown();
         live_.linesEdited(text, lineView(), lineView().lastRelaid(),
                           static_cast<std::int64_t>(change->inserted) -
@@ -82,10 +118,59 @@ void EditingArea::textLaidOut(const TextChange* change) {
         }
     } else {
         // The long lines' findings are known again (or not yet) anywhere in
-        // sight.
+        // sight. While the idle layout goes on they stay unknown, and the
+        // screen stays as it is.
+        const bool known = live_.linesKnown();
         live_.resetLines(text, lineView());
-        viewport()->update();
+        if (known || live_.linesKnown()) viewport()->update();
     }
+    tellMailFindings();
+}
+
+void EditingArea::startMailScan() {
+    const GapBuffer& text = document().buffer();
+    const LineView& view = lineView();
+    if (view.count() > 0) {
+        // The rows in sight, checked as if their bytes had just been typed.
+        const std::size_t top = std::min(
+            static_cast<std::size_t>(std::max(verticalScrollBar()->value(), 0)), view.count() - 1);
+        const std::size_t bottom = top + static_cast<std::size_t>(visibleLines()) + 1;
+        const std::size_t from = view.line(top).start;
+        const std::size_t to = bottom < view.count() ? view.line(bottom).start : text.size();
+        if (to > from) live_.edited(text, from, to - from, to - from);
+    }
+    mailScanned_ = 0;
+    mailScanning_ = true;
+    mailScanTimer_.start(0);
+}
+
+void EditingArea::continueMailScan() {
+    if (!mailScanning_ || !mailCheckActive_) return;
+    if (!lineView().complete()) {
+        // The layout first: the screen is usable sooner, and the long lines
+        // are known only then anyway.
+        mailScanTimer_.start(kCheckWaitMilliseconds);
+        return;
+    }
+    const GapBuffer& text = document().buffer();
+    const std::size_t from = mailScanned_;
+    QElapsedTimer slice;
+    slice.start();
+    // Each piece is checked as if its bytes had just been put in place of
+    // themselves: the findings in it and at its edges are found again, the
+    // others stay.
+    while (mailScanned_ < text.size()) {
+        const std::size_t end = std::min(text.size(), mailScanned_ + kCheckChunkBytes);
+        live_.edited(text, mailScanned_, end - mailScanned_, end - mailScanned_);
+        mailScanned_ = end;
+        if (slice.nsecsElapsed() >= kCheckSliceNanoseconds) break;
+    }
+    if (mailScanned_ >= text.size())
+        mailScanning_ = false;
+    else
+        mailScanTimer_.start(0);
+    // Rows in sight that the user scrolled to before the check reached them.
+    if (mailScanned_ > from) updateLines(lineView().lineOf(from), lineView().lineOf(mailScanned_));
     tellMailFindings();
 }
 

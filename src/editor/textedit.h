@@ -52,6 +52,8 @@ class TextEdit : public QAbstractScrollArea {
     // straight into the document (Document::loadFile, whose errors it
     // throws; the text stays as it was then).
     void loadFile(const std::string& path);
+    // The same with a file already read (Document::readFile).
+    void takeLoaded(Document::LoadedText& loaded, const std::string& path);
 
     int selectionStart() const { return static_cast<int>(cursor_.selectionStart()); }
     int selectionLength() const { return static_cast<int>(cursor_.selectionLength()); }

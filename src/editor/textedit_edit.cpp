@@ -185,6 +185,10 @@ void TextEdit::loadFile(const std::string& path) {
     replaceWholeText([&] { doc_.loadFile(path); });
 }
 
+void TextEdit::takeLoaded(Document::LoadedText& loaded, const std::string& path) {
+    replaceWholeText([&] { doc_.takeLoaded(loaded, path); });
+}
+
 void TextEdit::replaceWholeText(const std::function<void()>& replace) {
     interruptComposition();
     {

@@ -178,14 +178,26 @@ void Document::setText(std::string_view bytes) {
 }
 
 void Document::loadFile(const std::string& path) {
+    LoadedText loaded = readFile(path);
+    takeLoaded(loaded, path);
+}
+
+Document::LoadedText Document::readFile(const std::string& path) {
     // Counted piece by piece while the pieces are still in the cache.
     cp932::CharacterCounter counter;
-    GapBuffer loaded;
-    loaded.readFile(path, kMaxDocumentBytes, [&](std::string_view piece) { counter.add(piece); });
+    LoadedText out;
+    out.bytes.readFile(path, kMaxDocumentBytes,
+                       [&](std::string_view piece) { counter.add(piece); });
+    out.characters = counter.total();
+    return out;
+}
+
+void Document::takeLoaded(LoadedText& loaded, const std::string& path) {
     const std::size_t old = size();
-    buffer_.swap(loaded);
-    loaded = GapBuffer(); // the old text goes before anyone hears of the new one
-    characters_ = counter.total();
+    buffer_.swap(loaded.bytes);
+    loaded.bytes = GapBuffer(); // the old text goes before anyone hears of the new one
+    characters_ = loaded.characters;
+    loaded.characters = 0;
     clearUndo();
     modified_ = true;
     setFilePath(path);

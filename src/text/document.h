@@ -100,6 +100,18 @@ class Document : public QObject {
     // read, one larger than kMaxDocumentBytes, one that does not fit in
     // memory); the document is unchanged then.
     void loadFile(const std::string& path);
+    // A file's bytes read for a document, not yet in one: for a look at the
+    // bytes (their encoding) before they become the text.
+    struct LoadedText {
+        GapBuffer bytes;
+        std::size_t characters = 0; // as characterCount() counts them
+    };
+    // Reads a file as loadFile does, with its errors; the document is
+    // untouched.
+    static LoadedText readFile(const std::string& path);
+    // Makes the bytes the text and path the document's file, as loadFile
+    // does; loaded is left empty.
+    void takeLoaded(LoadedText& loaded, const std::string& path);
     // Changes made until endUndoGroup are undone and redone as one step;
     // undoing it gives back the selection before.
     void beginUndoGroup(Selection before = {});

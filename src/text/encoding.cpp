@@ -8,6 +8,9 @@
 #include <unicode/ucsdet.h>
 
 #include <algorithm>
+#include <array>
+#include <cstdint>
+#include <cstring>
 #include <memory>
 
 namespace encoding {
@@ -30,9 +33,49 @@ bool inRange(unsigned char b, unsigned char lo, unsigned char hi) {
     return b >= lo && b <= hi;
 }
 
+// Skips 7-bit bytes eight at a time: returns the first byte at or after p
+// that has its high bit set, or end.
+const unsigned char* skipSevenBit(const unsigned char* p, const unsigned char* end) {
+    constexpr std::uint64_t kHighBits = 0x8080808080808080u;
+    while (end - p >= 8) {
+        std::uint64_t word;
+        std::memcpy(&word, p, sizeof word);
+        if (word & kHighBits) break;
+        p += 8;
+    }
+    while (p < end && *p < 0x80)
+        ++p;
+    return p;
+}
+
+const unsigned char* bytesOf(std::string_view s) {
+    return reinterpret_cast<const unsigned char*>(s.data());
+}
+
 bool isSevenBit(std::string_view bytes) {
-    return std::all_of(bytes.begin(), bytes.end(),
-                       [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+    return skipSevenBit(bytesOf(bytes), bytesOf(bytes) + bytes.size()) ==
+           bytesOf(bytes) + bytes.size();
+}
+
+// The double-byte codes that code page 932 defines, one bit each (made on
+// first use from the conversion table).
+using CodeBits = std::array<std::uint64_t, 0x10000 / 64>;
+const CodeBits& definedCodes() {
+    static const CodeBits bits = [] {
+        CodeBits b{};
+        for (unsigned lead = 0x81; lead <= 0xFC; ++lead) {
+            if (!cp932::isLeadByte(static_cast<unsigned char>(lead))) continue;
+            for (unsigned trail = 0x40; trail <= 0xFC; ++trail) {
+                if (!cp932::isTrailByte(static_cast<unsigned char>(trail))) continue;
+                const char two[2] = {static_cast<char>(lead), static_cast<char>(trail)};
+                if (cp932::toUnicode(std::string_view(two, 2), 0) == 0) continue;
+                const unsigned code = lead << 8 | trail;
+                b[code / 64] |= std::uint64_t{1} << (code % 64);
+            }
+        }
+        return b;
+    }();
+    return bits;
 }
 
 // ISO-2022-JP's switches to JIS X 0208 (ESC $ @, ESC $ B) and to the
@@ -235,8 +278,22 @@ bool isUtf8(std::string_view s) {
 }
 
 bool isCp932(std::string_view s) {
-    for (std::size_t i = 0; i < s.size(); i += cp932::charLength(s, i))
-        if (byteAt(s, i) != 0 && cp932::toUnicode(s, i) == 0) return false;
+    // Every 7-bit byte is valid, as is a half-width katakana; a byte from
+    // 0x80 up otherwise only as the lead byte of a defined double-byte code.
+    const CodeBits& defined = definedCodes();
+    const unsigned char* p = bytesOf(s);
+    const unsigned char* const end = p + s.size();
+    while ((p = skipSevenBit(p, end)) < end) {
+        const unsigned char b = *p;
+        if (b >= 0xA1 && b <= 0xDF) {
+            ++p;
+            continue;
+        }
+        if (end - p < 2 || !cp932::isLeadByte(b) || !cp932::isTrailByte(p[1])) return false;
+        const unsigned code = static_cast<unsigned>(b) << 8 | p[1];
+        if (!(defined[code / 64] >> (code % 64) & 1)) return false;
+        p += 2;
+    }
     return true;
 }
 
@@ -270,6 +327,13 @@ Kind detect(std::string_view bytes) {
     if (bytes.starts_with(kUtf16BeBom)) return Kind::Utf16Be;
     if (isSevenBit(bytes)) return hasIso2022JpEscapes(bytes) ? Kind::Iso2022Jp : Kind::Cp932;
 
+    // Bytes that are neither UTF-8 nor EUC-JP are opened as code page 932
+    // whether or not they keep its rules: its own (full) check is not needed
+    // then. Those checks fail at the first double-byte character of a code
+    // page 932 text.
+    const bool utf8 = isUtf8(bytes);
+    const bool eucJp = isEucJp(bytes);
+    if (!utf8 && !eucJp) return Kind::Cp932;
     // Code page 932 first: it is the document's own encoding and wins when
     // the detector cannot tell.
     std::vector<Kind> candidates;
@@ -280,12 +344,12 @@ Kind detect(std::string_view bytes) {
     // nothing else.
     const bool wide = std::any_of(bytes.begin(), bytes.end(),
                                   [](char c) { return static_cast<unsigned char>(c) >= 0xE0; });
-    if (isUtf8(bytes) && (wide || candidates.empty())) candidates.push_back(Kind::Utf8);
-    if (isEucJp(bytes)) candidates.push_back(Kind::EucJp);
+    if (utf8 && (wide || candidates.empty())) candidates.push_back(Kind::Utf8);
+    if (eucJp) candidates.push_back(Kind::EucJp);
     if (candidates.empty()) return Kind::Cp932;
     if (candidates.size() == 1) return candidates.front();
     const Kind guess = askDetector(bytes, candidates);
-    if (guess == Kind::Cp932 && isEucJp(bytes) && mostlyHalfWidthKatakana(bytes) &&
+    if (guess == Kind::Cp932 && eucJp && mostlyHalfWidthKatakana(bytes) &&
         hasEucKanaOrPunctuation(bytes))
         return Kind::EucJp;
     return guess;

@@ -172,6 +172,36 @@ TEST_F(RecoveryTest, TheFirstChangeAfterOpeningAFileIsWrittenAtOnce) {
     EXPECT_EQ(contentsOf(recovery.filePath())->text, "xopened");
 }
 
+// The text of a file being opened is the file's: nothing is written for it,
+// and the recovery file of the text before stays until the open ends in
+// documentSaved. The first change after it is written at once, with every
+// byte of the opened text.
+TEST_F(RecoveryTest, OpeningAFileWritesNothing) {
+    CrashRecovery recovery(doc, locations, dialogs, {1h, 0ms});
+    doc.replace(0, 0, "old");
+    recovery.waitForWrites();
+    ASSERT_EQ(contentsOf(recovery.filePath())->text, "old");
+    {
+        const CrashRecovery::Opening opening(&recovery);
+        doc.setText(kAwkwardText);
+        doc.setFilePath(dir.file("vol3.txt"));
+        recovery.waitForWrites();
+        EXPECT_EQ(contentsOf(recovery.filePath())->text, "old");
+    }
+    doc.setModified(false);
+    recovery.documentSaved();
+    recovery.waitForWrites();
+    EXPECT_FALSE(fileio::exists(recovery.filePath()));
+    doc.replace(0, 0, "x");
+    recovery.waitForWrites();
+    const auto c = contentsOf(recovery.filePath());
+    ASSERT_TRUE(c);
+    EXPECT_EQ(c->text, "x" + kAwkwardText);
+    EXPECT_EQ(c->path, dir.file("vol3.txt"));
+    // No Opening at all (a null recovery) changes nothing either.
+    const CrashRecovery::Opening none(nullptr);
+}
+
 // A run that died in the middle of writing its recovery file left the new
 // file's temporary; the next start removes it, and only it.
 TEST_F(RecoveryTest, TemporariesOfDeadRunsAreRemovedAtStart) {

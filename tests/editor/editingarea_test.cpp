@@ -760,3 +760,76 @@ TEST_F(MemoTest, NoWaveOfARowAboveTheViewInTheTopMargin) {
     const QRect leftOfWrapLine(0, 0, memo.wrapLineX(), 2);
     EXPECT_EQ(countColor(img, leftOfWrapLine, kWhite), memo.wrapLineX() * 2);
 }
+
+namespace {
+// A text of 60000 lines of 20 bytes (1.2 MB) with a half-width katakana at
+// the start of every 1000th line and a tab in the last line.
+constexpr std::size_t kLineBytes = 20;
+constexpr std::size_t kLines = 60000;
+std::string largeCheckedText() {
+    std::string text;
+    text.reserve(kLines * kLineBytes);
+    for (std::size_t i = 0; i < kLines; ++i) {
+        std::string line = "line of text 12345\r\n";
+        if (i % 1000 == 0) line[0] = '\xB1'; // ｱ
+        if (i == kLines - 1) line[5] = '\t';
+        text += line;
+    }
+    return text;
+}
+} // namespace
+
+// A large new text is checked while idle: the rows in sight at once, the
+// rest in slices, and an edit made meanwhile is followed. The count is told
+// once it is complete.
+TEST_F(MemoTest, ALargeTextIsCheckedInSightFirstAndTheRestWhileIdle) {
+    memo.setMailCheckActive(true);
+    memo.show();
+    int told = 0;
+    QObject::connect(&memo, &EditingArea::mailFindingsChanged, [&] { ++told; });
+    memo.setText(largeCheckedText());
+    EXPECT_FALSE(memo.mailFindingsKnown());
+    // In sight: the katakana at the start.
+    const auto inSight = memo.mailCheck().marksIn(0, 10 * kLineBytes);
+    ASSERT_EQ(inSight.size(), 1u);
+    EXPECT_EQ(inSight[0].pos, 0u);
+    EXPECT_EQ(inSight[0].kind, mailcheck::Kind::halfWidthKana);
+    // A change at the start before the check is through: everything after
+    // it moves by one byte.
+    memo.document().replace(5, 0, "\xB2"); // ｲ
+    ASSERT_TRUE(QTest::qWaitFor([&] { return memo.mailFindingsKnown(); }, 60000));
+    EXPECT_EQ(memo.mailFindingCount(), 62u);
+    const auto all = memo.mailCheck().marksIn(0, memo.document().size());
+    ASSERT_EQ(all.size(), 62u);
+    EXPECT_EQ(all[0].pos, 0u);
+    EXPECT_EQ(all[1].pos, 5u);
+    EXPECT_EQ(all[2].pos, 1000 * kLineBytes + 1);
+    EXPECT_EQ(all[60].pos, 59000 * kLineBytes + 1);
+    EXPECT_EQ(all[61].pos, (kLines - 1) * kLineBytes + 6);
+    EXPECT_EQ(all[61].kind, mailcheck::Kind::tab);
+    // Told: the count unknown once, then the complete count.
+    EXPECT_LE(told, 3);
+}
+
+// While a large text is laid out in idle slices the text in sight is not
+// painted again slice by slice.
+TEST_F(MemoTest, TheIdleLayoutDoesNotRepaintWhatIsInSight) {
+    memo.setMailCheckActive(true);
+    memo.show();
+    QApplication::processEvents();
+    PaintCount count;
+    memo.viewport()->installEventFilter(&count);
+    std::string text;
+    for (int i = 0; i < 1'450'000; ++i)
+        text += "abcd\r\n"; // 8.7 MB: laid out a first part at once
+    memo.setText(text);
+    ASSERT_FALSE(memo.lineView().complete());
+    int slices = 0;
+    while (!memo.lineView().complete()) {
+        QApplication::processEvents();
+        ++slices;
+    }
+    QApplication::processEvents();
+    EXPECT_GT(slices, 5);
+    EXPECT_LE(count.paints, 4);
+}

@@ -64,6 +64,17 @@ grep -q "main window shown" "$tmp/start.log" || fail "no main window"
 [ ! -e "$bin/MMEdit.ini" ] || fail "settings written beside the installed program"
 grep -q "^OnlyStart=1" "$XDG_CONFIG_HOME/MMEdit/MMEdit.ini" || fail "OnlyStart is not on"
 
+# The report with a file: the file is opened first, its first screen and its
+# layout are timed, then the program ends.
+printf 'report\r\n' >"$tmp/report.txt"
+timeout 120 env MMEDIT_REPORT_STARTUP=1 MMEDIT_REPORT_MEMORY=1 "$bin/mmedit" "$tmp/report.txt" \
+  2>"$tmp/report.log" || { cat "$tmp/report.log"; fail "mmedit FILE with the report did not end"; }
+for line in "main window shown" "file shown" "layout complete"; do
+  grep -q "^$line after [0-9]* ms$" "$tmp/report.log" || { cat "$tmp/report.log"; fail "no \"$line\""; }
+done
+grep -q "^memory at rest: rss [0-9]* KiB, peak [0-9]* KiB$" "$tmp/report.log" ||
+  { cat "$tmp/report.log"; fail "no memory at rest"; }
+
 # mmedit FILE, then a second mmedit FILE from another folder hands over.
 mkdir -p "$tmp/docs"
 printf 'first\r\n' >"$tmp/docs/first.txt"

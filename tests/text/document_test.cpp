@@ -969,6 +969,33 @@ TEST(DocumentLoadFile, RandomFilesLoadByteForByteWithTheirCount) {
     }
 }
 
+// A file read first (to look at its bytes) becomes the text only when taken,
+// with its count and one notice, as loadFile would have made it.
+TEST(DocumentLoadFile, AFileReadFirstBecomesTheTextWhenTaken) {
+    TempDir dir;
+    const std::string bytes = sj("号外\r\nｱ");
+    dir.write("vol2.txt", bytes);
+    Document doc;
+    doc.setText("old");
+    NoticeChecker notices(doc);
+    Document::LoadedText loaded = Document::readFile(dir.file("vol2.txt"));
+    EXPECT_EQ(doc.text(), "old");
+    EXPECT_TRUE(notices.notices().empty());
+    EXPECT_EQ(loaded.characters, 4u); // 号, 外, CR LF, ｱ
+    EXPECT_EQ(loaded.bytes.str(), bytes);
+
+    doc.takeLoaded(loaded, dir.file("vol2.txt"));
+    EXPECT_EQ(doc.text(), bytes);
+    EXPECT_EQ(doc.characterCount(), 4u);
+    EXPECT_EQ(doc.filePath(), dir.file("vol2.txt"));
+    EXPECT_TRUE(doc.isModified());
+    EXPECT_FALSE(doc.canUndo());
+    ASSERT_EQ(notices.notices().size(), 1u);
+    EXPECT_TRUE(sameChange(notices.notices()[0], TextChange{0, 3, 7}));
+    EXPECT_TRUE(loaded.bytes.empty());
+    EXPECT_EQ(loaded.characters, 0u);
+}
+
 TEST(DocumentLoadFile, AFileThatCannotBeLoadedLeavesTheDocumentAsItWas) {
     TempDir dir;
     Document doc;

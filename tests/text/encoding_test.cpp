@@ -106,6 +106,11 @@ TEST(Encoding, StrictChecksRefuseBrokenSequences) {
         {"\x82\xA0\x82", false, false, false},     // a lone lead byte at the end
         {"\x85\x40", false, false, false},         // a code without a character
         {"\xA0", false, false, false},
+        // Long 7-bit runs (read eight bytes at a time) around the others.
+        {"abcdefgh\x82\xA0ijklmnop\xB1", false, true, false},
+        {"abcdefghijklmnop\x80", false, false, false},
+        {std::string("\0abcdefgh\xEA\xA4", 11), false, true, true}, // the last JIS kanji
+        {"abcdefghijklmnop\xEB\x40", false, false, false},          // no character
     };
     for (const Case& c : cases) {
         EXPECT_EQ(encoding::isUtf8(c.bytes), c.utf8) << testing::PrintToString(c.bytes);
