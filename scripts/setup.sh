@@ -11,11 +11,13 @@ set -euo pipefail
 # bench/run_all.sh. qt6-svg-dev draws the icons from their SVG files;
 # desktop-file-utils and appstream validate the desktop entry and the
 # metainfo, dpkg-dev gives dpkg-shlibdeps for the Debian package's
-# dependencies, lintian checks the package as Debian would.
+# dependencies, lintian checks the package as Debian would. xvfb, fluxbox and
+# xdotool run bench/keys.sh: the program on an X display with a window
+# manager, keys typed into it as a user types them.
 packages=(cmake g++ make pkg-config binutils git clang-format qt6-base-dev qt6-svg-dev libgl-dev
           qt6-translations-l10n fonts-ipafont-gothic fonts-ipafont-mincho fonts-dejavu-core
           libgtest-dev libgmock-dev libbenchmark-dev libicu-dev jq
-          desktop-file-utils appstream dpkg-dev lintian)
+          desktop-file-utils appstream dpkg-dev lintian xvfb fluxbox xdotool)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
