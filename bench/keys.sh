@@ -14,9 +14,12 @@
 # Usage: bench/keys.sh [BUILD_DIR] [RUNS] [CASES...]
 #   BUILD_DIR  default build-bench (Release, -DMMEDIT_BENCH=ON)
 #   RUNS       default 5
-#   CASES      KIND:MEGABYTES:PLACE, default the newsletter text at 1, 10 and
-#              100 MB at start, middle and end, and 10 MB of 」 (start) and of
-#              tabs (end); KIND newsletter|brackets|tabs, PLACE start|middle|end
+#   CASES      KIND:MEGABYTES:PLACE[:alone], default the newsletter text at 1,
+#              10 and 100 MB at start, middle and end, and 10 MB of 」 (start)
+#              and of tabs (end), these two without the peer (a QPlainTextEdit
+#              takes minutes to open a paragraph of 10 MB); KIND
+#              newsletter|brackets|tabs, PLACE start|middle|end, alone: MMEdit
+#              only
 # Environment: KEYS (default 200), DISPLAY_NUMBER (default 85), PLATFORM
 # (xcb, or offscreen to run without a display: keys go in through the
 # program's own event queue there, so only xcb is supported by this script).
@@ -30,7 +33,7 @@ if [ ${#cases[@]} -eq 0 ]; then
   cases=(newsletter:1:start newsletter:1:middle newsletter:1:end
          newsletter:10:start newsletter:10:middle newsletter:10:end
          newsletter:100:start newsletter:100:middle newsletter:100:end
-         brackets:10:start tabs:10:end)
+         brackets:10:start:alone tabs:10:end:alone)
 fi
 keys=${KEYS:-200}
 display=${DISPLAY_NUMBER:-85}
@@ -77,6 +80,7 @@ window_of() {
   local pid=$1 w best="" area=0 WIDTH HEIGHT
   for _ in $(seq 600); do
     for w in $(xdotool search --onlyvisible --pid "$pid" 2>/dev/null || true); do
+      WIDTH=0 HEIGHT=0
       eval "$(xdotool getwindowgeometry --shell "$w" 2>/dev/null | grep -E '^(WIDTH|HEIGHT)=')"
       if [ $((WIDTH * HEIGHT)) -gt $area ] && [ "$WIDTH" -gt 300 ]; then
         area=$((WIDTH * HEIGHT)); best=$w
@@ -151,15 +155,17 @@ kill -9 "$first" 2>/dev/null || true
 
 echo "keys: $keys per figure, $runs runs, $(nproc) CPUs, load $(cut -d' ' -f1-3 /proc/loadavg)"
 for c in "${cases[@]}"; do
-  IFS=: read -r kind mb where <<<"$c"
+  IFS=: read -r kind mb where alone <<<"$c"
   file=$work/$kind-$mb.txt
   [ -f "$file" ] || "$bin/bench_write_sample" "$kind" "$mb" "$file"
   : >"$work/m.txt"; : >"$work/p.txt"
   for _ in $(seq "$runs"); do
     run_one mmedit "$file" "$where" >>"$work/m.txt"
-    run_one peer "$file" "$where" >>"$work/p.txt"
+    [ -z "$alone" ] && run_one peer "$file" "$where" >>"$work/p.txt"
   done
+  peer="(not run)"
+  [ -z "$alone" ] && peer=$(summary <"$work/p.txt")
   printf "%-24s us/key  mmedit %s   peer %s\n" "$kind/${mb}MB/$where" \
-    "$(summary <"$work/m.txt")" "$(summary <"$work/p.txt")"
+    "$(summary <"$work/m.txt")" "$peer"
 done
 echo "load after: $(cut -d' ' -f1-3 /proc/loadavg)"

@@ -22,7 +22,6 @@ StatusPanel::~StatusPanel() = default;
 void StatusPanel::setText(const QString& text) {
     if (text == text_) return;
     text_ = text;
-    shaped_.reset();
     if (!measuredKnown_ || widestForm(text_) != measured_) {
         // Another form of text: a new layout only for another size.
         const bool known = measuredKnown_;
@@ -63,29 +62,48 @@ QSize StatusPanel::sizeHint() const {
 
 void StatusPanel::paintEvent(QPaintEvent*) {
     // As a framed label draws its text: left and vertically centred, half an
-    // "x" in from the frame. The shaped text is kept until the text changes.
+    // "x" in from the frame. The text is drawn in pieces shaped once and
+    // kept: each digit, and each run of other characters, so that a new
+    // count is drawn without shaping text again.
     QPainter p(this);
     drawFrame(&p);
     if (text_.isEmpty()) return;
-    if (!shaped_) {
-        shaped_ = std::make_unique<QStaticText>(text_);
-        shaped_->setTextFormat(Qt::PlainText);
-        shaped_->prepare(QTransform(), font());
-    }
     const QRect r = contentsRect();
     const QFontMetrics fm = fontMetrics();
-    const int x = r.left() + fm.horizontalAdvance(QLatin1Char('x')) / 2;
+    qreal x = r.left() + fm.horizontalAdvance(QLatin1Char('x')) / 2;
     const int y = r.top() + (r.height() - fm.height()) / 2;
     p.setFont(font());
     p.setPen(palette().color(foregroundRole()));
-    p.drawStaticText(QPoint(x, y), *shaped_);
+    auto isDigit = [](QChar c) { return c >= QLatin1Char('0') && c <= QLatin1Char('9'); };
+    for (qsizetype i = 0; i < text_.size();) {
+        qsizetype e = i + 1;
+        if (!isDigit(text_[i]))
+            while (e < text_.size() && !isDigit(text_[e]))
+                ++e;
+        const Piece& piece = pieceOf(text_.mid(i, e - i));
+        p.drawStaticText(QPointF(x, y), piece.shaped);
+        x += piece.advance;
+        i = e;
+    }
+}
+
+const StatusPanel::Piece& StatusPanel::pieceOf(const QString& text) const {
+    auto it = pieces_.find(text);
+    if (it != pieces_.end()) return it->second;
+    if (pieces_.size() > 64) pieces_.clear(); // the texts of the panel are few
+    Piece piece;
+    piece.shaped.setText(text);
+    piece.shaped.setTextFormat(Qt::PlainText);
+    piece.shaped.prepare(QTransform(), font());
+    piece.advance = QFontMetricsF(font()).horizontalAdvance(text);
+    return pieces_.emplace(text, std::move(piece)).first->second;
 }
 
 void StatusPanel::changeEvent(QEvent* e) {
     if (e->type() == QEvent::FontChange || e->type() == QEvent::StyleChange) {
         widestDigit_ = QChar();
         measuredKnown_ = false;
-        shaped_.reset();
+        pieces_.clear();
         updateGeometry();
     }
     QFrame::changeEvent(e);

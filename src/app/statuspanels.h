@@ -3,14 +3,15 @@
 #pragma once
 
 #include <QFrame>
+#include <QStaticText>
 #include <QString>
 
 #include <array>
 #include <cstdint>
+#include <map>
 #include <memory>
 
 class QLabel;
-class QStaticText;
 class QMouseEvent;
 class QStatusBar;
 struct TextTotals;
@@ -48,10 +49,16 @@ class StatusPanel : public QFrame {
     // that form.
     mutable QSize textSize_;
     mutable QString measured_;
-    mutable bool measuredKnown_ = false;          // false: measure again
-    mutable QChar widestDigit_;                   // null: find again
-    mutable std::unique_ptr<QLabel> ruler_;       // measures as a label would
-    mutable std::unique_ptr<QStaticText> shaped_; // the text as drawn (null: shape again)
+    mutable bool measuredKnown_ = false;    // false: measure again
+    mutable QChar widestDigit_;             // null: find again
+    mutable std::unique_ptr<QLabel> ruler_; // measures as a label would
+    // Pieces of text shaped for drawing, with their advances.
+    struct Piece {
+        QStaticText shaped;
+        qreal advance = 0;
+    };
+    const Piece& pieceOf(const QString& text) const;
+    mutable std::map<QString, Piece> pieces_;
 };
 
 class StatusPanels {
