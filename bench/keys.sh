@@ -23,7 +23,7 @@
 # Environment: KEYS (default 200), DISPLAY_NUMBER (default 85), PLATFORM
 # (xcb, or offscreen to run without a display: keys go in through the
 # program's own event queue there, so only xcb is supported by this script).
-set -euo pipefail
+set -uo pipefail # a step that fails leaves its figure out, not the run
 cd "$(dirname "$0")/.."
 dir=${1:-build-bench}
 runs=${2:-5}
