@@ -115,6 +115,9 @@ place() {
 run_one() {
   local who=$1 file=$2 where=$3 pid win c0 c1 t0 t1 base
   if [ "$who" = mmedit ]; then
+    # The copy that crash recovery kept of the run before (ended with kill)
+    # would be offered first.
+    rm -f "$work"/MMEdit-recovery-*
     "$work/mmedit" "$file" >/dev/null 2>&1 &
   else
     "$bin/bench_keys_peer" "$file" >/dev/null 2>&1 &
