@@ -13,6 +13,7 @@
 #include <QSvgRenderer>
 
 #include <algorithm>
+#include <memory>
 #include <utility>
 
 namespace pictures {
@@ -36,11 +37,13 @@ class SvgIconEngine : public QIconEngine {
         if (QPixmapCache::find(key, &pm)) return pm;
         QImage image(size, QImage::Format_ARGB32_Premultiplied);
         image.fill(Qt::transparent);
-        QSvgRenderer renderer(path_);
+        // The drawing is read once and drawn at every size asked for (a
+        // window's icon is asked for at eight sizes as the window is made).
+        if (!renderer_) renderer_ = std::make_shared<QSvgRenderer>(path_);
         QPainter p(&image);
         // Square drawings, centred in a rectangle of another shape.
         const int side = std::min(size.width(), size.height());
-        renderer.render(
+        renderer_->render(
             &p, QRectF((size.width() - side) / 2.0, (size.height() - side) / 2.0, side, side));
         p.end();
         pm = QPixmap::fromImage(std::move(image));
@@ -68,11 +71,16 @@ class SvgIconEngine : public QIconEngine {
         return sizes;
     }
 
-    QIconEngine* clone() const override { return new SvgIconEngine(path_); }
+    QIconEngine* clone() const override {
+        auto* e = new SvgIconEngine(path_);
+        e->renderer_ = renderer_;
+        return e;
+    }
     QString key() const override { return QStringLiteral("mmedit-svg"); }
 
   private:
     QString path_;
+    std::shared_ptr<QSvgRenderer> renderer_; // read on first use, shared with clones
 };
 
 QFont gothic(int px, bool bold = false) {

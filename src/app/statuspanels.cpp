@@ -2,32 +2,112 @@
 
 #include "text/lineview.h"
 
+#include <QEvent>
+#include <QLabel>
 #include <QMouseEvent>
+#include <QPainter>
+#include <QStaticText>
 #include <QStatusBar>
+#include <QStyle>
 
 #include <algorithm>
 
-namespace {
+StatusPanel::StatusPanel(int designWidth, QWidget* parent)
+    : QFrame(parent), designWidth_(designWidth) {
+    setFrameStyle(QFrame::Panel | QFrame::Sunken);
+}
 
-// A panel as wide as its text, never narrower than its design width. The
-// width is asked of the status bar's layout (the size hints), never forced
-// on the label (a minimum width): in a window narrower than the panels the
-// layout then shares out what there is and the panels cannot overlap.
-class PanelLabel : public QLabel {
-  public:
-    PanelLabel(const QString& text, int designWidth, QWidget* parent)
-        : QLabel(text, parent), designWidth_(designWidth) {}
-    QSize sizeHint() const override {
-        const QSize text = QLabel::sizeHint();
-        return {std::max(designWidth_, text.width()), text.height()};
+StatusPanel::~StatusPanel() = default;
+
+void StatusPanel::setText(const QString& text) {
+    if (text == text_) return;
+    text_ = text;
+    if (!measuredKnown_ || widestForm(text_) != measured_) {
+        // Another form of text: a new layout only for another size.
+        const bool known = measuredKnown_;
+        const QSize before = {std::max(designWidth_, textSize_.width()), textSize_.height()};
+        if (!known || sizeHint() != before) updateGeometry();
     }
-    QSize minimumSizeHint() const override { return sizeHint(); }
+    update(contentsRect());
+}
 
-  private:
-    int designWidth_;
-};
+QString StatusPanel::widestForm(const QString& text) const {
+    if (widestDigit_.isNull()) {
+        const QFontMetrics fm = fontMetrics();
+        widestDigit_ = QLatin1Char('0');
+        for (char d = '1'; d <= '9'; ++d)
+            if (fm.horizontalAdvance(QLatin1Char(d)) > fm.horizontalAdvance(widestDigit_))
+                widestDigit_ = QLatin1Char(d);
+    }
+    QString form = text;
+    for (QChar& c : form)
+        if (c >= QLatin1Char('0') && c <= QLatin1Char('9')) c = widestDigit_;
+    return form;
+}
 
-} // namespace
+QSize StatusPanel::sizeHint() const {
+    const QString form = widestForm(text_);
+    if (!measuredKnown_ || form != measured_) {
+        if (!ruler_) ruler_ = std::make_unique<QLabel>();
+        ruler_->setFont(font());
+        ruler_->setFrameStyle(frameStyle());
+        ruler_->setLineWidth(lineWidth());
+        ruler_->setText(form);
+        textSize_ = ruler_->sizeHint();
+        measured_ = form;
+        measuredKnown_ = true;
+    }
+    return {std::max(designWidth_, textSize_.width()), textSize_.height()};
+}
+
+void StatusPanel::paintEvent(QPaintEvent*) {
+    // As a framed label draws its text: left and vertically centred, half an
+    // "x" in from the frame. The text is drawn in pieces shaped once and
+    // kept: each digit, and each run of other characters, so that a new
+    // count is drawn without shaping text again.
+    QPainter p(this);
+    drawFrame(&p);
+    if (text_.isEmpty()) return;
+    const QRect r = contentsRect();
+    const QFontMetrics fm = fontMetrics();
+    qreal x = r.left() + fm.horizontalAdvance(QLatin1Char('x')) / 2;
+    const int y = r.top() + (r.height() - fm.height()) / 2;
+    p.setFont(font());
+    p.setPen(palette().color(foregroundRole()));
+    auto isDigit = [](QChar c) { return c >= QLatin1Char('0') && c <= QLatin1Char('9'); };
+    for (qsizetype i = 0; i < text_.size();) {
+        qsizetype e = i + 1;
+        if (!isDigit(text_[i]))
+            while (e < text_.size() && !isDigit(text_[e]))
+                ++e;
+        const Piece& piece = pieceOf(text_.mid(i, e - i));
+        p.drawStaticText(QPointF(x, y), piece.shaped);
+        x += piece.advance;
+        i = e;
+    }
+}
+
+const StatusPanel::Piece& StatusPanel::pieceOf(const QString& text) const {
+    auto it = pieces_.find(text);
+    if (it != pieces_.end()) return it->second;
+    if (pieces_.size() > 64) pieces_.clear(); // the texts of the panel are few
+    Piece piece;
+    piece.shaped.setText(text);
+    piece.shaped.setTextFormat(Qt::PlainText);
+    piece.shaped.prepare(QTransform(), font());
+    piece.advance = QFontMetricsF(font()).horizontalAdvance(text);
+    return pieces_.emplace(text, std::move(piece)).first->second;
+}
+
+void StatusPanel::changeEvent(QEvent* e) {
+    if (e->type() == QEvent::FontChange || e->type() == QEvent::StyleChange) {
+        widestDigit_ = QChar();
+        measuredKnown_ = false;
+        pieces_.clear();
+        updateGeometry();
+    }
+    QFrame::changeEvent(e);
+}
 
 StatusPanels::StatusPanels(QStatusBar* bar) {
     struct Design {
@@ -38,10 +118,10 @@ StatusPanels::StatusPanels(QStatusBar* bar) {
                                                     {50, "Num"},     {80, "１行の文字数"},
                                                     {100, "文字数"}, {50, "変更"}};
     for (int i = 0; i < kPanelCount; ++i) {
-        auto* l = new PanelLabel(QString::fromUtf8(kDesign[i].text), kDesign[i].width, bar);
+        auto* l = new StatusPanel(kDesign[i].width, bar);
+        l->setText(QString::fromUtf8(kDesign[i].text));
         l->setObjectName(QStringLiteral("Panel%1").arg(i));
         l->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Preferred);
-        l->setFrameStyle(QFrame::Panel | QFrame::Sunken);
         bar->addWidget(l);
         labels_[static_cast<std::size_t>(i)] = l;
     }
@@ -79,12 +159,11 @@ constexpr int kMailCheckPanelWidth = 100;
 constexpr int kMailCheckPanelMinimum = 30;
 } // namespace
 
-MailCheckPanel::MailCheckPanel(QStatusBar* bar) : QLabel(bar) {
+MailCheckPanel::MailCheckPanel(QStatusBar* bar) : StatusPanel(kMailCheckPanelWidth, bar) {
     setObjectName(QStringLiteral("MailCheckPanel"));
     // It gives way first when the bar is short of room: the totals keep
     // their digits.
     setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Preferred);
-    setFrameStyle(QFrame::Panel | QFrame::Sunken);
     setCursor(Qt::PointingHandCursor);
     showFindings(0, true);
     bar->addWidget(this);
@@ -96,13 +175,7 @@ void MailCheckPanel::showFindings(std::size_t count, bool known) {
     if (text != this->text()) {
         setText(text);
         setToolTip(text + QStringLiteral(" (クリックすると一覧を開きます)"));
-        updateGeometry();
     }
-}
-
-QSize MailCheckPanel::sizeHint() const {
-    const QSize text = QLabel::sizeHint();
-    return {std::max(kMailCheckPanelWidth, text.width()), text.height()};
 }
 
 QSize MailCheckPanel::minimumSizeHint() const {
@@ -111,5 +184,5 @@ QSize MailCheckPanel::minimumSizeHint() const {
 
 void MailCheckPanel::mousePressEvent(QMouseEvent* e) {
     if (e->button() == Qt::LeftButton) Q_EMIT clicked();
-    QLabel::mousePressEvent(e);
+    StatusPanel::mousePressEvent(e);
 }

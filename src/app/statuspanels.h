@@ -2,15 +2,64 @@
 // the two totals, the modified mark) and what each shows.
 #pragma once
 
-#include <QLabel>
+#include <QFrame>
+#include <QStaticText>
 #include <QString>
 
 #include <array>
 #include <cstdint>
+#include <map>
+#include <memory>
 
+class QLabel;
 class QMouseEvent;
 class QStatusBar;
 struct TextTotals;
+
+// A sunken panel of the status bar with one line of text, drawn and sized as
+// a framed label draws and sizes it: as wide as its text and at least its
+// design width. The width is asked of the status bar's layout (the size
+// hints), never forced on the panel (a minimum width): in a window narrower
+// than the panels the layout then shares out what there is and the panels
+// cannot overlap. Digits are measured as wide as the widest digit, so that
+// a count keeps its width until it gains a digit: a new count costs only a
+// repaint of its panel, not a new layout of the bar and the window.
+class StatusPanel : public QFrame {
+  public:
+    StatusPanel(int designWidth, QWidget* parent);
+    ~StatusPanel() override;
+
+    const QString& text() const { return text_; }
+    void setText(const QString& text);
+
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override { return sizeHint(); }
+
+  protected:
+    void paintEvent(QPaintEvent* e) override;
+    void changeEvent(QEvent* e) override;
+
+  private:
+    // The text with every digit as the widest digit of the font.
+    QString widestForm(const QString& text) const;
+
+    QString text_;
+    int designWidth_;
+    // The size a framed label needs for the widest form of the text, and
+    // that form.
+    mutable QSize textSize_;
+    mutable QString measured_;
+    mutable bool measuredKnown_ = false;    // false: measure again
+    mutable QChar widestDigit_;             // null: find again
+    mutable std::unique_ptr<QLabel> ruler_; // measures as a label would
+    // Pieces of text shaped for drawing, with their advances.
+    struct Piece {
+        QStaticText shaped;
+        qreal advance = 0;
+    };
+    const Piece& pieceOf(const QString& text) const;
+    mutable std::map<QString, Piece> pieces_;
+};
 
 class StatusPanels {
   public:
@@ -22,7 +71,7 @@ class StatusPanels {
     explicit StatusPanels(QStatusBar* bar);
 
     QString text(Panel panel) const { return label(panel)->text(); }
-    QLabel* label(Panel panel) const { return labels_[static_cast<std::size_t>(panel)]; }
+    StatusPanel* label(Panel panel) const { return labels_[static_cast<std::size_t>(panel)]; }
 
     void showCapsLock(bool on);
     void showNumLock(bool on);
@@ -33,12 +82,12 @@ class StatusPanels {
     void showModified(bool modified);
 
   private:
-    std::array<QLabel*, kPanelCount> labels_{};
+    std::array<StatusPanel*, kPanelCount> labels_{};
 };
 
 // The panel of the send check: "送信チェック 3". Clicking it opens the
-// findings list.
-class MailCheckPanel : public QLabel {
+// findings list. It gives way first when the bar is short of room.
+class MailCheckPanel : public StatusPanel {
     Q_OBJECT
 
   public:
@@ -48,7 +97,6 @@ class MailCheckPanel : public QLabel {
     // The number of findings; known is false while it is still being counted.
     void showFindings(std::size_t count, bool known);
 
-    QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
 
   Q_SIGNALS:

@@ -276,11 +276,17 @@ void EditingArea::drawMailWaves(QImage& canvas, const QRect& update) {
                 reinterpret_cast<QRgb*>(canvas.scanLine(row))[col] = color;
     };
     for (const Wave& w : waves_) {
+        // A wave's pixels stand on its bottom row and the two above it.
+        if (w.bottom < area.top() || w.bottom - 2 > area.bottom()) continue;
         const int x0 = std::max(w.x, area.left());
         const int x1 = std::min(w.x + w.width - 1, area.right());
         for (int x = x0; x <= x1; ++x) {
             const int y = w.bottom - kWaveRows[(x - w.x) % 4];
-            if (y >= area.top() && y <= area.bottom()) put(x, y, w.color);
+            if (y < area.top() || y > area.bottom()) continue;
+            if (d == 1)
+                reinterpret_cast<QRgb*>(canvas.scanLine(y))[x] = w.color;
+            else
+                put(x, y, w.color);
         }
     }
     waves_.clear();

@@ -15,6 +15,7 @@
 #include <QContextMenuEvent>
 #include <QDir>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QScreen>
@@ -437,7 +438,7 @@ TEST_F(MainTest, UnwritableDefaultSettingsAreReportedAndStartUpGoesOnWithDefault
 
 namespace {
 // Whether the label's text fits inside its frame.
-::testing::AssertionResult shownWhole(const QLabel* l) {
+::testing::AssertionResult shownWhole(const StatusPanel* l) {
     const QMargins frame = l->contentsMargins();
     const int needed = l->fontMetrics().horizontalAdvance(l->text()) + frame.left() + frame.right();
     if (l->width() >= needed) return ::testing::AssertionSuccess();
@@ -495,6 +496,75 @@ TEST_F(MainTest, StatusPanelsNeverOverlapInANarrowWindow) {
         EXPECT_FALSE(a.intersects(b)) << p;
         EXPECT_LE(a.right(), b.left()) << p;
     }
+}
+
+namespace {
+// Counts the layout requests a widget receives.
+struct LayoutRequests : QObject {
+    int count = 0;
+    bool eventFilter(QObject*, QEvent* e) override {
+        if (e->type() == QEvent::LayoutRequest) ++count;
+        return false;
+    }
+};
+} // namespace
+
+TEST_F(MainTest, ACountWithAsManyDigitsRepaintsItsPanelWithoutANewLayout) {
+    dir.write("link.dat", "");
+    start();
+    main->show();
+    type(QStringLiteral("abc"));
+    for (int i = 0; i < 3; ++i) // the layouts the first show asked for
+        QApplication::processEvents();
+    ASSERT_EQ(panel(StatusPanels::characterTotal), QStringLiteral("総文字数=5"));
+    LayoutRequests bar, window;
+    main->statusBar()->installEventFilter(&bar);
+    main->installEventFilter(&window);
+    const int width = main->statusPanels().label(StatusPanels::characterTotal)->width();
+    type(QStringLiteral("de"));
+    QApplication::processEvents();
+    EXPECT_EQ(panel(StatusPanels::characterTotal), QStringLiteral("総文字数=7"));
+    EXPECT_EQ(bar.count, 0);
+    EXPECT_EQ(window.count, 0);
+    EXPECT_EQ(main->statusPanels().label(StatusPanels::characterTotal)->width(), width);
+    main->statusBar()->removeEventFilter(&bar);
+    main->removeEventFilter(&window);
+}
+
+TEST(StatusPanel, SizesAndDrawsItsTextAsAFramedLabel) {
+    const char* texts[] = {"総行数0", "総文字数=3600000", "", "送信チェック(計算中)", "CapsOff"};
+    StatusPanel panel(0, nullptr);
+    QLabel label;
+    label.setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    for (const char* t : texts) {
+        panel.setText(QString::fromUtf8(t));
+        label.setText(QString::fromUtf8(t));
+        EXPECT_EQ(panel.sizeHint(), label.sizeHint()) << t;
+        panel.resize(label.sizeHint() + QSize(10, 4));
+        label.resize(panel.size());
+        EXPECT_EQ(panel.grab().toImage(), label.grab().toImage()) << t;
+    }
+    // Never narrower than its design width; wider for a longer text.
+    StatusPanel narrow(100, nullptr);
+    narrow.setText(QStringLiteral("0"));
+    EXPECT_EQ(narrow.sizeHint().width(), 100);
+    narrow.setText(QString(60, QLatin1Char('0')));
+    label.setText(narrow.text());
+    EXPECT_EQ(narrow.sizeHint().width(), label.sizeHint().width());
+    EXPECT_GT(narrow.sizeHint().width(), 100);
+}
+
+TEST_F(MainTest, APanelWidensWhenItsCountGainsDigits) {
+    dir.write("link.dat", "");
+    start();
+    main->show();
+    QApplication::processEvents();
+    StatusPanel* p = main->statusPanels().label(StatusPanels::characterTotal);
+    const int before = p->width();
+    main->editor()->setText(std::string(3000000, 'x'));
+    QApplication::processEvents();
+    EXPECT_TRUE(shownWhole(p));
+    EXPECT_GT(p->width(), before);
 }
 
 TEST_F(MainTest, WindowOpensAtItsDesignSizeWithTheToolBar) {

@@ -1,0 +1,174 @@
+#!/usr/bin/env bash
+# Keys in the real program: MMEdit as its entry builds it (send check,
+# recovery and status bar on), the text opened through its command line, and
+# the peer (bench_keys_peer: a QPlainTextEdit window, the file read by iconv)
+# at the same place of the same text, taking turns on one X display (Xvfb
+# with fluxbox). Each figure is the CPU time of the whole process (every
+# thread, from /proc/PID/task/*/schedstat) over N keys typed by xdotool ("a"
+# and BackSpace by turns, so that the text stays as it was) until the
+# process is idle again, less its idle CPU over the same time, divided by N:
+# the key with every piece of work it schedules (layout, paints, the send
+# check, the recovery copy). Prints, per text and place, the fastest and the
+# median of R runs in microseconds for both programs.
+#
+# Usage: bench/keys.sh [BUILD_DIR] [RUNS] [CASES...]
+#   BUILD_DIR  default build-bench (Release, -DMMEDIT_BENCH=ON)
+#   RUNS       default 5
+#   CASES      KIND:MEGABYTES:PLACE[:alone], default the newsletter text at 1,
+#              10 and 100 MB at start, middle and end, and 10 MB of 」 (start)
+#              and of tabs (end), these two without the peer (a QPlainTextEdit
+#              takes minutes to open a paragraph of 10 MB); KIND
+#              newsletter|brackets|tabs, PLACE start|middle|end, alone: MMEdit
+#              only
+# Environment: KEYS (default 200), DISPLAY_NUMBER (default 85), PLATFORM
+# (xcb, or offscreen to run without a display: keys go in through the
+# program's own event queue there, so only xcb is supported by this script).
+set -uo pipefail # a step that fails leaves its figure out, not the run
+cd "$(dirname "$0")/.."
+dir=${1:-build-bench}
+runs=${2:-5}
+shift $(($# > 2 ? 2 : $#))
+cases=("$@")
+if [ ${#cases[@]} -eq 0 ]; then
+  cases=(newsletter:1:start newsletter:1:middle newsletter:1:end
+         newsletter:10:start newsletter:10:middle newsletter:10:end
+         newsletter:100:start newsletter:100:middle newsletter:100:end
+         brackets:10:start:alone tabs:10:end:alone)
+fi
+keys=${KEYS:-200}
+display=${DISPLAY_NUMBER:-85}
+bin=$dir/bin
+for tool in Xvfb fluxbox xdotool; do
+  command -v $tool >/dev/null || { echo "keys.sh: $tool is missing (scripts/setup.sh)" >&2; exit 1; }
+done
+work=$(mktemp -d)
+pids=()
+cleanup() {
+  for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
+  rm -rf "$work"
+}
+trap cleanup EXIT
+cp -r "$bin/mmedit" "$bin/help" "$bin/link.dat" "$bin/waku.edt" "$bin/face.edt" "$work/"
+export XDG_RUNTIME_DIR=$work/runtime
+mkdir -m 700 "$XDG_RUNTIME_DIR"
+Xvfb ":$display" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+pids+=($!)
+export DISPLAY=:$display
+for _ in $(seq 50); do xdotool getdisplaygeometry >/dev/null 2>&1 && break; sleep 0.1; done
+fluxbox >/dev/null 2>&1 &
+pids+=($!)
+sleep 1
+export QT_QPA_PLATFORM=xcb
+
+# CPU nanoseconds of every thread of a process.
+cpu() { cat /proc/"$1"/task/*/schedstat 2>/dev/null | awk '{ s += $1 } END { printf "%d\n", s }'; }
+now() { date +%s%N; }
+# Waits until the process has used under 1 % of a CPU for 0.6 s.
+wait_idle() {
+  local pid=$1 quiet=0 a b
+  for _ in $(seq 2000); do
+    a=$(cpu "$pid"); sleep 0.3; b=$(cpu "$pid")
+    if [ $((b - a)) -lt 3000000 ]; then quiet=$((quiet + 1)); else quiet=0; fi
+    [ $quiet -ge 2 ] && return 0
+  done
+  echo "keys.sh: process $pid never became idle" >&2
+  return 1
+}
+# The largest visible window of a process (the main window, not the splash
+# window or the notification-area icon).
+window_of() {
+  local pid=$1 w best="" area=0 WIDTH HEIGHT
+  for _ in $(seq 600); do
+    for w in $(xdotool search --onlyvisible --pid "$pid" 2>/dev/null || true); do
+      WIDTH=0 HEIGHT=0
+      eval "$(xdotool getwindowgeometry --shell "$w" 2>/dev/null | grep -E '^(WIDTH|HEIGHT)=')"
+      if [ $((WIDTH * HEIGHT)) -gt $area ] && [ "$WIDTH" -gt 300 ]; then
+        area=$((WIDTH * HEIGHT)); best=$w
+      fi
+    done
+    [ -n "$best" ] && break
+    sleep 0.1
+  done
+  echo "$best"
+}
+# Puts the caret at the start, in the middle or at the end of the text.
+place() {
+  local win=$1 where=$2
+  xdotool windowactivate --sync "$win" >/dev/null 2>&1 || true
+  xdotool windowfocus --sync "$win" >/dev/null 2>&1 || true
+  case $where in
+    start) xdotool key --window "$win" ctrl+Home ;;
+    end) xdotool key --window "$win" ctrl+End ;;
+    middle)
+      # A middle click on the vertical scroll bar halfway down, then a click
+      # in the text there.
+      eval "$(xdotool getwindowgeometry --shell "$win")"
+      xdotool mousemove --window "$win" $((WIDTH - 8)) $((HEIGHT / 2)) click 2
+      sleep 0.3
+      xdotool mousemove --window "$win" $((WIDTH / 3)) $((HEIGHT / 2)) click 1
+      xdotool mousemove --window "$win" $((WIDTH / 3)) $((HEIGHT - 5))
+      ;;
+  esac
+}
+# One figure: starts the program on the file, places the caret, times the
+# keys, ends it. Prints microseconds per key.
+run_one() {
+  local who=$1 file=$2 where=$3 pid win c0 c1 t0 t1 base
+  if [ "$who" = mmedit ]; then
+    # The copy that crash recovery kept of the run before (ended with kill)
+    # would be offered first.
+    rm -f "$work"/MMEdit-recovery-*
+    "$work/mmedit" "$file" >/dev/null 2>&1 &
+  else
+    "$bin/bench_keys_peer" "$file" >/dev/null 2>&1 &
+  fi
+  pid=$!
+  pids+=($pid)
+  win=$(window_of "$pid")
+  wait_idle "$pid"
+  place "$win" "$where"
+  wait_idle "$pid"
+  xdotool key --window "$win" a BackSpace # the caret's line comes into view
+  wait_idle "$pid"
+  c0=$(cpu "$pid"); t0=$(now); sleep 2; c1=$(cpu "$pid"); t1=$(now)
+  base=$(awk -v c=$((c1 - c0)) -v t=$((t1 - t0)) 'BEGIN { printf "%.9f\n", c / t }')
+  local seq=()
+  for _ in $(seq $((keys / 2))); do seq+=(a BackSpace); done
+  c0=$(cpu "$pid"); t0=$(now)
+  xdotool key --delay 12 "${seq[@]}"
+  wait_idle "$pid"
+  c1=$(cpu "$pid"); t1=$(now)
+  if [ -n "${SCREENSHOT:-}" ]; then import -window root "$SCREENSHOT.$who.png"; fi
+  kill -9 "$pid" 2>/dev/null || true
+  wait "$pid" 2>/dev/null || true
+  awk -v c=$((c1 - c0)) -v t=$((t1 - t0)) -v b="$base" -v n=$keys \
+    'BEGIN { printf "%.0f\n", (c - b * t) / n / 1000 }'
+}
+summary() {
+  sort -n | awk '{ t[NR] = $1 } END { printf "fastest %6s median %6s", t[1], t[int((NR + 1) / 2)] }'
+}
+
+# The first start writes the settings file (not timed).
+"$work/mmedit" >/dev/null 2>&1 &
+first=$!
+pids+=($first)
+window_of "$first" >/dev/null
+wait_idle "$first" || true
+kill -9 "$first" 2>/dev/null || true
+
+echo "keys: $keys per figure, $runs runs, $(nproc) CPUs, load $(cut -d' ' -f1-3 /proc/loadavg)"
+for c in "${cases[@]}"; do
+  IFS=: read -r kind mb where alone <<<"$c"
+  file=$work/$kind-$mb.txt
+  [ -f "$file" ] || "$bin/bench_write_sample" "$kind" "$mb" "$file"
+  : >"$work/m.txt"; : >"$work/p.txt"
+  for _ in $(seq "$runs"); do
+    run_one mmedit "$file" "$where" >>"$work/m.txt"
+    [ -z "$alone" ] && run_one peer "$file" "$where" >>"$work/p.txt"
+  done
+  peer="(not run)"
+  [ -z "$alone" ] && peer=$(summary <"$work/p.txt")
+  printf "%-24s us/key  mmedit %s   peer %s\n" "$kind/${mb}MB/$where" \
+    "$(summary <"$work/m.txt")" "$peer"
+done
+echo "load after: $(cut -d' ' -f1-3 /proc/loadavg)"
