@@ -13,7 +13,7 @@ set -u
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$(readlink -f "${1:-$root/build-test}")
 display=${2:-:71}
-session=${IME_SESSION:-/work/shared/ime/session.sh}
+session=${IME_SESSION:-$root/../shared/ime/session.sh}
 
 skip() {
     echo "ime-trial: skipped: $*"
