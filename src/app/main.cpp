@@ -22,6 +22,7 @@
 #include <QTimer>
 
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -209,14 +210,11 @@ int main(int argc, char* argv[]) {
         single.handOver(files))
         return 0;
 
-    SplashWindow* splash = new SplashWindow;
-    splash->show();
-    splash->repaint();
-    QApplication::processEvents();
-
     SettingsState settings;
     QtDialogs dialogs;
-    splash->giveWayTo(dialogs); // a start-up error box must not be hidden behind it
+    std::optional<StartupSplash> splash(std::in_place, dialogs,
+                                        [&started] { return started.elapsed(); });
+    splash->begin();
     QtShell shell;
     XkbLockKeys locks;
     MainWindow main(settings, dialogs, shell, locks, folder);
@@ -227,8 +225,7 @@ int main(int argc, char* argv[]) {
     // The palettes read their lists now, so a missing list is told at start.
     main.palettes().createWindows();
     splash->reach(SplashWindow::Step::listsRead);
-    dialogs.setBeforeShowing({});
-    delete splash;
+    splash.reset();
 
     QObject::connect(&main, &MainWindow::closed, &app, &QApplication::quit, Qt::QueuedConnection);
     single.listen(

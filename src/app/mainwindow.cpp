@@ -367,7 +367,11 @@ bool MainWindow::trayShown() const {
 void MainWindow::windowStateChanged() {
     if (s_.options.minimizeToTray != 1) return;
     const bool minimized = isMinimized();
-    runCommand(dialogs_, [&] { trayIcon_->setRegistered(minimized); });
+    runCommand(dialogs_, [&] {
+        // The window is up and used: an icon still held goes in now.
+        if (trayIcon_->isHeld()) trayIcon_->loaded();
+        trayIcon_->setRegistered(minimized);
+    });
     // Hidden to the notification area only when the icon is really there;
     // otherwise the window stays on the task bar, reachable. Hidden once the
     // change is over: showMinimized shows the window after minimizing it.

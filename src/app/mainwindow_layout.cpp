@@ -12,6 +12,7 @@
 #include <QHBoxLayout>
 #include <QMenuBar>
 #include <QStatusBar>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -326,6 +327,10 @@ void MainWindow::buildStatusBar() {
 
 void MainWindow::buildTray() {
     trayIcon_ = new TrayIcon(this);
+    // The icon goes into the notification area once the window is up: the
+    // settings read at start-up may take it away again, and reaching the
+    // area is a slow part of the start.
+    trayIcon_->holdUntilLoaded();
     trayIcon_->setLeftMenu(trayMenu_);
     trayIcon_->setRightMenu(trayMenu_);
     trayIcon_->setTip(cp932::encodeKnown(u(kTitle)));
@@ -339,9 +344,9 @@ void MainWindow::buildTray() {
         }
     }
     // isRegistered when the window is loaded; the settings decide later.
-    runCommand(dialogs_, [this] {
-        trayIcon_->setRegistered(true);
-        trayIcon_->loaded();
+    runCommand(dialogs_, [this] { trayIcon_->setRegistered(true); });
+    QTimer::singleShot(0, this, [this] {
+        if (trayIcon_->isHeld()) runCommand(dialogs_, [this] { trayIcon_->loaded(); });
     });
 }
 

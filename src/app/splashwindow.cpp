@@ -45,3 +45,36 @@ void SplashWindow::giveWayTo(QtDialogs& dialogs) {
         if (splash) splash->hide();
     });
 }
+
+StartupSplash::StartupSplash(QtDialogs& dialogs, std::function<qint64()> elapsedMs)
+    : dialogs_(dialogs), elapsedMs_(std::move(elapsedMs)) {
+    // A start-up box must not be hidden behind the window; once one has
+    // shown, the window stays away for the rest of the start.
+    dialogs_.setBeforeShowing([this] {
+        gaveWay_ = true;
+        if (window_) window_->hide();
+    });
+}
+
+StartupSplash::~StartupSplash() {
+    dialogs_.setBeforeShowing({});
+    delete window_;
+}
+
+bool StartupSplash::shown() {
+    if (!window_ && !gaveWay_ && elapsedMs_() >= kShowAfterMs) {
+        window_ = new SplashWindow;
+        window_->show();
+        window_->repaint();
+        QApplication::processEvents();
+    }
+    return window_ != nullptr;
+}
+
+void StartupSplash::begin() {
+    shown();
+}
+
+void StartupSplash::reach(SplashWindow::Step step) {
+    if (shown()) window_->reach(step);
+}

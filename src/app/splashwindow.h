@@ -4,6 +4,8 @@
 #include <QProgressBar>
 #include <QWidget>
 
+#include <functional>
+
 class QtDialogs;
 
 class SplashWindow : public QWidget {
@@ -26,4 +28,34 @@ class SplashWindow : public QWidget {
 
   private:
     QProgressBar* progressBar_;
+};
+
+// The splash window of one start-up. A quick start would only flash it, so
+// it is made and shown at the first step the start reaches after running
+// for kShowAfterMs; from then on it fills its bar as the steps come.
+class StartupSplash {
+  public:
+    static constexpr qint64 kShowAfterMs = 250;
+
+    // elapsedMs tells how long the start has run. The window gives way to
+    // the dialogs' boxes: it hides before one shows and is not shown after.
+    StartupSplash(QtDialogs& dialogs, std::function<qint64()> elapsedMs);
+    ~StartupSplash();
+    StartupSplash(const StartupSplash&) = delete;
+    StartupSplash& operator=(const StartupSplash&) = delete;
+
+    // Before the first step: the window with an empty bar, if it is time.
+    void begin();
+    void reach(SplashWindow::Step step);
+    // The window, or nullptr while none is shown.
+    SplashWindow* window() const { return window_; }
+
+  private:
+    // Makes and shows the window when the start has run long enough.
+    bool shown();
+
+    QtDialogs& dialogs_;
+    std::function<qint64()> elapsedMs_;
+    SplashWindow* window_ = nullptr;
+    bool gaveWay_ = false;
 };

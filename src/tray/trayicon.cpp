@@ -222,7 +222,7 @@ void TrayIcon::fillRequest() {
 }
 
 void TrayIcon::updateIcon() {
-    if (!registered_) return;
+    if (!registered_ || held_) return;
     fillRequest();
     NotificationArea& area = notificationArea();
     const auto result = added_ ? area.modify(request_) : area.add(request_);

@@ -80,8 +80,17 @@ class TrayIcon : public QObject {
     // True when the notification area has taken the icon.
     bool isAdded() const { return added_; }
 
+    // Keeps the icon out of the area until loaded(), however its
+    // properties change meanwhile: the owner's set-up decides whether it
+    // stays registered, and the area is not touched for an icon that goes
+    // again at once.
+    void holdUntilLoaded() { held_ = true; }
+    bool isHeld() const { return held_; }
     // The owner is set up: a registered icon goes into the area now.
-    void loaded() { updateIcon(); }
+    void loaded() {
+        held_ = false;
+        updateIcon();
+    }
 
     std::function<void(TrayIcon*, MouseButton)> onDoubleClick;
     std::function<void(TrayIcon*, ShiftState, int, int)> onMouseMove;
@@ -110,6 +119,7 @@ class TrayIcon : public QObject {
     TrayIconRequest request_;
     bool added_ = false;
     bool registered_ = false;
+    bool held_ = false;
     std::int32_t id_ = 0;
     std::string tip_;
     QIcon icon_;

@@ -673,6 +673,31 @@ TEST_F(MainTest, StartUpBoxesAreNotHiddenBehindTheSplashWindow) {
     EXPECT_TRUE(boxShown);
 }
 
+// Once a start-up box has shown, the splash window stays away: hidden when
+// it was up, never made when it was not yet.
+TEST(StartupSplashBoxTest, AfterABoxTheSplashWindowStaysAway) {
+    const struct {
+        qint64 atBegin;
+        bool shownBeforeBox;
+    } cases[] = {{300, true}, {0, false}};
+    for (const auto& c : cases) {
+        QtDialogs boxes;
+        qint64 now = c.atBegin;
+        StartupSplash splash(boxes, [&now] { return now; });
+        splash.begin();
+        ASSERT_EQ(splash.window() != nullptr, c.shownBeforeBox);
+        bool splashShown = true;
+        closeNextBox(
+            [&](QWidget*) { splashShown = splash.window() && splash.window()->isVisible(); });
+        boxes.messageBox(QStringLiteral("t"), QStringLiteral("x"), Dialogs::Icon::Error,
+                         Dialogs::Ok);
+        EXPECT_FALSE(splashShown);
+        now = 1000;
+        splash.reach(SplashWindow::Step::settingsRead);
+        EXPECT_FALSE(splash.window() && splash.window()->isVisible());
+    }
+}
+
 TEST(QtDialogsTest, ABoxWithoutAVisibleParentIsCentredOnThePrimaryScreen) {
     QWidget hidden;
     hidden.resize(200, 100);

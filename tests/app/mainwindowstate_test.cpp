@@ -5,6 +5,7 @@
 #include "app/previousfilewindow.h"
 #include "app/splashwindow.h"
 #include "app/statuspanels.h"
+#include "platform/dialogs.h"
 #include "platform/help.h"
 #include "tray/trayicon.h"
 
@@ -124,6 +125,19 @@ struct ShowingArea : NotificationArea {
     bool isShown(std::uint32_t) const override { return icons > 0; }
 };
 
+// The icon goes into the notification area after start-up, once the loop
+// runs, not while the window is being set up.
+TEST_F(MainWindowStateTest, TheIconGoesIntoTheAreaOnceTheLoopRuns) {
+    ShowingArea area;
+    const ScopedNotificationArea inPlace(area);
+    start(); // default settings: StayOnTask 1
+    EXPECT_TRUE(main->trayIcon()->isRegistered());
+    EXPECT_EQ(area.icons, 0);
+    QApplication::processEvents();
+    EXPECT_EQ(area.icons, 1);
+    EXPECT_TRUE(main->trayIcon()->isIconShown());
+}
+
 // Minimized, the window hides behind its icon (also when the icon's menu
 // minimizes it, which shows it again after minimizing it); the icon's menu
 // brings it back maximized or at its size, and the icon goes.
@@ -172,4 +186,35 @@ TEST(PreviousFileWindowFont, IsTheEditorsFixedPitchJapaneseFont) {
     const QFontMetrics m(window.viewer()->font());
     EXPECT_EQ(m.horizontalAdvance(QStringLiteral("ii")), m.horizontalAdvance(u("あ")));
     EXPECT_EQ(m.horizontalAdvance(QStringLiteral("W")), m.horizontalAdvance(QStringLiteral("i")));
+}
+
+// The splash window comes only once the start has run long enough, at the
+// step reached then, and fills its bar from there; a quick start shows none.
+TEST(StartupSplashTest, ShownOnlyWhenTheStartTakesLong) {
+    using Step = SplashWindow::Step;
+    const struct {
+        qint64 elapsed[4]; // at begin() and at each of the three steps
+        int shownFrom;     // 0 begin, 1..3 the steps, 4 never
+    } cases[] = {
+        {{10, 40, 60, 80}, 4},    {{10, 249, 249, 249}, 4},  {{10, 250, 260, 270}, 1},
+        {{10, 100, 300, 310}, 2}, {{300, 310, 320, 330}, 0},
+    };
+    const Step steps[] = {Step::mainWindowMade, Step::settingsRead, Step::listsRead};
+    const int bar[] = {0, 30, 70, 100};
+    for (const auto& c : cases) {
+        QtDialogs dialogs;
+        int at = 0;
+        StartupSplash splash(dialogs, [&] { return c.elapsed[at]; });
+        for (at = 0; at < 4; ++at) {
+            if (at == 0)
+                splash.begin();
+            else
+                splash.reach(steps[at - 1]);
+            const bool shown = at >= c.shownFrom;
+            ASSERT_EQ(splash.window() != nullptr, shown) << c.shownFrom << " at " << at;
+            if (!shown) continue;
+            EXPECT_TRUE(splash.window()->isVisible());
+            EXPECT_EQ(splash.window()->progressBar()->value(), bar[at]);
+        }
+    }
 }

@@ -154,6 +154,35 @@ TEST_F(TrayTest, RefusalAndMissingNotificationArea) {
     EXPECT_EQ(area.calls.back().op, 'a');
 }
 
+// A held icon leaves the area alone until loaded(): one registered then
+// goes in once, one taken away meanwhile never reaches it.
+TEST_F(TrayTest, HeldIconReachesTheAreaOnlyWhenLoaded) {
+    const struct {
+        bool registeredAtLoad;
+        std::size_t calls;
+    } cases[] = {{true, 1}, {false, 0}};
+    for (const auto& c : cases) {
+        area.calls.clear();
+        TrayIcon t(&owner);
+        t.holdUntilLoaded();
+        const QIcon icon = someIcon();
+        t.setIcon(&icon);
+        t.setTip("tip");
+        t.setRegistered(true);
+        t.setRegistered(c.registeredAtLoad);
+        EXPECT_TRUE(area.calls.empty());
+        EXPECT_FALSE(t.isAdded());
+        t.loaded();
+        EXPECT_EQ(area.calls.size(), c.calls);
+        EXPECT_EQ(t.isAdded(), c.registeredAtLoad);
+        if (c.registeredAtLoad) {
+            EXPECT_EQ(area.calls.back().op, 'a');
+        }
+        t.setTip("later"); // loaded: changes go through at once
+        EXPECT_EQ(area.calls.size(), c.registeredAtLoad ? 2u : 0u);
+    }
+}
+
 TEST_F(TrayTest, CallbackDispatchDropsUnknownAndReentrantNotifications) {
     TrayIcon t(&owner);
     const QIcon icon = someIcon();
