@@ -46,8 +46,9 @@ void SplashWindow::giveWayTo(QtDialogs& dialogs) {
     });
 }
 
-StartupSplash::StartupSplash(QtDialogs& dialogs, std::function<qint64()> elapsedMs)
-    : dialogs_(dialogs), elapsedMs_(std::move(elapsedMs)) {
+StartupSplash::StartupSplash(QtDialogs& dialogs, std::function<qint64()> elapsedMs,
+                             qint64 showAfterMs)
+    : dialogs_(dialogs), elapsedMs_(std::move(elapsedMs)), showAfterMs_(showAfterMs) {
     // A start-up box must not be hidden behind the window; once one has
     // shown, the window stays away for the rest of the start.
     dialogs_.setBeforeShowing([this] {
@@ -62,7 +63,7 @@ StartupSplash::~StartupSplash() {
 }
 
 bool StartupSplash::shown() {
-    if (!window_ && !gaveWay_ && elapsedMs_() >= kShowAfterMs) {
+    if (!window_ && !gaveWay_ && elapsedMs_() >= showAfterMs_) {
         window_ = new SplashWindow;
         window_->show();
         window_->repaint();

@@ -30,16 +30,14 @@ class SplashWindow : public QWidget {
     QProgressBar* progressBar_;
 };
 
-// The splash window of one start-up. A quick start would only flash it, so
-// it is made and shown at the first step the start reaches after running
-// for kShowAfterMs; from then on it fills its bar as the steps come.
+// The splash window of one start-up: made and shown at the first step the
+// start reaches after running for showAfterMs (the program shows it from
+// the start: 0); from then on it fills its bar as the steps come.
 class StartupSplash {
   public:
-    static constexpr qint64 kShowAfterMs = 250;
-
     // elapsedMs tells how long the start has run. The window gives way to
     // the dialogs' boxes: it hides before one shows and is not shown after.
-    StartupSplash(QtDialogs& dialogs, std::function<qint64()> elapsedMs);
+    StartupSplash(QtDialogs& dialogs, std::function<qint64()> elapsedMs, qint64 showAfterMs = 0);
     ~StartupSplash();
     StartupSplash(const StartupSplash&) = delete;
     StartupSplash& operator=(const StartupSplash&) = delete;
@@ -56,6 +54,7 @@ class StartupSplash {
 
     QtDialogs& dialogs_;
     std::function<qint64()> elapsedMs_;
+    qint64 showAfterMs_;
     SplashWindow* window_ = nullptr;
     bool gaveWay_ = false;
 };

@@ -190,6 +190,15 @@ TEST(PreviousFileWindowFont, IsTheEditorsFixedPitchJapaneseFont) {
 
 // The splash window comes only once the start has run long enough, at the
 // step reached then, and fills its bar from there; a quick start shows none.
+TEST(StartupSplashTest, TheProgramShowsItFromTheStart) {
+    QtDialogs dialogs;
+    StartupSplash splash(dialogs, [] { return qint64{0}; });
+    splash.begin();
+    ASSERT_NE(splash.window(), nullptr);
+    EXPECT_TRUE(splash.window()->isVisible());
+    EXPECT_EQ(splash.window()->progressBar()->value(), 0);
+}
+
 TEST(StartupSplashTest, ShownOnlyWhenTheStartTakesLong) {
     using Step = SplashWindow::Step;
     const struct {
@@ -204,7 +213,8 @@ TEST(StartupSplashTest, ShownOnlyWhenTheStartTakesLong) {
     for (const auto& c : cases) {
         QtDialogs dialogs;
         int at = 0;
-        StartupSplash splash(dialogs, [&] { return c.elapsed[at]; });
+        StartupSplash splash(
+            dialogs, [&] { return c.elapsed[at]; }, 250);
         for (at = 0; at < 4; ++at) {
             if (at == 0)
                 splash.begin();
