@@ -683,7 +683,8 @@ TEST(StartupSplashBoxTest, AfterABoxTheSplashWindowStaysAway) {
     for (const auto& c : cases) {
         QtDialogs boxes;
         qint64 now = c.atBegin;
-        StartupSplash splash(boxes, [&now] { return now; });
+        StartupSplash splash(
+            boxes, [&now] { return now; }, 250);
         splash.begin();
         ASSERT_EQ(splash.window() != nullptr, c.shownBeforeBox);
         bool splashShown = true;
