@@ -1084,18 +1084,19 @@ void LiveCheck::resetLines(const GapBuffer& text, const LineView& view) {
     }
 }
 
-void LiveCheck::linesEdited(const GapBuffer& text, const LineView& view, LineView::Relaid r,
-                            std::int64_t delta) {
+std::pair<std::size_t, std::size_t> LiveCheck::linesEdited(const GapBuffer& text,
+                                                           const LineView& view, LineView::Relaid r,
+                                                           std::int64_t delta) {
     if (!view.complete()) {
         lines_->clear();
         counts_[static_cast<std::size_t>(Kind::longLine)] = 0;
         counts_[static_cast<std::size_t>(Kind::longAddress)] = 0;
         linesKnown_ = false;
-        return;
+        return {0, 0};
     }
     if (!linesKnown_ || view.count() == 0) {
         resetLines(text, view);
-        return;
+        return {0, text.size()};
     }
     // The findings of a logical line lie in it. The logical lines that hold
     // the rows laid out again, and the row after them, are found again:
@@ -1111,8 +1112,11 @@ void LiveCheck::linesEdited(const GapBuffer& text, const LineView& view, LineVie
         ++b;
     const std::size_t from = view.line(a).start;
     const auto d = static_cast<std::uint32_t>(delta);
-    std::size_t oldTo = static_cast<std::size_t>(-1);
-    if (b + 1 < view.count()) oldTo = static_cast<std::uint32_t>(view.line(b + 1).start - d);
+    std::size_t oldTo = static_cast<std::size_t>(-1), to = text.size();
+    if (b + 1 < view.count()) {
+        to = view.line(b + 1).start;
+        oldTo = static_cast<std::uint32_t>(to - d);
+    }
     std::vector<IndexEntry> fresh;
     for (std::size_t k = a; k <= b;) {
         std::size_t e = k;
@@ -1122,6 +1126,7 @@ void LiveCheck::linesEdited(const GapBuffer& text, const LineView& view, LineVie
         k = e + 1;
     }
     lines_->replace(from, oldTo, d, fresh, counts_);
+    return {from, to};
 }
 
 std::vector<LiveCheck::Mark> LiveCheck::marksIn(std::size_t from, std::size_t to) const {

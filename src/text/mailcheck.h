@@ -177,9 +177,10 @@ class LiveCheck {
     // After the line view laid out lines [r.first, r.first + r.count) again
     // for a change of the text by delta bytes (inserted less removed). A
     // view that is not complete leaves the long lines unknown until
-    // resetLines.
-    void linesEdited(const GapBuffer& text, const LineView& view, LineView::Relaid r,
-                     std::int64_t delta);
+    // resetLines. Returns the bytes whose long lines were found again (whole
+    // logical lines: marks there are to be drawn again).
+    std::pair<std::size_t, std::size_t> linesEdited(const GapBuffer& text, const LineView& view,
+                                                    LineView::Relaid r, std::int64_t delta);
     // False while the long lines are unknown.
     bool linesKnown() const { return linesKnown_; }
 
