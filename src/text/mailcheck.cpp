@@ -951,11 +951,16 @@ void lineEntries(const GapBuffer& text, const LineView& view, std::size_t a, std
     if (a >= b) return; // one row: not wrapped
     // Where no wrap falls between two bytes an address may hold, the line
     // is sent broken first where the screen wraps it, and it holds no
-    // address longer than the width (such an address always wraps).
+    // address longer than the width (such an address wraps, or ends a row
+    // that runs past the width with a character the rules let hang).
+    const auto width = static_cast<std::size_t>(std::max(view.rules().width, 0));
     bool address = false;
     for (std::size_t j = a + 1; j <= b && !address; ++j) {
         const std::size_t p = view.line(j).start;
-        address = addresses::mayHold(text.at(p)) && addresses::mayHold(text.at(p - 1));
+        address =
+            addresses::mayHold(text.at(p - 1)) &&
+            (addresses::mayHold(text.at(p)) ||
+             (p >= 2 && addresses::mayHold(text.at(p - 2)) && view.line(j - 1).length > width));
     }
     if (!address) {
         const std::uint32_t p = view.line(a + 1).start;
