@@ -973,8 +973,13 @@ void lineEntries(const GapBuffer& text, const LineView& view, std::size_t a, std
     if (!sent) {
         sent = std::make_unique<LineView>();
         sent->setKeepAddresses(true);
+        sent->setRules(view.rules());
     }
-    sent->setRules(view.rules());
+    // Its character classes are made again only when the rules changed.
+    const LayoutRules& rules = view.rules();
+    const LayoutRules& had = sent->rules();
+    if (had.width != rules.width || had.modeWord != rules.modeWord || had.custom != rules.custom)
+        sent->setRules(rules);
     for (const LongPart& part : longParts(logical, view.rules().width, true, *sent))
         out.push_back({static_cast<std::uint32_t>(start + part.pos), part.kind,
                        static_cast<std::uint32_t>(part.length)});
