@@ -100,9 +100,14 @@ void EditingArea::textLaidOut(const TextChange* change) {
                 mailScanned_ = change->pos;
         }
         const bool linesKnown = live_.linesKnown();
-        live_.linesEdited(text, lineView(), lineView().lastRelaid(),
-                          static_cast<std::int64_t>(change->inserted) -
-                              static_cast<std::int64_t>(change->removed));
+        // A logical line's long-line marks may change in rows that were not
+        // laid out again (an address sent whole): they are drawn again too.
+        const auto [linesFrom, linesTo] =
+            live_.linesEdited(text, lineView(), lineView().lastRelaid(),
+                              static_cast<std::int64_t>(change->inserted) -
+                                  static_cast<std::int64_t>(change->removed));
+        if (linesTo > linesFrom)
+            updateLines(lineView().lineOf(linesFrom), lineView().lineOf(linesTo));
         // The long lines' findings wait for the layout: gone from sight.
         if (linesKnown && !live_.linesKnown()) viewport()->update();
         // Findings may change past the lines laid out again (a byte that

@@ -141,4 +141,8 @@ std::vector<Span> find(std::string_view text) {
     return out;
 }
 
+bool mayHold(char c) {
+    return is(c, kUrl | kLocal | kDomain);
+}
+
 } // namespace addresses

@@ -35,4 +35,8 @@ struct Span {
 // Every address in text, in order (they never overlap).
 std::vector<Span> find(std::string_view text);
 
+// A byte that an address may hold (a quick test before find: two bytes in
+// a row that are not both such bytes are never inside one address).
+bool mayHold(char c);
+
 } // namespace addresses

@@ -518,6 +518,49 @@ std::pair<std::size_t, std::size_t> placeOf(std::string_view text, std::size_t p
 // room to spare.
 constexpr std::size_t kFirstBreakReach = 2 * 128 + 64;
 
+// A long line's finding or a long address, from the start of its line.
+struct LongPart {
+    std::size_t pos = 0;
+    std::size_t length = 0;
+    Kind kind = Kind::longLine;
+};
+
+// The findings of a logical line (without its line end) wider than width,
+// in order: as sent (view keeps addresses whole), the addresses longer than
+// the width, and the line's first break as view lays it out.
+std::vector<LongPart> longParts(std::string_view logical, int width, bool asSent, LineView& view) {
+    std::vector<LongPart> parts;
+    // Addresses too long for any line: sent whole, past the width.
+    if (asSent)
+        for (const addresses::Span& a : addresses::find(logical))
+            if (a.length > static_cast<std::size_t>(width))
+                parts.push_back({a.pos, a.length, Kind::longAddress});
+    // The first break of a line depends on no byte past its width (or past
+    // the address that ends there), the blanks that may hang after it (at
+    // most a few hundred bytes) and a character or two after those: a piece
+    // of the line that reaches well past the break breaks first where the
+    // whole line does.
+    std::size_t piece = static_cast<std::size_t>(width) + kFirstBreakReach;
+    while (true) {
+        piece = std::min(piece, logical.size());
+        view.layoutAll(logical.substr(0, piece));
+        const bool whole = piece == logical.size();
+        if (view.count() < 2) {
+            if (whole) break;
+        } else if (whole || view.line(1).start + kFirstBreakReach <= piece) {
+            const std::size_t wrap = view.line(1).start;
+            const LongPart part{wrap, cp932::charLength(logical, wrap), Kind::longLine};
+            const auto at =
+                std::upper_bound(parts.begin(), parts.end(), wrap,
+                                 [](std::size_t pos, const LongPart& p) { return pos < p.pos; });
+            parts.insert(at, part);
+            break;
+        }
+        piece *= 2;
+    }
+    return parts;
+}
+
 // Collects the findings of check(): places them by line and column as the
 // scan goes, and lays out every line wider than the line width to find
 // where the editor wraps it.
@@ -565,54 +608,19 @@ struct Collector {
             view->setRules(options.layout);
             view->setKeepAddresses(options.asSent);
         }
-        const std::size_t first = longLines.size();
-        // Addresses too long for any line: sent whole, past the width.
         const std::string_view logical = text.substr(lineStart, end - lineStart);
-        for (const addresses::Span& a :
-             options.asSent ? addresses::find(logical) : std::vector<addresses::Span>{}) {
-            if (a.length <= static_cast<std::size_t>(width)) continue;
-            const std::size_t at = lineStart + a.pos;
+        for (const LongPart& part : longParts(logical, width, options.asSent, *view)) {
+            const std::size_t at = lineStart + part.pos;
+            const bool address = part.kind == Kind::longAddress;
             longLines.push_back(
                 {.pos = at,
                  .column = static_cast<std::size_t>(columnsBetween(text, lineStart, at)) + 1,
-                 .extent = a.length,
+                 .extent = address ? part.length : cols,
                  .line = static_cast<std::uint32_t>(line),
-                 .code = codeAt(text, at, 1),
-                 .length = static_cast<std::uint32_t>(a.length),
-                 .kind = Kind::longAddress});
+                 .code = codeAt(text, at, address ? 1 : part.length),
+                 .length = static_cast<std::uint32_t>(part.length),
+                 .kind = part.kind});
         }
-        // The first break of a line depends on no byte past its width (or
-        // past the address that ends there), the blanks that may hang after
-        // it (at most a few hundred bytes) and a character or two after
-        // those: a piece of the line that reaches well past the break breaks
-        // first where the whole line does.
-        std::size_t piece = static_cast<std::size_t>(width) + kFirstBreakReach;
-        std::size_t wrap = 0;
-        while (true) {
-            piece = std::min(piece, end - lineStart);
-            view->layoutAll(text.substr(lineStart, piece));
-            const bool whole = piece == end - lineStart;
-            if (view->count() < 2) {
-                if (whole) break;
-            } else if (whole || view->line(1).start + kFirstBreakReach <= piece) {
-                wrap = lineStart + view->line(1).start;
-                break;
-            }
-            piece *= 2;
-        }
-        if (wrap > 0) {
-            const std::size_t length = cp932::charLength(text, wrap);
-            longLines.push_back(
-                {.pos = wrap,
-                 .column = static_cast<std::size_t>(columnsBetween(text, lineStart, wrap)) + 1,
-                 .extent = cols,
-                 .line = static_cast<std::uint32_t>(line),
-                 .code = codeAt(text, wrap, length),
-                 .length = static_cast<std::uint32_t>(length),
-                 .kind = Kind::longLine});
-        }
-        std::stable_sort(longLines.begin() + static_cast<std::ptrdiff_t>(first), longLines.end(),
-                         [](const Finding& a, const Finding& b) { return a.pos < b.pos; });
     }
 };
 
@@ -842,13 +850,13 @@ namespace {
 struct IndexEntry {
     std::uint32_t pos;
     Kind kind;
-    std::uint8_t length;
+    std::uint32_t length;
 };
 } // namespace
 
 // Findings by position, with a lazily applied shift (LineStarts), and the kind
-// and length of each.
-class LiveCheck::Index {
+// and length of each (in the bits of Info above the kind's four).
+template <class Info> class LiveCheck::Index {
   public:
     using Entry = IndexEntry;
 
@@ -859,7 +867,7 @@ class LiveCheck::Index {
     }
     std::size_t position(std::size_t i) const { return positions_[i]; }
     Kind kind(std::size_t i) const { return static_cast<Kind>(info_[i] & 0x0F); }
-    std::size_t length(std::size_t i) const { return (info_[i] >> 4) + 1u; }
+    std::size_t length(std::size_t i) const { return (std::size_t{info_[i]} >> 4) + 1u; }
 
     // The first entry at or after pos.
     std::size_t lowerBound(std::size_t pos) const {
@@ -908,12 +916,13 @@ class LiveCheck::Index {
     }
 
   private:
-    static std::uint8_t infoOf(const Entry& e) {
-        return static_cast<std::uint8_t>(static_cast<unsigned>(e.kind) |
-                                         static_cast<unsigned>(e.length - 1) << 4);
+    static constexpr std::uint32_t kMaxLength = (std::uint64_t{1} << (8 * sizeof(Info) - 4));
+    static Info infoOf(const Entry& e) {
+        const std::uint32_t length = std::clamp<std::uint32_t>(e.length, 1, kMaxLength);
+        return static_cast<Info>(static_cast<std::uint32_t>(e.kind) | (length - 1) << 4);
     }
     LineStarts positions_;
-    GapVector<std::uint8_t> info_;
+    GapVector<Info> info_;
 };
 
 namespace {
@@ -922,28 +931,65 @@ namespace {
 struct EntrySink {
     std::vector<IndexEntry>* out = nullptr;
     void finding(Kind kind, std::size_t pos, std::size_t length) {
-        out->push_back({static_cast<std::uint32_t>(pos), kind, static_cast<std::uint8_t>(length)});
+        out->push_back({static_cast<std::uint32_t>(pos), kind, static_cast<std::uint32_t>(length)});
     }
     void tab(std::size_t) {}
     void lineEnd(std::size_t, std::size_t) {}
 };
 
-// Row j of the view starts where its logical line wraps for the first time.
-bool startsFirstWrap(const LineView& view, std::size_t j) {
-    return j >= 1 && j < view.count() && view.wrapped(j - 1) && (j == 1 || !view.wrapped(j - 2));
-}
-
-std::uint8_t charLengthAt(const GapBuffer& text, std::size_t pos) {
+std::uint32_t charLengthAt(const GapBuffer& text, std::size_t pos) {
     if (pos + 1 < text.size() && cp932::isLeadByte(static_cast<unsigned char>(text.at(pos))) &&
         cp932::isTrailByte(static_cast<unsigned char>(text.at(pos + 1))))
         return 2;
     return 1;
 }
 
+// Appends the long-line findings of the logical line of rows [a, b] of view
+// (b: its last row); sent lays lines out as they are sent (made when needed).
+void lineEntries(const GapBuffer& text, const LineView& view, std::size_t a, std::size_t b,
+                 std::unique_ptr<LineView>& sent, std::vector<IndexEntry>& out) {
+    if (a >= b) return; // one row: not wrapped
+    // Where no wrap falls between two bytes an address may hold, the line
+    // is sent broken first where the screen wraps it, and it holds no
+    // address longer than the width (such an address wraps, or ends a row
+    // that runs past the width with a character the rules let hang).
+    const auto width = static_cast<std::size_t>(std::max(view.rules().width, 0));
+    bool address = false;
+    for (std::size_t j = a + 1; j <= b && !address; ++j) {
+        const std::size_t p = view.line(j).start;
+        address =
+            addresses::mayHold(text.at(p - 1)) &&
+            (addresses::mayHold(text.at(p)) ||
+             (p >= 2 && addresses::mayHold(text.at(p - 2)) && view.line(j - 1).length > width));
+    }
+    if (!address) {
+        const std::uint32_t p = view.line(a + 1).start;
+        out.push_back({p, Kind::longLine, charLengthAt(text, p)});
+        return;
+    }
+    const std::size_t start = view.line(a).start;
+    const LaidLine end = view.line(b);
+    const std::string_view logical = text.view(start, end.start + end.length);
+    if (!sent) {
+        sent = std::make_unique<LineView>();
+        sent->setKeepAddresses(true);
+        sent->setRules(view.rules());
+    }
+    // Its character classes are made again only when the rules changed.
+    const LayoutRules& rules = view.rules();
+    const LayoutRules& had = sent->rules();
+    if (had.width != rules.width || had.modeWord != rules.modeWord || had.custom != rules.custom)
+        sent->setRules(rules);
+    for (const LongPart& part : longParts(logical, view.rules().width, true, *sent))
+        out.push_back({static_cast<std::uint32_t>(start + part.pos), part.kind,
+                       static_cast<std::uint32_t>(part.length)});
+}
+
 } // namespace
 
 LiveCheck::LiveCheck()
-    : characters_(std::make_unique<Index>()), lines_(std::make_unique<Index>()) {}
+    : characters_(std::make_unique<Index<std::uint8_t>>()),
+      lines_(std::make_unique<Index<std::uint32_t>>()) {}
 LiveCheck::~LiveCheck() = default;
 
 std::size_t LiveCheck::total() const {
@@ -964,11 +1010,11 @@ void LiveCheck::reset(const GapBuffer& text) {
     characters_->clear();
     for (std::size_t k = 0; k < kKindCount; ++k)
         if (isCharacterKind(static_cast<Kind>(k))) counts_[k] = 0;
-    std::vector<Index::Entry> fresh;
+    std::vector<IndexEntry> fresh;
     EntrySink sink{&fresh};
     const std::string_view all = text.all();
     scan(all, 0, all.size(), sink);
-    for (const Index::Entry& e : fresh) {
+    for (const IndexEntry& e : fresh) {
         characters_->push_back(e);
         ++counts_[static_cast<std::size_t>(e.kind)];
     }
@@ -1015,12 +1061,12 @@ std::pair<std::size_t, std::size_t> LiveCheck::edited(const GapBuffer& text, std
     // own; it may stand alone now, or the other way round.
     if (end < n && joinsVoicedMark(byte(end - 1), byte(end))) ++end;
 
-    std::vector<Index::Entry> fresh;
+    std::vector<IndexEntry> fresh;
     EntrySink sink{&fresh};
     const std::string_view window = text.view(start, std::min(n, end + 2));
     // Positions in the window are relative to start.
     const std::size_t stopped = start + scan(window, 0, end - start, sink);
-    for (Index::Entry& e : fresh)
+    for (IndexEntry& e : fresh)
         e.pos += static_cast<std::uint32_t>(start);
     const auto delta = static_cast<std::uint32_t>(inserted - removed); // modulo 2^32
     characters_->replace(start, stopped - inserted + removed, delta, fresh, counts_);
@@ -1030,46 +1076,67 @@ std::pair<std::size_t, std::size_t> LiveCheck::edited(const GapBuffer& text, std
 void LiveCheck::resetLines(const GapBuffer& text, const LineView& view) {
     lines_->clear();
     counts_[static_cast<std::size_t>(Kind::longLine)] = 0;
+    counts_[static_cast<std::size_t>(Kind::longAddress)] = 0;
     linesKnown_ = view.complete();
     if (!linesKnown_) return;
-    for (std::size_t j = 1; j < view.count(); ++j) {
-        if (!startsFirstWrap(view, j)) continue;
-        const std::uint32_t p = view.line(j).start;
-        lines_->push_back({p, Kind::longLine, charLengthAt(text, p)});
-        ++counts_[static_cast<std::size_t>(Kind::longLine)];
+    std::vector<IndexEntry> fresh;
+    for (std::size_t a = 0; a < view.count();) {
+        std::size_t b = a; // the last row of the logical line
+        while (view.wrapped(b))
+            ++b;
+        fresh.clear();
+        lineEntries(text, view, a, b, sent_, fresh);
+        for (const IndexEntry& e : fresh) {
+            lines_->push_back(e);
+            ++counts_[static_cast<std::size_t>(e.kind)];
+        }
+        a = b + 1;
     }
 }
 
-void LiveCheck::linesEdited(const GapBuffer& text, const LineView& view, LineView::Relaid r,
-                            std::int64_t delta) {
+std::pair<std::size_t, std::size_t> LiveCheck::linesEdited(const GapBuffer& text,
+                                                           const LineView& view, LineView::Relaid r,
+                                                           std::int64_t delta) {
     if (!view.complete()) {
         lines_->clear();
         counts_[static_cast<std::size_t>(Kind::longLine)] = 0;
+        counts_[static_cast<std::size_t>(Kind::longAddress)] = 0;
         linesKnown_ = false;
-        return;
+        return {0, 0};
     }
     if (!linesKnown_ || view.count() == 0) {
         resetLines(text, view);
-        return;
+        return {0, text.size()};
     }
-    // A row start is a first wrap by the rows just before it, so the rows
-    // laid out again decide the starts of the rows after them up to one row
-    // past them; the rows before them, and their starts, are as they were.
-    // (Rows laid out again past the last one: the text lost its last rows.)
-    const std::size_t first = std::min(r.first, view.count() - 1);
-    const std::size_t last = r.first + r.count + 1; // the last row start decided again
-    const std::size_t from = view.line(first).start + std::size_t{1};
+    // The findings of a logical line lie in it. The logical lines that hold
+    // the rows laid out again, and the row after them, are found again:
+    // from the start of the first one (the rows before it are as they were)
+    // to the end of the last one, which ends with a row that was not laid
+    // out again, so it ended there before the change too. (Rows laid out
+    // again past the last one: the text lost its last rows.)
+    std::size_t a = std::min(r.first, view.count() - 1);
+    while (a > 0 && view.wrapped(a - 1))
+        --a;
+    std::size_t b = std::min(r.first + r.count, view.count() - 1);
+    while (view.wrapped(b))
+        ++b;
+    const std::size_t from = view.line(a).start;
     const auto d = static_cast<std::uint32_t>(delta);
-    std::size_t oldTo = static_cast<std::size_t>(-1);
-    if (last < view.count())
-        oldTo = static_cast<std::uint32_t>(view.line(last).start - d) + std::size_t{1};
-    std::vector<Index::Entry> fresh;
-    for (std::size_t j = first + 1; j <= last && j < view.count(); ++j) {
-        if (!startsFirstWrap(view, j)) continue;
-        const std::uint32_t p = view.line(j).start;
-        fresh.push_back({p, Kind::longLine, charLengthAt(text, p)});
+    std::size_t oldTo = static_cast<std::size_t>(-1), to = text.size();
+    if (b + 1 < view.count()) {
+        to = view.line(b + 1).start;
+        oldTo = static_cast<std::uint32_t>(to - d);
+    }
+    std::vector<IndexEntry> fresh;
+    for (std::size_t k = a; k <= b;) {
+        std::size_t e = k;
+        while (view.wrapped(e))
+            ++e;
+        lineEntries(text, view, k, e, sent_, fresh);
+        k = e + 1;
     }
     lines_->replace(from, oldTo, d, fresh, counts_);
+    return {from, to};
 }
 
 std::vector<LiveCheck::Mark> LiveCheck::marksIn(std::size_t from, std::size_t to) const {
@@ -1083,7 +1150,7 @@ void LiveCheck::marksIn(std::size_t from, std::size_t to, std::vector<Mark>& out
     // long line's at the same place.
     out.clear();
     std::size_t i = characters_->lowerBound(from), j = lines_->lowerBound(from);
-    auto take = [&](const Index& index, std::size_t& k) {
+    auto take = [&](const auto& index, std::size_t& k) {
         out.push_back({index.position(k), index.length(k), index.kind(k)});
         ++k;
     };

@@ -148,8 +148,10 @@ std::string applyEdits(std::string_view text, const std::vector<Edit>& edits);
 // --- kept up to date edit by edit ----------------------------------------------
 
 // The findings of a text being edited. Character findings follow the text
-// changes; long lines follow the line view that lays the text out (where
-// the editor wraps them, as check() finds them with asSent false). Positions
+// changes; long lines and long addresses follow the line view that lays the
+// text out, as check() finds them (as the text is sent: a line whose wraps
+// on the screen fall inside an address is laid out again the way it is
+// sent). Positions
 // are kept with a lazily applied shift, so an edit costs about the bytes it
 // changed and the distance from the previous edit, never the size of the text.
 class LiveCheck {
@@ -169,15 +171,16 @@ class LiveCheck {
     std::pair<std::size_t, std::size_t> edited(const GapBuffer& text, std::size_t pos,
                                                std::size_t removed, std::size_t inserted);
 
-    // Finds the long lines of the whole line view of the text (after a full
+    // Finds the long lines (and addresses) of the whole line view of the text (after a full
     // layout, or once the lines that waited are laid out).
     void resetLines(const GapBuffer& text, const LineView& view);
     // After the line view laid out lines [r.first, r.first + r.count) again
     // for a change of the text by delta bytes (inserted less removed). A
     // view that is not complete leaves the long lines unknown until
-    // resetLines.
-    void linesEdited(const GapBuffer& text, const LineView& view, LineView::Relaid r,
-                     std::int64_t delta);
+    // resetLines. Returns the bytes whose long lines were found again (whole
+    // logical lines: marks there are to be drawn again).
+    std::pair<std::size_t, std::size_t> linesEdited(const GapBuffer& text, const LineView& view,
+                                                    LineView::Relaid r, std::int64_t delta);
     // False while the long lines are unknown.
     bool linesKnown() const { return linesKnown_; }
 
@@ -196,9 +199,12 @@ class LiveCheck {
     void marksIn(std::size_t from, std::size_t to, std::vector<Mark>& out) const;
 
   private:
-    class Index;
-    std::unique_ptr<Index> characters_;
-    std::unique_ptr<Index> lines_;
+    // Findings by position; Info holds a finding's kind and length.
+    template <class Info> class Index;
+    std::unique_ptr<Index<std::uint8_t>> characters_;
+    std::unique_ptr<Index<std::uint32_t>> lines_; // long lines and addresses
+    std::unique_ptr<LineView> sent_;              // lays out lines as they are sent
+
     KindCounts counts_{};
     bool linesKnown_ = false;
 };

@@ -761,6 +761,30 @@ TEST_F(MemoTest, NoWaveOfARowAboveTheViewInTheTopMargin) {
     EXPECT_EQ(countColor(img, leftOfWrapLine, kWhite), memo.wrapLineX() * 2);
 }
 
+// A web address longer than the line width is folded on the screen; its
+// marks are those of the text as sent: a warning wave under the whole
+// address, the long line's mark at the break before it.
+TEST_F(MemoTest, ALongAddressHasAWarningWaveAndTheBreakBeforeItAMark) {
+    const std::string url = "https://www.example.co.jp/newsletter/2026/12/articles/" +
+                            std::string(60, '0') + "/ab.html";
+    memo.editArea().setLineLength(40);
+    memo.setText(sj("今週の特集はこちら：") + url + sj("をご覧ください。"));
+    memo.setMailCheckActive(true);
+    memo.show();
+    QApplication::processEvents();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return memo.mailFindingsKnown(); }, 5000));
+    EXPECT_EQ(memo.mailFindingCount(), 2u);
+    const QImage img = grab();
+    QDir().mkpath(QDir::currentPath() + QStringLiteral("/screenshots"));
+    img.save(QDir::currentPath() + QStringLiteral("/screenshots/mailcheck-long-address.png"));
+    const QColor red(255, 0, 0), orange(255, 140, 0);
+    EXPECT_GT(countColor(img, cell(20), red), 0);    // the break: an error
+    EXPECT_GT(countColor(img, cell(80), orange), 0); // inside the address: a warning
+    EXPECT_EQ(countColor(img, cell(80), red), 0);
+    EXPECT_GT(countColor(img, cell(141), orange), 0); // its last character
+    EXPECT_EQ(countColor(img, cell(142), orange), 0); // を, after it
+}
+
 namespace {
 // A text of 60000 lines of 20 bytes (1.2 MB) with a half-width katakana at
 // the start of every 1000th line and a tab in the last line.

@@ -24,8 +24,8 @@ std::vector<Finding> check(std::string_view text, int width = 80) {
     return mailcheck::check(text, widthOf(width));
 }
 
-// Long lines where the editor wraps them on the screen, as the live check
-// follows them.
+// Long lines where the editor wraps them on the screen (addresses folded as
+// any other text).
 mailcheck::Options onScreen(int w) {
     mailcheck::Options o = widthOf(w);
     o.asSent = false;
@@ -85,7 +85,12 @@ std::string randomText(std::mt19937& rng, int pieces) {
                                                      sj("漢字かな"),
                                                      bytes({0x88, 0x9F}),
                                                      std::string(30, 'x'),
-                                                     sj("あいうえおかきくけこさしすせそ")};
+                                                     sj("あいうえおかきくけこさしすせそ"),
+                                                     "user@example.jp",
+                                                     " mailto:someone.long@example.co.jp",
+                                                     "https://www.example.jp/" +
+                                                         std::string(40, 'a') + "/index.html",
+                                                     "(www.example.com/x)"};
     std::string t;
     for (int i = 0; i < pieces; ++i)
         t += kPieces[rng() % kPieces.size()];
@@ -420,8 +425,7 @@ TEST(MailCheck, LiveCheckFollowsEditsAsTheWholeCheckFindsThem) {
             ASSERT_TRUE(live.linesKnown());
 
             const std::string text = buffer.str();
-            mailcheck::Options o = onScreen(rules.width);
-            const std::vector<Finding> whole = mailcheck::check(text, o);
+            const std::vector<Finding> whole = mailcheck::check(text, widthOf(rules.width));
             const std::vector<mailcheck::LiveCheck::Mark> marks = live.marksIn(0, text.size() + 1);
             if (marks.size() != whole.size()) {
                 std::string d = QByteArray::fromStdString(text).toHex(' ').toStdString() +
@@ -477,6 +481,58 @@ TEST(MailCheck, LiveLinesWaitForALayoutThatIsNotComplete) {
     }
     EXPECT_TRUE(live.linesKnown());
     EXPECT_EQ(live.count(Kind::longLine), 1u);
+}
+
+TEST(MailCheck, LiveCheckMarksALongAddressAndTheBreakBeforeItAsTheTextIsSent) {
+    // The screen folds the address at column 40; the live check marks what
+    // is sent: the address whole (a warning) and the break before it.
+    const std::string url = "https://www.example.co.jp/newsletter/2026/12/articles/" +
+                            std::string(60, '0') + "/ab.html";
+    GapBuffer buffer(sj("今週の特集はこちら：") + url + sj("をご覧ください。"));
+    LineView view;
+    LayoutRules rules;
+    rules.width = 40;
+    view.setRules(rules);
+    view.layoutAll(buffer);
+    mailcheck::LiveCheck live;
+    live.reset(buffer);
+    live.resetLines(buffer, view);
+    auto edit = [&](std::size_t pos, std::size_t removed, const std::string& inserted) {
+        buffer.erase(pos, removed);
+        buffer.insert(pos, inserted);
+        view.edited(buffer, pos, removed, inserted.size());
+        live.edited(buffer, pos, removed, inserted.size());
+        live.linesEdited(buffer, view, view.lastRelaid(),
+                         static_cast<std::int64_t>(inserted.size()) -
+                             static_cast<std::int64_t>(removed));
+    };
+    struct Expected {
+        std::size_t pos, length;
+        Kind kind;
+    };
+    auto expectMarks = [&](const std::vector<Expected>& expected, const char* what) {
+        const std::vector<mailcheck::LiveCheck::Mark> marks = live.marksIn(0, buffer.size() + 1);
+        ASSERT_EQ(marks.size(), expected.size()) << what;
+        for (std::size_t i = 0; i < marks.size(); ++i) {
+            EXPECT_EQ(marks[i].pos, expected[i].pos) << what << " #" << i;
+            EXPECT_EQ(marks[i].length, expected[i].length) << what << " #" << i;
+            EXPECT_EQ(marks[i].kind, expected[i].kind) << what << " #" << i;
+        }
+        EXPECT_EQ(live.total(), expected.size()) << what;
+    };
+    expectMarks({{20, 122, Kind::longAddress}, {20, 1, Kind::longLine}}, "whole");
+    EXPECT_EQ(live.count(Kind::longAddress), 1u);
+    EXPECT_EQ(live.count(Kind::longLine), 1u);
+    // Four bytes before it move both.
+    edit(0, 0, "abc ");
+    expectMarks({{24, 122, Kind::longAddress}, {24, 1, Kind::longLine}}, "moved");
+    // Cut to 22 bytes it fits a line: only the break before it is left.
+    edit(24 + 22, 100, "");
+    expectMarks({{24, 1, Kind::longLine}}, "short");
+    EXPECT_EQ(live.count(Kind::longAddress), 0u);
+    // A line end before it: nothing is long any more.
+    edit(24, 0, "\r\n");
+    expectMarks({}, "own line");
 }
 
 TEST(MailCheck, AnyBytesGiveOrderedFindingsInTheirPlacesAndTheLiveCheckAgrees) {
@@ -542,7 +598,7 @@ TEST(MailCheck, AnyBytesGiveOrderedFindingsInTheirPlacesAndTheLiveCheckAgrees) {
             live.linesEdited(buffer, view, view.lastRelaid(),
                              static_cast<std::int64_t>(inserted.size()) -
                                  static_cast<std::int64_t>(removed));
-            const std::vector<Finding> whole = mailcheck::check(buffer.str(), onScreen(12));
+            const std::vector<Finding> whole = mailcheck::check(buffer.str(), widthOf(12));
             ASSERT_EQ(live.total(), whole.size()) << round << "/" << step;
         }
     }
