@@ -2,6 +2,8 @@
 // (wrapping at the window's width) in the editor's font, the file given on
 // the command line read and converted from code page 932 by iconv, shown at
 // MMEdit's design size.
+#include "peer_window.h"
+
 #include <QApplication>
 #include <QMainWindow>
 #include <QPlainTextEdit>
@@ -47,20 +49,14 @@ std::string cp932ToUtf8(const std::string& in) {
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     QMainWindow window;
-    window.setWindowTitle(QStringLiteral("keys peer"));
-    auto* editor = new QPlainTextEdit;
-    QFont font(QStringLiteral("IPAGothic"));
-    font.setPixelSize(12);
-    editor->setFont(font);
-    window.setCentralWidget(editor);
-    window.statusBar()->showMessage(QStringLiteral("peer"));
+    QPlainTextEdit* editor =
+        setUpPeerWindow(window, QStringLiteral("keys peer"), QStringLiteral("peer"), false);
     if (argc > 1) {
         std::ifstream f(argv[1], std::ios::binary);
         const std::string bytes((std::istreambuf_iterator<char>(f)),
                                 std::istreambuf_iterator<char>());
         editor->setPlainText(QString::fromStdString(cp932ToUtf8(bytes)));
     }
-    window.resize(542, 493);
     window.show();
     editor->setFocus();
     return app.exec();

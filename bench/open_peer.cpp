@@ -7,6 +7,8 @@
 //
 // QPlainTextEdit lays its text out as it is shown, so its "layout complete"
 // is the first screen painted.
+#include "peer_window.h"
+
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QEvent>
@@ -119,17 +121,8 @@ int main(int argc, char* argv[]) {
     }
     const std::string path = argv[1];
     QMainWindow window;
-    window.setWindowTitle(QStringLiteral("メールマガジンエディタ"));
-    QMenu* file = window.menuBar()->addMenu(QStringLiteral("ファイル(&F)"));
-    file->addAction(QStringLiteral("開く(&O)..."));
-    file->addAction(QStringLiteral("上書き保存(&S)"));
-    auto* editor = new QPlainTextEdit;
-    QFont font(QStringLiteral("IPAGothic"));
-    font.setPixelSize(12);
-    editor->setFont(font);
-    window.setCentralWidget(editor);
-    window.statusBar()->showMessage(QStringLiteral("0 行  0 文字"));
-    window.resize(542, 493);
+    QPlainTextEdit* editor = setUpPeerWindow(window, QStringLiteral("メールマガジンエディタ"),
+                                             QStringLiteral("0 行  0 文字"), true);
     window.show();
     Report report(started);
     QTimer::singleShot(0, [&] {

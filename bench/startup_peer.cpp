@@ -2,6 +2,8 @@
 // the editor's font and a status bar, shown as MMEdit shows its window. It
 // prints the time from process start to the window shown in the words of
 // MMEdit's MMEDIT_REPORT_STARTUP hook, then quits.
+#include "peer_window.h"
+
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QMainWindow>
@@ -17,17 +19,8 @@ int main(int argc, char* argv[]) {
     started.start();
     QApplication app(argc, argv);
     QMainWindow window;
-    window.setWindowTitle(QStringLiteral("メールマガジンエディタ"));
-    QMenu* file = window.menuBar()->addMenu(QStringLiteral("ファイル(&F)"));
-    file->addAction(QStringLiteral("開く(&O)..."));
-    file->addAction(QStringLiteral("上書き保存(&S)"));
-    auto* editor = new QPlainTextEdit;
-    QFont font(QStringLiteral("IPAGothic"));
-    font.setPixelSize(12);
-    editor->setFont(font);
-    window.setCentralWidget(editor);
-    window.statusBar()->showMessage(QStringLiteral("0 行  0 文字"));
-    window.resize(542, 493);
+    setUpPeerWindow(window, QStringLiteral("メールマガジンエディタ"),
+                    QStringLiteral("0 行  0 文字"), true);
     window.show();
     QTimer::singleShot(0, [&] {
         std::fprintf(stderr, "main window shown after %lld ms\n",

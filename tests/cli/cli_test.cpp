@@ -1,6 +1,7 @@
 #include "cli/cli.h"
 
 #include "support/child.h"
+#include "support/clirun.h"
 #include "support/tempdir.h"
 #include "text/cp932.h"
 #include "text/fileio.h"
@@ -20,15 +21,6 @@
 #include <unistd.h>
 
 namespace {
-struct CliRun {
-    int status;
-    std::string out, err;
-};
-CliRun run(const std::vector<std::string>& args, const std::string& folder) {
-    std::ostringstream out, err;
-    const int s = runCli(args, folder, out, err);
-    return {s, out.str(), err.str()};
-}
 // Runs the command line in a child process, so that a run that blocks or
 // aborts fails the test instead of stopping the whole run. The status is -1
 // when the run did not end in time or did not end normally.

@@ -8,6 +8,7 @@
 #include "mail/sendsettings.h"
 #include "mail/smtp.h"
 
+#include "support/clirun.h"
 #include "support/sjis.h"
 #include "support/smtpserver.h"
 #include "support/tempdir.h"
@@ -24,16 +25,6 @@
 #include <sstream>
 
 namespace {
-
-struct CliRun {
-    int status;
-    std::string out, err;
-};
-CliRun run(const std::vector<std::string>& args, const std::string& folder) {
-    std::ostringstream out, err;
-    const int s = runCli(args, folder, out, err);
-    return {s, out.str(), err.str()};
-}
 
 QString u(const char* s) {
     return QString::fromUtf8(s);
