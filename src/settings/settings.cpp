@@ -166,129 +166,48 @@ struct Key {
 // Every key the program reads and writes, in the order of the writes: it
 // decides where the keys and sections a file does not have yet are added, so
 // it stays as it is. The names are the file's own, misspellings included.
-const Key kKeys[] = {{"DefaultPos", "Left", +[](Stored& v) -> auto& {return v.s.windowLeft;
-} // namespace
-, 0, "", true
-}
-, {"DefaultPos", "Top", +[](Stored& v) -> auto& {return v.s.windowTop;
-}
-, 0, "", true
-}
-, {"EditParam", "Title", +[](Stored& v) -> auto& {return v.s.global.title;
-}
-}
-, {"EditParam", "Emaile", +[](Stored& v) -> auto& {return v.s.global.authorMail;
-}
-}
-, {"EditParam", "URL", +[](Stored& v) -> auto& {return v.s.global.homeUrl;
-}
-}
-, {"EditParam", "Name", +[](Stored& v) -> auto& {return v.s.global.authorName;
-}
-}
-, {"EditParam", "Day1", +[](Stored& v) -> auto& {return v.s.global.issueDay;
-}
-}
-, {"EditParam", "Day2", +[](Stored& v) -> auto& {return v.s.global.launchDay;
-}
-}
-, {"EditParam", "ID", +[](Stored& v) -> auto& {return v.s.global.magazineId;
-}
-}
-, {"Path", "DefaultPath", +[](Stored& v) -> auto& {return v.s.global.saveFolder;
-}
-}
-, {"Application", "ToolBar", +[](Stored& v) -> auto& {return v.s.toolBarShown;
-}
-}
-, {"String", "MaxString", +[](Stored& v) -> auto& {return v.s.global.maxChars;
-}
-, kDefaultMaxChars
-}
-, {"String", "MaxLength", +[](Stored& v) -> auto& {return v.s.global.lineWidth;
-}
-, kDefaultLineWidth
-}
-, {"Application", "StayOnTask", +[](Stored& v) -> auto& {return v.s.options.trayResident;
-}
-}
-, {"Application", "HideOnTask", +[](Stored& v) -> auto& {return v.s.options.minimizeToTray;
-}
-}
-, {"Application", "TaskIcon", +[](Stored& v) -> auto& {return v.s.options.trayIconAction;
-}
-}
-, {"Application", "LastFileOpen", +[](Stored& v) -> auto& {return v.s.options.openLastFile;
-}
-}
-, {"Application", "OldOpen", +[](Stored& v) -> auto& {return v.s.options.openPreviousInWindow;
-}
-}
-, {"Application", "OnlyStart", +[](Stored& v) -> auto& {return v.s.options.singleInstance;
-}
-}
-, {"Application", "IMESwitch", +[](Stored& v) -> auto& {return v.s.options.imeOnAtStart;
-}
-}
-, {"Application", "BackUp", +[](Stored& v) -> auto& {return v.s.options.makeBackup;
-}
-}
-, {"FileHistry", "Switch", +[](Stored& v) -> auto& {return v.s.options.historyShown;
-}
-}
-, {"FileHistry", "Number", +[](Stored& v) -> auto& {return v.s.options.historyCount;
-}
-}
-, {"FileHistry", "1", +[](Stored& v) -> auto& {return v.s.options.history[0];
-}
-}
-, {"FileHistry", "2", +[](Stored& v) -> auto& {return v.s.options.history[1];
-}
-}
-, {"FileHistry", "3", +[](Stored& v) -> auto& {return v.s.options.history[2];
-}
-}
-, {"FileHistry", "4", +[](Stored& v) -> auto& {return v.s.options.history[3];
-}
-}
-, {"FileHistry", "5", +[](Stored& v) -> auto& {return v.s.options.history[4];
-}
-}
-, {"FileHistry", "6", +[](Stored& v) -> auto& {return v.s.options.history[5];
-}
-}
-, {"FileHistry", "7", +[](Stored& v) -> auto& {return v.s.options.history[6];
-}
-}
-, {"FileHistry", "8", +[](Stored& v) -> auto& {return v.s.options.history[7];
-}
-}
-, {"FileHistry", "9", +[](Stored& v) -> auto& {return v.s.options.history[8];
-}
-}
-, {"FileHistry", "10", +[](Stored& v) -> auto& {return v.s.options.history[9];
-}
-}
-, {"FontParam", "Pich", +[](Stored& v) -> auto& {return v.s.options.anyPitchFont;
-}
-}
-, {"DefaultPos", "Position", +[](Stored& v) -> auto& {return v.s.options.restorePosition;
-}
-}
-, {"FontParam", "Name", +[](Stored& v) -> auto& {return v.font.name;
-}
-, 0, kDefaultFontName
-}
-, {"FontParam", "Size", +[](Stored& v) -> auto& {return v.font.size;
-}
-}
-, {"FontParam", "Color", +[](Stored& v) -> auto& {return v.font.color;
-}
-, color::black
-}
-,
-}
-;
+// clang-format off
+const Key kKeys[] = {
+    {"DefaultPos", "Left", +[](Stored& v) -> auto& { return v.s.windowLeft; }, 0, "", true},
+    {"DefaultPos", "Top", +[](Stored& v) -> auto& { return v.s.windowTop; }, 0, "", true},
+    {"EditParam", "Title", +[](Stored& v) -> auto& { return v.s.global.title; }},
+    {"EditParam", "Emaile", +[](Stored& v) -> auto& { return v.s.global.authorMail; }},
+    {"EditParam", "URL", +[](Stored& v) -> auto& { return v.s.global.homeUrl; }},
+    {"EditParam", "Name", +[](Stored& v) -> auto& { return v.s.global.authorName; }},
+    {"EditParam", "Day1", +[](Stored& v) -> auto& { return v.s.global.issueDay; }},
+    {"EditParam", "Day2", +[](Stored& v) -> auto& { return v.s.global.launchDay; }},
+    {"EditParam", "ID", +[](Stored& v) -> auto& { return v.s.global.magazineId; }},
+    {"Path", "DefaultPath", +[](Stored& v) -> auto& { return v.s.global.saveFolder; }},
+    {"Application", "ToolBar", +[](Stored& v) -> auto& { return v.s.toolBarShown; }},
+    {"String", "MaxString", +[](Stored& v) -> auto& { return v.s.global.maxChars; }, kDefaultMaxChars},
+    {"String", "MaxLength", +[](Stored& v) -> auto& { return v.s.global.lineWidth; }, kDefaultLineWidth},
+    {"Application", "StayOnTask", +[](Stored& v) -> auto& { return v.s.options.trayResident; }},
+    {"Application", "HideOnTask", +[](Stored& v) -> auto& { return v.s.options.minimizeToTray; }},
+    {"Application", "TaskIcon", +[](Stored& v) -> auto& { return v.s.options.trayIconAction; }},
+    {"Application", "LastFileOpen", +[](Stored& v) -> auto& { return v.s.options.openLastFile; }},
+    {"Application", "OldOpen", +[](Stored& v) -> auto& { return v.s.options.openPreviousInWindow; }},
+    {"Application", "OnlyStart", +[](Stored& v) -> auto& { return v.s.options.singleInstance; }},
+    {"Application", "IMESwitch", +[](Stored& v) -> auto& { return v.s.options.imeOnAtStart; }},
+    {"Application", "BackUp", +[](Stored& v) -> auto& { return v.s.options.makeBackup; }},
+    {"FileHistry", "Switch", +[](Stored& v) -> auto& { return v.s.options.historyShown; }},
+    {"FileHistry", "Number", +[](Stored& v) -> auto& { return v.s.options.historyCount; }},
+    {"FileHistry", "1", +[](Stored& v) -> auto& { return v.s.options.history[0]; }},
+    {"FileHistry", "2", +[](Stored& v) -> auto& { return v.s.options.history[1]; }},
+    {"FileHistry", "3", +[](Stored& v) -> auto& { return v.s.options.history[2]; }},
+    {"FileHistry", "4", +[](Stored& v) -> auto& { return v.s.options.history[3]; }},
+    {"FileHistry", "5", +[](Stored& v) -> auto& { return v.s.options.history[4]; }},
+    {"FileHistry", "6", +[](Stored& v) -> auto& { return v.s.options.history[5]; }},
+    {"FileHistry", "7", +[](Stored& v) -> auto& { return v.s.options.history[6]; }},
+    {"FileHistry", "8", +[](Stored& v) -> auto& { return v.s.options.history[7]; }},
+    {"FileHistry", "9", +[](Stored& v) -> auto& { return v.s.options.history[8]; }},
+    {"FileHistry", "10", +[](Stored& v) -> auto& { return v.s.options.history[9]; }},
+    {"FontParam", "Pich", +[](Stored& v) -> auto& { return v.s.options.anyPitchFont; }},
+    {"DefaultPos", "Position", +[](Stored& v) -> auto& { return v.s.options.restorePosition; }},
+    {"FontParam", "Name", +[](Stored& v) -> auto& { return v.font.name; }, 0, kDefaultFontName},
+    {"FontParam", "Size", +[](Stored& v) -> auto& { return v.font.size; }},
+    {"FontParam", "Color", +[](Stored& v) -> auto& { return v.font.color; }, color::black},
+};
+// clang-format on
 static_assert(std::size(kKeys) == 2 + 8 + 1 + 2 + 8 + 2 + kHistorySlots + 2 + 3);
 
 void readKey(const ProfileFile& ini, const Key& key, Stored& v) {
