@@ -1,5 +1,7 @@
 #include "smtp.h"
 
+#include "text/mailexport.h"
+
 #include <QUrl>
 
 #include <curl/curl.h>
@@ -245,18 +247,7 @@ CheckedUrl checkUrl(const QString& text) {
 
 std::vector<std::string> bareAddresses(const QString& field) {
     std::vector<std::string> out;
-    QStringList items(QString{});
-    bool quoted = false, angled = false;
-    for (const QChar ch : field) {
-        if (ch == QLatin1Char('"') && !angled) quoted = !quoted;
-        if (ch == QLatin1Char('<') && !quoted) angled = true;
-        if (ch == QLatin1Char('>') && !quoted) angled = false;
-        if (ch == QLatin1Char(',') && !quoted && !angled)
-            items.append(QString());
-        else
-            items.last().append(ch);
-    }
-    for (const QString& item : items) {
+    for (const QString& item : mailexport::splitAddressList(field)) {
         QString entry = item.trimmed();
         const qsizetype lt = entry.lastIndexOf(QLatin1Char('<'));
         if (lt >= 0 && entry.endsWith(QLatin1Char('>')))

@@ -286,11 +286,7 @@ std::string subjectField(const QString& subject) {
     return foldWords(kName, encodedWords(bytes, kName.size() + 2), kMaxEncodedLine);
 }
 
-std::string addressField(std::string_view name, const QString& addresses) {
-    const QString what = name == "From" ? u("差出人") : u("宛先");
-    refuseControls(addresses, what);
-    if (addresses.trimmed().isEmpty()) throw MMEditError(what + u("を入力してください"));
-    // Addresses are separated by commas outside quoted names and <>.
+QStringList splitAddressList(const QString& addresses) {
     QStringList list(QString{});
     bool quoted = false, angled = false;
     for (const QChar c : addresses) {
@@ -302,6 +298,14 @@ std::string addressField(std::string_view name, const QString& addresses) {
         else
             list.last().append(c);
     }
+    return list;
+}
+
+std::string addressField(std::string_view name, const QString& addresses) {
+    const QString what = name == "From" ? u("差出人") : u("宛先");
+    refuseControls(addresses, what);
+    if (addresses.trimmed().isEmpty()) throw MMEditError(what + u("を入力してください"));
+    const QStringList list = splitAddressList(addresses);
     if (name == "From" && list.size() > 1)
         throw MMEditError(what + u("のアドレスは一つだけにしてください"));
     // Each address as it goes out, folded between addresses and between the

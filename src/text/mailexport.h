@@ -19,6 +19,7 @@
 
 #include <QDateTime>
 #include <QString>
+#include <QStringList>
 
 #include <string>
 #include <string_view>
@@ -66,6 +67,10 @@ std::string subjectField(const QString& subject);
 // (a single plain address or quoted name longer than that stays whole).
 // Throws MMEditError for an empty field or one that is not an address.
 std::string addressField(std::string_view name, const QString& addresses);
+
+// The addresses of a list, split at the commas outside quoted names and
+// <>, each as written (not trimmed).
+QStringList splitAddressList(const QString& addresses);
 
 // The whole message: Date, From, To, Subject, MIME-Version, Content-Type
 // (text/plain; charset=ISO-2022-JP), Content-Transfer-Encoding (7bit),
