@@ -52,7 +52,9 @@ mkdir -p "$HOME" "$XDG_RUNTIME_DIR"
 chmod 700 "$XDG_RUNTIME_DIR"
 bin=$root/usr/bin
 
-"$bin/mmedit-cli" --help | grep -q "mmedit-cli" || fail "mmedit-cli --help"
+# The whole usage text is read (grep -q would stop early and fail the pipe).
+usage=$("$bin/mmedit-cli" --help) || fail "mmedit-cli --help"
+grep -q "mmedit-cli" <<<"$usage" || fail "mmedit-cli --help names the tool"
 "$bin/mmedit" --version | grep -q "mmedit" || fail "mmedit --version"
 
 # Start-up: the link menu's data comes from share/mmedit (a missing file
