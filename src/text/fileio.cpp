@@ -334,6 +334,15 @@ void writeAll(const std::string& path, std::string_view bytes) {
         ::unlink(tmp.c_str());
         throw MMEditError(createErrorText(path));
     }
+    // The rename itself is on the disk only once the folder is: without this
+    // a power cut soon after a save can bring back the old file. A folder
+    // that cannot be synced (some file systems refuse) keeps the saved file.
+    const int dir =
+        ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir >= 0) {
+        ::fsync(dir);
+        ::close(dir);
+    }
 }
 
 bool moveNoReplace(const std::string& from, const std::string& to) {
