@@ -38,26 +38,10 @@ fi
 keys=${KEYS:-200}
 display=${DISPLAY_NUMBER:-85}
 bin=$dir/bin
-for tool in Xvfb fluxbox xdotool; do
-  command -v $tool >/dev/null || { echo "keys.sh: $tool is missing (scripts/setup.sh)" >&2; exit 1; }
-done
-work=$(mktemp -d)
-pids=()
-cleanup() {
-  for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
-  rm -rf "$work"
-}
-trap cleanup EXIT
-cp -r "$bin/mmedit" "$bin/help" "$bin/link.dat" "$bin/waku.edt" "$bin/face.edt" "$work/"
-export XDG_RUNTIME_DIR=$work/runtime
-mkdir -m 700 "$XDG_RUNTIME_DIR"
-Xvfb ":$display" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
-pids+=($!)
-export DISPLAY=:$display
-for _ in $(seq 50); do xdotool getdisplaygeometry >/dev/null 2>&1 && break; sleep 0.1; done
-fluxbox >/dev/null 2>&1 &
-pids+=($!)
-sleep 1
+source bench/xsession.sh
+bench_prepare "$bin" always
+work=$bench_folder
+bench_start_x "$display"
 export QT_QPA_PLATFORM=xcb
 
 # CPU nanoseconds of every thread of a process.
@@ -123,7 +107,7 @@ run_one() {
     "$bin/bench_keys_peer" "$file" >/dev/null 2>&1 &
   fi
   pid=$!
-  pids+=($pid)
+  bench_keep_pid $pid
   win=$(window_of "$pid")
   wait_idle "$pid"
   place "$win" "$where"
@@ -144,6 +128,8 @@ run_one() {
   awk -v c=$((c1 - c0)) -v t=$((t1 - t0)) -v b="$base" -v n=$keys \
     'BEGIN { printf "%.0f\n", (c - b * t) / n / 1000 }'
 }
+run_mmedit() { run_one mmedit "$file" "$where"; }
+run_peer() { run_one peer "$file" "$where"; }
 summary() {
   sort -n | awk '{ t[NR] = $1 } END { printf "fastest %6s median %6s", t[1], t[int((NR + 1) / 2)] }'
 }
@@ -151,7 +137,7 @@ summary() {
 # The first start writes the settings file (not timed).
 "$work/mmedit" >/dev/null 2>&1 &
 first=$!
-pids+=($first)
+bench_keep_pid $first
 window_of "$first" >/dev/null
 wait_idle "$first" || true
 kill -9 "$first" 2>/dev/null || true
@@ -161,11 +147,11 @@ for c in "${cases[@]}"; do
   IFS=: read -r kind mb where alone <<<"$c"
   file=$work/$kind-$mb.txt
   [ -f "$file" ] || "$bin/bench_write_sample" "$kind" "$mb" "$file"
-  : >"$work/m.txt"; : >"$work/p.txt"
-  for _ in $(seq "$runs"); do
-    run_one mmedit "$file" "$where" >>"$work/m.txt"
-    [ -z "$alone" ] && run_one peer "$file" "$where" >>"$work/p.txt"
-  done
+  if [ -z "$alone" ]; then
+    bench_take_turns "$runs" run_mmedit "$work/m.txt" run_peer "$work/p.txt"
+  else
+    bench_take_turns "$runs" run_mmedit "$work/m.txt"
+  fi
   peer="(not run)"
   [ -z "$alone" ] && peer=$(summary <"$work/p.txt")
   printf "%-24s us/key  mmedit %s   peer %s\n" "$kind/${mb}MB/$where" \

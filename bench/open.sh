@@ -26,28 +26,14 @@ shift $(($# > 2 ? 2 : $#))
 sizes=${*:-1 10 100 500}
 bin=$dir/bin
 tmp=${TMPDIR:-/tmp}
-folder=$(mktemp -d)
-xpids=()
-cleanup() {
-  for p in "${xpids[@]}"; do kill "$p" 2>/dev/null || true; done
-  rm -rf "$folder"
-}
-trap cleanup EXIT
-cp -r "$bin/mmedit" "$bin/help" "$bin/link.dat" "$bin/waku.edt" "$bin/face.edt" "$folder/"
-if [ -z "${XDG_RUNTIME_DIR:-}" ]; then
-  XDG_RUNTIME_DIR=$folder/runtime
-  mkdir -m 700 "$XDG_RUNTIME_DIR"
-  export XDG_RUNTIME_DIR
-fi
+source bench/xsession.sh
+bench_prepare "$bin"
+folder=$bench_folder
 platforms=${MMEDIT_BENCH_PLATFORMS:-offscreen xcb}
 display=${MMEDIT_BENCH_DISPLAY:-81}
 if [[ " $platforms " == *" xcb "* ]]; then
-  Xvfb ":$display" -screen 0 1280x1024x24 >/dev/null 2>&1 &
-  xpids+=($!)
-  sleep 1
-  DISPLAY=":$display" fluxbox >/dev/null 2>&1 &
-  xpids+=($!)
-  sleep 1
+  bench_start_x "$display"
+  unset DISPLAY # each run names its display
 fi
 # The first start writes the settings file: not measured.
 QT_QPA_PLATFORM=offscreen MMEDIT_REPORT_STARTUP=1 "$folder/mmedit" >/dev/null 2>&1 || true
@@ -71,6 +57,8 @@ run() { # platform program file
     env "${env[@]}" "$bin/bench_open_peer" "$file" 2>&1 >/dev/null | figures
   fi
 }
+run_mmedit() { run "$platform" mmedit "$file"; }
+run_peer() { run "$platform" peer "$file"; }
 summary() { # results-file program platform size
   awk -v who="$2" -v platform="$3" -v mb="$4" '
     function sorted(col,   i, j, t) {
@@ -93,12 +81,7 @@ for mb in $sizes; do
   file=$tmp/mmedit-bench-${mb}MB.txt
   [ -f "$file" ] || "$bin/bench_memory" write "$mb" "$file" >/dev/null
   for platform in $platforms; do
-    : >"$folder/mmedit.txt"
-    : >"$folder/peer.txt"
-    for _ in $(seq "$runs"); do
-      run "$platform" mmedit "$file" >>"$folder/mmedit.txt"
-      run "$platform" peer "$file" >>"$folder/peer.txt"
-    done
+    bench_take_turns "$runs" run_mmedit "$folder/mmedit.txt" run_peer "$folder/peer.txt"
     summary "$folder/mmedit.txt" mmedit "$platform" "$mb"
     summary "$folder/peer.txt" peer "$platform" "$mb"
   done

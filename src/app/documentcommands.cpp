@@ -119,6 +119,10 @@ void DocumentCommands::cleanExit() {
     if (recovery_) recovery_->cleanExit();
 }
 
+void DocumentCommands::endRecovery() {
+    recovery_.reset();
+}
+
 std::string DocumentCommands::backupName(const std::string& path) {
     const std::size_t slash = path.rfind('/');
     const std::size_t nameStart = slash == std::string::npos ? 0 : slash + 1;

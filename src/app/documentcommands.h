@@ -52,6 +52,10 @@ class DocumentCommands {
     void documentSaved();
     // The program ends normally: this run's recovery file goes.
     void cleanExit();
+    // The event loop has ended: the write waiting, if any, is made and the
+    // recovery file's lock given up (a recovery file still kept stays for
+    // the next start to offer).
+    void endRecovery();
     CrashRecovery* recovery() { return recovery_.get(); }
 
     // --- changes made by other programs ---------------------------------------

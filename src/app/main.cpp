@@ -17,11 +17,13 @@
 #include "settings/settings.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QElapsedTimer>
 #include <QEvent>
 #include <QTimer>
 
 #include <cstdio>
+#include <cstdlib>
 #include <optional>
 #include <string>
 #include <vector>
@@ -190,9 +192,6 @@ int main(int argc, char* argv[]) {
     }
     QApplication app(argc, argv); // takes Qt's own options out of argv
     setUpApplication();
-    // Every window without an icon of its own (the header and footer window,
-    // the palettes, the boxes) shows the program's.
-    QApplication::setWindowIcon(pictures::programIcon());
     QGuiApplication::setDesktopFileName(QString::fromLatin1(kDesktopEntry));
     const CommandLine line = parseCommandLine(argumentsOf(argc, argv));
     if (line.action == CommandLine::Action::Error) {
@@ -203,17 +202,21 @@ int main(int argc, char* argv[]) {
     if (!line.file.empty()) files.push_back(absolutePath(line.file, workingFolder()));
 
     const std::string folder = programFolderOfExecutable();
-    SingleInstance single(folder);
+    std::optional<SingleInstance> single(std::in_place, folder);
     const FileLocations locations(folder);
     if (ProfileFile::load(locations.writableFile(kSettingsFileName))
                 .readInt("Application", "OnlyStart", 0) == 1 &&
-        single.handOver(files))
+        single->handOver(files))
         return 0;
 
     SettingsState settings;
     QtDialogs dialogs;
     std::optional<StartupSplash> splash(std::in_place, dialogs,
                                         [&started] { return started.elapsed(); });
+    // Every window without an icon of its own (the header and footer window,
+    // the palettes, the boxes) shows the program's, from the end of the
+    // splash window on.
+    splash->setWhenOver([] { QApplication::setWindowIcon(pictures::programIcon()); });
     splash->begin();
     QtShell shell;
     XkbLockKeys locks;
@@ -228,7 +231,7 @@ int main(int argc, char* argv[]) {
     splash.reset();
 
     QObject::connect(&main, &MainWindow::closed, &app, &QApplication::quit, Qt::QueuedConnection);
-    single.listen(
+    single->listen(
         [&main](const std::vector<std::string>& handed) { openFiles(main, handed, true); });
     app.setQuitOnLastWindowClosed(false); // the program ends when the main window closes
     main.show();
@@ -238,5 +241,20 @@ int main(int argc, char* argv[]) {
     } else {
         openFiles(main, files, false);
     }
-    return app.exec();
+    const int status = app.exec();
+    // What must reach the disk is written before the end: the settings were
+    // saved as the window closed; crash recovery makes its waiting write and
+    // gives up its lock now, and the local socket for later starts goes.
+    // The windows, the display connection and the memory are the system's
+    // to take back, which is quicker than taking them apart one by one.
+    // Text this program left on the clipboard passes to the desktop's
+    // clipboard manager as the application object ends: then it ends the
+    // long way.
+    main.documents().endRecovery();
+    single.reset();
+    if (!QGuiApplication::clipboard()->ownsClipboard()) {
+        std::fflush(nullptr);
+        std::_Exit(status);
+    }
+    return status;
 }

@@ -228,6 +228,8 @@ class MainWindow : public QMainWindow {
     void buildToolBars(QWidget* central);
     void buildStatusBar();
     void buildTray();
+    // The notification-area icon, held while the window was set up, goes in.
+    void loadTray();
     // Makes an item, disabled until its command is set.
     QAction* makeItem(QMenu* menu, const char* name, const char* caption,
                       const QKeySequence& key = {}, int tag = -1);

@@ -14,6 +14,7 @@
 #include <QStatusBar>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <QWindow>
 
 #include <algorithm>
 
@@ -345,12 +346,28 @@ void MainWindow::buildTray() {
     }
     // isRegistered when the window is loaded; the settings decide later.
     runCommand(dialogs_, [this] { trayIcon_->setRegistered(true); });
+    // Reaching the area takes a while (the desktop's bus, the X selection of
+    // the tray): a window that is being shown is painted first.
     QTimer::singleShot(0, this, [this] {
-        if (trayIcon_->isHeld()) runCommand(dialogs_, [this] { trayIcon_->loaded(); });
+        QWindow* shown = isVisible() ? windowHandle() : nullptr;
+        if (shown && !shown->isExposed())
+            shown->installEventFilter(this); // loaded after the first expose
+        else
+            loadTray();
     });
 }
 
+void MainWindow::loadTray() {
+    if (trayIcon_->isHeld()) runCommand(dialogs_, [this] { trayIcon_->loaded(); });
+}
+
 bool MainWindow::eventFilter(QObject* watched, QEvent* e) {
+    if (watched == windowHandle() && e->type() == QEvent::Expose) {
+        // The window paints as it handles the expose: the icon comes after.
+        watched->removeEventFilter(this);
+        QTimer::singleShot(0, this, [this] { loadTray(); });
+        return false;
+    }
     if (editor_ && watched == editor_->viewport()) {
         if (e->type() == QEvent::ContextMenu) {
             editorMenu_->popup(static_cast<QContextMenuEvent*>(e)->globalPos());

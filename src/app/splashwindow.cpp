@@ -10,6 +10,8 @@
 #include <QPointer>
 #include <QScreen>
 
+#include <utility>
+
 SplashWindow::SplashWindow()
     : QWidget(nullptr, Qt::SplashScreen | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint) {
     setObjectName(QStringLiteral("TForm12"));
@@ -54,12 +56,18 @@ StartupSplash::StartupSplash(QtDialogs& dialogs, std::function<qint64()> elapsed
     dialogs_.setBeforeShowing([this] {
         gaveWay_ = true;
         if (window_) window_->hide();
+        over();
     });
 }
 
 StartupSplash::~StartupSplash() {
     dialogs_.setBeforeShowing({});
     delete window_;
+    over();
+}
+
+void StartupSplash::over() {
+    if (auto run = std::exchange(whenOver_, {})) run();
 }
 
 bool StartupSplash::shown() {

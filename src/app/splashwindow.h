@@ -42,6 +42,12 @@ class StartupSplash {
     StartupSplash(const StartupSplash&) = delete;
     StartupSplash& operator=(const StartupSplash&) = delete;
 
+    // Runs once when the splash window's time is over: when it gives way to
+    // a box or when the start is done (this object ends), whichever comes
+    // first. The program gives the application its icon then: the splash
+    // window shows none, and drawing one for it would only slow the start.
+    void setWhenOver(std::function<void()> over) { whenOver_ = std::move(over); }
+
     // Before the first step: the window with an empty bar, if it is time.
     void begin();
     void reach(SplashWindow::Step step);
@@ -51,10 +57,12 @@ class StartupSplash {
   private:
     // Makes and shows the window when the start has run long enough.
     bool shown();
+    void over();
 
     QtDialogs& dialogs_;
     std::function<qint64()> elapsedMs_;
     qint64 showAfterMs_;
     SplashWindow* window_ = nullptr;
     bool gaveWay_ = false;
+    std::function<void()> whenOver_;
 };

@@ -6,7 +6,40 @@
 #include <QByteArray>
 #include <QFileInfo>
 
+#include <dlfcn.h>
+
 namespace {
+
+// libsecret, loaded when the store is first asked: it brings GLib's object
+// and I/O libraries, which a start of the program would otherwise load and
+// set up though most runs never ask.
+struct Secret {
+    decltype(&secret_password_lookup_sync) lookup = nullptr;
+    decltype(&secret_password_store_sync) store = nullptr;
+    decltype(&secret_password_clear_sync) clear = nullptr;
+    decltype(&secret_password_free) free = nullptr;
+};
+
+template <typename F> bool take(void* library, const char* name, F& f) {
+    f = reinterpret_cast<F>(::dlsym(library, name));
+    return f != nullptr;
+}
+
+// The library (its interface version as the system installs it), loaded
+// once; without its functions when it cannot be loaded.
+const Secret& secretLibrary() {
+    static const Secret loaded = [] {
+        Secret s;
+        void* library = ::dlopen("libsecret-1.so.0", RTLD_NOW | RTLD_LOCAL);
+        if (!library || !take(library, "secret_password_lookup_sync", s.lookup) ||
+            !take(library, "secret_password_store_sync", s.store) ||
+            !take(library, "secret_password_clear_sync", s.clear) ||
+            !take(library, "secret_password_free", s.free))
+            s = Secret();
+        return s;
+    }();
+    return loaded;
+}
 
 // The items of the program: found by server and user alone, so that items
 // another program stored (secret-tool) are found too.
@@ -33,15 +66,20 @@ bool sessionBus() {
     return !runtime.isEmpty() && QFileInfo::exists(QString::fromLocal8Bit(runtime + "/bus"));
 }
 
+// A session bus to reach the store through, and the library to ask it with.
+bool reachable() {
+    return sessionBus() && secretLibrary().lookup;
+}
+
 } // namespace
 
 bool DesktopSecretStore::available() {
-    if (!sessionBus()) return false;
+    if (!reachable()) return false;
     // A look-up that finds nothing tells whether a store answers at all.
     GError* error = nullptr;
-    gchar* found =
-        secret_password_lookup_sync(schema(), nullptr, &error, "server", "", "user", "", nullptr);
-    secret_password_free(found);
+    const Secret& lib = secretLibrary();
+    gchar* found = lib.lookup(schema(), nullptr, &error, "server", "", "user", "", nullptr);
+    lib.free(found);
     if (error) {
         g_error_free(error);
         return false;
@@ -50,24 +88,25 @@ bool DesktopSecretStore::available() {
 }
 
 std::optional<QString> DesktopSecretStore::find(const QString& server, const QString& user) {
-    if (!sessionBus()) return std::nullopt;
+    if (!reachable()) return std::nullopt;
     const QByteArray s = server.toUtf8(), n = user.toUtf8();
     GError* error = nullptr;
-    gchar* found = secret_password_lookup_sync(schema(), nullptr, &error, "server", s.constData(),
-                                               "user", n.constData(), nullptr);
+    const Secret& lib = secretLibrary();
+    gchar* found = lib.lookup(schema(), nullptr, &error, "server", s.constData(), "user",
+                              n.constData(), nullptr);
     if (error) g_error_free(error);
     if (!found) return std::nullopt;
     QString password = QString::fromUtf8(found);
-    secret_password_free(found);
+    lib.free(found);
     return password;
 }
 
 bool DesktopSecretStore::keep(const QString& server, const QString& user, const QString& password) {
-    if (!sessionBus()) return false;
+    if (!reachable()) return false;
     const QByteArray s = server.toUtf8(), n = user.toUtf8(), p = password.toUtf8();
     const QByteArray label = "MMEdit: " + n + " " + s;
     GError* error = nullptr;
-    const gboolean kept = secret_password_store_sync(
+    const gboolean kept = secretLibrary().store(
         schema(), SECRET_COLLECTION_DEFAULT, label.constData(), p.constData(), nullptr, &error,
         "server", s.constData(), "user", n.constData(), nullptr);
     if (error) g_error_free(error);
@@ -75,10 +114,10 @@ bool DesktopSecretStore::keep(const QString& server, const QString& user, const 
 }
 
 void DesktopSecretStore::forget(const QString& server, const QString& user) {
-    if (!sessionBus()) return;
+    if (!reachable()) return;
     const QByteArray s = server.toUtf8(), n = user.toUtf8();
     GError* error = nullptr;
-    secret_password_clear_sync(schema(), nullptr, &error, "server", s.constData(), "user",
-                               n.constData(), nullptr);
+    secretLibrary().clear(schema(), nullptr, &error, "server", s.constData(), "user", n.constData(),
+                          nullptr);
     if (error) g_error_free(error);
 }

@@ -5,11 +5,11 @@
 #include <QUrl>
 
 #include <curl/curl.h>
+#include <dlfcn.h>
 
 #include <algorithm>
 #include <cstring>
 #include <memory>
-#include <mutex>
 
 namespace smtp {
 namespace {
@@ -18,6 +18,8 @@ QString u(const char* s) {
     return QString::fromUtf8(s);
 }
 
+// The library's name with its interface version, as the system installs it.
+constexpr char kCurlLibrary[] = "libcurl.so.4";
 constexpr int kSmtpsPort = 465;
 constexpr int kSubmissionPort = 587;
 
@@ -108,9 +110,50 @@ int onProgress(void* context, curl_off_t, curl_off_t, curl_off_t, curl_off_t uln
     return (*p->progress)(std::min(sent, p->total), p->total) ? 0 : 1;
 }
 
-void initialiseOnce() {
-    static std::once_flag once;
-    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+// libcurl, loaded when the first message is sent: most runs send none, and
+// the library brings some thirty others (TLS, Kerberos, LDAP) that would
+// otherwise be loaded and set up at every start of the program.
+struct Curl {
+    decltype(&curl_global_init) globalInit = nullptr;
+    decltype(&curl_easy_init) init = nullptr;
+    decltype(&curl_easy_setopt) setopt = nullptr;
+    decltype(&curl_easy_perform) perform = nullptr;
+    decltype(&curl_easy_getinfo) getinfo = nullptr;
+    decltype(&curl_easy_cleanup) cleanup = nullptr;
+    decltype(&curl_easy_strerror) codeText = nullptr;
+    decltype(&curl_slist_append) slistAppend = nullptr;
+    decltype(&curl_slist_free_all) slistFreeAll = nullptr;
+    QString problem; // why it could not be loaded
+};
+
+template <typename F> bool take(void* library, const char* name, F& f) {
+    f = reinterpret_cast<F>(::dlsym(library, name));
+    return f != nullptr;
+}
+
+// The library, set up once; without its functions, and with the reason,
+// when it cannot be loaded.
+const Curl& curlLibrary() {
+    static const Curl loaded = [] {
+        Curl c;
+        void* library = ::dlopen(kCurlLibrary, RTLD_NOW | RTLD_LOCAL);
+        if (!library || !take(library, "curl_global_init", c.globalInit) ||
+            !take(library, "curl_easy_init", c.init) ||
+            !take(library, "curl_easy_setopt", c.setopt) ||
+            !take(library, "curl_easy_perform", c.perform) ||
+            !take(library, "curl_easy_getinfo", c.getinfo) ||
+            !take(library, "curl_easy_cleanup", c.cleanup) ||
+            !take(library, "curl_easy_strerror", c.codeText) ||
+            !take(library, "curl_slist_append", c.slistAppend) ||
+            !take(library, "curl_slist_free_all", c.slistFreeAll)) {
+            c = Curl();
+            c.problem = QString::fromLocal8Bit(::dlerror());
+            return c;
+        }
+        c.globalInit(CURL_GLOBAL_DEFAULT);
+        return c;
+    }();
+    return loaded;
 }
 
 QString withReply(const QString& message, const std::string& reply) {
@@ -206,14 +249,14 @@ Result describe(CURLcode code, long response, const Conversation& talk, const QS
             Failure::connectionLost,
             u("サーバー %1 との接続が途中で切れました。メールは送られていません。").arg(host));
     return set(Failure::other,
-               u("送信できませんでした: %1").arg(QString::fromUtf8(curl_easy_strerror(code))));
+               u("送信できませんでした: %1").arg(QString::fromUtf8(curlLibrary().codeText(code))));
 }
 
 struct CurlDeleter {
-    void operator()(CURL* c) const { curl_easy_cleanup(c); }
+    void operator()(CURL* c) const { curlLibrary().cleanup(c); }
 };
 struct ListDeleter {
-    void operator()(curl_slist* l) const { curl_slist_free_all(l); }
+    void operator()(curl_slist* l) const { curlLibrary().slistFreeAll(l); }
 };
 
 } // namespace
@@ -268,8 +311,14 @@ Result submit(const Server& server, const QString& password, const std::string& 
         return r;
     }
     const QString host = QUrl(server.url.trimmed()).host();
-    initialiseOnce();
-    std::unique_ptr<CURL, CurlDeleter> curl(curl_easy_init());
+    const Curl& lib = curlLibrary();
+    if (!lib.init) {
+        Result r;
+        r.failure = Failure::other;
+        r.message = u("送信に使うライブラリ (libcurl) を読み込めません: %1").arg(lib.problem);
+        return r;
+    }
+    std::unique_ptr<CURL, CurlDeleter> curl(lib.init());
     if (!curl) {
         Result r;
         r.failure = Failure::other;
@@ -279,7 +328,7 @@ Result submit(const Server& server, const QString& password, const std::string& 
     CURL* c = curl.get();
     curl_slist* list = nullptr;
     for (const std::string& to : recipients)
-        if (curl_slist* longer = curl_slist_append(list, ("<" + to + ">").c_str())) list = longer;
+        if (curl_slist* longer = lib.slistAppend(list, ("<" + to + ">").c_str())) list = longer;
     const std::unique_ptr<curl_slist, ListDeleter> rcpt(list);
     const std::string from = "<" + sender + ">";
     const std::string user = server.user.toStdString();
@@ -290,43 +339,43 @@ Result submit(const Server& server, const QString& password, const std::string& 
     ProgressContext progressContext{&progress, message.size()};
     char errorText[CURL_ERROR_SIZE] = {};
 
-    curl_easy_setopt(c, CURLOPT_URL, checked.url.c_str());
-    curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, "smtp,smtps");
-    curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
+    lib.setopt(c, CURLOPT_URL, checked.url.c_str());
+    lib.setopt(c, CURLOPT_PROTOCOLS_STR, "smtp,smtps");
+    lib.setopt(c, CURLOPT_NOSIGNAL, 1L);
     // smtps:// is encrypted from the start; smtp:// must turn to TLS, except
     // to a relay on this machine.
     if (!checked.tls)
-        curl_easy_setopt(c, CURLOPT_USE_SSL,
-                         checked.loopback ? static_cast<long>(CURLUSESSL_TRY)
-                                          : static_cast<long>(CURLUSESSL_ALL));
-    curl_easy_setopt(c, CURLOPT_SSL_VERIFYPEER, 1L);
-    curl_easy_setopt(c, CURLOPT_SSL_VERIFYHOST, 2L);
-    if (!caFile.empty()) curl_easy_setopt(c, CURLOPT_CAINFO, caFile.c_str());
+        lib.setopt(c, CURLOPT_USE_SSL,
+                   checked.loopback ? static_cast<long>(CURLUSESSL_TRY)
+                                    : static_cast<long>(CURLUSESSL_ALL));
+    lib.setopt(c, CURLOPT_SSL_VERIFYPEER, 1L);
+    lib.setopt(c, CURLOPT_SSL_VERIFYHOST, 2L);
+    if (!caFile.empty()) lib.setopt(c, CURLOPT_CAINFO, caFile.c_str());
     if (!user.empty()) {
-        curl_easy_setopt(c, CURLOPT_USERNAME, user.c_str());
-        curl_easy_setopt(c, CURLOPT_PASSWORD, pass.c_str());
+        lib.setopt(c, CURLOPT_USERNAME, user.c_str());
+        lib.setopt(c, CURLOPT_PASSWORD, pass.c_str());
     }
-    curl_easy_setopt(c, CURLOPT_MAIL_FROM, from.c_str());
-    curl_easy_setopt(c, CURLOPT_MAIL_RCPT, rcpt.get());
-    curl_easy_setopt(c, CURLOPT_UPLOAD, 1L);
-    curl_easy_setopt(c, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(message.size()));
-    curl_easy_setopt(c, CURLOPT_READFUNCTION, onRead);
-    curl_easy_setopt(c, CURLOPT_READDATA, &upload);
-    curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT, timeouts.connectSeconds);
-    curl_easy_setopt(c, CURLOPT_SERVER_RESPONSE_TIMEOUT, timeouts.stalledSeconds);
-    curl_easy_setopt(c, CURLOPT_LOW_SPEED_LIMIT, 1L);
-    curl_easy_setopt(c, CURLOPT_LOW_SPEED_TIME, timeouts.stalledSeconds);
-    curl_easy_setopt(c, CURLOPT_NOPROGRESS, 0L);
-    curl_easy_setopt(c, CURLOPT_XFERINFOFUNCTION, onProgress);
-    curl_easy_setopt(c, CURLOPT_XFERINFODATA, &progressContext);
-    curl_easy_setopt(c, CURLOPT_VERBOSE, 1L);
-    curl_easy_setopt(c, CURLOPT_DEBUGFUNCTION, onDebug);
-    curl_easy_setopt(c, CURLOPT_DEBUGDATA, &talk);
-    curl_easy_setopt(c, CURLOPT_ERRORBUFFER, errorText);
+    lib.setopt(c, CURLOPT_MAIL_FROM, from.c_str());
+    lib.setopt(c, CURLOPT_MAIL_RCPT, rcpt.get());
+    lib.setopt(c, CURLOPT_UPLOAD, 1L);
+    lib.setopt(c, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(message.size()));
+    lib.setopt(c, CURLOPT_READFUNCTION, onRead);
+    lib.setopt(c, CURLOPT_READDATA, &upload);
+    lib.setopt(c, CURLOPT_CONNECTTIMEOUT, timeouts.connectSeconds);
+    lib.setopt(c, CURLOPT_SERVER_RESPONSE_TIMEOUT, timeouts.stalledSeconds);
+    lib.setopt(c, CURLOPT_LOW_SPEED_LIMIT, 1L);
+    lib.setopt(c, CURLOPT_LOW_SPEED_TIME, timeouts.stalledSeconds);
+    lib.setopt(c, CURLOPT_NOPROGRESS, 0L);
+    lib.setopt(c, CURLOPT_XFERINFOFUNCTION, onProgress);
+    lib.setopt(c, CURLOPT_XFERINFODATA, &progressContext);
+    lib.setopt(c, CURLOPT_VERBOSE, 1L);
+    lib.setopt(c, CURLOPT_DEBUGFUNCTION, onDebug);
+    lib.setopt(c, CURLOPT_DEBUGDATA, &talk);
+    lib.setopt(c, CURLOPT_ERRORBUFFER, errorText);
 
-    const CURLcode code = curl_easy_perform(c);
+    const CURLcode code = lib.perform(c);
     long response = 0;
-    curl_easy_getinfo(c, CURLINFO_RESPONSE_CODE, &response);
+    lib.getinfo(c, CURLINFO_RESPONSE_CODE, &response);
     return describe(code, response, talk, host, server);
 }
 

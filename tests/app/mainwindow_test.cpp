@@ -28,6 +28,7 @@
 
 #include <functional>
 #include <map>
+#include <optional>
 #include <set>
 
 #include <sys/stat.h>
@@ -683,19 +684,27 @@ TEST(StartupSplashBoxTest, AfterABoxTheSplashWindowStaysAway) {
     for (const auto& c : cases) {
         QtDialogs boxes;
         qint64 now = c.atBegin;
-        StartupSplash splash(
-            boxes, [&now] { return now; }, 250);
-        splash.begin();
-        ASSERT_EQ(splash.window() != nullptr, c.shownBeforeBox);
+        int over = 0; // the splash window's time ends with the box, once
+        std::optional<StartupSplash> splash(
+            std::in_place, boxes, [&now] { return now; }, 250);
+        splash->setWhenOver([&over] { ++over; });
+        splash->begin();
+        ASSERT_EQ(splash->window() != nullptr, c.shownBeforeBox);
         bool splashShown = true;
-        closeNextBox(
-            [&](QWidget*) { splashShown = splash.window() && splash.window()->isVisible(); });
+        int overAtBox = -1;
+        closeNextBox([&](QWidget*) {
+            splashShown = splash->window() && splash->window()->isVisible();
+            overAtBox = over;
+        });
         boxes.messageBox(QStringLiteral("t"), QStringLiteral("x"), Dialogs::Icon::Error,
                          Dialogs::Ok);
         EXPECT_FALSE(splashShown);
+        EXPECT_EQ(overAtBox, 1);
         now = 1000;
-        splash.reach(SplashWindow::Step::settingsRead);
-        EXPECT_FALSE(splash.window() && splash.window()->isVisible());
+        splash->reach(SplashWindow::Step::settingsRead);
+        EXPECT_FALSE(splash->window() && splash->window()->isVisible());
+        splash.reset();
+        EXPECT_EQ(over, 1);
     }
 }
 

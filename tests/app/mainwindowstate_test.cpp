@@ -24,6 +24,7 @@
 #include <QTest>
 #include <QTextBrowser>
 #include <QTextEdit>
+#include <QWindow>
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
@@ -138,6 +139,27 @@ TEST_F(MainWindowStateTest, TheIconGoesIntoTheAreaOnceTheLoopRuns) {
     EXPECT_TRUE(main->trayIcon()->isIconShown());
 }
 
+// A window being shown is on the screen before its icon goes into the area
+// (reaching the area takes a while).
+TEST_F(MainWindowStateTest, AShownWindowIsExposedBeforeItsIconGoesIn) {
+    struct WatchingArea : ShowingArea {
+        QWidget* window = nullptr;
+        bool exposedAtAdd = false;
+        Result add(const TrayIconRequest& r) override {
+            exposedAtAdd = window->windowHandle() && window->windowHandle()->isExposed();
+            return ShowingArea::add(r);
+        }
+    } area;
+    const ScopedNotificationArea inPlace(area);
+    start();
+    area.window = main.get();
+    main->show();
+    for (int turn = 0; turn < 5 && area.icons == 0; ++turn)
+        QApplication::processEvents();
+    EXPECT_EQ(area.icons, 1);
+    EXPECT_TRUE(area.exposedAtAdd);
+}
+
 // Minimized, the window hides behind its icon (also when the icon's menu
 // minimizes it, which shows it again after minimizing it); the icon's menu
 // brings it back maximized or at its size, and the icon goes.
@@ -197,6 +219,27 @@ TEST(StartupSplashTest, TheProgramShowsItFromTheStart) {
     ASSERT_NE(splash.window(), nullptr);
     EXPECT_TRUE(splash.window()->isVisible());
     EXPECT_EQ(splash.window()->progressBar()->value(), 0);
+}
+
+// The splash window's time is over once, when the start is done: then the
+// program gives the application its icon (the splash window shows none).
+TEST(StartupSplashTest, ItsTimeIsOverOnceWhenTheStartIsDone) {
+    for (const qint64 elapsed : {qint64{0}, qint64{100}}) { // shown, not shown
+        QtDialogs dialogs;
+        int over = 0;
+        {
+            StartupSplash splash(
+                dialogs, [elapsed] { return elapsed; }, 50);
+            splash.setWhenOver([&over] { ++over; });
+            splash.begin();
+            splash.reach(SplashWindow::Step::listsRead);
+            EXPECT_EQ(over, 0) << elapsed;
+            if (splash.window()) {
+                EXPECT_TRUE(splash.window()->windowIcon().isNull());
+            }
+        }
+        EXPECT_EQ(over, 1) << elapsed;
+    }
 }
 
 TEST(StartupSplashTest, ShownOnlyWhenTheStartTakesLong) {
