@@ -852,7 +852,148 @@ struct IndexEntry {
     Kind kind;
     std::uint32_t length;
 };
+
+// The character kinds come first among the kinds.
+constexpr std::size_t kCharacterKinds = static_cast<std::size_t>(Kind::loneLineEnd) + 1;
+static_assert(isCharacterKind(Kind::loneLineEnd) && !isCharacterKind(Kind::longLine) &&
+              !isCharacterKind(Kind::longAddress) && !isCharacterKind(Kind::overLimit));
+
+// Counts the character findings of a scan.
+struct CountSink {
+    std::array<std::uint16_t, kCharacterKinds> counts{};
+    bool any = false;
+    void finding(Kind kind, std::size_t, std::size_t) {
+        ++counts[static_cast<std::size_t>(kind)];
+        any = true;
+    }
+    void tab(std::size_t) {}
+    void lineEnd(std::size_t, std::size_t) {}
+};
+
+// Gathers the marks of a scan that start in [from, to).
+struct MarkSink {
+    std::vector<LiveCheck::Mark>* out = nullptr;
+    std::size_t base = 0, from = 0, to = 0;
+    void finding(Kind kind, std::size_t pos, std::size_t length) {
+        pos += base;
+        if (pos >= from && pos < to) out->push_back({pos, length, kind});
+    }
+    void tab(std::size_t) {}
+    void lineEnd(std::size_t, std::size_t) {}
+};
 } // namespace
+
+// The character findings by blocks of the text: each block a run of whole
+// characters, at most about kBlockBytes long, that holds at least one
+// finding, kept with its count of each kind. The findings themselves are
+// found again in the block's bytes when they are asked for, so the store
+// costs a few bytes per block of text that holds findings, however many
+// findings it holds. Block starts are kept with a lazily applied shift
+// (LineStarts). A change scans again the blocks it touches: about two
+// blocks' bytes besides its own.
+class LiveCheck::Blocks {
+  public:
+    static constexpr std::size_t kBlockBytes = 2048;
+
+    std::size_t size() const { return starts_.size(); }
+    void clear() {
+        starts_.clear();
+        info_.clear();
+    }
+    std::size_t memoryBytes() const { return starts_.memoryBytes() + info_.memoryBytes(); }
+
+    std::size_t start(std::size_t i) const { return starts_[i]; }
+    std::size_t end(std::size_t i) const { return starts_[i] + std::size_t{info_[i].length}; }
+
+    // The first block that ends after pos.
+    std::size_t firstEndingAfter(std::size_t pos) const {
+        std::size_t lo = 0, hi = size();
+        while (lo < hi) {
+            const std::size_t mid = lo + (hi - lo) / 2;
+            if (starts_[mid] <= pos)
+                lo = mid + 1;
+            else
+                hi = mid;
+        }
+        // lo: the first block that starts after pos; the one before it may
+        // hold pos.
+        return lo > 0 && end(lo - 1) > pos ? lo - 1 : lo;
+    }
+
+    // The findings in [oldFrom, oldTo) (positions before the change) are
+    // those of [oldFrom, to) now (oldFrom and to at character boundaries of
+    // the text as it is, the characters from `to` on as they were from
+    // oldTo); the blocks from oldTo on shift by the difference. The blocks
+    // that hold part of the range are scanned again whole. counts follow.
+    void replace(const GapBuffer& text, std::size_t oldFrom, std::size_t oldTo, std::size_t to,
+                 KindCounts& counts) {
+        const auto delta = static_cast<std::uint32_t>(to - oldTo); // modulo 2^32
+        std::size_t i = firstEndingAfter(oldFrom);
+        std::size_t j = i;
+        while (j < size() && starts_[j] < oldTo)
+            ++j;
+        std::size_t from = oldFrom, until = to;
+        if (j > i) {
+            from = std::min(from, start(i));
+            until = to + (std::max(oldTo, end(j - 1)) - oldTo);
+            for (std::size_t k = i; k < j; ++k)
+                for (std::size_t c = 0; c < kCharacterKinds; ++c)
+                    counts[c] -= info_[k].counts[c];
+            starts_.erase(i, j - i);
+            info_.erase(i, j - i);
+        }
+        i = scanInto(text, from, until, i, counts);
+        starts_.shiftFrom(i, delta);
+    }
+
+    // Scans [from, to) of text (from at a character boundary) into blocks
+    // placed from index i on; returns the index after them.
+    std::size_t scanInto(const GapBuffer& text, std::size_t from, std::size_t to, std::size_t i,
+                         KindCounts& counts) {
+        const std::size_t n = text.size();
+        to = std::min(to, n);
+        std::size_t p = from;
+        while (p < to) {
+            // The bytes a character at the end of a piece looks at, too.
+            const std::size_t pieceEnd = std::min(to, p + kBlockBytes);
+            const std::string_view piece = text.view(p, std::min(n, pieceEnd + 2));
+            CountSink sink;
+            const std::size_t q = p + scan(piece, 0, pieceEnd - p, sink);
+            if (sink.any) {
+                starts_.insert(i, static_cast<std::uint32_t>(p));
+                Info info{static_cast<std::uint16_t>(q - p), sink.counts};
+                info_.insert(i, info);
+                for (std::size_t c = 0; c < kCharacterKinds; ++c)
+                    counts[c] += sink.counts[c];
+                ++i;
+            }
+            p = q;
+        }
+        return i;
+    }
+
+    // Appends the findings that start in [from, to), in order.
+    void marksIn(const GapBuffer& text, std::size_t from, std::size_t to,
+                 std::vector<Mark>& out) const {
+        const std::size_t n = text.size();
+        for (std::size_t k = firstEndingAfter(from); k < size() && start(k) < to; ++k) {
+            const std::size_t s = start(k), e = std::min(end(k), n);
+            if (s >= e) break;
+            MarkSink sink{&out, s, from, to};
+            scan(text.view(s, std::min(n, e + 2)), 0, e - s, sink);
+        }
+    }
+
+  private:
+    struct Info {
+        std::uint16_t length = 0; // bytes (a piece and the character that crosses its end)
+        std::array<std::uint16_t, kCharacterKinds> counts{};
+    };
+    static_assert(kBlockBytes + 2 <= 0xFFFF);
+
+    LineStarts starts_;
+    GapVector<Info> info_;
+};
 
 // Findings by position, with a lazily applied shift (LineStarts), and the kind
 // and length of each (in the bits of Info above the kind's four).
@@ -865,6 +1006,7 @@ template <class Info> class LiveCheck::Index {
         positions_.clear();
         info_.clear();
     }
+    std::size_t memoryBytes() const { return positions_.memoryBytes() + info_.memoryBytes(); }
     std::size_t position(std::size_t i) const { return positions_[i]; }
     Kind kind(std::size_t i) const { return static_cast<Kind>(info_[i] & 0x0F); }
     std::size_t length(std::size_t i) const { return (std::size_t{info_[i]} >> 4) + 1u; }
@@ -927,16 +1069,6 @@ template <class Info> class LiveCheck::Index {
 
 namespace {
 
-// Gathers index entries from a scan.
-struct EntrySink {
-    std::vector<IndexEntry>* out = nullptr;
-    void finding(Kind kind, std::size_t pos, std::size_t length) {
-        out->push_back({static_cast<std::uint32_t>(pos), kind, static_cast<std::uint32_t>(length)});
-    }
-    void tab(std::size_t) {}
-    void lineEnd(std::size_t, std::size_t) {}
-};
-
 std::uint32_t charLengthAt(const GapBuffer& text, std::size_t pos) {
     if (pos + 1 < text.size() && cp932::isLeadByte(static_cast<unsigned char>(text.at(pos))) &&
         cp932::isTrailByte(static_cast<unsigned char>(text.at(pos + 1))))
@@ -988,8 +1120,7 @@ void lineEntries(const GapBuffer& text, const LineView& view, std::size_t a, std
 } // namespace
 
 LiveCheck::LiveCheck()
-    : characters_(std::make_unique<Index<std::uint8_t>>()),
-      lines_(std::make_unique<Index<std::uint32_t>>()) {}
+    : characters_(std::make_unique<Blocks>()), lines_(std::make_unique<Index<std::uint32_t>>()) {}
 LiveCheck::~LiveCheck() = default;
 
 std::size_t LiveCheck::total() const {
@@ -1010,14 +1141,12 @@ void LiveCheck::reset(const GapBuffer& text) {
     characters_->clear();
     for (std::size_t k = 0; k < kKindCount; ++k)
         if (isCharacterKind(static_cast<Kind>(k))) counts_[k] = 0;
-    std::vector<IndexEntry> fresh;
-    EntrySink sink{&fresh};
-    const std::string_view all = text.all();
-    scan(all, 0, all.size(), sink);
-    for (const IndexEntry& e : fresh) {
-        characters_->push_back(e);
-        ++counts_[static_cast<std::size_t>(e.kind)];
-    }
+    characters_->scanInto(text, 0, text.size(), 0, counts_);
+}
+
+std::size_t LiveCheck::memoryBytes() const {
+    return sizeof(*this) + sizeof(Blocks) + characters_->memoryBytes() + sizeof(*lines_) +
+           lines_->memoryBytes();
 }
 
 std::pair<std::size_t, std::size_t> LiveCheck::edited(const GapBuffer& text, std::size_t pos,
@@ -1061,15 +1190,12 @@ std::pair<std::size_t, std::size_t> LiveCheck::edited(const GapBuffer& text, std
     // own; it may stand alone now, or the other way round.
     if (end < n && joinsVoicedMark(byte(end - 1), byte(end))) ++end;
 
-    std::vector<IndexEntry> fresh;
-    EntrySink sink{&fresh};
+    // The characters from there on are as they were: the scan of the bytes
+    // up to there stops at a character boundary.
+    CountSink sink;
     const std::string_view window = text.view(start, std::min(n, end + 2));
-    // Positions in the window are relative to start.
     const std::size_t stopped = start + scan(window, 0, end - start, sink);
-    for (IndexEntry& e : fresh)
-        e.pos += static_cast<std::uint32_t>(start);
-    const auto delta = static_cast<std::uint32_t>(inserted - removed); // modulo 2^32
-    characters_->replace(start, stopped - inserted + removed, delta, fresh, counts_);
+    characters_->replace(text, start, stopped - inserted + removed, stopped, counts_);
     return {start, stopped};
 }
 
@@ -1139,31 +1265,29 @@ std::pair<std::size_t, std::size_t> LiveCheck::linesEdited(const GapBuffer& text
     return {from, to};
 }
 
-std::vector<LiveCheck::Mark> LiveCheck::marksIn(std::size_t from, std::size_t to) const {
+std::vector<LiveCheck::Mark> LiveCheck::marksIn(const GapBuffer& text, std::size_t from,
+                                                std::size_t to) const {
     std::vector<Mark> out;
-    marksIn(from, to, out);
+    marksIn(text, from, to, out);
     return out;
 }
 
-void LiveCheck::marksIn(std::size_t from, std::size_t to, std::vector<Mark>& out) const {
-    // The two indexes merged by position, a character's finding before a
-    // long line's at the same place.
+void LiveCheck::marksIn(const GapBuffer& text, std::size_t from, std::size_t to,
+                        std::vector<Mark>& out) const {
+    // The characters' findings and the long lines merged by position, a
+    // character's finding before a long line's at the same place.
     out.clear();
-    std::size_t i = characters_->lowerBound(from), j = lines_->lowerBound(from);
-    auto take = [&](const auto& index, std::size_t& k) {
-        out.push_back({index.position(k), index.length(k), index.kind(k)});
-        ++k;
-    };
-    while (true) {
-        const bool moreChars = i < characters_->size() && characters_->position(i) < to;
-        const bool moreLines = j < lines_->size() && lines_->position(j) < to;
-        if (moreChars && (!moreLines || characters_->position(i) <= lines_->position(j)))
-            take(*characters_, i);
-        else if (moreLines)
-            take(*lines_, j);
-        else
-            break;
-    }
+    characters_->marksIn(text, from, to, out);
+    std::size_t j = lines_->lowerBound(from);
+    if (j >= lines_->size() || lines_->position(j) >= to) return;
+    std::vector<Mark> lines;
+    for (; j < lines_->size() && lines_->position(j) < to; ++j)
+        lines.push_back({lines_->position(j), lines_->length(j), lines_->kind(j)});
+    std::vector<Mark> merged;
+    merged.reserve(out.size() + lines.size());
+    std::merge(out.begin(), out.end(), lines.begin(), lines.end(), std::back_inserter(merged),
+               [](const Mark& a, const Mark& b) { return a.pos < b.pos; });
+    out.swap(merged);
 }
 
 } // namespace mailcheck
