@@ -213,8 +213,14 @@ class LiveCheck {
     // The characters' findings by blocks of the text that hold them.
     class Blocks;
     std::unique_ptr<Blocks> characters_;
-    std::unique_ptr<Index<std::uint32_t>> lines_; // long lines and addresses
-    std::unique_ptr<LineView> sent_;              // lays out lines as they are sent
+    // The first break of each wrapped logical line, by the line's start.
+    class Breaks;
+    std::unique_ptr<Breaks> breaks_;
+    std::unique_ptr<Index<std::uint32_t>> addresses_; // long addresses
+    std::unique_ptr<LineView> sent_;                  // lays out lines as they are sent
+
+    // Forgets the long lines and addresses (unknown until resetLines).
+    void forgetLines();
 
     KindCounts counts_{};
     bool linesKnown_ = false;
