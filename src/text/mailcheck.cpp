@@ -1293,11 +1293,19 @@ std::pair<std::size_t, std::size_t> LiveCheck::edited(const GapBuffer& text, std
     // own; it may stand alone now, or the other way round.
     if (end < n && joinsVoicedMark(byte(end - 1), byte(end))) ++end;
 
-    // The characters from there on are as they were: the scan of the bytes
-    // up to there stops at a character boundary.
-    CountSink sink;
-    const std::string_view window = text.view(start, std::min(n, end + 2));
-    const std::size_t stopped = start + scan(window, 0, end - start, sink);
+    // The characters from there on are as they were. A scan from start
+    // stops there, or a byte further when the step of the scan that holds
+    // the byte before reaches past it: a double-byte character, a CR LF
+    // pair, a letter and its voiced mark (a voiced mark that a letter
+    // joins ends at end: it never joins the byte after it).
+    std::size_t stopped = end;
+    if (end > start && end < n) {
+        const std::size_t c = characterStart(end - 1);
+        const unsigned b = byte(c), next = c + 1 < n ? byte(c + 1) : 0;
+        const bool pair = c + 1 < n && ((cp932::isLeadByte(b) && cp932::isTrailByte(next)) ||
+                                        (b == '\r' && next == '\n') || joinsVoicedMark(b, next));
+        stopped = std::max(end, c + (pair ? 2 : 1));
+    }
     characters_->replace(text, start, stopped - inserted + removed, stopped, counts_);
     return {start, stopped};
 }
