@@ -741,3 +741,42 @@ TEST(MailCheck, TheLiveCheckStoresBlocksOfTextNotFindings) {
         EXPECT_LE(live.memoryBytes(), 2 * c.maxBytes + 2048) << c.name;
     }
 }
+
+TEST(MailCheck, AKeyFarIntoALongParagraphFindsTheLongLinesAgainNearIt) {
+    // A paragraph of about 100 KB with short and long addresses: a key in
+    // its middle finds the long lines again in a few kilobytes around it,
+    // and they stay those of a whole check.
+    const std::string url =
+        "http://example.jp/newsletter/2026/12/" + std::string(50, 'a') + ".html";
+    std::string text;
+    for (int i = 0; text.size() < 100000; ++i)
+        text +=
+            sj("今週のメールマガジンでは、") + (i % 7 == 0 ? url : "mag@example.jp ") + sj("。");
+    GapBuffer buffer(text);
+    LineView view;
+    LayoutRules rules;
+    rules.width = 40;
+    view.setRules(rules);
+    view.layoutAll(buffer);
+    mailcheck::LiveCheck live;
+    live.reset(buffer);
+    live.resetLines(buffer, view);
+    struct Key {
+        std::size_t pos;
+        const char* bytes;
+    } keys[] = {{50000, "x"}, {50000, " "}, {70001, "\x82\xA0"}, {text.size() / 2 + 3, "/"}};
+    for (const Key& k : keys) {
+        const std::string bytes = k.bytes;
+        buffer.insert(k.pos, bytes);
+        view.edited(buffer, k.pos, 0, bytes.size());
+        live.edited(buffer, k.pos, 0, bytes.size());
+        const auto [from, to] = live.linesEdited(buffer, view, view.lastRelaid(),
+                                                 static_cast<std::int64_t>(bytes.size()));
+        EXPECT_LE(from, k.pos) << k.pos;
+        EXPECT_GE(to, k.pos + bytes.size()) << k.pos;
+        EXPECT_LT(to - from, 4096u) << k.pos;
+        const std::vector<Finding> whole = mailcheck::check(buffer.str(), widthOf(40));
+        EXPECT_EQ(live.total(), whole.size()) << k.pos;
+        expectMarksOf(live, buffer, whole, 0, buffer.size() + 1);
+    }
+}
