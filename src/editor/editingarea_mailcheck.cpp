@@ -193,7 +193,7 @@ void EditingArea::paintMailMarks(QPainter& p, int startPos, int endPos) {
     const std::size_t from = static_cast<std::size_t>(std::max(startPos - 1, 0));
     const std::size_t to = static_cast<std::size_t>(std::max(endPos, 0)) + 1;
     std::vector<mailcheck::LiveCheck::Mark>& marks = marks_;
-    live_.marksIn(from, to, marks);
+    live_.marksIn(document().buffer(), from, to, marks);
     const Document& d = document();
     if (const std::optional<std::size_t> over = overLimitPosition();
         over && *over >= from && *over < to) {

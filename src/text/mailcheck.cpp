@@ -852,7 +852,148 @@ struct IndexEntry {
     Kind kind;
     std::uint32_t length;
 };
+
+// The character kinds come first among the kinds.
+constexpr std::size_t kCharacterKinds = static_cast<std::size_t>(Kind::loneLineEnd) + 1;
+static_assert(isCharacterKind(Kind::loneLineEnd) && !isCharacterKind(Kind::longLine) &&
+              !isCharacterKind(Kind::longAddress) && !isCharacterKind(Kind::overLimit));
+
+// Counts the character findings of a scan.
+struct CountSink {
+    std::array<std::uint16_t, kCharacterKinds> counts{};
+    bool any = false;
+    void finding(Kind kind, std::size_t, std::size_t) {
+        ++counts[static_cast<std::size_t>(kind)];
+        any = true;
+    }
+    void tab(std::size_t) {}
+    void lineEnd(std::size_t, std::size_t) {}
+};
+
+// Gathers the marks of a scan that start in [from, to).
+struct MarkSink {
+    std::vector<LiveCheck::Mark>* out = nullptr;
+    std::size_t base = 0, from = 0, to = 0;
+    void finding(Kind kind, std::size_t pos, std::size_t length) {
+        pos += base;
+        if (pos >= from && pos < to) out->push_back({pos, length, kind});
+    }
+    void tab(std::size_t) {}
+    void lineEnd(std::size_t, std::size_t) {}
+};
 } // namespace
+
+// The character findings by blocks of the text: each block a run of whole
+// characters, at most about kBlockBytes long, that holds at least one
+// finding, kept with its count of each kind. The findings themselves are
+// found again in the block's bytes when they are asked for, so the store
+// costs a few bytes per block of text that holds findings, however many
+// findings it holds. Block starts are kept with a lazily applied shift
+// (LineStarts). A change scans again the blocks it touches: about two
+// blocks' bytes besides its own.
+class LiveCheck::Blocks {
+  public:
+    static constexpr std::size_t kBlockBytes = 2048;
+
+    std::size_t size() const { return starts_.size(); }
+    void clear() {
+        starts_.clear();
+        info_.clear();
+    }
+    std::size_t memoryBytes() const { return starts_.memoryBytes() + info_.memoryBytes(); }
+
+    std::size_t start(std::size_t i) const { return starts_[i]; }
+    std::size_t end(std::size_t i) const { return starts_[i] + std::size_t{info_[i].length}; }
+
+    // The first block that ends after pos.
+    std::size_t firstEndingAfter(std::size_t pos) const {
+        std::size_t lo = 0, hi = size();
+        while (lo < hi) {
+            const std::size_t mid = lo + (hi - lo) / 2;
+            if (starts_[mid] <= pos)
+                lo = mid + 1;
+            else
+                hi = mid;
+        }
+        // lo: the first block that starts after pos; the one before it may
+        // hold pos.
+        return lo > 0 && end(lo - 1) > pos ? lo - 1 : lo;
+    }
+
+    // The findings in [oldFrom, oldTo) (positions before the change) are
+    // those of [oldFrom, to) now (oldFrom and to at character boundaries of
+    // the text as it is, the characters from `to` on as they were from
+    // oldTo); the blocks from oldTo on shift by the difference. The blocks
+    // that hold part of the range are scanned again whole. counts follow.
+    void replace(const GapBuffer& text, std::size_t oldFrom, std::size_t oldTo, std::size_t to,
+                 KindCounts& counts) {
+        const auto delta = static_cast<std::uint32_t>(to - oldTo); // modulo 2^32
+        std::size_t i = firstEndingAfter(oldFrom);
+        std::size_t j = i;
+        while (j < size() && starts_[j] < oldTo)
+            ++j;
+        std::size_t from = oldFrom, until = to;
+        if (j > i) {
+            from = std::min(from, start(i));
+            until = to + (std::max(oldTo, end(j - 1)) - oldTo);
+            for (std::size_t k = i; k < j; ++k)
+                for (std::size_t c = 0; c < kCharacterKinds; ++c)
+                    counts[c] -= info_[k].counts[c];
+            starts_.erase(i, j - i);
+            info_.erase(i, j - i);
+        }
+        i = scanInto(text, from, until, i, counts);
+        starts_.shiftFrom(i, delta);
+    }
+
+    // Scans [from, to) of text (from at a character boundary) into blocks
+    // placed from index i on; returns the index after them.
+    std::size_t scanInto(const GapBuffer& text, std::size_t from, std::size_t to, std::size_t i,
+                         KindCounts& counts) {
+        const std::size_t n = text.size();
+        to = std::min(to, n);
+        std::size_t p = from;
+        while (p < to) {
+            // The bytes a character at the end of a piece looks at, too.
+            const std::size_t pieceEnd = std::min(to, p + kBlockBytes);
+            const std::string_view piece = text.view(p, std::min(n, pieceEnd + 2));
+            CountSink sink;
+            const std::size_t q = p + scan(piece, 0, pieceEnd - p, sink);
+            if (sink.any) {
+                starts_.insert(i, static_cast<std::uint32_t>(p));
+                Info info{static_cast<std::uint16_t>(q - p), sink.counts};
+                info_.insert(i, info);
+                for (std::size_t c = 0; c < kCharacterKinds; ++c)
+                    counts[c] += sink.counts[c];
+                ++i;
+            }
+            p = q;
+        }
+        return i;
+    }
+
+    // Appends the findings that start in [from, to), in order.
+    void marksIn(const GapBuffer& text, std::size_t from, std::size_t to,
+                 std::vector<Mark>& out) const {
+        const std::size_t n = text.size();
+        for (std::size_t k = firstEndingAfter(from); k < size() && start(k) < to; ++k) {
+            const std::size_t s = start(k), e = std::min(end(k), n);
+            if (s >= e) break;
+            MarkSink sink{&out, s, from, to};
+            scan(text.view(s, std::min(n, e + 2)), 0, e - s, sink);
+        }
+    }
+
+  private:
+    struct Info {
+        std::uint16_t length = 0; // bytes (a piece and the character that crosses its end)
+        std::array<std::uint16_t, kCharacterKinds> counts{};
+    };
+    static_assert(kBlockBytes + 2 <= 0xFFFF);
+
+    LineStarts starts_;
+    GapVector<Info> info_;
+};
 
 // Findings by position, with a lazily applied shift (LineStarts), and the kind
 // and length of each (in the bits of Info above the kind's four).
@@ -865,6 +1006,7 @@ template <class Info> class LiveCheck::Index {
         positions_.clear();
         info_.clear();
     }
+    std::size_t memoryBytes() const { return positions_.memoryBytes() + info_.memoryBytes(); }
     std::size_t position(std::size_t i) const { return positions_[i]; }
     Kind kind(std::size_t i) const { return static_cast<Kind>(info_[i] & 0x0F); }
     std::size_t length(std::size_t i) const { return (std::size_t{info_[i]} >> 4) + 1u; }
@@ -925,17 +1067,81 @@ template <class Info> class LiveCheck::Index {
     GapVector<Info> info_;
 };
 
-namespace {
-
-// Gathers index entries from a scan.
-struct EntrySink {
-    std::vector<IndexEntry>* out = nullptr;
-    void finding(Kind kind, std::size_t pos, std::size_t length) {
-        out->push_back({static_cast<std::uint32_t>(pos), kind, static_cast<std::uint32_t>(length)});
+// The first break of each wrapped logical line, kept by the line's start
+// (with a lazily applied shift) and the break's distance from it: an edit
+// far into a long line leaves the break at its start as it was, and the
+// breaks of the lines that start in a range are those of a range of
+// entries.
+class LiveCheck::Breaks {
+  public:
+    std::size_t size() const { return lines_.size(); }
+    void clear() {
+        lines_.clear();
+        at_.clear();
     }
-    void tab(std::size_t) {}
-    void lineEnd(std::size_t, std::size_t) {}
+    std::size_t memoryBytes() const { return lines_.memoryBytes() + at_.memoryBytes(); }
+    std::size_t position(std::size_t i) const { return std::size_t{lines_[i]} + (at_[i] >> 1); }
+    std::size_t length(std::size_t i) const { return (at_[i] & 1) + 1; }
+
+    // The first break at or after pos.
+    std::size_t lowerBound(std::size_t pos) const {
+        std::size_t lo = 0, hi = size();
+        while (lo < hi) {
+            const std::size_t mid = lo + (hi - lo) / 2;
+            if (position(mid) < pos)
+                lo = mid + 1;
+            else
+                hi = mid;
+        }
+        return lo;
+    }
+
+    void push_back(std::size_t line, const IndexEntry& e) { insert(size(), line, e); }
+
+    // The breaks of the lines that start in [oldFrom, oldTo) (positions
+    // before the change) give way to fresh ones (line starts and breaks
+    // after it); the lines from oldTo on shift by delta. Returns the end of
+    // the furthest break taken away, shifted by delta as though it lay past
+    // the change (for what is to be drawn again).
+    std::size_t replace(std::size_t oldFrom, std::size_t oldTo, std::uint32_t delta,
+                        const std::vector<std::pair<std::size_t, IndexEntry>>& fresh) {
+        std::size_t i = firstLineAtOrAfter(oldFrom);
+        std::size_t j = std::max(i, firstLineAtOrAfter(oldTo));
+        std::size_t furthest = 0;
+        for (std::size_t k = i; k < j; ++k)
+            furthest = std::max(furthest, static_cast<std::size_t>(static_cast<std::uint32_t>(
+                                              position(k) + length(k) + delta)));
+        lines_.erase(i, j - i);
+        at_.erase(i, j - i);
+        for (const auto& [line, e] : fresh)
+            insert(i++, line, e);
+        lines_.shiftFrom(i, delta);
+        return furthest;
+    }
+
+  private:
+    std::size_t firstLineAtOrAfter(std::size_t line) const {
+        std::size_t lo = 0, hi = size();
+        while (lo < hi) {
+            const std::size_t mid = lo + (hi - lo) / 2;
+            if (lines_[mid] < line)
+                lo = mid + 1;
+            else
+                hi = mid;
+        }
+        return lo;
+    }
+    void insert(std::size_t i, std::size_t line, const IndexEntry& e) {
+        lines_.insert(i, static_cast<std::uint32_t>(line));
+        at_.insert(i, static_cast<std::uint32_t>((e.pos - line) << 1 | (e.length > 1 ? 1 : 0)));
+    }
+
+    LineStarts lines_;
+    GapVector<std::uint32_t> at_; // the break's distance from the line start, and 1 when it
+                                  // is a double-byte character
 };
+
+namespace {
 
 std::uint32_t charLengthAt(const GapBuffer& text, std::size_t pos) {
     if (pos + 1 < text.size() && cp932::isLeadByte(static_cast<unsigned char>(text.at(pos))) &&
@@ -944,32 +1150,35 @@ std::uint32_t charLengthAt(const GapBuffer& text, std::size_t pos) {
     return 1;
 }
 
-// Appends the long-line findings of the logical line of rows [a, b] of view
-// (b: its last row); sent lays lines out as they are sent (made when needed).
-void lineEntries(const GapBuffer& text, const LineView& view, std::size_t a, std::size_t b,
-                 std::unique_ptr<LineView>& sent, std::vector<IndexEntry>& out) {
-    if (a >= b) return; // one row: not wrapped
-    // Where no wrap falls between two bytes an address may hold, the line
-    // is sent broken first where the screen wraps it, and it holds no
-    // address longer than the width (such an address wraps, or ends a row
-    // that runs past the width with a character the rules let hang).
+bool mayHoldAt(const GapBuffer& text, std::size_t i) {
+    return addresses::mayHold(text.at(i));
+}
+
+// Whether the wrap before row j of view may fall inside an address, or right
+// after one that ends a row running past the width: there the text may be
+// sent broken elsewhere. Where no wrap of a line does, the line is sent
+// broken first where the screen wraps it, and it holds no address longer
+// than the width (such an address wraps, or ends a row that runs past the
+// width with a character the rules let hang).
+bool wrapNearAddress(const GapBuffer& text, const LineView& view, std::size_t j,
+                     std::size_t width) {
+    const std::size_t p = view.line(j).start;
+    return mayHoldAt(text, p - 1) && (mayHoldAt(text, p) || (p >= 2 && mayHoldAt(text, p - 2) &&
+                                                             view.line(j - 1).length > width));
+}
+
+// The first break of the line that starts at row k of view and wraps there,
+// as the line is sent (nothing when it fits as sent). Only a first wrap near
+// an address needs the line laid out as sent (by sent, made when needed):
+// a piece of the line that reaches well past its first break breaks first
+// where the whole line does.
+std::optional<IndexEntry> firstBreak(const GapBuffer& text, const LineView& view, std::size_t k,
+                                     std::unique_ptr<LineView>& sent) {
     const auto width = static_cast<std::size_t>(std::max(view.rules().width, 0));
-    bool address = false;
-    for (std::size_t j = a + 1; j <= b && !address; ++j) {
-        const std::size_t p = view.line(j).start;
-        address =
-            addresses::mayHold(text.at(p - 1)) &&
-            (addresses::mayHold(text.at(p)) ||
-             (p >= 2 && addresses::mayHold(text.at(p - 2)) && view.line(j - 1).length > width));
+    if (!wrapNearAddress(text, view, k + 1, width)) {
+        const auto p = static_cast<std::uint32_t>(view.line(k + 1).start);
+        return IndexEntry{p, Kind::longLine, charLengthAt(text, p)};
     }
-    if (!address) {
-        const std::uint32_t p = view.line(a + 1).start;
-        out.push_back({p, Kind::longLine, charLengthAt(text, p)});
-        return;
-    }
-    const std::size_t start = view.line(a).start;
-    const LaidLine end = view.line(b);
-    const std::string_view logical = text.view(start, end.start + end.length);
     if (!sent) {
         sent = std::make_unique<LineView>();
         sent->setKeepAddresses(true);
@@ -980,16 +1189,41 @@ void lineEntries(const GapBuffer& text, const LineView& view, std::size_t a, std
     const LayoutRules& had = sent->rules();
     if (had.width != rules.width || had.modeWord != rules.modeWord || had.custom != rules.custom)
         sent->setRules(rules);
-    for (const LongPart& part : longParts(logical, view.rules().width, true, *sent))
-        out.push_back({static_cast<std::uint32_t>(start + part.pos), part.kind,
-                       static_cast<std::uint32_t>(part.length)});
+    const std::size_t start = view.line(k).start, n = text.size();
+    std::size_t piece = width + kFirstBreakReach;
+    while (true) {
+        std::string_view line = text.view(start, std::min(n, start + piece));
+        // The line ends at its first line end.
+        const std::size_t eol = line.find_first_of("\r\n");
+        const bool whole = eol != std::string_view::npos || start + piece >= n;
+        line = line.substr(0, eol);
+        sent->layoutAll(line);
+        if (sent->count() < 2) {
+            if (whole) return std::nullopt;
+        } else if (whole || sent->line(1).start + kFirstBreakReach <= line.size()) {
+            const std::size_t wrap = sent->line(1).start;
+            return IndexEntry{static_cast<std::uint32_t>(start + wrap), Kind::longLine,
+                              static_cast<std::uint32_t>(cp932::charLength(line, wrap))};
+        }
+        piece *= 2;
+    }
+}
+
+// Appends the addresses longer than the width in [from, to) of text (from at
+// a character boundary; no address crosses from or to).
+void longAddressesIn(const GapBuffer& text, std::size_t from, std::size_t to, std::size_t width,
+                     std::vector<IndexEntry>& out) {
+    for (const addresses::Span& a : addresses::find(text.view(from, to)))
+        if (a.length > width)
+            out.push_back({static_cast<std::uint32_t>(from + a.pos), Kind::longAddress,
+                           static_cast<std::uint32_t>(a.length)});
 }
 
 } // namespace
 
 LiveCheck::LiveCheck()
-    : characters_(std::make_unique<Index<std::uint8_t>>()),
-      lines_(std::make_unique<Index<std::uint32_t>>()) {}
+    : characters_(std::make_unique<Blocks>()), breaks_(std::make_unique<Breaks>()),
+      addresses_(std::make_unique<Index<std::uint32_t>>()) {}
 LiveCheck::~LiveCheck() = default;
 
 std::size_t LiveCheck::total() const {
@@ -1001,7 +1235,7 @@ std::size_t LiveCheck::total() const {
 
 void LiveCheck::clear() {
     characters_->clear();
-    lines_->clear();
+    forgetLines();
     counts_ = {};
     linesKnown_ = false;
 }
@@ -1010,14 +1244,12 @@ void LiveCheck::reset(const GapBuffer& text) {
     characters_->clear();
     for (std::size_t k = 0; k < kKindCount; ++k)
         if (isCharacterKind(static_cast<Kind>(k))) counts_[k] = 0;
-    std::vector<IndexEntry> fresh;
-    EntrySink sink{&fresh};
-    const std::string_view all = text.all();
-    scan(all, 0, all.size(), sink);
-    for (const IndexEntry& e : fresh) {
-        characters_->push_back(e);
-        ++counts_[static_cast<std::size_t>(e.kind)];
-    }
+    characters_->scanInto(text, 0, text.size(), 0, counts_);
+}
+
+std::size_t LiveCheck::memoryBytes() const {
+    return sizeof(*this) + sizeof(Blocks) + characters_->memoryBytes() + sizeof(Breaks) +
+           breaks_->memoryBytes() + sizeof(*addresses_) + addresses_->memoryBytes();
 }
 
 std::pair<std::size_t, std::size_t> LiveCheck::edited(const GapBuffer& text, std::size_t pos,
@@ -1061,109 +1293,185 @@ std::pair<std::size_t, std::size_t> LiveCheck::edited(const GapBuffer& text, std
     // own; it may stand alone now, or the other way round.
     if (end < n && joinsVoicedMark(byte(end - 1), byte(end))) ++end;
 
-    std::vector<IndexEntry> fresh;
-    EntrySink sink{&fresh};
-    const std::string_view window = text.view(start, std::min(n, end + 2));
-    // Positions in the window are relative to start.
-    const std::size_t stopped = start + scan(window, 0, end - start, sink);
-    for (IndexEntry& e : fresh)
-        e.pos += static_cast<std::uint32_t>(start);
-    const auto delta = static_cast<std::uint32_t>(inserted - removed); // modulo 2^32
-    characters_->replace(start, stopped - inserted + removed, delta, fresh, counts_);
+    // The characters from there on are as they were. A scan from start
+    // stops there, or a byte further when the step of the scan that holds
+    // the byte before reaches past it: a double-byte character, a CR LF
+    // pair, a letter and its voiced mark (a voiced mark that a letter
+    // joins ends at end: it never joins the byte after it).
+    std::size_t stopped = end;
+    if (end > start && end < n) {
+        const std::size_t c = characterStart(end - 1);
+        const unsigned b = byte(c), next = c + 1 < n ? byte(c + 1) : 0;
+        const bool pair = c + 1 < n && ((cp932::isLeadByte(b) && cp932::isTrailByte(next)) ||
+                                        (b == '\r' && next == '\n') || joinsVoicedMark(b, next));
+        stopped = std::max(end, c + (pair ? 2 : 1));
+    }
+    characters_->replace(text, start, stopped - inserted + removed, stopped, counts_);
     return {start, stopped};
 }
 
-void LiveCheck::resetLines(const GapBuffer& text, const LineView& view) {
-    lines_->clear();
+void LiveCheck::forgetLines() {
+    breaks_->clear();
+    addresses_->clear();
     counts_[static_cast<std::size_t>(Kind::longLine)] = 0;
     counts_[static_cast<std::size_t>(Kind::longAddress)] = 0;
+    linesKnown_ = false;
+}
+
+void LiveCheck::resetLines(const GapBuffer& text, const LineView& view) {
+    forgetLines();
     linesKnown_ = view.complete();
     if (!linesKnown_) return;
+    const auto width = static_cast<std::size_t>(std::max(view.rules().width, 0));
     std::vector<IndexEntry> fresh;
     for (std::size_t a = 0; a < view.count();) {
-        std::size_t b = a; // the last row of the logical line
-        while (view.wrapped(b))
+        // The rows [a, b] of a logical line: its first break, and its long
+        // addresses when a wrap falls near one.
+        std::size_t b = a;
+        bool nearAddress = false;
+        while (view.wrapped(b)) {
             ++b;
-        fresh.clear();
-        lineEntries(text, view, a, b, sent_, fresh);
-        for (const IndexEntry& e : fresh) {
-            lines_->push_back(e);
-            ++counts_[static_cast<std::size_t>(e.kind)];
+            nearAddress = nearAddress || wrapNearAddress(text, view, b, width);
+        }
+        if (b > a) {
+            const std::size_t start = view.line(a).start;
+            if (const std::optional<IndexEntry> e = firstBreak(text, view, a, sent_))
+                breaks_->push_back(start, *e);
+            if (nearAddress) {
+                fresh.clear();
+                const LaidLine end = view.line(b);
+                longAddressesIn(text, start, end.start + end.length, width, fresh);
+                for (const IndexEntry& e : fresh)
+                    addresses_->push_back(e);
+                counts_[static_cast<std::size_t>(Kind::longAddress)] += fresh.size();
+            }
         }
         a = b + 1;
     }
+    counts_[static_cast<std::size_t>(Kind::longLine)] = breaks_->size();
 }
 
 std::pair<std::size_t, std::size_t> LiveCheck::linesEdited(const GapBuffer& text,
                                                            const LineView& view, LineView::Relaid r,
                                                            std::int64_t delta) {
     if (!view.complete()) {
-        lines_->clear();
-        counts_[static_cast<std::size_t>(Kind::longLine)] = 0;
-        counts_[static_cast<std::size_t>(Kind::longAddress)] = 0;
-        linesKnown_ = false;
+        forgetLines();
         return {0, 0};
     }
     if (!linesKnown_ || view.count() == 0) {
         resetLines(text, view);
         return {0, text.size()};
     }
-    // The findings of a logical line lie in it. The logical lines that hold
-    // the rows laid out again, and the row after them, are found again:
-    // from the start of the first one (the rows before it are as they were)
-    // to the end of the last one, which ends with a row that was not laid
-    // out again, so it ended there before the change too. (Rows laid out
-    // again past the last one: the text lost its last rows.)
-    std::size_t a = std::min(r.first, view.count() - 1);
-    while (a > 0 && view.wrapped(a - 1))
-        --a;
-    std::size_t b = std::min(r.first + r.count, view.count() - 1);
-    while (view.wrapped(b))
-        ++b;
-    const std::size_t from = view.line(a).start;
+    // The rows laid out again hold the change; the row after them was not
+    // laid out again, so it started there before the change too. (Rows laid
+    // out again past the last one: the text lost its last rows.)
+    const std::size_t rows = view.count(), n = text.size();
+    const std::size_t first = std::min(r.first, rows - 1);
+    const std::size_t last = std::min(r.first + r.count, rows - 1);
+    const auto width = static_cast<std::size_t>(std::max(view.rules().width, 0));
     const auto d = static_cast<std::uint32_t>(delta);
-    std::size_t oldTo = static_cast<std::size_t>(-1), to = text.size();
-    if (b + 1 < view.count()) {
-        to = view.line(b + 1).start;
-        oldTo = static_cast<std::uint32_t>(to - d);
+    const std::size_t firstStart = view.line(first).start;
+    // Where the rows after them start (bytes from there on are as they
+    // were), before and after the change.
+    std::size_t until = n, oldUntil = static_cast<std::size_t>(-1);
+    if (last + 1 < rows) {
+        until = view.line(last + 1).start;
+        oldUntil = static_cast<std::uint32_t>(until - d);
+    }
+
+    // First breaks: those of the lines that start in the rows, and that of
+    // the line the first of them continues, unless its first break depends
+    // on no byte near them. A first break depends on the bytes up to its
+    // first wrap, or up to the end of an address across that wrap, and a
+    // few hundred bytes after (see firstBreak): a byte no address holds
+    // after the first wrap, well before the rows, bounds it.
+    std::size_t a = first;
+    bool keepsBreak = false;
+    while (a > 0 && view.wrapped(a - 1)) {
+        const std::size_t row = a - 1;
+        const std::size_t rowStart = view.line(row).start, rowEnd = view.line(a).start;
+        if (row > 0 && view.wrapped(row - 1) && firstStart - rowEnd >= 2 * kFirstBreakReach) {
+            bool bounded = false;
+            for (std::size_t q = rowStart; q < rowEnd && !bounded; ++q)
+                bounded = !mayHoldAt(text, q);
+            if (bounded) {
+                keepsBreak = true;
+                break;
+            }
+        }
+        --a;
+    }
+    const std::size_t breaksFrom = keepsBreak ? firstStart : view.line(a).start;
+    std::vector<std::pair<std::size_t, IndexEntry>> breaks;
+    std::size_t furthest = until;
+    for (std::size_t k = keepsBreak ? first : a; k <= last;) {
+        if ((k == 0 || !view.wrapped(k - 1)) && view.wrapped(k)) {
+            if (const std::optional<IndexEntry> e = firstBreak(text, view, k, sent_)) {
+                breaks.push_back({view.line(k).start, *e});
+                furthest = std::max<std::size_t>(furthest, e->pos + e->length);
+            }
+        }
+        ++k;
+    }
+    furthest = std::max(furthest, breaks_->replace(breaksFrom, oldUntil, d, breaks));
+    counts_[static_cast<std::size_t>(Kind::longLine)] = breaks_->size();
+
+    // Long addresses: those that hold a changed byte are in the rows, or
+    // run on across their edges in the same logical line.
+    std::size_t b = first;
+    while (b > 0 && view.wrapped(b - 1) && mayHoldAt(text, view.line(b).start - 1))
+        --b;
+    std::size_t e = last;
+    while (e + 1 < rows && view.wrapped(e) && mayHoldAt(text, view.line(e + 1).start))
+        ++e;
+    const std::size_t addressesFrom = view.line(b).start;
+    std::size_t addressesTo = n, oldAddressesTo = static_cast<std::size_t>(-1);
+    if (e + 1 < rows) {
+        addressesTo = view.line(e + 1).start;
+        oldAddressesTo = static_cast<std::uint32_t>(addressesTo - d);
     }
     std::vector<IndexEntry> fresh;
-    for (std::size_t k = a; k <= b;) {
-        std::size_t e = k;
-        while (view.wrapped(e))
-            ++e;
-        lineEntries(text, view, k, e, sent_, fresh);
-        k = e + 1;
-    }
-    lines_->replace(from, oldTo, d, fresh, counts_);
-    return {from, to};
+    longAddressesIn(text, addressesFrom, addressesTo, width, fresh);
+    addresses_->replace(addressesFrom, oldAddressesTo, d, fresh, counts_);
+    return {std::min(breaksFrom, addressesFrom), std::min(n, std::max(furthest, addressesTo))};
 }
 
-std::vector<LiveCheck::Mark> LiveCheck::marksIn(std::size_t from, std::size_t to) const {
+std::vector<LiveCheck::Mark> LiveCheck::marksIn(const GapBuffer& text, std::size_t from,
+                                                std::size_t to) const {
     std::vector<Mark> out;
-    marksIn(from, to, out);
+    marksIn(text, from, to, out);
     return out;
 }
 
-void LiveCheck::marksIn(std::size_t from, std::size_t to, std::vector<Mark>& out) const {
-    // The two indexes merged by position, a character's finding before a
-    // long line's at the same place.
+void LiveCheck::marksIn(const GapBuffer& text, std::size_t from, std::size_t to,
+                        std::vector<Mark>& out) const {
+    // The characters' findings and the long lines merged by position, a
+    // character's finding before a long line's at the same place.
     out.clear();
-    std::size_t i = characters_->lowerBound(from), j = lines_->lowerBound(from);
-    auto take = [&](const auto& index, std::size_t& k) {
-        out.push_back({index.position(k), index.length(k), index.kind(k)});
-        ++k;
-    };
+    characters_->marksIn(text, from, to, out);
+    // The long addresses and the breaks, an address before a break at the
+    // same place.
+    std::vector<Mark> lines;
+    std::size_t i = addresses_->lowerBound(from), j = breaks_->lowerBound(from);
     while (true) {
-        const bool moreChars = i < characters_->size() && characters_->position(i) < to;
-        const bool moreLines = j < lines_->size() && lines_->position(j) < to;
-        if (moreChars && (!moreLines || characters_->position(i) <= lines_->position(j)))
-            take(*characters_, i);
-        else if (moreLines)
-            take(*lines_, j);
-        else
+        const bool moreAddresses = i < addresses_->size() && addresses_->position(i) < to;
+        const bool moreBreaks = j < breaks_->size() && breaks_->position(j) < to;
+        if (moreAddresses && (!moreBreaks || addresses_->position(i) <= breaks_->position(j))) {
+            lines.push_back({addresses_->position(i), addresses_->length(i), Kind::longAddress});
+            ++i;
+        } else if (moreBreaks) {
+            lines.push_back({breaks_->position(j), breaks_->length(j), Kind::longLine});
+            ++j;
+        } else {
             break;
+        }
     }
+    if (lines.empty()) return;
+    std::vector<Mark> merged;
+    merged.reserve(out.size() + lines.size());
+    std::merge(out.begin(), out.end(), lines.begin(), lines.end(), std::back_inserter(merged),
+               [](const Mark& a, const Mark& b) { return a.pos < b.pos; });
+    out.swap(merged);
 }
 
 } // namespace mailcheck

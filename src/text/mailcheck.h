@@ -151,9 +151,11 @@ std::string applyEdits(std::string_view text, const std::vector<Edit>& edits);
 // changes; long lines and long addresses follow the line view that lays the
 // text out, as check() finds them (as the text is sent: a line whose wraps
 // on the screen fall inside an address is laid out again the way it is
-// sent). Positions
-// are kept with a lazily applied shift, so an edit costs about the bytes it
-// changed and the distance from the previous edit, never the size of the text.
+// sent). The character findings are kept as blocks of the text that hold
+// them, with their counts, and found again in a block's bytes when they are
+// asked for. Positions are kept with a lazily applied shift, so an edit
+// costs about the bytes it changed, a block or two around them and the
+// distance from the previous edit, never the size of the text.
 class LiveCheck {
   public:
     LiveCheck();
@@ -194,16 +196,31 @@ class LiveCheck {
         std::size_t length;
         Kind kind;
     };
-    // The findings that start in [from, to), in order.
-    std::vector<Mark> marksIn(std::size_t from, std::size_t to) const;
-    void marksIn(std::size_t from, std::size_t to, std::vector<Mark>& out) const;
+    // The findings that start in [from, to), in order (text: the text as
+    // the last change left it).
+    std::vector<Mark> marksIn(const GapBuffer& text, std::size_t from, std::size_t to) const;
+    void marksIn(const GapBuffer& text, std::size_t from, std::size_t to,
+                 std::vector<Mark>& out) const;
+
+    // The bytes the findings take in memory: they grow with the blocks of
+    // text that hold findings and with the long lines, not with the
+    // findings' number.
+    std::size_t memoryBytes() const;
 
   private:
     // Findings by position; Info holds a finding's kind and length.
     template <class Info> class Index;
-    std::unique_ptr<Index<std::uint8_t>> characters_;
-    std::unique_ptr<Index<std::uint32_t>> lines_; // long lines and addresses
-    std::unique_ptr<LineView> sent_;              // lays out lines as they are sent
+    // The characters' findings by blocks of the text that hold them.
+    class Blocks;
+    std::unique_ptr<Blocks> characters_;
+    // The first break of each wrapped logical line, by the line's start.
+    class Breaks;
+    std::unique_ptr<Breaks> breaks_;
+    std::unique_ptr<Index<std::uint32_t>> addresses_; // long addresses
+    std::unique_ptr<LineView> sent_;                  // lays out lines as they are sent
+
+    // Forgets the long lines and addresses (unknown until resetLines).
+    void forgetLines();
 
     KindCounts counts_{};
     bool linesKnown_ = false;

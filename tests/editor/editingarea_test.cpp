@@ -814,7 +814,7 @@ TEST_F(MemoTest, ALargeTextIsCheckedInSightFirstAndTheRestWhileIdle) {
     memo.setText(largeCheckedText());
     EXPECT_FALSE(memo.mailFindingsKnown());
     // In sight: the katakana at the start.
-    const auto inSight = memo.mailCheck().marksIn(0, 10 * kLineBytes);
+    const auto inSight = memo.mailCheck().marksIn(memo.document().buffer(), 0, 10 * kLineBytes);
     ASSERT_EQ(inSight.size(), 1u);
     EXPECT_EQ(inSight[0].pos, 0u);
     EXPECT_EQ(inSight[0].kind, mailcheck::Kind::halfWidthKana);
@@ -823,7 +823,7 @@ TEST_F(MemoTest, ALargeTextIsCheckedInSightFirstAndTheRestWhileIdle) {
     memo.document().replace(5, 0, "\xB2"); // ｲ
     ASSERT_TRUE(QTest::qWaitFor([&] { return memo.mailFindingsKnown(); }, 60000));
     EXPECT_EQ(memo.mailFindingCount(), 62u);
-    const auto all = memo.mailCheck().marksIn(0, memo.document().size());
+    const auto all = memo.mailCheck().marksIn(memo.document().buffer(), 0, memo.document().size());
     ASSERT_EQ(all.size(), 62u);
     EXPECT_EQ(all[0].pos, 0u);
     EXPECT_EQ(all[1].pos, 5u);

@@ -54,6 +54,22 @@ std::vector<std::size_t> firstWraps(std::string_view text, const LayoutRules& ru
     return out;
 }
 
+// The live check's marks in [from, to) are the findings of a whole check
+// that start there, in order.
+void expectMarksOf(const mailcheck::LiveCheck& live, const GapBuffer& buffer,
+                   const std::vector<Finding>& whole, std::size_t from, std::size_t to) {
+    std::vector<Finding> expected;
+    for (const Finding& f : whole)
+        if (f.pos >= from && f.pos < to && f.kind != Kind::overLimit) expected.push_back(f);
+    const std::vector<mailcheck::LiveCheck::Mark> marks = live.marksIn(buffer, from, to);
+    ASSERT_EQ(marks.size(), expected.size()) << from << "-" << to;
+    for (std::size_t i = 0; i < marks.size(); ++i) {
+        ASSERT_EQ(marks[i].pos, expected[i].pos) << from << "-" << to << " #" << i;
+        ASSERT_EQ(marks[i].length, expected[i].length) << from << "-" << to << " #" << i;
+        ASSERT_EQ(marks[i].kind, expected[i].kind) << from << "-" << to << " #" << i;
+    }
+}
+
 // Pieces of random texts: every kind of finding and the characters the
 // layout cares about.
 std::string randomText(std::mt19937& rng, int pieces) {
@@ -426,7 +442,8 @@ TEST(MailCheck, LiveCheckFollowsEditsAsTheWholeCheckFindsThem) {
 
             const std::string text = buffer.str();
             const std::vector<Finding> whole = mailcheck::check(text, widthOf(rules.width));
-            const std::vector<mailcheck::LiveCheck::Mark> marks = live.marksIn(0, text.size() + 1);
+            const std::vector<mailcheck::LiveCheck::Mark> marks =
+                live.marksIn(buffer, 0, text.size() + 1);
             if (marks.size() != whole.size()) {
                 std::string d = QByteArray::fromStdString(text).toHex(' ').toStdString() +
                                 "\npos " + std::to_string(pos) + " rm " + std::to_string(removed) +
@@ -511,7 +528,8 @@ TEST(MailCheck, LiveCheckMarksALongAddressAndTheBreakBeforeItAsTheTextIsSent) {
         Kind kind;
     };
     auto expectMarks = [&](const std::vector<Expected>& expected, const char* what) {
-        const std::vector<mailcheck::LiveCheck::Mark> marks = live.marksIn(0, buffer.size() + 1);
+        const std::vector<mailcheck::LiveCheck::Mark> marks =
+            live.marksIn(buffer, 0, buffer.size() + 1);
         ASSERT_EQ(marks.size(), expected.size()) << what;
         for (std::size_t i = 0; i < marks.size(); ++i) {
             EXPECT_EQ(marks[i].pos, expected[i].pos) << what << " #" << i;
@@ -600,6 +618,165 @@ TEST(MailCheck, AnyBytesGiveOrderedFindingsInTheirPlacesAndTheLiveCheckAgrees) {
                                  static_cast<std::int64_t>(removed));
             const std::vector<Finding> whole = mailcheck::check(buffer.str(), widthOf(12));
             ASSERT_EQ(live.total(), whole.size()) << round << "/" << step;
+            expectMarksOf(live, buffer, whole, 0, buffer.size() + 1);
         }
+    }
+}
+
+TEST(MailCheck, LiveCheckOfTextsOfManyBlocksFollowsEditsAsTheWholeCheckFindsThem) {
+    // Texts of tens of kilobytes thick with findings, in paragraphs of a few
+    // kilobytes with addresses, edited here and there (across the blocks the
+    // live check keeps, far into paragraphs): the live marks, in the whole
+    // text and in ranges of it, and the counts are those of a whole check.
+    std::mt19937 rng(1618);
+    const std::vector<std::string> pieces = {"\xB6",
+                                             "\xDE",
+                                             "\xB6\xDE",
+                                             "\xCA\xDF",
+                                             "\t",
+                                             "\x87\x40",
+                                             "\x81",
+                                             "\x82\xA0",
+                                             "ab",
+                                             "\n",
+                                             "\x01",
+                                             "\xF0\x40",
+                                             "\xA0",
+                                             " ",
+                                             "http://example.jp/a-b/c",
+                                             "www.example.jp/",
+                                             "a@b.jp",
+                                             sj("。"),
+                                             sj("」"),
+                                             sj("メール")};
+    auto randomPieces = [&](std::size_t n) {
+        std::string s;
+        for (std::size_t i = 0; i < n; ++i)
+            s += rng() % 400 == 0 ? std::string("\r\n") : pieces[rng() % pieces.size()];
+        return s;
+    };
+    for (int round = 0; round < 6; ++round) {
+        GapBuffer buffer(randomPieces(4000 + rng() % 4000));
+        LineView view;
+        LayoutRules rules;
+        rules.width = 16 + static_cast<int>(rng() % 40);
+        view.setRules(rules);
+        view.layoutAll(buffer);
+        mailcheck::LiveCheck live;
+        live.reset(buffer);
+        live.resetLines(buffer, view);
+        for (int step = 0; step < 40; ++step) {
+            const std::size_t n = buffer.size();
+            const std::size_t pos = rng() % (n + 1);
+            const std::size_t removed =
+                std::min<std::size_t>(n - pos, rng() % 5000 < 50 ? 3000 : rng() % 4);
+            const std::string inserted = randomPieces(rng() % 20 == 0 ? 1500 : rng() % 3);
+            buffer.erase(pos, removed);
+            buffer.insert(pos, inserted);
+            view.edited(buffer, pos, removed, inserted.size());
+            live.edited(buffer, pos, removed, inserted.size());
+            live.linesEdited(buffer, view, view.lastRelaid(),
+                             static_cast<std::int64_t>(inserted.size()) -
+                                 static_cast<std::int64_t>(removed));
+            // A large edit may leave the layout to be completed (as while
+            // idle), the long lines unknown until then.
+            if (!view.complete()) {
+                ASSERT_FALSE(live.linesKnown());
+                while (!view.complete())
+                    view.continueLayout(buffer, 1000);
+                live.resetLines(buffer, view);
+            }
+            const std::vector<Finding> whole = mailcheck::check(buffer.str(), widthOf(rules.width));
+            const mailcheck::KindCounts counts = mailcheck::countByKind(whole);
+            for (std::size_t k = 0; k < mailcheck::kKindCount; ++k)
+                ASSERT_EQ(live.count(static_cast<Kind>(k)), counts[k])
+                    << round << "/" << step << " kind " << k;
+            expectMarksOf(live, buffer, whole, 0, buffer.size() + 1);
+            const std::size_t from = rng() % (buffer.size() + 1);
+            expectMarksOf(live, buffer, whole, from, from + rng() % 3000);
+        }
+    }
+}
+
+TEST(MailCheck, TheLiveCheckStoresBlocksOfTextNotFindings) {
+    // A megabyte of one character: the findings are counted one by one,
+    // and the store keeps a few bytes for each 2 KB of text that holds
+    // findings, none for text without them. An edit in the middle is
+    // counted and marked in its place.
+    constexpr std::size_t kMegabyte = std::size_t{1} << 20;
+    struct Case {
+        const char* name;
+        std::string unit;
+        Kind kind;
+        std::size_t findings; // of the megabyte
+        std::size_t maxBytes; // of the store
+    } cases[] = {
+        {"kana", "\xB1", Kind::halfWidthKana, kMegabyte, 16 << 10},
+        {"voiced kana", "\xB6\xDE", Kind::halfWidthKana, kMegabyte / 2, 16 << 10},
+        {"tabs", "\t", Kind::tab, kMegabyte, 16 << 10},
+        {"NEC specials", "\x87\x40", Kind::necSpecial, kMegabyte / 2, 16 << 10},
+        {"plain", "a", Kind::tab, 0, 512},
+    };
+    for (const Case& c : cases) {
+        std::string text;
+        while (text.size() < kMegabyte)
+            text += c.unit;
+        GapBuffer buffer(text);
+        mailcheck::LiveCheck live;
+        live.reset(buffer);
+        EXPECT_EQ(live.count(c.kind), c.findings) << c.name;
+        EXPECT_EQ(live.total(), c.findings) << c.name;
+        EXPECT_LE(live.memoryBytes(), c.maxBytes) << c.name;
+        // A control character in the middle.
+        const std::size_t mid = kMegabyte / 2;
+        buffer.insert(mid, "\x01");
+        live.edited(buffer, mid, 0, 1);
+        EXPECT_EQ(live.count(Kind::controlChar), 1u) << c.name;
+        EXPECT_EQ(live.total(), c.findings + 1) << c.name;
+        const std::vector<mailcheck::LiveCheck::Mark> marks = live.marksIn(buffer, mid, mid + 1);
+        ASSERT_EQ(marks.size(), 1u) << c.name;
+        EXPECT_EQ(marks[0].pos, mid) << c.name;
+        EXPECT_EQ(marks[0].kind, Kind::controlChar) << c.name;
+        // (With room to grow.)
+        EXPECT_LE(live.memoryBytes(), 2 * c.maxBytes + 2048) << c.name;
+    }
+}
+
+TEST(MailCheck, AKeyFarIntoALongParagraphFindsTheLongLinesAgainNearIt) {
+    // A paragraph of about 100 KB with short and long addresses: a key in
+    // its middle finds the long lines again in a few kilobytes around it,
+    // and they stay those of a whole check.
+    const std::string url =
+        "http://example.jp/newsletter/2026/12/" + std::string(50, 'a') + ".html";
+    std::string text;
+    for (int i = 0; text.size() < 100000; ++i)
+        text +=
+            sj("今週のメールマガジンでは、") + (i % 7 == 0 ? url : "mag@example.jp ") + sj("。");
+    GapBuffer buffer(text);
+    LineView view;
+    LayoutRules rules;
+    rules.width = 40;
+    view.setRules(rules);
+    view.layoutAll(buffer);
+    mailcheck::LiveCheck live;
+    live.reset(buffer);
+    live.resetLines(buffer, view);
+    struct Key {
+        std::size_t pos;
+        const char* bytes;
+    } keys[] = {{50000, "x"}, {50000, " "}, {70001, "\x82\xA0"}, {text.size() / 2 + 3, "/"}};
+    for (const Key& k : keys) {
+        const std::string bytes = k.bytes;
+        buffer.insert(k.pos, bytes);
+        view.edited(buffer, k.pos, 0, bytes.size());
+        live.edited(buffer, k.pos, 0, bytes.size());
+        const auto [from, to] = live.linesEdited(buffer, view, view.lastRelaid(),
+                                                 static_cast<std::int64_t>(bytes.size()));
+        EXPECT_LE(from, k.pos) << k.pos;
+        EXPECT_GE(to, k.pos + bytes.size()) << k.pos;
+        EXPECT_LT(to - from, 4096u) << k.pos;
+        const std::vector<Finding> whole = mailcheck::check(buffer.str(), widthOf(40));
+        EXPECT_EQ(live.total(), whole.size()) << k.pos;
+        expectMarksOf(live, buffer, whole, 0, buffer.size() + 1);
     }
 }
