@@ -562,9 +562,19 @@ void CrashRecovery::changed(const TextChange& change) {
         dropBase();
         return;
     }
+    const Document& doc = *document_;
+    std::size_t removed = change.removed;
+    if (change.pos == 0 && change.inserted == doc.size()) {
+        // The whole text was replaced (a file converted on opening, a new
+        // document from the settings): what it was no longer matters.
+        base_ = Base::Empty;
+        records_.clear();
+        journalBytes_ = 0;
+        startAnew_ = true;
+        removed = 0; // from the empty text
+    }
     if (base_ != Base::None) {
         // The inserted bytes are kept now: later changes may take them away.
-        const Document& doc = *document_;
         const std::size_t size = kRecordHead + kChangeFixed + change.inserted + kRecordTail;
         if (journalBytes_ + records_.size() + size > std::max(doc.size(), kMinJournalBytes)) {
             dropBase(); // a snapshot is smaller
@@ -572,7 +582,7 @@ void CrashRecovery::changed(const TextChange& change) {
             const std::size_t start =
                 openRecord(records_, kChange, size - kRecordHead - kRecordTail);
             putU64(records_, change.pos);
-            putU64(records_, change.removed);
+            putU64(records_, removed);
             doc.buffer().forEachPiece(change.pos, change.pos + change.inserted,
                                       [&](std::string_view piece) { records_ += piece; });
             sealRecord(records_, start);
@@ -635,6 +645,7 @@ void CrashRecovery::startFile() {
         sealRecord(out, job.baseStart, true);
     }
     job.baseEnd = out.size();
+    startAnew_ = false;
     addPathRecord(out, doc.filePath());
     out += records_;
     journalBytes_ = records_.size();
@@ -654,7 +665,7 @@ void CrashRecovery::writeNow() {
     if (writer_->takeRepairRequest()) dropBase();
     if (base_ == Base::File && identityOf(basePath_) != baseIdentity_) dropBase();
     if (base_ == Base::Snapshot && !written_) dropBase();
-    if (base_ == Base::None || !written_) {
+    if (base_ == Base::None || !written_ || startAnew_) {
         startFile();
         return;
     }

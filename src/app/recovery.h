@@ -203,6 +203,7 @@ class CrashRecovery : public QObject {
     Base base_ = Base::None;
     std::string basePath_;         // Base::File: the file
     FileIdentity baseIdentity_;    // Base::File: the file as opened or saved
+    bool startAnew_ = false;       // the next write starts the file with the base
     std::string records_;          // records not yet handed to the writer
     std::size_t journalBytes_ = 0; // records handed to the writer since the base
     std::string writtenPath_;      // the document's path as the recovery file has it

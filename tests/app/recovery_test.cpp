@@ -845,6 +845,34 @@ TEST_F(RecoveryTest, AFileChangedOnDiskDuringTheRunIsKeptWhole) {
     EXPECT_EQ(doc.filePath(), base);
 }
 
+// A text replaced as a whole (a file converted on opening) no longer hangs
+// on the file it replaced.
+TEST_F(RecoveryTest, ATextReplacedWholeNeedsNoBase) {
+    const std::string base = dir.file("vol8.txt");
+    fileio::writeAll(base, "\xe7\xac\xac"
+                           "1\xe5\x8f\xb7\r\n"); // UTF-8
+    std::string left;
+    {
+        Document d;
+        d.loadFile(base);
+        d.setModified(false);
+        CrashRecovery r(d, locations, dialogs, {1h, 0ms});
+        d.replace(0, 0, "x");
+        r.waitForWrites();
+        d.setText("\x91\xe6\x31\x8d\x86\r\n"); // the same in code page 932
+        r.waitForWrites();
+        d.replace(2, 0, "y");
+        r.writeNow();
+        r.waitForWrites();
+    }
+    ::unlink(base.c_str());
+    dialogs.answers = {Dialogs::Yes};
+    CrashRecovery recovery(doc, locations, dialogs);
+    EXPECT_TRUE(recovery.offerRecovery());
+    EXPECT_EQ(doc.text(), "\x91\xe6y\x31\x8d\x86\r\n");
+    EXPECT_EQ(doc.filePath(), base);
+}
+
 // A new document's edits need no file; a journal that outgrows its text
 // makes way for a snapshot, so the recovery file stays about the size of
 // the text, whatever was typed.
