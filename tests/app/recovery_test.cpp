@@ -673,6 +673,13 @@ TEST_F(RecoveryTest, AKillAtAnyMomentLeavesTheLastWrittenText) {
             ASSERT_TRUE(fileio::exists(saved)) << seed << " killed after " << last;
             const std::string text = fileio::readAll(saved);
             EXPECT_TRUE(text == done || text == doing) << seed << " killed after " << last;
+        } else if (CrashRecovery::read(dir.file(left[0])).status ==
+                   CrashRecovery::Recovered::Status::BaseChanged) {
+            // Killed between a save writing the file and the removal of the
+            // journal on the file before: the saved file holds the text.
+            const std::string text = fileio::readAll(saved);
+            EXPECT_TRUE(text == done || text == doing) << seed << " killed after " << last;
+            ::unlink(dir.file(left[0]).c_str());
         } else {
             const auto c = contentsOf(dir.file(left[0]));
             ASSERT_TRUE(c) << seed << " killed after " << last;
