@@ -19,13 +19,14 @@ set -euo pipefail
 # server (python3-aiosmtpd, with a test CA from python3-trustme) and a keyring
 # in a private session bus (dbus-daemon, gnome-keyring). xvfb, fluxbox and
 # xdotool run bench/keys.sh and bench/open.sh: the program on an X display
-# with a window manager, keys typed into it as a user types them.
+# with a window manager, keys typed into it as a user types them. zlib1g-dev
+# gives the CRC-32 that checks each record of the crash-recovery journal.
 packages=(cmake g++ make pkg-config binutils git clang-format qt6-base-dev qt6-svg-dev libgl-dev
           qt6-translations-l10n fonts-ipafont-gothic fonts-ipafont-mincho fonts-dejavu-core
           libgtest-dev libgmock-dev libbenchmark-dev libicu-dev jq
           desktop-file-utils appstream dpkg-dev lintian
           libcurl4-openssl-dev libsecret-1-dev python3 python3-aiosmtpd python3-trustme
-          dbus-daemon gnome-keyring xvfb fluxbox xdotool)
+          dbus-daemon gnome-keyring xvfb fluxbox xdotool zlib1g-dev)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

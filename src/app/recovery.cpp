@@ -14,33 +14,175 @@
 #include <QRandomGenerator>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <charconv>
 #include <condition_variable>
 #include <cstdio>
+#include <cstring>
+#include <deque>
+#include <fcntl.h>
 #include <filesystem>
 #include <functional>
 #include <mutex>
+#include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
 #include <utility>
 #include <vector>
+#include <zlib.h>
 
 namespace {
 
 constexpr std::string_view kFilePrefix = "MMEdit-recovery-";
 constexpr std::string_view kFileSuffix = ".dat";
 constexpr std::string_view kLockSuffix = ".lock";
-constexpr std::string_view kMagic = "MMEdit recovery 1\n";
+// The single file of earlier versions: the path and the whole text.
+constexpr std::string_view kOldMagic = "MMEdit recovery 1\n";
+// The journal: a base record, then path and change records.
+constexpr std::string_view kMagic = "MMEdit recovery 2\n";
 // What a write of a recovery file adds to its name for the new file it
 // renames over the old one (".<name>.mmedit-save.XXXXXX", see fileio).
 constexpr std::string_view kSaveMark = ".mmedit-save.";
 constexpr int kNameAttempts = 8;
-// Room for the header before the largest document: the path and two counts.
+// Room for the header of an old recovery file before the largest document:
+// the path and two counts.
 constexpr std::size_t kMaxHeaderBytes = 64 * 1024;
-// The writing thread keeps the storage of its last write for the next one
-// up to this size; a larger text's copy goes as soon as it is written.
-constexpr std::size_t kSpareBytes = 1u << 20;
+// A journal grows up to the size of its text (at least this much) before
+// the next write keeps a snapshot instead; a recovery file thus holds at
+// most a snapshot and a journal of that size.
+constexpr std::size_t kMinJournalBytes = 64 * 1024;
+constexpr std::size_t kMaxRecoveryFileBytes = 3 * kMaxDocumentBytes + kMaxHeaderBytes;
+// Base files are hashed in pieces of this size.
+constexpr std::size_t kHashPiece = 1u << 20;
+
+// A record: its type, the length of its payload, the payload and a CRC-32
+// of the three. Numbers are little-endian.
+enum RecordType : char {
+    kEmptyBase = 'E', // no payload
+    kFileBase = 'F',  // size, modification time (ns), hash of the bytes, path
+    kSnapshot = 'S',  // the text
+    kPath = 'P',      // the document's path from here on
+    kChange = 'C',    // position, removed length, inserted bytes
+};
+constexpr std::size_t kRecordHead = 1 + 8;
+constexpr std::size_t kRecordTail = 4;
+constexpr std::size_t kFileBaseFixed = 8 + 8 + 8;
+constexpr std::size_t kFileBaseHashAt = 16; // within the payload
+constexpr std::size_t kChangeFixed = 8 + 8;
+
+void putU64(std::string& out, std::uint64_t v) {
+    for (int i = 0; i < 8; ++i)
+        out += static_cast<char>((v >> (8 * i)) & 0xff);
+}
+void setU64(std::string& out, std::size_t at, std::uint64_t v) {
+    for (int i = 0; i < 8; ++i)
+        out[at + static_cast<std::size_t>(i)] = static_cast<char>((v >> (8 * i)) & 0xff);
+}
+void setU32(std::string& out, std::size_t at, std::uint32_t v) {
+    for (int i = 0; i < 4; ++i)
+        out[at + static_cast<std::size_t>(i)] = static_cast<char>((v >> (8 * i)) & 0xff);
+}
+std::uint64_t getU64(std::string_view in, std::size_t at) {
+    std::uint64_t v = 0;
+    for (int i = 7; i >= 0; --i)
+        v = (v << 8) | static_cast<unsigned char>(in[at + static_cast<std::size_t>(i)]);
+    return v;
+}
+std::uint32_t getU32(std::string_view in, std::size_t at) {
+    std::uint32_t v = 0;
+    for (int i = 3; i >= 0; --i)
+        v = (v << 8) | static_cast<unsigned char>(in[at + static_cast<std::size_t>(i)]);
+    return v;
+}
+
+std::uint32_t crcOf(std::string_view bytes) {
+    uLong crc = ::crc32(0L, Z_NULL, 0);
+    while (!bytes.empty()) {
+        const std::size_t n = std::min<std::size_t>(bytes.size(), 1u << 30);
+        crc = ::crc32(crc, reinterpret_cast<const Bytef*>(bytes.data()), static_cast<uInt>(n));
+        bytes.remove_prefix(n);
+    }
+    return static_cast<std::uint32_t>(crc);
+}
+
+// Opens a record of payloadSize bytes at the end of out; returns where it
+// begins, for sealRecord once the payload is written.
+std::size_t openRecord(std::string& out, RecordType type, std::size_t payloadSize) {
+    const std::size_t start = out.size();
+    out += static_cast<char>(type);
+    putU64(out, payloadSize);
+    return start;
+}
+// Appends the checksum of the record that begins at start. With reserve
+// only, leaves room for it (the writing thread seals such a record).
+void sealRecord(std::string& out, std::size_t start, bool reserveOnly = false) {
+    const std::size_t end = out.size();
+    out.append(kRecordTail, '\0');
+    if (!reserveOnly) setU32(out, end, crcOf(std::string_view(out).substr(start, end - start)));
+}
+
+void addPathRecord(std::string& out, const std::string& path) {
+    const std::size_t start = openRecord(out, kPath, path.size());
+    out += path;
+    sealRecord(out, start);
+}
+
+// A 64-bit hash of a base file's bytes, fed in pieces of any size: eight
+// bytes at a time through a multiply-rotate mix.
+class ContentHash {
+  public:
+    void add(std::string_view bytes) {
+        total_ += bytes.size();
+        while (!bytes.empty() && carried_ > 0 && carried_ < 8) {
+            carry_[carried_++] = bytes.front();
+            bytes.remove_prefix(1);
+        }
+        if (carried_ == 8) {
+            mix(load(carry_));
+            carried_ = 0;
+        }
+        while (bytes.size() >= 8) {
+            mix(load(bytes.data()));
+            bytes.remove_prefix(8);
+        }
+        for (const char c : bytes)
+            carry_[carried_++] = c;
+    }
+    std::uint64_t finish() const {
+        std::uint64_t h = h_;
+        if (carried_ > 0) {
+            char last[8] = {};
+            std::memcpy(last, carry_, carried_);
+            h = step(h, load(last));
+        }
+        h ^= total_;
+        h ^= h >> 33;
+        h *= 0xff51afd7ed558ccdULL;
+        h ^= h >> 33;
+        h *= 0xc4ceb9fe1a85ec53ULL;
+        h ^= h >> 33;
+        return h;
+    }
+
+  private:
+    static std::uint64_t load(const char* p) {
+        std::uint64_t w = 0;
+        std::memcpy(&w, p, 8);
+        return w;
+    }
+    static std::uint64_t step(std::uint64_t h, std::uint64_t w) {
+        h ^= w * 0x87c37b91114253d5ULL;
+        h = (h << 31) | (h >> 33);
+        return h * 0x4cf5ad432745937fULL;
+    }
+    void mix(std::uint64_t w) { h_ = step(h_, w); }
+
+    std::uint64_t h_ = 0x9e3779b97f4a7c15ULL;
+    std::uint64_t total_ = 0;
+    char carry_[8] = {};
+    std::size_t carried_ = 0;
+};
 
 QString fileName(const std::string& path) {
     return QFile::decodeName(QByteArray::fromStdString(path));
@@ -51,14 +193,6 @@ std::unique_ptr<QLockFile> lockFor(const std::string& file) {
     auto lock = std::make_unique<QLockFile>(fileName(file + std::string(kLockSuffix)));
     lock->setStaleLockTime(0);
     return lock;
-}
-
-std::string header(std::string_view path, std::size_t textSize) {
-    std::string out(kMagic);
-    out += "path " + std::to_string(path.size()) + "\n";
-    out += path;
-    out += "\ntext " + std::to_string(textSize) + "\n";
-    return out;
 }
 
 // Reads "<label> <decimal>\n" at pos.
@@ -78,6 +212,36 @@ bool startsWith(std::string_view s, std::string_view p) {
 }
 bool endsWith(std::string_view s, std::string_view p) {
     return s.size() >= p.size() && s.substr(s.size() - p.size()) == p;
+}
+
+// The single file of earlier versions.
+std::optional<CrashRecovery::Contents> parseOld(std::string_view bytes) {
+    std::size_t pos = kOldMagic.size();
+    std::size_t n = 0;
+    CrashRecovery::Contents out;
+    if (!readCount(bytes, pos, "path ", n) || bytes.size() - pos < n + 1) return std::nullopt;
+    out.path = bytes.substr(pos, n);
+    pos += n;
+    if (bytes[pos++] != '\n') return std::nullopt;
+    if (!readCount(bytes, pos, "text ", n) || bytes.size() - pos != n) return std::nullopt;
+    out.text = bytes.substr(pos, n);
+    return out;
+}
+
+// A whole record at pos, checksum verified.
+struct Record {
+    RecordType type;
+    std::string_view payload;
+    std::size_t end;
+};
+std::optional<Record> recordAt(std::string_view bytes, std::size_t pos) {
+    if (bytes.size() - pos < kRecordHead + kRecordTail) return std::nullopt;
+    const std::uint64_t length = getU64(bytes, pos + 1);
+    if (length > bytes.size() - pos - kRecordHead - kRecordTail) return std::nullopt;
+    const std::size_t end = pos + kRecordHead + static_cast<std::size_t>(length);
+    if (getU32(bytes, end) != crcOf(bytes.substr(pos, end - pos))) return std::nullopt;
+    return Record{static_cast<RecordType>(bytes[pos]), bytes.substr(pos + kRecordHead, length),
+                  end + kRecordTail};
 }
 
 // Removes the temporary files that writes of other runs' recovery files left
@@ -102,30 +266,90 @@ void removeDeadRunsTemporaries(const std::string& folder, const std::string& own
     }
 }
 
+std::function<std::size_t(std::size_t)>& appendHook() {
+    static std::function<std::size_t(std::size_t)> hook;
+    return hook;
+}
+
+// Appends bytes to the end of file (which must exist) and flushes them to
+// disk. A failed append cuts the file back to where it ended, as far as it
+// can: a torn record at the end is skipped when the file is read anyway.
+bool appendTo(const std::string& file, std::string_view bytes) {
+    const int fd = ::open(file.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+    if (fd < 0) return false;
+    struct stat st {};
+    bool ok = ::fstat(fd, &st) == 0;
+    std::size_t allowed = bytes.size();
+    if (ok && appendHook()) allowed = std::min(allowed, appendHook()(bytes.size()));
+    std::size_t done = 0;
+    while (ok && done < allowed) {
+        const ssize_t n = ::write(fd, bytes.data() + done, allowed - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            ok = false;
+            break;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    ok = ok && done == bytes.size() && ::fdatasync(fd) == 0;
+    if (!ok && done > 0 && !appendHook()) {
+        [[maybe_unused]] const int cut = ::ftruncate(fd, st.st_size);
+    }
+    ::close(fd);
+    return ok;
+}
+
 } // namespace
 
-// The writing thread: one job waits at a time, and a newer write replaces a
-// waiting one (only the latest text matters). Jobs run in the order asked.
+// A write for the writing thread. The record of a base is sealed there: its
+// checksum, and for a file base the hash of the file's bytes, are computed
+// beside the typing.
+struct CrashRecovery::Job {
+    enum class Kind { Start, Append, Remove };
+    Kind kind = Kind::Remove;
+    std::string bytes; // Start: the whole file; Append: the records
+    // Start: the base record [baseStart, baseEnd) (its checksum not yet in)
+    std::size_t baseStart = 0;
+    std::size_t baseEnd = 0;
+    // Start on a file base: the file, as it must still be when hashed
+    std::string basePath;
+    FileIdentity baseIdentity;
+
+    static Job removal() {
+        Job job;
+        job.kind = Kind::Remove;
+        return job;
+    }
+};
+
+// The writing thread. Jobs run in the order asked; a new start or a removal
+// replaces every job still waiting (the file they would write goes anyway).
+// After a failure, appends are skipped until the next start: they would
+// follow a record that is missing.
 class CrashRecovery::Writer {
   public:
-    Writer(std::string path, std::function<void(const QString&)> failed)
-        : path_(std::move(path)), failed_(std::move(failed)), thread_([this] { run(); }) {}
+    Writer(std::string path, std::function<void(const QString&)> failed,
+           std::function<void()> baseLost)
+        : path_(std::move(path)), failed_(std::move(failed)), baseLost_(std::move(baseLost)),
+          thread_([this] { run(); }) {}
     ~Writer() { stop(); }
     Writer(const Writer&) = delete;
     Writer& operator=(const Writer&) = delete;
 
-    // Storage of an earlier write, to be filled again without allocating.
-    std::string takeBuffer() {
-        std::lock_guard lock(mutex_);
-        return std::exchange(spare_, std::string());
+    void post(Job job) {
+        {
+            std::lock_guard lock(mutex_);
+            if (stopping_) return;
+            if (job.kind != Job::Kind::Append) jobs_.clear();
+            jobs_.push_back(std::move(job));
+        }
+        wake_.notify_one();
     }
-    void write(std::string bytes) { post(Job::Write, std::move(bytes)); }
-    void remove() { post(Job::Remove, std::string()); }
     void wait() {
         std::unique_lock lock(mutex_);
-        idle_.wait(lock, [this] { return job_ == Job::None && !busy_; });
+        idle_.wait(lock, [this] { return jobs_.empty() && !busy_; });
     }
-    // Runs the waiting job, then ends the thread.
+    // Runs the waiting jobs, then ends the thread.
     void stop() {
         {
             std::lock_guard lock(mutex_);
@@ -138,55 +362,63 @@ class CrashRecovery::Writer {
         std::lock_guard lock(mutex_);
         return !failing_;
     }
+    // True once after a write failed or a base turned out changed: the file
+    // on disk is behind, and only a start with a snapshot repairs it.
+    bool takeRepairRequest() { return repair_.exchange(false); }
 
   private:
-    enum class Job { None, Write, Remove };
-
-    void post(Job job, std::string bytes) {
-        {
-            std::lock_guard lock(mutex_);
-            if (stopping_) return;
-            if (job_ == Job::Write) keepSpare(bytes_);
-            job_ = job;
-            bytes_ = std::move(bytes);
-        }
-        wake_.notify_one();
-    }
-
-    // Called with the mutex held.
-    void keepSpare(std::string& bytes) {
-        if (bytes.capacity() > spare_.capacity() && bytes.capacity() <= kSpareBytes)
-            spare_ = std::move(bytes);
-    }
-
     void run() {
         std::unique_lock lock(mutex_);
         while (true) {
-            wake_.wait(lock, [this] { return job_ != Job::None || stopping_; });
-            if (job_ == Job::None) break; // stopping, nothing left to do
-            const Job job = std::exchange(job_, Job::None);
-            std::string bytes = std::move(bytes_);
+            wake_.wait(lock, [this] { return !jobs_.empty() || stopping_; });
+            if (jobs_.empty()) break; // stopping, nothing left to do
+            Job job = std::move(jobs_.front());
+            jobs_.pop_front();
             busy_ = true;
             lock.unlock();
 
             QString error;
-            if (job == Job::Write) {
+            bool lost = false;
+            bool skipped = false;
+            switch (job.kind) {
+            case Job::Kind::Start:
+                if (!sealBase(job)) {
+                    lost = true;
+                    break;
+                }
                 try {
-                    fileio::writeAll(path_, bytes);
+                    fileio::writeAll(path_, job.bytes);
                 } catch (const MMEditError& e) {
                     error = e.message();
                 } catch (const std::exception&) {
                     error = writeErrorText();
                 }
-            } else if (::unlink(path_.c_str()) != 0 && errno != ENOENT) {
-                error = createErrorText(path_);
+                broken_ = !error.isEmpty();
+                break;
+            case Job::Kind::Append:
+                skipped = broken_; // the failure was told; a snapshot follows
+                if (skipped) break;
+                if (!appendTo(path_, job.bytes)) {
+                    error = writeErrorText();
+                    broken_ = true;
+                }
+                break;
+            case Job::Kind::Remove:
+                if (::unlink(path_.c_str()) != 0 && errno != ENOENT) error = createErrorText(path_);
+                break;
             }
+            job = Job();
+            if (lost) {
+                broken_ = true;
+                repair_ = true;
+                baseLost_();
+            }
+            if (!error.isEmpty()) repair_ = true;
 
             lock.lock();
             busy_ = false;
-            if (job == Job::Write) keepSpare(bytes);
             const bool report = !error.isEmpty() && !failing_;
-            failing_ = !error.isEmpty();
+            if (!skipped && !lost) failing_ = !error.isEmpty();
             idle_.notify_all();
             if (report) {
                 lock.unlock();
@@ -197,17 +429,45 @@ class CrashRecovery::Writer {
         idle_.notify_all();
     }
 
+    // Puts the hash of a base file and the base record's checksum in; false
+    // when the file is no longer as it was opened or saved.
+    bool sealBase(Job& job) {
+        if (!job.basePath.empty()) {
+            const auto before = identityOf(job.basePath);
+            if (!before || *before != job.baseIdentity) return false;
+            ContentHash hash;
+            try {
+                fileio::FileReader file(job.basePath);
+                std::string piece(kHashPiece, '\0');
+                while (const std::size_t n = file.readFully(piece.data(), piece.size())) {
+                    hash.add(std::string_view(piece.data(), n));
+                    if (n < piece.size()) break;
+                }
+            } catch (const MMEditError&) {
+                return false;
+            }
+            const auto after = identityOf(job.basePath);
+            if (!after || *after != job.baseIdentity) return false;
+            setU64(job.bytes, job.baseStart + kRecordHead + kFileBaseHashAt, hash.finish());
+        }
+        const std::size_t end = job.baseEnd - kRecordTail;
+        setU32(job.bytes, end,
+               crcOf(std::string_view(job.bytes).substr(job.baseStart, end - job.baseStart)));
+        return true;
+    }
+
     const std::string path_;
     const std::function<void(const QString&)> failed_;
+    const std::function<void()> baseLost_;
     std::mutex mutex_;
     std::condition_variable wake_; // a job or the stop request
     std::condition_variable idle_; // a job ended
-    Job job_ = Job::None;
-    std::string bytes_;
-    std::string spare_;
+    std::deque<Job> jobs_;
     bool busy_ = false;
     bool stopping_ = false;
     bool failing_ = false;
+    bool broken_ = false; // writing thread only
+    std::atomic<bool> repair_ = false;
     std::thread thread_; // last: starts when everything above is ready
 };
 
@@ -226,10 +486,17 @@ CrashRecovery::CrashRecovery(Document& document, const FileLocations& locations,
         auto lock = lockFor(path_);
         if (!fileio::exists(path_) && lock->tryLock(0)) lock_ = std::move(lock);
     }
-    writer_ = std::make_unique<Writer>(path_, [this](const QString& message) {
-        QMetaObject::invokeMethod(
-            this, [this, message] { Q_EMIT writeFailed(message); }, Qt::QueuedConnection);
-    });
+    writer_ = std::make_unique<Writer>(
+        path_,
+        [this](const QString& message) {
+            QMetaObject::invokeMethod(
+                this, [this, message] { Q_EMIT writeFailed(message); }, Qt::QueuedConnection);
+        },
+        [this] {
+            // The base file changed before it was hashed: a snapshot now.
+            QMetaObject::invokeMethod(
+                this, [this] { writeNow(); }, Qt::QueuedConnection);
+        });
     if (!lock_) {
         // A folder that cannot be written: nothing is kept (a file without
         // its lock could pass for a crashed run's), and writeFailed says so
@@ -238,6 +505,7 @@ CrashRecovery::CrashRecovery(Document& document, const FileLocations& locations,
             this, [this] { Q_EMIT writeFailed(createErrorText(path_)); }, Qt::QueuedConnection);
     }
     if (lock_) removeDeadRunsTemporaries(folder_, path_);
+    takeBaseFromDocument();
     timer_.setSingleShot(true);
     connect(&timer_, &QTimer::timeout, this, &CrashRecovery::timerFired);
     connect(&document, &Document::changed, this, &CrashRecovery::changed);
@@ -248,9 +516,79 @@ CrashRecovery::~CrashRecovery() {
     lock_.reset();
 }
 
+std::optional<CrashRecovery::FileIdentity> CrashRecovery::identityOf(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
+    FileIdentity id;
+    id.size = static_cast<std::uint64_t>(st.st_size);
+    id.modifiedNs = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    id.inode = static_cast<std::uint64_t>(st.st_ino);
+    id.device = static_cast<std::uint64_t>(st.st_dev);
+    return id;
+}
+
+void CrashRecovery::takeBaseFromDocument() {
+    records_.clear();
+    journalBytes_ = 0;
+    base_ = Base::None;
+    if (!document_) return;
+    const Document& doc = *document_;
+    if (doc.empty()) {
+        base_ = Base::Empty;
+        return;
+    }
+    // An unchanged document with a file of its size holds that file's bytes
+    // (opened or saved just now); the writing thread hashes them when the
+    // base is first written.
+    if (doc.isModified() || doc.filePath().empty()) return;
+    const auto id = identityOf(doc.filePath());
+    if (!id || id->size != doc.size()) return;
+    base_ = Base::File;
+    basePath_ = doc.filePath();
+    baseIdentity_ = *id;
+}
+
+void CrashRecovery::dropBase() {
+    base_ = Base::None;
+    records_.clear();
+    records_.shrink_to_fit();
+    journalBytes_ = 0;
+}
+
 void CrashRecovery::changed(const TextChange& change) {
-    lastChangeEnd_ = change.pos + change.inserted;
-    if (opening_ > 0 || ended_ || !document_ || !document_->isModified()) return;
+    if (ended_ || !document_) return;
+    if (opening_ > 0) {
+        // The opener ends with documentSaved, which takes the file as base.
+        dropBase();
+        return;
+    }
+    const Document& doc = *document_;
+    std::size_t removed = change.removed;
+    if (change.pos == 0 && change.inserted == doc.size()) {
+        // The whole text was replaced (a file converted on opening, a new
+        // document from the settings): what it was no longer matters.
+        base_ = Base::Empty;
+        records_.clear();
+        journalBytes_ = 0;
+        startAnew_ = true;
+        removed = 0; // from the empty text
+    }
+    if (base_ != Base::None) {
+        // The inserted bytes are kept now: later changes may take them away.
+        const std::size_t size = kRecordHead + kChangeFixed + change.inserted + kRecordTail;
+        if (journalBytes_ + records_.size() + size > std::max(doc.size(), kMinJournalBytes)) {
+            dropBase(); // a snapshot is smaller
+        } else {
+            const std::size_t start =
+                openRecord(records_, kChange, size - kRecordHead - kRecordTail);
+            putU64(records_, change.pos);
+            putU64(records_, removed);
+            doc.buffer().forEachPiece(change.pos, change.pos + change.inserted,
+                                      [&](std::string_view piece) { records_ += piece; });
+            sealRecord(records_, start);
+        }
+    }
+    if (!document_->isModified()) return;
     dirty_ = true;
     if (!lastWrite_ || timing_.clock() - *lastWrite_ >= timing_.idle)
         writeNow();
@@ -263,11 +601,58 @@ void CrashRecovery::timerFired() {
     if (document_->isModified()) {
         if (dirty_) writeNow();
     } else if (written_) {
-        // Saved or discarded without a word to us: nothing is left to keep.
-        writer_->remove();
+        // Saved or discarded without a word to us: nothing is left to keep,
+        // and nothing tells which file holds the text now.
+        writer_->post(Job::removal());
         written_ = false;
+        dropBase();
         lastWrite_.reset(); // the next change is the first to keep again
     }
+}
+
+void CrashRecovery::startFile() {
+    const Document& doc = *document_;
+    Job job;
+    job.kind = Job::Kind::Start;
+    std::string& out = job.bytes;
+    if (base_ == Base::None) {
+        // The whole text, copied for the writing thread.
+        const std::size_t size = doc.size();
+        out.reserve(kMagic.size() + kRecordHead + size + 2 * kRecordTail + kRecordHead +
+                    doc.filePath().size());
+        out += kMagic;
+        job.baseStart = openRecord(out, kSnapshot, size);
+        doc.buffer().forEachPiece(0, size, [&](std::string_view piece) { out += piece; });
+        sealRecord(out, job.baseStart, true);
+        base_ = Base::Snapshot;
+        records_.clear();
+        records_.shrink_to_fit();
+    } else {
+        out.reserve(kMagic.size() + 2 * (kRecordHead + kRecordTail) + kFileBaseFixed +
+                    basePath_.size() + doc.filePath().size() + records_.size());
+        out += kMagic;
+        if (base_ == Base::File) {
+            job.baseStart = openRecord(out, kFileBase, kFileBaseFixed + basePath_.size());
+            putU64(out, baseIdentity_.size);
+            putU64(out, static_cast<std::uint64_t>(baseIdentity_.modifiedNs));
+            putU64(out, 0); // the hash, put in by the writing thread
+            out += basePath_;
+            job.basePath = basePath_;
+            job.baseIdentity = baseIdentity_;
+        } else {
+            job.baseStart = openRecord(out, kEmptyBase, 0);
+        }
+        sealRecord(out, job.baseStart, true);
+    }
+    job.baseEnd = out.size();
+    startAnew_ = false;
+    addPathRecord(out, doc.filePath());
+    out += records_;
+    journalBytes_ = records_.size();
+    records_.clear();
+    writtenPath_ = doc.filePath();
+    writer_->post(std::move(job));
+    written_ = true;
 }
 
 void CrashRecovery::writeNow() {
@@ -275,18 +660,26 @@ void CrashRecovery::writeNow() {
     timer_.stop();
     dirty_ = false;
     lastWrite_ = timing_.clock();
-    const Document& doc = *document_;
-    const std::size_t size = doc.size();
-    const std::size_t split = std::min(lastChangeEnd_, size);
-    const std::string head = header(doc.filePath(), size);
-    std::string bytes = writer_->takeBuffer();
-    bytes.clear();
-    bytes.reserve(head.size() + size);
-    bytes += head;
-    bytes += doc.view(0, split);
-    bytes += doc.view(split, size);
-    writer_->write(std::move(bytes));
-    written_ = true;
+    // The file on disk is behind (a failed write) or its base is lost: the
+    // present text is kept whole.
+    if (writer_->takeRepairRequest()) dropBase();
+    if (base_ == Base::File && identityOf(basePath_) != baseIdentity_) dropBase();
+    if (base_ == Base::Snapshot && !written_) dropBase();
+    if (base_ == Base::None || !written_ || startAnew_) {
+        startFile();
+        return;
+    }
+    Job job;
+    job.kind = Job::Kind::Append;
+    if (document_->filePath() != writtenPath_) {
+        writtenPath_ = document_->filePath();
+        addPathRecord(job.bytes, writtenPath_);
+    }
+    job.bytes += records_;
+    records_.clear();
+    if (job.bytes.empty()) return;
+    journalBytes_ += job.bytes.size();
+    writer_->post(std::move(job));
 }
 
 void CrashRecovery::waitForWrites() {
@@ -297,58 +690,133 @@ void CrashRecovery::documentSaved() {
     if (ended_) return;
     timer_.stop();
     dirty_ = false;
-    writer_->remove();
+    writer_->post(Job::removal());
     written_ = false;
     // Nothing is kept now: the first change after a save or after opening a
     // file is written at once, whenever the last write was.
     lastWrite_.reset();
+    takeBaseFromDocument();
 }
 
 void CrashRecovery::cleanExit() {
     if (ended_) return;
     ended_ = true;
     timer_.stop();
-    writer_->remove();
+    writer_->post(Job::removal());
     writer_->stop();
     lock_.reset(); // after the file is gone: nobody may take it for a crashed run's
 }
 
-std::string CrashRecovery::format(std::string_view path, std::string_view text) {
-    return header(path, text.size()) + std::string(text);
+void CrashRecovery::setAppendHook(std::function<std::size_t(std::size_t)> hook) {
+    appendHook() = std::move(hook);
 }
 
-std::optional<CrashRecovery::Contents> CrashRecovery::parse(std::string_view bytes) {
-    if (!startsWith(bytes, kMagic)) return std::nullopt;
+CrashRecovery::Recovered CrashRecovery::read(const std::string& file) {
+    Recovered out;
+    std::string bytes;
+    try {
+        bytes = fileio::readAll(file, kMaxRecoveryFileBytes);
+    } catch (const MMEditError&) {
+        return out;
+    }
+    const std::string_view all(bytes);
+    if (startsWith(all, kOldMagic)) {
+        if (auto old = parseOld(all)) {
+            out.status = Recovered::Status::Recovered;
+            out.contents = std::move(*old);
+        }
+        return out;
+    }
+    if (!startsWith(all, kMagic)) return out;
     std::size_t pos = kMagic.size();
-    std::size_t n = 0;
-    Contents out;
-    if (!readCount(bytes, pos, "path ", n) || bytes.size() - pos < n + 1) return std::nullopt;
-    out.path = bytes.substr(pos, n);
-    pos += n;
-    if (bytes[pos++] != '\n') return std::nullopt;
-    if (!readCount(bytes, pos, "text ", n) || bytes.size() - pos != n) return std::nullopt;
-    out.text = bytes.substr(pos, n);
+    const auto base = recordAt(all, pos);
+    if (!base) return out;
+    pos = base->end;
+
+    GapBuffer text;
+    switch (base->type) {
+    case kEmptyBase:
+        break;
+    case kSnapshot:
+        text.assign(base->payload);
+        break;
+    case kFileBase: {
+        if (base->payload.size() < kFileBaseFixed) return out;
+        const std::uint64_t size = getU64(base->payload, 0);
+        const std::uint64_t hash = getU64(base->payload, kFileBaseHashAt);
+        out.basePath = base->payload.substr(kFileBaseFixed);
+        out.status = Recovered::Status::BaseChanged;
+        const auto id = identityOf(out.basePath);
+        if (!id || id->size != size) return out;
+        ContentHash seen;
+        try {
+            text.readFile(out.basePath, kMaxDocumentBytes,
+                          [&](std::string_view piece) { seen.add(piece); });
+        } catch (const MMEditError&) {
+            return out;
+        }
+        if (text.size() != size || seen.finish() != hash) return out;
+        break;
+    }
+    default:
+        return out;
+    }
+    // The records up to the last whole one (a run killed in the middle of an
+    // append leaves a torn one at the end).
+    while (const auto r = recordAt(all, pos)) {
+        if (r->type == kPath) {
+            out.contents.path = r->payload;
+        } else if (r->type == kChange) {
+            if (r->payload.size() < kChangeFixed) break;
+            const std::uint64_t at = getU64(r->payload, 0);
+            const std::uint64_t removed = getU64(r->payload, 8);
+            if (at > text.size() || removed > text.size() - at) break;
+            text.erase(at, removed);
+            text.insert(at, r->payload.substr(kChangeFixed));
+        } else {
+            break;
+        }
+        pos = r->end;
+    }
+    bytes = std::string(); // before the text's copy
+    out.status = Recovered::Status::Recovered;
+    out.contents.text = text.str();
     return out;
 }
 
-bool CrashRecovery::keepAsRecovered(const std::string& file, const std::string& text) {
+std::string CrashRecovery::recoveredName(const std::string& file, std::string_view suffix) const {
     const QString stamp =
         QFileInfo(fileName(file)).lastModified().toString(QStringLiteral("yyyy-MM-dd-HHmmss"));
-    std::string target;
     for (int k = 1;; ++k) {
         std::string name = "recovered-" + stamp.toStdString();
         if (k > 1) name += "-" + std::to_string(k);
-        target = folder_ + name + ".txt";
-        if (!fileio::exists(target)) break;
+        std::string target = folder_ + name + std::string(suffix);
+        if (!fileio::exists(target)) return target;
     }
+}
+
+bool CrashRecovery::keepAsRecovered(const std::string& file, const std::string& text) {
     try {
-        fileio::writeAll(target, text);
+        fileio::writeAll(recoveredName(file, ".txt"), text);
     } catch (const MMEditError& e) {
         showErrorBox(dialogs_, e.message());
         return false;
     }
     ::unlink(file.c_str());
     return true;
+}
+
+void CrashRecovery::keepUnrecoverable(const std::string& file, const std::string& basePath) {
+    // The edits are the user's only copy of them: the file stays, under a
+    // name that is not offered again.
+    std::string kept = recoveredName(file, kFileSuffix);
+    if (!fileio::moveNoReplace(file, kept)) kept = file;
+    dialogs_.messageBox(QCoreApplication::applicationName(),
+                        QStringLiteral("前回、保存されていない変更が残っていますが、元のファイル "
+                                       "%1 が見つからないか変更されているため復元できません。"
+                                       "変更の記録はファイル %2 に残してあります。")
+                            .arg(fileName(basePath), fileName(kept)),
+                        Dialogs::Icon::Warning, Dialogs::Ok);
 }
 
 bool CrashRecovery::offerRecovery() {
@@ -358,7 +826,6 @@ bool CrashRecovery::offerRecovery() {
         std::string file;
         std::unique_ptr<QLockFile> lock; // held while the file is dealt with
         std::filesystem::file_time_type time;
-        std::string bytes;
     };
     std::vector<Found> found;
     std::error_code ec;
@@ -378,13 +845,8 @@ bool CrashRecovery::offerRecovery() {
         if (!endsWith(name, kFileSuffix) || file == path_) continue;
         auto lock = lockFor(file);
         if (!lock->tryLock(0)) continue; // its run is still going
-        Found f{file, std::move(lock), entry.last_write_time(ec), {}};
-        try {
-            f.bytes = fileio::readAll(file, kMaxDocumentBytes + kMaxHeaderBytes);
-        } catch (const MMEditError&) {
-            continue; // gone meanwhile, or not a file
-        }
-        found.push_back(std::move(f));
+        if (!fileio::isRegularFile(file)) continue;
+        found.push_back(Found{file, std::move(lock), entry.last_write_time(ec)});
     }
     std::sort(found.begin(), found.end(),
               [](const Found& a, const Found& b) { return a.time > b.time; });
@@ -392,13 +854,24 @@ bool CrashRecovery::offerRecovery() {
     bool asked = false;
     bool restored = false;
     for (Found& f : found) {
-        std::optional<Contents> contents = parse(f.bytes);
-        if (!contents) {
-            keepAsRecovered(f.file, f.bytes); // not readable as ours: kept as it is
+        Recovered r = read(f.file);
+        if (r.status == Recovered::Status::NotOurs) {
+            // Not readable as ours: kept as it is.
+            std::string bytes;
+            try {
+                bytes = fileio::readAll(f.file, kMaxRecoveryFileBytes);
+            } catch (const MMEditError&) {
+                continue; // gone meanwhile
+            }
+            keepAsRecovered(f.file, bytes);
+            continue;
+        }
+        if (r.status == Recovered::Status::BaseChanged) {
+            keepUnrecoverable(f.file, r.basePath);
             continue;
         }
         if (asked) {
-            keepAsRecovered(f.file, contents->text);
+            keepAsRecovered(f.file, r.contents.text);
             continue;
         }
         asked = true;
@@ -408,16 +881,18 @@ bool CrashRecovery::offerRecovery() {
             Dialogs::Icon::Question, Dialogs::Yes | Dialogs::No);
         if (answer == Dialogs::Yes) {
             Document& doc = *document_;
-            doc.setFilePath(contents->path);
-            doc.setText(contents->text);
+            doc.setFilePath(r.contents.path);
+            doc.setText(r.contents.text);
+            r.contents.text = std::string();
             doc.setModified(true);
             restored = true;
             // The text is safe in this run's file before the old one goes.
+            dropBase();
             writeNow();
             waitForWrites();
             if (writer_->lastWriteSucceeded()) ::unlink(f.file.c_str());
         } else if (answer == Dialogs::No) {
-            keepAsRecovered(f.file, contents->text);
+            keepAsRecovered(f.file, r.contents.text);
         }
         // Closed without an answer: the file waits for the next start.
     }

@@ -1,18 +1,32 @@
-// Crash recovery: while the document holds unsaved changes, its bytes and
-// file path are kept in a recovery file beside the settings file, so that a
-// run that ends without a clean exit (a crash, a killed process, a power
-// cut) loses at most the last interval of typing. The next start offers the
-// text back.
+// Crash recovery: while the document holds unsaved changes, what it takes
+// to rebuild its bytes and its file path is kept in a recovery file beside
+// the settings file, so that a run that ends without a clean exit (a crash,
+// a killed process, a power cut) loses at most the last interval of typing.
+// The next start offers the text back.
+//
+// The recovery file is a journal: a base that names the text the edits
+// apply to, then one record per change (position, removed length, inserted
+// bytes), appended as the user types, so that keeping up costs about the
+// size of the edits, never a copy of the whole text. The base is the
+// document's file as it was opened or saved (its path, size, modification
+// time and a hash of its bytes, computed on the writing thread), an empty
+// text, or a full snapshot of the text where there is no trustworthy base
+// (a file converted on opening, a file changed on disk since, a recovery
+// restored, a journal grown larger than the text, a failed write). Records
+// carry their length and a checksum: a run killed in the middle of an
+// append leaves a torn last record, and the text is rebuilt up to the last
+// whole one. A base file that no longer has the size and hash it had is
+// never replayed on: the journal is kept under another name and the user is
+// told that it cannot be recovered.
 //
 // Each run writes a file of its own ("MMEdit-recovery-<pid>-<random>.dat")
 // and holds a lock file beside it for as long as it runs; a recovery file is
 // offered only when its lock can be taken, that is when the run that wrote it
-// is gone. Writes go through fileio::writeAll (a new file renamed over the
-// old one) on a writing thread of its own, from a copy of the bytes taken on
-// the user-interface thread, so a write never holds up typing. Opening a file
-// writes nothing: the file holds its text until the first change. A run that
-// dies in the middle of a write leaves the new file's temporary behind; each
-// start removes those of runs that are gone.
+// is gone. A new base goes through fileio::writeAll (a new file renamed over
+// the old one), records are appended; both on a writing thread of its own.
+// Opening a file writes nothing: the file holds its text until the first
+// change. A run that dies in the middle of a write leaves the new file's
+// temporary behind; each start removes those of runs that are gone.
 #pragma once
 
 #include <QLockFile>
@@ -23,6 +37,7 @@
 
 #include <chrono>
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -57,6 +72,17 @@ class CrashRecovery : public QObject {
     struct Contents {
         std::string path; // the document's file; empty for a new document
         std::string text; // the document's bytes
+    };
+    // A recovery file read back.
+    struct Recovered {
+        enum class Status {
+            Recovered,   // contents holds the text
+            NotOurs,     // not a recovery file (or its beginning is damaged)
+            BaseChanged, // the file the edits apply to is gone or changed
+        };
+        Status status = Status::NotOurs;
+        Contents contents;
+        std::string basePath; // BaseChanged: the file that changed
     };
 
     // Takes this run's recovery file name and its lock. The document is
@@ -100,8 +126,8 @@ class CrashRecovery : public QObject {
     // stops and the lock is released. Later changes are not recorded.
     void cleanExit();
 
-    // Writes the text now (from a copy, on the writing thread) when it holds
-    // unsaved changes.
+    // Writes what is not yet kept of the text now (on the writing thread)
+    // when it holds unsaved changes.
     void writeNow();
     // Waits until every write and removal asked for so far is done.
     void waitForWrites();
@@ -109,9 +135,14 @@ class CrashRecovery : public QObject {
     // This run's recovery file.
     const std::string& filePath() const { return path_; }
 
-    // The recovery file format.
-    static std::string format(std::string_view path, std::string_view text);
-    static std::optional<Contents> parse(std::string_view bytes);
+    // Reads a recovery file, of this format or the single-file one of
+    // earlier versions, and rebuilds the text it keeps.
+    static Recovered read(const std::string& file);
+
+    // For tests: each append of records to the recovery file writes only as
+    // many of its bytes as the hook returns (given the size of the append),
+    // and fails when that is fewer.
+    static void setAppendHook(std::function<std::size_t(std::size_t)> hook);
 
   Q_SIGNALS:
     // Writing the recovery file failed (once per run of failures).
@@ -119,12 +150,42 @@ class CrashRecovery : public QObject {
 
   private:
     class Writer;
+    struct Job;
+
+    // What the edits of the journal apply to.
+    enum class Base {
+        None,     // nothing trustworthy: the next write is a snapshot
+        Empty,    // the empty text
+        File,     // the document's file as opened or saved
+        Snapshot, // the snapshot at the head of the recovery file
+    };
+    // A file's size, modification time and identity on disk.
+    struct FileIdentity {
+        std::uint64_t size = 0;
+        std::int64_t modifiedNs = 0;
+        std::uint64_t inode = 0;
+        std::uint64_t device = 0;
+        bool operator==(const FileIdentity&) const = default;
+    };
+    static std::optional<FileIdentity> identityOf(const std::string& path);
 
     void changed(const TextChange& change);
     void timerFired();
+    // The base the document's present text gives (a file opened or saved,
+    // the empty text, or none).
+    void takeBaseFromDocument();
+    // Forgets the base: the next write keeps a snapshot of the text.
+    void dropBase();
+    // Starts the recovery file anew: the base, the path, the records kept.
+    void startFile();
     // Keeps the text of a recovery file as recovered-<date>.txt and removes
     // the recovery file; false (with a message) when it cannot be kept.
     bool keepAsRecovered(const std::string& file, const std::string& text);
+    // Keeps a recovery file whose base file changed under a name that is not
+    // offered again, and tells the user what cannot be recovered.
+    void keepUnrecoverable(const std::string& file, const std::string& basePath);
+    // A free name "recovered-<date of file>[-k]<suffix>" beside the settings.
+    std::string recoveredName(const std::string& file, std::string_view suffix) const;
 
     QPointer<Document> document_;
     Dialogs& dialogs_;
@@ -136,10 +197,14 @@ class CrashRecovery : public QObject {
     QTimer timer_;
     std::optional<std::chrono::steady_clock::time_point> lastWrite_;
     bool dirty_ = false;   // changes not yet handed to the writer
-    bool written_ = false; // the recovery file exists or is being written
+    bool written_ = false; // the recovery file of the present base exists or is being written
     bool ended_ = false;
     int opening_ = 0; // Opening scopes alive
-    // Where the last change ended: the gap of the buffer stands there, so
-    // copying the text in two pieces split at it moves no bytes.
-    std::size_t lastChangeEnd_ = 0;
+    Base base_ = Base::None;
+    std::string basePath_;         // Base::File: the file
+    FileIdentity baseIdentity_;    // Base::File: the file as opened or saved
+    bool startAnew_ = false;       // the next write starts the file with the base
+    std::string records_;          // records not yet handed to the writer
+    std::size_t journalBytes_ = 0; // records handed to the writer since the base
+    std::string writtenPath_;      // the document's path as the recovery file has it
 };

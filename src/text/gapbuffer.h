@@ -4,6 +4,7 @@
 
 #include "fileio.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <functional>
 #include <memory>
@@ -43,6 +44,17 @@ class GapBuffer {
     std::string_view all() const { return view(0, size()); }
     std::string str(std::size_t from, std::size_t to) const { return std::string(view(from, to)); }
     std::string str() const { return std::string(all()); }
+    // Shows the bytes [from, to) to f in order, in at most two pieces split
+    // where the gap stands, without moving the gap or copying a byte.
+    template <class F> void forEachPiece(std::size_t from, std::size_t to, F&& f) const {
+        if (from >= to) return;
+        if (from < gapStart_)
+            f(std::string_view(data_.get() + from, std::min(to, gapStart_) - from));
+        if (to > gapStart_) {
+            const std::size_t at = std::max(from, gapStart_);
+            f(std::string_view(data_.get() + at + gapLength(), to - at));
+        }
+    }
 
     // The first CR or LF at or after pos (size() when none).
     std::size_t findLineEnd(std::size_t pos) const;

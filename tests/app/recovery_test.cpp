@@ -61,8 +61,9 @@ class RecoveryTest : public ::testing::Test {
     std::vector<std::string> keptFiles() const { return files("recovered-", ".txt"); }
 
     std::optional<CrashRecovery::Contents> contentsOf(const std::string& path) const {
-        if (!fileio::exists(path)) return std::nullopt;
-        return CrashRecovery::parse(fileio::readAll(path));
+        CrashRecovery::Recovered r = CrashRecovery::read(path);
+        if (r.status != CrashRecovery::Recovered::Status::Recovered) return std::nullopt;
+        return std::move(r.contents);
     }
 
     // A run that wrote its recovery file and ended without a clean exit;
@@ -79,27 +80,35 @@ class RecoveryTest : public ::testing::Test {
 
 } // namespace
 
-TEST(RecoveryFile, FormatReadsBackAndRefusesDamage) {
+// The single file earlier versions wrote is still read, and refused when it
+// is cut short or grown.
+TEST_F(RecoveryTest, TheFileOfEarlierVersionsIsRead) {
     const std::string path = "/news/vol\n1.txt"; // a line end in a name is bytes like any other
-    const std::string bytes = CrashRecovery::format(path, kAwkwardText);
-    const auto back = CrashRecovery::parse(bytes);
+    const std::string bytes = "MMEdit recovery 1\npath 15\n" + path + "\ntext 24\n" + kAwkwardText;
+    const std::string file = dir.file("MMEdit-recovery-7-00c0ffee.dat");
+    dir.write("MMEdit-recovery-7-00c0ffee.dat", bytes);
+    const auto back = contentsOf(file);
     ASSERT_TRUE(back);
     EXPECT_EQ(back->path, path);
     EXPECT_EQ(back->text, kAwkwardText);
-    EXPECT_TRUE(CrashRecovery::parse(CrashRecovery::format("", "")));
 
-    // Cut short, or grown: not taken as a recovery file.
-    for (std::size_t n = 0; n < bytes.size(); ++n)
-        EXPECT_FALSE(CrashRecovery::parse(bytes.substr(0, n))) << n;
-    EXPECT_FALSE(CrashRecovery::parse(bytes + "x"));
-    std::mt19937 random(7);
-    for (int round = 0; round < 2000; ++round) {
-        std::string damaged = bytes;
-        damaged[random() % damaged.size()] = static_cast<char>(random());
-        if (const auto c = CrashRecovery::parse(damaged)) {
-            EXPECT_EQ(c->path.size() + c->text.size(), path.size() + kAwkwardText.size());
-        }
+    for (const std::size_t n :
+         {std::size_t{0}, std::size_t{10}, std::size_t{30}, bytes.size() - 1}) {
+        dir.write("cut.dat", bytes.substr(0, n));
+        EXPECT_EQ(CrashRecovery::read(dir.file("cut.dat")).status,
+                  CrashRecovery::Recovered::Status::NotOurs)
+            << n;
     }
+    dir.write("cut.dat", bytes + "x");
+    EXPECT_FALSE(contentsOf(dir.file("cut.dat")));
+    ::unlink(dir.file("cut.dat").c_str());
+
+    dialogs.answers = {Dialogs::Yes};
+    CrashRecovery recovery(doc, locations, dialogs);
+    EXPECT_TRUE(recovery.offerRecovery());
+    EXPECT_EQ(doc.text(), kAwkwardText);
+    EXPECT_EQ(doc.filePath(), path);
+    EXPECT_FALSE(fileio::exists(file));
 }
 
 TEST_F(RecoveryTest, AChangeIsWrittenAtOnceThenAtTheInterval) {
@@ -423,14 +432,19 @@ TEST_F(RecoveryTest, AKilledRunsTextComesBack) {
     EXPECT_EQ(recoveryFiles().size(), 1u); // this run's own only
 }
 
-// A failed write keeps the file written before it and is reported once; the
-// next good write takes over again.
+// A failed start of the file keeps the file written before it and is
+// reported once; the next good write takes over again.
 TEST_F(RecoveryTest, AFailedWriteKeepsTheLastGoodFile) {
     CrashRecovery recovery(doc, locations, dialogs, {1h, 0ms});
     QSignalSpy failed(&recovery, &CrashRecovery::writeFailed);
     doc.replace(0, 0, "good");
     recovery.waitForWrites();
-    HookGuard reset([] { fileio::testing::setWriteHook({}); });
+    HookGuard reset([] {
+        fileio::testing::setWriteHook({});
+        CrashRecovery::setAppendHook({});
+    });
+    // Appends fail, and so does the snapshot that would repair them.
+    CrashRecovery::setAppendHook([](std::size_t) { return std::size_t{0}; });
     fileio::testing::setWriteHook([](std::size_t written) { return written == 0 ? false : true; });
     doc.replace(4, 0, " lost");
     recovery.waitForWrites();
@@ -444,9 +458,41 @@ TEST_F(RecoveryTest, AFailedWriteKeepsTheLastGoodFile) {
     EXPECT_TRUE(files(".MMEdit-recovery-", "").empty()) << "no half-written file is left";
 
     fileio::testing::setWriteHook({});
+    CrashRecovery::setAppendHook({});
     doc.replace(0, 0, "!");
     recovery.waitForWrites();
     EXPECT_EQ(contentsOf(recovery.filePath())->text, "!more good lost");
+}
+
+// An append cut short (a full disk) is reported once; the file reads back
+// as it was before it, and the next write keeps the whole text again.
+TEST_F(RecoveryTest, AShortAppendIsReportedAndRepairedByASnapshot) {
+    const std::string base = dir.file("vol5.txt");
+    dir.write("vol5.txt", "0123456789");
+    doc.loadFile(base);
+    doc.setModified(false);
+    CrashRecovery recovery(doc, locations, dialogs, {1h, 0ms});
+    QSignalSpy failed(&recovery, &CrashRecovery::writeFailed);
+    doc.replace(0, 0, "a");
+    recovery.waitForWrites();
+    HookGuard reset([] { CrashRecovery::setAppendHook({}); });
+    CrashRecovery::setAppendHook([](std::size_t size) { return size / 2; });
+    doc.replace(1, 0, "b");
+    recovery.waitForWrites();
+    // The torn record is left out.
+    EXPECT_EQ(contentsOf(recovery.filePath())->text, "a0123456789");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return failed.count() == 1; }, 5000));
+
+    CrashRecovery::setAppendHook({});
+    doc.replace(1, 0, "c");
+    recovery.waitForWrites();
+    EXPECT_EQ(contentsOf(recovery.filePath())->text, "acb0123456789");
+    dir.write("vol5.txt", "changed!!!"); // the file no longer matters: the snapshot holds it all
+    doc.replace(0, 0, "f");
+    recovery.waitForWrites();
+    EXPECT_EQ(contentsOf(recovery.filePath())->text, "facb0123456789");
+    QTest::qWait(20);
+    EXPECT_EQ(failed.count(), 1);
 }
 
 // The copy for a write is taken while the user types; the write itself runs
@@ -489,4 +535,367 @@ TEST_F(RecoveryTest, AFolderThatCannotBeWrittenIsReported) {
     recovery.documentSaved();
     recovery.cleanExit();
     EXPECT_EQ(failed.count(), 1);
+}
+
+namespace {
+
+// Changes of a seeded script, made the same way to a document (in a run that
+// is killed) and to a plain string, the model the test checks against.
+struct EditScript {
+    enum class Kind { Replace, Undo, Redo, Save };
+    struct Step {
+        Kind kind = Kind::Replace;
+        std::size_t pos = 0, removed = 0;
+        std::string bytes;
+    };
+
+    explicit EditScript(unsigned seed) : random(seed) {}
+
+    // The next step, already made to text.
+    Step next() {
+        Step s;
+        const unsigned pick = random() % 16;
+        if (pick == 0 && !undo.empty()) {
+            s.kind = Kind::Undo;
+            redo.push_back(text);
+            text = undo.back();
+            undo.pop_back();
+        } else if (pick == 1 && !redo.empty()) {
+            s.kind = Kind::Redo;
+            undo.push_back(text);
+            text = redo.back();
+            redo.pop_back();
+        } else if (pick == 2) {
+            s.kind = Kind::Save;
+        } else {
+            s.pos = random() % (text.size() + 1);
+            if (random() % 3 == 0)
+                s.removed = std::min<std::size_t>(random() % 9, text.size() - s.pos);
+            const std::size_t n = random() % 4 == 0 ? 0 : 1 + random() % 16;
+            for (std::size_t i = 0; i < n; ++i)
+                s.bytes += static_cast<char>(random());
+            if (s.bytes.empty() && s.removed == 0) s.bytes = "\x82\xa0";
+            undo.push_back(text);
+            redo.clear();
+            text.replace(s.pos, s.removed, s.bytes);
+        }
+        return s;
+    }
+
+    std::mt19937 random;
+    std::string text;
+    std::vector<std::string> undo, redo;
+};
+
+} // namespace
+
+// A run killed at any moment of a script of edits, undos, redos and saves
+// leaves what was written last, byte for byte: the text after the last step
+// it had written, or after the one it was writing. Without a recovery file
+// (killed after a save) the saved file holds that text.
+TEST_F(RecoveryTest, AKillAtAnyMomentLeavesTheLastWrittenText) {
+    constexpr int kSteps = 160;
+    const std::string saved = dir.file("model.txt");
+    for (unsigned seed = 1; seed <= 10; ++seed) {
+        std::mt19937 when(seed * 7919);
+        const int killAfter = 1 + static_cast<int>(when() % kSteps);
+        int acks[2];
+        ASSERT_EQ(::pipe(acks), 0);
+        const pid_t pid = ::fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            ::close(acks[0]);
+            ::alarm(60); // never outlives a failed test
+            Document d;
+            d.setFilePath(saved);
+            ScriptedDialogs none;
+            CrashRecovery r(d, locations, none, {1h, 0ms});
+            EditScript script(seed);
+            for (int i = 1; i <= kSteps; ++i) {
+                const EditScript::Step s = script.next();
+                switch (s.kind) {
+                case EditScript::Kind::Replace:
+                    d.replace(s.pos, s.removed, s.bytes);
+                    break;
+                case EditScript::Kind::Undo:
+                    d.undo();
+                    break;
+                case EditScript::Kind::Redo:
+                    d.redo();
+                    break;
+                case EditScript::Kind::Save:
+                    fileio::writeAll(saved, d.all());
+                    d.setModified(false);
+                    r.documentSaved();
+                    break;
+                }
+                r.writeNow();
+                r.waitForWrites();
+                if (::write(acks[1], &i, sizeof i) != sizeof i) ::_exit(1);
+            }
+            while (true)
+                ::pause();
+        }
+        ::close(acks[1]);
+        HookGuard reap([pid] {
+            ::kill(pid, SIGKILL);
+            ::waitpid(pid, nullptr, 0);
+        });
+        int last = 0;
+        while (last < killAfter) {
+            pollfd p{acks[0], POLLIN, 0};
+            ASSERT_EQ(::poll(&p, 1, 30000), 1) << seed;
+            ASSERT_EQ(::read(acks[0], &last, sizeof last), static_cast<ssize_t>(sizeof last));
+        }
+        // Somewhere within the steps that follow.
+        const auto until =
+            std::chrono::steady_clock::now() + std::chrono::microseconds(when() % 3000);
+        while (std::chrono::steady_clock::now() < until) {
+        }
+        ASSERT_EQ(::kill(pid, SIGKILL), 0);
+        ASSERT_EQ(::waitpid(pid, nullptr, 0), pid);
+        int ack = 0;
+        while (::read(acks[0], &ack, sizeof ack) == static_cast<ssize_t>(sizeof ack))
+            last = ack;
+        ::close(acks[0]);
+
+        EditScript model(seed);
+        std::vector<std::string> states{model.text};
+        for (int i = 1; i <= kSteps; ++i) {
+            model.next();
+            states.push_back(model.text);
+        }
+        const std::string& done = states[static_cast<std::size_t>(last)];
+        const std::string& doing = states[static_cast<std::size_t>(std::min(last + 1, kSteps))];
+        const auto left = recoveryFiles();
+        ASSERT_LE(left.size(), 1u) << seed;
+        if (left.empty()) {
+            ASSERT_TRUE(fileio::exists(saved)) << seed << " killed after " << last;
+            const std::string text = fileio::readAll(saved);
+            EXPECT_TRUE(text == done || text == doing) << seed << " killed after " << last;
+        } else if (CrashRecovery::read(dir.file(left[0])).status ==
+                   CrashRecovery::Recovered::Status::BaseChanged) {
+            // Killed between a save writing the file and the removal of the
+            // journal on the file before: the saved file holds the text.
+            const std::string text = fileio::readAll(saved);
+            EXPECT_TRUE(text == done || text == doing) << seed << " killed after " << last;
+            ::unlink(dir.file(left[0]).c_str());
+        } else {
+            const auto c = contentsOf(dir.file(left[0]));
+            ASSERT_TRUE(c) << seed << " killed after " << last;
+            EXPECT_TRUE(c->text == done || c->text == doing) << seed << " killed after " << last;
+            EXPECT_EQ(c->path, saved);
+            ::unlink(dir.file(left[0]).c_str());
+        }
+        ::unlink(saved.c_str());
+        for (const std::string& lock : files("MMEdit-recovery-", ".lock"))
+            ::unlink(dir.file(lock).c_str());
+    }
+}
+
+// Typing in an opened file keeps the edits, not the text: the recovery file
+// after the first key holds a few bytes beside the file's name.
+TEST_F(RecoveryTest, TheFirstKeyInAnOpenedFileWritesTheEditOnly) {
+    std::string text(4u << 20, 'a');
+    for (std::size_t i = 0; i < text.size(); i += 97)
+        text[i] = '\n';
+    dir.write("large.txt", text);
+    doc.loadFile(dir.file("large.txt"));
+    doc.setModified(false);
+    CrashRecovery recovery(doc, locations, dialogs, {1h, 1h});
+    doc.replace(text.size() / 2, 1, "\x82\xa0");
+    recovery.waitForWrites();
+    EXPECT_LT(std::filesystem::file_size(recovery.filePath()),
+              200u + 2 * dir.file("large.txt").size());
+    text.replace(text.size() / 2, 1, "\x82\xa0");
+    const auto c = contentsOf(recovery.filePath());
+    ASSERT_TRUE(c);
+    EXPECT_TRUE(c->text == text);
+    EXPECT_EQ(c->path, dir.file("large.txt"));
+}
+
+// A run killed in the middle of an append leaves a torn last record: the
+// text comes back up to the last whole record, wherever the file ends, and
+// a damaged record ends the replay likewise.
+TEST_F(RecoveryTest, ATornLastRecordIsLeftOut) {
+    dir.write("vol6.txt", "base text\r\n");
+    doc.loadFile(dir.file("vol6.txt"));
+    doc.setModified(false);
+    CrashRecovery recovery(doc, locations, dialogs, {1h, 1h});
+    struct Edit {
+        std::size_t pos, removed;
+        std::string bytes, after;
+    };
+    const std::vector<Edit> edits = {
+        {0, 0, "A", "Abase text\r\n"},
+        {5, 5, "", "Abase\r\n"},
+        {1, 4, "\x82\xa0", "A\x82\xa0\r\n"},
+        {5, 0, "end", "A\x82\xa0\r\nend"},
+    };
+    std::vector<std::size_t> sizes;
+    for (const Edit& e : edits) {
+        doc.replace(e.pos, e.removed, e.bytes);
+        recovery.writeNow();
+        recovery.waitForWrites();
+        sizes.push_back(std::filesystem::file_size(recovery.filePath()));
+    }
+    const std::string whole = fileio::readAll(recovery.filePath());
+    ASSERT_EQ(whole.size(), sizes.back());
+    for (std::size_t n = sizes[0]; n <= whole.size(); ++n) {
+        std::size_t last = 0;
+        while (last + 1 < sizes.size() && sizes[last + 1] <= n)
+            ++last;
+        dir.write("cut.dat", whole.substr(0, n));
+        const auto c = contentsOf(dir.file("cut.dat"));
+        ASSERT_TRUE(c) << n;
+        EXPECT_EQ(c->text, edits[last].after) << n;
+        EXPECT_EQ(c->path, dir.file("vol6.txt"));
+    }
+    for (const std::size_t at : {sizes[2], sizes[2] + 9, sizes[3] - 1}) {
+        std::string damaged = whole;
+        damaged[at] = static_cast<char>(damaged[at] ^ 0x20);
+        dir.write("cut.dat", damaged);
+        EXPECT_EQ(contentsOf(dir.file("cut.dat"))->text, edits[2].after) << at;
+    }
+}
+
+// The edits of a file that changed on disk between the runs are never
+// replayed on it: the user is told, and the journal stays under a name that
+// is not offered again. A file only touched (same bytes) is still the base.
+TEST_F(RecoveryTest, AFileChangedOnDiskSinceIsNeverReplayedOn) {
+    struct Case {
+        const char* name;
+        std::function<void(const std::string&)> change;
+        bool recovered;
+    };
+    const std::vector<Case> cases = {
+        {"same size", [](const std::string& f) { fileio::writeAll(f, "BASE TEXT\r\n"); }, false},
+        {"longer", [](const std::string& f) { fileio::writeAll(f, "base text\r\nmore"); }, false},
+        {"removed", [](const std::string& f) { ::unlink(f.c_str()); }, false},
+        {"touched",
+         [](const std::string& f) {
+             namespace fs = std::filesystem;
+             fs::last_write_time(f, fs::last_write_time(f) + 1h);
+         },
+         true},
+    };
+    for (const Case& c : cases) {
+        const std::string base = dir.file(std::string(c.name) + ".txt");
+        fileio::writeAll(base, "base text\r\n");
+        std::string left;
+        {
+            Document d;
+            d.loadFile(base);
+            d.setModified(false);
+            CrashRecovery r(d, locations, dialogs);
+            d.replace(0, 0, "typed ");
+            r.waitForWrites();
+            left = r.filePath();
+        }
+        const std::string journal = fileio::readAll(left);
+        c.change(base);
+
+        Document next;
+        ScriptedDialogs asked;
+        asked.answers = {Dialogs::Yes};
+        CrashRecovery recovery(next, locations, asked);
+        EXPECT_EQ(recovery.offerRecovery(), c.recovered) << c.name;
+        ASSERT_EQ(asked.boxes.size(), 1u) << c.name;
+        EXPECT_FALSE(fileio::exists(left)) << c.name;
+        if (c.recovered) {
+            EXPECT_EQ(asked.boxes[0].text, kOfferText);
+            EXPECT_EQ(next.text(), "typed base text\r\n");
+            recovery.cleanExit();
+            continue;
+        }
+        EXPECT_TRUE(next.empty()) << c.name;
+        EXPECT_FALSE(next.isModified()) << c.name;
+        const auto kept = files("recovered-", ".dat");
+        ASSERT_EQ(kept.size(), 1u) << c.name;
+        EXPECT_EQ(dir.read(kept[0]), journal) << c.name;
+        EXPECT_EQ(asked.boxes[0].icon, Dialogs::Icon::Warning);
+        EXPECT_EQ(asked.boxes[0].buttons, Dialogs::Ok);
+        EXPECT_EQ(asked.boxes[0].text.toStdString(),
+                  "前回、保存されていない変更が残っていますが、元のファイル " + base +
+                      " が見つからないか変更されているため復元できません。"
+                      "変更の記録はファイル " +
+                      dir.file(kept[0]) + " に残してあります。")
+            << c.name;
+        ::unlink(dir.file(kept[0]).c_str());
+        recovery.cleanExit();
+    }
+}
+
+// A file changed on disk while its edits are kept: the next write keeps the
+// whole text, so the edits no longer hang on the file.
+TEST_F(RecoveryTest, AFileChangedOnDiskDuringTheRunIsKeptWhole) {
+    const std::string base = dir.file("vol7.txt");
+    fileio::writeAll(base, "base text\r\n");
+    std::string left;
+    {
+        Document d;
+        d.loadFile(base);
+        d.setModified(false);
+        CrashRecovery r(d, locations, dialogs, {1h, 0ms});
+        d.replace(0, 0, "1 ");
+        r.waitForWrites();
+        fileio::writeAll(base, "another program's text\r\n");
+        d.replace(0, 0, "2 ");
+        r.waitForWrites();
+        left = r.filePath();
+    }
+    fileio::writeAll(base, "and again\r\n");
+    dialogs.answers = {Dialogs::Yes};
+    CrashRecovery recovery(doc, locations, dialogs);
+    EXPECT_TRUE(recovery.offerRecovery());
+    EXPECT_EQ(doc.text(), "2 1 base text\r\n");
+    EXPECT_EQ(doc.filePath(), base);
+}
+
+// A text replaced as a whole (a file converted on opening) no longer hangs
+// on the file it replaced.
+TEST_F(RecoveryTest, ATextReplacedWholeNeedsNoBase) {
+    const std::string base = dir.file("vol8.txt");
+    fileio::writeAll(base, "\xe7\xac\xac"
+                           "1\xe5\x8f\xb7\r\n"); // UTF-8
+    std::string left;
+    {
+        Document d;
+        d.loadFile(base);
+        d.setModified(false);
+        CrashRecovery r(d, locations, dialogs, {1h, 0ms});
+        d.replace(0, 0, "x");
+        r.waitForWrites();
+        d.setText("\x91\xe6\x31\x8d\x86\r\n"); // the same in code page 932
+        r.waitForWrites();
+        d.replace(2, 0, "y");
+        r.writeNow();
+        r.waitForWrites();
+    }
+    ::unlink(base.c_str());
+    dialogs.answers = {Dialogs::Yes};
+    CrashRecovery recovery(doc, locations, dialogs);
+    EXPECT_TRUE(recovery.offerRecovery());
+    EXPECT_EQ(doc.text(), "\x91\xe6y\x31\x8d\x86\r\n");
+    EXPECT_EQ(doc.filePath(), base);
+}
+
+// A new document's edits need no file; a journal that outgrows its text
+// makes way for a snapshot, so the recovery file stays about the size of
+// the text, whatever was typed.
+TEST_F(RecoveryTest, ANewDocumentsJournalStaysAboutTheSizeOfItsText) {
+    CrashRecovery recovery(doc, locations, dialogs, {1h, 0ms});
+    const std::string line(1000, 'x');
+    for (int i = 0; i < 300; ++i) {
+        doc.replace(0, doc.size() > 4000 ? 1000 : 0, line);
+        recovery.writeNow();
+        recovery.waitForWrites();
+        // At most a snapshot of the text and a journal of 64 KiB.
+        ASSERT_LT(std::filesystem::file_size(recovery.filePath()), 64u * 1024 + 7000) << i;
+    }
+    doc.replace(2, 1, "\r\n");
+    recovery.waitForWrites();
+    std::string text = std::string(5000, 'x');
+    text.replace(2, 1, "\r\n");
+    EXPECT_EQ(contentsOf(recovery.filePath())->text, text);
 }
