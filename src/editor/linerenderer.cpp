@@ -177,12 +177,18 @@ const QImage& GlyphTable::box(char16_t u, QSize size, int ascent, QRgb text, QRg
     // A screen of text holds a few hundred different cells; a text of many
     // different characters starts the collection again now and then.
     constexpr std::size_t kMostCells = 8192;
-    if (cells_.size() >= kMostCells) cells_.clear();
     const auto part = [](int v) { return static_cast<std::uint64_t>(v & 0xFFFF); };
     const CellKey key{std::uint64_t{u} | part(size.width()) << 16 | part(size.height()) << 32 |
                           part(ascent) << 48,
                       text, background};
+    Recent& recent = recent_[(CellHash{}(key) >> 7) & (kRecentCells - 1)];
+    if (recent.cell && recent.key == key) return *recent.cell;
+    if (cells_.size() >= kMostCells) {
+        cells_.clear();
+        std::fill(recent_.begin(), recent_.end(), Recent{});
+    }
     const auto [at, added] = cells_.try_emplace(key);
+    recent = {key, &at->second};
     if (!added) return at->second;
     // Drawn with room all round: a glyph that inks any pixel out of its box
     // is not kept.

@@ -47,8 +47,11 @@ void TextEdit::documentChanged(const TextChange& c) {
     // before, moved by the change: they look as they did.)
     const LineView::Relaid r = view_.lastRelaid();
     std::size_t lastLine = view_.count();
-    if (view_.count() == oldCount)
-        lastLine = r.first + r.count + 1; // and the end-of-text or line-end position after them
+    // The same number of lines: only the lines laid out again, and the row
+    // after them when they reach the end of the text (where the end-of-text
+    // position may now stand).
+    if (view_.count() == oldCount && r.first + r.count < view_.count())
+        lastLine = r.first + std::max<std::size_t>(r.count, 1) - 1;
     updateLines(r.first, lastLine);
     if (!inEdit_) {
         Q_EMIT changed();
@@ -138,6 +141,7 @@ void TextEdit::caretAfterEdit(std::size_t pos) {
     cursor_.atLineEnd = false;
     cursor_.goalColumn = -1;
     ensureCaretVisible();
+    updateCaret();
     Q_EMIT changed();
     selectionChange(); // also when the selection only moved with the text
     updateMicroFocus();
