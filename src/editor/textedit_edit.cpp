@@ -20,6 +20,8 @@ constexpr std::size_t kFirstScreenLines = 2000;
 // a millisecond at a time (the longest a key may wait for it).
 constexpr std::size_t kLayoutChunkLines = 100;
 constexpr qint64 kLayoutSliceNanoseconds = 250'000;
+// The pixels a glyph may ink above or below its row.
+constexpr int kInkReach = 2;
 } // namespace
 
 // --- editing -------------------------------------------------------------------------
@@ -96,7 +98,10 @@ void TextEdit::updateLines(std::size_t first, std::size_t last) {
             ? viewport()->height()
             : fmt.top() + static_cast<int>(std::min<long>(bottom, 100000)) * grid_.lineHeight;
     if (y0 >= viewport()->height()) return;
-    viewport()->update(QRect(0, y0, viewport()->width(), std::max(0, y1 - y0)));
+    // Glyphs may ink a pixel or two past their rows: the rows around are
+    // drawn again that far (clipped), as a paint of the whole view shows them.
+    viewport()->update(QRect(0, y0 - kInkReach, viewport()->width(),
+                             std::max(0, y1 - y0) + 2 * kInkReach));
 }
 
 bool TextEdit::replaceSelection(std::string_view bytes) {
