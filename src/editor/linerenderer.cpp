@@ -326,7 +326,11 @@ class LineRenderer::CellCopier {
 int LineRenderer::drawLine(QPainter& p, const Line& line, const Colors& colors) const {
     const int colW = grid_.columnWidth;
     p.setFont(font_);
-    glyphs_ = GlyphTable::of(font_, p.device());
+    // The table of the device, looked up again only for another device.
+    if (!glyphs_ || p.device() != glyphsDevice_) {
+        glyphs_ = GlyphTable::of(font_, p.device());
+        glyphsDevice_ = p.device();
+    }
     const std::int64_t right = rightEdgeOf(p);
     CellCopier copier(p, font_, colors, *glyphs_, grid_);
     // Glyphs placed on the grid, gathered per font and selection state and
@@ -419,10 +423,12 @@ void LineRenderer::placeGlyph(QPainter& p, const Cell& c, const Colors& colors) 
 
 void LineRenderer::drawRuns(QPainter& p, const Colors& colors) const {
     for (const bool sel : {false, true}) {
-        p.setPen(sel ? colors.selectionText : colors.text);
+        bool penSet = false;
         for (std::size_t f = 0; 2 * f + 1 < runs_.size(); ++f) {
             Run& r = runs_[2 * f + (sel ? 1 : 0)];
             if (r.glyphs.empty()) continue;
+            if (!penSet) p.setPen(sel ? colors.selectionText : colors.text);
+            penSet = true;
             QGlyphRun run;
             run.setRawFont(glyphs_->rawFont(static_cast<int>(f)));
             run.setRawData(r.glyphs.data(), r.positions.data(), static_cast<int>(r.glyphs.size()));

@@ -177,5 +177,6 @@ class LineRenderer {
         }
     };
     mutable std::shared_ptr<GlyphTable> glyphs_;
+    mutable const QPaintDevice* glyphsDevice_ = nullptr; // the device glyphs_ is for
     mutable std::vector<Run> runs_;
 };
