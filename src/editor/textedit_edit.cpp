@@ -100,8 +100,8 @@ void TextEdit::updateLines(std::size_t first, std::size_t last) {
     if (y0 >= viewport()->height()) return;
     // Glyphs may ink a pixel or two past their rows: the rows around are
     // drawn again that far (clipped), as a paint of the whole view shows them.
-    viewport()->update(QRect(0, y0 - kInkReach, viewport()->width(),
-                             std::max(0, y1 - y0) + 2 * kInkReach));
+    viewport()->update(
+        QRect(0, y0 - kInkReach, viewport()->width(), std::max(0, y1 - y0) + 2 * kInkReach));
 }
 
 bool TextEdit::replaceSelection(std::string_view bytes) {
