@@ -292,14 +292,16 @@ class LineRenderer::CellCopier {
             lastCharacter_ = c.u;
             lastColumns_ = c.columns;
             lastSelected_ = c.selected;
+            lastBits_ = last_->isNull() ? nullptr : last_->constBits();
+            lastSize_ = last_->size();
+            lastStride_ = last_->bytesPerLine();
         }
-        const QImage& cell = *last_;
-        if (cell.isNull()) return false;
-        const QRect at(QPoint(c.x, c.y) + shift_, cell.size());
+        if (!lastBits_) return false;
+        const QRect at(QPoint(c.x, c.y) + shift_, lastSize_);
         const QRect part = at & target_;
-        const qsizetype cellStride = cell.bytesPerLine();
+        const qsizetype cellStride = lastStride_;
         const uchar* from =
-            cell.constBits() + (part.top() - at.top()) * cellStride + (part.left() - at.left()) * 4;
+            lastBits_ + (part.top() - at.top()) * cellStride + (part.left() - at.left()) * 4;
         uchar* to = bits_ + part.top() * stride_ + part.left() * 4;
         for (int row = part.top(); row <= part.bottom(); ++row) {
             std::memcpy(to, from, static_cast<std::size_t>(part.width()) * 4);
@@ -318,6 +320,10 @@ class LineRenderer::CellCopier {
     QRect target_; // where cells may be copied, in the image's pixels
     QPoint shift_; // from the painter's coordinates to the image's
     const QImage* last_ = nullptr;
+    // What copying needs of the last cell, read once.
+    const uchar* lastBits_ = nullptr;
+    QSize lastSize_;
+    qsizetype lastStride_ = 0;
     char16_t lastCharacter_ = 0;
     int lastColumns_ = 0;
     bool lastSelected_ = false;
