@@ -5,6 +5,7 @@
 #include <QEvent>
 #include <QLabel>
 #include <QMouseEvent>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QStaticText>
 #include <QStatusBar>
@@ -60,15 +61,16 @@ QSize StatusPanel::sizeHint() const {
     return {std::max(designWidth_, textSize_.width()), textSize_.height()};
 }
 
-void StatusPanel::paintEvent(QPaintEvent*) {
+void StatusPanel::paintEvent(QPaintEvent* e) {
     // As a framed label draws its text: left and vertically centred, half an
     // "x" in from the frame. The text is drawn in pieces shaped once and
     // kept: each digit, and each run of other characters, so that a new
     // count is drawn without shaping text again.
     QPainter p(this);
-    drawFrame(&p);
-    if (text_.isEmpty()) return;
     const QRect r = contentsRect();
+    // A new text repaints only the inside of the frame.
+    if (!r.contains(e->rect())) drawFrame(&p);
+    if (text_.isEmpty()) return;
     const QFontMetrics fm = fontMetrics();
     qreal x = r.left() + fm.horizontalAdvance(QLatin1Char('x')) / 2;
     const int y = r.top() + (r.height() - fm.height()) / 2;

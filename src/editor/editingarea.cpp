@@ -375,7 +375,9 @@ void EditingArea::paintEvent(QPaintEvent* e) {
         if (!r.isEmpty()) {
             const int s = charAtPoint(r.topLeft());
             const int end = charAtPoint(r.bottomRight());
-            paintMarks(p, s, end);
+            // A mark's box may reach down into the row below its own: the
+            // marks of the row above are drawn again too (clipped).
+            paintMarks(p, charAtPoint(r.topLeft() - QPoint(0, lineHeight())), end);
             paintMailMarks(p, s, end);
             // The count also follows what changes without a change of the
             // text (the character limit): told when it differs.

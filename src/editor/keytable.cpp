@@ -92,3 +92,13 @@ std::optional<KeyCommand> commandForKey(const QKeyEvent& e) {
     }
     return std::nullopt;
 }
+
+bool editorKeepsKey(const QKeyEvent& e) {
+    if (e.modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)) return false;
+    if (commandForKey(e)) return true;
+    const QString text = e.text();
+    if (text.isEmpty()) return false;
+    for (const QChar c : text)
+        if (c.unicode() < 0x20 || c.unicode() == 0x7F) return false;
+    return true;
+}

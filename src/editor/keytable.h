@@ -55,3 +55,10 @@ struct KeyCommand {
 
 // The command of a key press, if the key has one.
 std::optional<KeyCommand> commandForKey(const QKeyEvent& e);
+
+// Whether the editor keeps a key press for itself before any window
+// shortcut is looked at: a key without Ctrl, Alt or Meta that types text or
+// runs an editor command. No shortcut of the program uses such a key (its
+// shortcuts are Ctrl combinations and function keys), so the lookup of the
+// window's shortcuts is skipped for ordinary typing.
+bool editorKeepsKey(const QKeyEvent& e);

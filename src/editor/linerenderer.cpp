@@ -177,12 +177,18 @@ const QImage& GlyphTable::box(char16_t u, QSize size, int ascent, QRgb text, QRg
     // A screen of text holds a few hundred different cells; a text of many
     // different characters starts the collection again now and then.
     constexpr std::size_t kMostCells = 8192;
-    if (cells_.size() >= kMostCells) cells_.clear();
     const auto part = [](int v) { return static_cast<std::uint64_t>(v & 0xFFFF); };
     const CellKey key{std::uint64_t{u} | part(size.width()) << 16 | part(size.height()) << 32 |
                           part(ascent) << 48,
                       text, background};
+    Recent& recent = recent_[(CellHash{}(key) >> 7) & (kRecentCells - 1)];
+    if (recent.cell && recent.key == key) return *recent.cell;
+    if (cells_.size() >= kMostCells) {
+        cells_.clear();
+        std::fill(recent_.begin(), recent_.end(), Recent{});
+    }
     const auto [at, added] = cells_.try_emplace(key);
+    recent = {key, &at->second};
     if (!added) return at->second;
     // Drawn with room all round: a glyph that inks any pixel out of its box
     // is not kept.
@@ -286,14 +292,16 @@ class LineRenderer::CellCopier {
             lastCharacter_ = c.u;
             lastColumns_ = c.columns;
             lastSelected_ = c.selected;
+            lastBits_ = last_->isNull() ? nullptr : last_->constBits();
+            lastSize_ = last_->size();
+            lastStride_ = last_->bytesPerLine();
         }
-        const QImage& cell = *last_;
-        if (cell.isNull()) return false;
-        const QRect at(QPoint(c.x, c.y) + shift_, cell.size());
+        if (!lastBits_) return false;
+        const QRect at(QPoint(c.x, c.y) + shift_, lastSize_);
         const QRect part = at & target_;
-        const qsizetype cellStride = cell.bytesPerLine();
+        const qsizetype cellStride = lastStride_;
         const uchar* from =
-            cell.constBits() + (part.top() - at.top()) * cellStride + (part.left() - at.left()) * 4;
+            lastBits_ + (part.top() - at.top()) * cellStride + (part.left() - at.left()) * 4;
         uchar* to = bits_ + part.top() * stride_ + part.left() * 4;
         for (int row = part.top(); row <= part.bottom(); ++row) {
             std::memcpy(to, from, static_cast<std::size_t>(part.width()) * 4);
@@ -312,6 +320,10 @@ class LineRenderer::CellCopier {
     QRect target_; // where cells may be copied, in the image's pixels
     QPoint shift_; // from the painter's coordinates to the image's
     const QImage* last_ = nullptr;
+    // What copying needs of the last cell, read once.
+    const uchar* lastBits_ = nullptr;
+    QSize lastSize_;
+    qsizetype lastStride_ = 0;
     char16_t lastCharacter_ = 0;
     int lastColumns_ = 0;
     bool lastSelected_ = false;
@@ -320,7 +332,11 @@ class LineRenderer::CellCopier {
 int LineRenderer::drawLine(QPainter& p, const Line& line, const Colors& colors) const {
     const int colW = grid_.columnWidth;
     p.setFont(font_);
-    glyphs_ = GlyphTable::of(font_, p.device());
+    // The table of the device, looked up again only for another device.
+    if (!glyphs_ || p.device() != glyphsDevice_) {
+        glyphs_ = GlyphTable::of(font_, p.device());
+        glyphsDevice_ = p.device();
+    }
     const std::int64_t right = rightEdgeOf(p);
     CellCopier copier(p, font_, colors, *glyphs_, grid_);
     // Glyphs placed on the grid, gathered per font and selection state and
@@ -413,10 +429,12 @@ void LineRenderer::placeGlyph(QPainter& p, const Cell& c, const Colors& colors) 
 
 void LineRenderer::drawRuns(QPainter& p, const Colors& colors) const {
     for (const bool sel : {false, true}) {
-        p.setPen(sel ? colors.selectionText : colors.text);
+        bool penSet = false;
         for (std::size_t f = 0; 2 * f + 1 < runs_.size(); ++f) {
             Run& r = runs_[2 * f + (sel ? 1 : 0)];
             if (r.glyphs.empty()) continue;
+            if (!penSet) p.setPen(sel ? colors.selectionText : colors.text);
+            penSet = true;
             QGlyphRun run;
             run.setRawFont(glyphs_->rawFont(static_cast<int>(f)));
             run.setRawData(r.glyphs.data(), r.positions.data(), static_cast<int>(r.glyphs.size()));

@@ -89,6 +89,15 @@ class GlyphTable {
         }
     };
     std::unordered_map<CellKey, QImage, CellHash> cells_;
+    // The cells asked for last, by a part of their hash: most cells of a
+    // line are found here without a lookup in the map (its nodes keep their
+    // place until it is cleared).
+    struct Recent {
+        CellKey key{};
+        const QImage* cell = nullptr;
+    };
+    static constexpr std::size_t kRecentCells = 1024; // a power of two
+    std::vector<Recent> recent_ = std::vector<Recent>(kRecentCells);
 };
 
 // Draws one character with the left end of its baseline at a point, in the
@@ -168,5 +177,6 @@ class LineRenderer {
         }
     };
     mutable std::shared_ptr<GlyphTable> glyphs_;
+    mutable const QPaintDevice* glyphsDevice_ = nullptr; // the device glyphs_ is for
     mutable std::vector<Run> runs_;
 };

@@ -224,6 +224,7 @@ class TextEdit : public QAbstractScrollArea {
     // part while idle (change is null then).
     virtual void textLaidOut(const TextChange* change) { (void)change; }
 
+    bool event(QEvent* e) override;
     void paintEvent(QPaintEvent* e) override;
     void keyPressEvent(QKeyEvent* e) override;
     void keyReleaseEvent(QKeyEvent* e) override;
@@ -256,6 +257,8 @@ class TextEdit : public QAbstractScrollArea {
     void paintText(QPainter& p, const QRect& update);
     // Draws the caret, or the input method's pre-edit text at the caret.
     void paintCaret(QPainter& p);
+    // Repaints where the caret was last drawn and where it is now.
+    void updateCaret();
     // The byte position of the character that starts at or before pos.
     std::size_t boundary(std::size_t pos) const { return doc_.boundaryAtOrBefore(pos); }
     std::size_t nextBoundary(std::size_t pos) const { return doc_.nextBoundary(pos); }
@@ -302,6 +305,9 @@ class TextEdit : public QAbstractScrollArea {
     void geometryChanged();
     void moveCaret(std::size_t pos, bool extend, bool atLineEnd = false);
     void computeMetrics();
+    // Deletes [from, to) as the delete keys do: one undo step that shows
+    // the deleted bytes selected (anchor at the caret) when it is undone.
+    void deleteRange(std::size_t from, std::size_t to, Selection shownByUndo);
     // The caret's rectangle in the viewport, and the rectangle of the cell
     // at a position (2 pixels wide, or the character's width for the
     // overwrite caret).
@@ -387,6 +393,7 @@ class TextEdit : public QAbstractScrollArea {
     std::optional<LateCommit> lateCommit_;
     // While the input method is asked to commit: what it committed.
     std::optional<QString> committedAtOnce_;
+    QRect paintedCaret_; // where the last paint pass drew the caret (empty: nowhere)
     QTimer layoutTimer_;
     // The number of lines the scroll range was last set for, and when.
     std::size_t rangeLines_ = 0;

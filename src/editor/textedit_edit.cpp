@@ -20,6 +20,8 @@ constexpr std::size_t kFirstScreenLines = 2000;
 // a millisecond at a time (the longest a key may wait for it).
 constexpr std::size_t kLayoutChunkLines = 100;
 constexpr qint64 kLayoutSliceNanoseconds = 250'000;
+// The pixels a glyph may ink above or below its row.
+constexpr int kInkReach = 2;
 } // namespace
 
 // --- editing -------------------------------------------------------------------------
@@ -47,8 +49,11 @@ void TextEdit::documentChanged(const TextChange& c) {
     // before, moved by the change: they look as they did.)
     const LineView::Relaid r = view_.lastRelaid();
     std::size_t lastLine = view_.count();
-    if (view_.count() == oldCount)
-        lastLine = r.first + r.count + 1; // and the end-of-text or line-end position after them
+    // The same number of lines: only the lines laid out again, and the row
+    // after them when they reach the end of the text (where the end-of-text
+    // position may now stand).
+    if (view_.count() == oldCount && r.first + r.count < view_.count())
+        lastLine = r.first + std::max<std::size_t>(r.count, 1) - 1;
     updateLines(r.first, lastLine);
     if (!inEdit_) {
         Q_EMIT changed();
@@ -93,7 +98,10 @@ void TextEdit::updateLines(std::size_t first, std::size_t last) {
             ? viewport()->height()
             : fmt.top() + static_cast<int>(std::min<long>(bottom, 100000)) * grid_.lineHeight;
     if (y0 >= viewport()->height()) return;
-    viewport()->update(QRect(0, y0, viewport()->width(), std::max(0, y1 - y0)));
+    // Glyphs may ink a pixel or two past their rows: the rows around are
+    // drawn again that far (clipped), as a paint of the whole view shows them.
+    viewport()->update(
+        QRect(0, y0 - kInkReach, viewport()->width(), std::max(0, y1 - y0) + 2 * kInkReach));
 }
 
 bool TextEdit::replaceSelection(std::string_view bytes) {
@@ -138,6 +146,7 @@ void TextEdit::caretAfterEdit(std::size_t pos) {
     cursor_.atLineEnd = false;
     cursor_.goalColumn = -1;
     ensureCaretVisible();
+    updateCaret();
     Q_EMIT changed();
     selectionChange(); // also when the selection only moved with the text
     updateMicroFocus();

@@ -51,6 +51,16 @@ void TextEdit::keyPressEvent(QKeyEvent* e) {
     guarded([&] { keyDown(e); });
 }
 
+bool TextEdit::event(QEvent* e) {
+    // Qt asks the focus widget before it looks for a window shortcut of the
+    // key: keys the editor keeps go straight to its key handling.
+    if (e->type() == QEvent::ShortcutOverride && editorKeepsKey(*static_cast<QKeyEvent*>(e))) {
+        e->accept();
+        return true;
+    }
+    return QAbstractScrollArea::event(e);
+}
+
 void TextEdit::keyReleaseEvent(QKeyEvent* e) {
     guarded([&] { Q_EMIT keyReleased(e); });
     QAbstractScrollArea::keyReleaseEvent(e);
@@ -209,22 +219,33 @@ void TextEdit::runCommand(EditorCommand command, bool extend) {
         const std::size_t from = prevBoundary(cursor_.caret);
         // A refused deletion leaves the caret as it was, not a selection.
         if (refusesStrayByteJoin(from, cursor_.caret - from, {})) return;
-        setSelection(cursor_.caret, from);
-        return deleteSelection();
+        return deleteRange(from, cursor_.caret, {.anchor = cursor_.caret, .caret = from});
     }
     case C::deleteForward: {
         if (selectionLength() > 0) return deleteSelection();
         if (cursor_.caret >= doc_.size()) return;
         const std::size_t to = nextBoundary(cursor_.caret);
         if (refusesStrayByteJoin(cursor_.caret, to - cursor_.caret, {})) return;
-        setSelection(cursor_.caret, to);
-        return deleteSelection();
+        return deleteRange(cursor_.caret, to, {.anchor = cursor_.caret, .caret = to});
     }
     case C::newLine:
         return charTyped("\r\n");
     case C::tab:
         return charTyped("\t");
     }
+}
+
+void TextEdit::deleteRange(std::size_t from, std::size_t to, Selection shownByUndo) {
+    // The deleted character is never shown selected on the screen: the
+    // selection it had before is only what undo gives back.
+    doc_.breakTypingMerge();
+    EditResult r;
+    {
+        const OwnEdit edit(inEdit_);
+        r = replaceRange(doc_, from, to, {}, editRules(), shownByUndo);
+    }
+    tellEditResult(r);
+    if (r.changed()) caretAfterEdit(from);
 }
 
 void TextEdit::tellRefused(const std::vector<cp932::Unrepresentable>& bad) {

@@ -50,9 +50,17 @@ void TextEdit::paintText(QPainter& p, const QRect& update) {
 void TextEdit::paintCaret(QPainter& p) {
     // The composition text is part of the laid-out text; the caret shows
     // where the input method puts it.
-    if ((hasFocus() || composing()) && selectionLength() == 0)
-        p.fillRect(caretRect(),
+    paintedCaret_ = QRect();
+    if ((hasFocus() || composing()) && selectionLength() == 0) {
+        paintedCaret_ = caretRect();
+        p.fillRect(paintedCaret_,
                    overwrite_ && !composing() ? QColor(0, 0, 0, 96) : toQColor(fontColor_));
+    }
+}
+
+void TextEdit::updateCaret() {
+    if (!paintedCaret_.isEmpty()) viewport()->update(paintedCaret_);
+    viewport()->update(caretRect());
 }
 
 void TextEdit::print(QPrinter& printer, const QString& title) {

@@ -10,11 +10,13 @@
 #include <QImage>
 #include <QInputMethodEvent>
 #include <QKeyEvent>
+#include <QPaintEvent>
 #include <QScrollBar>
 #include <QTest>
 #include <QTextCharFormat>
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <random>
 
 namespace {
@@ -857,3 +859,116 @@ TEST_F(MemoTest, TheIdleLayoutDoesNotRepaintWhatIsInSight) {
     EXPECT_GT(slices, 5);
     EXPECT_LE(count.paints, 4);
 }
+
+namespace {
+// Every region a widget is asked to paint.
+struct PaintedRegion : QObject {
+    QRegion painted;
+    bool eventFilter(QObject*, QEvent* e) override {
+        if (e->type() == QEvent::Paint) painted += static_cast<QPaintEvent*>(e)->region();
+        return false;
+    }
+};
+} // namespace
+
+namespace {
+// Rows: 0 "first line", 1 marks, 2-3 one paragraph wrapped at 70, 4 a wave
+// under the half-width katakana, 5 "line five", 6-15 short lines, 16 "end"
+// (the end of the text).
+std::string repaintTestText() {
+    std::string text = "first line\r\n" + sj("　全角 と\tタブ") + "\r\n" + std::string(100, 'x') +
+                       "\r\n" + sj("ｱｲｳ abc") + "\r\nline five\r\n";
+    for (int i = 6; i < 16; ++i)
+        text += "line " + std::to_string(i) + "\r\n";
+    return text + "end";
+}
+
+struct RepaintTest : MemoTest, ::testing::WithParamInterface<bool> {
+    PaintedRegion region;
+    bool ready = false;
+    RepaintTest() {
+        memo.resize(700, 420);
+        memo.setText(repaintTestText());
+        memo.setMailCheckActive(GetParam());
+        memo.show();
+        QApplication::setActiveWindow(&memo);
+        memo.setFocus();
+        QApplication::processEvents();
+        ready = memo.hasFocus() &&
+                QTest::qWaitFor([&] { return !GetParam() || memo.mailFindingsKnown(); }, 5000);
+        memo.viewport()->installEventFilter(&region);
+    }
+    // The view's rows first to last (-1: to its bottom), and the two pixels
+    // of the rows around them that glyphs may ink.
+    QRect rowsRect(int first, int last) {
+        const int top = memo.textArea().top(), rowH = memo.lineHeight();
+        const int y0 = top + first * rowH;
+        const int y1 = last < 0 ? memo.viewport()->height() : top + (last + 1) * rowH;
+        return QRect(0, y0 - 2, memo.viewport()->width(), y1 - y0 + 4) & memo.viewport()->rect();
+    }
+    bool screenIsFresh() {
+        const QImage screen =
+            memo.screen()->grabWindow(memo.winId()).toImage().convertToFormat(QImage::Format_RGB32);
+        return screen == memo.grab().toImage().convertToFormat(QImage::Format_RGB32);
+    }
+};
+} // namespace
+
+// A key repaints the rows it changed and the caret's cell, and what is then
+// on the screen is what a paint of the whole view shows: marks, a wrapped
+// paragraph, a finding's wave and the end of the text included. (The send
+// check repaints the rows of the findings a change may move, on its own.)
+TEST_P(RepaintTest, AKeyRepaintsOnlyItsRowsAndTheScreenEqualsAFreshPaint) {
+    if (!ready) GTEST_SKIP() << "no keyboard focus on this platform";
+    ASSERT_EQ(memo.lineCount(), 17);
+    const int line5 = memo.lineStart(5), wrapped = memo.lineStart(2);
+    const int end = memo.lineStart(16) + 3;
+    struct Case {
+        const char* what;
+        int caret; // -1: where the key before left it
+        Qt::Key key;
+        int firstRow, lastRow; // -1: to the bottom of the view
+    };
+    const Case cases[] = {
+        {"typing", line5, Qt::Key_A, 5, 5},
+        {"backspace", -1, Qt::Key_Backspace, 5, 5},
+        {"delete", -1, Qt::Key_Delete, 5, 5},
+        {"typing after the wave", memo.lineStart(4) + 3, Qt::Key_B, 4, 4},
+        {"typing in a wrapped paragraph", wrapped + 2, Qt::Key_C, 2, 3},
+        {"backspace across the wrap", wrapped + 71, Qt::Key_Backspace, 2, 3},
+        {"typing among the marks", memo.lineStart(1) + 2, Qt::Key_Space, 1, 1},
+        {"typing at the end", end, Qt::Key_D, 16, -1},
+        {"backspace at the end", -1, Qt::Key_Backspace, 16, -1},
+    };
+    for (const Case& c : cases) {
+        if (c.caret >= 0) {
+            memo.setSelectionStart(c.caret);
+            QApplication::processEvents();
+        }
+        region.painted = QRegion();
+        QTest::keyClick(&memo, c.key);
+        QApplication::processEvents();
+        const QRect painted = region.painted.boundingRect();
+        const QRect rows = rowsRect(c.firstRow, c.lastRow);
+        if (GetParam())
+            EXPECT_TRUE(painted.contains(rows)) << c.what;
+        else
+            EXPECT_EQ(painted, rows) << c.what << ": " << painted.y() << "+" << painted.height();
+        EXPECT_TRUE(screenIsFresh()) << c.what;
+    }
+    EXPECT_EQ(memo.lineCount(), 17);
+    // A selection typed over: the rows it covered, and all below as the
+    // lines move up.
+    memo.setSelection(memo.lineStart(0) + 2, memo.lineStart(1) + 4);
+    QApplication::processEvents();
+    region.painted = QRegion();
+    QTest::keyClick(&memo, Qt::Key_E);
+    QApplication::processEvents();
+    EXPECT_EQ(region.painted.boundingRect(), rowsRect(0, -1));
+    EXPECT_TRUE(screenIsFresh());
+    QDir().mkpath(QDir::currentPath() + QStringLiteral("/screenshots"));
+    memo.grab().save(QDir::currentPath() +
+                     QStringLiteral("/screenshots/keys-partial-repaints.png"));
+}
+
+INSTANTIATE_TEST_SUITE_P(SendCheck, RepaintTest, ::testing::Bool());

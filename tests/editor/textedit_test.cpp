@@ -7,6 +7,7 @@
 #include "text/cp932.h"
 #include "text/errors.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QClipboard>
 #include <QDir>
@@ -729,4 +730,90 @@ TEST_F(InputMethodTest, ACompositionStandsInPlaceOfTheSelectionAndInsertsInOverw
     EXPECT_EQ(query(Qt::ImCursorRectangle).toRect().width(), 2);
     commit(QStringLiteral("火"));
     EXPECT_EQ(edit.text(), "a" + sj("火") + "b" + sj("仮名") + "ef");
+}
+
+TEST_F(EditorTest, UndoOfADeleteKeyShowsTheDeletedCharacterSelected) {
+    // Backspace and Delete each an undo step of their own, after which the
+    // deleted character comes back selected, the anchor where the caret was.
+    edit.setText(sj("abあc"));
+    edit.setSelectionStart(4); // after あ
+    key(Qt::Key_Backspace);
+    EXPECT_EQ(edit.text(), "abc");
+    EXPECT_EQ(edit.selectionStart(), 2);
+    EXPECT_EQ(edit.selectionLength(), 0);
+    key(Qt::Key_Left);
+    key(Qt::Key_Delete);
+    EXPECT_EQ(edit.text(), "ac");
+    key(Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(edit.text(), "abc");
+    EXPECT_EQ(edit.selection(), (Selection{.anchor = 1, .caret = 2}));
+    key(Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(edit.text(), sj("abあc"));
+    EXPECT_EQ(edit.selection(), (Selection{.anchor = 4, .caret = 2}));
+    // Typing after a deletion is a step of its own.
+    edit.setSelectionStart(2);
+    QTest::keyClicks(&edit, QStringLiteral("xy"));
+    key(Qt::Key_Backspace);
+    QTest::keyClicks(&edit, QStringLiteral("z"));
+    EXPECT_EQ(edit.text(), sj("abxzあc"));
+    key(Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(edit.text(), sj("abxあc"));
+}
+
+TEST(EditorKeys, TheEditorKeepsTypingAndItsOwnKeysFromTheWindowsShortcuts) {
+    struct Case {
+        Qt::Key key;
+        Qt::KeyboardModifiers mods;
+        const char* text;
+        bool kept;
+    };
+    const Case cases[] = {
+        {Qt::Key_A, Qt::NoModifier, "a", true},
+        {Qt::Key_A, Qt::ShiftModifier, "A", true},
+        {Qt::Key_Space, Qt::NoModifier, " ", true},
+        {Qt::Key_5, Qt::KeypadModifier, "5", true},
+        {Qt::Key_Backspace, Qt::NoModifier, "\b", true},
+        {Qt::Key_Delete, Qt::NoModifier, "\x7f", true},
+        {Qt::Key_Delete, Qt::ShiftModifier, "", true},
+        {Qt::Key_Return, Qt::NoModifier, "\r", true},
+        {Qt::Key_Tab, Qt::NoModifier, "\t", true},
+        {Qt::Key_Left, Qt::ShiftModifier, "", true},
+        {Qt::Key_Insert, Qt::NoModifier, "", true},
+        {Qt::Key_A, Qt::ControlModifier, "\x01", false},
+        {Qt::Key_N, Qt::ControlModifier, "\x0e", false},
+        {Qt::Key_Home, Qt::ControlModifier, "", false},
+        {Qt::Key_F, Qt::AltModifier, "f", false},
+        {Qt::Key_F2, Qt::NoModifier, "", false},
+        {Qt::Key_F10, Qt::NoModifier, "", false},
+        {Qt::Key_Escape, Qt::NoModifier, "\x1b", false},
+    };
+    for (const Case& c : cases) {
+        const QKeyEvent e(QEvent::ShortcutOverride, c.key, c.mods, QString::fromLatin1(c.text));
+        EXPECT_EQ(editorKeepsKey(e), c.kept) << c.key << " " << c.mods.toInt();
+    }
+}
+
+TEST(EditorKeys, WindowShortcutsStillRunWhileTheEditorHasTheFocus) {
+    QWidget window;
+    auto* edit = new TextEdit(&window);
+    int opened = 0, named = 0;
+    auto* open = new QAction(&window);
+    open->setShortcut(Qt::Key_F2);
+    QObject::connect(open, &QAction::triggered, [&] { ++opened; });
+    auto* name = new QAction(&window);
+    name->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_N));
+    QObject::connect(name, &QAction::triggered, [&] { ++named; });
+    window.addActions({open, name});
+    window.show();
+    QApplication::setActiveWindow(&window);
+    edit->setFocus();
+    QApplication::processEvents();
+    if (!edit->hasFocus()) GTEST_SKIP() << "no keyboard focus on this platform";
+    QTest::keyClicks(edit, QStringLiteral("ab"));
+    QTest::keyClick(edit, Qt::Key_F2);
+    QTest::keyClick(edit, Qt::Key_N, Qt::ControlModifier);
+    QTest::keyClick(edit, Qt::Key_Backspace);
+    EXPECT_EQ(edit->text(), "a");
+    EXPECT_EQ(opened, 1);
+    EXPECT_EQ(named, 1);
 }
