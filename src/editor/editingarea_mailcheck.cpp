@@ -102,17 +102,19 @@ void EditingArea::textLaidOut(const TextChange* change) {
         const bool linesKnown = live_.linesKnown();
         // A logical line's long-line marks may change in rows that were not
         // laid out again (an address sent whole): they are drawn again too.
+        // The ranges end before their last byte's row ends: that row is the
+        // last drawn.
         const auto [linesFrom, linesTo] =
             live_.linesEdited(text, lineView(), lineView().lastRelaid(),
                               static_cast<std::int64_t>(change->inserted) -
                                   static_cast<std::int64_t>(change->removed));
         if (linesTo > linesFrom)
-            updateLines(lineView().lineOf(linesFrom), lineView().lineOf(linesTo));
+            updateLines(lineView().lineOf(linesFrom), lineView().lineOf(linesTo - 1));
         // The long lines' findings wait for the layout: gone from sight.
         if (linesKnown && !live_.linesKnown()) viewport()->update();
         // Findings may change past the lines laid out again (a byte that
         // pairs differently now): their rows are drawn again too.
-        if (to > from) updateLines(lineView().lineOf(from), lineView().lineOf(to));
+        if (to > from) updateLines(lineView().lineOf(from), lineView().lineOf(to - 1));
         // The character past the limit moves with a change before it.
         if (overLimitKnown_ && (!overLimit_ || change->pos <= *overLimit_ + 1)) {
             if (overLimit_)
