@@ -116,6 +116,12 @@ class LineStarts {
         step_ += delta;
     }
 
+    // Adds delta (modulo 2^32) to the starts at indexes [from, to).
+    void shiftRange(std::size_t from, std::size_t to, std::uint32_t delta) {
+        for (std::size_t k = from; k < to; ++k)
+            starts_.at(k) += delta;
+    }
+
     std::size_t memoryBytes() const { return starts_.memoryBytes(); }
 
   private:

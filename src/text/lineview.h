@@ -141,11 +141,32 @@ class LineView {
     // Lays out again from line i0 after a change at pos, at most budget lines.
     void relayout(const GapBuffer& text, std::size_t i0, std::size_t pos, std::size_t removed,
                   std::size_t inserted, std::size_t budget);
+    // Where relayoutStep stopped inside a run: line goes on being laid out
+    // (kComplete: nothing to go on with) with what is left of the budget.
+    struct Resume {
+        std::size_t line = kComplete;
+        std::size_t budget = 0;
+    };
+    Resume relayoutStep(const GapBuffer& text, std::size_t i0, std::size_t pos, std::size_t removed,
+                        std::size_t inserted, std::size_t budget);
+    // When the new line [lineStart, next) lies in a run of one character:
+    // the number of old lines from j on (j, the first old line after next;
+    // laidEnd, the end of those laid out; delta, how far the change moved
+    // them) that only move by a constant, plus the one after them; else 0.
+    std::size_t linesInRun(const GapBuffer& text, std::size_t lineStart, std::size_t next,
+                           std::size_t editEnd, std::size_t j, std::size_t laidEnd,
+                           std::uint32_t delta);
+    // The end of the repetitions of unit from `from` (the last run found is
+    // remembered, and moved by edits before it).
+    std::size_t runEnd(const GapBuffer& text, std::size_t from, std::string_view unit);
+    void noteEditInRun(std::size_t pos, std::size_t removed, std::size_t inserted);
 
     static constexpr std::size_t kComplete = static_cast<std::size_t>(-1);
     static constexpr std::size_t kDefaultEditBudget = 400;
 
     static constexpr std::size_t kNeedMoreText = static_cast<std::size_t>(-1);
+    // The fewest lines of a run worth moving rather than laying out again.
+    static constexpr std::size_t kMinRunLines = 8;
 
     LayoutRules rules_;
     std::unique_ptr<Classes> classes_;
@@ -162,6 +183,12 @@ class LineView {
         std::uint8_t eol;
     };
     std::vector<NewLine> scratch_;
+    // The bytes [from, to) are unit (one character) repeated.
+    struct Run {
+        std::size_t from = 0, to = 0;
+        std::string unit;
+    };
+    Run run_;
     // The addresses of the logical line being laid out, from addressesFrom_
     // up to addressesEnd_ of the text at addressesBase_.
     bool keepAddresses_ = false;

@@ -530,3 +530,116 @@ TEST(LineView, ABudgetOfOneLineMakesProgress) {
         v.edited(buf, 0, 0, 2);
     }
 }
+
+TEST(LineLayoutProperty, LongRunsOfOneCharacterEqualTheFullLayoutAfterEveryEdit) {
+    // A paragraph that is mostly one character repeated: an edit before the
+    // run moves every break inside it by the same amount. Runs of double- and
+    // single-byte characters and of blanks, ending mid-line and with a
+    // character the rules keep at a line's end or start; edits before, in and
+    // after the run, some of them the run's own character.
+    const std::vector<std::string> units = {sj("」"), sj("あ"), sj("ー"), sj("　"),
+                                            "\t",     " ",      "a",      "\x81\x81"};
+    const std::vector<std::string> endings = {sj("。"), sj("」"), sj("「"), "a b",
+                                              "\r\n",   sj("あ"), ""};
+    const std::vector<std::string> inserts = {"a",    sj("」"), sj("あ"), "\t",  " ",
+                                              "\r\n", "",       sj("「"), "\x81"};
+    const int widths[] = {10, 70, 80, 0, 3};
+    const std::uint32_t modes[] = {kEditor, kLevel1, 0};
+    std::mt19937 rng(2026);
+    for (int round = 0; round < 90; ++round) {
+        const int width = widths[round % 5];
+        const std::uint32_t mode = modes[(round / 5) % 3];
+        const std::string& unit = units[rng() % units.size()];
+        std::string text = randomText(rng, 6);
+        std::size_t runFrom = text.size();
+        for (int i = 0, n = 600 + static_cast<int>(rng() % 2500); i < n; ++i)
+            text += unit;
+        std::size_t runTo = text.size();
+        text += endings[rng() % endings.size()] + randomText(rng, 6);
+        if (rng() % 3 == 0) { // a second run of another character
+            const std::string& other = units[rng() % units.size()];
+            for (int i = 0, n = 300 + static_cast<int>(rng() % 900); i < n; ++i)
+                text += other;
+        }
+        GapBuffer buf(text);
+        LineView inc;
+        const LayoutRules rules{width, mode, {}};
+        inc.setRules(rules);
+        inc.layoutAll(buf);
+        for (int edit = 0; edit < 25; ++edit) {
+            std::size_t pos = 0;
+            switch (rng() % 4) {
+            case 0:
+                pos = rng() % (runFrom + 1);
+                break; // before the run
+            case 1:
+                pos = runFrom + rng() % (runTo - runFrom + 1);
+                break; // in it
+            case 2:
+                pos = rng() % (text.size() + 1);
+                break;
+            case 3:
+                pos = 0;
+                break;
+            }
+            const std::size_t removed =
+                (rng() % 3 == 0) ? std::min<std::size_t>(rng() % 5, text.size() - pos) : 0;
+            const std::string ins = inserts[rng() % inserts.size()];
+            SCOPED_TRACE(::testing::Message()
+                         << round << "/" << edit << " width " << width << " mode " << std::hex
+                         << mode << std::dec << " unit " << ::testing::PrintToString(unit) << " at "
+                         << pos << " removed " << removed << " inserted "
+                         << ::testing::PrintToString(ins));
+            buf.erase(pos, removed);
+            buf.insert(pos, ins);
+            text.replace(pos, removed, ins);
+            inc.edited(buf, pos, removed, ins.size());
+            if (pos + removed <= runFrom) {
+                runFrom = runFrom - removed + ins.size();
+                runTo = runTo - removed + ins.size();
+            } else if (pos < runTo) {
+                runTo = std::max(runFrom, std::min(runTo, pos));
+            }
+            for (int step = 0; !inc.complete() && step < 100000; ++step)
+                inc.continueLayout(buf, 50);
+            ASSERT_NO_FATAL_FAILURE(expectFullLayout(inc, text, rules));
+        }
+    }
+}
+
+TEST(LineView, AKeyBeforeAParagraphOfClosingBracketsLaysItOutAtOnce) {
+    // 2,000 lines of 」 whose breaks all move when one column is typed before
+    // them: the view is complete after the edit, with every line in the
+    // range it reports as laid out again.
+    std::string text;
+    for (int i = 0; i < 80000; ++i)
+        text += sj("」");
+    text += sj("。") + "\r\nabc";
+    const LayoutRules rules{80, kEditor, {}};
+    GapBuffer buf(text);
+    LineView v;
+    v.setRules(rules);
+    v.layoutAll(buf);
+    ASSERT_EQ(v.count(), 2001u); // 。 hangs at the end of the last line of 」
+    // "a" and BackSpace move every break; a double-byte character moves none.
+    const struct {
+        std::string inserted;
+        std::size_t removed;
+        bool allMove;
+    } edits[] = {
+        {"a", 0, true}, {"", 1, true}, {sj("」"), 0, false}, {"", 2, false}, {"a", 0, true}};
+    for (const auto& e : edits) {
+        buf.erase(0, e.removed);
+        buf.insert(0, e.inserted);
+        text.replace(0, e.removed, e.inserted);
+        v.edited(buf, 0, e.removed, e.inserted.size());
+        EXPECT_TRUE(v.complete());
+        ASSERT_NO_FATAL_FAILURE(expectFullLayout(v, text, rules));
+        EXPECT_EQ(v.lastRelaid().first, 0u);
+        EXPECT_GE(v.lastRelaid().count, e.allMove ? 2000u : 1u);
+    }
+    EXPECT_EQ(v.line(0).length, 79u);
+    EXPECT_EQ(v.line(1).start, 79u);
+    ASSERT_EQ(v.count(), 2002u);
+    EXPECT_EQ(v.line(2000).start, 159999u); // the last 」 and 。 on a line of their own
+}
