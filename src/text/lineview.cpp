@@ -312,33 +312,29 @@ template <class Add> void LineView::layOut(std::string_view text, Add&& add) {
 
 void LineView::layoutAll(std::string_view text) {
     run_ = {};
-    starts_.clear();
-    eols_.clear();
+    lines_.clear();
     eolBytes_ = 0;
     textSize_ = text.size();
     staleFrom_ = kComplete;
     layOut(text, [&](std::size_t start, std::size_t, unsigned eol) {
-        starts_.push_back(static_cast<std::uint32_t>(start));
-        eols_.push_back(static_cast<std::uint8_t>(eol));
+        lines_.push_back(static_cast<std::uint32_t>(start), eol);
         eolBytes_ += eol;
     });
-    relaid_ = {0, starts_.size()};
+    relaid_ = {0, lines_.size()};
 }
 
 void LineView::layoutStart(const GapBuffer& text, std::size_t maxLines) {
     // One placeholder line for the whole text, then the first lines laid out
     // as after an edit at its start; the rest stays a placeholder.
     run_ = {};
-    starts_.clear();
-    eols_.clear();
+    lines_.clear();
     eolBytes_ = 0;
     textSize_ = text.size();
     if (text.empty()) {
         staleFrom_ = kComplete;
         return;
     }
-    starts_.push_back(0);
-    eols_.push_back(0);
+    lines_.push_back(0, 0);
     staleFrom_ = 0;
     relayout(text, 0, 0, 0, 0, maxLines);
 }
@@ -399,16 +395,8 @@ std::vector<LaidLine> LineView::lines() const {
 
 std::size_t LineView::lineOf(std::size_t pos) const {
     // The last line starting at or before pos.
-    std::size_t lo = 0, hi = count();
-    while (lo < hi) {
-        const std::size_t mid = lo + (hi - lo) / 2;
-        if (starts_[mid] <= pos)
-            lo = mid + 1;
-        else
-            hi = mid;
-    }
-    if (lo == 0) return 0;
-    const std::size_t i = lo - 1;
+    if (count() == 0) return 0;
+    const std::size_t i = lines_.lastAtOrBefore(static_cast<std::uint32_t>(pos));
     const LaidLine l = line(i);
     if (l.eol > 0 && pos >= l.start + l.length + l.eol) return i + 1; // after a final line end
     return i;
@@ -456,7 +444,7 @@ void LineView::edited(const GapBuffer& text, std::size_t pos, std::size_t remove
 void LineView::continueLayout(const GapBuffer& text, std::size_t maxLines) {
     if (complete()) return;
     const std::size_t i0 = staleFrom_;
-    relayout(text, i0, starts_[i0], 0, 0, maxLines);
+    relayout(text, i0, lines_.start(i0), 0, 0, maxLines);
 }
 
 void LineView::relayout(const GapBuffer& text, std::size_t i0, std::size_t pos, std::size_t removed,
@@ -470,7 +458,7 @@ void LineView::relayout(const GapBuffer& text, std::size_t i0, std::size_t pos, 
         end = std::max(end, relaid_.first + relaid_.count);
         if (r.line == kComplete) break;
         i0 = r.line;
-        pos = starts_[i0];
+        pos = lines_.start(i0);
         removed = inserted = 0;
         budget = r.budget;
     }
@@ -548,7 +536,7 @@ LineView::Resume LineView::relayoutStep(const GapBuffer& text, std::size_t i0, s
     // started past the change, the budget of lines is spent, or the text
     // ends.
     scratch_.clear();
-    std::size_t p = starts_[i0];
+    std::size_t p = lines_.start(i0);
     std::size_t j = i0; // first old line not yet passed
     std::size_t jEnd = oldTotal;
     bool synced = false;
@@ -580,9 +568,9 @@ LineView::Resume LineView::relayoutStep(const GapBuffer& text, std::size_t i0, s
         // Past the change: the old lines that started before here are
         // replaced; a laid-out one that started here holds from here on.
         const std::size_t old = p - inserted + removed;
-        while (j < oldTotal && starts_[j] < old)
+        while (j < oldTotal && lines_.start(j) < old)
             ++j;
-        if (j < oldTotal && j < staleBefore && starts_[j] == old && old >= editEndOld) {
+        if (j < oldTotal && j < staleBefore && lines_.start(j) == old && old >= editEndOld) {
             jEnd = j;
             synced = true;
             break;
@@ -591,7 +579,7 @@ LineView::Resume LineView::relayoutStep(const GapBuffer& text, std::size_t i0, s
             runLines = linesInRun(text, scratch_.back().start, p, editEndNew, j,
                                   std::min(oldTotal, staleBefore), delta);
             if (runLines > 0) {
-                runShift = static_cast<std::uint32_t>(old - starts_[j]);
+                runShift = static_cast<std::uint32_t>(old - lines_.start(j));
                 jEnd = j;
                 synced = true;
                 break;
@@ -614,34 +602,26 @@ LineView::Resume LineView::relayoutStep(const GapBuffer& text, std::size_t i0, s
     // is not counted as laid out again.
     std::size_t same = 0;
     while (same + 1 < common && i0 + same + 1 < staleBefore &&
-           scratch_[same + 1].start + 2 <= pos && scratch_[same].start == starts_[i0 + same] &&
-           scratch_[same].eol == eols_[i0 + same] &&
-           scratch_[same + 1].start == starts_[i0 + same + 1])
+           scratch_[same + 1].start + 2 <= pos && scratch_[same].start == lines_.start(i0 + same) &&
+           scratch_[same].eol == lines_.eol(i0 + same) &&
+           scratch_[same + 1].start == lines_.start(i0 + same + 1))
         ++same;
     for (std::size_t k = i0; k < jEnd; ++k)
-        eolBytes_ -= eols_[k];
-    for (std::size_t k = 0; k < common; ++k) {
-        starts_.set(i0 + k, static_cast<std::uint32_t>(scratch_[k].start));
-        eols_.at(i0 + k) = scratch_[k].eol;
+        eolBytes_ -= lines_.eol(k);
+    // The old lines go, the rest move by the change, then the new lines come
+    // in between (so that the starts stay in order all along).
+    lines_.erase(i0, oldCount);
+    lines_.shiftFrom(i0, delta);
+    for (std::size_t k = 0; k < newCount; ++k) {
+        lines_.insert(i0 + k, static_cast<std::uint32_t>(scratch_[k].start), scratch_[k].eol);
+        eolBytes_ += scratch_[k].eol;
     }
-    if (newCount > oldCount) {
-        for (std::size_t k = common; k < newCount; ++k) {
-            starts_.insert(i0 + k, static_cast<std::uint32_t>(scratch_[k].start));
-            eols_.insert(i0 + k, scratch_[k].eol);
-        }
-    } else if (oldCount > newCount) {
-        starts_.erase(i0 + newCount, oldCount - newCount);
-        eols_.erase(i0 + newCount, oldCount - newCount);
-    }
-    for (const NewLine& l : scratch_)
-        eolBytes_ += l.eol;
-    starts_.shiftFrom(i0 + newCount, delta);
     textSize_ = n;
     relaid_ = {i0 + same, newCount - same};
     if (runLines > 0) {
         // The old lines of the run start where the new ones do, moved by
         // runShift; the line where they end is laid out again from there.
-        starts_.shiftRange(i0 + newCount, i0 + newCount + runLines, runShift);
+        lines_.shiftRange(i0 + newCount, i0 + newCount + runLines, runShift);
         relaid_.count += runLines - 1;
         resume.line = i0 + newCount + runLines - 1;
         resume.budget = budget > newCount ? budget - newCount : 2;
@@ -683,7 +663,7 @@ std::size_t LineView::linesInRun(const GapBuffer& text, std::size_t lineStart, s
     const std::size_t end = runEnd(text, lineStart, key);
     if (end < lineStart + rowReach + kMinRunLines * length) return 0;
     // The old line j in the new text's positions, on the grid and in the run.
-    const std::size_t q = static_cast<std::uint32_t>(starts_[j] + delta);
+    const std::size_t q = static_cast<std::uint32_t>(lines_.start(j) + delta);
     if (q <= next || (q - lineStart) % cl != 0 || q + rowReach > end) return 0;
     // Old lines j .. j + m - 1 have the run's length; line j + m starts
     // where the first irregular one does.

@@ -92,18 +92,17 @@ class LineView {
     // The most lines an edit lays out before the rest waits.
     void setEditBudget(std::size_t lines) { editBudget_ = std::max<std::size_t>(lines, 1); }
 
-    std::size_t count() const { return starts_.size(); }
+    std::size_t count() const { return lines_.size(); }
     LaidLine line(std::size_t i) const {
-        const std::uint32_t start = starts_[i];
-        const std::uint32_t next =
-            i + 1 < starts_.size() ? starts_[i + 1] : static_cast<std::uint32_t>(textSize_);
-        const std::uint32_t eol = eols_[i];
+        std::uint32_t start = 0, next = 0;
+        unsigned eol = 0;
+        lines_.get(i, static_cast<std::uint32_t>(textSize_), &start, &next, &eol);
         return {start, next - start - eol, eol};
     }
     // Every line, in order (a copy).
     std::vector<LaidLine> lines() const;
     // True when line i ends at a wrap rather than at a line end or the text's end.
-    bool wrapped(std::size_t i) const { return eols_[i] == 0 && i + 1 < count(); }
+    bool wrapped(std::size_t i) const { return lines_.eol(i) == 0 && i + 1 < count(); }
     // The line holding byte pos (a line end belongs to its line; the end of
     // the text belongs to the last line, or to count() after a final line end).
     std::size_t lineOf(std::size_t pos) const;
@@ -118,7 +117,7 @@ class LineView {
     static TextTotals measureFile(const std::string& path, const LayoutRules& rules,
                                   std::size_t blockBytes = std::size_t{4} << 20);
 
-    std::size_t memoryBytes() const { return starts_.memoryBytes() + eols_.memoryBytes(); }
+    std::size_t memoryBytes() const { return lines_.memoryBytes(); }
 
   private:
     struct Classes;
@@ -170,8 +169,7 @@ class LineView {
 
     LayoutRules rules_;
     std::unique_ptr<Classes> classes_;
-    LineStarts starts_;
-    GapVector<std::uint8_t> eols_; // bytes of the line end after each line
+    LineStore lines_;
     std::size_t textSize_ = 0;
     std::uint64_t eolBytes_ = 0;
     std::size_t staleFrom_ = kComplete; // first line that waits to be laid out

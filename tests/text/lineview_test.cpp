@@ -643,3 +643,121 @@ TEST(LineView, AKeyBeforeAParagraphOfClosingBracketsLaysItOutAtOnce) {
     ASSERT_EQ(v.count(), 2002u);
     EXPECT_EQ(v.line(2000).start, 159999u); // the last 」 and 。 on a line of their own
 }
+
+TEST(LineStore, EveryOperationAgreesWithAPlainList) {
+    // Random insertions, removals and shifts, with gaps between starts from
+    // one byte to far more than a block spans and more lines than a block
+    // holds, against a plain list of (start, line end).
+    struct Entry {
+        std::uint32_t start;
+        unsigned eol;
+    };
+    std::mt19937 rng(5150);
+    for (int round = 0; round < 40; ++round) {
+        LineStore store;
+        std::vector<Entry> model;
+        // How far line i may move back (or line i - 1 ahead) and stay in order.
+        auto gapAfter = [&](std::size_t i) -> std::int64_t {
+            const std::int64_t prev = i == 0 ? 0 : std::int64_t{model[i - 1].start} + 1;
+            const std::int64_t next = i < model.size() ? model[i].start : prev + 40000;
+            return next - prev;
+        };
+        auto randomGap = [&]() -> std::uint32_t {
+            switch (round % 2 ? 0 : rng() % 4) { // odd rounds: blocks full of lines
+            case 0:
+                return 1 + rng() % 3;
+            case 1:
+                return 1 + rng() % 200;
+            case 2:
+                return 1 + rng() % 20000;
+            default:
+                return 80;
+            }
+        };
+        if (round % 2) { // blocks full of lines to begin with
+            for (std::uint32_t k = 0; k < 3000; ++k) {
+                store.push_back(2 * k, k % 3);
+                model.push_back({2 * k, k % 3});
+            }
+        }
+        for (int op = 0; op < 3000; ++op) {
+            const unsigned kind = model.empty() ? 0 : rng() % 10;
+            const std::size_t i = model.empty() ? 0 : rng() % (model.size() + 1);
+            if (kind <= 4) { // insert, mostly at the end as a layout does
+                const std::size_t at = (kind <= 2) ? model.size() : i;
+                const auto gap = static_cast<std::uint32_t>(gapAfter(at));
+                if (at < model.size() && gap < 2) continue;
+                const std::uint32_t prev = at == 0 ? 0 : model[at - 1].start + 1;
+                const std::uint32_t start =
+                    at == model.size() ? prev + randomGap() - 1 : prev + rng() % (gap - 1);
+                const unsigned eol = rng() % 3;
+                store.insert(at, start, eol);
+                model.insert(model.begin() + static_cast<std::ptrdiff_t>(at), {start, eol});
+            } else if (kind == 5) { // erase
+                const std::size_t n =
+                    std::min<std::size_t>(model.size() - std::min(i, model.size()),
+                                          (rng() % 8 || round % 2) ? rng() % 4 : rng() % 3000);
+                const std::size_t at = std::min(i, model.size());
+                store.erase(at, n);
+                model.erase(model.begin() + static_cast<std::ptrdiff_t>(at),
+                            model.begin() + static_cast<std::ptrdiff_t>(at + n));
+            } else if (kind <= 7) { // shift the rest, forward or back within the room
+                if (i == model.size()) continue;
+                const auto room = static_cast<std::uint64_t>(gapAfter(i));
+                const std::int64_t delta = (rng() % 2)
+                                               ? static_cast<std::int64_t>(randomGap())
+                                               : -static_cast<std::int64_t>(rng() % (room + 1));
+                store.shiftFrom(i, static_cast<std::uint32_t>(delta));
+                for (std::size_t k = i; k < model.size(); ++k)
+                    model[k].start = static_cast<std::uint32_t>(model[k].start + delta);
+            } else { // shift a range within the room on both sides
+                const std::size_t to = i + rng() % (model.size() - i + 1);
+                if (to == i) continue;
+                const std::int64_t back = gapAfter(i);
+                const std::int64_t ahead = to < model.size() ? gapAfter(to) : 50000;
+                const std::int64_t delta =
+                    static_cast<std::int64_t>(rng() %
+                                              static_cast<std::uint64_t>(back + ahead + 1)) -
+                    back;
+                store.shiftRange(i, to, static_cast<std::uint32_t>(delta));
+                for (std::size_t k = i; k < to; ++k)
+                    model[k].start = static_cast<std::uint32_t>(model[k].start + delta);
+            }
+            if (op % 50 != 49) continue;
+            ASSERT_EQ(store.size(), model.size()) << round << "/" << op;
+            const std::uint32_t end = model.empty() ? 0 : model.back().start + 7;
+            for (std::size_t k = 0; k < model.size(); ++k) {
+                std::uint32_t start = 0, next = 0;
+                unsigned eol = 0;
+                store.get(k, end, &start, &next, &eol);
+                ASSERT_EQ(start, model[k].start) << round << "/" << op << " line " << k;
+                ASSERT_EQ(eol, model[k].eol) << round << "/" << op << " line " << k;
+                ASSERT_EQ(next, k + 1 < model.size() ? model[k + 1].start : end);
+            }
+            for (int probe = 0; probe < 50 && !model.empty(); ++probe) {
+                const std::uint32_t pos = static_cast<std::uint32_t>(rng() % (end + 1));
+                const auto it =
+                    std::upper_bound(model.begin(), model.end(), pos,
+                                     [](std::uint32_t p, const Entry& e) { return p < e.start; });
+                const std::size_t want =
+                    it == model.begin() ? 0 : static_cast<std::size_t>(it - model.begin()) - 1;
+                ASSERT_EQ(store.lastAtOrBefore(pos), want) << round << "/" << op << " at " << pos;
+            }
+        }
+    }
+}
+
+TEST(LineStore, TwoBytesALineAndALittleMore) {
+    LineStore store;
+    for (std::uint32_t i = 0; i < 1'000'000; ++i)
+        store.push_back(i * 80, 0);
+    EXPECT_LT(store.memoryBytes(), 2'400'000u);
+    // Lines longer than a block spans still take their place.
+    store.clear();
+    for (std::uint32_t i = 0; i < 1000; ++i)
+        store.push_back(i * 100'000, 2);
+    ASSERT_EQ(store.size(), 1000u);
+    EXPECT_EQ(store.start(999), 99'900'000u);
+    EXPECT_EQ(store.eol(999), 2u);
+    EXPECT_EQ(store.lastAtOrBefore(99'899'999), 998u);
+}
