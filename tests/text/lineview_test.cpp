@@ -761,3 +761,55 @@ TEST(LineStore, TwoBytesALineAndALittleMore) {
     EXPECT_EQ(store.eol(999), 2u);
     EXPECT_EQ(store.lastAtOrBefore(99'899'999), 998u);
 }
+
+TEST(LineLayoutProperty, LargeTextsEqualTheFullLayoutAfterEveryEdit) {
+    // Texts of many blocks of lines: thousands of short lines, lines longer
+    // than a block spans (unwrapped, or one run of blanks), and long
+    // paragraphs; edits anywhere, the waiting lines laid out to the end.
+    const std::vector<std::string> parts = {"\r\n",
+                                            "a\r\n",
+                                            sj("あいうえお、かきくけこ。") + "\r\n",
+                                            std::string(20000, 'x'),
+                                            std::string(5000, '\t'),
+                                            sj("」」」」") + "\r\n",
+                                            "\n",
+                                            "\r"};
+    const std::vector<std::string> inserts = {"a", "\r\n", sj("」"),
+                                              "",  "\t",   std::string(300, 'y')};
+    const int widths[] = {0, 10, 80};
+    std::mt19937 rng(31337);
+    for (int round = 0; round < 6; ++round) {
+        const int width = widths[round % 3];
+        const LayoutRules rules{width, kEditor, {}};
+        std::string text;
+        while (text.size() < 100000)
+            text += parts[rng() % 3 == 0 ? rng() % parts.size() : rng() % 3];
+        GapBuffer buf(text);
+        LineView inc;
+        inc.setRules(rules);
+        inc.layoutStart(buf, 100);
+        for (int edit = 0; edit < 8; ++edit) {
+            const std::size_t pos = rng() % (text.size() + 1);
+            const std::size_t removed = std::min<std::size_t>(
+                (rng() % 3 == 0) ? rng() % 40000 : rng() % 3, text.size() - pos);
+            const std::string& ins = inserts[rng() % inserts.size()];
+            buf.erase(pos, removed);
+            buf.insert(pos, ins);
+            text.replace(pos, removed, ins);
+            inc.edited(buf, pos, removed, ins.size());
+            for (int step = 0; !inc.complete() && step < 1000000; ++step)
+                inc.continueLayout(buf, 1000);
+            ASSERT_NO_FATAL_FAILURE(expectFullLayout(inc, text, rules))
+                << round << "/" << edit << " width " << width << " at " << pos << " removed "
+                << removed << " inserted " << ins.size();
+            for (std::size_t probe = 0; probe < 200; ++probe) {
+                const std::size_t p = rng() % (text.size() + 1);
+                const std::size_t i = inc.lineOf(p);
+                ASSERT_TRUE(
+                    i == inc.count() ||
+                    (inc.line(i).start <= p && (i + 1 == inc.count() || p < inc.line(i + 1).start)))
+                    << p;
+            }
+        }
+    }
+}
