@@ -146,7 +146,8 @@ class LineStarts {
 // their first index (lines inserted or removed before them) and of their
 // base (bytes inserted or removed before them), which reads add: an edit
 // costs the blocks between it and the previous edit and the lines of its
-// own block, not the lines after it.
+// own block, not the lines after it. A read remembers its block, as lines
+// are mostly read in turn (so one store is read by one thread at a time).
 class LineStore {
   public:
     std::size_t size() const { return size_; }
@@ -326,8 +327,14 @@ class LineStore {
     std::uint32_t baseOf(std::size_t b) const {
         return b >= stepFrom_ ? blocks_[b].base + startStep_ : blocks_[b].base;
     }
-    // The block holding line i (i < size()).
+    // The block holding line i (i < size()). Lines are mostly read in turn:
+    // the block of the last read, or the one after it, is tried first.
     std::size_t blockOf(std::size_t i) const {
+        const std::size_t h = hint_;
+        if (h < blocks_.size() && firstOf(h) <= i) {
+            if (h + 1 == blocks_.size() || i < firstOf(h + 1)) return h;
+            if (h + 2 == blocks_.size() || i < firstOf(h + 2)) return hint_ = h + 1;
+        }
         std::size_t lo = 0, hi = blocks_.size();
         while (lo < hi) {
             const std::size_t mid = lo + (hi - lo) / 2;
@@ -336,7 +343,7 @@ class LineStore {
             else
                 hi = mid;
         }
-        return lo - 1;
+        return hint_ = lo - 1;
     }
     // True when a line starting at start can end block b.
     bool fits(std::size_t b, std::uint32_t start) const {
@@ -402,4 +409,5 @@ class LineStore {
     std::size_t stepFrom_ = 0;
     std::uint32_t indexStep_ = 0;
     std::uint32_t startStep_ = 0;
+    mutable std::size_t hint_ = 0; // the block of the last line read
 };
