@@ -153,6 +153,7 @@ class LineStore {
     std::size_t size() const { return size_; }
     bool empty() const { return size_ == 0; }
     void clear() {
+        readCount_ = 0;
         blocks_.clear();
         blocks_.shrink_to_fit();
         size_ = 0;
@@ -161,27 +162,21 @@ class LineStore {
     }
 
     std::uint32_t start(std::size_t i) const {
-        const std::size_t b = blockOf(i);
-        return baseOf(b) + offsetOf(blocks_[b].lines[i - firstOf(b)]);
+        const std::uint16_t e = entry(i);
+        return readBase_ + offsetOf(e);
     }
-    unsigned eol(std::size_t i) const {
-        const std::size_t b = blockOf(i);
-        return blocks_[b].lines[i - firstOf(b)] & kEolMask;
-    }
+    unsigned eol(std::size_t i) const { return entry(i) & kEolMask; }
     // Line i's start and line end, and the start of the line after it (end
     // for the last line).
     void get(std::size_t i, std::uint32_t end, std::uint32_t* start, std::uint32_t* next,
              unsigned* eol) const {
-        const std::size_t b = blockOf(i);
-        const Block& block = blocks_[b];
-        const std::size_t k = i - firstOf(b);
-        const std::uint32_t base = baseOf(b);
-        *start = base + offsetOf(block.lines[k]);
-        *eol = block.lines[k] & kEolMask;
-        if (k + 1 < block.lines.size())
-            *next = base + offsetOf(block.lines[k + 1]);
-        else if (b + 1 < blocks_.size())
-            *next = baseOf(b + 1) + offsetOf(blocks_[b + 1].lines[0]);
+        const std::uint16_t e = entry(i);
+        *start = readBase_ + offsetOf(e);
+        *eol = e & kEolMask;
+        if (i + 1 - readFirst_ < readCount_)
+            *next = readBase_ + offsetOf(readLines_[i + 1 - readFirst_]);
+        else if (i + 1 < size_)
+            *next = this->start(i + 1);
         else
             *next = end;
     }
@@ -209,6 +204,7 @@ class LineStore {
     // Inserts a line at index i; its start lies between those of lines i - 1
     // and i.
     void insert(std::size_t i, std::uint32_t start, unsigned eol) {
+        const ForgetRead forget{this};
         if (blocks_.empty()) {
             insertBlock(0, 0, start, {});
         }
@@ -250,6 +246,7 @@ class LineStore {
     }
     // Removes count lines from index i.
     void erase(std::size_t i, std::size_t count) {
+        const ForgetRead forget{this};
         while (count > 0) {
             const std::size_t b = blockOf(i);
             std::vector<std::uint16_t>& lines = blocks_[b].lines;
@@ -269,6 +266,7 @@ class LineStore {
     }
     // Adds delta (modulo 2^32) to every start from index i on.
     void shiftFrom(std::size_t i, std::uint32_t delta) {
+        const ForgetRead forget{this};
         if (delta == 0 || i >= size_) return;
         std::size_t b = blockOf(i);
         const std::size_t k = i - firstOf(b);
@@ -410,4 +408,24 @@ class LineStore {
     std::uint32_t indexStep_ = 0;
     std::uint32_t startStep_ = 0;
     mutable std::size_t hint_ = 0; // the block of the last line read
+    // The block of the last line read, as it stood (forgotten by every
+    // change): its first index, its number of lines, its base and lines.
+    mutable std::size_t readFirst_ = 0, readCount_ = 0;
+    mutable std::uint32_t readBase_ = 0;
+    mutable const std::uint16_t* readLines_ = nullptr;
+    struct ForgetRead {
+        const LineStore* store;
+        ~ForgetRead() { store->readCount_ = 0; }
+    };
+    // Line i's entry, its block's base left in readBase_.
+    std::uint16_t entry(std::size_t i) const {
+        if (i - readFirst_ >= readCount_) {
+            const std::size_t b = blockOf(i);
+            readFirst_ = firstOf(b);
+            readCount_ = blocks_[b].lines.size();
+            readBase_ = baseOf(b);
+            readLines_ = blocks_[b].lines.data();
+        }
+        return readLines_[i - readFirst_];
+    }
 };
