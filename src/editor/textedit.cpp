@@ -448,8 +448,12 @@ void TextEdit::ensureCaretVisible() {
     QScrollBar* h = horizontalScrollBar();
     const QRect fmt = textArea();
     const int x = fmt.left() + columnOf(caretLine(), cursor_.caret) * grid_.columnWidth;
+    // A caret past the right end of the range (in blanks that hang far past
+    // the width) cannot be brought into view: the view stays where it is
+    // rather than jumping to the end of the range and back with each key.
+    const int right = x - viewport()->width() + grid_.columnWidth * 2;
     if (x - h->value() < 0)
         h->setValue(std::max(0, x - fmt.left()));
-    else if (x - h->value() > viewport()->width() - grid_.columnWidth * 2)
-        h->setValue(x - viewport()->width() + grid_.columnWidth * 2);
+    else if (right > h->value() && x < h->maximum() + viewport()->width())
+        h->setValue(right);
 }

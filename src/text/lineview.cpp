@@ -311,32 +311,30 @@ template <class Add> void LineView::layOut(std::string_view text, Add&& add) {
 }
 
 void LineView::layoutAll(std::string_view text) {
-    starts_.clear();
-    eols_.clear();
+    run_ = {};
+    lines_.clear();
     eolBytes_ = 0;
     textSize_ = text.size();
     staleFrom_ = kComplete;
     layOut(text, [&](std::size_t start, std::size_t, unsigned eol) {
-        starts_.push_back(static_cast<std::uint32_t>(start));
-        eols_.push_back(static_cast<std::uint8_t>(eol));
+        lines_.push_back(static_cast<std::uint32_t>(start), eol);
         eolBytes_ += eol;
     });
-    relaid_ = {0, starts_.size()};
+    relaid_ = {0, lines_.size()};
 }
 
 void LineView::layoutStart(const GapBuffer& text, std::size_t maxLines) {
     // One placeholder line for the whole text, then the first lines laid out
     // as after an edit at its start; the rest stays a placeholder.
-    starts_.clear();
-    eols_.clear();
+    run_ = {};
+    lines_.clear();
     eolBytes_ = 0;
     textSize_ = text.size();
     if (text.empty()) {
         staleFrom_ = kComplete;
         return;
     }
-    starts_.push_back(0);
-    eols_.push_back(0);
+    lines_.push_back(0, 0);
     staleFrom_ = 0;
     relayout(text, 0, 0, 0, 0, maxLines);
 }
@@ -397,16 +395,8 @@ std::vector<LaidLine> LineView::lines() const {
 
 std::size_t LineView::lineOf(std::size_t pos) const {
     // The last line starting at or before pos.
-    std::size_t lo = 0, hi = count();
-    while (lo < hi) {
-        const std::size_t mid = lo + (hi - lo) / 2;
-        if (starts_[mid] <= pos)
-            lo = mid + 1;
-        else
-            hi = mid;
-    }
-    if (lo == 0) return 0;
-    const std::size_t i = lo - 1;
+    if (count() == 0) return 0;
+    const std::size_t i = lines_.lastAtOrBefore(static_cast<std::uint32_t>(pos));
     const LaidLine l = line(i);
     if (l.eol > 0 && pos >= l.start + l.length + l.eol) return i + 1; // after a final line end
     return i;
@@ -423,6 +413,7 @@ void LineView::edited(const GapBuffer& text, std::size_t pos, std::size_t remove
     // it whose break may depend on bytes near pos (within about a line, or
     // hanging blanks that what follows may join), and the line before a lone
     // CR that an LF may join.
+    noteEditInRun(pos, removed, inserted);
     std::size_t i0 = std::min(lineOf(pos), count() - 1);
     // A line's break depends on the bytes up to its width, the blanks that
     // may hang after them and a character or two beyond.
@@ -453,15 +444,85 @@ void LineView::edited(const GapBuffer& text, std::size_t pos, std::size_t remove
 void LineView::continueLayout(const GapBuffer& text, std::size_t maxLines) {
     if (complete()) return;
     const std::size_t i0 = staleFrom_;
-    relayout(text, i0, starts_[i0], 0, 0, maxLines);
+    relayout(text, i0, lines_.start(i0), 0, 0, maxLines);
 }
 
 void LineView::relayout(const GapBuffer& text, std::size_t i0, std::size_t pos, std::size_t removed,
                         std::size_t inserted, std::size_t budget) {
+    // A stretch of lines inside a run of one character moves as a whole; the
+    // lines after it are laid out again as after an edit where it ends.
+    std::size_t first = kComplete, end = 0;
+    while (true) {
+        const Resume r = relayoutStep(text, i0, pos, removed, inserted, budget);
+        first = std::min(first, relaid_.first);
+        end = std::max(end, relaid_.first + relaid_.count);
+        if (r.line == kComplete) break;
+        i0 = r.line;
+        pos = lines_.start(i0);
+        removed = inserted = 0;
+        budget = r.budget;
+    }
+    relaid_ = {first, end - first};
+}
+
+void LineView::noteEditInRun(std::size_t pos, std::size_t removed, std::size_t inserted) {
+    if (run_.to <= run_.from) return;
+    const std::size_t editEnd = pos + removed;
+    const std::size_t cl = run_.unit.size();
+    if (editEnd <= run_.from) {
+        run_.from = run_.from - removed + inserted;
+        run_.to = run_.to - removed + inserted;
+    } else if (pos < run_.to) {
+        // What follows the change within the run is still the run.
+        const std::size_t tail = run_.from + (editEnd - run_.from + cl - 1) / cl * cl;
+        if (tail + cl <= run_.to) {
+            run_.from = tail - removed + inserted;
+            run_.to = run_.to - removed + inserted;
+        } else {
+            run_ = {};
+        }
+    }
+}
+
+std::size_t LineView::runEnd(const GapBuffer& text, std::size_t from, std::string_view unit) {
+    const std::size_t cl = unit.size();
+    if (run_.to > from && from >= run_.from && (from - run_.from) % cl == 0 && run_.unit == unit)
+        return run_.to;
+    // Compared a piece at a time against the unit repeated (a piece never
+    // spans the buffer's gap by much, so reading moves it little).
+    constexpr std::size_t kPiece = 1u << 15;
+    std::array<char, kPiece> pattern;
+    for (std::size_t k = 0; k < kPiece; ++k)
+        pattern[k] = unit[k % cl];
+    const std::size_t n = text.size();
+    std::size_t q = from;
+    while (q < n) {
+        const std::string_view v = text.view(q, std::min(n, q + kPiece));
+        if (std::memcmp(v.data(), pattern.data(), v.size()) == 0) {
+            q += v.size();
+            continue;
+        }
+        std::size_t k = 0;
+        while (k < v.size() && v[k] == pattern[k])
+            ++k;
+        q += k;
+        break;
+    }
+    const std::size_t to = from + (q - from) / cl * cl;
+    run_ = {from, to, std::string(unit)};
+    return to;
+}
+
+LineView::Resume LineView::relayoutStep(const GapBuffer& text, std::size_t i0, std::size_t pos,
+                                        std::size_t removed, std::size_t inserted,
+                                        std::size_t budget) {
     // The last line laid out when the budget runs out is laid out again
     // later (it ends where an old line starts, which need not be its own
     // end), so a budget of two lines is the least that makes progress.
     budget = std::max<std::size_t>(budget, 2);
+    Resume resume;
+    std::size_t runLines = 0; // old lines from jEnd on that move by runShift
+    std::uint32_t runShift = 0;
     addressesBase_ = nullptr;
     const std::size_t n = text.size();
     const std::size_t editEndOld = pos + removed;
@@ -475,7 +536,7 @@ void LineView::relayout(const GapBuffer& text, std::size_t i0, std::size_t pos, 
     // started past the change, the budget of lines is spent, or the text
     // ends.
     scratch_.clear();
-    std::size_t p = starts_[i0];
+    std::size_t p = lines_.start(i0);
     std::size_t j = i0; // first old line not yet passed
     std::size_t jEnd = oldTotal;
     bool synced = false;
@@ -507,12 +568,22 @@ void LineView::relayout(const GapBuffer& text, std::size_t i0, std::size_t pos, 
         // Past the change: the old lines that started before here are
         // replaced; a laid-out one that started here holds from here on.
         const std::size_t old = p - inserted + removed;
-        while (j < oldTotal && starts_[j] < old)
+        while (j < oldTotal && lines_.start(j) < old)
             ++j;
-        if (j < oldTotal && j < staleBefore && starts_[j] == old && old >= editEndOld) {
+        if (j < oldTotal && j < staleBefore && lines_.start(j) == old && old >= editEndOld) {
             jEnd = j;
             synced = true;
             break;
+        }
+        if (scratch_.back().eol == 0 && j < oldTotal && j < staleBefore) {
+            runLines = linesInRun(text, scratch_.back().start, p, editEndNew, j,
+                                  std::min(oldTotal, staleBefore), delta);
+            if (runLines > 0) {
+                runShift = static_cast<std::uint32_t>(old - lines_.start(j));
+                jEnd = j;
+                synced = true;
+                break;
+            }
         }
         if (scratch_.size() >= budget) {
             jEnd = j;
@@ -531,30 +602,30 @@ void LineView::relayout(const GapBuffer& text, std::size_t i0, std::size_t pos, 
     // is not counted as laid out again.
     std::size_t same = 0;
     while (same + 1 < common && i0 + same + 1 < staleBefore &&
-           scratch_[same + 1].start + 2 <= pos && scratch_[same].start == starts_[i0 + same] &&
-           scratch_[same].eol == eols_[i0 + same] &&
-           scratch_[same + 1].start == starts_[i0 + same + 1])
+           scratch_[same + 1].start + 2 <= pos && scratch_[same].start == lines_.start(i0 + same) &&
+           scratch_[same].eol == lines_.eol(i0 + same) &&
+           scratch_[same + 1].start == lines_.start(i0 + same + 1))
         ++same;
     for (std::size_t k = i0; k < jEnd; ++k)
-        eolBytes_ -= eols_[k];
-    for (std::size_t k = 0; k < common; ++k) {
-        starts_.set(i0 + k, static_cast<std::uint32_t>(scratch_[k].start));
-        eols_.at(i0 + k) = scratch_[k].eol;
+        eolBytes_ -= lines_.eol(k);
+    // The old lines go, the rest move by the change, then the new lines come
+    // in between (so that the starts stay in order all along).
+    lines_.erase(i0, oldCount);
+    lines_.shiftFrom(i0, delta);
+    for (std::size_t k = 0; k < newCount; ++k) {
+        lines_.insert(i0 + k, static_cast<std::uint32_t>(scratch_[k].start), scratch_[k].eol);
+        eolBytes_ += scratch_[k].eol;
     }
-    if (newCount > oldCount) {
-        for (std::size_t k = common; k < newCount; ++k) {
-            starts_.insert(i0 + k, static_cast<std::uint32_t>(scratch_[k].start));
-            eols_.insert(i0 + k, scratch_[k].eol);
-        }
-    } else if (oldCount > newCount) {
-        starts_.erase(i0 + newCount, oldCount - newCount);
-        eols_.erase(i0 + newCount, oldCount - newCount);
-    }
-    for (const NewLine& l : scratch_)
-        eolBytes_ += l.eol;
-    starts_.shiftFrom(i0 + newCount, delta);
     textSize_ = n;
     relaid_ = {i0 + same, newCount - same};
+    if (runLines > 0) {
+        // The old lines of the run start where the new ones do, moved by
+        // runShift; the line where they end is laid out again from there.
+        lines_.shiftRange(i0 + newCount, i0 + newCount + runLines, runShift);
+        relaid_.count += runLines - 1;
+        resume.line = i0 + newCount + runLines - 1;
+        resume.budget = budget > newCount ? budget - newCount : 2;
+    }
 
     // What is laid out now: everything when the text ended; up to where it
     // was before when the new lines fell in step; else up to the last new
@@ -565,6 +636,41 @@ void LineView::relayout(const GapBuffer& text, std::size_t i0, std::size_t pos, 
         staleFrom_ = staleBefore == kComplete ? kComplete : staleBefore - oldCount + newCount;
     else
         staleFrom_ = i0 + newCount - 1;
+    return resume;
+}
+
+std::size_t LineView::linesInRun(const GapBuffer& text, std::size_t lineStart, std::size_t next,
+                                 std::size_t editEnd, std::size_t j, std::size_t laidEnd,
+                                 std::uint32_t delta) {
+    // The new line [lineStart, next) is all one character, repeated up to
+    // the run's end. Every line that starts on that character's grid with
+    // the run still reaching past what its break looks at (rowReach) has
+    // the same length; so do the old lines of the same bytes from old line
+    // j on, which start a constant away from the new ones.
+    if (rules_.width <= 0 || keepAddresses_ || lineStart < editEnd) return 0;
+    const std::size_t length = next - lineStart;
+    const std::size_t rowReach =
+        2 * static_cast<std::size_t>(rules_.width) + 4 * kMaxHangingBlanks + 16;
+    const std::size_t n = text.size();
+    if (n - lineStart < rowReach + kMinRunLines * length) return 0;
+    const std::string_view head = text.view(lineStart, std::min(n, lineStart + length + 2));
+    const std::size_t cl = cp932::charLength(head, 0);
+    const std::string_view unit = head.substr(0, cl);
+    if (length % cl != 0 || unit[0] == '\r' || unit[0] == '\n') return 0;
+    for (std::size_t k = cl; k < length; ++k)
+        if (head[k] != unit[k % cl]) return 0;
+    const std::string key(unit); // the view ends with the next read
+    const std::size_t end = runEnd(text, lineStart, key);
+    if (end < lineStart + rowReach + kMinRunLines * length) return 0;
+    // The old line j in the new text's positions, on the grid and in the run.
+    const std::size_t q = static_cast<std::uint32_t>(lines_.start(j) + delta);
+    if (q <= next || (q - lineStart) % cl != 0 || q + rowReach > end) return 0;
+    // Old lines j .. j + m - 1 have the run's length; line j + m starts
+    // where the first irregular one does.
+    std::size_t m = (end - rowReach - q) / length + 1;
+    m = std::min(m, laidEnd - 1 - j);
+    if (m < kMinRunLines) return 0;
+    return m + 1;
 }
 
 TextTotals totalsOf(std::size_t lineCount, std::uint64_t laidBytes) {

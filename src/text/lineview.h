@@ -92,18 +92,17 @@ class LineView {
     // The most lines an edit lays out before the rest waits.
     void setEditBudget(std::size_t lines) { editBudget_ = std::max<std::size_t>(lines, 1); }
 
-    std::size_t count() const { return starts_.size(); }
+    std::size_t count() const { return lines_.size(); }
     LaidLine line(std::size_t i) const {
-        const std::uint32_t start = starts_[i];
-        const std::uint32_t next =
-            i + 1 < starts_.size() ? starts_[i + 1] : static_cast<std::uint32_t>(textSize_);
-        const std::uint32_t eol = eols_[i];
+        std::uint32_t start = 0, next = 0;
+        unsigned eol = 0;
+        lines_.get(i, static_cast<std::uint32_t>(textSize_), &start, &next, &eol);
         return {start, next - start - eol, eol};
     }
     // Every line, in order (a copy).
     std::vector<LaidLine> lines() const;
     // True when line i ends at a wrap rather than at a line end or the text's end.
-    bool wrapped(std::size_t i) const { return eols_[i] == 0 && i + 1 < count(); }
+    bool wrapped(std::size_t i) const { return lines_.eol(i) == 0 && i + 1 < count(); }
     // The line holding byte pos (a line end belongs to its line; the end of
     // the text belongs to the last line, or to count() after a final line end).
     std::size_t lineOf(std::size_t pos) const;
@@ -118,7 +117,7 @@ class LineView {
     static TextTotals measureFile(const std::string& path, const LayoutRules& rules,
                                   std::size_t blockBytes = std::size_t{4} << 20);
 
-    std::size_t memoryBytes() const { return starts_.memoryBytes() + eols_.memoryBytes(); }
+    std::size_t memoryBytes() const { return lines_.memoryBytes(); }
 
   private:
     struct Classes;
@@ -141,16 +140,36 @@ class LineView {
     // Lays out again from line i0 after a change at pos, at most budget lines.
     void relayout(const GapBuffer& text, std::size_t i0, std::size_t pos, std::size_t removed,
                   std::size_t inserted, std::size_t budget);
+    // Where relayoutStep stopped inside a run: line goes on being laid out
+    // (kComplete: nothing to go on with) with what is left of the budget.
+    struct Resume {
+        std::size_t line = kComplete;
+        std::size_t budget = 0;
+    };
+    Resume relayoutStep(const GapBuffer& text, std::size_t i0, std::size_t pos, std::size_t removed,
+                        std::size_t inserted, std::size_t budget);
+    // When the new line [lineStart, next) lies in a run of one character:
+    // the number of old lines from j on (j, the first old line after next;
+    // laidEnd, the end of those laid out; delta, how far the change moved
+    // them) that only move by a constant, plus the one after them; else 0.
+    std::size_t linesInRun(const GapBuffer& text, std::size_t lineStart, std::size_t next,
+                           std::size_t editEnd, std::size_t j, std::size_t laidEnd,
+                           std::uint32_t delta);
+    // The end of the repetitions of unit from `from` (the last run found is
+    // remembered, and moved by edits before it).
+    std::size_t runEnd(const GapBuffer& text, std::size_t from, std::string_view unit);
+    void noteEditInRun(std::size_t pos, std::size_t removed, std::size_t inserted);
 
     static constexpr std::size_t kComplete = static_cast<std::size_t>(-1);
     static constexpr std::size_t kDefaultEditBudget = 400;
 
     static constexpr std::size_t kNeedMoreText = static_cast<std::size_t>(-1);
+    // The fewest lines of a run worth moving rather than laying out again.
+    static constexpr std::size_t kMinRunLines = 8;
 
     LayoutRules rules_;
     std::unique_ptr<Classes> classes_;
-    LineStarts starts_;
-    GapVector<std::uint8_t> eols_; // bytes of the line end after each line
+    LineStore lines_;
     std::size_t textSize_ = 0;
     std::uint64_t eolBytes_ = 0;
     std::size_t staleFrom_ = kComplete; // first line that waits to be laid out
@@ -162,6 +181,12 @@ class LineView {
         std::uint8_t eol;
     };
     std::vector<NewLine> scratch_;
+    // The bytes [from, to) are unit (one character) repeated.
+    struct Run {
+        std::size_t from = 0, to = 0;
+        std::string unit;
+    };
+    Run run_;
     // The addresses of the logical line being laid out, from addressesFrom_
     // up to addressesEnd_ of the text at addressesBase_.
     bool keepAddresses_ = false;

@@ -817,3 +817,26 @@ TEST(EditorKeys, WindowShortcutsStillRunWhileTheEditorHasTheFocus) {
     EXPECT_EQ(opened, 1);
     EXPECT_EQ(named, 1);
 }
+
+TEST_F(EditorTest, TheViewScrollsSidewaysOnlyToACaretItCanShow) {
+    // 80 columns in a window narrower than that: the view scrolls to a caret
+    // near the width, but not for one far out in blanks that hang past it
+    // (no scroll position shows it), so "a" and BackSpace there keep it still.
+    edit.setWordWrap(true);
+    edit.setLineWidth(80);
+    edit.setWrapModeWord(0x170);
+    edit.setText(std::string(79, 'x') + "\r\n" + std::string(200, '\t'));
+    QScrollBar* h = edit.horizontalScrollBar();
+    ASSERT_GT(h->maximum(), 0);
+    edit.setSelectionStart(79); // the end of the first line
+    EXPECT_GT(h->value(), 0);
+    key(Qt::Key_Home);
+    EXPECT_EQ(h->value(), 0);
+    key(Qt::Key_End, Qt::ControlModifier); // after 62 tabs that hang: column 496
+    EXPECT_EQ(h->value(), 0);
+    QTest::keyClicks(&edit, "a"); // on a line of its own
+    EXPECT_EQ(h->value(), 0);
+    key(Qt::Key_Backspace);
+    EXPECT_EQ(h->value(), 0);
+    EXPECT_EQ(edit.text(), std::string(79, 'x') + "\r\n" + std::string(200, '\t'));
+}

@@ -530,3 +530,286 @@ TEST(LineView, ABudgetOfOneLineMakesProgress) {
         v.edited(buf, 0, 0, 2);
     }
 }
+
+TEST(LineLayoutProperty, LongRunsOfOneCharacterEqualTheFullLayoutAfterEveryEdit) {
+    // A paragraph that is mostly one character repeated: an edit before the
+    // run moves every break inside it by the same amount. Runs of double- and
+    // single-byte characters and of blanks, ending mid-line and with a
+    // character the rules keep at a line's end or start; edits before, in and
+    // after the run, some of them the run's own character.
+    const std::vector<std::string> units = {sj("」"), sj("あ"), sj("ー"), sj("　"),
+                                            "\t",     " ",      "a",      "\x81\x81"};
+    const std::vector<std::string> endings = {sj("。"), sj("」"), sj("「"), "a b",
+                                              "\r\n",   sj("あ"), ""};
+    const std::vector<std::string> inserts = {"a",    sj("」"), sj("あ"), "\t",  " ",
+                                              "\r\n", "",       sj("「"), "\x81"};
+    const int widths[] = {10, 70, 80, 0, 3};
+    const std::uint32_t modes[] = {kEditor, kLevel1, 0};
+    std::mt19937 rng(2026);
+    for (int round = 0; round < 90; ++round) {
+        const int width = widths[round % 5];
+        const std::uint32_t mode = modes[(round / 5) % 3];
+        const std::string& unit = units[rng() % units.size()];
+        std::string text = randomText(rng, 6);
+        std::size_t runFrom = text.size();
+        for (int i = 0, n = 600 + static_cast<int>(rng() % 2500); i < n; ++i)
+            text += unit;
+        std::size_t runTo = text.size();
+        text += endings[rng() % endings.size()] + randomText(rng, 6);
+        if (rng() % 3 == 0) { // a second run of another character
+            const std::string& other = units[rng() % units.size()];
+            for (int i = 0, n = 300 + static_cast<int>(rng() % 900); i < n; ++i)
+                text += other;
+        }
+        GapBuffer buf(text);
+        LineView inc;
+        const LayoutRules rules{width, mode, {}};
+        inc.setRules(rules);
+        inc.layoutAll(buf);
+        for (int edit = 0; edit < 25; ++edit) {
+            std::size_t pos = 0;
+            switch (rng() % 4) {
+            case 0:
+                pos = rng() % (runFrom + 1);
+                break; // before the run
+            case 1:
+                pos = runFrom + rng() % (runTo - runFrom + 1);
+                break; // in it
+            case 2:
+                pos = rng() % (text.size() + 1);
+                break;
+            case 3:
+                pos = 0;
+                break;
+            }
+            const std::size_t removed =
+                (rng() % 3 == 0) ? std::min<std::size_t>(rng() % 5, text.size() - pos) : 0;
+            const std::string ins = inserts[rng() % inserts.size()];
+            SCOPED_TRACE(::testing::Message()
+                         << round << "/" << edit << " width " << width << " mode " << std::hex
+                         << mode << std::dec << " unit " << ::testing::PrintToString(unit) << " at "
+                         << pos << " removed " << removed << " inserted "
+                         << ::testing::PrintToString(ins));
+            buf.erase(pos, removed);
+            buf.insert(pos, ins);
+            text.replace(pos, removed, ins);
+            inc.edited(buf, pos, removed, ins.size());
+            if (pos + removed <= runFrom) {
+                runFrom = runFrom - removed + ins.size();
+                runTo = runTo - removed + ins.size();
+            } else if (pos < runTo) {
+                runTo = std::max(runFrom, std::min(runTo, pos));
+            }
+            for (int step = 0; !inc.complete() && step < 100000; ++step)
+                inc.continueLayout(buf, 50);
+            ASSERT_NO_FATAL_FAILURE(expectFullLayout(inc, text, rules));
+        }
+    }
+}
+
+TEST(LineView, AKeyBeforeAParagraphOfClosingBracketsLaysItOutAtOnce) {
+    // 2,000 lines of 」 whose breaks all move when one column is typed before
+    // them: the view is complete after the edit, with every line in the
+    // range it reports as laid out again.
+    std::string text;
+    for (int i = 0; i < 80000; ++i)
+        text += sj("」");
+    text += sj("。") + "\r\nabc";
+    const LayoutRules rules{80, kEditor, {}};
+    GapBuffer buf(text);
+    LineView v;
+    v.setRules(rules);
+    v.layoutAll(buf);
+    ASSERT_EQ(v.count(), 2001u); // 。 hangs at the end of the last line of 」
+    // "a" and BackSpace move every break; a double-byte character moves none.
+    const struct {
+        std::string inserted;
+        std::size_t removed;
+        bool allMove;
+    } edits[] = {
+        {"a", 0, true}, {"", 1, true}, {sj("」"), 0, false}, {"", 2, false}, {"a", 0, true}};
+    for (const auto& e : edits) {
+        buf.erase(0, e.removed);
+        buf.insert(0, e.inserted);
+        text.replace(0, e.removed, e.inserted);
+        v.edited(buf, 0, e.removed, e.inserted.size());
+        EXPECT_TRUE(v.complete());
+        ASSERT_NO_FATAL_FAILURE(expectFullLayout(v, text, rules));
+        EXPECT_EQ(v.lastRelaid().first, 0u);
+        EXPECT_GE(v.lastRelaid().count, e.allMove ? 2000u : 1u);
+    }
+    EXPECT_EQ(v.line(0).length, 79u);
+    EXPECT_EQ(v.line(1).start, 79u);
+    ASSERT_EQ(v.count(), 2002u);
+    EXPECT_EQ(v.line(2000).start, 159999u); // the last 」 and 。 on a line of their own
+}
+
+TEST(LineStore, EveryOperationAgreesWithAPlainList) {
+    // Random insertions, removals and shifts, with gaps between starts from
+    // one byte to far more than a block spans and more lines than a block
+    // holds, against a plain list of (start, line end).
+    struct Entry {
+        std::uint32_t start;
+        unsigned eol;
+    };
+    std::mt19937 rng(5150);
+    for (int round = 0; round < 40; ++round) {
+        LineStore store;
+        std::vector<Entry> model;
+        // How far line i may move back (or line i - 1 ahead) and stay in order.
+        auto gapAfter = [&](std::size_t i) -> std::int64_t {
+            const std::int64_t prev = i == 0 ? 0 : std::int64_t{model[i - 1].start} + 1;
+            const std::int64_t next = i < model.size() ? model[i].start : prev + 40000;
+            return next - prev;
+        };
+        auto randomGap = [&]() -> std::uint32_t {
+            switch (round % 2 ? 0 : rng() % 4) { // odd rounds: blocks full of lines
+            case 0:
+                return 1 + rng() % 3;
+            case 1:
+                return 1 + rng() % 200;
+            case 2:
+                return 1 + rng() % 20000;
+            default:
+                return 80;
+            }
+        };
+        if (round % 2) { // blocks full of lines to begin with
+            for (std::uint32_t k = 0; k < 3000; ++k) {
+                store.push_back(2 * k, k % 3);
+                model.push_back({2 * k, k % 3});
+            }
+        }
+        for (int op = 0; op < 3000; ++op) {
+            const unsigned kind = model.empty() ? 0 : rng() % 10;
+            const std::size_t i = model.empty() ? 0 : rng() % (model.size() + 1);
+            if (kind <= 4) { // insert, mostly at the end as a layout does
+                const std::size_t at = (kind <= 2) ? model.size() : i;
+                const auto gap = static_cast<std::uint32_t>(gapAfter(at));
+                if (at < model.size() && gap < 2) continue;
+                const std::uint32_t prev = at == 0 ? 0 : model[at - 1].start + 1;
+                const std::uint32_t start =
+                    at == model.size() ? prev + randomGap() - 1 : prev + rng() % (gap - 1);
+                const unsigned eol = rng() % 3;
+                store.insert(at, start, eol);
+                model.insert(model.begin() + static_cast<std::ptrdiff_t>(at), {start, eol});
+            } else if (kind == 5) { // erase
+                const std::size_t n =
+                    std::min<std::size_t>(model.size() - std::min(i, model.size()),
+                                          (rng() % 8 || round % 2) ? rng() % 4 : rng() % 3000);
+                const std::size_t at = std::min(i, model.size());
+                store.erase(at, n);
+                model.erase(model.begin() + static_cast<std::ptrdiff_t>(at),
+                            model.begin() + static_cast<std::ptrdiff_t>(at + n));
+            } else if (kind <= 7) { // shift the rest, forward or back within the room
+                if (i == model.size()) continue;
+                const auto room = static_cast<std::uint64_t>(gapAfter(i));
+                const std::int64_t delta = (rng() % 2)
+                                               ? static_cast<std::int64_t>(randomGap())
+                                               : -static_cast<std::int64_t>(rng() % (room + 1));
+                store.shiftFrom(i, static_cast<std::uint32_t>(delta));
+                for (std::size_t k = i; k < model.size(); ++k)
+                    model[k].start = static_cast<std::uint32_t>(model[k].start + delta);
+            } else { // shift a range within the room on both sides
+                const std::size_t to = i + rng() % (model.size() - i + 1);
+                if (to == i) continue;
+                const std::int64_t back = gapAfter(i);
+                const std::int64_t ahead = to < model.size() ? gapAfter(to) : 50000;
+                const std::int64_t delta =
+                    static_cast<std::int64_t>(rng() %
+                                              static_cast<std::uint64_t>(back + ahead + 1)) -
+                    back;
+                store.shiftRange(i, to, static_cast<std::uint32_t>(delta));
+                for (std::size_t k = i; k < to; ++k)
+                    model[k].start = static_cast<std::uint32_t>(model[k].start + delta);
+            }
+            if (op % 50 != 49) continue;
+            ASSERT_EQ(store.size(), model.size()) << round << "/" << op;
+            const std::uint32_t end = model.empty() ? 0 : model.back().start + 7;
+            for (std::size_t k = 0; k < model.size(); ++k) {
+                std::uint32_t start = 0, next = 0;
+                unsigned eol = 0;
+                store.get(k, end, &start, &next, &eol);
+                ASSERT_EQ(start, model[k].start) << round << "/" << op << " line " << k;
+                ASSERT_EQ(eol, model[k].eol) << round << "/" << op << " line " << k;
+                ASSERT_EQ(next, k + 1 < model.size() ? model[k + 1].start : end);
+            }
+            for (int probe = 0; probe < 50 && !model.empty(); ++probe) {
+                const std::uint32_t pos = static_cast<std::uint32_t>(rng() % (end + 1));
+                const auto it =
+                    std::upper_bound(model.begin(), model.end(), pos,
+                                     [](std::uint32_t p, const Entry& e) { return p < e.start; });
+                const std::size_t want =
+                    it == model.begin() ? 0 : static_cast<std::size_t>(it - model.begin()) - 1;
+                ASSERT_EQ(store.lastAtOrBefore(pos), want) << round << "/" << op << " at " << pos;
+            }
+        }
+    }
+}
+
+TEST(LineStore, TwoBytesALineAndALittleMore) {
+    LineStore store;
+    for (std::uint32_t i = 0; i < 1'000'000; ++i)
+        store.push_back(i * 80, 0);
+    EXPECT_LT(store.memoryBytes(), 2'400'000u);
+    // Lines longer than a block spans still take their place.
+    store.clear();
+    for (std::uint32_t i = 0; i < 1000; ++i)
+        store.push_back(i * 100'000, 2);
+    ASSERT_EQ(store.size(), 1000u);
+    EXPECT_EQ(store.start(999), 99'900'000u);
+    EXPECT_EQ(store.eol(999), 2u);
+    EXPECT_EQ(store.lastAtOrBefore(99'899'999), 998u);
+}
+
+TEST(LineLayoutProperty, LargeTextsEqualTheFullLayoutAfterEveryEdit) {
+    // Texts of many blocks of lines: thousands of short lines, lines longer
+    // than a block spans (unwrapped, or one run of blanks), and long
+    // paragraphs; edits anywhere, the waiting lines laid out to the end.
+    const std::vector<std::string> parts = {"\r\n",
+                                            "a\r\n",
+                                            sj("あいうえお、かきくけこ。") + "\r\n",
+                                            std::string(20000, 'x'),
+                                            std::string(5000, '\t'),
+                                            sj("」」」」") + "\r\n",
+                                            "\n",
+                                            "\r"};
+    const std::vector<std::string> inserts = {"a", "\r\n", sj("」"),
+                                              "",  "\t",   std::string(300, 'y')};
+    const int widths[] = {0, 10, 80};
+    std::mt19937 rng(31337);
+    for (int round = 0; round < 6; ++round) {
+        const int width = widths[round % 3];
+        const LayoutRules rules{width, kEditor, {}};
+        std::string text;
+        while (text.size() < 100000)
+            text += parts[rng() % 3 == 0 ? rng() % parts.size() : rng() % 3];
+        GapBuffer buf(text);
+        LineView inc;
+        inc.setRules(rules);
+        inc.layoutStart(buf, 100);
+        for (int edit = 0; edit < 8; ++edit) {
+            const std::size_t pos = rng() % (text.size() + 1);
+            const std::size_t removed = std::min<std::size_t>(
+                (rng() % 3 == 0) ? rng() % 40000 : rng() % 3, text.size() - pos);
+            const std::string& ins = inserts[rng() % inserts.size()];
+            buf.erase(pos, removed);
+            buf.insert(pos, ins);
+            text.replace(pos, removed, ins);
+            inc.edited(buf, pos, removed, ins.size());
+            for (int step = 0; !inc.complete() && step < 1000000; ++step)
+                inc.continueLayout(buf, 1000);
+            ASSERT_NO_FATAL_FAILURE(expectFullLayout(inc, text, rules))
+                << round << "/" << edit << " width " << width << " at " << pos << " removed "
+                << removed << " inserted " << ins.size();
+            for (std::size_t probe = 0; probe < 200; ++probe) {
+                const std::size_t p = rng() % (text.size() + 1);
+                const std::size_t i = inc.lineOf(p);
+                ASSERT_TRUE(
+                    i == inc.count() ||
+                    (inc.line(i).start <= p && (i + 1 == inc.count() || p < inc.line(i + 1).start)))
+                    << p;
+            }
+        }
+    }
+}
