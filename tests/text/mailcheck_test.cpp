@@ -70,6 +70,35 @@ void expectMarksOf(const mailcheck::LiveCheck& live, const GapBuffer& buffer,
     }
 }
 
+// A text with its line view and its live check, edited as the editor does:
+// the view laid out again, then the live check told of the change.
+struct LiveText {
+    GapBuffer buffer;
+    LineView view;
+    mailcheck::LiveCheck live;
+
+    LiveText(const std::string& text, int width, std::size_t editBudget = 0) : buffer(text) {
+        LayoutRules rules;
+        rules.width = width;
+        view.setRules(rules);
+        if (editBudget) view.setEditBudget(editBudget);
+        view.layoutAll(buffer);
+        live.reset(buffer);
+        live.resetLines(buffer, view);
+    }
+    // The range of the text whose long-line marks may have changed.
+    std::pair<std::size_t, std::size_t> edit(std::size_t pos, std::size_t removed,
+                                             const std::string& inserted) {
+        buffer.erase(pos, removed);
+        buffer.insert(pos, inserted);
+        view.edited(buffer, pos, removed, inserted.size());
+        live.edited(buffer, pos, removed, inserted.size());
+        return live.linesEdited(buffer, view, view.lastRelaid(),
+                                static_cast<std::int64_t>(inserted.size()) -
+                                    static_cast<std::int64_t>(removed));
+    }
+};
+
 // Pieces of random texts: every kind of finding and the characters the
 // layout cares about.
 std::string randomText(std::mt19937& rng, int pieces) {
@@ -414,15 +443,9 @@ TEST(MailCheck, LiveCheckFollowsEditsAsTheWholeCheckFindsThem) {
     // the editor does: the live findings are those of a whole check.
     std::mt19937 rng(4242);
     for (int round = 0; round < 80; ++round) {
-        LayoutRules rules;
-        rules.width = 6 + static_cast<int>(rng() % 30);
-        GapBuffer buffer(randomText(rng, 30));
-        LineView view;
-        view.setRules(rules);
-        view.layoutAll(buffer);
-        mailcheck::LiveCheck live;
-        live.reset(buffer);
-        live.resetLines(buffer, view);
+        const int width = 6 + static_cast<int>(rng() % 30);
+        LiveText t(randomText(rng, 30), width);
+        auto& [buffer, view, live] = t;
         for (int step = 0; step < 60; ++step) {
             const std::size_t n = buffer.size();
             // A quarter of the edits at the very end, where lines go.
@@ -431,17 +454,11 @@ TEST(MailCheck, LiveCheckFollowsEditsAsTheWholeCheckFindsThem) {
                   : 0;
             const std::size_t removed = std::min<std::size_t>(n - pos, rng() % 4);
             const std::string inserted = rng() % 3 == 0 ? std::string() : randomText(rng, 2);
-            buffer.erase(pos, removed);
-            buffer.insert(pos, inserted);
-            view.edited(buffer, pos, removed, inserted.size());
-            live.edited(buffer, pos, removed, inserted.size());
-            live.linesEdited(buffer, view, view.lastRelaid(),
-                             static_cast<std::int64_t>(inserted.size()) -
-                                 static_cast<std::int64_t>(removed));
+            t.edit(pos, removed, inserted);
             ASSERT_TRUE(live.linesKnown());
 
             const std::string text = buffer.str();
-            const std::vector<Finding> whole = mailcheck::check(text, widthOf(rules.width));
+            const std::vector<Finding> whole = mailcheck::check(text, widthOf(width));
             const std::vector<mailcheck::LiveCheck::Mark> marks =
                 live.marksIn(buffer, 0, text.size() + 1);
             if (marks.size() != whole.size()) {
@@ -475,21 +492,11 @@ TEST(MailCheck, LiveLinesWaitForALayoutThatIsNotComplete) {
     std::string text = "a" + std::string();
     for (int i = 0; i < 3000; ++i)
         text += sj("」");
-    GapBuffer buffer(text);
-    LineView view;
-    LayoutRules rules;
-    rules.width = 10;
-    view.setRules(rules);
-    view.setEditBudget(5);
-    view.layoutAll(buffer);
-    mailcheck::LiveCheck live;
-    live.reset(buffer);
-    live.resetLines(buffer, view);
+    LiveText t(text, 10, 5);
+    auto& [buffer, view, live] = t;
     EXPECT_TRUE(live.linesKnown());
     EXPECT_EQ(live.count(Kind::longLine), 1u);
-    buffer.erase(0, 1);
-    view.edited(buffer, 0, 1, 0);
-    live.linesEdited(buffer, view, view.lastRelaid(), -1);
+    t.edit(0, 1, "");
     if (!view.complete()) {
         EXPECT_FALSE(live.linesKnown());
         while (!view.complete())
@@ -505,23 +512,10 @@ TEST(MailCheck, LiveCheckMarksALongAddressAndTheBreakBeforeItAsTheTextIsSent) {
     // is sent: the address whole (a warning) and the break before it.
     const std::string url = "https://www.example.co.jp/newsletter/2026/12/articles/" +
                             std::string(60, '0') + "/ab.html";
-    GapBuffer buffer(sj("今週の特集はこちら：") + url + sj("をご覧ください。"));
-    LineView view;
-    LayoutRules rules;
-    rules.width = 40;
-    view.setRules(rules);
-    view.layoutAll(buffer);
-    mailcheck::LiveCheck live;
-    live.reset(buffer);
-    live.resetLines(buffer, view);
+    LiveText t(sj("今週の特集はこちら：") + url + sj("をご覧ください。"), 40);
+    auto& [buffer, view, live] = t;
     auto edit = [&](std::size_t pos, std::size_t removed, const std::string& inserted) {
-        buffer.erase(pos, removed);
-        buffer.insert(pos, inserted);
-        view.edited(buffer, pos, removed, inserted.size());
-        live.edited(buffer, pos, removed, inserted.size());
-        live.linesEdited(buffer, view, view.lastRelaid(),
-                         static_cast<std::int64_t>(inserted.size()) -
-                             static_cast<std::int64_t>(removed));
+        t.edit(pos, removed, inserted);
     };
     struct Expected {
         std::size_t pos, length;
@@ -595,27 +589,13 @@ TEST(MailCheck, AnyBytesGiveOrderedFindingsInTheirPlacesAndTheLiveCheckAgrees) {
             ASSERT_EQ(f.column, col + 1) << round;
         }
 
-        GapBuffer buffer(text);
-        LineView view;
-        LayoutRules rules;
-        rules.width = 12;
-        view.setRules(rules);
-        view.layoutAll(buffer);
-        mailcheck::LiveCheck live;
-        live.reset(buffer);
-        live.resetLines(buffer, view);
+        LiveText t(text, 12);
+        auto& [buffer, view, live] = t;
         for (int step = 0; step < 10; ++step) {
             const std::size_t n = buffer.size();
             const std::size_t pos = n ? rng() % (n + 1) : 0;
             const std::size_t removed = std::min<std::size_t>(n - pos, rng() % 3);
-            const std::string inserted = randomBytes(rng() % 3);
-            buffer.erase(pos, removed);
-            buffer.insert(pos, inserted);
-            view.edited(buffer, pos, removed, inserted.size());
-            live.edited(buffer, pos, removed, inserted.size());
-            live.linesEdited(buffer, view, view.lastRelaid(),
-                             static_cast<std::int64_t>(inserted.size()) -
-                                 static_cast<std::int64_t>(removed));
+            t.edit(pos, removed, randomBytes(rng() % 3));
             const std::vector<Finding> whole = mailcheck::check(buffer.str(), widthOf(12));
             ASSERT_EQ(live.total(), whole.size()) << round << "/" << step;
             expectMarksOf(live, buffer, whole, 0, buffer.size() + 1);
@@ -656,28 +636,16 @@ TEST(MailCheck, LiveCheckOfTextsOfManyBlocksFollowsEditsAsTheWholeCheckFindsThem
         return s;
     };
     for (int round = 0; round < 6; ++round) {
-        GapBuffer buffer(randomPieces(4000 + rng() % 4000));
-        LineView view;
-        LayoutRules rules;
-        rules.width = 16 + static_cast<int>(rng() % 40);
-        view.setRules(rules);
-        view.layoutAll(buffer);
-        mailcheck::LiveCheck live;
-        live.reset(buffer);
-        live.resetLines(buffer, view);
+        const std::string text = randomPieces(4000 + rng() % 4000);
+        const int width = 16 + static_cast<int>(rng() % 40);
+        LiveText t(text, width);
+        auto& [buffer, view, live] = t;
         for (int step = 0; step < 40; ++step) {
             const std::size_t n = buffer.size();
             const std::size_t pos = rng() % (n + 1);
             const std::size_t removed =
                 std::min<std::size_t>(n - pos, rng() % 5000 < 50 ? 3000 : rng() % 4);
-            const std::string inserted = randomPieces(rng() % 20 == 0 ? 1500 : rng() % 3);
-            buffer.erase(pos, removed);
-            buffer.insert(pos, inserted);
-            view.edited(buffer, pos, removed, inserted.size());
-            live.edited(buffer, pos, removed, inserted.size());
-            live.linesEdited(buffer, view, view.lastRelaid(),
-                             static_cast<std::int64_t>(inserted.size()) -
-                                 static_cast<std::int64_t>(removed));
+            t.edit(pos, removed, randomPieces(rng() % 20 == 0 ? 1500 : rng() % 3));
             // A large edit may leave the layout to be completed (as while
             // idle), the long lines unknown until then.
             if (!view.complete()) {
@@ -686,7 +654,7 @@ TEST(MailCheck, LiveCheckOfTextsOfManyBlocksFollowsEditsAsTheWholeCheckFindsThem
                     view.continueLayout(buffer, 1000);
                 live.resetLines(buffer, view);
             }
-            const std::vector<Finding> whole = mailcheck::check(buffer.str(), widthOf(rules.width));
+            const std::vector<Finding> whole = mailcheck::check(buffer.str(), widthOf(width));
             const mailcheck::KindCounts counts = mailcheck::countByKind(whole);
             for (std::size_t k = 0; k < mailcheck::kKindCount; ++k)
                 ASSERT_EQ(live.count(static_cast<Kind>(k)), counts[k])
@@ -752,26 +720,15 @@ TEST(MailCheck, AKeyFarIntoALongParagraphFindsTheLongLinesAgainNearIt) {
     for (int i = 0; text.size() < 100000; ++i)
         text +=
             sj("今週のメールマガジンでは、") + (i % 7 == 0 ? url : "mag@example.jp ") + sj("。");
-    GapBuffer buffer(text);
-    LineView view;
-    LayoutRules rules;
-    rules.width = 40;
-    view.setRules(rules);
-    view.layoutAll(buffer);
-    mailcheck::LiveCheck live;
-    live.reset(buffer);
-    live.resetLines(buffer, view);
+    LiveText t(text, 40);
+    auto& [buffer, view, live] = t;
     struct Key {
         std::size_t pos;
         const char* bytes;
     } keys[] = {{50000, "x"}, {50000, " "}, {70001, "\x82\xA0"}, {text.size() / 2 + 3, "/"}};
     for (const Key& k : keys) {
         const std::string bytes = k.bytes;
-        buffer.insert(k.pos, bytes);
-        view.edited(buffer, k.pos, 0, bytes.size());
-        live.edited(buffer, k.pos, 0, bytes.size());
-        const auto [from, to] = live.linesEdited(buffer, view, view.lastRelaid(),
-                                                 static_cast<std::int64_t>(bytes.size()));
+        const auto [from, to] = t.edit(k.pos, 0, bytes);
         EXPECT_LE(from, k.pos) << k.pos;
         EXPECT_GE(to, k.pos + bytes.size()) << k.pos;
         EXPECT_LT(to - from, 4096u) << k.pos;
