@@ -452,17 +452,22 @@ void LineView::relayout(const GapBuffer& text, std::size_t i0, std::size_t pos, 
     // A stretch of lines inside a run of one character moves as a whole; the
     // lines after it are laid out again as after an edit where it ends.
     std::size_t first = kComplete, end = 0;
+    std::size_t runFirst = 0, runCount = 0; // the longest stretch moved whole
     while (true) {
         const Resume r = relayoutStep(text, i0, pos, removed, inserted, budget);
         first = std::min(first, relaid_.first);
         end = std::max(end, relaid_.first + relaid_.count);
+        if (relaid_.runCount > runCount) {
+            runFirst = relaid_.runFirst;
+            runCount = relaid_.runCount;
+        }
         if (r.line == kComplete) break;
         i0 = r.line;
         pos = lines_.start(i0);
         removed = inserted = 0;
         budget = r.budget;
     }
-    relaid_ = {first, end - first};
+    relaid_ = {first, end - first, runFirst, runCount};
 }
 
 void LineView::noteEditInRun(std::size_t pos, std::size_t removed, std::size_t inserted) {
@@ -623,6 +628,8 @@ LineView::Resume LineView::relayoutStep(const GapBuffer& text, std::size_t i0, s
         // runShift; the line where they end is laid out again from there.
         lines_.shiftRange(i0 + newCount, i0 + newCount + runLines, runShift);
         relaid_.count += runLines - 1;
+        relaid_.runFirst = i0 + newCount;
+        relaid_.runCount = runLines - 1;
         resume.line = i0 + newCount + runLines - 1;
         resume.budget = budget > newCount ? budget - newCount : 2;
     }

@@ -85,6 +85,10 @@ class LineView {
     struct Relaid {
         std::size_t first = 0;
         std::size_t count = 0;
+        // Of those, the lines moved whole inside a run of one repeated
+        // character (no line end among them): [runFirst, runFirst + runCount).
+        std::size_t runFirst = 0;
+        std::size_t runCount = 0;
     };
     Relaid lastRelaid() const { return relaid_; }
     // True when every line is laid out (the totals are final).

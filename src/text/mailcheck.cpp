@@ -1404,7 +1404,15 @@ std::pair<std::size_t, std::size_t> LiveCheck::linesEdited(const GapBuffer& text
     const std::size_t breaksFrom = keepsBreak ? firstStart : view.line(a).start;
     std::vector<std::pair<std::size_t, IndexEntry>> breaks;
     std::size_t furthest = until;
+    // Lines moved whole inside a run of one character hold no line end: no
+    // logical line starts after the first of them.
+    const std::size_t runFrom = r.runCount > 0 ? r.runFirst + 1 : static_cast<std::size_t>(-1);
+    const std::size_t runTo = r.runFirst + r.runCount;
     for (std::size_t k = keepsBreak ? first : a; k <= last;) {
+        if (k == runFrom) {
+            k = runTo;
+            continue;
+        }
         if ((k == 0 || !view.wrapped(k - 1)) && view.wrapped(k)) {
             if (const std::optional<IndexEntry> e = firstBreak(text, view, k, sent_)) {
                 breaks.push_back({view.line(k).start, *e});
@@ -1431,7 +1439,17 @@ std::pair<std::size_t, std::size_t> LiveCheck::linesEdited(const GapBuffer& text
         oldAddressesTo = static_cast<std::uint32_t>(addressesTo - d);
     }
     std::vector<IndexEntry> fresh;
-    longAddressesIn(text, addressesFrom, addressesTo, width, fresh);
+    // A run of a character no address holds ends every address before it:
+    // only the text on either side of the lines moved whole is looked at.
+    const bool skipRun = r.runCount > 1 && r.runFirst + r.runCount < rows &&
+                         !mayHoldAt(text, view.line(r.runFirst).start);
+    if (skipRun && view.line(r.runFirst).start >= addressesFrom &&
+        view.line(r.runFirst + r.runCount).start <= addressesTo) {
+        longAddressesIn(text, addressesFrom, view.line(r.runFirst).start, width, fresh);
+        longAddressesIn(text, view.line(r.runFirst + r.runCount).start, addressesTo, width, fresh);
+    } else {
+        longAddressesIn(text, addressesFrom, addressesTo, width, fresh);
+    }
     addresses_->replace(addressesFrom, oldAddressesTo, d, fresh, counts_);
     return {std::min(breaksFrom, addressesFrom), std::min(n, std::max(furthest, addressesTo))};
 }

@@ -737,3 +737,35 @@ TEST(MailCheck, AKeyFarIntoALongParagraphFindsTheLongLinesAgainNearIt) {
         expectMarksOf(live, buffer, whole, 0, buffer.size() + 1);
     }
 }
+
+TEST(MailCheck, LinesMovedWholeInARunAreCheckedAsTheWholeCheckFindsThem) {
+    // Paragraphs of thousands of 」 or tabs beside long addresses: an edit
+    // before a run moves its lines whole, and the live check, which looks
+    // only at the text on either side of them, agrees with a whole check.
+    const std::string url = "http://example.jp/" + std::string(40, 'a') + "/";
+    bool moved = false;
+    for (const std::string& unit : {sj("」"), std::string("\t"), std::string("a")}) {
+        std::string run;
+        for (int i = 0; i < 3000; ++i)
+            run += unit;
+        const std::string text = run + " " + url + run + "\r\n" + run + url;
+        for (const int width : {10, 40}) {
+            LiveText t(text, width);
+            auto& [buffer, view, live] = t;
+            for (const auto& [pos, removed, inserted] :
+                 std::vector<std::tuple<std::size_t, std::size_t, std::string>>{
+                     {0, 0, "x"},
+                     {0, 0, sj("あ")},
+                     {0, 1, ""},
+                     {run.size() + 1, 0, "y"},
+                     {run.size() + 2, 3, ""}}) {
+                t.edit(pos, removed, inserted);
+                moved = moved || view.lastRelaid().runCount > 0;
+                const std::vector<Finding> whole = mailcheck::check(buffer.str(), widthOf(width));
+                ASSERT_EQ(live.total(), whole.size()) << width << " at " << pos;
+                expectMarksOf(live, buffer, whole, 0, buffer.size() + 1);
+            }
+        }
+    }
+    EXPECT_TRUE(moved);
+}
