@@ -8,7 +8,7 @@
 # and BackSpace by turns, so that the text stays as it was) until the
 # process is idle again, less its idle CPU over the same time, divided by N:
 # the key with every piece of work it schedules (layout, paints, the send
-# check, the recovery copy). Prints, per text and place, the fastest and the
+# check, the recovery journal). Prints, per text and place, the fastest and the
 # median of R runs in microseconds for both programs.
 #
 # Usage: bench/keys.sh [BUILD_DIR] [RUNS] [CASES...]
