@@ -846,6 +846,20 @@ std::string applyEdits(std::string_view text, const std::vector<Edit>& edits) {
 // --- kept up to date ------------------------------------------------------------------------
 
 namespace {
+// The first index below n where the predicate, false up to some index and
+// true from there on, holds (n when it never does).
+template <class Predicate> std::size_t firstIndexWhere(std::size_t n, Predicate holds) {
+    std::size_t lo = 0, hi = n;
+    while (lo < hi) {
+        const std::size_t mid = lo + (hi - lo) / 2;
+        if (holds(mid))
+            hi = mid;
+        else
+            lo = mid + 1;
+    }
+    return lo;
+}
+
 // A finding as the live check keeps it.
 struct IndexEntry {
     std::uint32_t pos;
@@ -907,16 +921,10 @@ class LiveCheck::Blocks {
 
     // The first block that ends after pos.
     std::size_t firstEndingAfter(std::size_t pos) const {
-        std::size_t lo = 0, hi = size();
-        while (lo < hi) {
-            const std::size_t mid = lo + (hi - lo) / 2;
-            if (starts_[mid] <= pos)
-                lo = mid + 1;
-            else
-                hi = mid;
-        }
-        // lo: the first block that starts after pos; the one before it may
-        // hold pos.
+        // The first block that starts after pos; the one before it may hold
+        // pos.
+        const std::size_t lo =
+            firstIndexWhere(size(), [&](std::size_t k) { return starts_[k] > pos; });
         return lo > 0 && end(lo - 1) > pos ? lo - 1 : lo;
     }
 
@@ -1013,15 +1021,7 @@ template <class Info> class LiveCheck::Index {
 
     // The first entry at or after pos.
     std::size_t lowerBound(std::size_t pos) const {
-        std::size_t lo = 0, hi = size();
-        while (lo < hi) {
-            const std::size_t mid = lo + (hi - lo) / 2;
-            if (positions_[mid] < pos)
-                lo = mid + 1;
-            else
-                hi = mid;
-        }
-        return lo;
+        return firstIndexWhere(size(), [&](std::size_t k) { return positions_[k] >= pos; });
     }
 
     void push_back(const Entry& e) {
@@ -1085,15 +1085,7 @@ class LiveCheck::Breaks {
 
     // The first break at or after pos.
     std::size_t lowerBound(std::size_t pos) const {
-        std::size_t lo = 0, hi = size();
-        while (lo < hi) {
-            const std::size_t mid = lo + (hi - lo) / 2;
-            if (position(mid) < pos)
-                lo = mid + 1;
-            else
-                hi = mid;
-        }
-        return lo;
+        return firstIndexWhere(size(), [&](std::size_t k) { return position(k) >= pos; });
     }
 
     void push_back(std::size_t line, const IndexEntry& e) { insert(size(), line, e); }
@@ -1121,15 +1113,7 @@ class LiveCheck::Breaks {
 
   private:
     std::size_t firstLineAtOrAfter(std::size_t line) const {
-        std::size_t lo = 0, hi = size();
-        while (lo < hi) {
-            const std::size_t mid = lo + (hi - lo) / 2;
-            if (lines_[mid] < line)
-                lo = mid + 1;
-            else
-                hi = mid;
-        }
-        return lo;
+        return firstIndexWhere(size(), [&](std::size_t k) { return lines_[k] >= line; });
     }
     void insert(std::size_t i, std::size_t line, const IndexEntry& e) {
         lines_.insert(i, static_cast<std::uint32_t>(line));
