@@ -3,6 +3,8 @@
 
 #include "secretstore.h"
 
+#include "dynamiclibrary.h"
+
 #include <QByteArray>
 #include <QFileInfo>
 
@@ -20,10 +22,7 @@ struct Secret {
     decltype(&secret_password_free) free = nullptr;
 };
 
-template <typename F> bool take(void* library, const char* name, F& f) {
-    f = reinterpret_cast<F>(::dlsym(library, name));
-    return f != nullptr;
-}
+using dynamiclibrary::findFunction;
 
 // The library (its interface version as the system installs it), loaded
 // once; without its functions when it cannot be loaded.
@@ -31,10 +30,10 @@ const Secret& secretLibrary() {
     static const Secret loaded = [] {
         Secret s;
         void* library = ::dlopen("libsecret-1.so.0", RTLD_NOW | RTLD_LOCAL);
-        if (!library || !take(library, "secret_password_lookup_sync", s.lookup) ||
-            !take(library, "secret_password_store_sync", s.store) ||
-            !take(library, "secret_password_clear_sync", s.clear) ||
-            !take(library, "secret_password_free", s.free))
+        if (!library || !findFunction(library, "secret_password_lookup_sync", s.lookup) ||
+            !findFunction(library, "secret_password_store_sync", s.store) ||
+            !findFunction(library, "secret_password_clear_sync", s.clear) ||
+            !findFunction(library, "secret_password_free", s.free))
             s = Secret();
         return s;
     }();

@@ -1,5 +1,7 @@
 #include "smtp.h"
 
+#include "dynamiclibrary.h"
+
 #include "text/mailexport.h"
 
 #include <QUrl>
@@ -126,10 +128,7 @@ struct Curl {
     QString problem; // why it could not be loaded
 };
 
-template <typename F> bool take(void* library, const char* name, F& f) {
-    f = reinterpret_cast<F>(::dlsym(library, name));
-    return f != nullptr;
-}
+using dynamiclibrary::findFunction;
 
 // The library, set up once; without its functions, and with the reason,
 // when it cannot be loaded.
@@ -137,15 +136,15 @@ const Curl& curlLibrary() {
     static const Curl loaded = [] {
         Curl c;
         void* library = ::dlopen(kCurlLibrary, RTLD_NOW | RTLD_LOCAL);
-        if (!library || !take(library, "curl_global_init", c.globalInit) ||
-            !take(library, "curl_easy_init", c.init) ||
-            !take(library, "curl_easy_setopt", c.setopt) ||
-            !take(library, "curl_easy_perform", c.perform) ||
-            !take(library, "curl_easy_getinfo", c.getinfo) ||
-            !take(library, "curl_easy_cleanup", c.cleanup) ||
-            !take(library, "curl_easy_strerror", c.codeText) ||
-            !take(library, "curl_slist_append", c.slistAppend) ||
-            !take(library, "curl_slist_free_all", c.slistFreeAll)) {
+        if (!library || !findFunction(library, "curl_global_init", c.globalInit) ||
+            !findFunction(library, "curl_easy_init", c.init) ||
+            !findFunction(library, "curl_easy_setopt", c.setopt) ||
+            !findFunction(library, "curl_easy_perform", c.perform) ||
+            !findFunction(library, "curl_easy_getinfo", c.getinfo) ||
+            !findFunction(library, "curl_easy_cleanup", c.cleanup) ||
+            !findFunction(library, "curl_easy_strerror", c.codeText) ||
+            !findFunction(library, "curl_slist_append", c.slistAppend) ||
+            !findFunction(library, "curl_slist_free_all", c.slistFreeAll)) {
             c = Curl();
             c.problem = QString::fromLocal8Bit(::dlerror());
             return c;
