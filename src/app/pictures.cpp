@@ -37,6 +37,7 @@ class SvgIconEngine : public QIconEngine {
         // Square drawings, centred in a rectangle of another shape.
         const int side = std::min(size.width(), size.height());
         QImageReader reader(path_, "svg");
+        reader.setAutoDetectImageFormat(false); // only the SVG plugin is asked (and loaded)
         reader.setScaledSize(QSize(side, side));
         QImage image = reader.read();
         if (image.isNull()) return {};
@@ -95,7 +96,11 @@ QPixmap splashPicture() {
     // A picture made once (the program's name on a teal gradient, in the
     // proportional Gothic font), compiled in: drawing it at start would load
     // three fonts of its own.
-    return QPixmap(QStringLiteral(":/images/splash.png"));
+    // Read as PNG only: a reader left to find the format itself loads every
+    // image format plugin (and their libraries) to ask each of them first.
+    QImageReader reader(QStringLiteral(":/images/splash.png"), "png");
+    reader.setAutoDetectImageFormat(false);
+    return QPixmap::fromImage(reader.read());
 }
 
 } // namespace pictures
