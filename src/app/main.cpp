@@ -213,10 +213,16 @@ int main(int argc, char* argv[]) {
     QtDialogs dialogs;
     std::optional<StartupSplash> splash(std::in_place, dialogs,
                                         [&started] { return started.elapsed(); });
-    // Every window without an icon of its own (the header and footer window,
-    // the palettes, the boxes) shows the program's, from the end of the
-    // splash window on.
-    splash->setWhenOver([] { QApplication::setWindowIcon(pictures::programIcon()); });
+    // Every window without an icon of its own (the main window, the header
+    // and footer window, the palettes, the boxes) shows the program's. A box
+    // of the start gets it as it comes; otherwise it comes once the main
+    // window has been painted: drawing it at every size the desktop asks
+    // for would keep the window from the screen.
+    const auto giveIcon = [] {
+        if (QApplication::windowIcon().isNull())
+            QApplication::setWindowIcon(pictures::programIcon());
+    };
+    splash->setWhenOver(giveIcon);
     splash->begin();
     QtShell shell;
     XkbLockKeys locks;
@@ -225,12 +231,15 @@ int main(int argc, char* argv[]) {
     splash->reach(SplashWindow::Step::mainWindowMade);
     main.startUp();
     splash->reach(SplashWindow::Step::settingsRead);
-    // The palettes read their lists now, so a missing list is told at start.
-    main.palettes().createWindows();
+    // The palettes read their lists now, so a missing list is told at start;
+    // their windows are made when first shown.
+    main.palettes().readLists();
     splash->reach(SplashWindow::Step::listsRead);
+    splash->setWhenOver({}); // without a box: see settled below
     splash.reset();
 
     QObject::connect(&main, &MainWindow::closed, &app, &QApplication::quit, Qt::QueuedConnection);
+    QObject::connect(&main, &MainWindow::settled, &app, giveIcon);
     single->listen(
         [&main](const std::vector<std::string>& handed) { openFiles(main, handed, true); });
     app.setQuitOnLastWindowClosed(false); // the program ends when the main window closes

@@ -11,6 +11,7 @@
 
 #include "platform/dialogs.h"
 #include "platform/errorbox.h"
+#include "platform/fonts.h"
 #include "text/cp932.h"
 #include "text/errors.h"
 #include "text/fileio.h"
@@ -52,9 +53,10 @@ MainWindow::MainWindow(SettingsState& settings, Dialogs& dialogs, Shell& shell,
       programFolder_(programFolder) {
     setObjectName(QStringLiteral("TMain"));
     setWindowTitle(u(kTitle));
-    setWindowIcon(pictures::programIcon());
+    // No icon of its own: the window shows the program's (the application's
+    // icon), given once the window has been painted (see settled).
     setAcceptDrops(true);
-    QFont f(u("ＭＳ Ｐゴシック"));
+    QFont f(fonts::installedFamily(u(fonts::kProportional)));
     f.setPixelSize(12);
     setFont(f);
     resize(542, 493);

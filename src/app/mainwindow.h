@@ -210,6 +210,11 @@ class MainWindow : public QMainWindow {
   Q_SIGNALS:
     // The window has decided to close: the program ends.
     void closed();
+    // Start-up has settled: the window has been painted for the first time
+    // (or was not shown at start). What would only slow the first picture
+    // (drawing the program's icon at every size the desktop asks for,
+    // reaching the notification area) waits for this; sent once.
+    void settled();
 
   protected:
     void closeEvent(QCloseEvent* e) override;
@@ -228,8 +233,9 @@ class MainWindow : public QMainWindow {
     void buildToolBars(QWidget* central);
     void buildStatusBar();
     void buildTray();
-    // The notification-area icon, held while the window was set up, goes in.
-    void loadTray();
+    // The window's first picture is up: the notification-area icon, held
+    // while the window was set up, goes in, and settled is sent.
+    void settle();
     // Makes an item, disabled until its command is set.
     QAction* makeItem(QMenu* menu, const char* name, const char* caption,
                       const QKeySequence& key = {}, int tag = -1);

@@ -351,21 +351,22 @@ void MainWindow::buildTray() {
     QTimer::singleShot(0, this, [this] {
         QWindow* shown = isVisible() ? windowHandle() : nullptr;
         if (shown && !shown->isExposed())
-            shown->installEventFilter(this); // loaded after the first expose
+            shown->installEventFilter(this); // settled after the first expose
         else
-            loadTray();
+            settle();
     });
 }
 
-void MainWindow::loadTray() {
+void MainWindow::settle() {
     if (trayIcon_->isHeld()) runCommand(dialogs_, [this] { trayIcon_->loaded(); });
+    Q_EMIT settled();
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* e) {
     if (watched == windowHandle() && e->type() == QEvent::Expose) {
-        // The window paints as it handles the expose: the icon comes after.
+        // The window paints as it handles the expose: the icons come after.
         watched->removeEventFilter(this);
-        QTimer::singleShot(0, this, [this] { loadTray(); });
+        QTimer::singleShot(0, this, [this] { settle(); });
         return false;
     }
     if (editor_ && watched == editor_->viewport()) {

@@ -10,6 +10,8 @@
 #include <QApplication>
 #include <QWindow>
 
+#include <utility>
+
 PaletteCommands::PaletteCommands(MainWindow& window)
     : w_(window), context_{*window.editor(), window.settings(), window.dialogs(), window.shell()} {
     const MainWindow::Actions& a = w_.actions();
@@ -22,13 +24,22 @@ PaletteCommands::PaletteCommands(MainWindow& window)
 // editing area.
 PaletteCommands::~PaletteCommands() = default;
 
+void PaletteCommands::readLists() {
+    if (listsRead()) return;
+    frameList_ = std::make_unique<StoredList>(FramePalette::unreadList(context_));
+    runCommand(context_.dialogs, [this] { frameList_->load(); });
+    faceList_ = std::make_unique<StoredList>(FacePalette::unreadList(context_));
+    runCommand(context_.dialogs, [this] { faceList_->load(); });
+}
+
 void PaletteCommands::createWindows() {
     if (windowsCreated()) return;
+    readLists();
     // The palettes belong to the main window, so they stay above it.
-    frame_ = std::make_unique<FramePalette>(context_, &w_);
-    runCommand(context_.dialogs, [this] { frame_->loadList(); });
-    face_ = std::make_unique<FacePalette>(context_, &w_);
-    runCommand(context_.dialogs, [this] { face_->loadList(); });
+    frame_ = std::make_unique<FramePalette>(context_, std::move(*frameList_), &w_);
+    face_ = std::make_unique<FacePalette>(context_, std::move(*faceList_), &w_);
+    frameList_.reset();
+    faceList_.reset();
 }
 
 void PaletteCommands::showWindow(int tag) {

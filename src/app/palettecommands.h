@@ -11,6 +11,7 @@ class MainWindow;
 class FramePalette;
 class FacePalette;
 class HeaderFooterWindow;
+class StoredList;
 
 class PaletteCommands {
   public:
@@ -21,12 +22,13 @@ class PaletteCommands {
     explicit PaletteCommands(MainWindow& window);
     ~PaletteCommands();
 
-    // Makes the two palettes and reads their lists, once, after the main
-    // window's start-up has settled the program's folder. A list that cannot
-    // be read is reported and its palette keeps its built-in entries. A
-    // command that needs a palette before this has run makes them; the
-    // header and footer window is made when first asked for.
-    void createWindows();
+    // Reads the two palettes' lists, once, after the main window's start-up
+    // has settled the program's folder. A list that cannot be read is
+    // reported and its palette keeps its built-in entries. The windows are
+    // made when first asked for, with the lists as read here (a command that
+    // needs a palette before this has run reads them first).
+    void readLists();
+    bool listsRead() const { return frameList_ != nullptr || frame_ != nullptr; }
     bool windowsCreated() const { return frame_ != nullptr; }
 
     // Shows the window of a tag; any other tag shows nothing.
@@ -38,8 +40,13 @@ class PaletteCommands {
     HeaderFooterWindow& headerFooterWindow();
 
   private:
+    // Makes the two palettes (with the lists read), once.
+    void createWindows();
+
     MainWindow& w_;
     PaletteContext context_;
+    // The lists read at start, until their palettes are made.
+    std::unique_ptr<StoredList> frameList_, faceList_;
     std::unique_ptr<FramePalette> frame_;
     std::unique_ptr<FacePalette> face_;
     std::unique_ptr<HeaderFooterWindow> headerFooter_;

@@ -2,18 +2,15 @@
 
 #include <QApplication>
 #include <QFile>
-#include <QFont>
 #include <QIconEngine>
 #include <QImage>
-#include <QLinearGradient>
+#include <QImageReader>
 #include <QPainter>
 #include <QPixmapCache>
 #include <QStyle>
 #include <QStyleOption>
-#include <QSvgRenderer>
 
 #include <algorithm>
-#include <memory>
 #include <utility>
 
 namespace pictures {
@@ -22,6 +19,8 @@ namespace {
 
 // Renders an SVG drawing at the size asked for: a button at a device pixel
 // ratio of 2 gets a drawing of twice the pixels, not a scaled-up picture.
+// The drawings are read by Qt's SVG image format plugin, which is loaded
+// when the first icon is drawn, not at every start.
 class SvgIconEngine : public QIconEngine {
   public:
     explicit SvgIconEngine(QString path) : path_(std::move(path)) {}
@@ -35,17 +34,21 @@ class SvgIconEngine : public QIconEngine {
                                 .arg(static_cast<int>(mode));
         QPixmap pm;
         if (QPixmapCache::find(key, &pm)) return pm;
-        QImage image(size, QImage::Format_ARGB32_Premultiplied);
-        image.fill(Qt::transparent);
-        // The drawing is read once and drawn at every size asked for (a
-        // window's icon is asked for at eight sizes as the window is made).
-        if (!renderer_) renderer_ = std::make_shared<QSvgRenderer>(path_);
-        QPainter p(&image);
         // Square drawings, centred in a rectangle of another shape.
         const int side = std::min(size.width(), size.height());
-        renderer_->render(
-            &p, QRectF((size.width() - side) / 2.0, (size.height() - side) / 2.0, side, side));
-        p.end();
+        QImageReader reader(path_, "svg");
+        reader.setAutoDetectImageFormat(false); // only the SVG plugin is asked (and loaded)
+        reader.setScaledSize(QSize(side, side));
+        QImage image = reader.read();
+        if (image.isNull()) return {};
+        if (image.size() != size) {
+            QImage framed(size, QImage::Format_ARGB32_Premultiplied);
+            framed.fill(Qt::transparent);
+            QPainter p(&framed);
+            p.drawImage(QPoint((size.width() - side) / 2, (size.height() - side) / 2), image);
+            p.end();
+            image = std::move(framed);
+        }
         pm = QPixmap::fromImage(std::move(image));
         if (mode == QIcon::Disabled && qobject_cast<QApplication*>(QCoreApplication::instance())) {
             QStyleOption option;
@@ -71,24 +74,12 @@ class SvgIconEngine : public QIconEngine {
         return sizes;
     }
 
-    QIconEngine* clone() const override {
-        auto* e = new SvgIconEngine(path_);
-        e->renderer_ = renderer_;
-        return e;
-    }
+    QIconEngine* clone() const override { return new SvgIconEngine(path_); }
     QString key() const override { return QStringLiteral("mmedit-svg"); }
 
   private:
     QString path_;
-    std::shared_ptr<QSvgRenderer> renderer_; // read on first use, shared with clones
 };
-
-QFont gothic(int px, bool bold = false) {
-    QFont f(QStringLiteral("ＭＳ Ｐゴシック"));
-    f.setPixelSize(px);
-    f.setBold(bold);
-    return f;
-}
 } // namespace
 
 QIcon programIcon() {
@@ -102,21 +93,14 @@ QIcon toolIcon(const QString& name) {
 }
 
 QPixmap splashPicture() {
-    QPixmap pm(303, 150);
-    QPainter p(&pm);
-    QLinearGradient g(0, 0, 303, 150);
-    g.setColorAt(0, QColor(0, 128, 128));
-    g.setColorAt(1, QColor(0, 200, 200));
-    p.fillRect(pm.rect(), g);
-    p.setPen(Qt::white);
-    p.setFont(gothic(22, true));
-    p.drawText(QRect(0, 20, 303, 40), Qt::AlignCenter, QStringLiteral("「もるもる」"));
-    p.setFont(gothic(16, true));
-    p.drawText(QRect(0, 62, 303, 30), Qt::AlignCenter, QStringLiteral("メールマガジンエディタ"));
-    p.setFont(gothic(12));
-    p.drawText(QRect(0, 110, 303, 24), Qt::AlignCenter, QStringLiteral("MMEdit 1.2"));
-    p.end();
-    return pm;
+    // A picture made once (the program's name on a teal gradient, in the
+    // proportional Gothic font), compiled in: drawing it at start would load
+    // three fonts of its own.
+    // Read as PNG only: a reader left to find the format itself loads every
+    // image format plugin (and their libraries) to ask each of them first.
+    QImageReader reader(QStringLiteral(":/images/splash.png"), "png");
+    reader.setAutoDetectImageFormat(false);
+    return QPixmap::fromImage(reader.read());
 }
 
 } // namespace pictures

@@ -4,13 +4,19 @@
 #include <QDataStream>
 #include <QDir>
 #include <QFile>
-#include <QLocalSocket>
+#include <QSocketNotifier>
 
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <memory>
+#include <utility>
 
+#include <fcntl.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/time.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 namespace {
@@ -56,7 +62,76 @@ std::optional<std::string> socketFolder(QString& problem) {
     return folder + "/";
 }
 
+// The address of a socket file; false when the path is too long for one.
+bool addressOf(const QString& name, sockaddr_un& address) {
+    const QByteArray path = QFile::encodeName(name);
+    address = {};
+    address.sun_family = AF_UNIX;
+    if (path.isEmpty() || static_cast<std::size_t>(path.size()) >= sizeof address.sun_path)
+        return false;
+    std::memcpy(address.sun_path, path.constData(), static_cast<std::size_t>(path.size()));
+    return true;
+}
+
+// A descriptor closed when it goes out of scope (unless released).
+class Descriptor {
+  public:
+    explicit Descriptor(int fd) : fd_(fd) {}
+    ~Descriptor() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    int get() const { return fd_; }
+    int release() { return std::exchange(fd_, -1); }
+
+  private:
+    int fd_;
+};
+
+// One connection of a later start: its bytes are gathered until the other
+// side closes, then read as a message. Ends itself.
+class Arrival : public QObject {
+  public:
+    Arrival(int fd, std::function<void(const std::vector<std::string>&)> received, QObject* parent)
+        : QObject(parent), fd_(fd), received_(std::move(received)),
+          notifier_(new QSocketNotifier(fd, QSocketNotifier::Read, this)) {
+        connect(notifier_, &QSocketNotifier::activated, this, [this] { read(); });
+    }
+    ~Arrival() override { ::close(fd_); }
+
+  private:
+    void read() {
+        char buffer[4096];
+        for (;;) {
+            const ssize_t n = ::read(fd_, buffer, sizeof buffer);
+            if (n > 0) {
+                bytes_.append(buffer, n);
+                if (bytes_.size() > kMaxMessageBytes) break; // no message of ours
+                continue;
+            }
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return;
+            break; // closed by the other side (or failed): what came is all
+        }
+        notifier_->setEnabled(false);
+        deleteLater();
+        if (auto files = SingleInstance::readMessage(bytes_)) received_(*files);
+    }
+
+    int fd_;
+    std::function<void(const std::vector<std::string>&)> received_;
+    QSocketNotifier* notifier_;
+    QByteArray bytes_;
+};
+
 } // namespace
+
+SingleInstance::~SingleInstance() {
+    if (server_ < 0) return;
+    ::close(server_);
+    ::unlink(QFile::encodeName(name_).constData());
+}
 
 SingleInstance::SingleInstance(const std::string& programFolder) {
     const QByteArray hash =
@@ -103,15 +178,27 @@ std::optional<std::vector<std::string>> SingleInstance::readMessage(const QByteA
 }
 
 bool SingleInstance::handOver(const std::vector<std::string>& files) {
-    if (name_.isEmpty()) return false;
-    QLocalSocket s;
-    s.connectToServer(name_);
-    if (!s.waitForConnected(kWaitMs)) return false;
-    s.write(message(files));
-    while (s.bytesToWrite() > 0)
-        if (!s.waitForBytesWritten(kWaitMs)) return false;
-    s.disconnectFromServer();
-    if (s.state() != QLocalSocket::UnconnectedState) s.waitForDisconnected(kWaitMs);
+    sockaddr_un address;
+    if (name_.isEmpty() || !addressOf(name_, address)) return false;
+    const Descriptor s(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    if (s.get() < 0) return false;
+    // Connecting and writing wait a second at most for the running copy.
+    const timeval wait{kWaitMs / 1000, 0};
+    ::setsockopt(s.get(), SOL_SOCKET, SO_SNDTIMEO, &wait, sizeof wait);
+    int connected;
+    do
+        connected = ::connect(s.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address);
+    while (connected != 0 && errno == EINTR);
+    if (connected != 0) return false;
+    const QByteArray bytes = message(files);
+    for (qsizetype done = 0; done < bytes.size();) {
+        const ssize_t n = ::send(s.get(), bytes.constData() + done,
+                                 static_cast<std::size_t>(bytes.size() - done), MSG_NOSIGNAL);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        done += n;
+    }
+    // Closing tells the running copy that the message is whole.
     return true;
 }
 
@@ -121,22 +208,31 @@ void SingleInstance::listen(std::function<void(const std::vector<std::string>&)>
                      problem_.toLocal8Bit().constData());
         return;
     }
-    QLocalServer::removeServer(name_); // a socket left by a copy that crashed
-    server_.setSocketOptions(QLocalServer::UserAccessOption);
-    if (!server_.listen(name_)) return;
-    connect(&server_, &QLocalServer::newConnection, this, [this, received] {
-        while (QLocalSocket* c = server_.nextPendingConnection()) {
-            // The message is whole when the other side has closed.
-            auto bytes = std::make_shared<QByteArray>();
-            connect(c, &QLocalSocket::readyRead, c, [c, bytes] {
-                bytes->append(c->readAll());
-                if (bytes->size() > kMaxMessageBytes) c->abort();
-            });
-            connect(c, &QLocalSocket::disconnected, this, [c, bytes, received] {
-                bytes->append(c->readAll());
-                c->deleteLater();
-                if (auto files = readMessage(*bytes)) received(*files);
-            });
+    sockaddr_un address;
+    if (server_ >= 0 || !addressOf(name_, address)) return;
+    Descriptor s(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
+    if (s.get() < 0) return;
+    // A socket left by a copy that crashed goes. The socket is this user's
+    // alone (its folder is too).
+    ::unlink(address.sun_path);
+    if (::bind(s.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) return;
+    if (::chmod(address.sun_path, S_IRWXU) != 0 || ::listen(s.get(), SOMAXCONN) != 0) {
+        ::unlink(address.sun_path);
+        return;
+    }
+    server_ = s.release();
+    received_ = std::move(received);
+    serverNotifier_ = new QSocketNotifier(server_, QSocketNotifier::Read, this);
+    connect(serverNotifier_, &QSocketNotifier::activated, this, [this] { accept(); });
+}
+
+void SingleInstance::accept() {
+    for (;;) {
+        const int c = ::accept4(server_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+        if (c < 0) {
+            if (errno == EINTR || errno == ECONNABORTED) continue;
+            return; // none waiting (or none to be had now)
         }
-    });
+        new Arrival(c, received_, this);
+    }
 }

@@ -4,7 +4,6 @@
 #pragma once
 
 #include <QByteArray>
-#include <QLocalServer>
 #include <QObject>
 
 #include <functional>
@@ -12,9 +11,18 @@
 #include <string>
 #include <vector>
 
+class QSocketNotifier;
+
+// The copies meet on a local (Unix domain) stream socket, handled with the
+// system's calls and the event loop's socket notifiers: the program does
+// not load Qt's network library, with its own dependencies, at every start.
 class SingleInstance : public QObject {
   public:
     explicit SingleInstance(const std::string& programFolder);
+    // Stops listening; the socket file goes.
+    ~SingleInstance() override;
+    SingleInstance(const SingleInstance&) = delete;
+    SingleInstance& operator=(const SingleInstance&) = delete;
     // True when another copy runs and took the files (absolute paths, the
     // file system's bytes; none to only bring it to the front).
     bool handOver(const std::vector<std::string>& files = {});
@@ -37,7 +45,12 @@ class SingleInstance : public QObject {
     static std::optional<std::vector<std::string>> readMessage(const QByteArray& bytes);
 
   private:
+    // Takes the waiting connections; each one's bytes are read as they come.
+    void accept();
+
     QString name_;
     QString problem_;
-    QLocalServer server_;
+    int server_ = -1; // the listening socket
+    QSocketNotifier* serverNotifier_ = nullptr;
+    std::function<void(const std::vector<std::string>&)> received_;
 };

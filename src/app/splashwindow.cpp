@@ -3,43 +3,75 @@
 #include "pictures.h"
 
 #include "platform/dialogs.h"
+#include "platform/fonts.h"
 
 #include <QApplication>
 #include <QFrame>
-#include <QLabel>
+#include <QPainter>
 #include <QPointer>
 #include <QScreen>
+#include <QStyle>
+#include <QStyleOption>
 
 #include <utility>
 
+namespace {
+// The window and its parts, in pixels.
+constexpr int kWidth = 311;
+constexpr int kHeight = 196;
+constexpr QPoint kPictureAt(4, 4);
+constexpr QPoint kTextAt(80, 160);
+constexpr QRect kBar(1, kHeight - 16 - 1, kWidth - 2, 16);
+} // namespace
+
 SplashWindow::SplashWindow()
-    : QWidget(nullptr, Qt::SplashScreen | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint) {
+    : QWidget(nullptr, Qt::SplashScreen | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint),
+      picture_(pictures::splashPicture()),
+      textFont_(fonts::installedFamily(QString::fromUtf8(fonts::kProportional))) {
     setObjectName(QStringLiteral("TForm12"));
-    setFixedSize(311, 196);
-    auto* panel = new QFrame(this);
-    panel->setFrameStyle(QFrame::Box | QFrame::Plain);
-    panel->setGeometry(0, 0, 311, 196);
-    auto* image = new QLabel(panel);
-    image->setPixmap(pictures::splashPicture());
-    image->setGeometry(4, 4, 303, 150);
-    auto* label = new QLabel(QStringLiteral("フォーム＆データ読み込み中・・・"), panel);
-    QFont f(QStringLiteral("ＭＳ Ｐゴシック"));
-    f.setPixelSize(12);
-    label->setFont(f);
-    label->move(80, 160);
-    label->adjustSize();
-    progressBar_ = new QProgressBar(panel);
-    progressBar_->setRange(0, 100);
-    progressBar_->setValue(0);
-    progressBar_->setTextVisible(false);
-    progressBar_->setGeometry(1, 196 - 16 - 1, 309, 16);
+    setFixedSize(kWidth, kHeight);
+    textFont_.setPixelSize(12);
     if (const QScreen* s = QGuiApplication::primaryScreen())
         move(s->availableGeometry().center() - rect().center());
 }
 
 void SplashWindow::reach(Step step) {
-    progressBar_->setValue(static_cast<int>(step));
+    progress_ = static_cast<int>(step);
     repaint();
+}
+
+void SplashWindow::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    // A plain box of one pixel around the whole window.
+    QStyleOptionFrame frame;
+    frame.initFrom(this);
+    frame.frameShape = QFrame::Box;
+    frame.lineWidth = 1;
+    frame.midLineWidth = 0;
+    style()->drawControl(QStyle::CE_ShapedFrame, &frame, &p, this);
+    p.drawPixmap(kPictureAt, picture_);
+    // The text as a label of its own size shows it: left, centred on the line.
+    p.setFont(textFont_);
+    const QString text = QStringLiteral("フォーム＆データ読み込み中・・・");
+    const QFontMetrics m(textFont_);
+    const QRect textBox(
+        kTextAt,
+        m.boundingRect(QRect(0, 0, 2000, 2000), Qt::AlignLeft | Qt::AlignVCenter, text).size());
+    p.drawText(textBox, Qt::AlignLeft | Qt::AlignVCenter, text);
+    // The bar, without its text, as a progress bar of that place shows it.
+    QStyleOptionProgressBar bar;
+    bar.initFrom(this);
+    bar.rect = kBar;
+    bar.state |= QStyle::State_Horizontal;
+    bar.minimum = 0;
+    bar.maximum = kFullBar;
+    bar.progress = progress_;
+    bar.textAlignment = Qt::AlignLeft;
+    bar.textVisible = false;
+    // A bar widget would clip its drawing to itself: the style draws a
+    // shadow line above the bar's rectangle.
+    p.setClipRect(kBar);
+    style()->drawControl(QStyle::CE_ProgressBar, &bar, &p, this);
 }
 
 void SplashWindow::giveWayTo(QtDialogs& dialogs) {

@@ -1,13 +1,16 @@
 // SplashWindow: the start-up splash window.
 #pragma once
 
-#include <QProgressBar>
+#include <QPixmap>
 #include <QWidget>
 
 #include <functional>
 
 class QtDialogs;
 
+// The window is drawn whole by itself (its frame, the picture, the line of
+// text and the progress bar as the style draws one), without child widgets
+// to make, lay out and polish: it is the first window of every start.
 class SplashWindow : public QWidget {
   public:
     // The steps of start-up, as the share of the bar each fills up to.
@@ -18,7 +21,9 @@ class SplashWindow : public QWidget {
     };
 
     SplashWindow();
-    QProgressBar* progressBar() const { return progressBar_; }
+    // How far the bar is filled, out of 100.
+    int progress() const { return progress_; }
+    static constexpr int kFullBar = 100;
     // Fills the bar up to the step and shows it at once.
     void reach(Step step);
     // The splash window stays on top of every window: it hides before any
@@ -26,8 +31,13 @@ class SplashWindow : public QWidget {
     // an answer that cannot be seen.
     void giveWayTo(QtDialogs& dialogs);
 
+  protected:
+    void paintEvent(QPaintEvent* e) override;
+
   private:
-    QProgressBar* progressBar_;
+    QPixmap picture_;
+    QFont textFont_;
+    int progress_ = 0;
 };
 
 // The splash window of one start-up: made and shown at the first step the

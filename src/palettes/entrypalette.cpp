@@ -145,13 +145,17 @@ void AddEntryDialog::showEvent(QShowEvent* e) {
 
 // --- the palette -------------------------------------------------------------------------
 
-EntryPalette::EntryPalette(PaletteContext& context, PaletteDesign design, QWidget* parent)
+StoredList EntryPalette::listOf(const PaletteDesign& design, const PaletteContext& context) {
+    return StoredList(design.builtIn, context.settings.files.dataFile(design.shippedFile),
+                      context.settings.files.writableFile(design.userFile));
+}
+
+EntryPalette::EntryPalette(PaletteContext& context, PaletteDesign design, StoredList list,
+                           QWidget* parent)
     : QWidget(parent, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                           Qt::WindowCloseButtonHint),
-      context_(context), design_(std::move(design)),
-      list_(design_.builtIn, context.settings.files.dataFile(design_.shippedFile),
-            context.settings.files.writableFile(design_.userFile)) {
+      context_(context), design_(std::move(design)), list_(std::move(list)) {
     setObjectName(u(design_.objectName));
     setWindowTitle(u(design_.caption));
     setFont(windowFont());

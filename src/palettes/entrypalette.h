@@ -108,7 +108,11 @@ class EntryPalette : public QWidget {
     AddEntryDialog* addDialog();
 
   protected:
-    EntryPalette(PaletteContext& context, PaletteDesign design, QWidget* parent);
+    // list: the palette's list (see listOf), read or not.
+    EntryPalette(PaletteContext& context, PaletteDesign design, StoredList list, QWidget* parent);
+    // The list of a design as its files are named in the settings' folders,
+    // holding the built-in entries until it is read.
+    static StoredList listOf(const PaletteDesign& design, const PaletteContext& context);
 
     // Inserts an entry into the editing area.
     virtual void insertEntry(const std::string& entry) = 0;

@@ -1,5 +1,7 @@
 #include "facepalette.h"
 
+#include <utility>
+
 namespace {
 
 // The window's outer size on the platform the palette was designed on (a
@@ -37,8 +39,15 @@ const std::vector<std::string>& FacePalette::builtInMarks() {
     return marks;
 }
 
+StoredList FacePalette::unreadList(const PaletteContext& context) {
+    return listOf(faceDesign(), context);
+}
+
 FacePalette::FacePalette(PaletteContext& context, QWidget* parent)
-    : EntryPalette(context, faceDesign(), parent) {
+    : FacePalette(context, unreadList(context), parent) {}
+
+FacePalette::FacePalette(PaletteContext& context, StoredList list, QWidget* parent)
+    : EntryPalette(context, faceDesign(), std::move(list), parent) {
     // The face-mark palette can be resized.
     resize(kOuterWidth - 2 * kFrameWidth, kOuterHeight - 2 * kFrameWidth - kCaptionHeight);
 }

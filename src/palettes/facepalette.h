@@ -11,7 +11,13 @@ class FacePalette : public EntryPalette {
     // The face marks before any list file has been read.
     static const std::vector<std::string>& builtInMarks();
 
+    // The palette's list, not read yet (the built-in entries): a list can be
+    // read, and a failure told, before the window is made.
+    static StoredList unreadList(const PaletteContext& context);
+
+    // A palette with its list unread, or with a list from unreadList.
     explicit FacePalette(PaletteContext& context, QWidget* parent = nullptr);
+    FacePalette(PaletteContext& context, StoredList list, QWidget* parent = nullptr);
 
   protected:
     // Puts the face mark in place of the editor's selection, byte for byte.

@@ -5,6 +5,8 @@
 #include "settings/settings.h"
 #include "text/cp932.h"
 
+#include <utility>
+
 namespace {
 
 // The window's client area, and the add dialog's.
@@ -43,8 +45,15 @@ const std::vector<std::string>& FramePalette::builtInDesigns() {
     return designs;
 }
 
+StoredList FramePalette::unreadList(const PaletteContext& context) {
+    return listOf(frameDesign(), context);
+}
+
 FramePalette::FramePalette(PaletteContext& context, QWidget* parent)
-    : EntryPalette(context, frameDesign(), parent) {
+    : FramePalette(context, unreadList(context), parent) {}
+
+FramePalette::FramePalette(PaletteContext& context, StoredList list, QWidget* parent)
+    : EntryPalette(context, frameDesign(), std::move(list), parent) {
     setFixedSize(kClientWidth, kClientHeight);
 }
 

@@ -12,7 +12,13 @@ class FramePalette : public EntryPalette {
     // The designs before any list file has been read.
     static const std::vector<std::string>& builtInDesigns();
 
+    // The palette's list, not read yet (the built-in entries): a list can be
+    // read, and a failure told, before the window is made.
+    static StoredList unreadList(const PaletteContext& context);
+
+    // A palette with its list unread, or with a list from unreadList.
     explicit FramePalette(PaletteContext& context, QWidget* parent = nullptr);
+    FramePalette(PaletteContext& context, StoredList list, QWidget* parent = nullptr);
 
   protected:
     // Builds the frame line of the design for the document's line width and

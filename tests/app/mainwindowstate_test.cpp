@@ -18,8 +18,9 @@
 #include <QCloseEvent>
 #include <QFontInfo>
 #include <QFontMetrics>
+#include <QImage>
 #include <QKeyEvent>
-#include <QProgressBar>
+#include <QPixmap>
 #include <QShortcut>
 #include <QTest>
 #include <QTextBrowser>
@@ -188,15 +189,42 @@ TEST_F(MainWindowStateTest, HiddenBehindTheIconAndBackByItsMenu) {
 
 TEST(SplashWindowBar, StartUpStepsFillTheBarToItsEnd) {
     SplashWindow splash;
-    EXPECT_EQ(splash.progressBar()->value(), 0);
+    EXPECT_EQ(splash.progress(), 0);
     const std::pair<SplashWindow::Step, int> steps[] = {{SplashWindow::Step::mainWindowMade, 30},
                                                         {SplashWindow::Step::settingsRead, 70},
                                                         {SplashWindow::Step::listsRead, 100}};
     for (const auto& [step, value] : steps) {
         splash.reach(step);
-        EXPECT_EQ(splash.progressBar()->value(), value);
+        EXPECT_EQ(splash.progress(), value);
     }
-    EXPECT_EQ(splash.progressBar()->maximum(), 100);
+    EXPECT_EQ(SplashWindow::kFullBar, 100);
+}
+
+// The window as it shows: a black box around it, the picture from (4, 4)
+// to (306, 153), the grey window under the bar and the bar filled from the
+// left up to the step reached (the style's highlight on the white groove).
+TEST(SplashWindowLooks, BoxPictureAndBar) {
+    const QColor black(0, 0, 0), teal(0, 128, 128), lightTeal(0, 200, 200), white(255, 255, 255),
+        grey(239, 239, 239), highlight(52, 153, 217);
+    const struct {
+        SplashWindow::Step step;
+        QColor barMiddle; // the bar at half its width
+    } cases[] = {{SplashWindow::Step::mainWindowMade, white},
+                 {SplashWindow::Step::settingsRead, highlight}};
+    for (const auto& c : cases) {
+        SplashWindow splash;
+        splash.reach(c.step);
+        const QImage shown = splash.grab().toImage();
+        ASSERT_EQ(shown.size(), QSize(311, 196));
+        const struct {
+            QPoint at;
+            QColor colour;
+        } pixels[] = {{{0, 0}, black},         {{310, 195}, black}, {{4, 4}, teal},
+                      {{306, 153}, lightTeal}, {{2, 178}, grey},    {{155, 187}, c.barMiddle}};
+        for (const auto& px : pixels)
+            EXPECT_EQ(shown.pixelColor(px.at), px.colour)
+                << px.at.x() << "," << px.at.y() << " at " << static_cast<int>(c.step);
+    }
 }
 
 TEST(PreviousFileWindowFont, IsTheEditorsFixedPitchJapaneseFont) {
@@ -218,7 +246,7 @@ TEST(StartupSplashTest, TheProgramShowsItFromTheStart) {
     splash.begin();
     ASSERT_NE(splash.window(), nullptr);
     EXPECT_TRUE(splash.window()->isVisible());
-    EXPECT_EQ(splash.window()->progressBar()->value(), 0);
+    EXPECT_EQ(splash.window()->progress(), 0);
 }
 
 // The splash window's time is over once, when the start is done: then the
@@ -267,7 +295,7 @@ TEST(StartupSplashTest, ShownOnlyWhenTheStartTakesLong) {
             ASSERT_EQ(splash.window() != nullptr, shown) << c.shownFrom << " at " << at;
             if (!shown) continue;
             EXPECT_TRUE(splash.window()->isVisible());
-            EXPECT_EQ(splash.window()->progressBar()->value(), bar[at]);
+            EXPECT_EQ(splash.window()->progress(), bar[at]);
         }
     }
 }

@@ -40,7 +40,7 @@ struct PaletteCommandsTest : MainWindowTest {
     // Starts the program as its entry does: the main window, then the others.
     void start() {
         startWindow();
-        main->palettes().createWindows();
+        main->palettes().readLists();
     }
     PaletteCommands& palettes() { return main->palettes(); }
 };
@@ -97,12 +97,34 @@ TEST_F(PaletteCommandsTest, MissingListsAreToldOnceAtStartUpAndTheBuiltInListsSe
     ASSERT_EQ(dialogs.boxes.size(), 2u);
     EXPECT_EQ(dialogs.boxes[0].text, openErrorText(dir.file("waku.edt")) + ".");
     EXPECT_EQ(dialogs.boxes[1].text, openErrorText(dir.file("face.edt")) + ".");
-    palettes().createWindows();
+    EXPECT_FALSE(palettes().windowsCreated()); // made when first shown
+    palettes().readLists();
     item("Palette1")->trigger();
     item("face1")->trigger();
     EXPECT_EQ(dialogs.boxes.size(), 2u);
     EXPECT_EQ(palettes().framePalette().list().size(), 9u);
     EXPECT_EQ(palettes().facePalette().list().size(), 2u);
+}
+
+// The windows are made when first shown, with the lists as start-up read
+// them: a list file changed in between is not read again.
+TEST_F(PaletteCommandsTest, TheWindowsComeLaterWithTheListsReadAtStart) {
+    start();
+    EXPECT_TRUE(palettes().listsRead());
+    EXPECT_FALSE(palettes().windowsCreated());
+    dir.write("waku.edt", sj("-\r\n"));
+    dir.write("face.edt", sj("(;_;)\r\n"));
+    item("Palette1")->trigger();
+    EXPECT_TRUE(palettes().windowsCreated());
+    EXPECT_TRUE(palettes().framePalette().isVisible());
+    EXPECT_FALSE(palettes().facePalette().isVisible());
+    const std::vector<std::string> frames = {"-", sj("○●"), sj("♪")};
+    const std::vector<std::string> faces = {"(^_^)", sj("(´・ω・`)")};
+    EXPECT_EQ(palettes().framePalette().list().entries(), frames);
+    EXPECT_EQ(palettes().facePalette().list().entries(), faces);
+    EXPECT_EQ(palettes().framePalette().listBox()->count(), 3);
+    EXPECT_EQ(palettes().facePalette().listBox()->item(1)->text(), u("(´・ω・`)"));
+    EXPECT_TRUE(dialogs.boxes.empty());
 }
 
 TEST_F(PaletteCommandsTest, ACommandBeforeTheWindowsExistMakesThem) {

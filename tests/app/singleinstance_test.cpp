@@ -11,7 +11,11 @@
 #include <optional>
 #include <random>
 
+#include <cstring>
+
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 namespace {
@@ -205,6 +209,42 @@ TEST(SingleInstance, AStrayClientIsIgnored) {
     waitFor([] { return false; }, 200); // anything else that might arrive
     ASSERT_EQ(received.size(), 1u);
     EXPECT_EQ(received[0], Files{dir.path() + "b.txt"});
+}
+
+// The socket file goes with the copy that listens; one left by a copy that
+// crashed is taken over by the next. A message of many reads arrives whole.
+TEST(SingleInstance, TheSocketGoesWithItsCopyAndALeftOneIsTakenOver) {
+    TempDir dir;
+    std::string path;
+    {
+        SingleInstance first(dir.path());
+        first.listen([](const Files&) {});
+        path = first.serverName().toStdString();
+        EXPECT_TRUE(S_ISSOCK(statOf(path).st_mode));
+    }
+    struct stat st;
+    EXPECT_NE(::lstat(path.c_str(), &st), 0); // gone
+
+    // A socket file nobody listens on.
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    ASSERT_LT(path.size(), sizeof address.sun_path);
+    std::memcpy(address.sun_path, path.c_str(), path.size());
+    const int left = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    ASSERT_EQ(::bind(left, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+    ::close(left);
+    EXPECT_FALSE(SingleInstance(dir.path()).handOver({"/a.txt"}));
+
+    SingleInstance next(dir.path());
+    std::vector<Files> received;
+    next.listen([&](const Files& files) { received.push_back(files); });
+    Files many;
+    for (int k = 0; k < 20; ++k) // within what the socket holds: this thread reads it later
+        many.push_back("/" + std::to_string(k) + std::string(3000, 'x'));
+    EXPECT_TRUE(SingleInstance(dir.path()).handOver(many));
+    waitFor([&] { return !received.empty(); });
+    ASSERT_EQ(received.size(), 1u);
+    EXPECT_EQ(received[0], many);
 }
 
 TEST(SingleInstance, MessagesAreReadBackAndDamagedOnesRefused) {

@@ -83,3 +83,24 @@ TEST_F(FontDialogTest, AnyPitchListsEveryFamily) {
         EXPECT_TRUE(shown.contains(QString::fromLatin1(family))) << family;
     EXPECT_EQ(dialog.currentFont().family(), QStringLiteral("IPAGothic"));
 }
+
+// The program's window fonts name the installed family their name stands for
+// here (the fonts of the test machine: IPA fonts and DejaVu).
+TEST(InstalledFamily, NamesTheFamilyTheSubstitutionShows) {
+    const struct {
+        const char* name;
+        const char* family;
+    } cases[] = {
+        {"ＭＳ Ｐゴシック", "IPAPGothic"},
+        {"ＭＳ ゴシック", "IPAGothic"},
+        {"MS Gothic", "IPAGothic"},
+        {"ＭＳ 明朝", "IPAMincho"},
+        {"IPAGothic", "IPAGothic"},
+        {"Symbol", "DejaVu Sans"},
+        {"NoSuchFamilyAnywhere", "NoSuchFamilyAnywhere"},
+    };
+    for (const auto& c : cases) {
+        const QString family = fonts::installedFamily(QString::fromUtf8(c.name));
+        EXPECT_EQ(family, QString::fromUtf8(c.family)) << c.name;
+    }
+}
