@@ -112,6 +112,7 @@ std::uint32_t crcOn(std::uint32_t crc, std::string_view bytes) {
 std::uint32_t crcOf(std::string_view bytes) {
     return crcOn(static_cast<std::uint32_t>(::crc32(0L, Z_NULL, 0)), bytes);
 }
+
 // Opens a record of payloadSize bytes at the end of out; returns where it
 // begins, for sealRecord once the payload is written.
 std::size_t openRecord(std::string& out, RecordType type, std::size_t payloadSize) {
@@ -190,6 +191,7 @@ class ContentHash {
     std::size_t carried_ = 0;
 };
 
+// A regular file's size, modification time and identity on disk.
 std::optional<CrashRecovery::FileIdentity> identityOf(const std::string& path) {
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
@@ -303,9 +305,27 @@ class JournalFile {
     bool isOpen() const { return open_; }
     std::uint64_t size() const { return size_; }
 
-    // Reads n bytes at pos; false when the file ends before.
+    // Reads n bytes at pos; false when the file ends before. Small reads
+    // come from a piece read ahead: a journal of many short records takes a
+    // few system calls, not several per record.
     bool readAt(std::uint64_t pos, char* dst, std::size_t n) const {
         if (pos > size_ || n > size_ - pos) return false;
+        if (n <= kAheadBytes / 16) {
+            if (pos < aheadAt_ || pos + n > aheadAt_ + ahead_.size()) {
+                ahead_.resize(
+                    static_cast<std::size_t>(std::min<std::uint64_t>(kAheadBytes, size_ - pos)));
+                aheadAt_ = pos;
+                if (!readDirect(pos, ahead_.data(), ahead_.size())) {
+                    ahead_.clear();
+                    return false;
+                }
+            }
+            std::copy_n(ahead_.data() + (pos - aheadAt_), n, dst);
+            return true;
+        }
+        return readDirect(pos, dst, n);
+    }
+    bool readDirect(std::uint64_t pos, char* dst, std::size_t n) const {
         while (n > 0) {
             const ssize_t got = ::pread(fd_, dst, n, static_cast<off_t>(pos));
             if (got < 0 && errno == EINTR) continue;
@@ -354,10 +374,13 @@ class JournalFile {
     }
 
   private:
+    static constexpr std::size_t kAheadBytes = 1u << 20;
     std::string path_;
     int fd_ = -1;
     std::uint64_t size_ = 0;
     bool open_ = true;
+    mutable std::string ahead_; // the bytes at aheadAt_
+    mutable std::uint64_t aheadAt_ = 0;
 };
 
 // Removes the temporary files that writes of other runs' recovery files left
