@@ -308,9 +308,7 @@ TEST_F(RecoveryTest, YesBringsTheTextBackAsAModifiedDocument) {
     const std::string left = leaveRecoveryFile(kAwkwardText, "/news/第1号.txt");
     ASSERT_TRUE(fileio::exists(left));
 
-    dialogs.answers = {Dialogs::Yes};
-    CrashRecovery recovery(doc, locations, dialogs);
-    EXPECT_TRUE(recovery.offerRecovery());
+    EXPECT_TRUE(startAgain());
     ASSERT_EQ(dialogs.boxes.size(), 1u);
     EXPECT_EQ(dialogs.boxes[0].text, kOfferText);
     EXPECT_EQ(dialogs.boxes[0].caption, QCoreApplication::applicationName());
@@ -323,11 +321,11 @@ TEST_F(RecoveryTest, YesBringsTheTextBackAsAModifiedDocument) {
     EXPECT_FALSE(doc.canUndo());
     // The text now lives in this run's file, and the old one is gone.
     EXPECT_FALSE(fileio::exists(left));
-    EXPECT_EQ(contentsOf(recovery.filePath())->text, kAwkwardText);
+    EXPECT_EQ(contentsOf(next->filePath())->text, kAwkwardText);
     EXPECT_TRUE(keptFiles().empty());
 
     dialogs.boxes.clear();
-    EXPECT_FALSE(recovery.offerRecovery());
+    EXPECT_FALSE(next->offerRecovery());
     EXPECT_TRUE(dialogs.boxes.empty());
 }
 
@@ -373,9 +371,7 @@ TEST_F(RecoveryTest, OfSeveralLeftFilesTheNewestIsOfferedAndNoneIsLost) {
     fs::last_write_time(older, fs::last_write_time(newer) - 1h);
     dir.write("MMEdit-recovery-1-deadbeef.dat", "not a recovery file");
 
-    dialogs.answers = {Dialogs::Yes};
-    CrashRecovery recovery(doc, locations, dialogs);
-    EXPECT_TRUE(recovery.offerRecovery());
+    EXPECT_TRUE(startAgain());
     EXPECT_EQ(dialogs.boxes.size(), 1u);
     EXPECT_EQ(doc.text(), "newer");
     EXPECT_EQ(doc.filePath(), "/b.txt");
@@ -386,7 +382,7 @@ TEST_F(RecoveryTest, OfSeveralLeftFilesTheNewestIsOfferedAndNoneIsLost) {
     std::sort(kept.begin(), kept.end());
     EXPECT_EQ(kept, (std::vector<std::string>{"not a recovery file", "older"}));
     EXPECT_EQ(recoveryFiles(),
-              std::vector<std::string>{fs::path(recovery.filePath()).filename().string()});
+              std::vector<std::string>{fs::path(next->filePath()).filename().string()});
 }
 
 TEST_F(RecoveryTest, TheFileOfARunningCopyIsNotOffered) {
@@ -450,9 +446,7 @@ TEST_F(RecoveryTest, AKilledRunsTextComesBack) {
     ASSERT_EQ(::waitpid(pid, &status, 0), pid);
     ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
 
-    dialogs.answers = {Dialogs::Yes};
-    CrashRecovery next(doc, locations, dialogs);
-    EXPECT_TRUE(next.offerRecovery());
+    EXPECT_TRUE(startAgain());
     EXPECT_EQ(dialogs.boxes.size(), 1u);
     EXPECT_EQ(doc.text(), kAwkwardText);
     EXPECT_EQ(doc.filePath(), "/news/vol 9.txt");
@@ -624,9 +618,16 @@ struct EditScript {
 TEST_F(RecoveryTest, AKillAtAnyMomentLeavesTheLastWrittenText) {
     constexpr int kSteps = 160;
     const std::string saved = dir.file("model.txt");
+    // Every third seed kills at a step of the first save after killAfter
+    // instead: as its file is written, before the rename, after it.
+    using fileio::testing::WriteStep;
+    const std::optional<WriteStep> kSaveSteps[] = {std::nullopt, WriteStep::write,
+                                                   WriteStep::rename};
     for (unsigned seed = 1; seed <= 10; ++seed) {
         std::mt19937 when(seed * 7919);
         const int killAfter = 1 + static_cast<int>(when() % kSteps);
+        const bool inASave = seed % 3 == 0;
+        const std::optional<WriteStep> saveStep = kSaveSteps[seed / 3 % 3];
         int acks[2];
         ASSERT_EQ(::pipe(acks), 0);
         const pid_t pid = ::fork();
@@ -651,12 +652,22 @@ TEST_F(RecoveryTest, AKillAtAnyMomentLeavesTheLastWrittenText) {
                 case EditScript::Kind::Redo:
                     d.redo();
                     break;
-                case EditScript::Kind::Save:
+                case EditScript::Kind::Save: {
+                    const bool kill = inASave && i > killAfter;
+                    const auto self = std::this_thread::get_id();
+                    if (kill && saveStep)
+                        fileio::testing::setStepHook([&](WriteStep step, std::size_t) {
+                            if (step == *saveStep && std::this_thread::get_id() == self)
+                                ::raise(SIGKILL);
+                            return true;
+                        });
                     r.savingTo(saved);
                     fileio::writeAll(saved, d.all());
+                    if (kill) ::raise(SIGKILL);
                     d.setModified(false);
                     r.documentSaved();
                     break;
+                }
                 }
                 r.writeNow();
                 r.waitForWrites();
@@ -671,15 +682,20 @@ TEST_F(RecoveryTest, AKillAtAnyMomentLeavesTheLastWrittenText) {
             ::waitpid(pid, nullptr, 0);
         });
         int last = 0;
-        while (last < killAfter) {
+        while (last < (inASave ? kSteps : killAfter)) {
             pollfd p{acks[0], POLLIN, 0};
             ASSERT_EQ(::poll(&p, 1, 30000), 1) << seed;
-            ASSERT_EQ(::read(acks[0], &last, sizeof last), static_cast<ssize_t>(sizeof last));
+            int ack = 0;
+            if (::read(acks[0], &ack, sizeof ack) != static_cast<ssize_t>(sizeof ack)) {
+                ASSERT_TRUE(inASave) << seed; // only a save's kill ends the run early
+                break;
+            }
+            last = ack;
         }
         // Somewhere within the steps that follow.
         const auto until =
             std::chrono::steady_clock::now() + std::chrono::microseconds(when() % 3000);
-        while (std::chrono::steady_clock::now() < until) {
+        while (!inASave && std::chrono::steady_clock::now() < until) {
         }
         ASSERT_EQ(::kill(pid, SIGKILL), 0);
         ASSERT_EQ(::waitpid(pid, nullptr, 0), pid);
