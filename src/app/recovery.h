@@ -11,13 +11,14 @@
 // document's file as it was opened or saved (its path, size, modification
 // time and a hash of its bytes, computed on the writing thread), an empty
 // text, or a full snapshot of the text where there is no trustworthy base
-// (a file converted on opening, a file changed on disk since, a recovery
-// restored, a journal grown larger than the text, a failed write). Records
+// (a file converted on opening, a file changed on disk since, a journal
+// grown larger than the text, a failed write). Records
 // carry their length and a checksum: a run killed in the middle of an
 // append leaves a torn last record, and the text is rebuilt up to the last
 // whole one. A base file that no longer has the size and hash it had is
 // never replayed on: the journal is kept under another name and the user is
-// told that it cannot be recovered.
+// told that it cannot be recovered. Text brought back keeps the journal it
+// came from, which becomes this run's file: no copy of it is written.
 //
 // Before a save replaces a file, the journal notes the size and hash of the
 // text being saved and where it goes. A run killed after the new file is in
