@@ -303,6 +303,8 @@ void DocumentCommands::writeDocument(const std::string& path, bool backup) {
     // backup that exists); the safe write then puts the new text in place,
     // so a failed write leaves the document file as it was.
     if (backup) fileio::copyNoReplace(path, backupName(path));
+    // A run killed once the file is in place finds its text there.
+    if (recovery_) recovery_->savingTo(path);
     fileio::writeAll(path, w_.document().all());
 }
 

@@ -3,6 +3,7 @@
 #include "platform/dialogs.h"
 #include "platform/errorbox.h"
 #include "settings/filelocations.h"
+#include "text/cp932.h"
 #include "text/document.h"
 #include "text/errors.h"
 #include "text/fileio.h"
@@ -64,12 +65,14 @@ enum RecordType : char {
     kSnapshot = 'S',  // the text
     kPath = 'P',      // the document's path from here on
     kChange = 'C',    // position, removed length, inserted bytes
+    kSaving = 'V',    // the text being saved: its size, hash and file
 };
 constexpr std::size_t kRecordHead = 1 + 8;
 constexpr std::size_t kRecordTail = 4;
 constexpr std::size_t kFileBaseFixed = 8 + 8 + 8;
 constexpr std::size_t kFileBaseHashAt = 16; // within the payload
 constexpr std::size_t kChangeFixed = 8 + 8;
+constexpr std::size_t kSavingFixed = 8 + 8;
 
 void putU64(std::string& out, std::uint64_t v) {
     for (int i = 0; i < 8; ++i)
@@ -96,14 +99,18 @@ std::uint32_t getU32(std::string_view in, std::size_t at) {
     return v;
 }
 
-std::uint32_t crcOf(std::string_view bytes) {
-    uLong crc = ::crc32(0L, Z_NULL, 0);
+// The CRC-32 of bytes that follow those whose CRC-32 is crc.
+std::uint32_t crcOn(std::uint32_t crc, std::string_view bytes) {
+    uLong c = crc;
     while (!bytes.empty()) {
         const std::size_t n = std::min<std::size_t>(bytes.size(), 1u << 30);
-        crc = ::crc32(crc, reinterpret_cast<const Bytef*>(bytes.data()), static_cast<uInt>(n));
+        c = ::crc32(c, reinterpret_cast<const Bytef*>(bytes.data()), static_cast<uInt>(n));
         bytes.remove_prefix(n);
     }
-    return static_cast<std::uint32_t>(crc);
+    return static_cast<std::uint32_t>(c);
+}
+std::uint32_t crcOf(std::string_view bytes) {
+    return crcOn(static_cast<std::uint32_t>(::crc32(0L, Z_NULL, 0)), bytes);
 }
 
 // Opens a record of payloadSize bytes at the end of out; returns where it
@@ -184,6 +191,42 @@ class ContentHash {
     std::size_t carried_ = 0;
 };
 
+// A regular file's size, modification time and identity on disk.
+std::optional<CrashRecovery::FileIdentity> identityOf(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
+    CrashRecovery::FileIdentity id;
+    id.size = static_cast<std::uint64_t>(st.st_size);
+    id.modifiedNs = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    id.inode = static_cast<std::uint64_t>(st.st_ino);
+    id.device = static_cast<std::uint64_t>(st.st_dev);
+    return id;
+}
+
+// The hash of a file's bytes; none when it cannot be read.
+std::optional<std::uint64_t> hashOfFile(const std::string& path) {
+    ContentHash hash;
+    try {
+        fileio::FileReader file(path);
+        std::string piece(kHashPiece, '\0');
+        while (const std::size_t n = file.readFully(piece.data(), piece.size())) {
+            hash.add(std::string_view(piece.data(), n));
+            if (n < piece.size()) break;
+        }
+    } catch (const MMEditError&) {
+        return std::nullopt;
+    }
+    return hash.finish();
+}
+
+// True when the file at path holds size bytes with the given hash.
+bool fileHolds(const std::string& path, std::uint64_t size, std::uint64_t hash) {
+    const auto id = identityOf(path);
+    if (!id || id->size != size) return false;
+    const auto seen = hashOfFile(path);
+    return seen && *seen == hash;
+}
+
 QString fileName(const std::string& path) {
     return QFile::decodeName(QByteArray::fromStdString(path));
 }
@@ -214,11 +257,15 @@ bool endsWith(std::string_view s, std::string_view p) {
     return s.size() >= p.size() && s.substr(s.size() - p.size()) == p;
 }
 
-// The single file of earlier versions.
-std::optional<CrashRecovery::Contents> parseOld(std::string_view bytes) {
+// The single file of earlier versions: the path and the text.
+struct OldContents {
+    std::string path;
+    std::string_view text;
+};
+std::optional<OldContents> parseOld(std::string_view bytes) {
     std::size_t pos = kOldMagic.size();
     std::size_t n = 0;
-    CrashRecovery::Contents out;
+    OldContents out;
     if (!readCount(bytes, pos, "path ", n) || bytes.size() - pos < n + 1) return std::nullopt;
     out.path = bytes.substr(pos, n);
     pos += n;
@@ -228,21 +275,113 @@ std::optional<CrashRecovery::Contents> parseOld(std::string_view bytes) {
     return out;
 }
 
-// A whole record at pos, checksum verified.
-struct Record {
-    RecordType type;
-    std::string_view payload;
-    std::size_t end;
+// A recovery file read where its records stand, each read when it is
+// needed: the journal is never held whole, and a snapshot goes straight into
+// the text it is the base of. A read that fails throws MMEditError.
+class JournalFile {
+  public:
+    // The head of a whole record: type, payload, and where the next begins.
+    struct Head {
+        RecordType type;
+        std::uint64_t at;     // where the record begins
+        std::uint64_t length; // of the payload
+        std::uint64_t end;    // after the checksum
+    };
+
+    explicit JournalFile(const std::string& path) : path_(path) {
+        fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        struct stat st {};
+        if (fd_ >= 0 && ::fstat(fd_, &st) == 0 && S_ISREG(st.st_mode))
+            size_ = static_cast<std::uint64_t>(st.st_size);
+        else
+            open_ = false;
+    }
+    ~JournalFile() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    JournalFile(const JournalFile&) = delete;
+    JournalFile& operator=(const JournalFile&) = delete;
+
+    bool isOpen() const { return open_; }
+    std::uint64_t size() const { return size_; }
+
+    // Reads n bytes at pos; false when the file ends before. Small reads
+    // come from a piece read ahead: a journal of many short records takes a
+    // few system calls, not several per record.
+    bool readAt(std::uint64_t pos, char* dst, std::size_t n) const {
+        if (pos > size_ || n > size_ - pos) return false;
+        if (n <= kAheadBytes / 16) {
+            if (pos < aheadAt_ || pos + n > aheadAt_ + ahead_.size()) {
+                ahead_.resize(
+                    static_cast<std::size_t>(std::min<std::uint64_t>(kAheadBytes, size_ - pos)));
+                aheadAt_ = pos;
+                if (!readDirect(pos, ahead_.data(), ahead_.size())) {
+                    ahead_.clear();
+                    return false;
+                }
+            }
+            std::copy_n(ahead_.data() + (pos - aheadAt_), n, dst);
+            return true;
+        }
+        return readDirect(pos, dst, n);
+    }
+    bool readDirect(std::uint64_t pos, char* dst, std::size_t n) const {
+        while (n > 0) {
+            const ssize_t got = ::pread(fd_, dst, n, static_cast<off_t>(pos));
+            if (got < 0 && errno == EINTR) continue;
+            if (got < 0) throw MMEditError(openErrorText(path_));
+            if (got == 0) return false;
+            dst += got;
+            pos += static_cast<std::uint64_t>(got);
+            n -= static_cast<std::size_t>(got);
+        }
+        return true;
+    }
+
+    // The head of a record at pos whose payload and checksum fit in the file.
+    std::optional<Head> headAt(std::uint64_t pos) const {
+        char head[kRecordHead];
+        if (!readAt(pos, head, kRecordHead)) return std::nullopt;
+        const std::uint64_t length = getU64(std::string_view(head, kRecordHead), 1);
+        if (length > size_ - pos - kRecordHead || size_ - pos - kRecordHead - length < kRecordTail)
+            return std::nullopt;
+        return Head{static_cast<RecordType>(head[0]), pos, length,
+                    pos + kRecordHead + length + kRecordTail};
+    }
+
+    // The whole record at pos, checksum verified, its payload in payload.
+    std::optional<Head> recordAt(std::uint64_t pos, std::string& payload) const {
+        const auto head = headAt(pos);
+        if (!head) return std::nullopt;
+        payload.resize(static_cast<std::size_t>(head->length));
+        if (!readAt(pos + kRecordHead, payload.data(), payload.size())) return std::nullopt;
+        if (!checksumMatches(*head, crcOn(crcOfHead(*head), payload))) return std::nullopt;
+        return head;
+    }
+
+    // The checksum of a record's type and length, to go on with its payload.
+    static std::uint32_t crcOfHead(const Head& head) {
+        std::string bytes;
+        bytes += static_cast<char>(head.type);
+        putU64(bytes, head.length);
+        return crcOf(bytes);
+    }
+    // True when the record's stored checksum is crc.
+    bool checksumMatches(const Head& head, std::uint32_t crc) const {
+        char tail[kRecordTail];
+        return readAt(head.end - kRecordTail, tail, kRecordTail) &&
+               getU32(std::string_view(tail, kRecordTail), 0) == crc;
+    }
+
+  private:
+    static constexpr std::size_t kAheadBytes = 1u << 20;
+    std::string path_;
+    int fd_ = -1;
+    std::uint64_t size_ = 0;
+    bool open_ = true;
+    mutable std::string ahead_; // the bytes at aheadAt_
+    mutable std::uint64_t aheadAt_ = 0;
 };
-std::optional<Record> recordAt(std::string_view bytes, std::size_t pos) {
-    if (bytes.size() - pos < kRecordHead + kRecordTail) return std::nullopt;
-    const std::uint64_t length = getU64(bytes, pos + 1);
-    if (length > bytes.size() - pos - kRecordHead - kRecordTail) return std::nullopt;
-    const std::size_t end = pos + kRecordHead + static_cast<std::size_t>(length);
-    if (getU32(bytes, end) != crcOf(bytes.substr(pos, end - pos))) return std::nullopt;
-    return Record{static_cast<RecordType>(bytes[pos]), bytes.substr(pos + kRecordHead, length),
-                  end + kRecordTail};
-}
 
 // Removes the temporary files that writes of other runs' recovery files left
 // in folder when those runs died in the middle of a write: a temporary goes
@@ -435,20 +574,11 @@ class CrashRecovery::Writer {
         if (!job.basePath.empty()) {
             const auto before = identityOf(job.basePath);
             if (!before || *before != job.baseIdentity) return false;
-            ContentHash hash;
-            try {
-                fileio::FileReader file(job.basePath);
-                std::string piece(kHashPiece, '\0');
-                while (const std::size_t n = file.readFully(piece.data(), piece.size())) {
-                    hash.add(std::string_view(piece.data(), n));
-                    if (n < piece.size()) break;
-                }
-            } catch (const MMEditError&) {
-                return false;
-            }
+            const auto hash = hashOfFile(job.basePath);
+            if (!hash) return false;
             const auto after = identityOf(job.basePath);
             if (!after || *after != job.baseIdentity) return false;
-            setU64(job.bytes, job.baseStart + kRecordHead + kFileBaseHashAt, hash.finish());
+            setU64(job.bytes, job.baseStart + kRecordHead + kFileBaseHashAt, *hash);
         }
         const std::size_t end = job.baseEnd - kRecordTail;
         setU32(job.bytes, end,
@@ -514,17 +644,6 @@ CrashRecovery::CrashRecovery(Document& document, const FileLocations& locations,
 CrashRecovery::~CrashRecovery() {
     writer_->stop();
     lock_.reset();
-}
-
-std::optional<CrashRecovery::FileIdentity> CrashRecovery::identityOf(const std::string& path) {
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
-    FileIdentity id;
-    id.size = static_cast<std::uint64_t>(st.st_size);
-    id.modifiedNs = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
-    id.inode = static_cast<std::uint64_t>(st.st_ino);
-    id.device = static_cast<std::uint64_t>(st.st_dev);
-    return id;
 }
 
 void CrashRecovery::takeBaseFromDocument() {
@@ -671,15 +790,43 @@ void CrashRecovery::writeNow() {
     }
     Job job;
     job.kind = Job::Kind::Append;
-    if (document_->filePath() != writtenPath_) {
-        writtenPath_ = document_->filePath();
-        addPathRecord(job.bytes, writtenPath_);
-    }
-    job.bytes += records_;
-    records_.clear();
+    job.bytes = takeRecords();
     if (job.bytes.empty()) return;
     journalBytes_ += job.bytes.size();
     writer_->post(std::move(job));
+}
+
+std::string CrashRecovery::takeRecords() {
+    std::string out;
+    if (document_ && document_->filePath() != writtenPath_) {
+        writtenPath_ = document_->filePath();
+        addPathRecord(out, writtenPath_);
+    }
+    out += records_;
+    records_.clear();
+    return out;
+}
+
+void CrashRecovery::savingTo(const std::string& path) {
+    if (ended_ || !lock_ || !document_) return;
+    writeNow();
+    // Without a recovery file a run killed now leaves nothing to mistake.
+    if (!written_) return;
+    const Document& doc = *document_;
+    ContentHash hash;
+    doc.buffer().forEachPiece(0, doc.size(), [&](std::string_view piece) { hash.add(piece); });
+    Job job;
+    job.kind = Job::Kind::Append;
+    job.bytes = takeRecords();
+    const std::size_t start = openRecord(job.bytes, kSaving, kSavingFixed + path.size());
+    putU64(job.bytes, doc.size());
+    putU64(job.bytes, hash.finish());
+    job.bytes += path;
+    sealRecord(job.bytes, start);
+    journalBytes_ += job.bytes.size();
+    writer_->post(std::move(job));
+    // On disk before the file it names is replaced.
+    writer_->wait();
 }
 
 void CrashRecovery::waitForWrites() {
@@ -712,39 +859,108 @@ void CrashRecovery::setAppendHook(std::function<std::size_t(std::size_t)> hook) 
 }
 
 CrashRecovery::Recovered CrashRecovery::read(const std::string& file) {
-    Recovered out;
-    std::string bytes;
     try {
-        bytes = fileio::readAll(file, kMaxRecoveryFileBytes);
+        return readJournal(file);
     } catch (const MMEditError&) {
-        return out;
+        return {};
+    } catch (const std::bad_alloc&) {
+        return {};
     }
-    const std::string_view all(bytes);
-    if (startsWith(all, kOldMagic)) {
-        if (auto old = parseOld(all)) {
+}
+
+namespace {
+
+// A record whose payload is what its type needs.
+bool wellFormed(RecordType type, std::size_t length) {
+    switch (type) {
+    case kPath:
+        return true;
+    case kChange:
+        return length >= kChangeFixed;
+    case kSaving:
+        return length >= kSavingFixed;
+    default:
+        return false;
+    }
+}
+
+} // namespace
+
+CrashRecovery::Recovered CrashRecovery::readJournal(const std::string& file) {
+    Recovered out;
+    const JournalFile in(file);
+    if (!in.isOpen() || in.size() > kMaxRecoveryFileBytes) return out;
+    std::string magic(kMagic.size(), '\0');
+    static_assert(kOldMagic.size() == kMagic.size());
+    if (!in.readAt(0, magic.data(), magic.size())) return out;
+    if (magic == kOldMagic) {
+        std::string bytes(static_cast<std::size_t>(in.size()), '\0');
+        if (!in.readAt(0, bytes.data(), bytes.size())) return out;
+        if (auto old = parseOld(bytes)) {
             out.status = Recovered::Status::Recovered;
-            out.contents = std::move(*old);
+            out.contents.path = std::move(old->path);
+            out.contents.text.assign(old->text);
         }
         return out;
     }
-    if (!startsWith(all, kMagic)) return out;
-    std::size_t pos = kMagic.size();
-    const auto base = recordAt(all, pos);
+    if (magic != kMagic) return out;
+    const auto base = in.headAt(kMagic.size());
     if (!base) return out;
-    pos = base->end;
-
-    GapBuffer text;
+    std::string payload;
+    Recovered::Journal journal;
     switch (base->type) {
     case kEmptyBase:
+        journal.base = Base::Empty;
         break;
     case kSnapshot:
-        text.assign(base->payload);
+        journal.base = Base::Snapshot;
         break;
-    case kFileBase: {
-        if (base->payload.size() < kFileBaseFixed) return out;
-        const std::uint64_t size = getU64(base->payload, 0);
-        const std::uint64_t hash = getU64(base->payload, kFileBaseHashAt);
-        out.basePath = base->payload.substr(kFileBaseFixed);
+    case kFileBase:
+        journal.base = Base::File;
+        if (!in.recordAt(base->at, payload) || payload.size() < kFileBaseFixed) return out;
+        break;
+    default:
+        return out;
+    }
+    if (base->type == kEmptyBase && !in.recordAt(base->at, payload)) return out;
+    const std::string basePayload = std::move(payload);
+
+    // The records up to the last whole one (a run killed in the middle of an
+    // append leaves a torn one at the end). When the last is a save whose
+    // file holds the text, the text is not lost: nothing to recover.
+    std::string saving; // the last record when it is a save
+    std::uint64_t pos = base->end;
+    while (const auto r = in.recordAt(pos, payload)) {
+        if (!wellFormed(r->type, payload.size())) break;
+        saving = r->type == kSaving ? payload : std::string();
+        pos = r->end;
+    }
+    if (!saving.empty()) {
+        std::string path = saving.substr(kSavingFixed);
+        if (fileHolds(path, getU64(saving, 0), getU64(saving, 8))) {
+            out.status = Recovered::Status::Saved;
+            out.savedPath = std::move(path);
+            return out;
+        }
+    }
+
+    GapBuffer text;
+    if (base->type == kSnapshot) {
+        // Straight into the text, checked as it comes.
+        std::uint32_t crc = JournalFile::crcOfHead(*base);
+        std::uint64_t pos = base->at + kRecordHead;
+        text.fill(static_cast<std::size_t>(base->length), [&](char* to, std::size_t n) {
+            n = std::min(n, kHashPiece);
+            if (!in.readAt(pos, to, n)) return std::size_t{0};
+            crc = crcOn(crc, std::string_view(to, n));
+            pos += n;
+            return n;
+        });
+        if (text.size() != base->length || !in.checksumMatches(*base, crc)) return out;
+    } else if (base->type == kFileBase) {
+        const std::uint64_t size = getU64(basePayload, 0);
+        const std::uint64_t hash = getU64(basePayload, kFileBaseHashAt);
+        out.basePath = basePayload.substr(kFileBaseFixed);
         out.status = Recovered::Status::BaseChanged;
         const auto id = identityOf(out.basePath);
         if (!id || id->size != size) return out;
@@ -755,33 +971,56 @@ CrashRecovery::Recovered CrashRecovery::read(const std::string& file) {
         } catch (const MMEditError&) {
             return out;
         }
-        if (text.size() != size || seen.finish() != hash) return out;
-        break;
+        if (text.size() != size || seen.finish() != hash || identityOf(out.basePath) != id)
+            return out;
+        journal.basePath = out.basePath;
+        journal.baseIdentity = *id;
     }
-    default:
-        return out;
-    }
-    // The records up to the last whole one (a run killed in the middle of an
-    // append leaves a torn one at the end).
-    while (const auto r = recordAt(all, pos)) {
+
+    pos = base->end;
+    while (const auto r = in.recordAt(pos, payload)) {
+        if (!wellFormed(r->type, payload.size())) break;
         if (r->type == kPath) {
-            out.contents.path = r->payload;
+            out.contents.path = payload;
         } else if (r->type == kChange) {
-            if (r->payload.size() < kChangeFixed) break;
-            const std::uint64_t at = getU64(r->payload, 0);
-            const std::uint64_t removed = getU64(r->payload, 8);
+            const std::uint64_t at = getU64(payload, 0);
+            const std::uint64_t removed = getU64(payload, 8);
             if (at > text.size() || removed > text.size() - at) break;
             text.erase(at, removed);
-            text.insert(at, r->payload.substr(kChangeFixed));
-        } else {
-            break;
+            text.insert(at, std::string_view(payload).substr(kChangeFixed));
         }
         pos = r->end;
     }
-    bytes = std::string(); // before the text's copy
+    journal.end = pos;
+    journal.records = pos - base->end;
     out.status = Recovered::Status::Recovered;
-    out.contents.text = text.str();
+    out.contents.text = std::move(text);
+    out.journal = std::move(journal);
     return out;
+}
+
+bool CrashRecovery::adoptJournal(const std::string& file, const Recovered::Journal& journal,
+                                 const std::string& path) {
+    if (!lock_ || journal.base == Base::None) return false;
+    writer_->wait();
+    // Records appended from here on must follow the last whole one: a torn
+    // record at the end is cut off. The rename makes the journal this run's
+    // at once; a run killed before it leaves the journal where it was.
+    if (::truncate(file.c_str(), static_cast<off_t>(journal.end)) != 0 ||
+        ::rename(file.c_str(), path_.c_str()) != 0)
+        return false;
+    timer_.stop();
+    dirty_ = false;
+    base_ = journal.base;
+    basePath_ = journal.basePath;
+    baseIdentity_ = journal.baseIdentity;
+    startAnew_ = false;
+    records_.clear();
+    journalBytes_ = static_cast<std::size_t>(journal.records);
+    writtenPath_ = path;
+    written_ = true;
+    lastWrite_ = timing_.clock();
+    return true;
 }
 
 std::string CrashRecovery::recoveredName(const std::string& file, std::string_view suffix) const {
@@ -795,7 +1034,7 @@ std::string CrashRecovery::recoveredName(const std::string& file, std::string_vi
     }
 }
 
-bool CrashRecovery::keepAsRecovered(const std::string& file, const std::string& text) {
+bool CrashRecovery::keepAsRecovered(const std::string& file, std::string_view text) {
     try {
         fileio::writeAll(recoveredName(file, ".txt"), text);
     } catch (const MMEditError& e) {
@@ -866,12 +1105,17 @@ bool CrashRecovery::offerRecovery() {
             keepAsRecovered(f.file, bytes);
             continue;
         }
+        if (r.status == Recovered::Status::Saved) {
+            // Killed after a save put the text in its file: nothing is lost.
+            ::unlink(f.file.c_str());
+            continue;
+        }
         if (r.status == Recovered::Status::BaseChanged) {
             keepUnrecoverable(f.file, r.basePath);
             continue;
         }
         if (asked) {
-            keepAsRecovered(f.file, r.contents.text);
+            keepAsRecovered(f.file, r.contents.text.all());
             continue;
         }
         asked = true;
@@ -880,19 +1124,31 @@ bool CrashRecovery::offerRecovery() {
             QStringLiteral("前回、保存されていない文章が残っています。復元しますか？"),
             Dialogs::Icon::Question, Dialogs::Yes | Dialogs::No);
         if (answer == Dialogs::Yes) {
+            // The recovered text becomes the document's as it is, not a copy.
             Document& doc = *document_;
-            doc.setFilePath(r.contents.path);
-            doc.setText(r.contents.text);
-            r.contents.text = std::string();
+            Document::LoadedText loaded;
+            cp932::CharacterCounter counter;
+            r.contents.text.forEachPiece(0, r.contents.text.size(),
+                                         [&](std::string_view piece) { counter.add(piece); });
+            loaded.characters = counter.total();
+            loaded.bytes = std::move(r.contents.text);
+            {
+                // The journal holds this text: nothing is written for it.
+                const Opening opening(this);
+                doc.setFilePath(r.contents.path);
+                doc.takeLoaded(loaded, r.contents.path);
+            }
             doc.setModified(true);
             restored = true;
-            // The text is safe in this run's file before the old one goes.
-            dropBase();
-            writeNow();
-            waitForWrites();
-            if (writer_->lastWriteSucceeded()) ::unlink(f.file.c_str());
+            if (!r.journal || !adoptJournal(f.file, *r.journal, r.contents.path)) {
+                // The text is safe in this run's file before the old one goes.
+                dropBase();
+                writeNow();
+                waitForWrites();
+                if (writer_->lastWriteSucceeded()) ::unlink(f.file.c_str());
+            }
         } else if (answer == Dialogs::No) {
-            keepAsRecovered(f.file, r.contents.text);
+            keepAsRecovered(f.file, r.contents.text.all());
         }
         // Closed without an answer: the file waits for the next start.
     }

@@ -11,13 +11,19 @@
 // document's file as it was opened or saved (its path, size, modification
 // time and a hash of its bytes, computed on the writing thread), an empty
 // text, or a full snapshot of the text where there is no trustworthy base
-// (a file converted on opening, a file changed on disk since, a recovery
-// restored, a journal grown larger than the text, a failed write). Records
+// (a file converted on opening, a file changed on disk since, a journal
+// grown larger than the text, a failed write). Records
 // carry their length and a checksum: a run killed in the middle of an
 // append leaves a torn last record, and the text is rebuilt up to the last
 // whole one. A base file that no longer has the size and hash it had is
 // never replayed on: the journal is kept under another name and the user is
-// told that it cannot be recovered.
+// told that it cannot be recovered. Text brought back keeps the journal it
+// came from, which becomes this run's file: no copy of it is written.
+//
+// Before a save replaces a file, the journal notes the size and hash of the
+// text being saved and where it goes. A run killed after the new file is in
+// place but before the journal is removed thus leaves a journal whose text is
+// on disk already: the next start removes it without a word.
 //
 // Each run writes a file of its own ("MMEdit-recovery-<pid>-<random>.dat")
 // and holds a lock file beside it for as long as it runs; a recovery file is
@@ -28,6 +34,8 @@
 // change. A run that dies in the middle of a write leaves the new file's
 // temporary behind; each start removes those of runs that are gone.
 #pragma once
+
+#include "text/gapbuffer.h"
 
 #include <QLockFile>
 #include <QObject>
@@ -71,7 +79,22 @@ class CrashRecovery : public QObject {
     // What a recovery file holds.
     struct Contents {
         std::string path; // the document's file; empty for a new document
-        std::string text; // the document's bytes
+        GapBuffer text;   // the document's bytes
+    };
+    // What the edits of a journal apply to.
+    enum class Base {
+        None,     // nothing trustworthy: the next write is a snapshot
+        Empty,    // the empty text
+        File,     // the document's file as opened or saved
+        Snapshot, // the snapshot at the head of the recovery file
+    };
+    // A file's size, modification time and identity on disk.
+    struct FileIdentity {
+        std::uint64_t size = 0;
+        std::int64_t modifiedNs = 0;
+        std::uint64_t inode = 0;
+        std::uint64_t device = 0;
+        bool operator==(const FileIdentity&) const = default;
     };
     // A recovery file read back.
     struct Recovered {
@@ -79,10 +102,21 @@ class CrashRecovery : public QObject {
             Recovered,   // contents holds the text
             NotOurs,     // not a recovery file (or its beginning is damaged)
             BaseChanged, // the file the edits apply to is gone or changed
+            Saved,       // the last text was saved: savedPath holds it
         };
         Status status = Status::NotOurs;
         Contents contents;
-        std::string basePath; // BaseChanged: the file that changed
+        std::string basePath;  // BaseChanged: the file that changed
+        std::string savedPath; // Saved: the file that holds the text
+        // A journal read back whole: what a run may go on appending to.
+        struct Journal {
+            Base base = Base::None;
+            std::string basePath;      // Base::File: the file
+            FileIdentity baseIdentity; // Base::File: the file as it was read
+            std::uint64_t end = 0;     // the end of the last whole record
+            std::uint64_t records = 0; // the bytes of the records after the base
+        };
+        std::optional<Journal> journal; // none for the format of earlier versions
     };
 
     // Takes this run's recovery file name and its lock. The document is
@@ -120,6 +154,11 @@ class CrashRecovery : public QObject {
         CrashRecovery* recovery_;
     };
 
+    // The document's text is about to be written to path (before the file
+    // is replaced): the recovery file is brought up to the present text and
+    // notes the size and hash of that text and its file, on disk before this
+    // returns.
+    void savingTo(const std::string& path);
     // The document was written to its file: the recovery file goes.
     void documentSaved();
     // The program ends normally: the recovery file goes, the writing thread
@@ -152,22 +191,8 @@ class CrashRecovery : public QObject {
     class Writer;
     struct Job;
 
-    // What the edits of the journal apply to.
-    enum class Base {
-        None,     // nothing trustworthy: the next write is a snapshot
-        Empty,    // the empty text
-        File,     // the document's file as opened or saved
-        Snapshot, // the snapshot at the head of the recovery file
-    };
-    // A file's size, modification time and identity on disk.
-    struct FileIdentity {
-        std::uint64_t size = 0;
-        std::int64_t modifiedNs = 0;
-        std::uint64_t inode = 0;
-        std::uint64_t device = 0;
-        bool operator==(const FileIdentity&) const = default;
-    };
-    static std::optional<FileIdentity> identityOf(const std::string& path);
+    // read, with its errors.
+    static Recovered readJournal(const std::string& file);
 
     void changed(const TextChange& change);
     void timerFired();
@@ -178,9 +203,16 @@ class CrashRecovery : public QObject {
     void dropBase();
     // Starts the recovery file anew: the base, the path, the records kept.
     void startFile();
+    // The records not yet handed to the writer (and the document's path when
+    // it changed), for an append.
+    std::string takeRecords();
+    // Makes a journal read back this run's recovery file, to go on with:
+    // false when it cannot be taken over (nothing changed then).
+    bool adoptJournal(const std::string& file, const Recovered::Journal& journal,
+                      const std::string& path);
     // Keeps the text of a recovery file as recovered-<date>.txt and removes
     // the recovery file; false (with a message) when it cannot be kept.
-    bool keepAsRecovered(const std::string& file, const std::string& text);
+    bool keepAsRecovered(const std::string& file, std::string_view text);
     // Keeps a recovery file whose base file changed under a name that is not
     // offered again, and tells the user what cannot be recovered.
     void keepUnrecoverable(const std::string& file, const std::string& basePath);

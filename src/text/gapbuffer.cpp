@@ -93,6 +93,20 @@ void GapBuffer::assign(std::string_view text) {
     gapEnd_ = capacity_;
 }
 
+void GapBuffer::fill(std::size_t n, const std::function<std::size_t(char*, std::size_t)>& source) {
+    GapBuffer fresh;
+    const std::size_t capacity = n + gapFor(n);
+    fresh.data_ = allocate(capacity);
+    fresh.capacity_ = capacity;
+    fresh.gapEnd_ = capacity;
+    while (fresh.gapStart_ < n) {
+        const std::size_t got = source(fresh.data_.get() + fresh.gapStart_, n - fresh.gapStart_);
+        if (got == 0) break;
+        fresh.gapStart_ += std::min(got, n - fresh.gapStart_);
+    }
+    swap(fresh);
+}
+
 void GapBuffer::readFile(const std::string& path, std::size_t maxBytes,
                          const std::function<void(std::string_view)>& seen) {
     fileio::FileReader file(path, maxBytes);

@@ -37,6 +37,11 @@ class GapBuffer {
     // unchanged.
     void readFile(const std::string& path, std::size_t maxBytes = kMaxDocumentBytes,
                   const std::function<void(std::string_view)>& seen = {});
+    // Replaces the text with n bytes that source puts straight into the
+    // buffer's storage, piece by piece: it is given where the next bytes go
+    // and how many are still wanted, and returns how many it put there (0
+    // ends the text early). What source throws leaves the buffer unchanged.
+    void fill(std::size_t n, const std::function<std::size_t(char*, std::size_t)>& source);
 
     // The bytes [from, to) as one piece (the gap moves out of the way if it
     // stands inside). Valid until the next change or view.

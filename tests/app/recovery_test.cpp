@@ -5,6 +5,7 @@
 #include "support/scripted.h"
 #include "support/tempdir.h"
 #include "text/document.h"
+#include "text/errors.h"
 #include "text/fileio.h"
 
 #include <QCoreApplication>
@@ -15,10 +16,12 @@
 #include <algorithm>
 #include <chrono>
 #include <csignal>
+#include <cstdio>
 #include <filesystem>
 #include <poll.h>
 #include <random>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 using namespace std::chrono_literals;
@@ -60,21 +63,46 @@ class RecoveryTest : public ::testing::Test {
     std::vector<std::string> recoveryFiles() const { return files("MMEdit-recovery-", ".dat"); }
     std::vector<std::string> keptFiles() const { return files("recovered-", ".txt"); }
 
-    std::optional<CrashRecovery::Contents> contentsOf(const std::string& path) const {
+    struct Contents {
+        std::string path, text;
+    };
+    static std::optional<Contents> contentsOf(const std::string& path) {
         CrashRecovery::Recovered r = CrashRecovery::read(path);
         if (r.status != CrashRecovery::Recovered::Status::Recovered) return std::nullopt;
-        return std::move(r.contents);
+        return Contents{r.contents.path, r.contents.text.str()};
     }
 
-    // A run that wrote its recovery file and ended without a clean exit;
-    // returns the file it left.
-    std::string leaveRecoveryFile(const std::string& text, const std::string& path) {
+    // A run that ended without a clean exit once it had written what edits
+    // did: on the file base when given (opened, unchanged), else on a new
+    // document. Returns the recovery file it left.
+    std::string leaveJournal(const std::string& base,
+                             const std::function<void(Document&, CrashRecovery&)>& edits,
+                             RecoveryTiming timing = {1h, 0ms}) {
         Document d;
-        d.setFilePath(path);
-        CrashRecovery r(d, locations, dialogs);
-        d.setText(text);
+        if (!base.empty()) {
+            d.loadFile(base);
+            d.setModified(false);
+        }
+        CrashRecovery r(d, locations, dialogs, timing);
+        edits(d, r);
+        r.writeNow();
         r.waitForWrites();
         return r.filePath();
+    }
+    std::string leaveRecoveryFile(const std::string& text, const std::string& path) {
+        return leaveJournal("", [&](Document& d, CrashRecovery&) {
+            d.setFilePath(path);
+            d.setText(text);
+        });
+    }
+
+    // The next start, with answer to its question; what offerRecovery says.
+    std::unique_ptr<CrashRecovery> next;
+    bool startAgain(Dialogs::Button answer = Dialogs::Yes) {
+        dialogs.boxes.clear();
+        dialogs.answers = {answer};
+        next = std::make_unique<CrashRecovery>(doc, locations, dialogs);
+        return next->offerRecovery();
     }
 };
 
@@ -280,9 +308,7 @@ TEST_F(RecoveryTest, YesBringsTheTextBackAsAModifiedDocument) {
     const std::string left = leaveRecoveryFile(kAwkwardText, "/news/第1号.txt");
     ASSERT_TRUE(fileio::exists(left));
 
-    dialogs.answers = {Dialogs::Yes};
-    CrashRecovery recovery(doc, locations, dialogs);
-    EXPECT_TRUE(recovery.offerRecovery());
+    EXPECT_TRUE(startAgain());
     ASSERT_EQ(dialogs.boxes.size(), 1u);
     EXPECT_EQ(dialogs.boxes[0].text, kOfferText);
     EXPECT_EQ(dialogs.boxes[0].caption, QCoreApplication::applicationName());
@@ -295,11 +321,11 @@ TEST_F(RecoveryTest, YesBringsTheTextBackAsAModifiedDocument) {
     EXPECT_FALSE(doc.canUndo());
     // The text now lives in this run's file, and the old one is gone.
     EXPECT_FALSE(fileio::exists(left));
-    EXPECT_EQ(contentsOf(recovery.filePath())->text, kAwkwardText);
+    EXPECT_EQ(contentsOf(next->filePath())->text, kAwkwardText);
     EXPECT_TRUE(keptFiles().empty());
 
     dialogs.boxes.clear();
-    EXPECT_FALSE(recovery.offerRecovery());
+    EXPECT_FALSE(next->offerRecovery());
     EXPECT_TRUE(dialogs.boxes.empty());
 }
 
@@ -345,9 +371,7 @@ TEST_F(RecoveryTest, OfSeveralLeftFilesTheNewestIsOfferedAndNoneIsLost) {
     fs::last_write_time(older, fs::last_write_time(newer) - 1h);
     dir.write("MMEdit-recovery-1-deadbeef.dat", "not a recovery file");
 
-    dialogs.answers = {Dialogs::Yes};
-    CrashRecovery recovery(doc, locations, dialogs);
-    EXPECT_TRUE(recovery.offerRecovery());
+    EXPECT_TRUE(startAgain());
     EXPECT_EQ(dialogs.boxes.size(), 1u);
     EXPECT_EQ(doc.text(), "newer");
     EXPECT_EQ(doc.filePath(), "/b.txt");
@@ -358,7 +382,7 @@ TEST_F(RecoveryTest, OfSeveralLeftFilesTheNewestIsOfferedAndNoneIsLost) {
     std::sort(kept.begin(), kept.end());
     EXPECT_EQ(kept, (std::vector<std::string>{"not a recovery file", "older"}));
     EXPECT_EQ(recoveryFiles(),
-              std::vector<std::string>{fs::path(recovery.filePath()).filename().string()});
+              std::vector<std::string>{fs::path(next->filePath()).filename().string()});
 }
 
 TEST_F(RecoveryTest, TheFileOfARunningCopyIsNotOffered) {
@@ -422,9 +446,7 @@ TEST_F(RecoveryTest, AKilledRunsTextComesBack) {
     ASSERT_EQ(::waitpid(pid, &status, 0), pid);
     ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
 
-    dialogs.answers = {Dialogs::Yes};
-    CrashRecovery next(doc, locations, dialogs);
-    EXPECT_TRUE(next.offerRecovery());
+    EXPECT_TRUE(startAgain());
     EXPECT_EQ(dialogs.boxes.size(), 1u);
     EXPECT_EQ(doc.text(), kAwkwardText);
     EXPECT_EQ(doc.filePath(), "/news/vol 9.txt");
@@ -596,9 +618,16 @@ struct EditScript {
 TEST_F(RecoveryTest, AKillAtAnyMomentLeavesTheLastWrittenText) {
     constexpr int kSteps = 160;
     const std::string saved = dir.file("model.txt");
+    // Every third seed kills at a step of the first save after killAfter
+    // instead: as its file is written, before the rename, after it.
+    using fileio::testing::WriteStep;
+    const std::optional<WriteStep> kSaveSteps[] = {std::nullopt, WriteStep::write,
+                                                   WriteStep::rename};
     for (unsigned seed = 1; seed <= 10; ++seed) {
         std::mt19937 when(seed * 7919);
         const int killAfter = 1 + static_cast<int>(when() % kSteps);
+        const bool inASave = seed % 3 == 0;
+        const std::optional<WriteStep> saveStep = kSaveSteps[seed / 3 % 3];
         int acks[2];
         ASSERT_EQ(::pipe(acks), 0);
         const pid_t pid = ::fork();
@@ -623,11 +652,22 @@ TEST_F(RecoveryTest, AKillAtAnyMomentLeavesTheLastWrittenText) {
                 case EditScript::Kind::Redo:
                     d.redo();
                     break;
-                case EditScript::Kind::Save:
+                case EditScript::Kind::Save: {
+                    const bool kill = inASave && i > killAfter;
+                    const auto self = std::this_thread::get_id();
+                    if (kill && saveStep)
+                        fileio::testing::setStepHook([&](WriteStep step, std::size_t) {
+                            if (step == *saveStep && std::this_thread::get_id() == self)
+                                ::raise(SIGKILL);
+                            return true;
+                        });
+                    r.savingTo(saved);
                     fileio::writeAll(saved, d.all());
+                    if (kill) ::raise(SIGKILL);
                     d.setModified(false);
                     r.documentSaved();
                     break;
+                }
                 }
                 r.writeNow();
                 r.waitForWrites();
@@ -642,15 +682,20 @@ TEST_F(RecoveryTest, AKillAtAnyMomentLeavesTheLastWrittenText) {
             ::waitpid(pid, nullptr, 0);
         });
         int last = 0;
-        while (last < killAfter) {
+        while (last < (inASave ? kSteps : killAfter)) {
             pollfd p{acks[0], POLLIN, 0};
             ASSERT_EQ(::poll(&p, 1, 30000), 1) << seed;
-            ASSERT_EQ(::read(acks[0], &last, sizeof last), static_cast<ssize_t>(sizeof last));
+            int ack = 0;
+            if (::read(acks[0], &ack, sizeof ack) != static_cast<ssize_t>(sizeof ack)) {
+                ASSERT_TRUE(inASave) << seed; // only a save's kill ends the run early
+                break;
+            }
+            last = ack;
         }
         // Somewhere within the steps that follow.
         const auto until =
             std::chrono::steady_clock::now() + std::chrono::microseconds(when() % 3000);
-        while (std::chrono::steady_clock::now() < until) {
+        while (!inASave && std::chrono::steady_clock::now() < until) {
         }
         ASSERT_EQ(::kill(pid, SIGKILL), 0);
         ASSERT_EQ(::waitpid(pid, nullptr, 0), pid);
@@ -669,17 +714,17 @@ TEST_F(RecoveryTest, AKillAtAnyMomentLeavesTheLastWrittenText) {
         const std::string& doing = states[static_cast<std::size_t>(std::min(last + 1, kSteps))];
         const auto left = recoveryFiles();
         ASSERT_LE(left.size(), 1u) << seed;
-        if (left.empty()) {
+        const auto status = left.empty() ? CrashRecovery::Recovered::Status::Saved
+                                         : CrashRecovery::read(dir.file(left[0])).status;
+        // A run killed in the middle of a save never looks like one whose
+        // edits are lost.
+        EXPECT_NE(status, CrashRecovery::Recovered::Status::BaseChanged) << seed;
+        if (status != CrashRecovery::Recovered::Status::Recovered) {
+            // No recovery file, or one whose text a save put in the file.
             ASSERT_TRUE(fileio::exists(saved)) << seed << " killed after " << last;
             const std::string text = fileio::readAll(saved);
             EXPECT_TRUE(text == done || text == doing) << seed << " killed after " << last;
-        } else if (CrashRecovery::read(dir.file(left[0])).status ==
-                   CrashRecovery::Recovered::Status::BaseChanged) {
-            // Killed between a save writing the file and the removal of the
-            // journal on the file before: the saved file holds the text.
-            const std::string text = fileio::readAll(saved);
-            EXPECT_TRUE(text == done || text == doing) << seed << " killed after " << last;
-            ::unlink(dir.file(left[0]).c_str());
+            if (!left.empty()) ::unlink(dir.file(left[0]).c_str());
         } else {
             const auto c = contentsOf(dir.file(left[0]));
             ASSERT_TRUE(c) << seed << " killed after " << last;
@@ -691,6 +736,127 @@ TEST_F(RecoveryTest, AKillAtAnyMomentLeavesTheLastWrittenText) {
         for (const std::string& lock : files("MMEdit-recovery-", ".lock"))
             ::unlink(dir.file(lock).c_str());
     }
+}
+
+// A save killed at each of its steps: before the new file is written, once it
+// is written but not yet in place, once it is in place but the recovery file
+// not yet removed; or a save that failed, with typing after it. The next start
+// brings back the last text (the edit not yet written when the save began
+// included), or finds it in its file and removes the recovery file unasked.
+TEST_F(RecoveryTest, ASaveKilledAtAnyStepLosesNothing) {
+    enum class Kill { BeforeWrite, BeforeRename, BeforeRemoval, AfterAFailedSave };
+    struct Case {
+        const char* name;
+        bool opened;        // the document is vol.txt opened, else a new one
+        const char* saveAs; // where the save goes; "" the document's own file
+        Kill kill;
+        const char* offered; // the text offered at the next start; "" none
+    };
+    const std::vector<Case> cases = {
+        {"before write", true, "", Kill::BeforeWrite, "typed base text\r\nmore"},
+        {"before rename", true, "", Kill::BeforeRename, "typed base text\r\nmore"},
+        {"before removal", true, "", Kill::BeforeRemoval, ""},
+        {"failed save", true, "", Kill::AfterAFailedSave, "typed base text\r\nmore!"},
+        {"save as, before rename", true, "other.txt", Kill::BeforeRename,
+         "typed base text\r\nmore"},
+        {"save as, before removal", true, "other.txt", Kill::BeforeRemoval, ""},
+        {"new, before rename", false, "new.txt", Kill::BeforeRename, "typed more"},
+        {"new, before removal", false, "new.txt", Kill::BeforeRemoval, ""},
+    };
+    const std::string base = dir.file("vol.txt");
+    for (const Case& c : cases) {
+        fileio::writeAll(base, "base text\r\n");
+        const std::string target = *c.saveAs ? dir.file(c.saveAs) : base;
+        const pid_t pid = ::fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            ::alarm(30); // never outlives a failed test
+            Document d;
+            if (c.opened) {
+                d.loadFile(base);
+                d.setModified(false);
+            }
+            ScriptedDialogs none;
+            CrashRecovery r(d, locations, none, {1h, 1h});
+            d.replace(0, 0, "typed ");
+            r.waitForWrites();
+            d.replace(d.size(), 0, "more"); // waits for the interval
+            const auto self = std::this_thread::get_id();
+            fileio::testing::setStepHook([&](fileio::testing::WriteStep step, std::size_t) {
+                if (std::this_thread::get_id() != self) return true;
+                if (c.kill == Kill::AfterAFailedSave)
+                    return step != fileio::testing::WriteStep::rename;
+                if (step == (c.kill == Kill::BeforeWrite ? fileio::testing::WriteStep::write
+                                                         : fileio::testing::WriteStep::rename) &&
+                    c.kill != Kill::BeforeRemoval)
+                    ::raise(SIGKILL);
+                return true;
+            });
+            r.savingTo(target);
+            try {
+                fileio::writeAll(target, d.all());
+            } catch (const MMEditError&) {
+                d.replace(d.size(), 0, "!");
+                r.writeNow();
+                r.waitForWrites();
+            }
+            ::raise(SIGKILL);
+        }
+        int status = 0;
+        ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+        ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << c.name;
+
+        doc.setText("");
+        doc.setModified(false);
+        const bool saved = !*c.offered;
+        EXPECT_EQ(startAgain(), !saved) << c.name;
+        EXPECT_EQ(dialogs.boxes.size(), saved ? 0u : 1u) << c.name;
+        EXPECT_EQ(doc.text(), c.offered) << c.name;
+        // The file holds the saved text, or what it held before.
+        if (saved)
+            EXPECT_EQ(fileio::readAll(target), c.opened ? "typed base text\r\nmore" : "typed more");
+        else if (target == base)
+            EXPECT_EQ(fileio::readAll(target), "base text\r\n");
+        else
+            EXPECT_FALSE(fileio::exists(target)) << c.name;
+        EXPECT_EQ(recoveryFiles().size(), saved ? 0u : 1u) << c.name; // the next run's own
+        EXPECT_TRUE(files("recovered-", "").empty()) << c.name;
+        next->cleanExit();
+        ::unlink(target.c_str());
+        ::unlink(base.c_str());
+    }
+}
+
+// Text brought back goes on in the journal it came from (this run's file now,
+// a record cut short at its end cut off): the next key appends to it, with no
+// copy of the text.
+TEST_F(RecoveryTest, TextBroughtBackGoesOnInItsJournal) {
+    std::string text(100000, 'a');
+    dir.write("vol10.txt", text);
+    const std::string left = leaveJournal(
+        dir.file("vol10.txt"), [](Document& d, CrashRecovery&) { d.replace(0, 1, "\x82\xa0"); });
+    {
+        std::FILE* f = std::fopen(left.c_str(), "ab");
+        ASSERT_TRUE(f);
+        std::fputs("C\x20\0\0", f); // a record cut short
+        std::fclose(f);
+    }
+    ASSERT_TRUE(startAgain());
+    text.replace(0, 1, "\x82\xa0");
+    EXPECT_TRUE(doc.text() == text);
+    EXPECT_TRUE(doc.isModified());
+    EXPECT_FALSE(fileio::exists(left));
+    const std::uintmax_t before = std::filesystem::file_size(next->filePath());
+    EXPECT_LT(before, 1000u); // no snapshot of the text
+    doc.replace(2, 0, "!");
+    next->writeNow();
+    next->waitForWrites();
+    text.insert(2, "!");
+    EXPECT_LT(std::filesystem::file_size(next->filePath()), before + 40u);
+    const auto c = contentsOf(next->filePath());
+    ASSERT_TRUE(c);
+    EXPECT_TRUE(c->text == text);
+    EXPECT_EQ(c->path, dir.file("vol10.txt"));
 }
 
 // Typing in an opened file keeps the edits, not the text: the recovery file
@@ -782,47 +948,37 @@ TEST_F(RecoveryTest, AFileChangedOnDiskSinceIsNeverReplayedOn) {
     for (const Case& c : cases) {
         const std::string base = dir.file(std::string(c.name) + ".txt");
         fileio::writeAll(base, "base text\r\n");
-        std::string left;
-        {
-            Document d;
-            d.loadFile(base);
-            d.setModified(false);
-            CrashRecovery r(d, locations, dialogs);
-            d.replace(0, 0, "typed ");
-            r.waitForWrites();
-            left = r.filePath();
-        }
+        const std::string left =
+            leaveJournal(base, [](Document& d, CrashRecovery&) { d.replace(0, 0, "typed "); });
         const std::string journal = fileio::readAll(left);
         c.change(base);
 
-        Document next;
-        ScriptedDialogs asked;
-        asked.answers = {Dialogs::Yes};
-        CrashRecovery recovery(next, locations, asked);
-        EXPECT_EQ(recovery.offerRecovery(), c.recovered) << c.name;
-        ASSERT_EQ(asked.boxes.size(), 1u) << c.name;
+        doc.setText("");
+        doc.setModified(false);
+        EXPECT_EQ(startAgain(), c.recovered) << c.name;
+        ASSERT_EQ(dialogs.boxes.size(), 1u) << c.name;
         EXPECT_FALSE(fileio::exists(left)) << c.name;
         if (c.recovered) {
-            EXPECT_EQ(asked.boxes[0].text, kOfferText);
-            EXPECT_EQ(next.text(), "typed base text\r\n");
-            recovery.cleanExit();
+            EXPECT_EQ(dialogs.boxes[0].text, kOfferText);
+            EXPECT_EQ(doc.text(), "typed base text\r\n");
+            next->cleanExit();
             continue;
         }
-        EXPECT_TRUE(next.empty()) << c.name;
-        EXPECT_FALSE(next.isModified()) << c.name;
+        EXPECT_TRUE(doc.empty()) << c.name;
+        EXPECT_FALSE(doc.isModified()) << c.name;
         const auto kept = files("recovered-", ".dat");
         ASSERT_EQ(kept.size(), 1u) << c.name;
         EXPECT_EQ(dir.read(kept[0]), journal) << c.name;
-        EXPECT_EQ(asked.boxes[0].icon, Dialogs::Icon::Warning);
-        EXPECT_EQ(asked.boxes[0].buttons, Dialogs::Ok);
-        EXPECT_EQ(asked.boxes[0].text.toStdString(),
+        EXPECT_EQ(dialogs.boxes[0].icon, Dialogs::Icon::Warning);
+        EXPECT_EQ(dialogs.boxes[0].buttons, Dialogs::Ok);
+        EXPECT_EQ(dialogs.boxes[0].text.toStdString(),
                   "前回、保存されていない変更が残っていますが、元のファイル " + base +
                       " が見つからないか変更されているため復元できません。"
                       "変更の記録はファイル " +
                       dir.file(kept[0]) + " に残してあります。")
             << c.name;
         ::unlink(dir.file(kept[0]).c_str());
-        recovery.cleanExit();
+        next->cleanExit();
     }
 }
 
@@ -831,23 +987,14 @@ TEST_F(RecoveryTest, AFileChangedOnDiskSinceIsNeverReplayedOn) {
 TEST_F(RecoveryTest, AFileChangedOnDiskDuringTheRunIsKeptWhole) {
     const std::string base = dir.file("vol7.txt");
     fileio::writeAll(base, "base text\r\n");
-    std::string left;
-    {
-        Document d;
-        d.loadFile(base);
-        d.setModified(false);
-        CrashRecovery r(d, locations, dialogs, {1h, 0ms});
+    leaveJournal(base, [&](Document& d, CrashRecovery& r) {
         d.replace(0, 0, "1 ");
         r.waitForWrites();
         fileio::writeAll(base, "another program's text\r\n");
         d.replace(0, 0, "2 ");
-        r.waitForWrites();
-        left = r.filePath();
-    }
+    });
     fileio::writeAll(base, "and again\r\n");
-    dialogs.answers = {Dialogs::Yes};
-    CrashRecovery recovery(doc, locations, dialogs);
-    EXPECT_TRUE(recovery.offerRecovery());
+    EXPECT_TRUE(startAgain());
     EXPECT_EQ(doc.text(), "2 1 base text\r\n");
     EXPECT_EQ(doc.filePath(), base);
 }
@@ -858,24 +1005,15 @@ TEST_F(RecoveryTest, ATextReplacedWholeNeedsNoBase) {
     const std::string base = dir.file("vol8.txt");
     fileio::writeAll(base, "\xe7\xac\xac"
                            "1\xe5\x8f\xb7\r\n"); // UTF-8
-    std::string left;
-    {
-        Document d;
-        d.loadFile(base);
-        d.setModified(false);
-        CrashRecovery r(d, locations, dialogs, {1h, 0ms});
+    leaveJournal(base, [](Document& d, CrashRecovery& r) {
         d.replace(0, 0, "x");
         r.waitForWrites();
         d.setText("\x91\xe6\x31\x8d\x86\r\n"); // the same in code page 932
         r.waitForWrites();
         d.replace(2, 0, "y");
-        r.writeNow();
-        r.waitForWrites();
-    }
+    });
     ::unlink(base.c_str());
-    dialogs.answers = {Dialogs::Yes};
-    CrashRecovery recovery(doc, locations, dialogs);
-    EXPECT_TRUE(recovery.offerRecovery());
+    EXPECT_TRUE(startAgain());
     EXPECT_EQ(doc.text(), "\x91\xe6y\x31\x8d\x86\r\n");
     EXPECT_EQ(doc.filePath(), base);
 }

@@ -7,7 +7,9 @@
 
 #include <algorithm>
 #include <random>
+#include <stdexcept>
 #include <string>
+#include <vector>
 
 TEST(GapBufferTest, EditsAndViewsAcrossTheGap) {
     GapBuffer b("hello world");
@@ -24,6 +26,42 @@ TEST(GapBufferTest, EditsAndViewsAcrossTheGap) {
     b.insert(3, big);
     EXPECT_EQ(b.size(), 14u + big.size());
     EXPECT_EQ(b.at(3 + big.size()), 'l');
+}
+
+// A text filled piece by piece straight into the storage: what the source
+// gives, however it cuts its pieces, never more than asked; a source that
+// ends early gives a shorter text, one that throws leaves the text as it was.
+TEST(GapBufferTest, FillTakesWhatTheSourceGives) {
+    struct Case {
+        std::size_t n, piece, available;
+        const char* text;
+    };
+    const std::vector<Case> cases = {
+        {10, 3, 10, "0123456789"},
+        {10, 100, 10, "0123456789"},
+        {7, 2, 10, "0123456"},
+        {10, 4, 6, "012345"},
+        {0, 1, 10, ""},
+    };
+    const std::string source = "0123456789";
+    for (const Case& c : cases) {
+        GapBuffer b("old");
+        std::size_t at = 0;
+        b.fill(c.n, [&](char* to, std::size_t n) {
+            const std::size_t k = std::min({n, c.piece, c.available - at});
+            std::copy_n(source.data() + at, k, to);
+            at += k;
+            return k;
+        });
+        EXPECT_EQ(b.str(), c.text) << c.n << " " << c.piece;
+        b.insert(b.size(), "!");
+        EXPECT_EQ(b.str(), std::string(c.text) + "!");
+    }
+    GapBuffer b("old");
+    EXPECT_THROW(
+        b.fill(5, [](char*, std::size_t) -> std::size_t { throw std::runtime_error("x"); }),
+        std::runtime_error);
+    EXPECT_EQ(b.str(), "old");
 }
 
 TEST(GapBufferTest, EmptyBufferAndOutOfRangeArguments) {
