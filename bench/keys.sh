@@ -91,6 +91,7 @@ place() {
     middle)
       # A middle click on the vertical scroll bar halfway down, then a click
       # in the text there.
+      local WIDTH=0 HEIGHT=0
       eval "$(xdotool getwindowgeometry --shell "$win")"
       xdotool mousemove --window "$win" $((WIDTH - 8)) $((HEIGHT / 2)) click 2
       sleep 0.3
@@ -116,6 +117,10 @@ run_one() {
   win=$(window_of "$pid")
   [ -n "$win" ] || { echo "keys.sh: $who ended before it showed its window" >&2; return 1; }
   wait_idle "$pid"
+  # Once idle, again: the first window seen may have been a splash window
+  # (on a loaded machine it can be the largest one shown for a while).
+  win=$(window_of "$pid")
+  [ -n "$win" ] || { echo "keys.sh: $who ended before it was idle" >&2; return 1; }
   place "$win" "$where"
   wait_idle "$pid"
   xdotool key --window "$win" a BackSpace # the caret's line comes into view
