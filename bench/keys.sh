@@ -44,8 +44,9 @@ work=$bench_folder
 bench_start_x "$display"
 export QT_QPA_PLATFORM=xcb
 
-# CPU nanoseconds of every thread of a process.
-cpu() { cat /proc/"$1"/task/*/schedstat 2>/dev/null | awk '{ s += $1 } END { printf "%d\n", s }'; }
+# CPU nanoseconds of every thread of a process (printed as a float: mawk's
+# %d stops at 2^31, 2.1 s, which a peer that loaded 100 MB has long passed).
+cpu() { cat /proc/"$1"/task/*/schedstat 2>/dev/null | awk '{ s += $1 } END { printf "%.0f\n", s }'; }
 now() { date +%s%N; }
 # True while the process runs (an ended child stays a zombie until waited for).
 alive() { [ -r /proc/"$1"/stat ] && [ "$(awk '{ print $3 }' /proc/"$1"/stat 2>/dev/null)" != Z ]; }
