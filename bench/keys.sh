@@ -44,25 +44,31 @@ work=$bench_folder
 bench_start_x "$display"
 export QT_QPA_PLATFORM=xcb
 
-# CPU nanoseconds of every thread of a process.
-cpu() { cat /proc/"$1"/task/*/schedstat 2>/dev/null | awk '{ s += $1 } END { printf "%d\n", s }'; }
+# CPU nanoseconds of every thread of a process (printed as a float: mawk's
+# %d stops at 2^31, 2.1 s, which a peer that loaded 100 MB has long passed).
+cpu() { cat /proc/"$1"/task/*/schedstat 2>/dev/null | awk '{ s += $1 } END { printf "%.0f\n", s }'; }
 now() { date +%s%N; }
-# Waits until the process has used under 1 % of a CPU for 0.6 s.
+# True while the process runs (an ended child stays a zombie until waited for).
+alive() { [ -r /proc/"$1"/stat ] && [ "$(awk '{ print $3 }' /proc/"$1"/stat 2>/dev/null)" != Z ]; }
+# Waits until the process has used under 1 % of a CPU for 0.6 s (for as
+# long as it lives: a peer may take minutes to lay out a huge text).
 wait_idle() {
   local pid=$1 quiet=0 a b
-  for _ in $(seq 2000); do
+  while alive "$pid"; do
     a=$(cpu "$pid"); sleep 0.3; b=$(cpu "$pid")
     if [ $((b - a)) -lt 3000000 ]; then quiet=$((quiet + 1)); else quiet=0; fi
     [ $quiet -ge 2 ] && return 0
   done
-  echo "keys.sh: process $pid never became idle" >&2
+  echo "keys.sh: process $pid ended before it became idle" >&2
   return 1
 }
 # The largest visible window of a process (the main window, not the splash
-# window or the notification-area icon).
+# window or the notification-area icon), waited for as long as the process
+# lives (the peer reads and lays out the whole text before it shows its
+# window: minutes at 100 MB).
 window_of() {
   local pid=$1 w best="" area=0 WIDTH HEIGHT
-  for _ in $(seq 600); do
+  while alive "$pid"; do
     for w in $(xdotool search --onlyvisible --pid "$pid" 2>/dev/null || true); do
       WIDTH=0 HEIGHT=0
       eval "$(xdotool getwindowgeometry --shell "$w" 2>/dev/null | grep -E '^(WIDTH|HEIGHT)=')"
@@ -86,6 +92,7 @@ place() {
     middle)
       # A middle click on the vertical scroll bar halfway down, then a click
       # in the text there.
+      local WIDTH=0 HEIGHT=0
       eval "$(xdotool getwindowgeometry --shell "$win")"
       xdotool mousemove --window "$win" $((WIDTH - 8)) $((HEIGHT / 2)) click 2
       sleep 0.3
@@ -109,7 +116,12 @@ run_one() {
   pid=$!
   bench_keep_pid $pid
   win=$(window_of "$pid")
+  [ -n "$win" ] || { echo "keys.sh: $who ended before it showed its window" >&2; return 1; }
   wait_idle "$pid"
+  # Once idle, again: the first window seen may have been a splash window
+  # (on a loaded machine it can be the largest one shown for a while).
+  win=$(window_of "$pid")
+  [ -n "$win" ] || { echo "keys.sh: $who ended before it was idle" >&2; return 1; }
   place "$win" "$where"
   wait_idle "$pid"
   xdotool key --window "$win" a BackSpace # the caret's line comes into view

@@ -302,8 +302,11 @@ void MainWindow::updateHistoryMenu() {
 // --- status bar and caption --------------------------------------------------------
 
 void MainWindow::showDocumentState(bool modified) {
-    setWindowTitle(u(kVersionTitle) + path(document().filePath()) +
-                   (modified ? u("(変更)") : QString()));
+    const std::string& file = document().filePath();
+    if (!caption_.shown || caption_.modified != modified || caption_.path != file) {
+        setWindowTitle(u(kVersionTitle) + path(file) + (modified ? u("(変更)") : QString()));
+        caption_ = {file, modified, true};
+    }
     statusPanels_->showModified(modified);
 }
 

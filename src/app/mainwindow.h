@@ -269,6 +269,14 @@ class MainWindow : public QMainWindow {
     QWidget* toolBarArea_ = nullptr;
     std::array<QToolBar*, 5> toolBars_{};
     std::unique_ptr<StatusPanels> statusPanels_;
+    // What the caption was last made of (the file's path and the mark), so
+    // that a key in a text already changed leaves it alone.
+    struct CaptionState {
+        std::string path;
+        bool modified = false;
+        bool shown = false;
+    };
+    CaptionState caption_;
     QMenu* editorMenu_ = nullptr;
     QMenu* trayMenu_ = nullptr;
     QMenu* linkMenu_ = nullptr;

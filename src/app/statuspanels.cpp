@@ -12,6 +12,7 @@
 #include <QStyle>
 
 #include <algorithm>
+#include <cmath>
 
 StatusPanel::StatusPanel(int designWidth, QWidget* parent)
     : QFrame(parent), designWidth_(designWidth) {
@@ -20,16 +21,61 @@ StatusPanel::StatusPanel(int designWidth, QWidget* parent)
 
 StatusPanel::~StatusPanel() = default;
 
+namespace {
+bool isDigit(QChar c) {
+    return c >= QLatin1Char('0') && c <= QLatin1Char('9');
+}
+} // namespace
+
+qsizetype StatusPanel::pieceEnd(const QString& text, qsizetype i) {
+    qsizetype e = i + 1;
+    if (!isDigit(text[i]))
+        while (e < text.size() && !isDigit(text[e]))
+            ++e;
+    return e;
+}
+
+qreal StatusPanel::textLeft() const {
+    return contentsRect().left() + fontMetrics().horizontalAdvance(QLatin1Char('x')) / 2;
+}
+
 void StatusPanel::setText(const QString& text) {
     if (text == text_) return;
+    // The pieces the two texts begin with stay where they are: the rest is
+    // repainted (a count one up redraws its last digit), from a little left
+    // of it for ink that reaches past a glyph's advance.
+    qreal x = textLeft();
+    for (qsizetype i = 0; i < text.size() && i < text_.size();) {
+        const qsizetype e = pieceEnd(text, i);
+        if (pieceEnd(text_, i) != e ||
+            QStringView(text).sliced(i, e - i) != QStringView(text_).sliced(i, e - i))
+            break;
+        x += pieceOf(text.mid(i, e - i)).advance;
+        i = e;
+    }
     text_ = text;
-    if (!measuredKnown_ || widestForm(text_) != measured_) {
+    if (!measuredKnown_ || !hasMeasuredForm(text_)) {
         // Another form of text: a new layout only for another size.
         const bool known = measuredKnown_;
         const QSize before = {std::max(designWidth_, textSize_.width()), textSize_.height()};
         if (!known || sizeHint() != before) updateGeometry();
     }
-    update(contentsRect());
+    const QRect r = contentsRect();
+    const int from = std::max(r.left(), static_cast<int>(std::floor(x)) - inkReach());
+    update(QRect(QPoint(from, r.top()), r.bottomRight()));
+}
+
+int StatusPanel::inkReach() const {
+    return fontMetrics().height() / 2;
+}
+
+bool StatusPanel::hasMeasuredForm(const QString& text) const {
+    // widestForm(text) == measured_, without making the form.
+    if (text.size() != measured_.size()) return false;
+    for (qsizetype i = 0; i < text.size(); ++i)
+        if (text[i] != measured_[i] && !(isDigit(text[i]) && measured_[i] == widestDigit_))
+            return false;
+    return true;
 }
 
 QString StatusPanel::widestForm(const QString& text) const {
@@ -72,20 +118,19 @@ void StatusPanel::paintEvent(QPaintEvent* e) {
     if (!r.contains(e->rect())) drawFrame(&p);
     if (text_.isEmpty()) return;
     const QFontMetrics fm = fontMetrics();
-    qreal x = r.left() + fm.horizontalAdvance(QLatin1Char('x')) / 2;
+    qreal x = textLeft();
     const int y = r.top() + (r.height() - fm.height()) / 2;
     p.setFont(font());
     p.setPen(palette().color(foregroundRole()));
-    auto isDigit = [](QChar c) { return c >= QLatin1Char('0') && c <= QLatin1Char('9'); };
-    for (qsizetype i = 0; i < text_.size();) {
-        qsizetype e = i + 1;
-        if (!isDigit(text_[i]))
-            while (e < text_.size() && !isDigit(text_[e]))
-                ++e;
-        const Piece& piece = pieceOf(text_.mid(i, e - i));
-        p.drawStaticText(QPointF(x, y), piece.shaped);
+    // Only the pieces whose ink may reach into the repainted part.
+    const int reach = inkReach();
+    const qreal left = e->rect().left() - reach, right = e->rect().right() + 1 + reach;
+    for (qsizetype i = 0; i < text_.size() && x < right;) {
+        const qsizetype end = pieceEnd(text_, i);
+        const Piece& piece = pieceOf(text_.mid(i, end - i));
+        if (x + piece.advance > left) p.drawStaticText(QPointF(x, y), piece.shaped);
         x += piece.advance;
-        i = e;
+        i = end;
     }
 }
 
@@ -142,11 +187,16 @@ void StatusPanels::showInsertMode(bool insert) {
 }
 
 void StatusPanels::showTotals(const TextTotals& t) {
-    label(lineTotal)->setText(QStringLiteral("総行数") + QString::number(t.lines));
-    label(characterTotal)->setText(QStringLiteral("総文字数=") + QString::number(t.characters));
+    // A key changes one total at most: only a changed one is written out.
+    if (!shownTotals_ || shownTotals_->lines != t.lines)
+        label(lineTotal)->setText(QStringLiteral("総行数") + QString::number(t.lines));
+    if (!shownTotals_ || shownTotals_->characters != t.characters)
+        label(characterTotal)->setText(QStringLiteral("総文字数=") + QString::number(t.characters));
+    shownTotals_ = t;
 }
 
 void StatusPanels::showCounting() {
+    shownTotals_.reset();
     label(lineTotal)->setText(QStringLiteral("総行数(計算中)"));
     label(characterTotal)->setText(QStringLiteral("総文字数=(計算中)"));
 }
@@ -172,6 +222,11 @@ MailCheckPanel::MailCheckPanel(QStatusBar* bar) : StatusPanel(kMailCheckPanelWid
 }
 
 void MailCheckPanel::showFindings(std::size_t count, bool known) {
+    // Asked after every change: the text is made only for a new count.
+    if (shown_ && count == shownCount_ && known == shownKnown_) return;
+    shown_ = true;
+    shownCount_ = count;
+    shownKnown_ = known;
     const QString text = known ? QStringLiteral("送信チェック %1").arg(count)
                                : QStringLiteral("送信チェック(計算中)");
     if (text != this->text()) {

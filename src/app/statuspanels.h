@@ -2,6 +2,8 @@
 // the two totals, the modified mark) and what each shows.
 #pragma once
 
+#include "text/lineview.h"
+
 #include <QFrame>
 #include <QStaticText>
 #include <QString>
@@ -10,11 +12,11 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <optional>
 
 class QLabel;
 class QMouseEvent;
 class QStatusBar;
-struct TextTotals;
 
 // A sunken panel of the status bar with one line of text, drawn and sized as
 // a framed label draws and sizes it: as wide as its text and at least its
@@ -42,6 +44,15 @@ class StatusPanel : public QFrame {
   private:
     // The text with every digit as the widest digit of the font.
     QString widestForm(const QString& text) const;
+    // Whether that form of the text is the one measured last.
+    bool hasMeasuredForm(const QString& text) const;
+    // The text is drawn in pieces: each digit, and each run of other
+    // characters. The end of the piece that starts at i.
+    static qsizetype pieceEnd(const QString& text, qsizetype i);
+    // Where the first piece is drawn, and how far ink may reach out of a
+    // piece's advance.
+    qreal textLeft() const;
+    int inkReach() const;
 
     QString text_;
     int designWidth_;
@@ -83,6 +94,7 @@ class StatusPanels {
 
   private:
     std::array<StatusPanel*, kPanelCount> labels_{};
+    std::optional<TextTotals> shownTotals_; // the totals the panels show
 };
 
 // The panel of the send check: "送信チェック 3". Clicking it opens the
@@ -104,4 +116,9 @@ class MailCheckPanel : public StatusPanel {
 
   protected:
     void mousePressEvent(QMouseEvent* e) override;
+
+  private:
+    bool shown_ = false; // a count was shown: shownCount_ and shownKnown_
+    std::size_t shownCount_ = 0;
+    bool shownKnown_ = false;
 };

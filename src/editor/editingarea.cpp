@@ -194,8 +194,15 @@ int EditingArea::wrapLineX() const {
 
 void EditingArea::paintWrapLine(QPainter& p) {
     if (editMarks_->updating() || !editMarks_->wrapLine.isEnabled()) return;
-    p.setPen(QPen(toQColor(editMarks_->wrapLine.color()), 1));
+    const QColor color = toQColor(editMarks_->wrapLine.color());
     const int x = wrapLineX();
+    // On whole pixels the line is the column of pixels at x, filled (the
+    // rasterizer's line costs more); scaled, the pen places it.
+    if (p.deviceTransform().type() <= QTransform::TxTranslate) {
+        p.fillRect(QRect(x, 0, 1, height() + 1), color);
+        return;
+    }
+    p.setPen(QPen(color, 1));
     p.drawLine(x, 0, x, height());
 }
 
@@ -205,10 +212,12 @@ struct EditingArea::MarkFonts {
     struct Face {
         QFont font;
         QFontMetrics metrics;
+        int height, ascent; // of the metrics, read once
         std::shared_ptr<GlyphTable> glyphs;
         std::unordered_map<char16_t, int> advances;
         Face(const QFont& f, const QPaintDevice* device)
-            : font(f), metrics(f), glyphs(GlyphTable::of(f, device)) {}
+            : font(f), metrics(f), height(metrics.height()), ascent(metrics.ascent()),
+              glyphs(GlyphTable::of(f, device)) {}
         int advance(char16_t u) {
             const auto [at, added] = advances.try_emplace(u, 0);
             if (added) at->second = metrics.horizontalAdvance(QChar(u));
@@ -247,13 +256,12 @@ void EditingArea::paintMarks(QPainter& p, int startPos, int endPos) {
     auto draw = [&](const EditSymbol& sym, MarkFonts::Face& face, char16_t glyph, QPoint at) {
         const QColor brush = sym.isReversed() ? toQColor(sym.color()) : back;
         const QColor pen = sym.isReversed() ? back : toQColor(sym.color());
-        const QSize box(face.advance(glyph), face.metrics.height());
+        const QSize box(face.advance(glyph), face.height);
         // The mark drawn once in its colours and copied; drawn in place
         // when its glyph reaches out of its box.
-        const QImage& kept =
-            p.device() && p.device()->devicePixelRatio() == 1.0
-                ? face.glyphs->box(glyph, box, face.metrics.ascent(), pen.rgb(), brush.rgb())
-                : kNoBox;
+        const QImage& kept = p.device() && p.device()->devicePixelRatio() == 1.0
+                                 ? face.glyphs->box(glyph, box, face.ascent, pen.rgb(), brush.rgb())
+                                 : kNoBox;
         if (!kept.isNull()) {
             p.drawImage(at, kept);
             return;
@@ -261,7 +269,7 @@ void EditingArea::paintMarks(QPainter& p, int startPos, int endPos) {
         p.setFont(face.font);
         p.fillRect(QRect(at, box), brush);
         p.setPen(pen);
-        drawCharacter(p, *face.glyphs, glyph, QPointF(at.x(), at.y() + face.metrics.ascent()));
+        drawCharacter(p, *face.glyphs, glyph, QPointF(at.x(), at.y() + face.ascent));
     };
 
     if (endPos >= len) {
@@ -369,6 +377,8 @@ void EditingArea::paintEvent(QPaintEvent* e) {
         canvas_.setDevicePixelRatio(dpr);
     }
     {
+        // One painter for the whole pass: the raster engine draws at once,
+        // so the waves and the caret-line marker can set pixels in between.
         QPainter p(&canvas_);
         p.setClipRect(r);
         paintText(p, r);
@@ -385,12 +395,8 @@ void EditingArea::paintEvent(QPaintEvent* e) {
             paintMarginBands(p);
             paintWrapLine(p);
         }
-    }
-    drawMailWaves(canvas_, r);
-    drawCaretLine(canvas_, r);
-    {
-        QPainter p(&canvas_);
-        p.setClipRect(r);
+        drawMailWaves(canvas_, r);
+        drawCaretLine(canvas_, r);
         paintCaret(p);
     }
     QPainter w(viewport());

@@ -533,7 +533,9 @@ TEST_F(MainTest, ACountWithAsManyDigitsRepaintsItsPanelWithoutANewLayout) {
 }
 
 TEST(StatusPanel, SizesAndDrawsItsTextAsAFramedLabel) {
-    const char* texts[] = {"総行数0", "総文字数=3600000", "", "送信チェック(計算中)", "CapsOff"};
+    // A count of as many digits keeps its measured size; fewer digits do not.
+    const char* texts[] = {"総行数0", "総文字数=3600000",     "総文字数=3600001", "総文字数=12",
+                           "",        "送信チェック(計算中)", "CapsOff"};
     StatusPanel panel(0, nullptr);
     QLabel label;
     label.setFrameStyle(QFrame::Panel | QFrame::Sunken);
@@ -553,6 +555,97 @@ TEST(StatusPanel, SizesAndDrawsItsTextAsAFramedLabel) {
     label.setText(narrow.text());
     EXPECT_EQ(narrow.sizeHint().width(), label.sizeHint().width());
     EXPECT_GT(narrow.sizeHint().width(), 100);
+}
+
+namespace {
+// Every region a widget is asked to paint.
+struct PaintedRegion : QObject {
+    QRegion painted;
+    bool eventFilter(QObject*, QEvent* e) override {
+        if (e->type() == QEvent::Paint) painted += static_cast<QPaintEvent*>(e)->region();
+        return false;
+    }
+};
+} // namespace
+
+// A new count repaints the panel from the first piece that changed (a
+// count one up: its last digits), and the panel then looks as a fresh paint.
+TEST(StatusPanel, ANewCountRepaintsFromItsFirstChangedPiece) {
+    StatusPanel panel(0, nullptr);
+    panel.setText(QStringLiteral("総文字数=1234567"));
+    panel.resize(panel.sizeHint() + QSize(10, 4));
+    panel.show();
+    QApplication::processEvents();
+    PaintedRegion region;
+    panel.installEventFilter(&region);
+    // Where the repaint starts: at the text's start, after the unchanged
+    // "総文字数=", or in the right half (the last digits).
+    enum From { start, afterPrefix, rightHalf };
+    struct Case {
+        const char* text;
+        From from;
+    };
+    const Case cases[] = {
+        {"総文字数=1234568", rightHalf}, {"総文字数=1234570", rightHalf},
+        {"総文字数=123457", rightHalf},  {"総行数(計算中)", start},
+        {"総文字数=8", start},           {"総文字数=9", afterPrefix},
+    };
+    const int prefix = QFontMetrics(panel.font()).horizontalAdvance(QStringLiteral("総文字数="));
+    for (const Case& c : cases) {
+        region.painted = QRegion();
+        panel.setText(QString::fromUtf8(c.text));
+        QApplication::processEvents();
+        const QRect painted = region.painted.boundingRect();
+        EXPECT_FALSE(painted.isEmpty()) << c.text;
+        const int least[] = {panel.contentsRect().left(), prefix / 2, panel.width() / 2};
+        if (c.from == start)
+            EXPECT_EQ(painted.left(), least[start]) << c.text;
+        else
+            EXPECT_GT(painted.left(), least[c.from]) << c.text;
+        const QImage screen = panel.screen()
+                                  ->grabWindow(panel.winId())
+                                  .toImage()
+                                  .convertToFormat(QImage::Format_RGB32);
+        EXPECT_EQ(screen, panel.grab().toImage().convertToFormat(QImage::Format_RGB32)) << c.text;
+    }
+}
+
+// The totals and the send check's count show what they were last told,
+// also the same figures again after "being counted".
+TEST(StatusPanel, TotalsAndFindingsShowTheirLastFigures) {
+    QStatusBar bar;
+    StatusPanels panels(&bar);
+    MailCheckPanel findings(&bar);
+    enum Told { totals, counting, found, foundCounting };
+    struct Step {
+        Told told;
+        std::int64_t a, b; // the lines and characters, or the findings
+        const char *lines, *characters, *mail;
+    };
+    const Step steps[] = {
+        {totals, 3, 40, "総行数3", "総文字数=40", "送信チェック 0"},
+        {totals, 3, 41, "総行数3", "総文字数=41", "送信チェック 0"},
+        {counting, 0, 0, "総行数(計算中)", "総文字数=(計算中)", "送信チェック 0"},
+        {totals, 3, 41, "総行数3", "総文字数=41", "送信チェック 0"},
+        {totals, 4, 41, "総行数4", "総文字数=41", "送信チェック 0"},
+        {found, 2, 0, "総行数4", "総文字数=41", "送信チェック 2"},
+        {foundCounting, 2, 0, "総行数4", "総文字数=41", "送信チェック(計算中)"},
+        {found, 2, 0, "総行数4", "総文字数=41", "送信チェック 2"},
+        {found, 0, 0, "総行数4", "総文字数=41", "送信チェック 0"},
+    };
+    for (std::size_t i = 0; i < std::size(steps); ++i) {
+        const Step& s = steps[i];
+        if (s.told == totals) panels.showTotals({s.a, s.b});
+        if (s.told == counting) panels.showCounting();
+        if (s.told == found || s.told == foundCounting)
+            findings.showFindings(static_cast<std::size_t>(s.a), s.told == found);
+        EXPECT_EQ(panels.text(StatusPanels::lineTotal), QString::fromUtf8(s.lines)) << i;
+        EXPECT_EQ(panels.text(StatusPanels::characterTotal), QString::fromUtf8(s.characters)) << i;
+        EXPECT_EQ(findings.text(), QString::fromUtf8(s.mail)) << i;
+        EXPECT_EQ(findings.toolTip(),
+                  findings.text() + QStringLiteral(" (クリックすると一覧を開きます)"))
+            << i;
+    }
 }
 
 TEST_F(MainTest, APanelWidensWhenItsCountGainsDigits) {
