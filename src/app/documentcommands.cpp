@@ -17,6 +17,8 @@
 #include <QScreen>
 
 #include <algorithm>
+#include <optional>
+#include <utility>
 
 namespace {
 QString u(const char* s) {
@@ -240,7 +242,13 @@ bool DocumentCommands::confirmEncodingChange(const std::string& path) {
 
 void DocumentCommands::loadDocument(const std::string& path) {
     // Read once: the encoding is told from the bytes that become the text.
-    Document::LoadedText loaded = Document::readFile(path);
+    std::optional<Document::LoadedText> ahead;
+    if (readAhead_) {
+        ahead = readAhead_->take(path);
+        readAhead_.reset();
+    }
+    Document::LoadedText loaded = ahead ? std::move(*ahead) : Document::readFile(path);
+    ahead.reset();
     if (offerConversion(path, loaded)) return;
     {
         // The file holds these bytes: nothing to keep for recovery.

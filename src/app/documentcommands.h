@@ -30,6 +30,12 @@ class DocumentCommands {
     // Opens a file named on the command line or handed over by a second
     // start of the program: asks about unsaved text first, as Open does.
     void openPath(const std::string& path);
+    // A file already being read (the one named on the command line, read
+    // while the windows are made): the next opening takes its text when it
+    // opens that file unchanged, and drops it in any case.
+    void setReadAhead(std::unique_ptr<Document::ReadAhead> ahead) { readAhead_ = std::move(ahead); }
+    // The memory the file being read ahead holds (0 when there is none).
+    std::size_t readAheadBytes() { return readAhead_ ? readAhead_->residentBytes() : 0; }
     // Saves to the document's file (with a backup when the settings ask for
     // one), or under a chosen name when it has none. False when nothing was
     // saved (cancelled, or failed and reported).
@@ -104,6 +110,7 @@ class DocumentCommands {
     PreviousFileWindow* previousWindow_ = nullptr;
     std::unique_ptr<CrashRecovery> recovery_;
     std::unique_ptr<FileWatch> watch_;
+    std::unique_ptr<Document::ReadAhead> readAhead_;
     bool checking_ = false;
     std::string previousFile_;
     // The file the document was converted from until it is written over,

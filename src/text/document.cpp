@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <cstring>
 #include <functional>
+#include <sys/stat.h>
+#include <utility>
 
 namespace {
 
@@ -183,13 +185,67 @@ void Document::loadFile(const std::string& path) {
 }
 
 Document::LoadedText Document::readFile(const std::string& path) {
-    // Counted piece by piece while the pieces are still in the cache.
+    // Counted piece by piece as the pieces arrive, a large file's on a
+    // second thread while the rest is read.
     cp932::CharacterCounter counter;
     LoadedText out;
-    out.bytes.readFile(path, kMaxDocumentBytes,
-                       [&](std::string_view piece) { counter.add(piece); });
+    out.bytes.readFile(
+        path, kMaxDocumentBytes, [&](std::string_view piece) { counter.add(piece); },
+        GapBuffer::Seen::alongside);
     out.characters = counter.total();
     return out;
+}
+
+Document::ReadAhead::ReadAhead(std::string path)
+    : path_(std::move(path)), thread_([this] { read(); }) {}
+
+Document::ReadAhead::~ReadAhead() {
+    wait();
+}
+
+void Document::ReadAhead::wait() {
+    if (thread_.joinable()) thread_.join();
+}
+
+std::optional<Document::ReadAhead::Stamp> Document::ReadAhead::stampOf(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
+    Stamp s;
+    s.device = static_cast<unsigned long long>(st.st_dev);
+    s.inode = static_cast<unsigned long long>(st.st_ino);
+    s.size = static_cast<unsigned long long>(st.st_size);
+    s.modifiedNs = static_cast<long long>(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec;
+    s.changedNs = static_cast<long long>(st.st_ctim.tv_sec) * 1'000'000'000 + st.st_ctim.tv_nsec;
+    return s;
+}
+
+void Document::ReadAhead::read() {
+    // Whatever goes wrong here is met again, and told, by the open path's
+    // own reading.
+    try {
+        const std::optional<Stamp> before = stampOf(path_);
+        if (!before) return;
+        LoadedText loaded = readFile(path_);
+        // A file that changed while it was read may hold a mix of old and
+        // new bytes.
+        if (stampOf(path_) != before || loaded.bytes.size() != before->size) return;
+        loaded_ = std::move(loaded);
+        stamp_ = before;
+    } catch (...) {
+        loaded_.reset();
+    }
+}
+
+std::optional<Document::LoadedText> Document::ReadAhead::take(const std::string& path) {
+    wait();
+    std::optional<LoadedText> out = std::exchange(loaded_, std::nullopt);
+    if (!out || path != path_ || stampOf(path_) != stamp_) return std::nullopt;
+    return out;
+}
+
+std::size_t Document::ReadAhead::residentBytes() {
+    wait();
+    return loaded_ ? loaded_->bytes.residentBytes() : 0;
 }
 
 void Document::takeLoaded(LoadedText& loaded, const std::string& path) {

@@ -15,6 +15,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 // One change: at pos, `removed` bytes were replaced by `inserted` bytes.
@@ -112,6 +113,40 @@ class Document : public QObject {
     // Makes the bytes the text and path the document's file, as loadFile
     // does; loaded is left empty.
     void takeLoaded(LoadedText& loaded, const std::string& path);
+    // A file read as readFile reads it, on a thread of its own, while the
+    // program does something else (makes its windows), for the open path to
+    // take when it opens that file.
+    class ReadAhead {
+      public:
+        explicit ReadAhead(std::string path);
+        ~ReadAhead(); // waits for the reading
+        ReadAhead(const ReadAhead&) = delete;
+        ReadAhead& operator=(const ReadAhead&) = delete;
+
+        // Waits for the reading and gives the text, once: when path names
+        // the file read, the reading went without error and the file is, as
+        // far as the file system tells (device, inode, size, modification
+        // and change times), still as it was while it was read. Otherwise
+        // nothing: the caller reads the file itself (and meets its errors).
+        std::optional<LoadedText> take(const std::string& path);
+        // Waits for the reading; the memory its text holds (0 once taken).
+        std::size_t residentBytes();
+
+      private:
+        struct Stamp {
+            unsigned long long device = 0, inode = 0, size = 0;
+            long long modifiedNs = 0, changedNs = 0;
+            bool operator==(const Stamp&) const = default;
+        };
+        static std::optional<Stamp> stampOf(const std::string& path);
+        void read();
+        void wait();
+
+        const std::string path_;
+        std::optional<LoadedText> loaded_; // the thread's until it is joined
+        std::optional<Stamp> stamp_;
+        std::thread thread_; // last: starts once the rest is made
+    };
     // Changes made until endUndoGroup are undone and redone as one step;
     // undoing it gives back the selection before.
     void beginUndoGroup(Selection before = {});

@@ -1,12 +1,20 @@
 #include "gapbuffer.h"
 
 #include <algorithm>
+#include <atomic>
+#include <cstdint>
 #include <cstring>
+#include <exception>
 #include <new>
+#include <optional>
 #include <stdexcept>
+#include <thread>
+#include <utility>
+#include <vector>
 
 #if defined(__linux__)
 #include <sys/mman.h>
+#include <unistd.h>
 #if defined(MADV_HUGEPAGE)
 #define MMEDIT_MAPPED_STORAGE 1
 #endif
@@ -28,6 +36,68 @@ constexpr std::size_t kMappedStorage = std::size_t{8} << 20;
 // A file is read in pieces of this size, so that a reader of the pieces
 // finds each one still in the cache.
 constexpr std::size_t kReadPiece = std::size_t{1} << 20;
+
+// From this size up a file's pieces may be shown on a second thread: below
+// it the thread costs more than it saves.
+constexpr std::size_t kSeenAlongsideFrom = std::size_t{8} << 20;
+
+// Shows the bytes read so far, [0, handed on), to `seen` on a thread of its
+// own while the reading thread goes on after them. Bytes once handed on are
+// never written again while the thread lives.
+class SeenAlongside {
+  public:
+    SeenAlongside(const char* bytes, const std::function<void(std::string_view)>& seen)
+        : bytes_(bytes), seen_(seen), thread_([this] { run(); }) {}
+    ~SeenAlongside() { stop(); }
+    SeenAlongside(const SeenAlongside&) = delete;
+    SeenAlongside& operator=(const SeenAlongside&) = delete;
+
+    void handOn(std::size_t upTo) {
+        ready_.store(upTo, std::memory_order_release);
+        ready_.notify_one();
+    }
+    // Waits until everything handed on has been shown; throws what `seen`
+    // threw there.
+    void finish() {
+        stop();
+        if (failure_) std::rethrow_exception(std::exchange(failure_, nullptr));
+    }
+
+  private:
+    void stop() {
+        if (!thread_.joinable()) return;
+        ready_.fetch_or(kDone, std::memory_order_release);
+        ready_.notify_one();
+        thread_.join();
+    }
+    void run() {
+        std::size_t shown = 0;
+        try {
+            while (true) {
+                const std::size_t ready = ready_.load(std::memory_order_acquire);
+                const std::size_t upTo = ready & ~kDone;
+                if (upTo > shown) {
+                    seen_(std::string_view(bytes_ + shown, upTo - shown));
+                    shown = upTo;
+                } else if (ready & kDone) {
+                    return;
+                } else {
+                    ready_.wait(ready, std::memory_order_acquire);
+                }
+            }
+        } catch (...) {
+            failure_ = std::current_exception();
+        }
+    }
+
+    // Set in ready_ when nothing more will be handed on.
+    static constexpr std::size_t kDone = ~(SIZE_MAX >> 1);
+    const char* const bytes_;
+    const std::function<void(std::string_view)>& seen_;
+    std::atomic<std::size_t> ready_{0};
+    std::exception_ptr failure_; // read once the thread has ended
+    std::thread thread_;         // last: starts once the rest is made
+};
 
 } // namespace
 
@@ -53,6 +123,20 @@ GapBuffer::Storage GapBuffer::allocate(std::size_t n) {
     }
 #endif
     return Storage(new char[n], Release{0});
+}
+
+std::size_t GapBuffer::residentBytes() const {
+#ifdef MMEDIT_MAPPED_STORAGE
+    if (data_ && data_.get_deleter().mappedBytes) {
+        const std::size_t page = static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
+        const std::size_t pages = (capacity_ + page - 1) / page;
+        std::vector<unsigned char> in(pages);
+        if (::mincore(data_.get(), capacity_, in.data()) == 0)
+            return page * static_cast<std::size_t>(std::count_if(
+                              in.begin(), in.end(), [](unsigned char c) { return c & 1; }));
+    }
+#endif
+    return capacity_;
 }
 
 GapBuffer::GapBuffer(const GapBuffer& other) {
@@ -108,7 +192,7 @@ void GapBuffer::fill(std::size_t n, const std::function<std::size_t(char*, std::
 }
 
 void GapBuffer::readFile(const std::string& path, std::size_t maxBytes,
-                         const std::function<void(std::string_view)>& seen) {
+                         const std::function<void(std::string_view)>& seen, Seen where) {
     fileio::FileReader file(path, maxBytes);
     GapBuffer fresh;
     try {
@@ -119,12 +203,23 @@ void GapBuffer::readFile(const std::string& path, std::size_t maxBytes,
         fresh.data_ = allocate(capacity);
         fresh.capacity_ = capacity;
         fresh.gapEnd_ = capacity;
-        while (fresh.gapStart_ < hint) {
-            char* to = fresh.data_.get() + fresh.gapStart_;
-            const std::size_t n = file.read(to, std::min(hint - fresh.gapStart_, kReadPiece));
-            if (n == 0) break; // the file got shorter
-            if (seen) seen({to, n});
-            fresh.gapStart_ += n;
+        {
+            // Made after the storage, so it ends (its thread joined) before
+            // the storage can go.
+            std::optional<SeenAlongside> alongside;
+            if (seen && where == Seen::alongside && hint >= kSeenAlongsideFrom)
+                alongside.emplace(fresh.data_.get(), seen);
+            while (fresh.gapStart_ < hint) {
+                char* to = fresh.data_.get() + fresh.gapStart_;
+                const std::size_t n = file.read(to, std::min(hint - fresh.gapStart_, kReadPiece));
+                if (n == 0) break; // the file got shorter
+                fresh.gapStart_ += n;
+                if (alongside)
+                    alongside->handOn(fresh.gapStart_);
+                else if (seen)
+                    seen({to, n});
+            }
+            if (alongside) alongside->finish();
         }
         // A file that grows while it is read, or one that tells no size,
         // gives more: it is read until its end or the limit.

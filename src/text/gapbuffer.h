@@ -30,13 +30,19 @@ class GapBuffer {
     void erase(std::size_t pos, std::size_t count);
     void swap(GapBuffer& other) noexcept;
 
+    // Where readFile shows the pieces: on the reading thread as each one
+    // arrives (while it is still in the cache), or, for a large file, on a
+    // second thread while the next ones are read, so that looking at the
+    // bytes costs the reading nothing (`seen` then touches only what it
+    // owns; it is never called on two threads at once).
+    enum class Seen { here, alongside };
+
     // Replaces the text with a whole file, read straight into the buffer's
     // storage (never filled before, never copied after), with the checks and
-    // errors of fileio::readAll. `seen` is shown every piece as it arrives,
-    // in order, while it is still in the cache. On failure the buffer is
-    // unchanged.
+    // errors of fileio::readAll. `seen` is shown every byte once, in order,
+    // in pieces. On failure the buffer is unchanged.
     void readFile(const std::string& path, std::size_t maxBytes = kMaxDocumentBytes,
-                  const std::function<void(std::string_view)>& seen = {});
+                  const std::function<void(std::string_view)>& seen = {}, Seen where = Seen::here);
     // Replaces the text with n bytes that source puts straight into the
     // buffer's storage, piece by piece: it is given where the next bytes go
     // and how many are still wanted, and returns how many it put there (0
@@ -65,6 +71,9 @@ class GapBuffer {
     std::size_t findLineEnd(std::size_t pos) const;
 
     std::size_t capacity() const { return capacity_; }
+    // The bytes of memory the storage holds: its pages in memory where it is
+    // mapped on its own, else its capacity.
+    std::size_t residentBytes() const;
 
   private:
     // Gives storage back: unmaps storage mapped on its own, deletes the rest.

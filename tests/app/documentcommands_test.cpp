@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <memory>
 
 #include <sys/stat.h>
 
@@ -61,6 +62,42 @@ TEST_F(DocumentTest, OpenedFileIsUnchangedNamedRecordedAndKeepsEveryByte) {
     // Saved unchanged: byte for byte.
     trigger("Save1");
     EXPECT_EQ(dir.read("vol1.txt"), bytes);
+}
+
+// The file read while the windows were made opens as if read then; one that
+// changed since, or another file, is read as the opening finds it, and a
+// file that cannot be read still gets its message.
+TEST_F(DocumentTest, AFileReadAheadOpensOnlyAsItIsNow) {
+    start();
+    const std::string bytes = sj("第2号") + std::string("\x82\r\n\xFD", 4);
+    dir.write("vol2.txt", bytes);
+    docs().setReadAhead(std::make_unique<Document::ReadAhead>(dir.file("vol2.txt")));
+    EXPECT_GE(docs().readAheadBytes(), bytes.size());
+    open(dir.file("vol2.txt"));
+    EXPECT_EQ(docs().readAheadBytes(), 0u);
+    EXPECT_TRUE(dialogs.boxes.empty());
+    EXPECT_EQ(text(), bytes);
+    EXPECT_EQ(main->document().characterCount(), 6u); // 第, 2, 号, 0x82, CR LF, 0xFD
+    EXPECT_FALSE(main->isDocumentModified());
+
+    docs().setReadAhead(std::make_unique<Document::ReadAhead>(dir.file("vol2.txt")));
+    EXPECT_GE(docs().readAheadBytes(), bytes.size());
+    dir.write("vol2.txt", "issue two");
+    open(dir.file("vol2.txt"));
+    EXPECT_EQ(text(), "issue two");
+    EXPECT_EQ(main->document().characterCount(), 9u);
+
+    docs().setReadAhead(std::make_unique<Document::ReadAhead>(dir.file("vol2.txt")));
+    dir.write("vol3.txt", "issue three");
+    open(dir.file("vol3.txt"));
+    EXPECT_EQ(text(), "issue three");
+    EXPECT_EQ(docs().readAheadBytes(), 0u); // dropped all the same
+
+    docs().setReadAhead(std::make_unique<Document::ReadAhead>(dir.file("missing.txt")));
+    open(dir.file("missing.txt"));
+    ASSERT_EQ(dialogs.boxes.size(), 1u);
+    EXPECT_TRUE(dialogs.boxes.back().text.contains(QStringLiteral("missing.txt")));
+    EXPECT_EQ(text(), "issue three");
 }
 
 TEST_F(DocumentTest, AFileThatCannotBeReadLeavesTheDocumentAndItsNameAsTheyWere) {

@@ -969,6 +969,28 @@ TEST(DocumentLoadFile, RandomFilesLoadByteForByteWithTheirCount) {
     }
 }
 
+// A large file is counted on a second thread while it is read: characters
+// cut by the pieces handed on count as in a file read at once.
+TEST(DocumentLoadFile, ALargeFileIsCountedAsItIsRead) {
+    TempDir dir;
+    // 号, 外 and CR LF: three characters in six bytes, which cut the 1 MiB
+    // pieces inside pairs; a lone lead byte at the end is one more.
+    const std::string unit = sj("号外\r\n");
+    constexpr std::size_t kUnits = (std::size_t{9} << 20) / 6 + 1;
+    std::string bytes;
+    bytes.reserve(kUnits * unit.size() + 1);
+    for (std::size_t i = 0; i < kUnits; ++i)
+        bytes += unit;
+    bytes += '\x82';
+    dir.write("large.txt", bytes);
+    Document doc;
+    doc.loadFile(dir.file("large.txt"));
+    EXPECT_EQ(doc.size(), 9437191u);
+    EXPECT_EQ(doc.characterCount(), 4718596u);
+    Document::LoadedText loaded = Document::readFile(dir.file("large.txt"));
+    EXPECT_EQ(loaded.characters, 4718596u);
+}
+
 // A file read first (to look at its bytes) becomes the text only when taken,
 // with its count and one notice, as loadFile would have made it.
 TEST(DocumentLoadFile, AFileReadFirstBecomesTheTextWhenTaken) {
@@ -994,6 +1016,45 @@ TEST(DocumentLoadFile, AFileReadFirstBecomesTheTextWhenTaken) {
     EXPECT_TRUE(sameChange(notices.notices()[0], TextChange{0, 3, 7}));
     EXPECT_TRUE(loaded.bytes.empty());
     EXPECT_EQ(loaded.characters, 0u);
+}
+
+// A file read ahead is given once, to the opening of that same file as long
+// as the file is as it was read; otherwise the opener reads it itself.
+TEST(DocumentReadAhead, GivesTheTextOnceForTheSameUnchangedFile) {
+    TempDir dir;
+    const std::string bytes = sj("号外\r\nｱ");
+    dir.write("vol3.txt", bytes);
+    dir.write("other.txt", "x");
+    {
+        Document::ReadAhead ahead(dir.file("vol3.txt"));
+        EXPECT_GE(ahead.residentBytes(), bytes.size());
+        std::optional<Document::LoadedText> loaded = ahead.take(dir.file("vol3.txt"));
+        ASSERT_TRUE(loaded.has_value());
+        EXPECT_EQ(loaded->bytes.str(), bytes);
+        EXPECT_EQ(loaded->characters, 4u);
+        EXPECT_EQ(ahead.residentBytes(), 0u);
+        EXPECT_FALSE(ahead.take(dir.file("vol3.txt")).has_value());
+    }
+    {
+        Document::ReadAhead ahead(dir.file("vol3.txt"));
+        EXPECT_FALSE(ahead.take(dir.file("other.txt")).has_value());
+    }
+    // Changed after it was read: a new time, also at the same size.
+    for (const std::string& now : {sj("号外\r\nｲ"), sj("号外\r\n")}) {
+        dir.write("vol3.txt", bytes);
+        Document::ReadAhead ahead(dir.file("vol3.txt"));
+        EXPECT_GE(ahead.residentBytes(), bytes.size()); // the reading is over
+        dir.write("vol3.txt", now);
+        const timespec times[2] = {{0, UTIME_OMIT}, {1'000'000'000, 0}};
+        ASSERT_EQ(::utimensat(AT_FDCWD, dir.file("vol3.txt").c_str(), times, 0), 0);
+        EXPECT_FALSE(ahead.take(dir.file("vol3.txt")).has_value());
+    }
+    // Nothing to read: nothing given, no error (the opener meets it).
+    for (const std::string& path : {dir.file("missing.txt"), dir.path()}) {
+        Document::ReadAhead ahead(path);
+        EXPECT_EQ(ahead.residentBytes(), 0u);
+        EXPECT_FALSE(ahead.take(path).has_value());
+    }
 }
 
 TEST(DocumentLoadFile, AFileThatCannotBeLoadedLeavesTheDocumentAsItWas) {

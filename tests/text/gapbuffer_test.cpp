@@ -9,6 +9,7 @@
 #include <random>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 TEST(GapBufferTest, EditsAndViewsAcrossTheGap) {
@@ -352,6 +353,52 @@ TEST(GapBufferFile, AFileThatCannotBeReadLeavesTheBufferAsItWas) {
     EXPECT_TRUE(b.empty());
     b.insert(0, "x");
     EXPECT_EQ(b.str(), "x");
+}
+
+TEST(GapBufferFile, PiecesShownAlongsideTheReadingAreEveryByteOnceInOrder) {
+    TempDir dir;
+    std::mt19937 rng(20261209);
+    const std::thread::id reader = std::this_thread::get_id();
+    // Large enough for a second thread, and small: shown where it is read.
+    for (const std::size_t size : {9 * kPiece + 5, kPiece + 3}) {
+        const std::string model = randomBytes(rng, size);
+        dir.write("alongside.txt", model);
+        std::string shown;
+        std::size_t onReader = 0, elsewhere = 0;
+        GapBuffer b("before");
+        b.readFile(
+            dir.file("alongside.txt"), kMaxDocumentBytes,
+            [&](std::string_view piece) {
+                ASSERT_FALSE(piece.empty());
+                shown.append(piece);
+                ++(std::this_thread::get_id() == reader ? onReader : elsewhere);
+            },
+            GapBuffer::Seen::alongside);
+        ASSERT_TRUE(b.str() == model) << size;
+        ASSERT_TRUE(shown == model) << size;
+        if (size > 8 * kPiece) {
+            EXPECT_EQ(onReader, 0u);
+            EXPECT_GE(elsewhere, 1u);
+        } else {
+            EXPECT_EQ(elsewhere, 0u);
+            EXPECT_EQ(onReader, 2u);
+        }
+    }
+
+    // What the second thread throws comes out of readFile, the buffer as it was.
+    GapBuffer b("kept");
+    EXPECT_THROW(b.readFile(
+                     dir.file("alongside.txt"), kMaxDocumentBytes,
+                     [](std::string_view) { throw std::runtime_error("seen"); },
+                     GapBuffer::Seen::alongside),
+                 std::runtime_error);
+    dir.write("large.txt", std::string(9 * kPiece, 'x'));
+    EXPECT_THROW(b.readFile(
+                     dir.file("large.txt"), kMaxDocumentBytes,
+                     [](std::string_view) { throw std::runtime_error("seen"); },
+                     GapBuffer::Seen::alongside),
+                 std::runtime_error);
+    EXPECT_EQ(b.str(), "kept");
 }
 
 TEST(GapBufferTest, CopiesAndMovesKeepTheText) {
