@@ -777,6 +777,26 @@ TEST_F(MemoTest, NoWaveOfARowAboveTheViewInTheTopMargin) {
     EXPECT_EQ(countColor(img, leftOfWrapLine, kWhite), memo.wrapLineX() * 2);
 }
 
+// Rows of tabs hanging far past the right edge: their marks there are not
+// drawn, the findings on the rows after them are.
+TEST_F(MemoTest, FindingsAfterARowOfTabsPastTheEdgeHaveTheirWaves) {
+    // Row 0: 136 tabs; row 1: ｱ and 150 tabs (two rows); then ｲ after a
+    // line end.
+    const std::string text =
+        std::string(136, '\t') + sj("ｱ") + std::string(150, '\t') + "\r\n" + sj("ｲ");
+    memo.setText(text);
+    memo.setMailCheckActive(true);
+    memo.show();
+    QApplication::processEvents();
+    ASSERT_EQ(memo.lineCount(), 4);
+    const QImage img = grab();
+    const QColor red(255, 0, 0), orange(255, 140, 0);
+    EXPECT_GT(countColor(img, cell(0), orange), 0);                              // a tab: a warning
+    EXPECT_GT(countColor(img, cell(136), red), 0);                               // ｱ: an error
+    EXPECT_GT(countColor(img, cell(137), orange), 0);                            // the tab after it
+    EXPECT_GT(countColor(img, cell(static_cast<int>(text.size()) - 1), red), 0); // ｲ
+}
+
 // A web address longer than the line width is folded on the screen; its
 // marks are those of the text as sent: a warning wave under the whole
 // address, the long line's mark at the break before it.
