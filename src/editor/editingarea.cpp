@@ -367,7 +367,6 @@ void EditingArea::paintMarginBands(QPainter& p) {
 void EditingArea::paintEvent(QPaintEvent* e) {
     if (editMarks_->updating() || painting_) return TextEdit::paintEvent(e);
     painting_ = true;
-    const QRect r = e->rect();
     // The canvas has the screen's pixels (twice as many each way on a screen
     // scaled by 2), so text is drawn sharp, not enlarged.
     const qreal dpr = viewport()->devicePixelRatioF();
@@ -376,6 +375,36 @@ void EditingArea::paintEvent(QPaintEvent* e) {
         canvas_ = QImage(pixels, QImage::Format_RGB32);
         canvas_.setDevicePixelRatio(dpr);
     }
+    // Strips far apart (the rows a scroll brings into sight and the rows at
+    // the other edge of the view) are painted each on its own, not with
+    // everything between them.
+    const QRegion& region = e->region();
+    const QRect bounds = e->rect();
+    qint64 area = 0;
+    for (const QRect& r : region)
+        area += qint64{r.width()} * r.height();
+    const bool apart =
+        region.rectCount() > 1 && 2 * area < qint64{bounds.width()} * bounds.height();
+    if (apart) {
+        for (const QRect& r : region)
+            paintCanvas(r);
+    } else {
+        paintCanvas(bounds);
+    }
+    QPainter w(viewport());
+    auto show = [&](const QRect& r) {
+        w.drawImage(QRectF(r), canvas_, QRectF(QPointF(r.topLeft()) * dpr, QSizeF(r.size()) * dpr));
+    };
+    if (apart) {
+        for (const QRect& r : region)
+            show(r);
+    } else {
+        show(bounds);
+    }
+    painting_ = false;
+}
+
+void EditingArea::paintCanvas(const QRect& r) {
     {
         // One painter for the whole pass: the raster engine draws at once,
         // so the waves and the caret-line marker can set pixels in between.
@@ -399,9 +428,6 @@ void EditingArea::paintEvent(QPaintEvent* e) {
         drawCaretLine(canvas_, r);
         paintCaret(p);
     }
-    QPainter w(viewport());
-    w.drawImage(QRectF(r), canvas_, QRectF(QPointF(r.topLeft()) * dpr, QSizeF(r.size()) * dpr));
-    painting_ = false;
 }
 
 // --- selection, keys and mouse -------------------------------------------------

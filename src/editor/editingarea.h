@@ -116,6 +116,8 @@ class EditingArea : public TextEdit,
     void startMailScan();
     void continueMailScan();
     void paintMarginBands(QPainter& p);
+    // Paints the area r of the view into the canvas.
+    void paintCanvas(const QRect& r);
     void drawCaretLine(QImage& canvas, const QRect& update);
     bool lineVisible(int line) const;
     int computeCaretLine() const;

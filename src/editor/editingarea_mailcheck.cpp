@@ -208,23 +208,42 @@ void EditingArea::paintMailMarks(QPainter& p, int startPos, int endPos) {
     const int lineH = lineHeight();
     const int cw = std::max(1, columnWidth());
     const int rightEdge = viewport()->width();
+    // The two looks of a mark, worked out once for the pass.
+    struct Look {
+        bool enabled, reversed;
+        QRgb wave;
+        QColor behind;
+    };
+    auto lookOf = [](const EditSymbol& sym) {
+        QColor behind = toQColor(sym.color());
+        const QRgb wave = behind.rgb();
+        behind.setAlpha(96);
+        return Look{sym.isEnabled(), sym.isReversed(), wave, behind};
+    };
+    const Look errorLook = lookOf(m.mailCheck), warningLook = lookOf(m.mailWarning);
     // The marks come in order: the columns of a row are counted once, from
-    // its start (where positionOfChar puts it) to each mark in turn.
+    // its start (where positionOfChar puts it) to each mark in turn. Once a
+    // mark of a row starts past the right edge, so do the rest of the row's
+    // (a row of hanging blanks may run far past it).
     std::size_t rowStart = 0, rowEnd = 0; // the row's bytes, its line end included
     std::size_t walked = 0;               // counted up to here
     std::int64_t column = 0;              // the column of walked
     QPoint origin;                        // where the row's column 0 stands
     bool haveRow = false;
+    bool pastEdge = false;   // the rest of the row lies past the right edge
     std::size_t current = 0; // the row
+    const std::size_t size = d.size();
     for (const mailcheck::LiveCheck::Mark& mark : marks) {
-        const bool warning = mailcheck::isWarning(mark.kind);
-        const EditSymbol& sym = warning ? m.mailWarning : m.mailCheck;
-        if (!sym.isEnabled()) continue;
+        const Look& look = mailcheck::isWarning(mark.kind) ? warningLook : errorLook;
+        if (!look.enabled) continue;
         // Each character of the finding on its own row (a letter and its
         // voiced mark may stand on two).
         const std::size_t markEnd = mark.pos + std::max<std::size_t>(mark.length, 1);
-        for (std::size_t q = mark.pos; q < markEnd && q < d.size();) {
-            const std::size_t next = std::min(d.nextBoundary(q), markEnd);
+        for (std::size_t q = mark.pos; q < markEnd && q < size;) {
+            if (pastEdge && q >= rowStart && q < rowEnd) {
+                q = std::min(markEnd, rowEnd);
+                continue;
+            }
             if (!haveRow || q < rowStart || q >= rowEnd) {
                 // Most often the next row, else found by its position.
                 const bool nextRow = haveRow && q >= rowEnd && current + 1 < view.count() &&
@@ -240,6 +259,7 @@ void EditingArea::paintMailMarks(QPainter& p, int startPos, int endPos) {
                 column = 0;
                 origin = positionOfChar(static_cast<int>(rowStart));
                 haveRow = true;
+                pastEdge = false;
             }
             if (q > walked) {
                 const std::string_view v = d.view(walked, q);
@@ -247,21 +267,21 @@ void EditingArea::paintMailMarks(QPainter& p, int startPos, int endPos) {
                     column += cp932::charColumns(v, k, column);
                 walked = q;
             }
+            const std::size_t next = std::min(d.nextBoundary(q), markEnd);
             const std::string_view c = d.view(q, next);
             // A line end takes two columns.
             const int columns = c[0] == '\r' || c[0] == '\n' ? 2 : cp932::charColumns(c, 0, column);
             q = next;
             const std::int64_t x = origin.x() + column * cw;
-            if (x > rightEdge) continue;
-            const int w = columns * cw;
-            if (sym.isReversed()) {
-                QColor behind = toQColor(sym.color());
-                behind.setAlpha(96);
-                p.fillRect(QRect(static_cast<int>(x), origin.y(), w, lineH), behind);
-            } else {
-                waves_.push_back(
-                    {static_cast<int>(x), origin.y() + lineH - 1, w, toQColor(sym.color()).rgb()});
+            if (x > rightEdge) {
+                pastEdge = true;
+                continue;
             }
+            const int w = columns * cw;
+            if (look.reversed)
+                p.fillRect(QRect(static_cast<int>(x), origin.y(), w, lineH), look.behind);
+            else
+                waves_.push_back({static_cast<int>(x), origin.y() + lineH - 1, w, look.wave});
         }
     }
 }
@@ -275,12 +295,18 @@ void EditingArea::drawMailWaves(QImage& canvas, const QRect& update) {
     const QRect area = update.intersected(QRect(QPoint(), canvas.deviceIndependentSize().toSize()))
                            .intersected(inside);
     const qreal d = canvas.devicePixelRatio();
+    if (waves_.empty()) return;
+    // The pixels are reached from the image's start (scanLine checks whether
+    // the image is shared at every call).
+    uchar* const bits = canvas.bits();
+    const qsizetype stride = canvas.bytesPerLine();
+    auto pixels = [&](int row) { return reinterpret_cast<QRgb*>(bits + row * stride); };
     auto put = [&](int x, int y, QRgb color) {
         const int xe = std::min(static_cast<int>(std::floor((x + 1) * d)), canvas.width());
         const int ye = std::min(static_cast<int>(std::floor((y + 1) * d)), canvas.height());
         for (int row = static_cast<int>(std::floor(y * d)); row < ye; ++row)
             for (int col = static_cast<int>(std::floor(x * d)); col < xe; ++col)
-                reinterpret_cast<QRgb*>(canvas.scanLine(row))[col] = color;
+                pixels(row)[col] = color;
     };
     for (const Wave& w : waves_) {
         // A wave's pixels stand on its bottom row and the two above it.
@@ -291,7 +317,7 @@ void EditingArea::drawMailWaves(QImage& canvas, const QRect& update) {
             const int y = w.bottom - kWaveRows[(x - w.x) % 4];
             if (y < area.top() || y > area.bottom()) continue;
             if (d == 1)
-                reinterpret_cast<QRgb*>(canvas.scanLine(y))[x] = w.color;
+                pixels(y)[x] = w.color;
             else
                 put(x, y, w.color);
         }

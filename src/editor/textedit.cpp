@@ -14,6 +14,7 @@
 #include <QStyleOptionSlider>
 
 #include <algorithm>
+#include <cstdlib>
 #include <optional>
 
 namespace {
@@ -22,20 +23,32 @@ constexpr int kSelectionBarWidth = 10;
 constexpr int kPlainLeftEdge = 1;
 // Far right of any window, and still far from the end of an int.
 constexpr std::int64_t kFarRight = 1 << 24;
+// The pixels a glyph may ink above or below its row.
+constexpr int kInkReach = 2;
 // The fewest lines an edit lays out at once.
 constexpr int kLeastEditBudget = 100;
 // A scroll bar that is painted again only when what it shows changes: a
 // range that grows by a line of a long text moves its handle by no pixel.
+// What it shows is compared once the changes of a step are through (before
+// the paint, which comes at a lower priority): a key at the end of the text
+// takes the bar off its maximum and puts it back (the range grows by a
+// line, then the view scrolls to it), which ends where it was painted.
 class QuietScrollBar : public QScrollBar {
   public:
     explicit QuietScrollBar(Qt::Orientation o) : QScrollBar(o) {}
 
   protected:
     void sliderChange(SliderChange change) override {
-        const Look now = look();
-        if (shown_ && now == *shown_) return;
-        shown_ = now;
-        QScrollBar::sliderChange(change);
+        if (!shown_) return QScrollBar::sliderChange(change);
+        if (checkPosted_) return;
+        checkPosted_ = true;
+        QCoreApplication::postEvent(this, new QEvent(kCheck));
+    }
+    bool event(QEvent* e) override {
+        if (e->type() != kCheck) return QScrollBar::event(e);
+        checkPosted_ = false;
+        if (shown_ && look() != *shown_) QScrollBar::sliderChange(SliderValueChange);
+        return true;
     }
     void paintEvent(QPaintEvent* e) override {
         shown_ = look();
@@ -43,6 +56,7 @@ class QuietScrollBar : public QScrollBar {
     }
 
   private:
+    static constexpr QEvent::Type kCheck = QEvent::User;
     struct Look {
         QRect handle;
         bool atMinimum, atMaximum, empty;
@@ -54,7 +68,8 @@ class QuietScrollBar : public QScrollBar {
         return {style()->subControlRect(QStyle::CC_ScrollBar, &o, QStyle::SC_ScrollBarSlider, this),
                 value() == minimum(), value() == maximum(), minimum() == maximum()};
     }
-    std::optional<Look> shown_;
+    std::optional<Look> shown_; // as last painted
+    bool checkPosted_ = false;
 };
 
 } // namespace
@@ -235,7 +250,11 @@ void TextEdit::setRangeQuietly(QScrollBar* bar, Qt::ScrollBarPolicy policy, int 
         const QSignalBlocker quiet(bar);
         bar->setRange(0, maximum);
     }
-    if (bar->value() != before) viewport()->update();
+    if (bar->value() == before) return;
+    if (bar == verticalScrollBar())
+        followScroll(false);
+    else
+        viewport()->update();
 }
 
 void TextEdit::updateScrollBars() {
@@ -281,9 +300,40 @@ void TextEdit::resizeEvent(QResizeEvent* e) {
     updateMicroFocus();
 }
 
-void TextEdit::scrollContentsBy(int, int) {
-    viewport()->update();
+void TextEdit::scrollContentsBy(int dx, int) {
+    followScroll(dx != 0);
     updateMicroFocus(); // the caret moved on the screen
+}
+
+void TextEdit::followScroll(bool sideways) {
+    // The distance is taken from the row the screen shows, not from the
+    // scroll area's own count (a range set quietly moves the value unseen).
+    const int top = verticalScrollBar()->value();
+    const int rows = top - shownTop_;
+    shownTop_ = top;
+    const QRect area = textArea() & viewport()->rect();
+    const int lineH = grid_.lineHeight;
+    if (sideways || std::abs(rows) >= visibleLines() || area.isEmpty()) {
+        viewport()->update();
+        return;
+    }
+    if (rows == 0) return;
+    // A scroll by fewer rows than the view shows moves the pixels of the
+    // text area (the margin bands stay where they are; what waits to be
+    // painted there moves with them) and paints the rows that come into
+    // sight, the rows at the area's edges (glyphs ink a pixel or two past
+    // their rows, and a row cut off by an edge is whole after the move) and
+    // the caret where it was drawn.
+    const int dy = -rows * lineH;
+    viewport()->scroll(0, dy, area);
+    const int w = viewport()->width();
+    const int edge = lineH + 2 * kInkReach;
+    viewport()->update(QRect(0, area.top() - kInkReach, w, edge));
+    viewport()->update(QRect(0, area.bottom() + 1 - lineH - kInkReach, w, edge));
+    if (!paintedCaret_.isEmpty()) {
+        viewport()->update(paintedCaret_);
+        viewport()->update(paintedCaret_.translated(0, dy));
+    }
 }
 
 // --- character positions -------------------------------------------------------------

@@ -296,6 +296,9 @@ class TextEdit : public QAbstractScrollArea {
     void applyRules();
     void updateScrollBars();
     void setRangeQuietly(QScrollBar* bar, Qt::ScrollBarPolicy policy, int maximum);
+    // The view follows a new scroll position (sideways: the horizontal one
+    // changed too).
+    void followScroll(bool sideways);
     // The scroll bars after a change of the lines: at once, or soon when
     // only lines that wait to be laid out moved the count by one.
     void updateScrollRange();
@@ -398,4 +401,5 @@ class TextEdit : public QAbstractScrollArea {
     // The number of lines the scroll range was last set for, and when.
     std::size_t rangeLines_ = 0;
     QElapsedTimer rangeSet_;
+    int shownTop_ = 0; // the first row the pixels on the screen show
 };

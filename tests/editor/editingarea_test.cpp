@@ -405,8 +405,22 @@ TEST_F(MemoTest, TheScrollBarIsPaintedAgainOnlyWhenItsHandleMoves) {
     QApplication::processEvents();
     EXPECT_EQ(count.paints, 0);
     EXPECT_TRUE(same());
-    // A page down does, and so does a text of a few lines.
-    QTest::keyClick(&memo, Qt::Key_PageDown);
+    // Nor does a line end typed at the end and taken back: the view moves a
+    // row down and back, the handle stays at the bottom.
+    QTest::keyClick(&memo, Qt::Key_End, Qt::ControlModifier);
+    QApplication::processEvents();
+    count.paints = 0;
+    const int bottom = memo.verticalScrollBar()->value();
+    QTest::keyClick(&memo, Qt::Key_Return);
+    QApplication::processEvents();
+    EXPECT_EQ(memo.verticalScrollBar()->value(), bottom + 1);
+    QTest::keyClick(&memo, Qt::Key_Backspace);
+    QApplication::processEvents();
+    EXPECT_EQ(memo.verticalScrollBar()->value(), bottom);
+    EXPECT_EQ(count.paints, 0);
+    EXPECT_TRUE(same());
+    // A page up does, and so does a text of a few lines.
+    QTest::keyClick(&memo, Qt::Key_PageUp);
     QApplication::processEvents();
     EXPECT_GE(count.paints, 1);
     EXPECT_TRUE(same());
@@ -763,6 +777,26 @@ TEST_F(MemoTest, NoWaveOfARowAboveTheViewInTheTopMargin) {
     EXPECT_EQ(countColor(img, leftOfWrapLine, kWhite), memo.wrapLineX() * 2);
 }
 
+// Rows of tabs hanging far past the right edge: their marks there are not
+// drawn, the findings on the rows after them are.
+TEST_F(MemoTest, FindingsAfterARowOfTabsPastTheEdgeHaveTheirWaves) {
+    // Row 0: 136 tabs; row 1: ｱ and 150 tabs (two rows); then ｲ after a
+    // line end.
+    const std::string text =
+        std::string(136, '\t') + sj("ｱ") + std::string(150, '\t') + "\r\n" + sj("ｲ");
+    memo.setText(text);
+    memo.setMailCheckActive(true);
+    memo.show();
+    QApplication::processEvents();
+    ASSERT_EQ(memo.lineCount(), 4);
+    const QImage img = grab();
+    const QColor red(255, 0, 0), orange(255, 140, 0);
+    EXPECT_GT(countColor(img, cell(0), orange), 0);                              // a tab: a warning
+    EXPECT_GT(countColor(img, cell(136), red), 0);                               // ｱ: an error
+    EXPECT_GT(countColor(img, cell(137), orange), 0);                            // the tab after it
+    EXPECT_GT(countColor(img, cell(static_cast<int>(text.size()) - 1), red), 0); // ｲ
+}
+
 // A web address longer than the line width is folded on the screen; its
 // marks are those of the text as sent: a warning wave under the whole
 // address, the long line's mark at the break before it.
@@ -969,6 +1003,49 @@ TEST_P(RepaintTest, AKeyRepaintsOnlyItsRowsAndTheScreenEqualsAFreshPaint) {
     QDir().mkpath(QDir::currentPath() + QStringLiteral("/screenshots"));
     memo.grab().save(QDir::currentPath() +
                      QStringLiteral("/screenshots/keys-partial-repaints.png"));
+}
+
+// A key that moves the view by a row (a row of its own after hanging tabs,
+// taken back again) or a scroll by a few rows moves the pixels
+// on the screen and paints only the rows at the view's edges; what is on the
+// screen is then what a paint of the whole view shows.
+TEST_P(RepaintTest, AScrollByARowPaintsOnlyTheRowsAtTheEdges) {
+    if (!ready) GTEST_SKIP() << "no keyboard focus on this platform";
+    // 40 lines of a number and 100 tabs (most of them hanging past the
+    // width), each a row that shows its number, and a last row of 16 tabs.
+    std::string text;
+    for (int i = 0; i < 40; ++i)
+        text += std::to_string(i) + std::string(100, '\t') + "\r\n";
+    memo.setText(text + std::string(16, '\t'));
+    ASSERT_EQ(memo.lineCount(), 41);
+    QTest::keyClick(&memo, Qt::Key_End, Qt::ControlModifier);
+    QApplication::processEvents();
+    ASSERT_TRUE(screenIsFresh());
+    const int rows = memo.verticalScrollBar()->pageStep(),
+              bottom = memo.verticalScrollBar()->value();
+    ASSERT_EQ(bottom, 41 - rows);
+    struct Step {
+        const char* what;
+        std::function<void()> act;
+        int top; // the first row in sight after it
+    };
+    const Step steps[] = {
+        {"a letter on a row of its own", [&] { QTest::keyClick(&memo, Qt::Key_B); }, bottom + 1},
+        {"taken back", [&] { QTest::keyClick(&memo, Qt::Key_Backspace); }, bottom},
+        {"two rows up", [&] { memo.verticalScrollBar()->setValue(bottom - 2); }, bottom - 2},
+        {"a row down", [&] { memo.verticalScrollBar()->setValue(bottom - 1); }, bottom - 1},
+    };
+    for (const Step& s : steps) {
+        region.painted = QRegion();
+        s.act();
+        QApplication::processEvents();
+        EXPECT_EQ(memo.verticalScrollBar()->value(), s.top) << s.what;
+        // Nothing in the middle of the view is painted.
+        EXPECT_FALSE(region.painted.intersects(rowsRect(rows / 2 - 1, rows / 2))) << s.what;
+        EXPECT_TRUE(screenIsFresh()) << s.what;
+    }
+    QDir().mkpath(QDir::currentPath() + QStringLiteral("/screenshots"));
+    memo.grab().save(QDir::currentPath() + QStringLiteral("/screenshots/scrolled-by-a-row.png"));
 }
 
 INSTANTIATE_TEST_SUITE_P(SendCheck, RepaintTest, ::testing::Bool());
