@@ -37,6 +37,14 @@ namespace {
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
+// Writes a file of `bytes` bytes: lines of 96 "a" and a line end.
+void writeLines(const std::string& file, std::size_t bytes) {
+    std::string text(bytes, 'a');
+    for (std::size_t i = 0; i < text.size(); i += 97)
+        text[i] = '\n';
+    writeFile(file, text);
+}
+
 // Sets the process's peak resident memory back to what is resident now.
 void resetPeakMemory() {
     std::ofstream("/proc/self/clear_refs") << "5";
@@ -47,12 +55,7 @@ void BM_RecoveryFirstKey_MMEdit(benchmark::State& state) {
     QTemporaryDir folder;
     const std::string base = folder.path().toStdString() + "/";
     const std::string file = base + "large.txt";
-    {
-        std::string text(bytes, 'a');
-        for (std::size_t i = 0; i < text.size(); i += 97)
-            text[i] = '\n';
-        writeFile(file, text);
-    }
+    writeLines(file, bytes);
     const FileLocations locations(base);
     QtDialogs dialogs;
     Document doc;
@@ -110,12 +113,7 @@ void BM_RecoveryYes_MMEdit(benchmark::State& state) {
     QTemporaryDir folder;
     const std::string base = folder.path().toStdString() + "/";
     const std::string file = base + "large.txt";
-    {
-        std::string text(bytes, 'a');
-        for (std::size_t i = 0; i < text.size(); i += 97)
-            text[i] = '\n';
-        writeFile(file, text);
-    }
+    writeLines(file, bytes);
     const FileLocations locations(base);
     YesDialogs yes;
     std::vector<double> times;

@@ -5,6 +5,7 @@
 
 #include "editor/keytable.h"
 #include "settings/profile.h"
+#include "support/paintedregion.h"
 #include "support/screenshots.h"
 #include "support/sjis.h"
 #include "text/cp932.h"
@@ -556,17 +557,6 @@ TEST(StatusPanel, SizesAndDrawsItsTextAsAFramedLabel) {
     EXPECT_EQ(narrow.sizeHint().width(), label.sizeHint().width());
     EXPECT_GT(narrow.sizeHint().width(), 100);
 }
-
-namespace {
-// Every region a widget is asked to paint.
-struct PaintedRegion : QObject {
-    QRegion painted;
-    bool eventFilter(QObject*, QEvent* e) override {
-        if (e->type() == QEvent::Paint) painted += static_cast<QPaintEvent*>(e)->region();
-        return false;
-    }
-};
-} // namespace
 
 // A new count repaints the panel from the first piece that changed (a
 // count one up: its last digits), and the panel then looks as a fresh paint.

@@ -1,5 +1,6 @@
 #include "editor/editingarea.h"
 
+#include "support/paintedregion.h"
 #include "support/sjis.h"
 #include "text/cp932.h"
 
@@ -893,17 +894,6 @@ TEST_F(MemoTest, TheIdleLayoutDoesNotRepaintWhatIsInSight) {
     EXPECT_GT(slices, 5);
     EXPECT_LE(count.paints, 4);
 }
-
-namespace {
-// Every region a widget is asked to paint.
-struct PaintedRegion : QObject {
-    QRegion painted;
-    bool eventFilter(QObject*, QEvent* e) override {
-        if (e->type() == QEvent::Paint) painted += static_cast<QPaintEvent*>(e)->region();
-        return false;
-    }
-};
-} // namespace
 
 namespace {
 // Rows: 0 "first line", 1 marks, 2-3 one paragraph wrapped at 70, 4 a wave
