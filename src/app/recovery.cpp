@@ -1028,7 +1028,10 @@ std::string CrashRecovery::recoveredName(const std::string& file, std::string_vi
         QFileInfo(fileName(file)).lastModified().toString(QStringLiteral("yyyy-MM-dd-HHmmss"));
     for (int k = 1;; ++k) {
         std::string name = "recovered-" + stamp.toStdString();
-        if (k > 1) name += "-" + std::to_string(k);
+        if (k > 1) {
+            name += '-';
+            name += std::to_string(k);
+        }
         std::string target = folder_ + name + std::string(suffix);
         if (!fileio::exists(target)) return target;
     }
