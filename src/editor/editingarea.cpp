@@ -391,6 +391,9 @@ void EditingArea::paintEvent(QPaintEvent* e) {
     } else {
         paintCanvas(bounds);
     }
+    // The count also follows what changes without a change of the text (the
+    // character limit): told when it differs, once a paint.
+    if (!e->rect().isEmpty()) tellMailFindings();
     QPainter w(viewport());
     auto show = [&](const QRect& r) {
         w.drawImage(QRectF(r), canvas_, QRectF(QPointF(r.topLeft()) * dpr, QSizeF(r.size()) * dpr));
@@ -405,29 +408,24 @@ void EditingArea::paintEvent(QPaintEvent* e) {
 }
 
 void EditingArea::paintCanvas(const QRect& r) {
-    {
-        // One painter for the whole pass: the raster engine draws at once,
-        // so the waves and the caret-line marker can set pixels in between.
-        QPainter p(&canvas_);
-        p.setClipRect(r);
-        paintText(p, r);
-        if (!r.isEmpty()) {
-            const int s = charAtPoint(r.topLeft());
-            const int end = charAtPoint(r.bottomRight());
-            // A mark's box may reach down into the row below its own: the
-            // marks of the row above are drawn again too (clipped).
-            paintMarks(p, charAtPoint(r.topLeft() - QPoint(0, lineHeight())), end);
-            paintMailMarks(p, s, end);
-            // The count also follows what changes without a change of the
-            // text (the character limit): told when it differs.
-            tellMailFindings();
-            paintMarginBands(p);
-            paintWrapLine(p);
-        }
-        drawMailWaves(canvas_, r);
-        drawCaretLine(canvas_, r);
-        paintCaret(p);
+    // One painter for the whole pass: the raster engine draws at once,
+    // so the waves and the caret-line marker can set pixels in between.
+    QPainter p(&canvas_);
+    p.setClipRect(r);
+    paintText(p, r);
+    if (!r.isEmpty()) {
+        const int s = charAtPoint(r.topLeft());
+        const int end = charAtPoint(r.bottomRight());
+        // A mark's box may reach down into the row below its own: the
+        // marks of the row above are drawn again too (clipped).
+        paintMarks(p, charAtPoint(r.topLeft() - QPoint(0, lineHeight())), end);
+        paintMailMarks(p, s, end);
+        paintMarginBands(p);
+        paintWrapLine(p);
     }
+    drawMailWaves(canvas_, r);
+    drawCaretLine(canvas_, r);
+    paintCaret(p);
 }
 
 // --- selection, keys and mouse -------------------------------------------------
