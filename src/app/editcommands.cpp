@@ -224,7 +224,7 @@ void EditCommands::showToolBar(int tag) {
 
 void EditCommands::showHelp() {
     // The help page lies among the data files the program ships.
-    ::showHelp(w_.shell(), w_.settings().files.dataFile("help/index.html"), {}, &w_);
+    ::showHelp(w_.shell(), w_.dialogs(), w_.settings().files.dataFile("help/index.html"), {}, &w_);
 }
 
 AboutBox* EditCommands::aboutBox() {

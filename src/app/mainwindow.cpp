@@ -210,12 +210,7 @@ std::vector<std::pair<QString, QString>> MainWindow::links() const {
 }
 
 void MainWindow::openLink(QAction* a) {
-    const QString address = a->property("Hint").toString();
-    if (shell_.open(address)) return;
-    // No program here opens it: the address is shown so that it can be copied.
-    dialogs_.messageBox(QApplication::applicationName(),
-                        u("次のアドレスを開けませんでした:\n%1").arg(address),
-                        Dialogs::Icon::Warning, Dialogs::Ok);
+    openOrShowAddress(shell_, dialogs_, a->property("Hint").toString());
 }
 
 // --- settings --------------------------------------------------------------------

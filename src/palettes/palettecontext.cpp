@@ -40,7 +40,7 @@ bool replaceEditorSelection(PaletteContext& context, std::string_view bytes) {
 
 void showPaletteHelp(PaletteContext& context, const char* keyword) {
     runCommand(context.dialogs, [&] {
-        showHelp(context.shell, context.settings.files.dataFile("help/index.html"),
+        showHelp(context.shell, context.dialogs, context.settings.files.dataFile("help/index.html"),
                  QString::fromUtf8(keyword), &context.editor);
     });
 }

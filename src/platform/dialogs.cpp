@@ -120,3 +120,11 @@ bool QtShell::open(const QString& address) {
     const QUrl url = QUrl::fromUserInput(address);
     return QDesktopServices::openUrl(url);
 }
+
+bool openOrShowAddress(Shell& shell, Dialogs& dialogs, const QString& address) {
+    if (shell.open(address)) return true;
+    dialogs.messageBox(QApplication::applicationName(),
+                       QStringLiteral("次のアドレスを開けませんでした:\n%1").arg(address),
+                       Dialogs::Icon::Warning, Dialogs::Ok);
+    return false;
+}

@@ -67,3 +67,8 @@ class QtShell : public Shell {
   public:
     bool open(const QString& address) override;
 };
+
+// Opens the address through the shell; when nothing here opens it, says so
+// in a box that shows the address, so that it can be copied. Returns whether
+// it was opened.
+bool openOrShowAddress(Shell& shell, Dialogs& dialogs, const QString& address);

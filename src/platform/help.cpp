@@ -101,7 +101,8 @@ void HelpWindow::follow(const QUrl& link) {
         browser_->setSource(target);
         return;
     }
-    if (shell_) shell_->open(target.toString(QUrl::FullyEncoded));
+    if (shell_ && dialogs_)
+        openOrShowAddress(*shell_, *dialogs_, target.toString(QUrl::FullyEncoded));
 }
 
 QString helpAnchor(const QString& keyword) {
@@ -112,13 +113,14 @@ QString helpAnchor(const QString& keyword) {
     return keyword;
 }
 
-void showHelp(Shell& shell, const std::string& page, const QString& keyword, QWidget* near) {
+void showHelp(Shell& shell, Dialogs& dialogs, const std::string& page, const QString& keyword,
+              QWidget* near) {
     if (!fileio::isRegularFile(page)) throw MMEditError(openErrorText(page));
     QUrl url = QUrl::fromLocalFile(QFile::decodeName(page.c_str()));
     const QString anchor = helpAnchor(keyword);
     if (!anchor.isEmpty()) url.setFragment(anchor);
     HelpWindow* window = HelpWindow::current();
     if (!window) window = new HelpWindow(outermostWindow(near));
-    window->setShell(shell);
+    window->setDesktop(shell, dialogs);
     window->showPage(url);
 }

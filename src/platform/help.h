@@ -10,6 +10,7 @@
 
 class QTextBrowser;
 class QUrl;
+class Dialogs;
 class Shell;
 
 // The window that shows the help page. There is one: it is made on first use
@@ -22,8 +23,12 @@ class HelpWindow : public QWidget {
     // The help window, nullptr while none is open.
     static HelpWindow* current();
     QTextBrowser* browser() const { return browser_; }
-    // Links that leave the page go through this shell.
-    void setShell(Shell& shell) { shell_ = &shell; }
+    // Links that leave the page go through this shell; one it cannot open is
+    // told through these dialogs.
+    void setDesktop(Shell& shell, Dialogs& dialogs) {
+        shell_ = &shell;
+        dialogs_ = &dialogs;
+    }
     // Shows the window with the page at the anchor the address names.
     void showPage(const QUrl& address);
 
@@ -36,6 +41,7 @@ class HelpWindow : public QWidget {
 
     QTextBrowser* browser_;
     Shell* shell_ = nullptr;
+    Dialogs* dialogs_ = nullptr;
     bool placed_ = false;
 };
 
@@ -43,7 +49,7 @@ class HelpWindow : public QWidget {
 // gives) at the topic of the keyword (the top when empty), in the help window
 // of near's outermost window (a window of its own without one). Throws
 // MMEditError when the help page is missing.
-void showHelp(Shell& shell, const std::string& page, const QString& keyword = {},
+void showHelp(Shell& shell, Dialogs& dialogs, const std::string& page, const QString& keyword = {},
               QWidget* near = nullptr);
 // The anchor of a help keyword ("" for the contents).
 QString helpAnchor(const QString& keyword);

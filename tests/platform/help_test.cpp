@@ -30,6 +30,7 @@ std::string longPage() {
 struct HelpTest : ::testing::Test {
     TempDir dir;
     RecordingShell shell;
+    ScriptedDialogs dialogs;
     QWidget host;
     QWidget* inner = new QWidget(&host, Qt::Window); // a dialog of the host window
 
@@ -45,7 +46,7 @@ struct HelpTest : ::testing::Test {
 } // namespace
 
 TEST_F(HelpTest, MissingPageIsAnErrorAndOpensNoWindow) {
-    EXPECT_THROW(showHelp(shell, page(), {}, &host), MMEditError);
+    EXPECT_THROW(showHelp(shell, dialogs, page(), {}, &host), MMEditError);
     EXPECT_EQ(HelpWindow::current(), nullptr);
     EXPECT_TRUE(shell.opened.empty());
 }
@@ -62,7 +63,7 @@ TEST_F(HelpTest, EachKeywordOpensTheWindowAtItsAnchor) {
     };
     int previous = 0;
     for (const auto& c : cases) {
-        showHelp(shell, page(), QString::fromUtf8(c.keyword), inner);
+        showHelp(shell, dialogs, page(), QString::fromUtf8(c.keyword), inner);
         ASSERT_NE(HelpWindow::current(), nullptr);
         EXPECT_TRUE(HelpWindow::current()->isVisible());
         EXPECT_EQ(browser()->source().fragment(), QString::fromLatin1(c.anchor));
@@ -76,7 +77,7 @@ TEST_F(HelpTest, EachKeywordOpensTheWindowAtItsAnchor) {
     EXPECT_TRUE(HelpWindow::current()->isWindow());
     EXPECT_EQ(HelpWindow::current()->windowTitle(), QStringLiteral("テスト ヘルプ"));
     // No keyword: the top of the page.
-    showHelp(shell, page(), {}, &host);
+    showHelp(shell, dialogs, page(), {}, &host);
     EXPECT_TRUE(browser()->source().fragment().isEmpty());
     EXPECT_EQ(scrolled(), 0);
     EXPECT_TRUE(shell.opened.empty());
@@ -88,7 +89,7 @@ TEST_F(HelpTest, TheWindowOpensOverTheMiddleOfItsOwner) {
     writePage(longPage());
     host.setGeometry(300, 200, 400, 300);
     host.show();
-    showHelp(shell, page(), {}, &host);
+    showHelp(shell, dialogs, page(), {}, &host);
     const QRect help = HelpWindow::current()->frameGeometry();
     EXPECT_NEAR(help.center().x(), host.frameGeometry().center().x(), 2);
     EXPECT_GE(help.top(), 0);
@@ -96,7 +97,7 @@ TEST_F(HelpTest, TheWindowOpensOverTheMiddleOfItsOwner) {
 
 TEST_F(HelpTest, LinksWithinThePageStayAndLinksOutGoToTheShell) {
     writePage(longPage());
-    showHelp(shell, page(), {}, &host);
+    showHelp(shell, dialogs, page(), {}, &host);
     emit browser()->anchorClicked(QUrl(QStringLiteral("#face-palette")));
     EXPECT_EQ(browser()->source().fragment(), QStringLiteral("face-palette"));
     EXPECT_GT(scrolled(), 0);
@@ -104,13 +105,22 @@ TEST_F(HelpTest, LinksWithinThePageStayAndLinksOutGoToTheShell) {
     emit browser()->anchorClicked(QUrl(QStringLiteral("https://example.jp/a b")));
     EXPECT_EQ(shell.opened, (std::vector<QString>{QStringLiteral("https://example.jp/a%20b")}));
     EXPECT_EQ(browser()->source().fragment(), QStringLiteral("face-palette"));
+    EXPECT_TRUE(dialogs.boxes.empty());
+    // Nothing on the desktop opens it: the address is shown to be copied.
+    shell.result = false;
+    emit browser()->anchorClicked(QUrl(QStringLiteral("mailto:mag@example.jp")));
+    ASSERT_EQ(dialogs.boxes.size(), 1u);
+    EXPECT_EQ(dialogs.boxes[0].text,
+              QStringLiteral("次のアドレスを開けませんでした:\nmailto:mag@example.jp"));
+    EXPECT_EQ(dialogs.boxes[0].icon, Dialogs::Icon::Warning);
+    EXPECT_EQ(browser()->source().fragment(), QStringLiteral("face-palette"));
 }
 
 TEST_F(HelpTest, TheShippedPageAtTheSettingsTopic) {
     const std::string shipped = fileio::readAll(std::string(MMEDIT_DATA_DIR) + "/help/index.html");
     ASSERT_FALSE(shipped.empty());
     writePage(shipped);
-    showHelp(shell, page(), QStringLiteral("基本設定と全体基本設定"), &host);
+    showHelp(shell, dialogs, page(), QStringLiteral("基本設定と全体基本設定"), &host);
     EXPECT_EQ(browser()->source().fragment(), QStringLiteral("settings"));
     EXPECT_GT(scrolled(), 0);
     EXPECT_EQ(HelpWindow::current()->windowTitle(),
