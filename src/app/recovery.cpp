@@ -531,6 +531,12 @@ class CrashRecovery::Writer {
         while (true) {
             wake_.wait(lock, [this] { return !jobs_.empty() || stopping_; });
             if (jobs_.empty()) break; // stopping, nothing left to do
+            if (unlocked_) {
+                // Nothing is written without the lock (the failure was told).
+                jobs_.clear();
+                idle_.notify_all();
+                continue;
+            }
             Job job = std::move(jobs_.front());
             jobs_.pop_front();
             busy_ = true;
@@ -538,35 +544,34 @@ class CrashRecovery::Writer {
 
             QString error;
             bool lost = false;
-            bool skipped = unlocked_;
-            if (!skipped) switch (job.kind) {
-                case Job::Kind::Start:
-                    if (!sealBase(job)) {
-                        lost = true;
-                        break;
-                    }
-                    try {
-                        fileio::writeAll(path_, job.bytes);
-                    } catch (const MMEditError& e) {
-                        error = e.message();
-                    } catch (const std::exception&) {
-                        error = writeErrorText();
-                    }
-                    broken_ = !error.isEmpty();
-                    break;
-                case Job::Kind::Append:
-                    skipped = broken_; // the failure was told; a snapshot follows
-                    if (skipped) break;
-                    if (!appendTo(path_, job.bytes)) {
-                        error = writeErrorText();
-                        broken_ = true;
-                    }
-                    break;
-                case Job::Kind::Remove:
-                    if (::unlink(path_.c_str()) != 0 && errno != ENOENT)
-                        error = createErrorText(path_);
+            bool skipped = false;
+            switch (job.kind) {
+            case Job::Kind::Start:
+                if (!sealBase(job)) {
+                    lost = true;
                     break;
                 }
+                try {
+                    fileio::writeAll(path_, job.bytes);
+                } catch (const MMEditError& e) {
+                    error = e.message();
+                } catch (const std::exception&) {
+                    error = writeErrorText();
+                }
+                broken_ = !error.isEmpty();
+                break;
+            case Job::Kind::Append:
+                skipped = broken_; // the failure was told; a snapshot follows
+                if (skipped) break;
+                if (!appendTo(path_, job.bytes)) {
+                    error = writeErrorText();
+                    broken_ = true;
+                }
+                break;
+            case Job::Kind::Remove:
+                if (::unlink(path_.c_str()) != 0 && errno != ENOENT) error = createErrorText(path_);
+                break;
+            }
             job = Job();
             if (lost) {
                 broken_ = true;
