@@ -465,12 +465,17 @@ struct CrashRecovery::Job {
 // replaces every job still waiting (the file they would write goes anyway).
 // After a failure, appends are skipped until the next start: they would
 // follow a record that is missing.
+// The thread first takes the lock of the recovery file, and holds it until
+// it ends: the file is only ever written under it. Taking a lock writes and
+// syncs the lock file, which would hold up the start of the program on a
+// slow disk; the jobs asked meanwhile wait for it. When the lock cannot be
+// taken nothing is written, and the failure is told once.
 class CrashRecovery::Writer {
   public:
-    Writer(std::string path, std::function<void(const QString&)> failed,
-           std::function<void()> baseLost)
+    Writer(std::string path, std::unique_ptr<QLockFile> lock,
+           std::function<void(const QString&)> failed, std::function<void()> baseLost)
         : path_(std::move(path)), failed_(std::move(failed)), baseLost_(std::move(baseLost)),
-          thread_([this] { run(); }) {}
+          lock_(std::move(lock)), thread_([this] { run(); }) {}
     ~Writer() { stop(); }
     Writer(const Writer&) = delete;
     Writer& operator=(const Writer&) = delete;
@@ -488,7 +493,7 @@ class CrashRecovery::Writer {
         std::unique_lock lock(mutex_);
         idle_.wait(lock, [this] { return jobs_.empty() && !busy_; });
     }
-    // Runs the waiting jobs, then ends the thread.
+    // Runs the waiting jobs, then ends the thread and gives up the lock.
     void stop() {
         {
             std::lock_guard lock(mutex_);
@@ -496,7 +501,10 @@ class CrashRecovery::Writer {
         }
         wake_.notify_one();
         if (thread_.joinable()) thread_.join();
+        lock_.reset();
     }
+    // False once the lock could not be taken: nothing is kept this run.
+    bool mayWrite() const { return !unlocked_; }
     bool lastWriteSucceeded() {
         std::lock_guard lock(mutex_);
         return !failing_;
@@ -507,10 +515,28 @@ class CrashRecovery::Writer {
 
   private:
     void run() {
+        const bool locked = lock_->tryLock(0);
         std::unique_lock lock(mutex_);
+        busy_ = false;
+        if (!locked) {
+            // A folder that cannot be written: a file without its lock could
+            // pass for a crashed run's.
+            unlocked_ = true;
+            failing_ = true;
+            lock.unlock();
+            failed_(createErrorText(path_));
+            lock.lock();
+        }
+        idle_.notify_all();
         while (true) {
             wake_.wait(lock, [this] { return !jobs_.empty() || stopping_; });
             if (jobs_.empty()) break; // stopping, nothing left to do
+            if (unlocked_) {
+                // Nothing is written without the lock (the failure was told).
+                jobs_.clear();
+                idle_.notify_all();
+                continue;
+            }
             Job job = std::move(jobs_.front());
             jobs_.pop_front();
             busy_ = true;
@@ -593,11 +619,13 @@ class CrashRecovery::Writer {
     std::condition_variable wake_; // a job or the stop request
     std::condition_variable idle_; // a job ended
     std::deque<Job> jobs_;
-    bool busy_ = false;
+    bool busy_ = true; // taking the lock
+    std::atomic<bool> unlocked_ = false;
     bool stopping_ = false;
     bool failing_ = false;
     bool broken_ = false; // writing thread only
     std::atomic<bool> repair_ = false;
+    std::unique_ptr<QLockFile> lock_;
     std::thread thread_; // last: starts when everything above is ready
 };
 
@@ -606,18 +634,18 @@ CrashRecovery::CrashRecovery(Document& document, const FileLocations& locations,
     : document_(&document), dialogs_(dialogs), timing_(timing) {
     folder_ = fileio::folderOf(locations.writableFile(kFilePrefix));
     // A name of this run's own: the process id, and a random part so that a
-    // reused process id never meets a file of an earlier run.
-    for (int attempt = 0; attempt < kNameAttempts && !lock_; ++attempt) {
+    // reused process id never meets a file of an earlier run. The writing
+    // thread takes its lock.
+    for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
         char random[9];
         std::snprintf(random, sizeof random, "%08x", QRandomGenerator::global()->generate());
         path_ = locations.writableFile(std::string(kFilePrefix) +
                                        std::to_string(QCoreApplication::applicationPid()) + "-" +
                                        random + std::string(kFileSuffix));
-        auto lock = lockFor(path_);
-        if (!fileio::exists(path_) && lock->tryLock(0)) lock_ = std::move(lock);
+        if (!fileio::exists(path_) && !fileio::exists(path_ + std::string(kLockSuffix))) break;
     }
     writer_ = std::make_unique<Writer>(
-        path_,
+        path_, lockFor(path_),
         [this](const QString& message) {
             QMetaObject::invokeMethod(
                 this, [this, message] { Q_EMIT writeFailed(message); }, Qt::QueuedConnection);
@@ -627,14 +655,7 @@ CrashRecovery::CrashRecovery(Document& document, const FileLocations& locations,
             QMetaObject::invokeMethod(
                 this, [this] { writeNow(); }, Qt::QueuedConnection);
         });
-    if (!lock_) {
-        // A folder that cannot be written: nothing is kept (a file without
-        // its lock could pass for a crashed run's), and writeFailed says so
-        // once whoever listens is connected.
-        QMetaObject::invokeMethod(
-            this, [this] { Q_EMIT writeFailed(createErrorText(path_)); }, Qt::QueuedConnection);
-    }
-    if (lock_) removeDeadRunsTemporaries(folder_, path_);
+    removeDeadRunsTemporaries(folder_, path_);
     takeBaseFromDocument();
     timer_.setSingleShot(true);
     connect(&timer_, &QTimer::timeout, this, &CrashRecovery::timerFired);
@@ -643,7 +664,6 @@ CrashRecovery::CrashRecovery(Document& document, const FileLocations& locations,
 
 CrashRecovery::~CrashRecovery() {
     writer_->stop();
-    lock_.reset();
 }
 
 void CrashRecovery::takeBaseFromDocument() {
@@ -775,7 +795,7 @@ void CrashRecovery::startFile() {
 }
 
 void CrashRecovery::writeNow() {
-    if (ended_ || !lock_ || !document_ || !document_->isModified()) return;
+    if (ended_ || !writer_->mayWrite() || !document_ || !document_->isModified()) return;
     timer_.stop();
     dirty_ = false;
     lastWrite_ = timing_.clock();
@@ -808,7 +828,7 @@ std::string CrashRecovery::takeRecords() {
 }
 
 void CrashRecovery::savingTo(const std::string& path) {
-    if (ended_ || !lock_ || !document_) return;
+    if (ended_ || !writer_->mayWrite() || !document_) return;
     writeNow();
     // Without a recovery file a run killed now leaves nothing to mistake.
     if (!written_) return;
@@ -850,8 +870,8 @@ void CrashRecovery::cleanExit() {
     ended_ = true;
     timer_.stop();
     writer_->post(Job::removal());
+    // The lock goes after the file: nobody may take it for a crashed run's.
     writer_->stop();
-    lock_.reset(); // after the file is gone: nobody may take it for a crashed run's
 }
 
 void CrashRecovery::setAppendHook(std::function<std::size_t(std::size_t)> hook) {
@@ -1001,8 +1021,9 @@ CrashRecovery::Recovered CrashRecovery::readJournal(const std::string& file) {
 
 bool CrashRecovery::adoptJournal(const std::string& file, const Recovered::Journal& journal,
                                  const std::string& path) {
-    if (!lock_ || journal.base == Base::None) return false;
+    if (journal.base == Base::None) return false;
     writer_->wait();
+    if (!writer_->mayWrite()) return false;
     // Records appended from here on must follow the last whole one: a torn
     // record at the end is cut off. The rename makes the journal this run's
     // at once; a run killed before it leaves the journal where it was.

@@ -224,7 +224,6 @@ class CrashRecovery : public QObject {
     Timing timing_;
     std::string folder_;
     std::string path_;
-    std::unique_ptr<QLockFile> lock_;
     std::unique_ptr<Writer> writer_;
     QTimer timer_;
     std::optional<std::chrono::steady_clock::time_point> lastWrite_;

@@ -9,6 +9,7 @@
 #include "text/fileio.h"
 
 #include <QCoreApplication>
+#include <QLockFile>
 #include <QSignalSpy>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -244,6 +245,7 @@ TEST_F(RecoveryTest, OpeningAFileWritesNothing) {
 TEST_F(RecoveryTest, TemporariesOfDeadRunsAreRemovedAtStart) {
     Document other;
     CrashRecovery running(other, locations, dialogs);
+    running.waitForWrites(); // a run writes nothing before it holds its lock
     const std::string runningName = std::filesystem::path(running.filePath()).filename().string();
     struct Case {
         std::string name;
@@ -264,6 +266,17 @@ TEST_F(RecoveryTest, TemporariesOfDeadRunsAreRemovedAtStart) {
     for (const Case& c : cases)
         EXPECT_EQ(fileio::exists(dir.file(c.name)), c.stays) << c.name;
     EXPECT_TRUE(files("MMEdit-recovery-4242", ".lock").empty()) << "no lock is left behind";
+}
+
+// The lock of this run's file is taken beside the start, not in its way; it
+// is held before anything is written, and while nothing is.
+TEST_F(RecoveryTest, TheRunHoldsTheLockOfItsFile) {
+    CrashRecovery recovery(doc, locations, dialogs);
+    recovery.waitForWrites();
+    QLockFile other(QString::fromStdString(recovery.filePath() + ".lock"));
+    other.setStaleLockTime(0);
+    EXPECT_FALSE(other.tryLock(0));
+    EXPECT_TRUE(recoveryFiles().empty());
 }
 
 TEST_F(RecoveryTest, SavingOrACleanExitRemovesTheFile) {
