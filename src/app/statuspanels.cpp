@@ -17,6 +17,9 @@
 StatusPanel::StatusPanel(int designWidth, QWidget* parent)
     : QFrame(parent), designWidth_(designWidth) {
     setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    // The panel paints its own background: a new count repaints the panel
+    // alone, not the status bar and the window under it.
+    setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
 StatusPanel::~StatusPanel() = default;
@@ -116,7 +119,9 @@ void StatusPanel::paintEvent(QPaintEvent* e) {
     // count is drawn without shaping text again.
     QPainter p(this);
     const QRect r = contentsRect();
-    // A new text repaints only the inside of the frame.
+    // The window's background, as the status bar under the panel shows it;
+    // a new text repaints only the inside of the frame.
+    p.fillRect(e->rect(), palette().brush(QPalette::Window));
     if (!r.contains(e->rect())) drawFrame(&p);
     if (text_.isEmpty()) return;
     placeText();

@@ -535,6 +535,30 @@ TEST_F(MainTest, ACountWithAsManyDigitsRepaintsItsPanelWithoutANewLayout) {
     main->removeEventFilter(&window);
 }
 
+// The status bar on the screen after keys (its panels repainted alone) is
+// the bar as a full paint shows it.
+TEST_F(MainTest, PanelsRepaintedAloneLookAsAFullPaintOfTheBar) {
+    dir.write("link.dat", "");
+    start();
+    main->show();
+    QApplication::processEvents();
+    const char* keys[] = {"a", "bc", "d", "ef"};
+    for (const char* k : keys) {
+        type(QString::fromUtf8(k));
+        QApplication::processEvents();
+        const QRect bar(main->statusBar()->mapTo(main.get(), QPoint(0, 0)),
+                        main->statusBar()->size());
+        const QImage screen = main->screen()
+                                  ->grabWindow(main->winId())
+                                  .toImage()
+                                  .copy(bar)
+                                  .convertToFormat(QImage::Format_RGB32);
+        const QImage full = main->grab(bar).toImage().convertToFormat(QImage::Format_RGB32);
+        EXPECT_EQ(screen, full) << k;
+    }
+    EXPECT_EQ(panel(StatusPanels::characterTotal), QStringLiteral("総文字数=8"));
+}
+
 TEST(StatusPanel, SizesAndDrawsItsTextAsAFramedLabel) {
     // A count of as many digits keeps its measured size; fewer digits do not.
     // In the program's default font and in the main window's (digits after
