@@ -56,6 +56,7 @@ void StatusPanel::setText(const QString& text) {
         same = e;
     }
     text_ = text;
+    placedKnown_ = false;
     qreal x = textLeft();
     for (qsizetype i = 0; i < same; i = pieceEnd(text_, i))
         x += pieceAt(i).advance;
@@ -141,6 +142,8 @@ void StatusPanel::paintEvent(QPaintEvent* e) {
 }
 
 void StatusPanel::placeText() const {
+    if (placedKnown_) return;
+    placedKnown_ = true;
     QString form = text_;
     for (QChar& c : form)
         if (isDigit(c)) c = QLatin1Char('0');
@@ -220,6 +223,7 @@ void StatusPanel::changeEvent(QEvent* e) {
         measuredKnown_ = false;
         pieces_.clear();
         placement_.reset();
+        placedKnown_ = false;
         digits_.clear();
         updateGeometry();
     }

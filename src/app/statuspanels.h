@@ -89,6 +89,7 @@ class StatusPanel : public QFrame {
         std::vector<QRawFont> fonts;
     };
     mutable std::optional<Placement> placement_;
+    mutable bool placedKnown_ = false;                         // placement_ is for text_
     mutable std::map<std::pair<int, char16_t>, Piece> digits_; // per font and digit
 };
 

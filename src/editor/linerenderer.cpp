@@ -15,9 +15,11 @@
 #include <QTransform>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <utility>
 
 namespace {
 TextGrid measureGridOnce(const QFont& font, QPaintDevice* device);
@@ -251,6 +253,25 @@ std::int64_t rightEdgeOf(const QPainter& p) {
 }
 } // namespace
 
+namespace {
+// The rows of a cell N pixels wide, each copied as a block of known size (a
+// few moves, no call per row): cells are a few columns wide.
+template <int N>
+void copyRows(uchar* to, qsizetype toStride, const uchar* from, qsizetype fromStride, int rows) {
+    for (int row = 0; row < rows; ++row) {
+        std::memcpy(to, from, static_cast<std::size_t>(N) * 4);
+        to += toStride;
+        from += fromStride;
+    }
+}
+using RowCopy = void (*)(uchar*, qsizetype, const uchar*, qsizetype, int);
+template <std::size_t... N>
+constexpr std::array<RowCopy, sizeof...(N)> rowCopies(std::index_sequence<N...>) {
+    return {&copyRows<static_cast<int>(N)>...};
+}
+constexpr std::array<RowCopy, 33> kRowCopies = rowCopies(std::make_index_sequence<33>{});
+} // namespace
+
 // Characters copied from kept cells: onto a 32-bit RGB image drawn at whole
 // pixels, inside one clip rectangle, over cells of a known colour.
 class LineRenderer::CellCopier {
@@ -279,6 +300,15 @@ class LineRenderer::CellCopier {
         }
         bits_ = img->bits();
         stride_ = img->bytesPerLine();
+        // The renderer's list holds cells of this table and these colours.
+        const QRgb kinds[4] = {text_, back_, selectedText_, selectedBack_};
+        if (renderer.keptTable_ != &glyphs_ || renderer.keptGeneration_ != glyphs_.generation() ||
+            !std::equal(kinds, kinds + 4, renderer.keptColors_) || renderer.keptCells_.empty()) {
+            renderer.keptCells_.assign(kKeptCells, KeptCell{});
+            renderer.keptTable_ = &glyphs_;
+            renderer.keptGeneration_ = glyphs_.generation();
+            std::copy(kinds, kinds + 4, renderer.keptColors_);
+        }
         targetLeft_ = target_.left();
         targetTop_ = target_.top();
         targetRight_ = target_.right() + 1;
@@ -307,11 +337,15 @@ class LineRenderer::CellCopier {
         const int x0 = std::max(left, targetLeft_), x1 = std::min(left + lastWidth_, targetRight_);
         const int y0 = std::max(top, targetTop_), y1 = std::min(top + lastHeight_, targetBottom_);
         if (x0 >= x1 || y0 >= y1) return true;
-        const std::size_t width = static_cast<std::size_t>(x1 - x0);
+        const int width = x1 - x0;
         const uchar* from = lastBits_ + (y0 - top) * lastStride_ + (x0 - left) * 4;
         uchar* to = bits_ + y0 * stride_ + x0 * 4;
+        if (width < static_cast<int>(kRowCopies.size())) {
+            kRowCopies[static_cast<std::size_t>(width)](to, stride_, from, lastStride_, y1 - y0);
+            return true;
+        }
         for (int row = y0; row < y1; ++row) {
-            copyPixels(to, from, width);
+            std::memcpy(to, from, static_cast<std::size_t>(width) * 4);
             from += lastStride_;
             to += stride_;
         }
@@ -323,14 +357,6 @@ class LineRenderer::CellCopier {
         // The renderer's own short list first (most characters of a screen
         // are in it), then the table.
         const LineRenderer& r = renderer_;
-        const QRgb colors[4] = {text_, back_, selectedText_, selectedBack_};
-        if (r.keptTable_ != &glyphs_ || r.keptGeneration_ != glyphs_.generation() ||
-            !std::equal(colors, colors + 4, r.keptColors_) || r.keptCells_.empty()) {
-            r.keptCells_.assign(kKeptCells, KeptCell{});
-            r.keptTable_ = &glyphs_;
-            r.keptGeneration_ = glyphs_.generation();
-            std::copy(colors, colors + 4, r.keptColors_);
-        }
         KeptCell& kept = r.keptCells_[(c.u ^ (static_cast<unsigned>(c.columns) << 7) ^
                                        (c.selected ? 0x55u : 0u)) &
                                       (kKeptCells - 1)];
@@ -362,15 +388,6 @@ class LineRenderer::CellCopier {
     qsizetype lastStride_ = 0;
     int targetLeft_ = 0, targetTop_ = 0, targetRight_ = 0, targetBottom_ = 0; // right, bottom: past
 
-    // A row of a cell: a few dozen bytes, copied in place rather than by a
-    // call for each row.
-    static void copyPixels(uchar* to, const uchar* from, std::size_t pixels) {
-        std::size_t i = 0;
-        for (; i + 4 <= pixels; i += 4)
-            std::memcpy(to + 4 * i, from + 4 * i, 16);
-        for (; i < pixels; ++i)
-            std::memcpy(to + 4 * i, from + 4 * i, 4);
-    }
     char16_t lastCharacter_ = 0;
     int lastColumns_ = 0;
     bool lastSelected_ = false;
