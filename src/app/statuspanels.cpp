@@ -7,9 +7,9 @@
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
-#include <QStaticText>
 #include <QStatusBar>
 #include <QStyle>
+#include <QTextLayout>
 
 #include <algorithm>
 #include <cmath>
@@ -17,6 +17,9 @@
 StatusPanel::StatusPanel(int designWidth, QWidget* parent)
     : QFrame(parent), designWidth_(designWidth) {
     setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    // The panel paints its own background: a new count repaints the panel
+    // alone, not the status bar and the window under it.
+    setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
 StatusPanel::~StatusPanel() = default;
@@ -44,16 +47,19 @@ void StatusPanel::setText(const QString& text) {
     // The pieces the two texts begin with stay where they are: the rest is
     // repainted (a count one up redraws its last digit), from a little left
     // of it for ink that reaches past a glyph's advance.
-    qreal x = textLeft();
-    for (qsizetype i = 0; i < text.size() && i < text_.size();) {
-        const qsizetype e = pieceEnd(text, i);
-        if (pieceEnd(text_, i) != e ||
-            QStringView(text).sliced(i, e - i) != QStringView(text_).sliced(i, e - i))
+    qsizetype same = 0;
+    while (same < text.size() && same < text_.size()) {
+        const qsizetype e = pieceEnd(text, same);
+        if (pieceEnd(text_, same) != e ||
+            QStringView(text).sliced(same, e - same) != QStringView(text_).sliced(same, e - same))
             break;
-        x += pieceOf(text.mid(i, e - i)).advance;
-        i = e;
+        same = e;
     }
     text_ = text;
+    placedKnown_ = false;
+    qreal x = textLeft();
+    for (qsizetype i = 0; i < same; i = pieceEnd(text_, i))
+        x += pieceAt(i).advance;
     if (!measuredKnown_ || !hasMeasuredForm(text_)) {
         // Another form of text: a new layout only for another size.
         const bool known = measuredKnown_;
@@ -114,34 +120,99 @@ void StatusPanel::paintEvent(QPaintEvent* e) {
     // count is drawn without shaping text again.
     QPainter p(this);
     const QRect r = contentsRect();
-    // A new text repaints only the inside of the frame.
+    // The window's background, as the status bar under the panel shows it;
+    // a new text repaints only the inside of the frame.
+    p.fillRect(e->rect(), palette().brush(QPalette::Window));
     if (!r.contains(e->rect())) drawFrame(&p);
     if (text_.isEmpty()) return;
-    const QFontMetrics fm = fontMetrics();
+    placeText();
     qreal x = textLeft();
-    const int y = r.top() + (r.height() - fm.height()) / 2;
-    p.setFont(font());
+    const QPointF baseline(0, r.top() + (r.height() - placement_->height) / 2 + placement_->ascent);
     p.setPen(palette().color(foregroundRole()));
     // Only the pieces whose ink may reach into the repainted part.
     const int reach = inkReach();
     const qreal left = e->rect().left() - reach, right = e->rect().right() + 1 + reach;
-    for (qsizetype i = 0; i < text_.size() && x < right;) {
-        const qsizetype end = pieceEnd(text_, i);
-        const Piece& piece = pieceOf(text_.mid(i, end - i));
-        if (x + piece.advance > left) p.drawStaticText(QPointF(x, y), piece.shaped);
+    for (qsizetype i = 0; i < text_.size() && x < right; i = pieceEnd(text_, i)) {
+        const Piece& piece = pieceAt(i);
+        if (x + piece.advance > left)
+            for (const QGlyphRun& run : piece.glyphs)
+                p.drawGlyphRun(baseline + QPointF(x, 0), run);
         x += piece.advance;
-        i = end;
     }
+}
+
+void StatusPanel::placeText() const {
+    if (placedKnown_) return;
+    placedKnown_ = true;
+    QString form = text_;
+    for (QChar& c : form)
+        if (isDigit(c)) c = QLatin1Char('0');
+    if (placement_ && placement_->form == form) return;
+    Placement pl;
+    pl.form = form;
+    QTextLayout layout(form, font());
+    layout.beginLayout();
+    const QTextLine line = layout.createLine();
+    layout.endLayout();
+    pl.ascent = line.ascent();
+    pl.height = qRound(line.height());
+    pl.digitFont.assign(static_cast<std::size_t>(form.size()), -1);
+    for (qsizetype i = 0; i < form.size(); ++i) {
+        if (!isDigit(form[i])) continue;
+        const QList<QGlyphRun> runs = layout.glyphRuns(static_cast<int>(i), 1);
+        if (runs.isEmpty()) continue;
+        const QRawFont raw = runs.front().rawFont();
+        const auto at = std::find(pl.fonts.begin(), pl.fonts.end(), raw);
+        pl.digitFont[static_cast<std::size_t>(i)] = static_cast<int>(at - pl.fonts.begin());
+        if (at == pl.fonts.end()) pl.fonts.push_back(raw);
+    }
+    // Digits are kept per font of the placement.
+    if (!placement_ || placement_->fonts != pl.fonts) digits_.clear();
+    placement_ = std::move(pl);
+}
+
+const StatusPanel::Piece& StatusPanel::pieceAt(qsizetype i) const {
+    if (!isDigit(text_[i])) return pieceOf(text_.mid(i, pieceEnd(text_, i) - i));
+    placeText();
+    const int font = placement_->digitFont[static_cast<std::size_t>(i)];
+    if (font < 0) return pieceOf(text_.mid(i, 1));
+    const auto key = std::make_pair(font, text_[i].unicode());
+    auto it = digits_.find(key);
+    if (it != digits_.end()) return it->second;
+    // The digit in the font the whole text draws it in.
+    const QRawFont& raw = placement_->fonts[static_cast<std::size_t>(font)];
+    const QList<quint32> glyph = raw.glyphIndexesForString(QString(text_[i]));
+    Piece piece;
+    if (glyph.size() == 1) {
+        QGlyphRun run;
+        run.setRawFont(raw);
+        run.setGlyphIndexes(glyph);
+        run.setPositions({QPointF(0, 0)});
+        piece.glyphs = {run};
+        piece.advance = raw.advancesForGlyphIndexes(glyph).front().x();
+    } else {
+        piece = pieceOf(text_.mid(i, 1));
+    }
+    return digits_.emplace(key, std::move(piece)).first->second;
 }
 
 const StatusPanel::Piece& StatusPanel::pieceOf(const QString& text) const {
     auto it = pieces_.find(text);
     if (it != pieces_.end()) return it->second;
     if (pieces_.size() > 64) pieces_.clear(); // the texts of the panel are few
+    QTextLayout layout(text, font());
+    layout.beginLayout();
+    const QTextLine line = layout.createLine();
+    layout.endLayout();
     Piece piece;
-    piece.shaped.setText(text);
-    piece.shaped.setTextFormat(Qt::PlainText);
-    piece.shaped.prepare(QTransform(), font());
+    // From the baseline at the left edge.
+    for (QGlyphRun run : layout.glyphRuns()) {
+        QList<QPointF> at = run.positions();
+        for (QPointF& pt : at)
+            pt.ry() -= line.ascent();
+        run.setPositions(at);
+        piece.glyphs.push_back(run);
+    }
     piece.advance = QFontMetricsF(font()).horizontalAdvance(text);
     return pieces_.emplace(text, std::move(piece)).first->second;
 }
@@ -151,6 +222,9 @@ void StatusPanel::changeEvent(QEvent* e) {
         widestDigit_ = QChar();
         measuredKnown_ = false;
         pieces_.clear();
+        placement_.reset();
+        placedKnown_ = false;
+        digits_.clear();
         updateGeometry();
     }
     QFrame::changeEvent(e);

@@ -5,7 +5,9 @@
 #include "text/lineview.h"
 
 #include <QFrame>
-#include <QStaticText>
+#include <QGlyphRun>
+#include <QList>
+#include <QRawFont>
 #include <QString>
 
 #include <array>
@@ -13,6 +15,8 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <utility>
+#include <vector>
 
 class QLabel;
 class QMouseEvent;
@@ -63,13 +67,30 @@ class StatusPanel : public QFrame {
     mutable bool measuredKnown_ = false;    // false: measure again
     mutable QChar widestDigit_;             // null: find again
     mutable std::unique_ptr<QLabel> ruler_; // measures as a label would
-    // Pieces of text shaped for drawing, with their advances.
+    // Pieces of text shaped for drawing, with their advances: glyphs placed
+    // from the baseline at the piece's left edge.
     struct Piece {
-        QStaticText shaped;
+        QList<QGlyphRun> glyphs;
         qreal advance = 0;
     };
     const Piece& pieceOf(const QString& text) const;
+    const Piece& pieceAt(qsizetype i) const; // the piece that starts at text_[i]
+    void placeText() const;
     mutable std::map<QString, Piece> pieces_;
+    // The text as a whole places its digits: the font each digit is drawn
+    // in (the one a label takes, which may depend on the characters before
+    // it), its baseline and line height. Worked out again for another form
+    // of text (other characters, or digits in other places).
+    struct Placement {
+        QString form; // the text with every digit as '0'
+        qreal ascent = 0;
+        int height = 0;
+        std::vector<int> digitFont; // per character of form: index in fonts, -1: none
+        std::vector<QRawFont> fonts;
+    };
+    mutable std::optional<Placement> placement_;
+    mutable bool placedKnown_ = false;                         // placement_ is for text_
+    mutable std::map<std::pair<int, char16_t>, Piece> digits_; // per font and digit
 };
 
 class StatusPanels {

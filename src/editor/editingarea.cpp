@@ -11,6 +11,7 @@
 #include <QPainter>
 #include <QScrollBar>
 
+#include <array>
 #include <cmath>
 #include <unordered_map>
 
@@ -253,9 +254,27 @@ void EditingArea::paintMarks(QPainter& p, int startPos, int endPos) {
     const bool selected = selectionLength() > 0;
     const QColor back = toQColor(backgroundColor());
 
+    // The colours of each kind of mark, worked out at its first mark.
+    struct Look {
+        const EditSymbol* symbol = nullptr;
+        QColor pen, brush;
+    };
+    std::array<Look, 6> looks;
+    auto lookOf = [&](const EditSymbol& sym) -> const Look& {
+        std::size_t i = 0;
+        while (i + 1 < looks.size() && looks[i].symbol && looks[i].symbol != &sym)
+            ++i;
+        Look& l = looks[i];
+        if (l.symbol != &sym) {
+            const QColor own = toQColor(sym.color());
+            l = {&sym, sym.isReversed() ? back : own, sym.isReversed() ? own : back};
+        }
+        return l;
+    };
     auto draw = [&](const EditSymbol& sym, MarkFonts::Face& face, char16_t glyph, QPoint at) {
-        const QColor brush = sym.isReversed() ? toQColor(sym.color()) : back;
-        const QColor pen = sym.isReversed() ? back : toQColor(sym.color());
+        const Look& look = lookOf(sym);
+        const QColor& brush = look.brush;
+        const QColor& pen = look.pen;
         const QSize box(face.advance(glyph), face.height);
         // The mark drawn once in its colours and copied; drawn in place
         // when its glyph reaches out of its box.

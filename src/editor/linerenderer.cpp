@@ -15,9 +15,11 @@
 #include <QTransform>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <utility>
 
 namespace {
 TextGrid measureGridOnce(const QFont& font, QPaintDevice* device);
@@ -185,6 +187,7 @@ const QImage& GlyphTable::box(char16_t u, QSize size, int ascent, QRgb text, QRg
     if (recent.cell && recent.key == key) return *recent.cell;
     if (cells_.size() >= kMostCells) {
         cells_.clear();
+        ++generation_;
         std::fill(recent_.begin(), recent_.end(), Recent{});
     }
     const auto [at, added] = cells_.try_emplace(key);
@@ -250,15 +253,34 @@ std::int64_t rightEdgeOf(const QPainter& p) {
 }
 } // namespace
 
+namespace {
+// The rows of a cell N pixels wide, each copied as a block of known size (a
+// few moves, no call per row): cells are a few columns wide.
+template <int N>
+void copyRows(uchar* to, qsizetype toStride, const uchar* from, qsizetype fromStride, int rows) {
+    for (int row = 0; row < rows; ++row) {
+        std::memcpy(to, from, static_cast<std::size_t>(N) * 4);
+        to += toStride;
+        from += fromStride;
+    }
+}
+using RowCopy = void (*)(uchar*, qsizetype, const uchar*, qsizetype, int);
+template <std::size_t... N>
+constexpr std::array<RowCopy, sizeof...(N)> rowCopies(std::index_sequence<N...>) {
+    return {&copyRows<static_cast<int>(N)>...};
+}
+constexpr std::array<RowCopy, 33> kRowCopies = rowCopies(std::make_index_sequence<33>{});
+} // namespace
+
 // Characters copied from kept cells: onto a 32-bit RGB image drawn at whole
 // pixels, inside one clip rectangle, over cells of a known colour.
 class LineRenderer::CellCopier {
   public:
-    CellCopier(QPainter& p, const QFont& font, const Colors& colors, GlyphTable& glyphs,
-               const TextGrid& grid)
-        : glyphs_(glyphs), grid_(grid), text_(colors.text.rgb()),
-          selectedText_(colors.selectionText.rgb()), back_(colors.background.rgb()),
-          selectedBack_(colors.selectionBackground.rgb()) {
+    CellCopier(QPainter& p, const LineRenderer& renderer, const Colors& colors)
+        : renderer_(renderer), glyphs_(*renderer.glyphs_), grid_(renderer.grid_),
+          text_(colors.text.rgb()), selectedText_(colors.selectionText.rgb()),
+          back_(colors.background.rgb()), selectedBack_(colors.selectionBackground.rgb()) {
+        const QFont& font = renderer.font_;
         if (!colors.background.isValid() || !p.device() ||
             p.device()->devType() != QInternal::Image || font.underline() || font.strikeOut() ||
             font.overline())
@@ -278,6 +300,19 @@ class LineRenderer::CellCopier {
         }
         bits_ = img->bits();
         stride_ = img->bytesPerLine();
+        // The renderer's list holds cells of this table and these colours.
+        const QRgb kinds[4] = {text_, back_, selectedText_, selectedBack_};
+        if (renderer.keptTable_ != &glyphs_ || renderer.keptGeneration_ != glyphs_.generation() ||
+            !std::equal(kinds, kinds + 4, renderer.keptColors_) || renderer.keptCells_.empty()) {
+            renderer.keptCells_.assign(kKeptCells, KeptCell{});
+            renderer.keptTable_ = &glyphs_;
+            renderer.keptGeneration_ = glyphs_.generation();
+            std::copy(kinds, kinds + 4, renderer.keptColors_);
+        }
+        targetLeft_ = target_.left();
+        targetTop_ = target_.top();
+        targetRight_ = target_.right() + 1;
+        targetBottom_ = target_.bottom() + 1;
     }
     bool active() const { return bits_ != nullptr; }
 
@@ -287,31 +322,58 @@ class LineRenderer::CellCopier {
     bool copy(const Cell& c) {
         if (!last_ || c.u != lastCharacter_ || c.columns != lastColumns_ ||
             c.selected != lastSelected_) {
-            last_ = &glyphs_.cell(c.u, c.columns, c.selected ? selectedText_ : text_,
-                                  c.selected ? selectedBack_ : back_, grid_);
+            last_ = &cellOf(c);
             lastCharacter_ = c.u;
             lastColumns_ = c.columns;
             lastSelected_ = c.selected;
             lastBits_ = last_->isNull() ? nullptr : last_->constBits();
-            lastSize_ = last_->size();
+            lastWidth_ = last_->width();
+            lastHeight_ = last_->height();
             lastStride_ = last_->bytesPerLine();
         }
         if (!lastBits_) return false;
-        const QRect at(QPoint(c.x, c.y) + shift_, lastSize_);
-        const QRect part = at & target_;
-        const qsizetype cellStride = lastStride_;
-        const uchar* from =
-            lastBits_ + (part.top() - at.top()) * cellStride + (part.left() - at.left()) * 4;
-        uchar* to = bits_ + part.top() * stride_ + part.left() * 4;
-        for (int row = part.top(); row <= part.bottom(); ++row) {
-            std::memcpy(to, from, static_cast<std::size_t>(part.width()) * 4);
-            from += cellStride;
+        // The part of the cell inside the target, in the image's pixels.
+        const int left = c.x + shift_.x(), top = c.y + shift_.y();
+        const int x0 = std::max(left, targetLeft_), x1 = std::min(left + lastWidth_, targetRight_);
+        const int y0 = std::max(top, targetTop_), y1 = std::min(top + lastHeight_, targetBottom_);
+        if (x0 >= x1 || y0 >= y1) return true;
+        const int width = x1 - x0;
+        const uchar* from = lastBits_ + (y0 - top) * lastStride_ + (x0 - left) * 4;
+        uchar* to = bits_ + y0 * stride_ + x0 * 4;
+        if (width < static_cast<int>(kRowCopies.size())) {
+            kRowCopies[static_cast<std::size_t>(width)](to, stride_, from, lastStride_, y1 - y0);
+            return true;
+        }
+        for (int row = y0; row < y1; ++row) {
+            std::memcpy(to, from, static_cast<std::size_t>(width) * 4);
+            from += lastStride_;
             to += stride_;
         }
         return true;
     }
 
   private:
+    const QImage& cellOf(const Cell& c) {
+        // The renderer's own short list first (most characters of a screen
+        // are in it), then the table.
+        const LineRenderer& r = renderer_;
+        KeptCell& kept = r.keptCells_[(c.u ^ (static_cast<unsigned>(c.columns) << 7) ^
+                                       (c.selected ? 0x55u : 0u)) &
+                                      (kKeptCells - 1)];
+        if (kept.cell && kept.u == c.u && kept.columns == c.columns && kept.selected == c.selected)
+            return *kept.cell;
+        const QImage& cell = glyphs_.cell(c.u, c.columns, c.selected ? selectedText_ : text_,
+                                          c.selected ? selectedBack_ : back_, grid_);
+        // The table may have let its cells go to make this one.
+        if (r.keptGeneration_ != glyphs_.generation()) {
+            r.keptCells_.assign(kKeptCells, KeptCell{});
+            r.keptGeneration_ = glyphs_.generation();
+        }
+        kept = {&cell, c.u, c.columns, c.selected};
+        return cell;
+    }
+
+    const LineRenderer& renderer_;
     GlyphTable& glyphs_;
     const TextGrid& grid_;
     QRgb text_, selectedText_, back_, selectedBack_;
@@ -322,8 +384,10 @@ class LineRenderer::CellCopier {
     const QImage* last_ = nullptr;
     // What copying needs of the last cell, read once.
     const uchar* lastBits_ = nullptr;
-    QSize lastSize_;
+    int lastWidth_ = 0, lastHeight_ = 0;
     qsizetype lastStride_ = 0;
+    int targetLeft_ = 0, targetTop_ = 0, targetRight_ = 0, targetBottom_ = 0; // right, bottom: past
+
     char16_t lastCharacter_ = 0;
     int lastColumns_ = 0;
     bool lastSelected_ = false;
@@ -333,12 +397,14 @@ int LineRenderer::drawLine(QPainter& p, const Line& line, const Colors& colors) 
     const int colW = grid_.columnWidth;
     p.setFont(font_);
     // The table of the device, looked up again only for another device.
-    if (!glyphs_ || p.device() != glyphsDevice_) {
+    const qreal ratio = p.device() ? p.device()->devicePixelRatio() : 0;
+    if (!glyphs_ || p.device() != glyphsDevice_ || ratio != glyphsRatio_) {
         glyphs_ = GlyphTable::of(font_, p.device());
         glyphsDevice_ = p.device();
+        glyphsRatio_ = ratio;
     }
     const std::int64_t right = rightEdgeOf(p);
-    CellCopier copier(p, font_, colors, *glyphs_, grid_);
+    CellCopier copier(p, *this, colors);
     // Glyphs placed on the grid, gathered per font and selection state and
     // drawn after every cell's background (a glyph reaching into the next
     // cell keeps its ink there).

@@ -29,6 +29,7 @@ struct TextGrid {
     // The font's own advances fit the grid, so runs of characters can be
     // drawn at once; otherwise each character is drawn in its own cells.
     bool runsFitGrid = false;
+    bool operator==(const TextGrid&) const = default;
 };
 
 // Whether the font has Japanese glyphs of its own (else a fallback font
@@ -66,6 +67,9 @@ class GlyphTable {
     // The same for a box of any size with the baseline ascent pixels below
     // its top.
     const QImage& box(char16_t u, QSize size, int ascent, QRgb text, QRgb background);
+    // Counts the times the kept cells were let go (a cell handed out before
+    // stays valid while the count stays).
+    std::uint64_t generation() const { return generation_; }
 
   private:
     GlyphTable(const QFont& font, const QPaintDevice* device);
@@ -89,6 +93,7 @@ class GlyphTable {
         }
     };
     std::unordered_map<CellKey, QImage, CellHash> cells_;
+    std::uint64_t generation_ = 0;
     // The cells asked for last, by a part of their hash: most cells of a
     // line are found here without a lookup in the map (its nodes keep their
     // place until it is cleared).
@@ -144,6 +149,7 @@ class LineRenderer {
     int drawLine(QPainter& p, const Line& line, const Colors& colors) const;
 
     const TextGrid& grid() const { return grid_; }
+    const QFont& font() const { return font_; }
 
   private:
     const StyledRange* styleAt(std::size_t pos) const;
@@ -178,5 +184,20 @@ class LineRenderer {
     };
     mutable std::shared_ptr<GlyphTable> glyphs_;
     mutable const QPaintDevice* glyphsDevice_ = nullptr; // the device glyphs_ is for
+    mutable qreal glyphsRatio_ = 0;                      // and its pixel ratio then
     mutable std::vector<Run> runs_;
+    // The kept cells the lines of this renderer copied last, looked up by
+    // character without the table's key: valid for one table, one
+    // generation of its cells and one set of colours.
+    struct KeptCell {
+        const QImage* cell = nullptr;
+        char16_t u = 0;
+        int columns = 0;
+        bool selected = false;
+    };
+    static constexpr std::size_t kKeptCells = 256; // a power of two
+    mutable std::vector<KeptCell> keptCells_;
+    mutable const GlyphTable* keptTable_ = nullptr;
+    mutable std::uint64_t keptGeneration_ = 0;
+    mutable QRgb keptColors_[4] = {};
 };

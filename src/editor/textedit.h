@@ -397,6 +397,7 @@ class TextEdit : public QAbstractScrollArea {
     // While the input method is asked to commit: what it committed.
     std::optional<QString> committedAtOnce_;
     QRect paintedCaret_; // where the last paint pass drew the caret (empty: nowhere)
+    std::optional<LineRenderer> renderer_; // of the last paint
     QTimer layoutTimer_;
     // The number of lines the scroll range was last set for, and when.
     std::size_t rangeLines_ = 0;

@@ -54,7 +54,18 @@ void TextEdit::documentChanged(const TextChange& c) {
     // position may now stand).
     if (view_.count() == oldCount && r.first + r.count < view_.count())
         lastLine = r.first + std::max<std::size_t>(r.count, 1) - 1;
-    updateLines(r.first, lastLine);
+    // Lines moved whole inside a run of one repeated character hold the
+    // same bytes as the lines that stood in their rows before: only the rows
+    // around them are drawn again (a key at the start of a paragraph of one
+    // character repaints its first row, not every row of the screen).
+    const std::size_t runEnd = r.runFirst + r.runCount;
+    if (view_.count() == oldCount && r.runCount > 0 && r.runFirst >= r.first &&
+        runEnd <= lastLine) {
+        if (r.runFirst > r.first) updateLines(r.first, r.runFirst - 1);
+        if (runEnd <= lastLine) updateLines(runEnd, lastLine);
+    } else {
+        updateLines(r.first, lastLine);
+    }
     if (!inEdit_) {
         Q_EMIT changed();
         selectionChange();

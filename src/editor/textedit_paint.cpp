@@ -25,8 +25,12 @@ void TextEdit::paintText(QPainter& p, const QRect& update) {
     const std::size_t selS = static_cast<std::size_t>(selectionStart());
     const std::size_t selE = selS + static_cast<std::size_t>(selectionLength());
     const QPalette pal = palette();
-    LineRenderer renderer(drawFont_, grid_);
-    if (composing()) renderer.setStyledRanges(composition_.styles);
+    // One renderer for the paints of a font: it keeps what it looked up.
+    if (!renderer_ || renderer_->font() != drawFont_ || !(renderer_->grid() == grid_))
+        renderer_.emplace(drawFont_, grid_);
+    LineRenderer& renderer = *renderer_;
+    renderer.setStyledRanges(composing() ? composition_.styles
+                                         : std::vector<LineRenderer::StyledRange>());
     const LineRenderer::Colors colors{toQColor(fontColor_), pal.color(QPalette::Highlight),
                                       pal.color(QPalette::HighlightedText), toQColor(color_)};
     // Text only inside the text area; the caller's clip comes back after.

@@ -3,6 +3,8 @@
 #include "app/application.h"
 #include "app/splashwindow.h"
 
+#include "platform/fonts.h"
+
 #include "editor/keytable.h"
 #include "settings/profile.h"
 #include "support/paintedregion.h"
@@ -533,26 +535,62 @@ TEST_F(MainTest, ACountWithAsManyDigitsRepaintsItsPanelWithoutANewLayout) {
     main->removeEventFilter(&window);
 }
 
+// The status bar on the screen after keys (its panels repainted alone) is
+// the bar as a full paint shows it.
+TEST_F(MainTest, PanelsRepaintedAloneLookAsAFullPaintOfTheBar) {
+    dir.write("link.dat", "");
+    start();
+    main->show();
+    QApplication::processEvents();
+    const char* keys[] = {"a", "bc", "d", "ef"};
+    for (const char* k : keys) {
+        type(QString::fromUtf8(k));
+        QApplication::processEvents();
+        const QRect bar(main->statusBar()->mapTo(main.get(), QPoint(0, 0)),
+                        main->statusBar()->size());
+        const QImage screen = main->screen()
+                                  ->grabWindow(main->winId())
+                                  .toImage()
+                                  .copy(bar)
+                                  .convertToFormat(QImage::Format_RGB32);
+        const QImage full = main->grab(bar).toImage().convertToFormat(QImage::Format_RGB32);
+        EXPECT_EQ(screen, full) << k;
+    }
+    EXPECT_EQ(panel(StatusPanels::characterTotal), QStringLiteral("総文字数=8"));
+}
+
 TEST(StatusPanel, SizesAndDrawsItsTextAsAFramedLabel) {
     // A count of as many digits keeps its measured size; fewer digits do not.
+    // In the program's default font and in the main window's (digits after
+    // Japanese text are drawn in the font the whole text takes them from).
     const char* texts[] = {"総行数0", "総文字数=3600000",     "総文字数=3600001", "総文字数=12",
-                           "",        "送信チェック(計算中)", "CapsOff"};
-    StatusPanel panel(0, nullptr);
-    QLabel label;
-    label.setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    for (const char* t : texts) {
-        panel.setText(QString::fromUtf8(t));
-        label.setText(QString::fromUtf8(t));
-        EXPECT_EQ(panel.sizeHint(), label.sizeHint()) << t;
-        panel.resize(label.sizeHint() + QSize(10, 4));
-        label.resize(panel.size());
-        EXPECT_EQ(panel.grab().toImage(), label.grab().toImage()) << t;
+                           "",        "送信チェック(計算中)", "送信チェック 61",  "送信チェック 0",
+                           "CapsOff"};
+    QFont window(fonts::installedFamily(QString::fromUtf8(fonts::kProportional)));
+    window.setPixelSize(12);
+    for (const QFont& font : {QApplication::font(), window}) {
+        StatusPanel panel(0, nullptr);
+        QLabel label;
+        panel.setFont(font);
+        label.setFont(font);
+        label.setFrameStyle(QFrame::Panel | QFrame::Sunken);
+        for (const char* t : texts) {
+            panel.setText(QString::fromUtf8(t));
+            label.setText(QString::fromUtf8(t));
+            EXPECT_EQ(panel.sizeHint(), label.sizeHint()) << t;
+            panel.resize(label.sizeHint() + QSize(10, 4));
+            label.resize(panel.size());
+            EXPECT_EQ(panel.grab().toImage(), label.grab().toImage())
+                << t << " in " << font.family().toStdString();
+        }
     }
     // Never narrower than its design width; wider for a longer text.
     StatusPanel narrow(100, nullptr);
     narrow.setText(QStringLiteral("0"));
     EXPECT_EQ(narrow.sizeHint().width(), 100);
     narrow.setText(QString(60, QLatin1Char('0')));
+    QLabel label;
+    label.setFrameStyle(QFrame::Panel | QFrame::Sunken);
     label.setText(narrow.text());
     EXPECT_EQ(narrow.sizeHint().width(), label.sizeHint().width());
     EXPECT_GT(narrow.sizeHint().width(), 100);

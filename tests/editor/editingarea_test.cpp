@@ -995,6 +995,38 @@ TEST_P(RepaintTest, AKeyRepaintsOnlyItsRowsAndTheScreenEqualsAFreshPaint) {
                      QStringLiteral("/screenshots/keys-partial-repaints.png"));
 }
 
+// A key at the start of a paragraph of one character repeated moves every
+// row after the first by a byte: those rows show the same characters as
+// before and are not drawn again.
+TEST_P(RepaintTest, AKeyBeforeARunOfOneCharacterRepaintsItsFirstRowOnly) {
+    if (!ready) GTEST_SKIP() << "no keyboard focus on this platform";
+    std::string run;
+    for (int i = 0; i < 3000; ++i)
+        run += "\x81\x76"; // 」
+    memo.setText(run);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !GetParam() || memo.mailFindingsKnown(); }, 5000));
+    memo.setSelectionStart(0);
+    QApplication::processEvents();
+    // A character typed makes the first row one byte longer, and the row
+    // after it starts one byte later; taken back, the first row alone.
+    struct Step {
+        Qt::Key key;
+        int lastRow;
+    };
+    const Step steps[] = {
+        {Qt::Key_A, 1}, {Qt::Key_Backspace, 0}, {Qt::Key_B, 1}, {Qt::Key_Backspace, 0}};
+    for (const Step& step : steps) {
+        region.painted = QRegion();
+        QTest::keyClick(&memo, step.key);
+        QApplication::processEvents();
+        if (!GetParam()) {
+            EXPECT_EQ(region.painted.boundingRect(), rowsRect(0, step.lastRow)) << step.key;
+        }
+        EXPECT_TRUE(screenIsFresh()) << step.key;
+    }
+    EXPECT_EQ(memo.text(), run);
+}
+
 // A key that moves the view by a row (a row of its own after hanging tabs,
 // taken back again) or a scroll by a few rows moves the pixels
 // on the screen and paints only the rows at the view's edges; what is on the

@@ -118,6 +118,47 @@ TEST(LineRenderer, CellsKeepToThePaintersPlaceAndClip) {
     }
 }
 
+// One renderer draws line after line, as the editor's does from paint to
+// paint: over a known background and not, on another image, and after its
+// table has let its kept cells go (more cells than it keeps); each line comes
+// out as Qt draws its characters.
+TEST(LineRenderer, ARendererKeptFromLineToLineDrawsEachAsQtDoes) {
+    const QFont font = japaneseFont(16);
+    const std::string line = sj("━━あいう漢字 abc ｱｲｳ ■■");
+    const Placing glyphs{{}, {}, &kColors};
+    const Placing cells{{}, {}, &kOnWhite};
+    QImage first = blank(96);
+    const LineRenderer kept(font, measureGrid(font, &first));
+    auto draw = [&](QImage& img, const std::string& bytes, const Placing& at, std::size_t selS,
+                    std::size_t selE) {
+        QPainter p(&img);
+        kept.drawLine(p, {bytes, 0, 3, 2, selS, selE}, *at.colors);
+    };
+    draw(first, line, cells, 4, 12);
+    EXPECT_EQ(first, byText(font, line, 96, 4, 12, cells));
+    QImage second = blank(96);
+    draw(second, line, glyphs, 4, 12);
+    EXPECT_EQ(second, byText(font, line, 96, 4, 12, glyphs));
+    // Every character of the lead bytes 0x88 to 0x9F and 0xE0 to 0xEA, as
+    // they are and selected: some thirteen thousand cells.
+    std::string chunk;
+    for (int lead = 0x88; lead <= 0xEA; lead = lead == 0x9F ? 0xE0 : lead + 1) {
+        for (int trail = 0x40; trail <= 0xFC; ++trail) {
+            if (trail == 0x7F) continue;
+            chunk += static_cast<char>(lead);
+            chunk += static_cast<char>(trail);
+            if (chunk.size() < 100) continue;
+            QImage scratch = blank(96);
+            draw(scratch, chunk, cells, 0, 0);
+            draw(scratch, chunk, cells, 0, chunk.size());
+            chunk.clear();
+        }
+    }
+    QImage third = blank(96);
+    draw(third, line, cells, 4, 12);
+    EXPECT_EQ(third, byText(font, line, 96, 4, 12, cells));
+}
+
 TEST(LineRenderer, AKeptBoxIsItsGlyphDrawnOnItsBackground) {
     // The marks' glyphs in their boxes, as the paint pass copies them:
     // pixel for pixel the box filled and the glyph drawn over it, or no box
