@@ -884,6 +884,41 @@ struct CountSink {
     void lineEnd(std::size_t, std::size_t) {}
 };
 
+// A character finding of a block, from the block's start.
+struct BlockFinding {
+    std::uint16_t offset;
+    Kind kind;
+    std::uint8_t length;
+};
+
+// Counts the character findings of a scan and keeps them (from base on).
+struct KeepSink : CountSink {
+    std::vector<BlockFinding>* out = nullptr;
+    std::size_t shift = 0; // from the scan's positions to the block's
+    void finding(Kind kind, std::size_t pos, std::size_t length) {
+        CountSink::finding(kind, pos, length);
+        out->push_back(
+            {static_cast<std::uint16_t>(pos + shift), kind, static_cast<std::uint8_t>(length)});
+    }
+};
+
+// The start of the character of text that holds byte i, from a character
+// boundary at or before it (a byte that cannot lead a double-byte character
+// ends one).
+std::size_t characterStartFrom(const GapBuffer& text, std::size_t boundary, std::size_t i) {
+    const std::size_t n = text.size();
+    auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text.at(k)); };
+    std::size_t p = i;
+    while (p > boundary && cp932::isLeadByte(byte(p - 1)))
+        --p;
+    while (true) {
+        const std::size_t len =
+            p + 1 < n && cp932::isLeadByte(byte(p)) && cp932::isTrailByte(byte(p + 1)) ? 2 : 1;
+        if (p + len > i) return p;
+        p += len;
+    }
+}
+
 // Gathers the marks of a scan that start in [from, to).
 struct MarkSink {
     std::vector<LiveCheck::Mark>* out = nullptr;
@@ -905,16 +940,27 @@ struct MarkSink {
 // findings it holds. Block starts are kept with a lazily applied shift
 // (LineStarts). A change scans again the blocks it touches: about two
 // blocks' bytes besides its own.
+//
+// The findings of one block, the one the last change went into, are kept
+// as well: a change inside it takes out the findings of the bytes it
+// replaced and puts in those of the bytes it brought, without scanning the
+// rest of the block again, and the marks of that block are read from them.
 class LiveCheck::Blocks {
   public:
     static constexpr std::size_t kBlockBytes = 2048;
+    // Changes inside a block let it grow to this before it is split again.
+    static constexpr std::size_t kMaxBlockBytes = 2 * kBlockBytes;
 
     std::size_t size() const { return starts_.size(); }
     void clear() {
         starts_.clear();
         info_.clear();
+        forgetKept();
     }
-    std::size_t memoryBytes() const { return starts_.memoryBytes() + info_.memoryBytes(); }
+    std::size_t memoryBytes() const {
+        return starts_.memoryBytes() + info_.memoryBytes() +
+               kept_.capacity() * sizeof(BlockFinding);
+    }
 
     std::size_t start(std::size_t i) const { return starts_[i]; }
     std::size_t end(std::size_t i) const { return starts_[i] + std::size_t{info_[i].length}; }
@@ -932,11 +978,19 @@ class LiveCheck::Blocks {
     // those of [oldFrom, to) now (oldFrom and to at character boundaries of
     // the text as it is, the characters from `to` on as they were from
     // oldTo); the blocks from oldTo on shift by the difference. The blocks
-    // that hold part of the range are scanned again whole. counts follow.
+    // that hold part of the range are scanned again whole, but for a change
+    // inside the block whose findings are kept. counts follow.
     void replace(const GapBuffer& text, std::size_t oldFrom, std::size_t oldTo, std::size_t to,
                  KindCounts& counts) {
         const auto delta = static_cast<std::uint32_t>(to - oldTo); // modulo 2^32
         std::size_t i = firstEndingAfter(oldFrom);
+        // A change that starts in the kept block and ends before the next
+        // block.
+        if (i < size() && keptValid_ && start(i) == keptStart_ && start(i) <= oldFrom &&
+            (i + 1 == size() || start(i + 1) >= oldTo) &&
+            replaceInKept(text, i, oldFrom, oldTo, to, counts))
+            return;
+        forgetKept();
         std::size_t j = i;
         while (j < size() && starts_[j] < oldTo)
             ++j;
@@ -950,14 +1004,16 @@ class LiveCheck::Blocks {
             starts_.erase(i, j - i);
             info_.erase(i, j - i);
         }
-        i = scanInto(text, from, until, i, counts);
+        // The findings of the block that holds the change are kept.
+        i = scanInto(text, from, until, i, counts, oldFrom);
         starts_.shiftFrom(i, delta);
     }
 
     // Scans [from, to) of text (from at a character boundary) into blocks
-    // placed from index i on; returns the index after them.
+    // placed from index i on; returns the index after them. The findings of
+    // the block that holds byte keep are kept.
     std::size_t scanInto(const GapBuffer& text, std::size_t from, std::size_t to, std::size_t i,
-                         KindCounts& counts) {
+                         KindCounts& counts, std::size_t keep = static_cast<std::size_t>(-1)) {
         const std::size_t n = text.size();
         to = std::min(to, n);
         std::size_t p = from;
@@ -965,14 +1021,28 @@ class LiveCheck::Blocks {
             // The bytes a character at the end of a piece looks at, too.
             const std::size_t pieceEnd = std::min(to, p + kBlockBytes);
             const std::string_view piece = text.view(p, std::min(n, pieceEnd + 2));
-            CountSink sink;
-            const std::size_t q = p + scan(piece, 0, pieceEnd - p, sink);
+            const bool keeping = keep >= p && keep < pieceEnd + 2;
+            CountSink counted;
+            KeepSink kept;
+            std::size_t q;
+            if (keeping) {
+                kept_.clear();
+                kept.out = &kept_;
+                q = p + scan(piece, 0, pieceEnd - p, kept);
+            } else {
+                q = p + scan(piece, 0, pieceEnd - p, counted);
+            }
+            const CountSink& sink = keeping ? static_cast<const CountSink&>(kept) : counted;
             if (sink.any) {
                 starts_.insert(i, static_cast<std::uint32_t>(p));
                 Info info{static_cast<std::uint16_t>(q - p), sink.counts};
                 info_.insert(i, info);
                 for (std::size_t c = 0; c < kCharacterKinds; ++c)
                     counts[c] += sink.counts[c];
+                if (keeping && keep < q) {
+                    keptValid_ = true;
+                    keptStart_ = p;
+                }
                 ++i;
             }
             p = q;
@@ -987,8 +1057,24 @@ class LiveCheck::Blocks {
         for (std::size_t k = firstEndingAfter(from); k < size() && start(k) < to; ++k) {
             const std::size_t s = start(k), e = std::min(end(k), n);
             if (s >= e) break;
-            MarkSink sink{&out, s, from, to};
-            scan(text.view(s, std::min(n, e + 2)), 0, e - s, sink);
+            if (keptValid_ && s == keptStart_) {
+                auto f = std::lower_bound(
+                    kept_.begin(), kept_.end(), from > s ? from - s : 0,
+                    [](const BlockFinding& g, std::size_t offset) { return g.offset < offset; });
+                for (; f != kept_.end() && s + f->offset < to; ++f)
+                    out.push_back({s + f->offset, f->length, f->kind});
+                continue;
+            }
+            // Only the characters from the one before from on: a scan from
+            // a character's start finds the findings after it as a scan from
+            // the block's start does (a character that is the second half of
+            // a CR LF or of a letter and its voiced mark is found alone, but
+            // before from).
+            const std::size_t b = from > s ? characterStartFrom(text, s, std::min(from, e) - 1) : s;
+            const std::size_t scanEnd = std::min(e, to);
+            if (b >= scanEnd) continue;
+            MarkSink sink{&out, b, from, to};
+            scan(text.view(b, std::min(n, scanEnd + 2)), 0, scanEnd - b, sink);
         }
     }
 
@@ -997,10 +1083,69 @@ class LiveCheck::Blocks {
         std::uint16_t length = 0; // bytes (a piece and the character that crosses its end)
         std::array<std::uint16_t, kCharacterKinds> counts{};
     };
-    static_assert(kBlockBytes + 2 <= 0xFFFF);
+    static_assert(kMaxBlockBytes + 2 <= 0xFFFF);
+
+    void forgetKept() {
+        keptValid_ = false;
+        kept_.clear();
+    }
+
+    // A change that starts in block i, whose findings are kept, and ends
+    // before the next block: the kept findings in [oldFrom, oldTo) give way
+    // to those of [oldFrom, to) (the block reaches to `to` at least: no
+    // finding stands between blocks). False (and nothing changed) when the
+    // block is to be scanned again whole: the scan of the change would not
+    // stop at to, or the block grows too long.
+    bool replaceInKept(const GapBuffer& text, std::size_t i, std::size_t oldFrom, std::size_t oldTo,
+                       std::size_t to, KindCounts& counts) {
+        const std::size_t s = start(i), n = text.size();
+        const std::size_t oldEnd = end(i);
+        const std::size_t newEnd = oldTo >= oldEnd ? to : oldEnd - oldTo + to;
+        const std::size_t length = newEnd - s;
+        if (length > kMaxBlockBytes) return false;
+        fresh_.clear();
+        KeepSink sink;
+        sink.out = &fresh_;
+        sink.shift = oldFrom - s;
+        const std::string_view piece = text.view(oldFrom, std::min(n, to + 2));
+        if (oldFrom + scan(piece, 0, to - oldFrom, sink) != to) return false;
+        const auto byOffset = [](const BlockFinding& f, std::size_t offset) {
+            return f.offset < offset;
+        };
+        const auto first = std::lower_bound(kept_.begin(), kept_.end(), oldFrom - s, byOffset);
+        const auto last = std::lower_bound(first, kept_.end(), oldTo - s, byOffset);
+        Info& info = info_.at(i);
+        for (auto f = first; f != last; ++f) {
+            --info.counts[static_cast<std::size_t>(f->kind)];
+            --counts[static_cast<std::size_t>(f->kind)];
+        }
+        for (std::size_t c = 0; c < kCharacterKinds; ++c) {
+            info.counts[c] += sink.counts[c];
+            counts[c] += sink.counts[c];
+        }
+        const auto delta = static_cast<std::uint16_t>(to - oldTo); // modulo 2^16
+        for (auto f = last; f != kept_.end(); ++f)
+            f->offset = static_cast<std::uint16_t>(f->offset + delta);
+        const auto at = kept_.erase(first, last);
+        kept_.insert(at, fresh_.begin(), fresh_.end());
+        info.length = static_cast<std::uint16_t>(length);
+        starts_.shiftFrom(i + 1, static_cast<std::uint32_t>(to - oldTo));
+        if (kept_.empty()) {
+            // No finding left: the block goes.
+            starts_.erase(i, 1);
+            info_.erase(i, 1);
+            forgetKept();
+        }
+        return true;
+    }
 
     LineStarts starts_;
     GapVector<Info> info_;
+    // The findings of the block that starts at keptStart_, by offset.
+    std::vector<BlockFinding> kept_;
+    std::size_t keptStart_ = 0;
+    bool keptValid_ = false;
+    std::vector<BlockFinding> fresh_; // the findings of a change's bytes
 };
 
 // Findings by position, with a lazily applied shift (LineStarts), and the kind
@@ -1452,28 +1597,31 @@ void LiveCheck::marksIn(const GapBuffer& text, std::size_t from, std::size_t to,
     out.clear();
     characters_->marksIn(text, from, to, out);
     // The long addresses and the breaks, an address before a break at the
-    // same place.
-    std::vector<Mark> lines;
+    // same place, each put after the marks before it and at its place (there
+    // are few of them).
     std::size_t i = addresses_->lowerBound(from), j = breaks_->lowerBound(from);
+    std::size_t at = 0; // where the last one went
     while (true) {
         const bool moreAddresses = i < addresses_->size() && addresses_->position(i) < to;
         const bool moreBreaks = j < breaks_->size() && breaks_->position(j) < to;
+        Mark m;
         if (moreAddresses && (!moreBreaks || addresses_->position(i) <= breaks_->position(j))) {
-            lines.push_back({addresses_->position(i), addresses_->length(i), Kind::longAddress});
+            m = {addresses_->position(i), addresses_->length(i), Kind::longAddress};
             ++i;
         } else if (moreBreaks) {
-            lines.push_back({breaks_->position(j), breaks_->length(j), Kind::longLine});
+            m = {breaks_->position(j), breaks_->length(j), Kind::longLine};
             ++j;
         } else {
             break;
         }
+        // After every mark at its place and before it.
+        at = static_cast<std::size_t>(
+            std::upper_bound(out.begin() + static_cast<std::ptrdiff_t>(at), out.end(), m.pos,
+                             [](std::size_t pos, const Mark& k) { return pos < k.pos; }) -
+            out.begin());
+        out.insert(out.begin() + static_cast<std::ptrdiff_t>(at), m);
+        ++at;
     }
-    if (lines.empty()) return;
-    std::vector<Mark> merged;
-    merged.reserve(out.size() + lines.size());
-    std::merge(out.begin(), out.end(), lines.begin(), lines.end(), std::back_inserter(merged),
-               [](const Mark& a, const Mark& b) { return a.pos < b.pos; });
-    out.swap(merged);
 }
 
 } // namespace mailcheck
