@@ -1342,6 +1342,23 @@ std::optional<IndexEntry> firstBreak(const GapBuffer& text, const LineView& view
 // a character boundary; no address crosses from or to).
 void longAddressesIn(const GapBuffer& text, std::size_t from, std::size_t to, std::size_t width,
                      std::vector<IndexEntry>& out) {
+    // An address is a run of bytes an address may hold: without a run longer
+    // than the width there is none to look for.
+    static const std::array<bool, 256> holds = [] {
+        std::array<bool, 256> h{};
+        for (unsigned b = 0; b < 256; ++b)
+            h[b] = addresses::mayHold(static_cast<char>(b));
+        return h;
+    }();
+    std::size_t run = 0;
+    bool longRun = false;
+    text.forEachPiece(from, to, [&](std::string_view piece) {
+        for (std::size_t k = 0; k < piece.size() && !longRun; ++k) {
+            run = holds[static_cast<unsigned char>(piece[k])] ? run + 1 : 0;
+            longRun = run > width;
+        }
+    });
+    if (!longRun) return;
     for (const addresses::Span& a : addresses::find(text.view(from, to)))
         if (a.length > width)
             out.push_back({static_cast<std::uint32_t>(from + a.pos), Kind::longAddress,
