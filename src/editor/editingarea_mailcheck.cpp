@@ -119,11 +119,12 @@ void EditingArea::textLaidOut(const TextChange* change) {
             updateLines(view.lineOf(a), view.lineOf(b - 1));
         };
         // A logical line's long-line marks may change in rows that were not
-        // laid out again (an address sent whole): they are drawn again too.
-        const auto [linesFrom, linesTo] =
-            live_.linesEdited(text, view, r,
-                              static_cast<std::int64_t>(change->inserted) -
-                                  static_cast<std::int64_t>(change->removed));
+        // laid out again (an address sent whole): they are drawn again too
+        // (those that only moved with the text are as they were).
+        live_.linesEdited(text, view, r,
+                          static_cast<std::int64_t>(change->inserted) -
+                              static_cast<std::int64_t>(change->removed));
+        const auto [linesFrom, linesTo] = live_.linesChanged();
         drawAgain(linesFrom, linesTo);
         // The long lines' findings wait for the layout: gone from sight.
         if (linesKnown && !live_.linesKnown()) viewport()->update();

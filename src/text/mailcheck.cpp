@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <span>
 #include <string_view>
 #include <unordered_map>
 
@@ -867,6 +868,65 @@ struct IndexEntry {
     std::uint32_t length;
 };
 
+// A long line's or a long address's mark: its place and length.
+using LineMark = std::pair<std::size_t, std::size_t>;
+
+// The bytes of the marks that an edit changed: a mark given up that is not
+// the same as one found again once moved with the text (a mark before the
+// edit stays, one after it moves by the edit's difference, one in the
+// bytes it removed is gone), and the other way round.
+struct ChangedMarks {
+    bool known; // the edit is known (else nothing is compared)
+    std::size_t pos, removed, inserted;
+    std::size_t from = static_cast<std::size_t>(-1), to = 0;
+
+    void add(std::size_t p, std::size_t length) {
+        from = std::min(from, p);
+        to = std::max(to, p + std::max<std::size_t>(length, 1));
+    }
+    // The marks before the edit, [0, given) of marks, and after it, the
+    // rest; each in order.
+    void compare(const std::vector<LineMark>& marks, std::size_t given) {
+        if (!known) return;
+        const std::span<const LineMark> old(marks.data(), given);
+        const std::span<const LineMark> fresh(marks.data() + given, marks.size() - given);
+        // A byte before the edit stays, one after it moves by its
+        // difference; bytes it removed are where it stands now.
+        auto startOf = [&](std::size_t p) {
+            return p < pos ? p : p >= pos + removed ? p - removed + inserted : pos;
+        };
+        auto endOf = [&](std::size_t e) { // after the last byte, e - 1
+            return e <= pos ? e : e > pos + removed ? e - removed + inserted : pos + inserted;
+        };
+        std::size_t a = 0, b = 0;
+        while (a < old.size() || b < fresh.size()) {
+            LineMark o{};
+            bool gone = false;
+            if (a < old.size()) {
+                // The bytes it was drawn on, as they stand now.
+                const std::size_t start = startOf(old[a].first);
+                const std::size_t end = endOf(old[a].first + old[a].second);
+                o = {start, end - start};
+                gone = old[a].first >= pos && old[a].first < pos + removed;
+            }
+            if (a < old.size() && gone) {
+                // Its first byte is gone.
+                add(o.first, o.second + 1);
+                ++a;
+            } else if (b == fresh.size() || (a < old.size() && o < fresh[b])) {
+                add(o.first, o.second);
+                ++a;
+            } else if (a == old.size() || fresh[b] < o) {
+                add(fresh[b].first, fresh[b].second);
+                ++b;
+            } else {
+                ++a;
+                ++b;
+            }
+        }
+    }
+};
+
 // The character kinds come first among the kinds.
 constexpr std::size_t kCharacterKinds = static_cast<std::size_t>(Kind::loneLineEnd) + 1;
 static_assert(isCharacterKind(Kind::loneLineEnd) && !isCharacterKind(Kind::longLine) &&
@@ -1041,7 +1101,7 @@ class LiveCheck::Blocks {
                     counts[c] += sink.counts[c];
                 if (keeping && keep < q) {
                     keptValid_ = true;
-                    keptStart_ = p;
+                    keptStart_ = static_cast<std::uint32_t>(p);
                 }
                 ++i;
             }
@@ -1103,17 +1163,22 @@ class LiveCheck::Blocks {
         const std::size_t newEnd = oldTo >= oldEnd ? to : oldEnd - oldTo + to;
         const std::size_t length = newEnd - s;
         if (length > kMaxBlockBytes) return false;
-        fresh_.clear();
+        // The change's findings go after the kept ones first.
+        const std::size_t had = kept_.size();
         KeepSink sink;
-        sink.out = &fresh_;
+        sink.out = &kept_;
         sink.shift = oldFrom - s;
         const std::string_view piece = text.view(oldFrom, std::min(n, to + 2));
-        if (oldFrom + scan(piece, 0, to - oldFrom, sink) != to) return false;
+        if (oldFrom + scan(piece, 0, to - oldFrom, sink) != to) {
+            kept_.resize(had);
+            return false;
+        }
         const auto byOffset = [](const BlockFinding& f, std::size_t offset) {
             return f.offset < offset;
         };
-        const auto first = std::lower_bound(kept_.begin(), kept_.end(), oldFrom - s, byOffset);
-        const auto last = std::lower_bound(first, kept_.end(), oldTo - s, byOffset);
+        const auto kept = kept_.begin() + static_cast<std::ptrdiff_t>(had);
+        const auto first = std::lower_bound(kept_.begin(), kept, oldFrom - s, byOffset);
+        const auto last = std::lower_bound(first, kept, oldTo - s, byOffset);
         Info& info = info_.at(i);
         for (auto f = first; f != last; ++f) {
             --info.counts[static_cast<std::size_t>(f->kind)];
@@ -1124,10 +1189,11 @@ class LiveCheck::Blocks {
             counts[c] += sink.counts[c];
         }
         const auto delta = static_cast<std::uint16_t>(to - oldTo); // modulo 2^16
-        for (auto f = last; f != kept_.end(); ++f)
+        for (auto f = last; f != kept; ++f)
             f->offset = static_cast<std::uint16_t>(f->offset + delta);
-        const auto at = kept_.erase(first, last);
-        kept_.insert(at, fresh_.begin(), fresh_.end());
+        // The change's findings in place of those it replaced.
+        std::rotate(last, kept, kept_.end());
+        kept_.erase(first, last);
         info.length = static_cast<std::uint16_t>(length);
         starts_.shiftFrom(i + 1, static_cast<std::uint32_t>(to - oldTo));
         if (kept_.empty()) {
@@ -1143,9 +1209,8 @@ class LiveCheck::Blocks {
     GapVector<Info> info_;
     // The findings of the block that starts at keptStart_, by offset.
     std::vector<BlockFinding> kept_;
-    std::size_t keptStart_ = 0;
+    std::uint32_t keptStart_ = 0;
     bool keptValid_ = false;
-    std::vector<BlockFinding> fresh_; // the findings of a change's bytes
 };
 
 // Findings by position, with a lazily applied shift (LineStarts), and the kind
@@ -1172,6 +1237,12 @@ template <class Info> class LiveCheck::Index {
     void push_back(const Entry& e) {
         positions_.push_back(e.pos);
         info_.push_back(infoOf(e));
+    }
+
+    // Appends the place and length of the entries in [from, to).
+    void marksIn(std::size_t from, std::size_t to, std::vector<LineMark>& out) const {
+        for (std::size_t k = lowerBound(from); k < size() && position(k) < to; ++k)
+            out.emplace_back(position(k), length(k));
     }
 
     // The entries in [oldFrom, oldTo) (positions before the change) give way
@@ -1234,6 +1305,13 @@ class LiveCheck::Breaks {
     }
 
     void push_back(std::size_t line, const IndexEntry& e) { insert(size(), line, e); }
+
+    // Appends the place and length of the breaks of the lines that start in
+    // [from, to).
+    void marksOfLines(std::size_t from, std::size_t to, std::vector<LineMark>& out) const {
+        for (std::size_t k = firstLineAtOrAfter(from); k < size() && lines_[k] < to; ++k)
+            out.emplace_back(position(k), length(k));
+    }
 
     // The breaks of the lines that start in [oldFrom, oldTo) (positions
     // before the change) give way to fresh ones (line starts and breaks
@@ -1453,6 +1531,9 @@ std::pair<std::size_t, std::size_t> LiveCheck::edited(const GapBuffer& text, std
         stopped = std::max(end, c + (pair ? 2 : 1));
     }
     characters_->replace(text, start, stopped - inserted + removed, stopped, counts_);
+    editPos_ = static_cast<std::uint32_t>(pos);
+    editRemoved_ = static_cast<std::uint32_t>(removed);
+    editInserted_ = static_cast<std::uint32_t>(inserted);
     return {start, stopped};
 }
 
@@ -1502,10 +1583,12 @@ std::pair<std::size_t, std::size_t> LiveCheck::linesEdited(const GapBuffer& text
                                                            std::int64_t delta) {
     if (!view.complete()) {
         forgetLines();
+        linesChanged_ = {0, 0};
         return {0, 0};
     }
     if (!linesKnown_ || view.count() == 0) {
         resetLines(text, view);
+        linesChanged_ = {0, static_cast<std::uint32_t>(text.size())};
         return {0, text.size()};
     }
     // The rows laid out again hold the change; the row after them was not
@@ -1567,6 +1650,17 @@ std::pair<std::size_t, std::size_t> LiveCheck::linesEdited(const GapBuffer& text
         }
         ++k;
     }
+    // The marks given up, to be told from those that only moved with the
+    // text.
+    const bool knownEdit =
+        static_cast<std::int64_t>(editInserted_) - static_cast<std::int64_t>(editRemoved_) == delta;
+    ChangedMarks changed{knownEdit, editPos_, editRemoved_, editInserted_};
+    lineMarks_.clear();
+    breaks_->marksOfLines(breaksFrom, oldUntil, lineMarks_);
+    std::size_t given = lineMarks_.size();
+    for (const auto& b : breaks)
+        lineMarks_.emplace_back(b.second.pos, b.second.length > 1 ? 2u : 1u);
+    changed.compare(lineMarks_, given);
     furthest = std::max(furthest, breaks_->replace(breaksFrom, oldUntil, d, breaks));
     counts_[static_cast<std::size_t>(Kind::longLine)] = breaks_->size();
 
@@ -1596,8 +1690,24 @@ std::pair<std::size_t, std::size_t> LiveCheck::linesEdited(const GapBuffer& text
     } else {
         longAddressesIn(text, addressesFrom, addressesTo, width, fresh);
     }
+    lineMarks_.clear();
+    addresses_->marksIn(addressesFrom, oldAddressesTo, lineMarks_);
+    given = lineMarks_.size();
+    for (const IndexEntry& e : fresh)
+        lineMarks_.emplace_back(e.pos, e.length);
+    changed.compare(lineMarks_, given);
     addresses_->replace(addressesFrom, oldAddressesTo, d, fresh, counts_);
-    return {std::min(breaksFrom, addressesFrom), std::min(n, std::max(furthest, addressesTo))};
+    const std::pair<std::size_t, std::size_t> found{std::min(breaksFrom, addressesFrom),
+                                                    std::min(n, std::max(furthest, addressesTo))};
+    if (!knownEdit)
+        linesChanged_ = {static_cast<std::uint32_t>(found.first),
+                         static_cast<std::uint32_t>(found.second)};
+    else if (changed.from < changed.to)
+        linesChanged_ = {static_cast<std::uint32_t>(std::min(changed.from, n)),
+                         static_cast<std::uint32_t>(std::min(changed.to, n))};
+    else
+        linesChanged_ = {0, 0};
+    return found;
 }
 
 std::vector<LiveCheck::Mark> LiveCheck::marksIn(const GapBuffer& text, std::size_t from,

@@ -99,6 +99,57 @@ struct LiveText {
     }
 };
 
+// Every long-line and long-address finding of before (the text before an
+// edit of removed bytes at pos by inserted ones) that is not one of after
+// once moved with the text (one in the removed bytes is gone), and every
+// one of after that is not one of before, lies in [from, to).
+void expectChangedMarksIn(const std::vector<Finding>& before, const std::vector<Finding>& after,
+                          std::size_t pos, std::size_t removed, std::size_t inserted,
+                          std::pair<std::size_t, std::size_t> changed) {
+    using Mark = std::tuple<std::size_t, std::size_t, Kind>;
+    std::vector<Mark> moved, found;
+    // A byte after the edit moves by its difference; the bytes it removed
+    // are where it stands now.
+    auto place = [&](std::size_t p) {
+        return p < pos ? p : p >= pos + removed ? p - removed + inserted : pos;
+    };
+    std::vector<Mark> gone;
+    for (const Finding& f : before) {
+        if (f.kind != Kind::longLine && f.kind != Kind::longAddress) continue;
+        // (A last byte removed: the mark reaches over the bytes put there.)
+        const std::size_t last = f.pos + f.length - 1;
+        const std::size_t end =
+            last >= pos && last < pos + removed ? pos + inserted : place(last) + 1;
+        const std::size_t start = place(f.pos);
+        if (f.pos >= pos && f.pos < pos + removed)
+            gone.emplace_back(start, end - start, f.kind);
+        else
+            moved.emplace_back(start, end - start, f.kind);
+    }
+    for (const Mark& m : gone)
+        EXPECT_TRUE(std::get<0>(m) >= changed.first &&
+                    std::get<0>(m) + std::get<1>(m) <= changed.second)
+            << "removed at " << std::get<0>(m) << ", changed " << changed.first << "-"
+            << changed.second;
+    for (const Finding& f : after)
+        if (f.kind == Kind::longLine || f.kind == Kind::longAddress)
+            found.emplace_back(f.pos, f.length, f.kind);
+    auto inChanged = [&](const Mark& m) {
+        return std::get<0>(m) >= changed.first &&
+               std::get<0>(m) + std::get<1>(m) <= std::max(changed.second, std::get<0>(m) + 1);
+    };
+    for (const Mark& m : moved) {
+        if (std::find(found.begin(), found.end(), m) != found.end()) continue;
+        EXPECT_TRUE(inChanged(m)) << "given up at " << std::get<0>(m) << ", changed "
+                                  << changed.first << "-" << changed.second;
+    }
+    for (const Mark& m : found) {
+        if (std::find(moved.begin(), moved.end(), m) != moved.end()) continue;
+        EXPECT_TRUE(inChanged(m)) << "found at " << std::get<0>(m) << ", changed " << changed.first
+                                  << "-" << changed.second;
+    }
+}
+
 // Pieces of random texts: every kind of finding and the characters the
 // layout cares about.
 std::string randomText(std::mt19937& rng, int pieces) {
@@ -446,6 +497,7 @@ TEST(MailCheck, LiveCheckFollowsEditsAsTheWholeCheckFindsThem) {
         const int width = 6 + static_cast<int>(rng() % 30);
         LiveText t(randomText(rng, 30), width);
         auto& [buffer, view, live] = t;
+        std::vector<Finding> before = mailcheck::check(buffer.str(), widthOf(width));
         for (int step = 0; step < 60; ++step) {
             const std::size_t n = buffer.size();
             // A quarter of the edits at the very end, where lines go.
@@ -482,6 +534,10 @@ TEST(MailCheck, LiveCheckFollowsEditsAsTheWholeCheckFindsThem) {
             for (std::size_t k = 0; k < mailcheck::kKindCount; ++k)
                 ASSERT_EQ(live.count(static_cast<Kind>(k)), counts[k]);
             ASSERT_EQ(live.total(), whole.size());
+            // The long-line marks that changed are those to be drawn again.
+            SCOPED_TRACE(std::to_string(round) + "/" + std::to_string(step));
+            expectChangedMarksIn(before, whole, pos, removed, inserted.size(), live.linesChanged());
+            before = whole;
         }
     }
 }
@@ -532,19 +588,39 @@ TEST(MailCheck, LiveCheckMarksALongAddressAndTheBreakBeforeItAsTheTextIsSent) {
         }
         EXPECT_EQ(live.total(), expected.size()) << what;
     };
+    using Range = std::pair<std::size_t, std::size_t>;
     expectMarks({{20, 122, Kind::longAddress}, {20, 1, Kind::longLine}}, "whole");
     EXPECT_EQ(live.count(Kind::longAddress), 1u);
     EXPECT_EQ(live.count(Kind::longLine), 1u);
-    // Four bytes before it move both.
+    // Four bytes before it move both: no mark changed.
     edit(0, 0, "abc ");
     expectMarks({{24, 122, Kind::longAddress}, {24, 1, Kind::longLine}}, "moved");
-    // Cut to 22 bytes it fits a line: only the break before it is left.
+    EXPECT_EQ(live.linesChanged(), Range(0, 0));
+    // A byte in the address lengthens it: the mark only moved with the
+    // text (its new byte is in the rows laid out again).
+    edit(84, 0, "x");
+    expectMarks({{24, 123, Kind::longAddress}, {24, 1, Kind::longLine}}, "longer");
+    EXPECT_EQ(live.linesChanged(), Range(0, 0));
+    edit(84, 1, "");
+    EXPECT_EQ(live.linesChanged(), Range(0, 0));
+    // A blank in it cuts it: the mark of the whole is given up.
+    edit(84, 0, " ");
+    expectMarks({{24, 60, Kind::longAddress}, {24, 1, Kind::longLine}}, "cut");
+    EXPECT_EQ(live.linesChanged(), Range(24, 24 + 123));
+    edit(84, 1, "");
+    expectMarks({{24, 122, Kind::longAddress}, {24, 1, Kind::longLine}}, "whole again");
+    EXPECT_EQ(live.linesChanged(), Range(24, 24 + 122));
+    // Cut to 22 bytes it fits a line: only the break before it is left (the
+    // 22 bytes of the address are drawn again).
     edit(24 + 22, 100, "");
     expectMarks({{24, 1, Kind::longLine}}, "short");
     EXPECT_EQ(live.count(Kind::longAddress), 0u);
-    // A line end before it: nothing is long any more.
+    EXPECT_EQ(live.linesChanged(), Range(24, 46));
+    // A line end before it: nothing is long any more; the break stood where
+    // the row after the line end starts now.
     edit(24, 0, "\r\n");
     expectMarks({}, "own line");
+    EXPECT_EQ(live.linesChanged(), Range(26, 27));
 }
 
 TEST(MailCheck, AnyBytesGiveOrderedFindingsInTheirPlacesAndTheLiveCheckAgrees) {
@@ -870,6 +946,7 @@ TEST(MailCheck, AKeyFarIntoALongParagraphFindsTheLongLinesAgainNearIt) {
         std::size_t pos;
         const char* bytes;
     } keys[] = {{50000, "x"}, {50000, " "}, {70001, "\x82\xA0"}, {text.size() / 2 + 3, "/"}};
+    std::vector<Finding> before = mailcheck::check(buffer.str(), widthOf(40));
     for (const Key& k : keys) {
         const std::string bytes = k.bytes;
         const auto [from, to] = t.edit(k.pos, 0, bytes);
@@ -879,6 +956,10 @@ TEST(MailCheck, AKeyFarIntoALongParagraphFindsTheLongLinesAgainNearIt) {
         const std::vector<Finding> whole = mailcheck::check(buffer.str(), widthOf(40));
         EXPECT_EQ(live.total(), whole.size()) << k.pos;
         expectMarksOf(live, buffer, whole, 0, buffer.size() + 1);
+        // Of the marks, only those the key changed are to be drawn again.
+        expectChangedMarksIn(before, whole, k.pos, 0, bytes.size(), live.linesChanged());
+        EXPECT_LE(live.linesChanged().second - live.linesChanged().first, 4096u) << k.pos;
+        before = whole;
     }
 }
 
