@@ -100,21 +100,37 @@ void EditingArea::textLaidOut(const TextChange* change) {
                 mailScanned_ = change->pos;
         }
         const bool linesKnown = live_.linesKnown();
-        // A logical line's long-line marks may change in rows that were not
-        // laid out again (an address sent whole): they are drawn again too.
+        // The rows laid out again are drawn again after this (at least
+        // those, whatever else the change moved): marks that changed only
+        // in them need nothing more. Their bytes, the last row's line end
+        // included.
+        const LineView& view = lineView();
+        const LineView::Relaid r = view.lastRelaid();
+        std::size_t relaidFrom = 0, relaidTo = 0;
+        if (r.first < view.count()) {
+            relaidFrom = view.line(r.first).start;
+            const std::size_t after = r.first + std::max<std::size_t>(r.count, 1);
+            relaidTo = after < view.count() ? view.line(after).start : text.size() + 1;
+        }
         // The ranges end before their last byte's row ends: that row is the
         // last drawn.
-        const auto [linesFrom, linesTo] =
-            live_.linesEdited(text, lineView(), lineView().lastRelaid(),
-                              static_cast<std::int64_t>(change->inserted) -
-                                  static_cast<std::int64_t>(change->removed));
-        if (linesTo > linesFrom)
-            updateLines(lineView().lineOf(linesFrom), lineView().lineOf(linesTo - 1));
+        auto drawAgain = [&](std::size_t a, std::size_t b) {
+            if (b <= a || (a >= relaidFrom && b <= relaidTo)) return;
+            updateLines(view.lineOf(a), view.lineOf(b - 1));
+        };
+        // A logical line's long-line marks may change in rows that were not
+        // laid out again (an address sent whole): they are drawn again too
+        // (those that only moved with the text are as they were).
+        live_.linesEdited(text, view, r,
+                          static_cast<std::int64_t>(change->inserted) -
+                              static_cast<std::int64_t>(change->removed));
+        const auto [linesFrom, linesTo] = live_.linesChanged();
+        drawAgain(linesFrom, linesTo);
         // The long lines' findings wait for the layout: gone from sight.
         if (linesKnown && !live_.linesKnown()) viewport()->update();
         // Findings may change past the lines laid out again (a byte that
         // pairs differently now): their rows are drawn again too.
-        if (to > from) updateLines(lineView().lineOf(from), lineView().lineOf(to - 1));
+        drawAgain(from, to);
         // The character past the limit moves with a change before it.
         if (overLimitKnown_ && (!overLimit_ || change->pos <= *overLimit_ + 1)) {
             if (overLimit_)
@@ -267,8 +283,11 @@ void EditingArea::paintMailMarks(QPainter& p, int startPos, int endPos) {
                     column += cp932::charColumns(v, k, column);
                 walked = q;
             }
-            const std::size_t next = std::min(d.nextBoundary(q), markEnd);
-            const std::string_view c = d.view(q, next);
+            // q stands at a character's start (a finding's or the next one
+            // of it).
+            const std::string_view two = d.view(q, std::min(size, q + 2));
+            const std::size_t next = std::min(q + cp932::nextBoundary(two, 0), markEnd);
+            const std::string_view c = two.substr(0, next - q);
             // A line end takes two columns.
             const int columns = c[0] == '\r' || c[0] == '\n' ? 2 : cp932::charColumns(c, 0, column);
             q = next;

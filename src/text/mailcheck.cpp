@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <span>
 #include <string_view>
 #include <unordered_map>
 
@@ -867,6 +868,65 @@ struct IndexEntry {
     std::uint32_t length;
 };
 
+// A long line's or a long address's mark: its place and length.
+using LineMark = std::pair<std::size_t, std::size_t>;
+
+// The bytes of the marks that an edit changed: a mark given up that is not
+// the same as one found again once moved with the text (a mark before the
+// edit stays, one after it moves by the edit's difference, one in the
+// bytes it removed is gone), and the other way round.
+struct ChangedMarks {
+    bool known; // the edit is known (else nothing is compared)
+    std::size_t pos, removed, inserted;
+    std::size_t from = static_cast<std::size_t>(-1), to = 0;
+
+    void add(std::size_t p, std::size_t length) {
+        from = std::min(from, p);
+        to = std::max(to, p + std::max<std::size_t>(length, 1));
+    }
+    // The marks before the edit, [0, given) of marks, and after it, the
+    // rest; each in order.
+    void compare(const std::vector<LineMark>& marks, std::size_t given) {
+        if (!known) return;
+        const std::span<const LineMark> old(marks.data(), given);
+        const std::span<const LineMark> fresh(marks.data() + given, marks.size() - given);
+        // A byte before the edit stays, one after it moves by its
+        // difference; bytes it removed are where it stands now.
+        auto startOf = [&](std::size_t p) {
+            return p < pos ? p : p >= pos + removed ? p - removed + inserted : pos;
+        };
+        auto endOf = [&](std::size_t e) { // after the last byte, e - 1
+            return e <= pos ? e : e > pos + removed ? e - removed + inserted : pos + inserted;
+        };
+        std::size_t a = 0, b = 0;
+        while (a < old.size() || b < fresh.size()) {
+            LineMark o{};
+            bool gone = false;
+            if (a < old.size()) {
+                // The bytes it was drawn on, as they stand now.
+                const std::size_t start = startOf(old[a].first);
+                const std::size_t end = endOf(old[a].first + old[a].second);
+                o = {start, end - start};
+                gone = old[a].first >= pos && old[a].first < pos + removed;
+            }
+            if (a < old.size() && gone) {
+                // Its first byte is gone.
+                add(o.first, o.second + 1);
+                ++a;
+            } else if (b == fresh.size() || (a < old.size() && o < fresh[b])) {
+                add(o.first, o.second);
+                ++a;
+            } else if (a == old.size() || fresh[b] < o) {
+                add(fresh[b].first, fresh[b].second);
+                ++b;
+            } else {
+                ++a;
+                ++b;
+            }
+        }
+    }
+};
+
 // The character kinds come first among the kinds.
 constexpr std::size_t kCharacterKinds = static_cast<std::size_t>(Kind::loneLineEnd) + 1;
 static_assert(isCharacterKind(Kind::loneLineEnd) && !isCharacterKind(Kind::longLine) &&
@@ -883,6 +943,41 @@ struct CountSink {
     void tab(std::size_t) {}
     void lineEnd(std::size_t, std::size_t) {}
 };
+
+// A character finding of a block, from the block's start.
+struct BlockFinding {
+    std::uint16_t offset;
+    Kind kind;
+    std::uint8_t length;
+};
+
+// Counts the character findings of a scan and keeps them (from base on).
+struct KeepSink : CountSink {
+    std::vector<BlockFinding>* out = nullptr;
+    std::size_t shift = 0; // from the scan's positions to the block's
+    void finding(Kind kind, std::size_t pos, std::size_t length) {
+        CountSink::finding(kind, pos, length);
+        out->push_back(
+            {static_cast<std::uint16_t>(pos + shift), kind, static_cast<std::uint8_t>(length)});
+    }
+};
+
+// The start of the character of text that holds byte i, from a character
+// boundary at or before it (a byte that cannot lead a double-byte character
+// ends one).
+std::size_t characterStartFrom(const GapBuffer& text, std::size_t boundary, std::size_t i) {
+    const std::size_t n = text.size();
+    auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text.at(k)); };
+    std::size_t p = i;
+    while (p > boundary && cp932::isLeadByte(byte(p - 1)))
+        --p;
+    while (true) {
+        const std::size_t len =
+            p + 1 < n && cp932::isLeadByte(byte(p)) && cp932::isTrailByte(byte(p + 1)) ? 2 : 1;
+        if (p + len > i) return p;
+        p += len;
+    }
+}
 
 // Gathers the marks of a scan that start in [from, to).
 struct MarkSink {
@@ -905,16 +1000,27 @@ struct MarkSink {
 // findings it holds. Block starts are kept with a lazily applied shift
 // (LineStarts). A change scans again the blocks it touches: about two
 // blocks' bytes besides its own.
+//
+// The findings of one block, the one the last change went into, are kept
+// as well: a change inside it takes out the findings of the bytes it
+// replaced and puts in those of the bytes it brought, without scanning the
+// rest of the block again, and the marks of that block are read from them.
 class LiveCheck::Blocks {
   public:
     static constexpr std::size_t kBlockBytes = 2048;
+    // Changes inside a block let it grow to this before it is split again.
+    static constexpr std::size_t kMaxBlockBytes = 2 * kBlockBytes;
 
     std::size_t size() const { return starts_.size(); }
     void clear() {
         starts_.clear();
         info_.clear();
+        forgetKept();
     }
-    std::size_t memoryBytes() const { return starts_.memoryBytes() + info_.memoryBytes(); }
+    std::size_t memoryBytes() const {
+        return starts_.memoryBytes() + info_.memoryBytes() +
+               kept_.capacity() * sizeof(BlockFinding);
+    }
 
     std::size_t start(std::size_t i) const { return starts_[i]; }
     std::size_t end(std::size_t i) const { return starts_[i] + std::size_t{info_[i].length}; }
@@ -932,11 +1038,19 @@ class LiveCheck::Blocks {
     // those of [oldFrom, to) now (oldFrom and to at character boundaries of
     // the text as it is, the characters from `to` on as they were from
     // oldTo); the blocks from oldTo on shift by the difference. The blocks
-    // that hold part of the range are scanned again whole. counts follow.
+    // that hold part of the range are scanned again whole, but for a change
+    // inside the block whose findings are kept. counts follow.
     void replace(const GapBuffer& text, std::size_t oldFrom, std::size_t oldTo, std::size_t to,
                  KindCounts& counts) {
         const auto delta = static_cast<std::uint32_t>(to - oldTo); // modulo 2^32
         std::size_t i = firstEndingAfter(oldFrom);
+        // A change that starts in the kept block and ends before the next
+        // block.
+        if (i < size() && keptValid_ && start(i) == keptStart_ && start(i) <= oldFrom &&
+            (i + 1 == size() || start(i + 1) >= oldTo) &&
+            replaceInKept(text, i, oldFrom, oldTo, to, counts))
+            return;
+        forgetKept();
         std::size_t j = i;
         while (j < size() && starts_[j] < oldTo)
             ++j;
@@ -950,14 +1064,16 @@ class LiveCheck::Blocks {
             starts_.erase(i, j - i);
             info_.erase(i, j - i);
         }
-        i = scanInto(text, from, until, i, counts);
+        // The findings of the block that holds the change are kept.
+        i = scanInto(text, from, until, i, counts, oldFrom);
         starts_.shiftFrom(i, delta);
     }
 
     // Scans [from, to) of text (from at a character boundary) into blocks
-    // placed from index i on; returns the index after them.
+    // placed from index i on; returns the index after them. The findings of
+    // the block that holds byte keep are kept.
     std::size_t scanInto(const GapBuffer& text, std::size_t from, std::size_t to, std::size_t i,
-                         KindCounts& counts) {
+                         KindCounts& counts, std::size_t keep = static_cast<std::size_t>(-1)) {
         const std::size_t n = text.size();
         to = std::min(to, n);
         std::size_t p = from;
@@ -965,14 +1081,28 @@ class LiveCheck::Blocks {
             // The bytes a character at the end of a piece looks at, too.
             const std::size_t pieceEnd = std::min(to, p + kBlockBytes);
             const std::string_view piece = text.view(p, std::min(n, pieceEnd + 2));
-            CountSink sink;
-            const std::size_t q = p + scan(piece, 0, pieceEnd - p, sink);
+            const bool keeping = keep >= p && keep < pieceEnd + 2;
+            CountSink counted;
+            KeepSink kept;
+            std::size_t q;
+            if (keeping) {
+                kept_.clear();
+                kept.out = &kept_;
+                q = p + scan(piece, 0, pieceEnd - p, kept);
+            } else {
+                q = p + scan(piece, 0, pieceEnd - p, counted);
+            }
+            const CountSink& sink = keeping ? static_cast<const CountSink&>(kept) : counted;
             if (sink.any) {
                 starts_.insert(i, static_cast<std::uint32_t>(p));
                 Info info{static_cast<std::uint16_t>(q - p), sink.counts};
                 info_.insert(i, info);
                 for (std::size_t c = 0; c < kCharacterKinds; ++c)
                     counts[c] += sink.counts[c];
+                if (keeping && keep < q) {
+                    keptValid_ = true;
+                    keptStart_ = static_cast<std::uint32_t>(p);
+                }
                 ++i;
             }
             p = q;
@@ -987,8 +1117,24 @@ class LiveCheck::Blocks {
         for (std::size_t k = firstEndingAfter(from); k < size() && start(k) < to; ++k) {
             const std::size_t s = start(k), e = std::min(end(k), n);
             if (s >= e) break;
-            MarkSink sink{&out, s, from, to};
-            scan(text.view(s, std::min(n, e + 2)), 0, e - s, sink);
+            if (keptValid_ && s == keptStart_) {
+                auto f = std::lower_bound(
+                    kept_.begin(), kept_.end(), from > s ? from - s : 0,
+                    [](const BlockFinding& g, std::size_t offset) { return g.offset < offset; });
+                for (; f != kept_.end() && s + f->offset < to; ++f)
+                    out.push_back({s + f->offset, f->length, f->kind});
+                continue;
+            }
+            // Only the characters from the one before from on: a scan from
+            // a character's start finds the findings after it as a scan from
+            // the block's start does (a character that is the second half of
+            // a CR LF or of a letter and its voiced mark is found alone, but
+            // before from).
+            const std::size_t b = from > s ? characterStartFrom(text, s, std::min(from, e) - 1) : s;
+            const std::size_t scanEnd = std::min(e, to);
+            if (b >= scanEnd) continue;
+            MarkSink sink{&out, b, from, to};
+            scan(text.view(b, std::min(n, scanEnd + 2)), 0, scanEnd - b, sink);
         }
     }
 
@@ -997,10 +1143,74 @@ class LiveCheck::Blocks {
         std::uint16_t length = 0; // bytes (a piece and the character that crosses its end)
         std::array<std::uint16_t, kCharacterKinds> counts{};
     };
-    static_assert(kBlockBytes + 2 <= 0xFFFF);
+    static_assert(kMaxBlockBytes + 2 <= 0xFFFF);
+
+    void forgetKept() {
+        keptValid_ = false;
+        kept_.clear();
+    }
+
+    // A change that starts in block i, whose findings are kept, and ends
+    // before the next block: the kept findings in [oldFrom, oldTo) give way
+    // to those of [oldFrom, to) (the block reaches to `to` at least: no
+    // finding stands between blocks). False (and nothing changed) when the
+    // block is to be scanned again whole: the scan of the change would not
+    // stop at to, or the block grows too long.
+    bool replaceInKept(const GapBuffer& text, std::size_t i, std::size_t oldFrom, std::size_t oldTo,
+                       std::size_t to, KindCounts& counts) {
+        const std::size_t s = start(i), n = text.size();
+        const std::size_t oldEnd = end(i);
+        const std::size_t newEnd = oldTo >= oldEnd ? to : oldEnd - oldTo + to;
+        const std::size_t length = newEnd - s;
+        if (length > kMaxBlockBytes) return false;
+        // The change's findings go after the kept ones first.
+        const std::size_t had = kept_.size();
+        KeepSink sink;
+        sink.out = &kept_;
+        sink.shift = oldFrom - s;
+        const std::string_view piece = text.view(oldFrom, std::min(n, to + 2));
+        if (oldFrom + scan(piece, 0, to - oldFrom, sink) != to) {
+            kept_.resize(had);
+            return false;
+        }
+        const auto byOffset = [](const BlockFinding& f, std::size_t offset) {
+            return f.offset < offset;
+        };
+        const auto kept = kept_.begin() + static_cast<std::ptrdiff_t>(had);
+        const auto first = std::lower_bound(kept_.begin(), kept, oldFrom - s, byOffset);
+        const auto last = std::lower_bound(first, kept, oldTo - s, byOffset);
+        Info& info = info_.at(i);
+        for (auto f = first; f != last; ++f) {
+            --info.counts[static_cast<std::size_t>(f->kind)];
+            --counts[static_cast<std::size_t>(f->kind)];
+        }
+        for (std::size_t c = 0; c < kCharacterKinds; ++c) {
+            info.counts[c] += sink.counts[c];
+            counts[c] += sink.counts[c];
+        }
+        const auto delta = static_cast<std::uint16_t>(to - oldTo); // modulo 2^16
+        for (auto f = last; f != kept; ++f)
+            f->offset = static_cast<std::uint16_t>(f->offset + delta);
+        // The change's findings in place of those it replaced.
+        std::rotate(last, kept, kept_.end());
+        kept_.erase(first, last);
+        info.length = static_cast<std::uint16_t>(length);
+        starts_.shiftFrom(i + 1, static_cast<std::uint32_t>(to - oldTo));
+        if (kept_.empty()) {
+            // No finding left: the block goes.
+            starts_.erase(i, 1);
+            info_.erase(i, 1);
+            forgetKept();
+        }
+        return true;
+    }
 
     LineStarts starts_;
     GapVector<Info> info_;
+    // The findings of the block that starts at keptStart_, by offset.
+    std::vector<BlockFinding> kept_;
+    std::uint32_t keptStart_ = 0;
+    bool keptValid_ = false;
 };
 
 // Findings by position, with a lazily applied shift (LineStarts), and the kind
@@ -1027,6 +1237,12 @@ template <class Info> class LiveCheck::Index {
     void push_back(const Entry& e) {
         positions_.push_back(e.pos);
         info_.push_back(infoOf(e));
+    }
+
+    // Appends the place and length of the entries in [from, to).
+    void marksIn(std::size_t from, std::size_t to, std::vector<LineMark>& out) const {
+        for (std::size_t k = lowerBound(from); k < size() && position(k) < to; ++k)
+            out.emplace_back(position(k), length(k));
     }
 
     // The entries in [oldFrom, oldTo) (positions before the change) give way
@@ -1089,6 +1305,13 @@ class LiveCheck::Breaks {
     }
 
     void push_back(std::size_t line, const IndexEntry& e) { insert(size(), line, e); }
+
+    // Appends the place and length of the breaks of the lines that start in
+    // [from, to).
+    void marksOfLines(std::size_t from, std::size_t to, std::vector<LineMark>& out) const {
+        for (std::size_t k = firstLineAtOrAfter(from); k < size() && lines_[k] < to; ++k)
+            out.emplace_back(position(k), length(k));
+    }
 
     // The breaks of the lines that start in [oldFrom, oldTo) (positions
     // before the change) give way to fresh ones (line starts and breaks
@@ -1197,6 +1420,23 @@ std::optional<IndexEntry> firstBreak(const GapBuffer& text, const LineView& view
 // a character boundary; no address crosses from or to).
 void longAddressesIn(const GapBuffer& text, std::size_t from, std::size_t to, std::size_t width,
                      std::vector<IndexEntry>& out) {
+    // An address is a run of bytes an address may hold: without a run longer
+    // than the width there is none to look for.
+    static const std::array<bool, 256> holds = [] {
+        std::array<bool, 256> h{};
+        for (unsigned b = 0; b < 256; ++b)
+            h[b] = addresses::mayHold(static_cast<char>(b));
+        return h;
+    }();
+    std::size_t run = 0;
+    bool longRun = false;
+    text.forEachPiece(from, to, [&](std::string_view piece) {
+        for (std::size_t k = 0; k < piece.size() && !longRun; ++k) {
+            run = holds[static_cast<unsigned char>(piece[k])] ? run + 1 : 0;
+            longRun = run > width;
+        }
+    });
+    if (!longRun) return;
     for (const addresses::Span& a : addresses::find(text.view(from, to)))
         if (a.length > width)
             out.push_back({static_cast<std::uint32_t>(from + a.pos), Kind::longAddress,
@@ -1291,6 +1531,9 @@ std::pair<std::size_t, std::size_t> LiveCheck::edited(const GapBuffer& text, std
         stopped = std::max(end, c + (pair ? 2 : 1));
     }
     characters_->replace(text, start, stopped - inserted + removed, stopped, counts_);
+    editPos_ = static_cast<std::uint32_t>(pos);
+    editRemoved_ = static_cast<std::uint32_t>(removed);
+    editInserted_ = static_cast<std::uint32_t>(inserted);
     return {start, stopped};
 }
 
@@ -1340,10 +1583,12 @@ std::pair<std::size_t, std::size_t> LiveCheck::linesEdited(const GapBuffer& text
                                                            std::int64_t delta) {
     if (!view.complete()) {
         forgetLines();
+        linesChanged_ = {0, 0};
         return {0, 0};
     }
     if (!linesKnown_ || view.count() == 0) {
         resetLines(text, view);
+        linesChanged_ = {0, static_cast<std::uint32_t>(text.size())};
         return {0, text.size()};
     }
     // The rows laid out again hold the change; the row after them was not
@@ -1405,6 +1650,17 @@ std::pair<std::size_t, std::size_t> LiveCheck::linesEdited(const GapBuffer& text
         }
         ++k;
     }
+    // The marks given up, to be told from those that only moved with the
+    // text.
+    const bool knownEdit =
+        static_cast<std::int64_t>(editInserted_) - static_cast<std::int64_t>(editRemoved_) == delta;
+    ChangedMarks changed{knownEdit, editPos_, editRemoved_, editInserted_};
+    lineMarks_.clear();
+    breaks_->marksOfLines(breaksFrom, oldUntil, lineMarks_);
+    std::size_t given = lineMarks_.size();
+    for (const auto& b : breaks)
+        lineMarks_.emplace_back(b.second.pos, b.second.length > 1 ? 2u : 1u);
+    changed.compare(lineMarks_, given);
     furthest = std::max(furthest, breaks_->replace(breaksFrom, oldUntil, d, breaks));
     counts_[static_cast<std::size_t>(Kind::longLine)] = breaks_->size();
 
@@ -1434,8 +1690,24 @@ std::pair<std::size_t, std::size_t> LiveCheck::linesEdited(const GapBuffer& text
     } else {
         longAddressesIn(text, addressesFrom, addressesTo, width, fresh);
     }
+    lineMarks_.clear();
+    addresses_->marksIn(addressesFrom, oldAddressesTo, lineMarks_);
+    given = lineMarks_.size();
+    for (const IndexEntry& e : fresh)
+        lineMarks_.emplace_back(e.pos, e.length);
+    changed.compare(lineMarks_, given);
     addresses_->replace(addressesFrom, oldAddressesTo, d, fresh, counts_);
-    return {std::min(breaksFrom, addressesFrom), std::min(n, std::max(furthest, addressesTo))};
+    const std::pair<std::size_t, std::size_t> found{std::min(breaksFrom, addressesFrom),
+                                                    std::min(n, std::max(furthest, addressesTo))};
+    if (!knownEdit)
+        linesChanged_ = {static_cast<std::uint32_t>(found.first),
+                         static_cast<std::uint32_t>(found.second)};
+    else if (changed.from < changed.to)
+        linesChanged_ = {static_cast<std::uint32_t>(std::min(changed.from, n)),
+                         static_cast<std::uint32_t>(std::min(changed.to, n))};
+    else
+        linesChanged_ = {0, 0};
+    return found;
 }
 
 std::vector<LiveCheck::Mark> LiveCheck::marksIn(const GapBuffer& text, std::size_t from,
@@ -1452,28 +1724,31 @@ void LiveCheck::marksIn(const GapBuffer& text, std::size_t from, std::size_t to,
     out.clear();
     characters_->marksIn(text, from, to, out);
     // The long addresses and the breaks, an address before a break at the
-    // same place.
-    std::vector<Mark> lines;
+    // same place, each put after the marks before it and at its place (there
+    // are few of them).
     std::size_t i = addresses_->lowerBound(from), j = breaks_->lowerBound(from);
+    std::size_t at = 0; // where the last one went
     while (true) {
         const bool moreAddresses = i < addresses_->size() && addresses_->position(i) < to;
         const bool moreBreaks = j < breaks_->size() && breaks_->position(j) < to;
+        Mark m;
         if (moreAddresses && (!moreBreaks || addresses_->position(i) <= breaks_->position(j))) {
-            lines.push_back({addresses_->position(i), addresses_->length(i), Kind::longAddress});
+            m = {addresses_->position(i), addresses_->length(i), Kind::longAddress};
             ++i;
         } else if (moreBreaks) {
-            lines.push_back({breaks_->position(j), breaks_->length(j), Kind::longLine});
+            m = {breaks_->position(j), breaks_->length(j), Kind::longLine};
             ++j;
         } else {
             break;
         }
+        // After every mark at its place and before it.
+        at = static_cast<std::size_t>(
+            std::upper_bound(out.begin() + static_cast<std::ptrdiff_t>(at), out.end(), m.pos,
+                             [](std::size_t pos, const Mark& k) { return pos < k.pos; }) -
+            out.begin());
+        out.insert(out.begin() + static_cast<std::ptrdiff_t>(at), m);
+        ++at;
     }
-    if (lines.empty()) return;
-    std::vector<Mark> merged;
-    merged.reserve(out.size() + lines.size());
-    std::merge(out.begin(), out.end(), lines.begin(), lines.end(), std::back_inserter(merged),
-               [](const Mark& a, const Mark& b) { return a.pos < b.pos; });
-    out.swap(merged);
 }
 
 } // namespace mailcheck

@@ -185,6 +185,12 @@ class LiveCheck {
                                                     LineView::Relaid r, std::int64_t delta);
     // False while the long lines are unknown.
     bool linesKnown() const { return linesKnown_; }
+    // The bytes whose long-line and long-address marks the last linesEdited
+    // changed (after edited for the same change): marks that only moved
+    // with the text are left out. Empty when none changed.
+    std::pair<std::size_t, std::size_t> linesChanged() const {
+        return {linesChanged_.first, linesChanged_.second};
+    }
 
     // The number of findings of a kind (overLimit is the caller's).
     std::size_t count(Kind kind) const { return counts_[static_cast<std::size_t>(kind)]; }
@@ -224,6 +230,12 @@ class LiveCheck {
 
     KindCounts counts_{};
     bool linesKnown_ = false;
+    // The last change edited was told of, for linesChanged.
+    // (Positions fit 32 bits, as the line starts they follow.)
+    std::uint32_t editPos_ = 0, editRemoved_ = 0, editInserted_ = 0;
+    std::pair<std::uint32_t, std::uint32_t> linesChanged_{0, 0};
+    // The long-line marks an edit gave up, then those it found again.
+    std::vector<std::pair<std::size_t, std::size_t>> lineMarks_;
 };
 
 } // namespace mailcheck

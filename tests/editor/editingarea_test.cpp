@@ -1070,4 +1070,50 @@ TEST_P(RepaintTest, AScrollByARowPaintsOnlyTheRowsAtTheEdges) {
     memo.grab().save(QDir::currentPath() + QStringLiteral("/screenshots/scrolled-by-a-row.png"));
 }
 
+// A long address cut short by a character no address holds, typed on the
+// row after the one it starts on: its warning wave goes from every row, and
+// what is on the screen is what a paint of the whole view shows.
+TEST_P(RepaintTest, AnAddressCutShortLosesItsWaveInEveryRow) {
+    if (!ready) GTEST_SKIP() << "no keyboard focus on this platform";
+    const std::string url = "https://www.example.co.jp/newsletter/2026/12/articles/" +
+                            std::string(60, '0') + "/ab.html";
+    memo.editArea().setLineLength(40);
+    memo.setText(sj("今週の特集はこちら：") + url + sj("をご覧ください。"));
+    QApplication::processEvents();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !GetParam() || memo.mailFindingsKnown(); }, 5000));
+    ASSERT_TRUE(screenIsFresh());
+    // The address from byte 20 on, its scheme on the first row.
+    const int row1 = memo.lineStart(1);
+    ASSERT_GT(row1, 20);
+    ASSERT_LT(row1, 39);
+    const QColor red(255, 0, 0), orange(255, 140, 0);
+    auto onScreen = [&] {
+        return memo.screen()
+            ->grabWindow(memo.winId())
+            .toImage()
+            .convertToFormat(QImage::Format_RGB32);
+    };
+    auto inView = [&](int pos) {
+        return cell(pos).translated(memo.viewport()->mapTo(&memo, QPoint(0, 0)));
+    };
+    if (GetParam()) {
+        const QImage before = onScreen();
+        EXPECT_GT(countColor(before, inView(20), red), 0); // the break before it
+        for (const int pos : {30, 70, 110})
+            EXPECT_GT(countColor(before, inView(pos), orange), 0) << pos;
+    }
+    // At byte 39: 19 bytes of the address are left before it.
+    memo.setSelectionStart(39);
+    QApplication::processEvents();
+    QTest::keyClicks(&memo, QStringLiteral("|"));
+    QApplication::processEvents();
+    EXPECT_EQ(memo.lineStart(1), row1);
+    EXPECT_TRUE(screenIsFresh());
+    if (GetParam()) {
+        const QImage after = onScreen();
+        for (const int pos : {30, 70, 110})
+            EXPECT_EQ(countColor(after, inView(pos), orange), 0) << pos;
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(SendCheck, RepaintTest, ::testing::Bool());

@@ -99,6 +99,57 @@ struct LiveText {
     }
 };
 
+// Every long-line and long-address finding of before (the text before an
+// edit of removed bytes at pos by inserted ones) that is not one of after
+// once moved with the text (one in the removed bytes is gone), and every
+// one of after that is not one of before, lies in [from, to).
+void expectChangedMarksIn(const std::vector<Finding>& before, const std::vector<Finding>& after,
+                          std::size_t pos, std::size_t removed, std::size_t inserted,
+                          std::pair<std::size_t, std::size_t> changed) {
+    using Mark = std::tuple<std::size_t, std::size_t, Kind>;
+    std::vector<Mark> moved, found;
+    // A byte after the edit moves by its difference; the bytes it removed
+    // are where it stands now.
+    auto place = [&](std::size_t p) {
+        return p < pos ? p : p >= pos + removed ? p - removed + inserted : pos;
+    };
+    std::vector<Mark> gone;
+    for (const Finding& f : before) {
+        if (f.kind != Kind::longLine && f.kind != Kind::longAddress) continue;
+        // (A last byte removed: the mark reaches over the bytes put there.)
+        const std::size_t last = f.pos + f.length - 1;
+        const std::size_t end =
+            last >= pos && last < pos + removed ? pos + inserted : place(last) + 1;
+        const std::size_t start = place(f.pos);
+        if (f.pos >= pos && f.pos < pos + removed)
+            gone.emplace_back(start, end - start, f.kind);
+        else
+            moved.emplace_back(start, end - start, f.kind);
+    }
+    for (const Mark& m : gone)
+        EXPECT_TRUE(std::get<0>(m) >= changed.first &&
+                    std::get<0>(m) + std::get<1>(m) <= changed.second)
+            << "removed at " << std::get<0>(m) << ", changed " << changed.first << "-"
+            << changed.second;
+    for (const Finding& f : after)
+        if (f.kind == Kind::longLine || f.kind == Kind::longAddress)
+            found.emplace_back(f.pos, f.length, f.kind);
+    auto inChanged = [&](const Mark& m) {
+        return std::get<0>(m) >= changed.first &&
+               std::get<0>(m) + std::get<1>(m) <= std::max(changed.second, std::get<0>(m) + 1);
+    };
+    for (const Mark& m : moved) {
+        if (std::find(found.begin(), found.end(), m) != found.end()) continue;
+        EXPECT_TRUE(inChanged(m)) << "given up at " << std::get<0>(m) << ", changed "
+                                  << changed.first << "-" << changed.second;
+    }
+    for (const Mark& m : found) {
+        if (std::find(moved.begin(), moved.end(), m) != moved.end()) continue;
+        EXPECT_TRUE(inChanged(m)) << "found at " << std::get<0>(m) << ", changed " << changed.first
+                                  << "-" << changed.second;
+    }
+}
+
 // Pieces of random texts: every kind of finding and the characters the
 // layout cares about.
 std::string randomText(std::mt19937& rng, int pieces) {
@@ -446,6 +497,7 @@ TEST(MailCheck, LiveCheckFollowsEditsAsTheWholeCheckFindsThem) {
         const int width = 6 + static_cast<int>(rng() % 30);
         LiveText t(randomText(rng, 30), width);
         auto& [buffer, view, live] = t;
+        std::vector<Finding> before = mailcheck::check(buffer.str(), widthOf(width));
         for (int step = 0; step < 60; ++step) {
             const std::size_t n = buffer.size();
             // A quarter of the edits at the very end, where lines go.
@@ -482,6 +534,10 @@ TEST(MailCheck, LiveCheckFollowsEditsAsTheWholeCheckFindsThem) {
             for (std::size_t k = 0; k < mailcheck::kKindCount; ++k)
                 ASSERT_EQ(live.count(static_cast<Kind>(k)), counts[k]);
             ASSERT_EQ(live.total(), whole.size());
+            // The long-line marks that changed are those to be drawn again.
+            SCOPED_TRACE(std::to_string(round) + "/" + std::to_string(step));
+            expectChangedMarksIn(before, whole, pos, removed, inserted.size(), live.linesChanged());
+            before = whole;
         }
     }
 }
@@ -532,19 +588,39 @@ TEST(MailCheck, LiveCheckMarksALongAddressAndTheBreakBeforeItAsTheTextIsSent) {
         }
         EXPECT_EQ(live.total(), expected.size()) << what;
     };
+    using Range = std::pair<std::size_t, std::size_t>;
     expectMarks({{20, 122, Kind::longAddress}, {20, 1, Kind::longLine}}, "whole");
     EXPECT_EQ(live.count(Kind::longAddress), 1u);
     EXPECT_EQ(live.count(Kind::longLine), 1u);
-    // Four bytes before it move both.
+    // Four bytes before it move both: no mark changed.
     edit(0, 0, "abc ");
     expectMarks({{24, 122, Kind::longAddress}, {24, 1, Kind::longLine}}, "moved");
-    // Cut to 22 bytes it fits a line: only the break before it is left.
+    EXPECT_EQ(live.linesChanged(), Range(0, 0));
+    // A byte in the address lengthens it: the mark only moved with the
+    // text (its new byte is in the rows laid out again).
+    edit(84, 0, "x");
+    expectMarks({{24, 123, Kind::longAddress}, {24, 1, Kind::longLine}}, "longer");
+    EXPECT_EQ(live.linesChanged(), Range(0, 0));
+    edit(84, 1, "");
+    EXPECT_EQ(live.linesChanged(), Range(0, 0));
+    // A blank in it cuts it: the mark of the whole is given up.
+    edit(84, 0, " ");
+    expectMarks({{24, 60, Kind::longAddress}, {24, 1, Kind::longLine}}, "cut");
+    EXPECT_EQ(live.linesChanged(), Range(24, 24 + 123));
+    edit(84, 1, "");
+    expectMarks({{24, 122, Kind::longAddress}, {24, 1, Kind::longLine}}, "whole again");
+    EXPECT_EQ(live.linesChanged(), Range(24, 24 + 122));
+    // Cut to 22 bytes it fits a line: only the break before it is left (the
+    // 22 bytes of the address are drawn again).
     edit(24 + 22, 100, "");
     expectMarks({{24, 1, Kind::longLine}}, "short");
     EXPECT_EQ(live.count(Kind::longAddress), 0u);
-    // A line end before it: nothing is long any more.
+    EXPECT_EQ(live.linesChanged(), Range(24, 46));
+    // A line end before it: nothing is long any more; the break stood where
+    // the row after the line end starts now.
     edit(24, 0, "\r\n");
     expectMarks({}, "own line");
+    EXPECT_EQ(live.linesChanged(), Range(26, 27));
 }
 
 TEST(MailCheck, AnyBytesGiveOrderedFindingsInTheirPlacesAndTheLiveCheckAgrees) {
@@ -635,14 +711,21 @@ TEST(MailCheck, LiveCheckOfTextsOfManyBlocksFollowsEditsAsTheWholeCheckFindsThem
             s += rng() % 400 == 0 ? std::string("\r\n") : pieces[rng() % pieces.size()];
         return s;
     };
-    for (int round = 0; round < 6; ++round) {
+    // The later rounds edit near the edit before, as keys do (the block a
+    // key went into keeps its findings for the next key).
+    for (int round = 0; round < 10; ++round) {
+        const bool keys = round >= 6;
         const std::string text = randomPieces(4000 + rng() % 4000);
         const int width = 16 + static_cast<int>(rng() % 40);
         LiveText t(text, width);
         auto& [buffer, view, live] = t;
+        std::size_t last = rng() % (buffer.size() + 1);
         for (int step = 0; step < 40; ++step) {
             const std::size_t n = buffer.size();
-            const std::size_t pos = rng() % (n + 1);
+            std::size_t pos = rng() % (n + 1);
+            if (keys && rng() % 8 != 0)
+                pos = std::min(n, last + rng() % 7 - std::min<std::size_t>(last, 3));
+            last = pos;
             const std::size_t removed =
                 std::min<std::size_t>(n - pos, rng() % 5000 < 50 ? 3000 : rng() % 4);
             t.edit(pos, removed, randomPieces(rng() % 20 == 0 ? 1500 : rng() % 3));
@@ -662,8 +745,145 @@ TEST(MailCheck, LiveCheckOfTextsOfManyBlocksFollowsEditsAsTheWholeCheckFindsThem
             expectMarksOf(live, buffer, whole, 0, buffer.size() + 1);
             const std::size_t from = rng() % (buffer.size() + 1);
             expectMarksOf(live, buffer, whole, from, from + rng() % 3000);
+            // The rows around the edit, as a paint asks for them.
+            const std::size_t near = pos - std::min<std::size_t>(pos, rng() % 40);
+            expectMarksOf(live, buffer, whole, near, near + rng() % 100);
         }
     }
+}
+
+TEST(MailCheck, KeysTypedTakenBackAndUndoneInOnePlaceAreCheckedAsTheWholeCheckFindsThem) {
+    // Keys at one place after another (the block a key goes into keeps its
+    // findings, and the next key there changes them by its own bytes), near
+    // findings, at the edges of the blocks the text is kept in (about every
+    // 2 KB of a text thick with findings), at the ends of the text, that
+    // join and split double-byte characters, CR LF pairs and letters with
+    // their voiced marks, and deletions across blocks taken back: after
+    // every key the counts and the marks, in the whole text and in the rows
+    // around the key, are those of a whole check.
+    std::string unit = "ab" + sj("メール") + "\xB6\xDE" + "\t" + "\x87\x40" + "\r\n" + "x\xB6" +
+                       sj("漢字") + "\x01" + "\xDF" + "\x81" + "cd" + "\r" + "\xF0\x40";
+    std::string text;
+    while (text.size() < 9000)
+        text += unit;
+    // A key: bytes typed at the caret, or bytes taken back before it
+    // (backspace) or after it (delete); undo puts back what the last of
+    // them took, or takes back what it typed.
+    struct Key {
+        enum { type, back, del, undo } what;
+        std::string bytes; // typed
+        std::size_t count; // taken back
+    };
+    const std::vector<std::vector<Key>> scripts = {
+        {{Key::type, "a", 0}, {Key::back, "", 1}, {Key::type, "a", 0}, {Key::back, "", 1}},
+        {{Key::type, "\xB6", 0},
+         {Key::type, "\xDE", 0},
+         {Key::back, "", 1},
+         {Key::type, "\xDF", 0},
+         {Key::back, "", 2}},
+        {{Key::type, "\x87", 0}, {Key::type, "\x40", 0}, {Key::back, "", 1}, {Key::back, "", 1}},
+        {{Key::type, "\r", 0}, {Key::type, "\n", 0}, {Key::back, "", 1}, {Key::back, "", 1}},
+        {{Key::type, sj("あ"), 0}, {Key::back, "", 1}, {Key::type, "\x40", 0}, {Key::back, "", 2}},
+        {{Key::del, "", 1}, {Key::undo, "", 0}, {Key::back, "", 1}, {Key::undo, "", 0}},
+        {{Key::type, "\xDE", 0}, {Key::back, "", 1}, {Key::type, "\t\x01", 0}, {Key::back, "", 2}},
+        {{Key::del, "", 3000}, {Key::type, "z", 0}, {Key::back, "", 1}, {Key::undo, "", 0}},
+        {{Key::back, "", 2500}, {Key::undo, "", 0}, {Key::type, "a", 0}, {Key::back, "", 1}},
+        {{Key::type, "\x82", 0}, {Key::back, "", 1}, {Key::del, "", 2}, {Key::undo, "", 0}},
+    };
+    const std::size_t places[] = {0,    1,    7,    2045, 2046, 2047, 2048, 2049, 2050,
+                                  4094, 4095, 4096, 4097, 4098, 6150, 8999, 9005};
+    constexpr int kWidth = 30;
+    for (const std::size_t place : places) {
+        LiveText t(text, kWidth);
+        auto& [buffer, view, live] = t;
+        std::size_t caret = std::min(place, buffer.size());
+        for (std::size_t s = 0; s < scripts.size(); ++s) {
+            std::string taken;       // what the last backspace or delete took
+            std::size_t takenAt = 0; // and where
+            std::size_t typed = 0;   // or what the last key typed
+            for (std::size_t k = 0; k < scripts[s].size(); ++k) {
+                const Key& key = scripts[s][k];
+                switch (key.what) {
+                case Key::type:
+                    t.edit(caret, 0, key.bytes);
+                    caret += key.bytes.size();
+                    typed = key.bytes.size();
+                    taken.clear();
+                    break;
+                case Key::back: {
+                    const std::size_t c = std::min(key.count, caret);
+                    taken = buffer.str(caret - c, caret);
+                    takenAt = caret - c;
+                    t.edit(caret - c, c, "");
+                    caret -= c;
+                    typed = 0;
+                    break;
+                }
+                case Key::del: {
+                    const std::size_t c = std::min(key.count, buffer.size() - caret);
+                    taken = buffer.str(caret, caret + c);
+                    takenAt = caret;
+                    t.edit(caret, c, "");
+                    typed = 0;
+                    break;
+                }
+                case Key::undo:
+                    if (!taken.empty()) {
+                        t.edit(takenAt, 0, taken);
+                        caret = takenAt + taken.size();
+                        taken.clear();
+                    } else if (typed > 0) {
+                        t.edit(caret - typed, typed, "");
+                        caret -= typed;
+                        typed = 0;
+                    }
+                    break;
+                }
+                const std::vector<Finding> whole = mailcheck::check(buffer.str(), widthOf(kWidth));
+                const mailcheck::KindCounts counts = mailcheck::countByKind(whole);
+                for (std::size_t c = 0; c < mailcheck::kKindCount; ++c)
+                    ASSERT_EQ(live.count(static_cast<Kind>(c)), counts[c])
+                        << "at " << place << " script " << s << " key " << k << " kind " << c;
+                SCOPED_TRACE("at " + std::to_string(place) + " script " + std::to_string(s) +
+                             " key " + std::to_string(k));
+                expectMarksOf(live, buffer, whole, 0, buffer.size() + 1);
+                // The rows around the caret, from every byte before it.
+                for (std::size_t back = 0; back < 4 && back <= caret; ++back)
+                    expectMarksOf(live, buffer, whole, caret - back, caret + kWidth);
+            }
+        }
+    }
+}
+
+TEST(MailCheck, ManyKeysInOnePlaceGrowTheirBlockAndStayCheckedAsTheWholeCheckFindsThem) {
+    // Thousands of keys typed in one place of a text thick with findings
+    // grow the block they go into past its size, and it is split again:
+    // the findings stay those of a whole check, and the store stays small.
+    std::string text;
+    while (text.size() < 6000)
+        text += "a\xB6"
+                "b\t";
+    LiveText t(text, 20);
+    auto& [buffer, view, live] = t;
+    // A letter and a tab every four bytes.
+    ASSERT_EQ(live.count(Kind::halfWidthKana), 1500u);
+    ASSERT_EQ(live.count(Kind::tab), 1500u);
+    // A letter and a voiced mark, neither joining the byte beside it.
+    const std::string keys[] = {"x", "\xB1", "y", "\xDE"};
+    std::size_t caret = 3001;
+    for (int k = 0; k < 5000; ++k) {
+        t.edit(caret, 0, keys[k % 4]);
+        ++caret;
+        if (k % 500 == 499) {
+            const std::vector<Finding> whole = mailcheck::check(buffer.str(), widthOf(20));
+            ASSERT_EQ(live.total(), whole.size()) << k;
+            expectMarksOf(live, buffer, whole, 0, buffer.size() + 1);
+            expectMarksOf(live, buffer, whole, caret - 10, caret + 10);
+        }
+    }
+    // Every key a letter or a voiced mark alone: 2500 findings more.
+    EXPECT_EQ(live.count(Kind::halfWidthKana), 1500u + 2500u);
+    EXPECT_LE(live.memoryBytes(), 24u << 10);
 }
 
 TEST(MailCheck, TheLiveCheckStoresBlocksOfTextNotFindings) {
@@ -726,6 +946,7 @@ TEST(MailCheck, AKeyFarIntoALongParagraphFindsTheLongLinesAgainNearIt) {
         std::size_t pos;
         const char* bytes;
     } keys[] = {{50000, "x"}, {50000, " "}, {70001, "\x82\xA0"}, {text.size() / 2 + 3, "/"}};
+    std::vector<Finding> before = mailcheck::check(buffer.str(), widthOf(40));
     for (const Key& k : keys) {
         const std::string bytes = k.bytes;
         const auto [from, to] = t.edit(k.pos, 0, bytes);
@@ -735,6 +956,10 @@ TEST(MailCheck, AKeyFarIntoALongParagraphFindsTheLongLinesAgainNearIt) {
         const std::vector<Finding> whole = mailcheck::check(buffer.str(), widthOf(40));
         EXPECT_EQ(live.total(), whole.size()) << k.pos;
         expectMarksOf(live, buffer, whole, 0, buffer.size() + 1);
+        // Of the marks, only those the key changed are to be drawn again.
+        expectChangedMarksIn(before, whole, k.pos, 0, bytes.size(), live.linesChanged());
+        EXPECT_LE(live.linesChanged().second - live.linesChanged().first, 4096u) << k.pos;
+        before = whole;
     }
 }
 
