@@ -101,21 +101,32 @@ void EditingArea::textLaidOut(const TextChange* change) {
         }
         const bool linesKnown = live_.linesKnown();
         // The rows laid out again are drawn again after this (at least
-        // those, whatever else the change moved): marks that changed only
-        // in them need nothing more. Their bytes, the last row's line end
-        // included.
+        // those, whatever else the change moved), except rows moved whole
+        // inside a run of one character, which may be left as they are:
+        // marks that changed only in the rows drawn need nothing more.
+        // The rows' bytes, the last row's line end included.
         const LineView& view = lineView();
         const LineView::Relaid r = view.lastRelaid();
-        std::size_t relaidFrom = 0, relaidTo = 0;
+        const auto startOf = [&](std::size_t line) {
+            return line < view.count() ? view.line(line).start : text.size() + 1;
+        };
+        std::size_t relaidFrom = 0, relaidTo = 0, runFrom = 0, runTo = 0;
         if (r.first < view.count()) {
-            relaidFrom = view.line(r.first).start;
-            const std::size_t after = r.first + std::max<std::size_t>(r.count, 1);
-            relaidTo = after < view.count() ? view.line(after).start : text.size() + 1;
+            relaidFrom = startOf(r.first);
+            relaidTo = startOf(r.first + std::max<std::size_t>(r.count, 1));
         }
+        if (r.runCount > 0) {
+            runFrom = startOf(r.runFirst);
+            runTo = startOf(r.runFirst + r.runCount);
+        }
+        const auto drawn = [&](std::size_t a, std::size_t b) {
+            if (a < relaidFrom || b > relaidTo) return false;
+            return b <= runFrom || a >= runTo;
+        };
         // The ranges end before their last byte's row ends: that row is the
         // last drawn.
         auto drawAgain = [&](std::size_t a, std::size_t b) {
-            if (b <= a || (a >= relaidFrom && b <= relaidTo)) return;
+            if (b <= a || drawn(a, b)) return;
             updateLines(view.lineOf(a), view.lineOf(b - 1));
         };
         // A logical line's long-line marks may change in rows that were not
