@@ -107,7 +107,8 @@ void SettingsDialog::reject() {
 
 void SettingsDialog::help() {
     runCommand(dialogs_, [this] {
-        showHelp(shell_, dialogs_, s_.files.dataFile("help/index.html"), settingsHelpKeyword(), this);
+        showHelp(shell_, dialogs_, s_.files.dataFile("help/index.html"), settingsHelpKeyword(),
+                 this);
     });
 }
 
