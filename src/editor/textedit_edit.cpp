@@ -54,15 +54,16 @@ void TextEdit::documentChanged(const TextChange& c) {
     // position may now stand).
     if (view_.count() == oldCount && r.first + r.count < view_.count())
         lastLine = r.first + std::max<std::size_t>(r.count, 1) - 1;
-    // Lines moved whole inside a run of one repeated character hold the
-    // same bytes as the lines that stood in their rows before: only the rows
-    // around them are drawn again (a key at the start of a paragraph of one
-    // character repaints its first row, not every row of the screen).
-    const std::size_t runEnd = r.runFirst + r.runCount;
-    if (view_.count() == oldCount && r.runCount > 0 && r.runFirst >= r.first &&
-        runEnd <= lastLine) {
-        if (r.runFirst > r.first) updateLines(r.first, r.runFirst - 1);
-        if (runEnd <= lastLine) updateLines(runEnd, lastLine);
+    // Lines moved whole inside a run of one repeated character all hold the
+    // same bytes: the rows where such a line stood before and stands now
+    // are not drawn again, only the rows around them (a key at the start of
+    // a paragraph of one character repaints its first rows, not every row
+    // of the screen, even when a row comes or goes at the paragraph's end).
+    const std::size_t keepFrom = std::max(r.runFirst, r.runWas);
+    const std::size_t keepTo = std::min(r.runFirst, r.runWas) + r.runCount;
+    if (r.runCount > 0 && keepFrom < keepTo && keepFrom >= r.first && keepTo <= lastLine) {
+        if (keepFrom > r.first) updateLines(r.first, keepFrom - 1);
+        updateLines(keepTo, lastLine);
     } else {
         updateLines(r.first, lastLine);
     }

@@ -452,7 +452,8 @@ void LineView::relayout(const GapBuffer& text, std::size_t i0, std::size_t pos, 
     // A stretch of lines inside a run of one character moves as a whole; the
     // lines after it are laid out again as after an edit where it ends.
     std::size_t first = kComplete, end = 0;
-    std::size_t runFirst = 0, runCount = 0; // the longest stretch moved whole
+    std::size_t runFirst = 0, runCount = 0, runWas = 0; // the longest stretch moved whole
+    const std::size_t linesBefore = lines_.size();
     while (true) {
         const Resume r = relayoutStep(text, i0, pos, removed, inserted, budget);
         first = std::min(first, relaid_.first);
@@ -460,6 +461,9 @@ void LineView::relayout(const GapBuffer& text, std::size_t i0, std::size_t pos, 
         if (relaid_.runCount > runCount) {
             runFirst = relaid_.runFirst;
             runCount = relaid_.runCount;
+            // The lines before the stretch grew by as many lines as the text
+            // has now (later steps lay out only lines after it).
+            runWas = runFirst + linesBefore - lines_.size();
         }
         if (r.line == kComplete) break;
         i0 = r.line;
@@ -467,7 +471,7 @@ void LineView::relayout(const GapBuffer& text, std::size_t i0, std::size_t pos, 
         removed = inserted = 0;
         budget = r.budget;
     }
-    relaid_ = {first, end - first, runFirst, runCount};
+    relaid_ = {first, end - first, runFirst, runCount, runWas};
 }
 
 void LineView::noteEditInRun(std::size_t pos, std::size_t removed, std::size_t inserted) {

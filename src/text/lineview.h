@@ -87,8 +87,11 @@ class LineView {
         std::size_t count = 0;
         // Of those, the lines moved whole inside a run of one repeated
         // character (no line end among them): [runFirst, runFirst + runCount).
+        // Before the change they were the lines from runWas on (the lines
+        // before them may have grown or shrunk by some).
         std::size_t runFirst = 0;
         std::size_t runCount = 0;
+        std::size_t runWas = 0;
     };
     Relaid lastRelaid() const { return relaid_; }
     // True when every line is laid out (the totals are final).

@@ -1008,13 +1008,14 @@ TEST_P(RepaintTest, AKeyBeforeARunOfOneCharacterRepaintsItsFirstRowOnly) {
     memo.setSelectionStart(0);
     QApplication::processEvents();
     // A character typed makes the first row one byte longer, and the row
-    // after it starts one byte later; taken back, the first row alone.
+    // after it starts one byte later; taken back, the two rows laid out
+    // again.
     struct Step {
         Qt::Key key;
         int lastRow;
     };
     const Step steps[] = {
-        {Qt::Key_A, 1}, {Qt::Key_Backspace, 0}, {Qt::Key_B, 1}, {Qt::Key_Backspace, 0}};
+        {Qt::Key_A, 1}, {Qt::Key_Backspace, 1}, {Qt::Key_B, 1}, {Qt::Key_Backspace, 1}};
     for (const Step& step : steps) {
         region.painted = QRegion();
         QTest::keyClick(&memo, step.key);
@@ -1025,6 +1026,45 @@ TEST_P(RepaintTest, AKeyBeforeARunOfOneCharacterRepaintsItsFirstRowOnly) {
         EXPECT_TRUE(screenIsFresh()) << step.key;
     }
     EXPECT_EQ(memo.text(), run);
+
+    // Rows all full: a character typed adds a row at the paragraph's end
+    // (out of sight) and BackSpace takes it away; the rows in sight between
+    // stay as they were.
+    const int rowBytes = memo.lineStart(1);
+    ASSERT_EQ(memo.lineStart(2), 2 * rowBytes);
+    std::string full;
+    for (int i = 0; i < rowBytes / 2 * 60; ++i)
+        full += "\x81\x76";
+    memo.setText(full);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !GetParam() || memo.mailFindingsKnown(); }, 5000));
+    ASSERT_EQ(memo.lineCount(), 60);
+    memo.setSelectionStart(0);
+    QApplication::processEvents();
+    for (const Step& step : steps) {
+        region.painted = QRegion();
+        QTest::keyClick(&memo, step.key);
+        QApplication::processEvents();
+        EXPECT_EQ(memo.lineCount(), step.key == Qt::Key_Backspace ? 60 : 61);
+        if (!GetParam()) {
+            EXPECT_EQ(region.painted.boundingRect(), rowsRect(0, step.lastRow)) << step.key;
+        }
+        EXPECT_TRUE(screenIsFresh()) << step.key;
+    }
+    // Changes made without the view, with a selection in the run that
+    // moves with the text, and with a line end taken away before the run
+    // (a row fewer before it): what is on the screen is a fresh paint.
+    memo.setText("ab\r\n" + full);
+    QApplication::processEvents();
+    memo.setSelection(rowBytes * 3 + 5, rowBytes * 4 + 9);
+    memo.document().replace(4, 0, "x");
+    QApplication::processEvents();
+    EXPECT_TRUE(screenIsFresh()) << "with a selection";
+    memo.setSelectionStart(4);
+    QApplication::processEvents();
+    QTest::keyClick(&memo, Qt::Key_Backspace);
+    QApplication::processEvents();
+    EXPECT_EQ(memo.text(), "abx" + full);
+    EXPECT_TRUE(screenIsFresh()) << "a line end taken away";
 }
 
 // A key that moves the view by a row (a row of its own after hanging tabs,
