@@ -115,9 +115,9 @@ void EditingArea::textLaidOut(const TextChange* change) {
             relaidFrom = startOf(r.first);
             relaidTo = startOf(r.first + std::max<std::size_t>(r.count, 1));
         }
-        if (r.runCount > 0) {
-            runFrom = startOf(r.runFirst);
-            runTo = startOf(r.runFirst + r.runCount);
+        if (const auto [keepFrom, keepTo] = r.unchangedLines(); keepFrom < keepTo) {
+            runFrom = startOf(keepFrom);
+            runTo = startOf(keepTo);
         }
         const auto drawn = [&](std::size_t a, std::size_t b) {
             if (a < relaidFrom || b > relaidTo) return false;

@@ -59,9 +59,8 @@ void TextEdit::documentChanged(const TextChange& c) {
     // are not drawn again, only the rows around them (a key at the start of
     // a paragraph of one character repaints its first rows, not every row
     // of the screen, even when a row comes or goes at the paragraph's end).
-    const std::size_t keepFrom = std::max(r.runFirst, r.runWas);
-    const std::size_t keepTo = std::min(r.runFirst, r.runWas) + r.runCount;
-    if (r.runCount > 0 && keepFrom < keepTo && keepFrom >= r.first && keepTo <= lastLine) {
+    const auto [keepFrom, keepTo] = r.unchangedLines();
+    if (keepFrom < keepTo && keepFrom >= r.first && keepTo <= lastLine) {
         if (keepFrom > r.first) updateLines(r.first, keepFrom - 1);
         updateLines(keepTo, lastLine);
     } else {

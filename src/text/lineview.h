@@ -12,11 +12,13 @@
 #include "linestarts.h"
 #include "wrapmode.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 // The built-in punctuation lists (code page 932), indexed by type - 1
@@ -92,6 +94,14 @@ class LineView {
         std::size_t runFirst = 0;
         std::size_t runCount = 0;
         std::size_t runWas = 0;
+        // The lines where such a moved line stood before the change and
+        // stands after it: [first, second), empty when none. Their rows look
+        // as they did.
+        std::pair<std::size_t, std::size_t> unchangedLines() const {
+            const std::size_t from = std::max(runFirst, runWas);
+            const std::size_t to = std::min(runFirst, runWas) + runCount;
+            return from < to ? std::pair{from, to} : std::pair{to, to};
+        }
     };
     Relaid lastRelaid() const { return relaid_; }
     // True when every line is laid out (the totals are final).
