@@ -2,14 +2,17 @@
 # Keys in the real program: MMEdit as its entry builds it (send check,
 # recovery and status bar on), the text opened through its command line, and
 # the peer (bench_keys_peer: a QPlainTextEdit window, the file read by iconv)
-# at the same place of the same text, taking turns on one X display (Xvfb
-# with fluxbox). Each figure is the CPU time of the whole process (every
-# thread, from /proc/PID/task/*/schedstat) over N keys typed by xdotool ("a"
-# and BackSpace by turns, so that the text stays as it was) until the
-# process is idle again, less its idle CPU over the same time, divided by N:
-# the key with every piece of work it schedules (layout, paints, the send
-# check, the recovery journal). Prints, per text and place, the fastest and the
-# median of R runs in microseconds for both programs.
+# at the same place of the same text, both running at once on one X display
+# (Xvfb with fluxbox) and typed into by turns, a block of keys each (the one
+# that goes first changes from block to block), so that both meet the
+# machine as it is at the same moments. Each figure is the CPU time of the
+# whole process (every thread, from /proc/PID/task/*/schedstat) over N keys
+# typed by xdotool ("a" and BackSpace by turns, so that the text stays as it
+# was), each block counted until the process is idle again, less its idle
+# CPU over the same time, divided by N: the key with every piece of work it
+# schedules (layout, paints, the send check, the recovery journal). Prints,
+# per text and place, the fastest and the median of R runs in microseconds
+# for both programs.
 #
 # Usage: bench/keys.sh [BUILD_DIR] [RUNS] [CASES...]
 #   BUILD_DIR  default build-bench (Release, -DMMEDIT_BENCH=ON)
@@ -20,9 +23,10 @@
 #              takes minutes to open a paragraph of 10 MB); KIND
 #              newsletter|brackets|tabs, PLACE start|middle|end, alone: MMEdit
 #              only
-# Environment: KEYS (default 200), DISPLAY_NUMBER (default 85), PLATFORM
-# (xcb, or offscreen to run without a display: keys go in through the
-# program's own event queue there, so only xcb is supported by this script).
+# Environment: KEYS (default 200), BLOCKS (default 5), DISPLAY_NUMBER
+# (default 85), PLATFORM (xcb, or offscreen to run without a display: keys
+# go in through the program's own event queue there, so only xcb is
+# supported by this script).
 set -uo pipefail # a step that fails leaves its figure out, not the run
 cd "$(dirname "$0")/.."
 dir=${1:-build-bench}
@@ -36,6 +40,7 @@ if [ ${#cases[@]} -eq 0 ]; then
          brackets:10:start:alone tabs:10:end:alone)
 fi
 keys=${KEYS:-200}
+blocks=${BLOCKS:-5}
 display=${DISPLAY_NUMBER:-85}
 bin=$dir/bin
 source bench/xsession.sh
@@ -101,10 +106,10 @@ place() {
       ;;
   esac
 }
-# One figure: starts the program on the file, places the caret, times the
-# keys, ends it. Prints microseconds per key.
-run_one() {
-  local who=$1 file=$2 where=$3 pid win c0 c1 t0 t1 base
+# Starts one program on the file and waits until it is idle with its main
+# window shown; sets pid_WHO and win_WHO.
+start_one() {
+  local who=$1 file=$2 pid win
   if [ "$who" = mmedit ]; then
     # The copy that crash recovery kept of the run before (ended with kill)
     # would be offered first.
@@ -115,33 +120,83 @@ run_one() {
   fi
   pid=$!
   bench_keep_pid $pid
+  printf -v "pid_$who" %s "$pid"
   win=$(window_of "$pid")
   [ -n "$win" ] || { echo "keys.sh: $who ended before it showed its window" >&2; return 1; }
-  wait_idle "$pid"
+  wait_idle "$pid" || return 1
   # Once idle, again: the first window seen may have been a splash window
   # (on a loaded machine it can be the largest one shown for a while).
   win=$(window_of "$pid")
   [ -n "$win" ] || { echo "keys.sh: $who ended before it was idle" >&2; return 1; }
-  place "$win" "$where"
-  wait_idle "$pid"
-  xdotool key --window "$win" a BackSpace # the caret's line comes into view
-  wait_idle "$pid"
-  c0=$(cpu "$pid"); t0=$(now); sleep 2; c1=$(cpu "$pid"); t1=$(now)
-  base=$(awk -v c=$((c1 - c0)) -v t=$((t1 - t0)) 'BEGIN { printf "%.9f\n", c / t }')
-  local seq=()
-  for _ in $(seq $((keys / 2))); do seq+=(a BackSpace); done
-  c0=$(cpu "$pid"); t0=$(now)
-  xdotool key --delay 12 "${seq[@]}"
-  wait_idle "$pid"
-  c1=$(cpu "$pid"); t1=$(now)
-  if [ -n "${SCREENSHOT:-}" ]; then import -window root "$SCREENSHOT.$who.png"; fi
-  kill -9 "$pid" 2>/dev/null || true
-  wait "$pid" 2>/dev/null || true
-  awk -v c=$((c1 - c0)) -v t=$((t1 - t0)) -v b="$base" -v n=$keys \
-    'BEGIN { printf "%.0f\n", (c - b * t) / n / 1000 }'
+  printf -v "win_$who" %s "$win"
 }
-run_mmedit() { run_one mmedit "$file" "$where"; }
-run_peer() { run_one peer "$file" "$where"; }
+# Brings the window to the front with the keyboard's focus and waits until
+# its process has painted what that asks for.
+to_front() {
+  xdotool windowactivate --sync "$2" >/dev/null 2>&1 || true
+  xdotool windowfocus --sync "$2" >/dev/null 2>&1 || true
+  wait_idle "$1"
+}
+# One run: MMEdit and, unless alone, the peer on the same file, both
+# running at once, the caret at the same place in each; then BLOCKS blocks
+# of keys by turns (the first to type changes from block to block), so that
+# both meet the machine as it is at the same moments. A block counts the
+# process's CPU from its first key until it is idle again, less its idle
+# CPU (measured first, both idle) over the same time. Prints microseconds
+# per key, MMEdit's then the peer's.
+run_pair() {
+  local file=$1 where=$2 alone=$3 who list=(mmedit) b c0 c1 t0 t1 pid win
+  [ -z "$alone" ] && list+=(peer)
+  for who in "${list[@]}"; do start_one "$who" "$file" || return 1; done
+  declare -A base used
+  for who in "${list[@]}"; do
+    pid=pid_$who win=win_$who
+    to_front "${!pid}" "${!win}" || return 1
+    place "${!win}" "$where"
+    wait_idle "${!pid}" || return 1
+    xdotool key --window "${!win}" a BackSpace # the caret's line comes into view
+    wait_idle "${!pid}" || return 1
+    used[$who]=0
+  done
+  local -A cs0 cs1
+  for who in "${list[@]}"; do pid=pid_$who; cs0[$who]=$(cpu "${!pid}"); done
+  t0=$(now); sleep 2; t1=$(now)
+  for who in "${list[@]}"; do
+    pid=pid_$who; cs1[$who]=$(cpu "${!pid}")
+    base[$who]=$(awk -v c=$((cs1[$who] - cs0[$who])) -v t=$((t1 - t0)) 'BEGIN { printf "%.9f\n", c / t }')
+  done
+  local per=$((keys / blocks)) seq=()
+  for _ in $(seq $((per / 2))); do seq+=(a BackSpace); done
+  for b in $(seq "$blocks"); do
+    local order=("${list[@]}")
+    [ $((b % 2)) -eq 0 ] && [ ${#list[@]} -eq 2 ] && order=(peer mmedit)
+    for who in "${order[@]}"; do
+      pid=pid_$who win=win_$who
+      to_front "${!pid}" "${!win}" || return 1
+      c0=$(cpu "${!pid}"); t0=$(now)
+      xdotool key --delay 12 "${seq[@]}"
+      wait_idle "${!pid}" || return 1
+      c1=$(cpu "${!pid}"); t1=$(now)
+      used[$who]=$(awk -v u="${used[$who]}" -v c=$((c1 - c0)) -v t=$((t1 - t0)) -v b="${base[$who]}" \
+        'BEGIN { printf "%.0f\n", u + c - b * t }')
+    done
+  done
+  if [ -n "${SCREENSHOT:-}" ]; then import -window root "$SCREENSHOT.png"; fi
+  pair_out=
+  for who in "${list[@]}"; do
+    pair_out+=$(awk -v u="${used[$who]}" -v n=$((per / 2 * 2 * blocks)) 'BEGIN { printf "%.0f ", u / n / 1000 }')
+  done
+}
+# Ends the programs of a run, also of one that failed half-way.
+end_pair() {
+  local p
+  for p in "${pid_mmedit:-}" "${pid_peer:-}"; do
+    [ -n "$p" ] || continue
+    kill -9 "$p" 2>/dev/null || true
+    wait "$p" 2>/dev/null || true
+  done
+  pid_mmedit= pid_peer=
+}
 summary() {
   sort -n | awk '{ t[NR] = $1 } END { printf "fastest %6s median %6s", t[1], t[int((NR + 1) / 2)] }'
 }
@@ -159,13 +214,23 @@ for c in "${cases[@]}"; do
   IFS=: read -r kind mb where alone <<<"$c"
   file=$work/$kind-$mb.txt
   [ -f "$file" ] || "$bin/bench_write_sample" "$kind" "$mb" "$file"
-  if [ -z "$alone" ]; then
-    bench_take_turns "$runs" run_mmedit "$work/m.txt" run_peer "$work/p.txt"
-  else
-    bench_take_turns "$runs" run_mmedit "$work/m.txt"
-  fi
+  : >"$work/m.txt"
+  : >"$work/p.txt"
+  for _ in $(seq "$runs"); do
+    pair_out=
+    run_pair "$file" "$where" "$alone"
+    end_pair
+    read -r m p <<<"$pair_out"
+    [ -n "${m:-}" ] && echo "$m" >>"$work/m.txt"
+    [ -n "${p:-}" ] && echo "$p" >>"$work/p.txt"
+  done
   peer="(not run)"
-  [ -z "$alone" ] && peer=$(summary <"$work/p.txt")
+  if [ -z "$alone" ]; then
+    # Runs where MMEdit used less CPU per key than the peer beside it.
+    lower=$(paste -d' ' "$work/m.txt" "$work/p.txt" |
+      awk 'NF == 2 { n++; if ($1 < $2) k++ } END { printf "%d of %d", k, n }')
+    peer="$(summary <"$work/p.txt")   lower in $lower runs"
+  fi
   printf "%-24s us/key  mmedit %s   peer %s\n" "$kind/${mb}MB/$where" \
     "$(summary <"$work/m.txt")" "$peer"
 done
