@@ -445,11 +445,7 @@ bool MainWindow::takeDrop(const QMimeData* data, QPoint at) {
         return true;
     }
     if (!data || !data->hasText()) return false;
-    QString text = data->text();
-    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
-    text.replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
-    const cp932::EncodeResult bytes = cp932::encode(text);
+    const cp932::EncodeResult bytes = TextEdit::documentBytesOf(data->text());
     if (!bytes.ok()) {
         showErrorBox(dialogs_, u("Shift_JIS (CP932) にない文字があるため挿入できません: ") +
                                    cp932::namesOf(bytes.bad));

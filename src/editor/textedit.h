@@ -121,6 +121,9 @@ class TextEdit : public QAbstractScrollArea {
     void cut();
     void paste();
     void deleteSelection();
+    // Text from another program (the clipboard, a drop) as the document
+    // holds it: every line end CR LF, the characters in CP932.
+    static cp932::EncodeResult documentBytesOf(QString text);
 
     // Runs an editor command as its key would (the main window's actions
     // share the key table). A failure is reported by the failed signal.

@@ -284,14 +284,17 @@ void TextEdit::paste() {
         return;
     }
     if (!m->hasText()) return;
-    QString text = m->text();
+    const cp932::EncodeResult enc = documentBytesOf(m->text());
+    if (!enc.ok()) return tellRefused(enc.bad);
+    replaceSelection(enc.bytes);
+}
+
+cp932::EncodeResult TextEdit::documentBytesOf(QString text) {
     // Every line end becomes CR LF, the document's own.
     text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
     text.replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
-    const cp932::EncodeResult enc = cp932::encode(text);
-    if (!enc.ok()) return tellRefused(enc.bad);
-    replaceSelection(enc.bytes);
+    return cp932::encode(text);
 }
 
 // --- mouse ------------------------------------------------------------------------------
