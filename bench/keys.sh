@@ -10,9 +10,11 @@
 # typed by xdotool ("a" and BackSpace by turns, so that the text stays as it
 # was), each block counted until the process is idle again, less its idle
 # CPU over the same time, divided by N: the key with every piece of work it
-# schedules (layout, paints, the send check, the recovery journal). Prints,
-# per text and place, the fastest and the median of R runs in microseconds
-# for both programs.
+# schedules (layout, paints, the send check, the recovery journal). The
+# floor (bench_keys_floor: a window that only fills one character cell per
+# key) is typed into by turns with them: what a key costs any Qt program on
+# this machine and display. Prints, per text and place, the fastest and the
+# median of R runs in microseconds for each program.
 #
 # Usage: bench/keys.sh [BUILD_DIR] [RUNS] [CASES...]
 #   BUILD_DIR  default build-bench (Release, -DMMEDIT_BENCH=ON)
@@ -115,8 +117,10 @@ start_one() {
     # would be offered first.
     rm -f "$work"/MMEdit-recovery-*
     "$work/mmedit" "$file" >/dev/null 2>&1 &
-  else
+  elif [ "$who" = peer ]; then
     "$bin/bench_keys_peer" "$file" >/dev/null 2>&1 &
+  else
+    "$bin/bench_keys_floor" >/dev/null 2>&1 &
   fi
   pid=$!
   bench_keep_pid $pid
@@ -138,14 +142,15 @@ to_front() {
   wait_idle "$1"
 }
 # One run: MMEdit and, unless alone, the peer on the same file, both
-# running at once, the caret at the same place in each; then BLOCKS blocks
-# of keys by turns (the first to type changes from block to block), so that
-# both meet the machine as it is at the same moments. A block counts the
-# process's CPU from its first key until it is idle again, less its idle
-# CPU (measured first, both idle) over the same time. Prints microseconds
-# per key, MMEdit's then the peer's.
+# running at once, the caret at the same place in each, and the floor
+# window; then BLOCKS blocks of keys by turns (the first to type changes
+# from block to block), so that all meet the machine as it is at the same
+# moments. A block counts the process's CPU from its first key until it is
+# idle again, less its idle CPU (measured first, all idle) over the same
+# time. Sets pair_out to microseconds per key: MMEdit's, the floor's, then
+# the peer's.
 run_pair() {
-  local file=$1 where=$2 alone=$3 who list=(mmedit) b c0 c1 t0 t1 pid win
+  local file=$1 where=$2 alone=$3 who list=(mmedit floor) b c0 c1 t0 t1 pid win
   [ -z "$alone" ] && list+=(peer)
   for who in "${list[@]}"; do start_one "$who" "$file" || return 1; done
   declare -A base used
@@ -168,8 +173,8 @@ run_pair() {
   local per=$((keys / blocks)) seq=()
   for _ in $(seq $((per / 2))); do seq+=(a BackSpace); done
   for b in $(seq "$blocks"); do
-    local order=("${list[@]}")
-    [ $((b % 2)) -eq 0 ] && [ ${#list[@]} -eq 2 ] && order=(peer mmedit)
+    local n=${#list[@]} order=() i
+    for i in $(seq 0 $((n - 1))); do order+=("${list[$(((i + b) % n))]}"); done
     for who in "${order[@]}"; do
       pid=pid_$who win=win_$who
       to_front "${!pid}" "${!win}" || return 1
@@ -190,12 +195,12 @@ run_pair() {
 # Ends the programs of a run, also of one that failed half-way.
 end_pair() {
   local p
-  for p in "${pid_mmedit:-}" "${pid_peer:-}"; do
+  for p in "${pid_mmedit:-}" "${pid_peer:-}" "${pid_floor:-}"; do
     [ -n "$p" ] || continue
     kill -9 "$p" 2>/dev/null || true
     wait "$p" 2>/dev/null || true
   done
-  pid_mmedit= pid_peer=
+  pid_mmedit= pid_peer= pid_floor=
 }
 summary() {
   sort -n | awk '{ t[NR] = $1 } END { printf "fastest %6s median %6s", t[1], t[int((NR + 1) / 2)] }'
@@ -216,12 +221,14 @@ for c in "${cases[@]}"; do
   [ -f "$file" ] || "$bin/bench_write_sample" "$kind" "$mb" "$file"
   : >"$work/m.txt"
   : >"$work/p.txt"
+  : >"$work/f.txt"
   for _ in $(seq "$runs"); do
     pair_out=
     run_pair "$file" "$where" "$alone"
     end_pair
-    read -r m p <<<"$pair_out"
+    read -r m f p <<<"$pair_out"
     [ -n "${m:-}" ] && echo "$m" >>"$work/m.txt"
+    [ -n "${f:-}" ] && echo "$f" >>"$work/f.txt"
     [ -n "${p:-}" ] && echo "$p" >>"$work/p.txt"
   done
   peer="(not run)"
@@ -231,7 +238,7 @@ for c in "${cases[@]}"; do
       awk 'NF == 2 { n++; if ($1 < $2) k++ } END { printf "%d of %d", k, n }')
     peer="$(summary <"$work/p.txt")   lower in $lower runs"
   fi
-  printf "%-24s us/key  mmedit %s   peer %s\n" "$kind/${mb}MB/$where" \
-    "$(summary <"$work/m.txt")" "$peer"
+  printf "%-24s us/key  mmedit %s   peer %s   floor %s\n" "$kind/${mb}MB/$where" \
+    "$(summary <"$work/m.txt")" "$peer" "$(summary <"$work/f.txt")"
 done
 echo "load after: $(cut -d' ' -f1-3 /proc/loadavg)"
