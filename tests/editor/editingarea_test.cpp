@@ -963,6 +963,11 @@ TEST_P(RepaintTest, AKeyRepaintsOnlyItsRowsAndTheScreenEqualsAFreshPaint) {
         {"typing among the marks", memo.lineStart(1) + 2, Qt::Key_Space, 1, 1},
         {"typing at the end", end, Qt::Key_D, 16, -1},
         {"backspace at the end", -1, Qt::Key_Backspace, 16, -1},
+        {"a line end at the end", -1, Qt::Key_Return, 16, -1},
+        // The line before, ended by its line end, looks as it did.
+        {"typing after a final line end", -1, Qt::Key_F, 17, -1},
+        {"backspace after a final line end", -1, Qt::Key_Backspace, 17, -1},
+        {"backspace of the final line end", -1, Qt::Key_Backspace, 16, -1},
     };
     for (const Case& c : cases) {
         if (c.caret >= 0) {
