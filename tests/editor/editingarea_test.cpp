@@ -952,6 +952,7 @@ TEST_P(RepaintTest, AKeyRepaintsOnlyItsRowsAndTheScreenEqualsAFreshPaint) {
         int caret; // -1: where the key before left it
         Qt::Key key;
         int firstRow, lastRow; // -1: to the bottom of the view
+        bool sameWithCheck = false; // the send check draws no other row again
     };
     const Case cases[] = {
         {"typing", line5, Qt::Key_A, 5, 5},
@@ -965,8 +966,8 @@ TEST_P(RepaintTest, AKeyRepaintsOnlyItsRowsAndTheScreenEqualsAFreshPaint) {
         {"backspace at the end", -1, Qt::Key_Backspace, 16, -1},
         {"a line end at the end", -1, Qt::Key_Return, 16, -1},
         // The line before, ended by its line end, looks as it did.
-        {"typing after a final line end", -1, Qt::Key_F, 17, -1},
-        {"backspace after a final line end", -1, Qt::Key_Backspace, 17, -1},
+        {"typing after a final line end", -1, Qt::Key_F, 17, -1, true},
+        {"backspace after a final line end", -1, Qt::Key_Backspace, 17, -1, true},
         {"backspace of the final line end", -1, Qt::Key_Backspace, 16, -1},
     };
     for (const Case& c : cases) {
@@ -979,7 +980,7 @@ TEST_P(RepaintTest, AKeyRepaintsOnlyItsRowsAndTheScreenEqualsAFreshPaint) {
         QApplication::processEvents();
         const QRect painted = region.painted.boundingRect();
         const QRect rows = rowsRect(c.firstRow, c.lastRow);
-        if (GetParam())
+        if (GetParam() && !c.sameWithCheck)
             EXPECT_TRUE(painted.contains(rows)) << c.what;
         else
             EXPECT_EQ(painted, rows) << c.what << ": " << painted.y() << "+" << painted.height();
