@@ -951,7 +951,7 @@ TEST_P(RepaintTest, AKeyRepaintsOnlyItsRowsAndTheScreenEqualsAFreshPaint) {
         const char* what;
         int caret; // -1: where the key before left it
         Qt::Key key;
-        int firstRow, lastRow; // -1: to the bottom of the view
+        int firstRow, lastRow;      // -1: to the bottom of the view
         bool sameWithCheck = false; // the send check draws no other row again
     };
     const Case cases[] = {
