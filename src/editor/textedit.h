@@ -272,8 +272,9 @@ class TextEdit : public QAbstractScrollArea {
     // The column (single-byte columns from the line start) of pos in its line.
     int columnOf(std::size_t line, std::size_t pos) const;
     void ensureCaretVisible();
-    // Repaints the rows of the lines first to last (last past the end: to the bottom).
-    void updateLines(std::size_t first, std::size_t last);
+    // Repaints the rows of the lines first to last (last past the end: to
+    // the bottom, unless toBottom is false: then the rows up to last only).
+    void updateLines(std::size_t first, std::size_t last, bool toBottom = true);
     void updateSelectionRows(std::size_t oldAnchor, std::size_t oldCaret);
     void tellRefused(const std::vector<cp932::Unrepresentable>& bad);
     int visibleLines() const;

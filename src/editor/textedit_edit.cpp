@@ -49,11 +49,19 @@ void TextEdit::documentChanged(const TextChange& c) {
     // before, moved by the change: they look as they did.)
     const LineView::Relaid r = view_.lastRelaid();
     std::size_t lastLine = view_.count();
+    bool toBottom = true;
     // The same number of lines: only the lines laid out again, and the row
     // after them when they reach the end of the text (where the end-of-text
     // position may now stand).
-    if (view_.count() == oldCount && r.first + r.count < view_.count())
+    if (view_.count() == oldCount && r.first + r.count < view_.count()) {
         lastLine = r.first + std::max<std::size_t>(r.count, 1) - 1;
+    } else if (view_.count() != oldCount && r.first + r.count >= view_.count()) {
+        // Lines came or went at the end of the text: no line below them
+        // moved, and below the last row of the longer text, and the row of
+        // its end after it, the view was blank and stays blank.
+        lastLine = std::max(oldCount, view_.count());
+        toBottom = false;
+    }
     // Lines moved whole inside a run of one repeated character all hold the
     // same bytes: the rows where such a line stood before and stands now
     // are not drawn again, only the rows around them (a key at the start of
@@ -62,9 +70,9 @@ void TextEdit::documentChanged(const TextChange& c) {
     const auto [keepFrom, keepTo] = r.unchangedLines();
     if (keepFrom < keepTo && keepFrom >= r.first && keepTo <= lastLine) {
         if (keepFrom > r.first) updateLines(r.first, keepFrom - 1);
-        updateLines(keepTo, lastLine);
+        updateLines(keepTo, lastLine, toBottom);
     } else {
-        updateLines(r.first, lastLine);
+        updateLines(r.first, lastLine, toBottom);
     }
     if (!inEdit_) {
         Q_EMIT changed();
@@ -98,14 +106,14 @@ void TextEdit::continueLayout() {
     });
 }
 
-void TextEdit::updateLines(std::size_t first, std::size_t last) {
+void TextEdit::updateLines(std::size_t first, std::size_t last, bool toBottom) {
     const QRect fmt = textArea();
     const long top = static_cast<long>(first) - verticalScrollBar()->value();
     const long bottom = static_cast<long>(last) - verticalScrollBar()->value() + 1;
     if (bottom < 0) return;
     const int y0 = fmt.top() + static_cast<int>(std::max<long>(top, 0)) * grid_.lineHeight;
     const int y1 =
-        last >= view_.count()
+        last >= view_.count() && toBottom
             ? viewport()->height()
             : fmt.top() + static_cast<int>(std::min<long>(bottom, 100000)) * grid_.lineHeight;
     if (y0 >= viewport()->height()) return;
