@@ -147,9 +147,9 @@ to_front() {
 # from block to block), so that all meet the machine as it is at the same
 # moments. A block counts the process's CPU from its first key until it is
 # idle again, less its idle CPU (measured first, all idle) over the same
-# time. Sets pair_out to microseconds per key: MMEdit's, the floor's, then
+# time. Sets turn_out to microseconds per key: MMEdit's, the floor's, then
 # the peer's.
-run_pair() {
+run_side_by_side() {
   local file=$1 where=$2 alone=$3 who list=(mmedit floor) b c0 c1 t0 t1 pid win
   [ -z "$alone" ] && list+=(peer)
   for who in "${list[@]}"; do start_one "$who" "$file" || return 1; done
@@ -187,13 +187,13 @@ run_pair() {
     done
   done
   if [ -n "${SCREENSHOT:-}" ]; then import -window root "$SCREENSHOT.png"; fi
-  pair_out=
+  turn_out=
   for who in "${list[@]}"; do
-    pair_out+=$(awk -v u="${used[$who]}" -v n=$((per / 2 * 2 * blocks)) 'BEGIN { printf "%.0f ", u / n / 1000 }')
+    turn_out+=$(awk -v u="${used[$who]}" -v n=$((per / 2 * 2 * blocks)) 'BEGIN { printf "%.0f ", u / n / 1000 }')
   done
 }
 # Ends the programs of a run, also of one that failed half-way.
-end_pair() {
+end_programs() {
   local p
   for p in "${pid_mmedit:-}" "${pid_peer:-}" "${pid_floor:-}"; do
     [ -n "$p" ] || continue
@@ -223,10 +223,10 @@ for c in "${cases[@]}"; do
   : >"$work/p.txt"
   : >"$work/f.txt"
   for _ in $(seq "$runs"); do
-    pair_out=
-    run_pair "$file" "$where" "$alone"
-    end_pair
-    read -r m f p <<<"$pair_out"
+    turn_out=
+    run_side_by_side "$file" "$where" "$alone"
+    end_programs
+    read -r m f p <<<"$turn_out"
     [ -n "${m:-}" ] && echo "$m" >>"$work/m.txt"
     [ -n "${f:-}" ] && echo "$f" >>"$work/f.txt"
     [ -n "${p:-}" ] && echo "$p" >>"$work/p.txt"

@@ -140,15 +140,8 @@ void EditingArea::textLaidOut(const TextChange* change) {
         // The long lines' findings wait for the layout: gone from sight.
         if (linesKnown && !live_.linesKnown()) viewport()->update();
         // Findings may change past the lines laid out again (a byte that
-        // pairs differently now): their rows are drawn again too. A change
-        // right after a CR LF is checked from the CR (the two are read as a
-        // pair), but bytes after them never change what they are: the row
-        // they end is not drawn again for them.
-        const std::size_t changedFrom =
-            from + 2 == relaidFrom && text.at(from) == '\r' && text.at(from + 1) == '\n'
-                ? relaidFrom
-                : from;
-        drawAgain(changedFrom, to);
+        // pairs differently now): their rows are drawn again too.
+        drawAgain(from, to);
         // The character past the limit moves with a change before it.
         if (overLimitKnown_ && (!overLimit_ || change->pos <= *overLimit_ + 1)) {
             if (overLimit_)

@@ -1534,6 +1534,9 @@ std::pair<std::size_t, std::size_t> LiveCheck::edited(const GapBuffer& text, std
     editPos_ = static_cast<std::uint32_t>(pos);
     editRemoved_ = static_cast<std::uint32_t>(removed);
     editInserted_ = static_cast<std::uint32_t>(inserted);
+    // A CR LF before the change is read again only so that the scan takes
+    // the two as a pair; what follows them never changes what they are.
+    if (start + 2 <= pos && byte(start) == '\r' && byte(start + 1) == '\n') start += 2;
     return {start, stopped};
 }
 

@@ -169,7 +169,8 @@ class LiveCheck {
     void clear();
     // After the text changed at pos (removed bytes replaced by inserted
     // bytes). Returns the bytes whose findings were found again (they may
-    // reach past the change: marks there are to be drawn again).
+    // reach past the change: marks there are to be drawn again), less a
+    // CR LF before the change, which no change after it alters.
     std::pair<std::size_t, std::size_t> edited(const GapBuffer& text, std::size_t pos,
                                                std::size_t removed, std::size_t inserted);
 
